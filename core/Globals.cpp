@@ -1,0 +1,3 @@
+#include "System.h"
+
+System *g_system = nullptr;

@@ -1,0 +1,146 @@
+// The one contract between the browser core and the platform layer.
+// The core reaches screen, files, fonts, sound, time, input and the user's
+// settings only through this interface; SDLSystem implements it.
+#ifndef MIRANDOL_SYSTEM_H
+#define MIRANDOL_SYSTEM_H
+
+#include <stdint.h>
+
+class Article;
+class SearchIndex;
+
+// Opaque handles: the core never looks behind them.
+typedef struct SysFont_ *FontHandle;
+typedef struct SysImage_ *ImageHandle;
+typedef struct SysSample_ *SampleHandle;
+typedef struct SysMovie_ *MovieHandle;
+
+// Movie information record handed to open_movie (no movies on this platform).
+struct MovieInfo {
+    int width;
+    int height;
+    int frameTime;
+};
+
+// User flags (get_user_flag).
+enum {
+    USER_FLAG_FONT_DPI = 4,
+    USER_FLAG_EFFECTS = 5,
+    USER_FLAG_MAGAZINE_MUSIC = 6,
+    USER_FLAG_ROW_ALIGN = 7,
+    USER_FLAG_BYTES_PER_PIXEL = 8,
+    USER_FLAG_PIXEL_ORDER = 9,
+    USER_FLAG_SWAP_RB = 10,
+    USER_FLAG_FAST_JPEG = 11
+};
+
+// User strings (get_user_string).
+enum {
+    USER_STRING_ARTICLE = 4,
+    USER_STRING_SONG = 5
+};
+
+// create_file "where" bits.
+enum {
+    FILE_IN_SAVE = 1,
+    FILE_IN_TEMP = 2,
+    FILE_TRUNCATE = 4
+};
+
+// Positions travel as one word: x in the upper, y in the lower 16 bits.
+inline uint32_t makePosition(int x, int y)
+{
+    return ((uint32_t)(uint16_t)x << 16) | (uint32_t)(uint16_t)y;
+}
+inline int positionX(uint32_t pos) { return (int16_t)(uint16_t)(pos >> 16); }
+inline int positionY(uint32_t pos) { return (int16_t)(uint16_t)(pos & 0xFFFFu); }
+
+class System {
+public:
+    virtual bool is_ready() = 0;
+    virtual ~System() {}
+
+    // The one current file.
+    virtual bool find_files(char *&name) = 0;
+    virtual bool find_one_file(char *&name) = 0;
+    virtual bool create_file(const char *name, int where) = 0;
+    virtual bool open_file(const char *name) = 0;
+    virtual int get_file_size() = 0;
+    virtual bool seek_file(int pos) = 0;
+    virtual bool read_file(void *buffer, int size) = 0;
+    virtual bool write_file(const void *buffer, int size) = 0;
+    virtual void close_file() = 0;
+
+    // Display, fonts and drawing.
+    virtual bool init_display(int width, int height) = 0;
+    virtual void set_window_title(const char *title) = 0;
+    virtual int install_font(const char *name, int where) = 0;
+    virtual FontHandle create_font(const char *face, int height, int flags, int charset,
+                                   int *ascent, int *descent) = 0;
+    // pixels: width*height host 32-bit words 0x00RRGGBB, rows top to bottom.
+    // mask: 1 bit per pixel, MSB first, rows padded to 4 bytes; a set bit is transparent.
+    virtual ImageHandle create_image(int width, int height, const uint32_t *pixels,
+                                     const uint8_t *mask) = 0;
+    virtual void unload_image(ImageHandle image) = 0;
+    virtual int get_text_width(const char *text, FontHandle font) = 0;
+    virtual bool begin_display() = 0;
+    virtual void end_display() = 0;
+    virtual void flip(int effect, int clearFlags, int duration) = 0;
+    virtual void clear_display() = 0;
+    virtual void set_region(int x, int y, int width, int height) = 0;
+    virtual void blt(ImageHandle image, int x, int y, int iX, int iY, int iWidth, int iHeight) = 0;
+    virtual void strech(ImageHandle image, int x, int y, int width, int height) = 0;
+    virtual void v_line(int x, int y, int length, uint32_t colour) = 0;
+    virtual void h_line(int x, int y, int length, uint32_t colour) = 0;
+    virtual void out_text(const char *text, int length, int x, int y, uint32_t colour,
+                          FontHandle font) = 0;
+    virtual void fill_rect(int x, int y, int width, int height, uint32_t colour) = 0;
+    virtual void print(Article *article) = 0;
+
+    // Mouse pointer.
+    virtual void show_cursor(bool show) = 0;
+    virtual void move_cursor(int x, int y) = 0;
+    virtual void set_cursor(ImageHandle image, int hotX, int hotY) = 0;
+
+    // Sound and music.
+    virtual SampleHandle load_sound(const void *buffer, int size, int frequency, int flags) = 0;
+    virtual void play_sound(SampleHandle sample) = 0;
+    virtual void unload_sound(SampleHandle sample) = 0;
+    virtual bool play_song(const char *name, int loop, const void *data, int size) = 0;
+    virtual bool play_song_file(const char *name, int loop) = 0;
+    virtual void stop_song(int fadeOut) = 0;
+    virtual void pause_song() = 0;
+    virtual void volume_control(int delta) = 0;
+
+    // Movies (none on this platform).
+    virtual MovieHandle open_movie(const char *name, MovieInfo *info) = 0;
+    virtual void next_movie_frame(MovieHandle movie) = 0;
+    virtual void draw_movie(MovieHandle movie, int x, int y, int width, int height) = 0;
+    virtual void close_movie(MovieHandle movie) = 0;
+
+    // Time, timers and messages.
+    virtual uint32_t get_ticks() = 0;
+    virtual void start_timer(int message, int period) = 0;
+    virtual void stop_timer(int message) = 0;
+    virtual bool get_message(int &message, int &parameter) = 0;
+    virtual void wait_event() = 0;
+    virtual void post_message(int message, int parameter) = 0;
+
+    // Settings, links, search, errors.
+    virtual int get_user_flag(int index) = 0;
+    virtual const char *get_user_string(int index) = 0;
+    // Returns whether the platform handed the link on.
+    virtual bool open_link(const char *target) = 0;
+    // Returns whether the platform put the text on a clipboard.
+    virtual bool put_to_clipboard(const char *text) = 0;
+    virtual bool indexing_progress(int count) = 0;
+    virtual bool search(SearchIndex *index, char *&word, char *&fileName) = 0;
+    virtual void critical_check(const void *pointer) = 0;
+    virtual void set_error_message(const char *text) = 0;
+    virtual void spare() = 0;
+};
+
+// The one System of the program (set by the main loop).
+extern System *g_system;
+
+#endif

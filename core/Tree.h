@@ -1,0 +1,33 @@
+// The core's named binary search tree. File, FontStyle, ImageList, Scheme
+// and Theme derive from it; each kind lives in a tree of its own.
+#ifndef MIRANDOL_TREE_H
+#define MIRANDOL_TREE_H
+
+#include "Strings.h"
+
+class Tree {
+public:
+    String name;
+    Tree *left = nullptr;
+    Tree *right = nullptr;
+
+    virtual ~Tree();
+
+    // Links node under a non-null root (equal names go right).
+    static void insert(Tree *root, Tree *node);
+    // Inserts into *root, starting the tree when it is empty.
+    static void insertInto(Tree *&root, Tree *node);
+    static Tree *find(Tree *root, const char *key);
+    static Tree *findPath(Tree *root, const char *key);
+    static unsigned count(const Tree *node);
+    static void flatten(Tree *node, Tree **&cursor);
+    static void buildBalanced(Tree *node, Tree **array, int lo, int mid, int hi);
+    static Tree *balance(Tree *root);
+
+    template <class T>
+    static T *findAs(Tree *root, const char *key) { return static_cast<T *>(find(root, key)); }
+    template <class T>
+    static T *findPathAs(Tree *root, const char *key) { return static_cast<T *>(findPath(root, key)); }
+};
+
+#endif

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "Strings.h"
+#include "Tree.h"
+
+namespace {
+
+struct Node : Tree {
+    static int alive;
+    explicit Node(const char *n) { name.set(n); alive++; }
+    ~Node() override { alive--; }
+};
+int Node::alive = 0;
+
+TEST(Tree, BalanceSmallTreesKeepsShapeAndFourNodesFollowTheRule)
+{
+    Tree *root = nullptr;
+    Tree::insertInto(root, new Node("a"));
+    Tree::insertInto(root, new Node("b"));
+    Tree::insertInto(root, new Node("c"));
+    EXPECT_EQ(Tree::balance(root), root);
+    EXPECT_EQ(root->right->right->name.c_str(), std::string("c"));
+    Tree::insertInto(root, new Node("d"));
+    root = Tree::balance(root);
+    EXPECT_STREQ(root->name.c_str(), "c");
+    EXPECT_STREQ(root->left->name.c_str(), "a");
+    EXPECT_STREQ(root->left->right->name.c_str(), "b");
+    EXPECT_STREQ(root->right->name.c_str(), "d");
+    EXPECT_EQ(root->left->left, nullptr);
+    delete root;
+    EXPECT_EQ(Node::alive, 0);
+}
+
+TEST(Tree, DuplicatesAndPathLookups)
+{
+    Tree *root = nullptr;
+    Node *first = new Node("x");
+    Tree::insertInto(root, first);
+    Node *second = new Node("x");
+    Tree::insertInto(root, second);
+    Tree::insertInto(root, new Node("images/a.jpg"));
+    EXPECT_EQ(Tree::find(root, "x"), first);
+    EXPECT_EQ(first->right, second);
+    EXPECT_NE(Tree::findPath(root, "images\\a.jpg"), nullptr);
+    EXPECT_EQ(Tree::find(root, "images\\a.jpg"), nullptr);
+    EXPECT_EQ(Tree::find(root, ""), nullptr);
+    EXPECT_EQ(Tree::find(root, nullptr), nullptr);
+    delete root;
+}
+
+TEST(Tree, LongSortedChainBalancesAndDeletesWithoutDeepRecursion)
+{
+    Tree *root = nullptr;
+    char name[16];
+    for (int i = 0; i < 200000; i++) {
+        snprintf(name, sizeof name, "%07d", i);
+        Node *n = new Node(name);
+        if (!root)
+            root = n;
+        else {
+            // append at the end of the chain directly (inserting sorted names is quadratic)
+            Tree *t = root;
+            static Tree *last = nullptr;
+            if (i == 1)
+                last = root;
+            t = last;
+            t->right = n;
+            last = n;
+        }
+    }
+    EXPECT_EQ(Tree::count(root), 200000u);
+    root = Tree::balance(root);
+    EXPECT_NE(Tree::find(root, "0123456"), nullptr);
+    EXPECT_EQ(Tree::find(root, "9999999"), nullptr);
+    delete root;
+    EXPECT_EQ(Node::alive, 0);
+}
+
+TEST(Strings, CompareAndPaths)
+{
+    EXPECT_EQ(String::compare(nullptr, ""), 0);
+    EXPECT_LT(String::compare("", "a"), 0);
+    EXPECT_GT(String::compare("a", nullptr), 0);
+    EXPECT_EQ(String::comparePath("a\\b", "a/b"), 0);
+    EXPECT_LT(String::comparePath("a/b", "a/c"), 0);
+    EXPECT_GT(String::comparePath("a/\xe9", "a/b"), 0);   // bytes compare unsigned
+    String s("dir/sub\\x.jpg");
+    EXPECT_STREQ(s.fileName(), "x.jpg");
+    s.set("dir/");
+    EXPECT_STREQ(s.fileName(), "");
+    s.set("x.jpg");
+    EXPECT_STREQ(s.fileName(), "x.jpg");
+}
+
+TEST(Strings, AppendTakeIncrement)
+{
+    String a, b("tail");
+    a.append(nullptr);
+    EXPECT_TRUE(a.isEmpty());
+    a.append("head");
+    a.appendString(b);
+    EXPECT_STREQ(a.c_str(), "headtail");
+    a.take(b);
+    EXPECT_STREQ(a.c_str(), "tail");
+    EXPECT_EQ(b.str, nullptr);
+    String n("page007.htm");
+    n.incrementNumber();
+    EXPECT_STREQ(n.c_str(), "page008.htm");
+    n.set("page999.htm");
+    n.incrementNumber();
+    EXPECT_TRUE(n.isEmpty());
+    n.set("ab.htm");
+    n.incrementNumber();
+    EXPECT_TRUE(n.isEmpty());
+    char upper[] = "AB\xC4Z";
+    EXPECT_STREQ(strlwr(upper), "ab\xC4z");
+}
+
+TEST(Strings, NumberRanges)
+{
+    unsigned f, l;
+    char a[] = "  5-12 a.bmp";
+    parseNumberRange(a, f, l);
+    EXPECT_EQ(f, 5u);
+    EXPECT_EQ(l, 12u);
+    EXPECT_STREQ(a, "a.bmp");
+    char b[] = "9-3 c.bmp  ";
+    parseNumberRange(b, f, l);
+    EXPECT_EQ(f, 3u);
+    EXPECT_EQ(l, 3u);
+    EXPECT_STREQ(b, "c.bmp");
+    char c[] = "4-x.bmp";
+    parseNumberRange(c, f, l);
+    EXPECT_EQ(l, 4u);
+    EXPECT_STREQ(c, "-x.bmp");
+    char d[] = "12";
+    parseNumberRange(d, f, l);
+    EXPECT_EQ(f, 0u);
+    EXPECT_EQ(l, 0u);
+    EXPECT_STREQ(d, "12");
+    char e[] = "1234 z";
+    parseNumberRange(e, f, l);
+    EXPECT_EQ(f, 123u);
+}
+
+TEST(Strings, Swaps)
+{
+    EXPECT_EQ(swap16(0xFF7F), 0x7FFF);
+    EXPECT_EQ(swap16(0x0080), -32768);
+    EXPECT_EQ(swap24(0xAABBCCDDu), 0x00DDCCBBu);
+    EXPECT_EQ(swap32(0x11223344u), 0x44332211u);
+    const uint8_t bytes[] = {1, 2, 3};
+    ByteReader r(bytes, sizeof bytes);
+    EXPECT_EQ(r.u16(), 0x0201);
+    EXPECT_EQ(r.u16(), 0);
+    EXPECT_FALSE(r.ok());
+}
+
+} // namespace
