@@ -1,0 +1,136 @@
+// SDLSystem: the System of this platform, on SDL 1.2.
+// The operations are spread over several sources by subject:
+//   SDL_System.cpp  construction, files, flags, strings, links, errors, log
+//   SDL_Events.cpp  message queue, event translation, wait, timers, ticks
+//   SDL_Draw.cpp    display, images, drawing, fades, software pointer
+//   SDLFont.cpp     fonts and text; FontMapping.cpp the font map and cache
+//   SDL_Sound.cpp   sound effects and music operations
+#ifndef MIRANDOL_SDL_SYSTEM_H
+#define MIRANDOL_SDL_SYSTEM_H
+
+#include "System.h"
+
+#include <stdio.h>
+
+struct SDL_Surface;
+struct SDL_mutex;
+struct Queue;
+struct MapArray;
+struct Vector;
+class Platform;
+class SDLConfig;
+class FontMapping;
+class SoundSystem;
+
+class SDLSystem : public System {
+public:
+    SDLSystem(Platform *platform, int argc, char **argv);
+    ~SDLSystem() override;
+
+    bool is_ready() override;
+    bool find_files(char *&name) override;
+    bool find_one_file(char *&name) override;
+    bool create_file(const char *name, int where) override;
+    bool open_file(const char *name) override;
+    int get_file_size() override;
+    bool seek_file(int pos) override;
+    bool read_file(void *buffer, int size) override;
+    bool write_file(const void *buffer, int size) override;
+    void close_file() override;
+    bool init_display(int width, int height) override;
+    void set_window_title(const char *title) override;
+    int install_font(const char *name, int where) override;
+    FontHandle create_font(const char *face, int height, int flags, int charset, int *ascent,
+                           int *descent) override;
+    ImageHandle create_image(int width, int height, const uint32_t *pixels,
+                             const uint8_t *mask) override;
+    void unload_image(ImageHandle image) override;
+    int get_text_width(const char *text, FontHandle font) override;
+    bool begin_display() override;
+    void end_display() override;
+    void flip(int effect, int clearFlags, int duration) override;
+    void clear_display() override;
+    void set_region(int x, int y, int width, int height) override;
+    void blt(ImageHandle image, int x, int y, int iX, int iY, int iWidth, int iHeight) override;
+    void strech(ImageHandle image, int x, int y, int width, int height) override;
+    void v_line(int x, int y, int length, uint32_t colour) override;
+    void h_line(int x, int y, int length, uint32_t colour) override;
+    void out_text(const char *text, int length, int x, int y, uint32_t colour,
+                  FontHandle font) override;
+    void fill_rect(int x, int y, int width, int height, uint32_t colour) override;
+    void print(Article *article) override;
+    void show_cursor(bool show) override;
+    void move_cursor(int x, int y) override;
+    void set_cursor(ImageHandle image, int hotX, int hotY) override;
+    SampleHandle load_sound(const void *buffer, int size, int frequency, int flags) override;
+    void play_sound(SampleHandle sample) override;
+    void unload_sound(SampleHandle sample) override;
+    bool play_song(const char *name, int loop, const void *data, int size) override;
+    bool play_song_file(const char *name, int loop) override;
+    void stop_song(int fadeOut) override;
+    void pause_song() override;
+    void volume_control(int delta) override;
+    MovieHandle open_movie(const char *name, MovieInfo *info) override;
+    void next_movie_frame(MovieHandle movie) override;
+    void draw_movie(MovieHandle movie, int x, int y, int width, int height) override;
+    void close_movie(MovieHandle movie) override;
+    uint32_t get_ticks() override;
+    void start_timer(int message, int period) override;
+    void stop_timer(int message) override;
+    bool get_message(int &message, int &parameter) override;
+    void wait_event() override;
+    void post_message(int message, int parameter) override;
+    int get_user_flag(int index) override;
+    const char *get_user_string(int index) override;
+    bool open_link(const char *target) override;
+    bool put_to_clipboard(const char *text) override;
+    bool indexing_progress(int count) override;
+    bool search(SearchIndex *index, char *&word, char *&fileName) override;
+    void critical_check(const void *pointer) override;
+    void set_error_message(const char *text) override;
+    void spare() override;
+
+    const char *get_error_message() const { return errorMessage; }
+    SDLConfig *getConfig() { return config; }
+    bool verbose() const;
+    // Writes one operation-log line (printf format) when "verbose" is on.
+    void logf(const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+    // --- files, configuration, platform (SDL_System.cpp) ---
+    FILE *openFile = nullptr;
+    Platform *platform = nullptr;
+    SDLConfig *config = nullptr;
+    bool ready = false;
+    const char *errorMessage = nullptr;
+    Vector *homeFiles = nullptr;
+    Vector *findList = nullptr;
+    int findIndex = -1;
+
+    // --- display (SDL_Draw.cpp) ---
+    SDL_Surface *backBuffer = nullptr;
+    SDL_Surface *screen = nullptr;
+    ImageHandle pointerImage = nullptr;
+    int16_t savedPointerX = 0, savedPointerY = 0;
+    uint16_t savedPointerW = 0, savedPointerH = 0;
+    int32_t hotX = 0, hotY = 0;
+    bool pointerShown = false;
+
+    // --- messages and timers (SDL_Events.cpp) ---
+    Queue *messageQueue = nullptr;
+    SDL_mutex *queueMutex = nullptr;
+
+    // --- fonts (SDLFont.cpp, FontMapping.cpp) ---
+    MapArray *openFonts = nullptr;
+    MapArray *fontMap = nullptr;
+    FontMapping *fontMapping = nullptr;
+
+    // --- search dialog ---
+    void *searchPanel = nullptr;
+    Vector *searchWords = nullptr;
+    Vector *searchArticles = nullptr;
+
+    // --- sound (SDL_Sound.cpp) ---
+    SoundSystem *soundSystem = nullptr;
+};
+
+#endif
