@@ -7,20 +7,23 @@
 #define MIRANDOL_FONT_MAPPING_H
 
 #include <stdint.h>
+#include <deque>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 // Keys to paths in insertion order; the first value given for a key stays.
+// Entries never move, so the texts stay valid as long as the map lives.
 class FontMap {
 public:
+    typedef std::deque<std::pair<std::string, std::string>> Entries;
     bool put(const std::string &key, const std::string &path);
     const char *get(const char *key) const;
-    const std::vector<std::pair<std::string, std::string>> &entries() const { return items; }
+    const Entries &entries() const { return items; }
     size_t size() const { return items.size(); }
 private:
-    std::vector<std::pair<std::string, std::string>> items;
+    Entries items;
 };
 
 // Where the font files live.

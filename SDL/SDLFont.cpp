@@ -2,6 +2,8 @@
 #include "SDLFont.h"
 
 #include "FontMapping.h"
+#include "Map/MapArray.h"
+#include "Vector/Vector.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -261,46 +263,25 @@ int SDLFont::blitText(const GlyphSet *set, const char *text, int length, SDL_Sur
     return (int)(pen - x);
 }
 
-OpenFonts::~OpenFonts()
-{
-    for (auto &e : entries)
-        delete e.second;
-}
-
-SDLFont *OpenFonts::get(const std::string &key) const
-{
-    for (const auto &e : entries)
-        if (e.first == key)
-            return e.second;
-    return nullptr;
-}
-
-void OpenFonts::put(const std::string &key, SDLFont *font)
-{
-    if (!font || get(key))
-        return;
-    entries.emplace_back(key, font);
-}
-
-static SDLFont *openCached(OpenFonts &cache, const FontMapping &mapping, const std::string &mapKey,
+static SDLFont *openCached(MapArray *cache, const FontMapping &mapping, const std::string &mapKey,
                            int height)
 {
     char heightText[16];
     snprintf(heightText, sizeof heightText, ":%i", height);
     std::string cacheKey = mapKey + heightText;
-    SDLFont *font = cache.get(cacheKey);
+    SDLFont *font = cache ? (SDLFont *)MapArray_get(cache, cacheKey.c_str()) : nullptr;
     if (font)
         return font;
     const char *path = mapping.lookup(mapKey.c_str());
     if (!path)
         return nullptr;
     font = SDLFont::openFont(path, height);
-    if (font)
-        cache.put(cacheKey, font);
+    if (font && cache)
+        MapArray_put(cache, cacheKey.c_str(), font);
     return font;
 }
 
-SDLFont *createMappedFont(OpenFonts &cache, const FontMapping &mapping, const char *face,
+SDLFont *createMappedFont(MapArray *cache, const FontMapping &mapping, const char *face,
                           int height, int flags, bool verbose, int *ascent, int *descent)
 {
     char keyText[1024];
@@ -321,6 +302,16 @@ SDLFont *createMappedFont(OpenFonts &cache, const FontMapping &mapping, const ch
     if (descent)
         *descent = first ? first->descent : 0;
     return font;
+}
+
+void deleteCachedFonts(MapArray *cache)
+{
+    if (!cache)
+        return;
+    Vector *pairs = MapArray_toVector(cache);
+    for (int i = 1; i < Vector_size(pairs); i += 2)
+        delete (SDLFont *)Vector_get(pairs, i);
+    Vector_delete(pairs);
 }
 
 int fontTextWidth(SDLFont *font, const char *text)

@@ -7,13 +7,13 @@
 
 #include <stdint.h>
 #include <string>
-#include <utility>
 #include <vector>
 
 typedef struct FT_LibraryRec_ *FT_Library;
 typedef struct FT_FaceRec_ *FT_Face;
 
 class FontMapping;
+struct MapArray;
 
 struct Glyph {
     SDL_Surface *surface = nullptr;   // null for glyphs without pixels (blanks)
@@ -66,32 +66,28 @@ private:
     std::vector<GlyphSet *> sets;
 };
 
-// The open-font cache: fonts by "<font-map key>:<height>", kept for the run.
-class OpenFonts {
-public:
-    OpenFonts() = default;
-    ~OpenFonts();
-    OpenFonts(const OpenFonts &) = delete;
-    OpenFonts &operator=(const OpenFonts &) = delete;
-    SDLFont *get(const std::string &key) const;
-    void put(const std::string &key, SDLFont *font);   // the first font for a key stays
-    size_t size() const { return entries.size(); }
-private:
-    std::vector<std::pair<std::string, SDLFont *>> entries;
-};
-
 // What create_font does behind SDLSystem: maps face and flags through the
 // font map (unmapped faces use "default:0"), opens or reuses the font at the
 // height and reports the first set's ascent and descent. A font file that
 // cannot be opened falls back to the default font; when that fails as well
 // the result is null, with ascent and descent 0 (measuring null gives 0 and
 // drawing it draws nothing).
-SDLFont *createMappedFont(OpenFonts &cache, const FontMapping &mapping, const char *face,
+// The cache is the open-font cache: fonts by "<font-map key>:<height>".
+SDLFont *createMappedFont(MapArray *cache, const FontMapping &mapping, const char *face,
                           int height, int flags, bool verbose, int *ascent, int *descent);
+
+// Deletes every font of an open-font cache (the map itself stays).
+void deleteCachedFonts(MapArray *cache);
 
 // get_text_width and out_text behind SDLSystem; both accept a null font.
 int fontTextWidth(SDLFont *font, const char *text);
 void fontOutText(SDLFont *font, const char *text, int length, int x, int y, uint32_t rgb,
                  SDL_Surface *target);
+
+// Frees what the display and font operations of an SDLSystem made: fonts,
+// the font map, the fade buffer and the back buffer. The program never
+// needs it (the system lives until the process ends); tests do.
+class SDLSystem;
+void SDLSystem_releaseDisplayAndFonts(SDLSystem *system);
 
 #endif

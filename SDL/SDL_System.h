@@ -21,6 +21,7 @@ class Platform;
 class SDLConfig;
 class FontMapping;
 class SoundSystem;
+namespace SDL_Draw { struct FadeBuffer; }
 
 class SDLSystem : public System {
 public:
@@ -119,6 +120,7 @@ public:
     uint16_t savedPointerW = 0, savedPointerH = 0;
     int32_t hotX = 0, hotY = 0;
     bool pointerShown = false;
+    SDL_Draw::FadeBuffer *fadeBuffer = nullptr;   // made by the first fade
 
     // --- messages and timers (SDL_Events.cpp) ---
     Queue *messageQueue = nullptr;
@@ -129,6 +131,9 @@ public:
     MapArray *openFonts = nullptr;
     MapArray *fontMap = nullptr;
     FontMapping *fontMapping = nullptr;
+    // The font map's entries are texts owned by fontMapping; this copies
+    // entries added since the last call into fontMap.
+    void syncFontMap();
 
     // --- search dialog ---
     void *searchPanel = nullptr;
