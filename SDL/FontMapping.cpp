@@ -229,6 +229,30 @@ const FontMap &FontMapping::buildMap()
     return base;
 }
 
+// Style number of a style name, and whether the name is one of the known
+// ones. Unknown names ("ExtraLight", "Condensed Bold") count as regular, but
+// only where no face of that family has a known regular name: otherwise the
+// file that happens to be listed first (DejaVuSans-BoldOblique.ttf sorts
+// before DejaVuSans.ttf) would be taken for the regular face.
+static int styleOf(const char *name, bool &known)
+{
+    static const struct {
+        const char *name;
+        int style;
+    } names[] = {{"regular", 0}, {"book", 0},        {"normal", 0},      {"roman", 0},
+                 {"bold", 1},    {"italic", 2},      {"oblique", 2},     {"bold italic", 3},
+                 {"bold oblique", 3}};
+    known = false;
+    if (!name)
+        return 0;   // no style name: regular
+    for (const auto &n : names)
+        if (strcasecmp(name, n.name) == 0) {
+            known = true;
+            return n.style;
+        }
+    return 0;
+}
+
 void FontMapping::addFontFile(const std::vector<std::string> &paths, FontMap &map)
 {
     FT_Library lib = SDLFont::library();
@@ -236,30 +260,28 @@ void FontMapping::addFontFile(const std::vector<std::string> &paths, FontMap &ma
         fprintf(stderr, "FontMapping: Unable to initialize freetype library.\n");
         return;
     }
+    std::vector<std::pair<std::string, std::string>> unknownStyles;
     for (const std::string &path : paths) {
         FT_Face face = nullptr;
         if (FT_New_Face(lib, path.c_str(), 0, &face) != 0)
             continue;
-        // Faces without a family name cannot be asked for; a missing style
-        // name counts as regular.
+        // Faces without a family name cannot be asked for.
         if (face->family_name && *face->family_name) {
             std::string family = face->family_name;
             for (char &c : family)
                 c = (char)tolower((unsigned char)c);
-            int style = 0;
-            const char *name = face->style_name;
-            if (name) {
-                if (strcasecmp(name, "bold") == 0)
-                    style = 1;
-                else if (strcasecmp(name, "bold italic") == 0)
-                    style = 3;
-                else if (strcasecmp(name, "italic") == 0)
-                    style = 2;
-            }
-            map.put(family + ":" + std::to_string(style), path);
+            bool known = false;
+            int style = styleOf(face->style_name, known);
+            std::string key = family + ":" + std::to_string(style);
+            if (known || !face->style_name)
+                map.put(key, path);
+            else
+                unknownStyles.emplace_back(key, path);
         }
         FT_Done_Face(face);
     }
+    for (const auto &entry : unknownStyles)
+        map.put(entry.first, entry.second);
 }
 
 int FontMapping::installFont(const char *name)

@@ -84,10 +84,10 @@ TEST(FontMapping, CacheFileHasOneSectionPerDirectoryAndEarlierDirectoriesWin)
         mapping.buildMap();
         EXPECT_STREQ(mapping.lookup("dejavu sans:1"), "a/DejaVuSans-Bold.ttf");
         EXPECT_STREQ(mapping.lookup("dejavu serif:0"), "b/DejaVuSerif.ttf");
-        // "Bold Oblique" is none of bold, italic, bold italic: style 0. It is
-        // listed before the regular face ('-' sorts before '.'), so it keeps
-        // the key in its directory, and that directory wins over "b/".
-        EXPECT_STREQ(mapping.lookup("dejavu sans:0"), "a/DejaVuSans-BoldOblique.ttf");
+        EXPECT_STREQ(mapping.lookup("dejavu sans:3"), "a/DejaVuSans-BoldOblique.ttf");
+        // The regular ("Book") face wins although the bold oblique one is
+        // listed before it; the earlier directory wins over "b/".
+        EXPECT_STREQ(mapping.lookup("dejavu sans:0"), "a/DejaVuSans.ttf");
     }
     EXPECT_FALSE(fileExists(d.where.cachePath + ".tmp"));
     std::vector<std::string> cache = lines(d.where.cachePath);
@@ -98,7 +98,8 @@ TEST(FontMapping, CacheFileHasOneSectionPerDirectoryAndEarlierDirectoriesWin)
         "a/",
         std::to_string((int32_t)FontMapping::dirChecksum(a1)),
         "dejavu sans:1=a/DejaVuSans-Bold.ttf",
-        "dejavu sans:0=a/DejaVuSans-BoldOblique.ttf",
+        "dejavu sans:3=a/DejaVuSans-BoldOblique.ttf",
+        "dejavu sans:0=a/DejaVuSans.ttf",
         "b/",
         std::to_string((int32_t)FontMapping::dirChecksum(b1)),
         "dejavu serif:0=b/DejaVuSerif.ttf",
@@ -110,6 +111,26 @@ TEST(FontMapping, CacheFileHasOneSectionPerDirectoryAndEarlierDirectoriesWin)
     std::vector<uint8_t> raw = readFile(d.where.cachePath);
     ASSERT_FALSE(raw.empty());
     EXPECT_EQ(raw.back(), '\n');
+}
+
+TEST(FontMapping, StyleNamesAndUnknownStyles)
+{
+    FontDirs d;
+    // "ExtraLight" and "Condensed" are no known style: regular, but only
+    // while no face of the family has a regular name.
+    copyFont("DejaVuSans-ExtraLight.ttf", "a/1.ttf");
+    copyFont("DejaVuSans.ttf", "a/2.ttf");
+    copyFont("DejaVuSansCondensed.ttf", "b/1.ttf");
+    copyFont("DejaVuSerif-BoldItalic.ttf", "b/2.ttf");
+    copyFont("DejaVuSans-Oblique.ttf", "b/3.ttf");
+    FontMap a, b;
+    FontMapping::addFontFile({"a/1.ttf", "a/2.ttf"}, a);
+    FontMapping::addFontFile({"b/1.ttf", "b/2.ttf", "b/3.ttf", "b/missing.ttf", "b/"}, b);
+    EXPECT_STREQ(a.get("dejavu sans:0"), "a/2.ttf");
+    EXPECT_EQ(a.size(), 1u);
+    EXPECT_STREQ(b.get("dejavu sans:0"), "b/1.ttf");
+    EXPECT_STREQ(b.get("dejavu serif:3"), "b/2.ttf");
+    EXPECT_STREQ(b.get("dejavu sans:2"), "b/3.ttf");
 }
 
 TEST(FontMapping, UnchangedDirectoryIsReadFromTheCacheAndARenamedOneIsRescanned)
