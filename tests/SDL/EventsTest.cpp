@@ -244,7 +244,6 @@ TEST_F(Events, WaitLeavesEventsPendingInTheirOrder)
     pushKey(SDLK_F1);
     pushKey(SDLK_F2);
     system->wait_event();
-    system->wait_event();
     EXPECT_EQ(next().first, MSG_HELP);
     EXPECT_EQ(next().first, MSG_SAVE_HTML);
 }
@@ -293,6 +292,19 @@ TEST_F(Events, TimersPostTheirCodesUntilStopped)
     bool result = true;
     next(&result);
     EXPECT_FALSE(result);
+}
+
+TEST_F(Events, StoppingTimersWhileTheyFireIsSafe)
+{
+    for (int i = 0; i < 200; i++) {
+        system->start_timer(MSG_EDGE_DELAY, 1);
+        system->start_timer(MSG_MOVIE_FRAME, 1);
+        if (i % 3 == 0)
+            SDL_Delay(1);
+        system->stop_timer(MSG_MOVIE_FRAME);
+        system->stop_timer(MSG_EDGE_DELAY);
+    }
+    system->stop_timer(MSG_EDGE_DELAY);   // none left: nothing happens
 }
 
 TEST(Position, SplitsAndBuildsWithoutOverflow)
