@@ -98,6 +98,8 @@ bool SDLSystem::hasQueuedMessage()
 
 void SDLSystem::post_message(int message, int parameter)
 {
+    if (!messageQueue)
+        return;
     MessageRecord *record = (MessageRecord *)malloc(sizeof(MessageRecord));
     if (!record)
         return;
