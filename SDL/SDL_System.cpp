@@ -116,6 +116,8 @@ SDLSystem::~SDLSystem()
     // back what this source made.
     extern void SDLSystem_forgetTimers(SDLSystem *system);
     SDLSystem_forgetTimers(this);
+    extern void SDLSystem_releaseDisplayAndFonts(SDLSystem *system);
+    SDLSystem_releaseDisplayAndFonts(this);
     if (openFile)
         fclose(openFile);
     if (messageQueue) {

@@ -40,7 +40,6 @@ struct SystemFixture {
     }
     ~SystemFixture()
     {
-        SDLSystem_releaseDisplayAndFonts(system);
         delete system;
         setenv("XDG_CONFIG_HOME", oldConfigHome.c_str(), 1);
     }
