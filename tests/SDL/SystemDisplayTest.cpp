@@ -23,7 +23,7 @@ struct SystemFixture {
     LinuxPlatform platform;
     SDLSystem *system = nullptr;
 
-    explicit SystemFixture(const std::string &fontPaths)
+    explicit SystemFixture(const std::string &fontPaths, bool verbose = false)
     {
         const char *old = getenv("XDG_CONFIG_HOME");
         oldConfigHome = old ? old : "";
@@ -32,7 +32,8 @@ struct SystemFixture {
         setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         writeFile(config + "/mirandol2",
                   "fontPaths=" + fontPaths + "\nmixOptions=44100\nshowConfig=false\n"
-                  "effects=true\nmixingFrequency=44100\nfullscreen=false\nverbose=false\n"
+                  "effects=true\nmixingFrequency=44100\nfullscreen=false\nverbose=" +
+                      std::string(verbose ? "true" : "false") + "\n"
                   "music=false\nsoundEffects=false\nexternalLink=\n");
         char name[] = "mirandol2";
         char *argv[] = {name, nullptr};
@@ -159,4 +160,44 @@ TEST(SystemDisplay, FontMapIsBuiltFromTheConfiguredPathsAndCached)
     FontHandle mono = s->create_font("dejavu sans mono", 20, 0, 0, &ascent, &descent);
     ASSERT_TRUE(mono);
     EXPECT_EQ(s->get_text_width("iii", mono), s->get_text_width("WWW", mono));
+}
+
+TEST(SystemDisplay, OperationLogLines)
+{
+    SystemFixture f("", true);
+    SDLSystem *s = f.system;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    bool opened = s->init_display(50, 40);
+    s->set_region(10, 10, 20, 20);
+    s->v_line(15, 0, 100, 0xFFFFFF);
+    int ascent, descent;
+    s->create_font("Some Face", 12, 1, 0, &ascent, &descent);
+    s->flip(1, 2, 0);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(opened);
+    EXPECT_NE(out.find("init_display, width: 50 height: 40\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("set_window_title, Mirandol 2\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("set_region, x: 10, y:10, width: 20, height:20\n"), std::string::npos);
+    // The vertical line's log shows the part inside the clip rectangle.
+    EXPECT_NE(out.find("v_line, x: 15 y: 10, length: 20\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("create_font, 'Some Face', height: 12, flags: 1, charset: 0\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("flip, effect: 1, clear_flags: 2, duration: 0\n"), std::string::npos);
+    EXPECT_NE(err.find("Loading of unmapped font, 'Some Face:1' requested. Falling back to "
+                       "default.\n"),
+              std::string::npos)
+        << err;
+}
+
+TEST(SystemDisplay, ImpossibleVideoModeIsRefused)
+{
+    SystemFixture f("");
+    testing::internal::CaptureStderr();
+    bool opened = f.system->init_display(-5, 100);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(opened);
+    EXPECT_NE(err.find("Unable to set -5x100 video: "), std::string::npos) << err;
+    EXPECT_EQ(f.system->create_image(0, 0, nullptr, nullptr), nullptr);
 }
