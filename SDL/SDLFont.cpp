@@ -8,6 +8,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <limits.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -35,6 +36,16 @@ SDL_Surface *newGlyphSurface(int width, int height)
         return raw;
     SDL_FreeSurface(raw);
     return converted;
+}
+
+// Widths of very long texts stay in range.
+inline int clampWidth(long long width)
+{
+    if (width > INT_MAX)
+        return INT_MAX;
+    if (width < INT_MIN)
+        return INT_MIN;
+    return (int)width;
 }
 
 inline Uint32 *rowOf(SDL_Surface *s, int y)
@@ -215,17 +226,17 @@ int SDLFont::textWidth(const GlyphSet *set, const char *text)
 {
     if (!set || !text)
         return 0;
-    int width = 0;
+    long long width = 0;
     for (const unsigned char *p = (const unsigned char *)text; *p; p++)
         width += set->glyphs[*p].advance;
-    return width;
+    return clampWidth(width);
 }
 
 int SDLFont::textWidthRange(const GlyphSet *set, const char *text, int from, int to)
 {
     if (!set || !text || from >= to || from < 0)
         return 0;
-    int width = 0;
+    long long width = 0;
     const unsigned char *p = (const unsigned char *)text;
     for (int i = 0; i < to; i++) {
         if (!p[i])
@@ -233,7 +244,7 @@ int SDLFont::textWidthRange(const GlyphSet *set, const char *text, int from, int
         if (i >= from)
             width += set->glyphs[p[i]].advance;
     }
-    return width;
+    return clampWidth(width);
 }
 
 int SDLFont::blitText(const GlyphSet *set, const char *text, int length, SDL_Surface *target,
@@ -260,7 +271,7 @@ int SDLFont::blitText(const GlyphSet *set, const char *text, int length, SDL_Sur
         }
         pen += g.advance;
     }
-    return (int)(pen - x);
+    return clampWidth(pen - x);
 }
 
 static SDLFont *openCached(MapArray *cache, const FontMapping &mapping, const std::string &mapKey,
