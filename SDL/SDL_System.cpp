@@ -309,7 +309,11 @@ void SDLSystem::close_file()
 
 // --- empty operations ---
 
-void SDLSystem::print(Article *article) {}
+// No printer on this platform: nothing is printed.
+bool SDLSystem::print(Article *article)
+{
+    return false;
+}
 
 MovieHandle SDLSystem::open_movie(const char *name, MovieInfo *info)
 {
