@@ -3,7 +3,9 @@
 //   SDL_System.cpp  construction, files, flags, strings, links, errors, log
 //   SDL_Events.cpp  message queue, event translation, wait, timers, ticks
 //   SDL_Draw.cpp    display, images, drawing, fades, software pointer
-//   SDLFont.cpp     fonts and text; FontMapping.cpp the font map and cache
+//                   (the surface work itself: SDL_Draw.h, SDL_DrawSurface.cpp)
+//   SDL_Text.cpp    fonts and text (SDLFont.cpp glyph sets; FontMapping.cpp
+//                   the font map and cache)
 //   SDL_Sound.cpp   sound effects and music operations
 #ifndef MIRANDOL_SDL_SYSTEM_H
 #define MIRANDOL_SDL_SYSTEM_H
