@@ -311,7 +311,7 @@ bool writeJpeg(const std::string &name, const Picture &p, int quality = 85)
 
 // A theme background: gradient, a panel for the page, bars for title and
 // status, a rail for the scroll bar.
-Picture background(uint32_t top, uint32_t bottom, uint32_t panel, uint32_t edge, const char *label)
+Picture background(uint32_t top, uint32_t bottom, uint32_t panel, uint32_t edge)
 {
     Picture p(640, 480);
     verticalGradient(p, top, bottom);
@@ -327,7 +327,6 @@ Picture background(uint32_t top, uint32_t bottom, uint32_t panel, uint32_t edge,
     p.rect(604, 52, 16, 372, mix(panel, 0, 0.3));
     p.rect(20, 440, 600, 34, mix(panel, edge, 0.3));
     p.frame(20, 440, 600, 34, edge);
-    text(p, 24, 26, label, mix(edge, 0xFFFFFF, 0.5), 1);
     return p;
 }
 
@@ -396,9 +395,9 @@ bool pictures()
 {
     bool ok = true;
     // Theme backgrounds: two JPEG, one BMP.
-    ok &= writeJpeg("classic.jpg", background(rgb(16, 40, 96), rgb(4, 10, 30), rgb(230, 232, 240), rgb(90, 120, 200), "MIRANDOL 2 SAMPLE"));
-    ok &= writeJpeg("night.jpg", background(rgb(10, 10, 14), rgb(40, 10, 50), rgb(24, 24, 32), rgb(160, 90, 200), "MIRANDOL 2 NIGHT"));
-    ok &= writeBmp24("paper.bmp", background(rgb(210, 190, 150), rgb(160, 130, 90), rgb(250, 244, 228), rgb(120, 80, 40), "MIRANDOL 2 PAPER"));
+    ok &= writeJpeg("classic.jpg", background(rgb(16, 40, 96), rgb(4, 10, 30), rgb(230, 232, 240), rgb(90, 120, 200)));
+    ok &= writeJpeg("night.jpg", background(rgb(10, 10, 14), rgb(40, 10, 50), rgb(24, 24, 32), rgb(160, 90, 200)));
+    ok &= writeBmp24("paper.bmp", background(rgb(210, 190, 150), rgb(160, 130, 90), rgb(250, 244, 228), rgb(120, 80, 40)));
 
     // Overlay of the paper theme: a seal in the corner, masked.
     {
