@@ -554,15 +554,25 @@ DumbAndOgg::DumbAndOgg(int frequency)
     desired.samples = SOUND_BUFFER_FRAMES;
     desired.callback = audioCallback;
     desired.userdata = this;
-    if (SDL_OpenAudio(&desired, nullptr) < 0) {
-        fprintf(stderr, "Couldn't open audio: %s\n", SDL_GetError());
-        return;
-    }
+    // The players exist before the audio thread starts; the lock taken once
+    // it runs publishes them to it.
     musicPlayers[0] = new OggVorbisPlayer();
     musicPlayers[1] = new DumbPlayer();
     samplePlayer = new SamplePlayer();
-    deviceOpen = true;
     dumb_register_stdfiles();
+    if (SDL_OpenAudio(&desired, nullptr) < 0) {
+        fprintf(stderr, "Couldn't open audio: %s\n", SDL_GetError());
+        for (Player *&p : musicPlayers) {
+            delete p;
+            p = nullptr;
+        }
+        delete samplePlayer;
+        samplePlayer = nullptr;
+        return;
+    }
+    SDL_LockAudio();
+    deviceOpen = true;
+    SDL_UnlockAudio();
     SDL_PauseAudio(0);
 }
 
