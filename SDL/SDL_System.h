@@ -58,7 +58,7 @@ public:
     void out_text(const char *text, int length, int x, int y, uint32_t colour,
                   FontHandle font) override;
     void fill_rect(int x, int y, int width, int height, uint32_t colour) override;
-    void print(Article *article) override;
+    bool print(Article *article) override;
     void show_cursor(bool show) override;
     void move_cursor(int x, int y) override;
     void set_cursor(ImageHandle image, int hotX, int hotY) override;
@@ -105,6 +105,11 @@ public:
     Vector *homeFiles = nullptr;
     Vector *findList = nullptr;
     int findIndex = -1;
+    bool findInProgress = false;
+    bool sdlStarted = false;    // SDL_Init succeeded
+    bool helpShown = false;     // "-h" ended construction
+    bool indexingStarted = false;
+    int indexingCounter = 0;
 
     // --- display (SDL_Draw.cpp) ---
     SDL_Surface *backBuffer = nullptr;
@@ -118,6 +123,7 @@ public:
     // --- messages and timers (SDL_Events.cpp) ---
     Queue *messageQueue = nullptr;
     SDL_mutex *queueMutex = nullptr;
+    bool hasQueuedMessage();    // true while the message queue is not empty
 
     // --- fonts (SDLFont.cpp, FontMapping.cpp) ---
     MapArray *openFonts = nullptr;
