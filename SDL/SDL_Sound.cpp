@@ -5,6 +5,9 @@
 
 #include <stdint.h>
 
+#include "Platform.h"
+#include "SDLConfig.h"
+#include "SDL_Hooks.h"
 #include "SoundSystem.h"
 
 namespace {
@@ -12,6 +15,21 @@ namespace {
 inline unsigned pointerValue(const void *p) { return (unsigned)(uintptr_t)p; }
 
 } // namespace
+
+void SDLSystem_openSound(SDLSystem *system)
+{
+    SDLConfig *config = system->getConfig();
+    if (!config || system->soundSystem)
+        return;
+    system->soundSystem = createSoundSystem(config->getMixingFrequency(), config->getMusic(),
+                                            config->getSoundEffects());
+}
+
+void SDLSystem_closeSound(SDLSystem *system)
+{
+    delete system->soundSystem;
+    system->soundSystem = nullptr;
+}
 
 SampleHandle SDLSystem::load_sound(const void *buffer, int size, int frequency, int flags)
 {
@@ -50,8 +68,14 @@ bool SDLSystem::play_song(const char *name, int loop, const void *data, int size
 bool SDLSystem::play_song_file(const char *name, int loop)
 {
     logf("play_song from file: %s, loop: %i\n", name ? name : "", loop);
-    if (!soundSystem || !soundSystem->music)
+    if (!soundSystem || !soundSystem->music || !name)
         return false;
+    if (Player::hasExtension(name, "mo3")) {
+        // Only the platform may turn such a module into something playable.
+        name = platform ? platform->convertMo3(name) : nullptr;
+        if (!name)
+            return false;
+    }
     return soundSystem->playSongFromFile(name, loop != 0);
 }
 

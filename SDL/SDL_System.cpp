@@ -116,6 +116,7 @@ SDLSystem::~SDLSystem()
     // back what this source made.
     extern void SDLSystem_forgetTimers(SDLSystem *system);
     SDLSystem_forgetTimers(this);
+    SDLSystem_closeSound(this);
     if (openFile)
         fclose(openFile);
     if (messageQueue) {

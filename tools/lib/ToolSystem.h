@@ -53,7 +53,7 @@ public:
     void out_text(const char *text, int length, int x, int y, uint32_t colour,
                   FontHandle font) override {}
     void fill_rect(int x, int y, int width, int height, uint32_t colour) override {}
-    void print(Article *article) override {}
+    bool print(Article *article) override { return false; }
     void show_cursor(bool show) override {}
     void move_cursor(int x, int y) override {}
     void set_cursor(ImageHandle image, int hotX, int hotY) override {}
