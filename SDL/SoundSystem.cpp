@@ -131,7 +131,7 @@ void SamplePlayer::mix(uint8_t *stream, int len, DeviceFormat *)
         storeS16(stream + i, (int16_t)v);
     }
     position += n;
-    if (position >= sample->size() || n == 0) {
+    if (position >= sample->size()) {
         sample = nullptr;
         position = 0;
     }
