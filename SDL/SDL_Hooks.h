@@ -16,6 +16,8 @@ bool SDLSystem_runConfigWindow(SDLSystem *system, bool &start);
 // The sound system, made with the configured mixing frequency when music or
 // sound effects are on.
 void SDLSystem_openSound(SDLSystem *system);
+// Releases the sound system (the program never does; tests do).
+void SDLSystem_closeSound(SDLSystem *system);
 
 // The core's search-index build, run by the first indexing_progress call.
 void SDLSystem_buildSearchIndex();

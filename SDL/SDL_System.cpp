@@ -118,6 +118,7 @@ SDLSystem::~SDLSystem()
     SDLSystem_forgetTimers(this);
     extern void SDLSystem_releaseDisplayAndFonts(SDLSystem *system);
     SDLSystem_releaseDisplayAndFonts(this);
+    SDLSystem_closeSound(this);
     if (openFile)
         fclose(openFile);
     if (messageQueue) {
