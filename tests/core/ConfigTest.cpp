@@ -613,3 +613,25 @@ TEST(CommandNames, NamesMapToTheirIds)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ButtonLimit, ManyInheritingThemesCannotMultiplyButtonsWithoutBound)
+{
+    FakeSystemScope scope;
+    MagazineConfig &cfg = g_magazine_config;
+    cfg.reset();
+    std::string text = "<theme name=big>";
+    for (int i = 0; i < 1000; i++)
+        text += "<button x=1>";
+    text += "</theme>";
+    for (int i = 0; i < 200; i++)
+        text += "<theme name=t" + std::to_string(i) + " inherit=big></theme>";
+    cfg.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+    EXPECT_LE(ButtonDef::live, (unsigned)ButtonDef::MAX_LIVE);
+    EXPECT_EQ(1000u, ButtonDef::count(Tree::findAs<Theme>(cfg.themes, "t0")->buttons));
+    cfg.deleteTrees();
+    EXPECT_EQ(0u, ButtonDef::live);
+}
+
+} // namespace
