@@ -462,12 +462,15 @@ TEST_F(ConfigTest, FontStylesConvertPointsAndInheritEverythingButStyleBits)
     EXPECT_EQ(4, charsetCode("t"));
 }
 
-TEST_F(ConfigTest, OpenFontPassesBoldItalicAndUnderlineFlags)
+TEST_F(ConfigTest, AnUnderlinedStyleStillOpensItsOwnFace)
 {
-    read("<fontstyle name=bu size=12 b u face=serif charset=e>");
+    read("<fontstyle name=bu size=12 b u face=serif charset=e><fontstyle name=iu i u face=sans>");
+    EXPECT_EQ(5, style("bu")->fontFlags());
     scope.sys.clearCalls();
     style("bu")->openFont();
-    EXPECT_TRUE(scope.sys.called("create_font serif 16 5 2"));
+    style("iu")->openFont();
+    EXPECT_TRUE(scope.sys.called("create_font serif 16 1 2"));
+    EXPECT_TRUE(scope.sys.called("create_font sans 14 2 0"));
 }
 
 TEST_F(ConfigTest, AFontResolutionOfZeroStillGivesUsableHeights)
