@@ -465,10 +465,10 @@ TEST(Container, ManySortedMembersNeedNoDeepRecursion)
     ASSERT_TRUE(m.open());
     EXPECT_EQ(g_container.articleCount, 8001u);
     EXPECT_EQ(load("a07999.txt"), "");
-    g_container.find("a12345.txt")->visited = true;
+    g_container.find("a01234.txt")->visited = true;
     g_container.close();
     std::vector<uint8_t> v = readFile("temp/visited.txt");
-    EXPECT_EQ(std::string(v.begin(), v.end()), "a12345.txt\r\n");
+    EXPECT_EQ(std::string(v.begin(), v.end()), "a01234.txt\r\n");
 }
 
 TEST(Container, SoundsFromWavMembers)
