@@ -39,8 +39,11 @@ static void lowerInto(Tag &tag, unsigned id, String &target)
         target.take(value);
 }
 
+unsigned ButtonDef::live = 0;
+
 ButtonDef::ButtonDef(Tag &tag, ButtonDef *list) : next(list)
 {
+    live++;
     placement.name.clear();
     placement.read(tag, -1, true);
     lowerInto(tag, KW_NORMAL, normal);
@@ -65,6 +68,7 @@ ButtonDef::ButtonDef(Tag &tag, ButtonDef *list) : next(list)
 
 ButtonDef::~ButtonDef()
 {
+    live--;
     // Unlink the rest first and free it node by node, so that a theme with
     // a very long button list does not recurse once per button.
     ButtonDef *rest = next;

@@ -42,7 +42,7 @@ public:
     int32_t effect = 1;
     int32_t song = -1;
 
-    ButtonDef() { placement.name.clear(); }
+    ButtonDef() { placement.name.clear(); live++; }
     // Reads a "button" tag and links the result in front of list.
     ButtonDef(Tag &tag, ButtonDef *list);
     // Deletes the rest of the list as well.
@@ -53,6 +53,13 @@ public:
     // Deep copy of a whole list, in the same order.
     static ButtonDef *clone(const ButtonDef *list);
     static unsigned count(const ButtonDef *list);
+
+    // Definitions alive at once are limited, so that a hostile configuration
+    // (many themes inheriting a theme of many buttons) cannot multiply them
+    // without bound.
+    enum { MAX_LIVE = 65536 };
+    static unsigned live;
+    static bool roomFor(unsigned more) { return more <= MAX_LIVE && live <= MAX_LIVE - more; }
 };
 
 #endif

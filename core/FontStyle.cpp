@@ -67,9 +67,12 @@ int FontStyle::fontFlags() const
 
 FontHandle FontStyle::openFont() const
 {
+    // Faces are looked up by bold and italic only: no font file is
+    // "underlined", and asking for one would fall back to the default face.
+    // Underlines are drawn as lines by whoever draws the text.
     int ascent = 0, descent = 0;
-    return g_system->create_font(face.c_str(), (int)height, fontFlags(), charsetCode(charset.str),
-                                 &ascent, &descent);
+    return g_system->create_font(face.c_str(), (int)height, fontFlags() & FONT_FACE_FLAGS,
+                                 charsetCode(charset.str), &ascent, &descent);
 }
 
 int charsetCode(const char *charset)

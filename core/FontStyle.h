@@ -26,8 +26,10 @@ public:
     // has no face.
     void inherit(const char *styleName);
 
-    // Face lookup flags: bit 0 bold, bit 1 italic, bit 2 underline.
+    // Style bits: 1 bold, 2 italic, 4 underline.
+    enum { FONT_BOLD = 1, FONT_ITALIC = 2, FONT_UNDERLINE = 4, FONT_FACE_FLAGS = 3 };
     int fontFlags() const;
+    // Opens the style's face (bold and italic select it; underline does not).
     FontHandle openFont() const;
 };
 

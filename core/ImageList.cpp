@@ -5,11 +5,8 @@ ImageList::ImageList(const char *listName, int32_t songSlot) : song(songSlot)
     name.set(listName);
 }
 
-// An entry holds its picture only between preload and display.
-static void releaseImageListPicture(ImageListEntry *entry)
-{
-    entry->image = nullptr;
-}
+// Defined with the slide show: drops an entry's preloaded picture.
+void releaseImageListPicture(ImageListEntry *entry);
 
 ImageList::~ImageList()
 {

@@ -29,6 +29,14 @@ public:
     // Appends an entry for a picture (file already lower-cased, not empty).
     void append(const char *file, uint32_t time);
     unsigned count() const;
+
+    // Shows the next picture of the show (the first one, with the list's
+    // song, when the show has not started); false when the list is done,
+    // which also rewinds it for the next start.
+    bool step();
+    // Shows one picture full screen, starts its timer, preloads the next
+    // entry's picture; returns the next entry.
+    static ImageListEntry *showPicture(ImageListEntry *entry);
 };
 
 #endif

@@ -2,13 +2,14 @@
 
 #include "MagazineConfig.h"
 #include "Markup.h"
+#include "containr.h"
 
 uint32_t Scheme::backgroundIndex = 1;
 uint32_t Scheme::songIndex = 1;
 
 const char *defaultMagazineTitle()
 {
-    return "Mirandol 2";
+    return container_variant == 1 ? "Mirandol 2 Magazine" : "Mirandol 2";
 }
 
 Scheme::Scheme(const char *schemeName, Tag &tag)

@@ -66,7 +66,9 @@ void Theme::inherit(const char *themeName)
     scrollEnd.set(from->scrollEnd.str);
     if (from->buttons) {
         delete buttons;
-        buttons = ButtonDef::clone(from->buttons);
+        buttons = nullptr;
+        if (ButtonDef::roomFor(ButtonDef::count(from->buttons)))
+            buttons = ButtonDef::clone(from->buttons);
     }
     for (int i = 0; i < CURSOR_COUNT; i++)
         cursors[i].set(from->cursors[i].str);
@@ -86,7 +88,8 @@ void Theme::handleTag(Tag &tag)
     uint32_t v;
     switch (tag.id) {
     case KW_BUTTON:
-        buttons = new ButtonDef(tag, buttons);
+        if (ButtonDef::roomFor(1))
+            buttons = new ButtonDef(tag, buttons);
         break;
     case KW_CLOCK:
         clock.read(tag, KW_FONT, true);

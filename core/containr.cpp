@@ -334,9 +334,16 @@ bool Container::open()
     TextReader visited;
     visited.openVisitedList();
     String line;
-    while (visited.readLine(line))
-        if (File *f = find(line.c_str()))
+    while (visited.readLine(line)) {
+        // Names in the tree are lower case; a hand-edited list may not be.
+        File *f = find(line.c_str());
+        if (!f) {
+            line.lower();
+            f = find(line.c_str());
+        }
+        if (f)
             f->visited = true;
+    }
     return true;
 }
 

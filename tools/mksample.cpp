@@ -384,7 +384,13 @@ Picture pointer(uint32_t fill, uint32_t outline, F inside)
     return p;
 }
 
-bool arrowShape(int x, int y) { return x >= 1 && y >= 1 && x <= y && y <= 18 && x <= 12; }
+// The arrow: a head widening downwards and a slanted tail.
+bool arrowShape(int x, int y)
+{
+    bool head = y >= 1 && y <= 15 && x >= 1 && 3 * (x - 1) <= 2 * (y - 1) && x + y <= 24;
+    bool tail = y >= 12 && y <= 21 && x >= 4 + (y - 12) / 2 && x <= 6 + (y - 12) / 2;
+    return head || tail;
+}
 
 bool writePointer(const std::string &base, const Picture &p)
 {

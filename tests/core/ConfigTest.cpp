@@ -462,12 +462,15 @@ TEST_F(ConfigTest, FontStylesConvertPointsAndInheritEverythingButStyleBits)
     EXPECT_EQ(4, charsetCode("t"));
 }
 
-TEST_F(ConfigTest, OpenFontPassesBoldItalicAndUnderlineFlags)
+TEST_F(ConfigTest, AnUnderlinedStyleStillOpensItsOwnFace)
 {
-    read("<fontstyle name=bu size=12 b u face=serif charset=e>");
+    read("<fontstyle name=bu size=12 b u face=serif charset=e><fontstyle name=iu i u face=sans>");
+    EXPECT_EQ(5, style("bu")->fontFlags());
     scope.sys.clearCalls();
     style("bu")->openFont();
-    EXPECT_TRUE(scope.sys.called("create_font serif 16 5 2"));
+    style("iu")->openFont();
+    EXPECT_TRUE(scope.sys.called("create_font serif 16 1 2"));
+    EXPECT_TRUE(scope.sys.called("create_font sans 14 2 0"));
 }
 
 TEST_F(ConfigTest, AFontResolutionOfZeroStillGivesUsableHeights)
@@ -610,6 +613,28 @@ TEST(CommandNames, NamesMapToTheirIds)
     EXPECT_EQ(0, commandId("px"));
     EXPECT_EQ(0, commandId("p1x"));
     EXPECT_EQ(0, commandId("zz"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(ButtonLimit, ManyInheritingThemesCannotMultiplyButtonsWithoutBound)
+{
+    FakeSystemScope scope;
+    MagazineConfig &cfg = g_magazine_config;
+    cfg.reset();
+    std::string text = "<theme name=big>";
+    for (int i = 0; i < 1000; i++)
+        text += "<button x=1>";
+    text += "</theme>";
+    for (int i = 0; i < 200; i++)
+        text += "<theme name=t" + std::to_string(i) + " inherit=big></theme>";
+    cfg.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+    EXPECT_LE(ButtonDef::live, (unsigned)ButtonDef::MAX_LIVE);
+    EXPECT_EQ(1000u, ButtonDef::count(Tree::findAs<Theme>(cfg.themes, "t0")->buttons));
+    cfg.deleteTrees();
+    EXPECT_EQ(0u, ButtonDef::live);
 }
 
 } // namespace
