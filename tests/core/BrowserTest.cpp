@@ -100,7 +100,7 @@ TEST_F(BrowserFixture, PlayModeVolumeAndEffects)
 
 TEST_F(BrowserFixture, NoOpMessagesChangeNothing)
 {
-    for (int msg : {6, MSG_TICK, MSG_SLIDE_TIMER, MSG_SLIDE_MISSING, 0, 99, -3})
+    for (int msg : {6, (int)MSG_TICK, (int)MSG_SLIDE_TIMER, (int)MSG_SLIDE_MISSING, 0, 99, -3})
         g_browser.handleMessage(msg, 0);
     EXPECT_TRUE(sys.calls.empty());
     EXPECT_TRUE(sys.posted.empty());
@@ -126,7 +126,7 @@ TEST_F(BrowserFixture, SlideShowFilterDropsPressesAndEndsOnKeys)
 {
     g_browser.slideShow = 1;
     g_browser.slideEndMessage = MSG_OPEN_MAIN;
-    for (int msg : {MSG_MOUSE_DOWN, MSG_RIGHT_DOWN, MSG_WHEEL, MSG_TICK})
+    for (int msg : {(int)MSG_MOUSE_DOWN, (int)MSG_RIGHT_DOWN, (int)MSG_WHEEL, (int)MSG_TICK})
         g_browser.handleMessage(msg, 0);
     EXPECT_TRUE(g_browser.slideShow);
     EXPECT_TRUE(sys.posted.empty());
