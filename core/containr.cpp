@@ -75,7 +75,7 @@ bool Container::read(void *buffer, uint32_t count)
     return true;
 }
 
-bool Container::readBase(BlockHeader &h)
+bool Container::readBlockHeader(BlockHeader &h)
 {
     uint8_t b[7];
     if (!read(b, 7))
@@ -98,7 +98,7 @@ bool Container::readHeader(BlockHeader &h, uint32_t &position, uint32_t &type)
     }
     if (!seek(start))
         return false;
-    if (!readBase(h)) {
+    if (!readBlockHeader(h)) {
         type = BLOCK_END;
         return true;
     }
@@ -308,7 +308,7 @@ bool Container::open()
         readPos = 7;
         memset(&main, 0, sizeof main);
         uint8_t av[6];
-        if (container_variant >= 0 && readBase(main) && read(av, sizeof av) &&
+        if (container_variant >= 0 && readBlockHeader(main) && read(av, sizeof av) &&
             main.headType == BLOCK_MAIN && !(main.headFlags & MHD_REFUSED) &&
             main.headSize >= 13)
             ok = walkBlocks(7u + main.headSize);

@@ -79,8 +79,10 @@ public:
     // Links a File into the tree and counts it when it is an article.
     void addFile(File *file);
 
+    // The 7-byte base header at the current position.
+    bool readBlockHeader(BlockHeader &header);
+
 private:
-    bool readBase(BlockHeader &header);
     bool walkBlocks(uint32_t position);
     void addLooseFiles();
 };
