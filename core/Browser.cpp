@@ -148,15 +148,7 @@ void Browser::teardown()
         searchIndex = nullptr;
     }
     g_container.close();
-    MagazineConfig &c = config();
-    delete c.schemes;
-    c.schemes = nullptr;
-    delete c.themes;
-    c.themes = nullptr;
-    delete c.imageLists;
-    c.imageLists = nullptr;
-    delete c.fontStyles;
-    c.fontStyles = nullptr;
+    config().deleteTrees();
     statusText.clear();
     g_system = nullptr;
 }

@@ -10,6 +10,7 @@
 
 #include "Browser.h"
 #include "Messages.h"
+#include "MagazineConfig.h"
 #include "SDLTestSupport.h"
 #include "TestDirs.h"
 
