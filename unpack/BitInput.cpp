@@ -46,19 +46,27 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size)
     table.maxNum = size;
 
     // The first-level lookup gives exactly what the limits give for every
-    // code of at most kQuickBits bits: those limits are multiples of
-    // 1 << (16 - kQuickBits) (or 0xFFFF, above every 16-bit look-ahead with
-    // its low bit cleared), so the top bits alone decide.
-    for (uint32_t q = 0; q < (1u << kQuickBits); q++) {
-        uint32_t len;
-        uint32_t sym = decodeSlow(q << (16 - kQuickBits), table, len);
-        if (len <= kQuickBits) {
-            table.quickLen[q] = (uint8_t)len;
-            table.quickSym[q] = (uint16_t)sym;
-        } else {
-            table.quickLen[q] = 0;
-            table.quickSym[q] = 0;
+    // code of at most kQuickBits bits. The limits never decrease, and those
+    // up to kQuickBits are multiples of 1 << (16 - kQuickBits) (or 0xFFFF,
+    // above every look-ahead once its low bit is cleared), so the top bits
+    // alone decide the length and the index.
+    const uint32_t shift = 16 - kQuickBits;
+    uint32_t q = 0;
+    for (uint32_t l = 1; l <= (uint32_t)kQuickBits; l++) {
+        uint32_t lo = table.decodeLen[l - 1];
+        uint32_t hi = table.decodeLen[l];
+        if (hi == 0xFFFF)
+            hi = 0x10000;
+        uint32_t end = hi >> shift;
+        for (; q < end; q++) {
+            uint32_t n = table.decodePos[l] + (((q << shift) - lo) >> (16 - l));
+            table.quickLen[q] = (uint8_t)l;
+            table.quickSym[q] = table.symbolList[n >= table.maxNum ? 0 : n];
         }
+    }
+    for (; q < (1u << kQuickBits); q++) {
+        table.quickLen[q] = 0;
+        table.quickSym[q] = 0;
     }
 }
 
@@ -71,7 +79,7 @@ uint32_t decodeSymbol(BitReader &in, const DecodeTable &table)
         return table.quickSym[q];
     }
     uint32_t len;
-    uint32_t sym = decodeSlow(b, table, len);
+    uint32_t sym = decodeSlow(b, table, len, kQuickBits + 1);
     in.skipBits((int)len);
     return sym;
 }

@@ -44,9 +44,27 @@ inline uint32_t load32be(const uint8_t *p)
     return __builtin_bswap32(v);
 }
 
-// Window copy of length bytes from distance back, one byte at a time in
-// increasing order, so a short distance repeats the last bytes. Positions
-// wrap at the window end.
+inline void copy8(uint8_t *d, const uint8_t *s)
+{
+    uint64_t v;
+    memcpy(&v, s, 8);
+    memcpy(d, &v, 8);
+}
+
+inline void copy16(uint8_t *d, const uint8_t *s)
+{
+    uint64_t a, b;
+    memcpy(&a, s, 8);
+    memcpy(&b, s + 8, 8);
+    memcpy(d, &a, 8);
+    memcpy(d + 8, &b, 8);
+}
+
+// Window copy of length bytes from distance back, with the result of copying
+// one byte at a time in increasing order: a distance shorter than the length
+// repeats the last bytes. Positions wrap at the window end. Nothing is
+// written past the match, not even temporarily: the bytes ahead may still be
+// needed by a later match reaching a whole window back.
 inline void copyBytes(uint8_t *win, uint32_t &op, uint32_t length, uint32_t distance)
 {
     uint32_t src = (op - distance) & kWindowMask;
@@ -55,25 +73,63 @@ inline void copyBytes(uint8_t *win, uint32_t &op, uint32_t length, uint32_t dist
     if (src < kWindowSize - kFlushMargin && op < kWindowSize - kFlushMargin) {
         uint8_t *d = win + op;
         const uint8_t *s = win + src;
-        op += length;
-        if (distance >= 8 || src > (uint32_t)(d - win)) {
-            // Reads stay behind the bytes written (or ahead of all of them).
-            while (length >= 8) {
-                uint64_t v;
-                memcpy(&v, s, 8);
-                memcpy(d, &v, 8);
-                s += 8;
-                d += 8;
-                length -= 8;
-            }
-            while (length--)
-                *d++ = *s++;
-        } else if (distance == 1) {
-            memset(d, d[-1], length);
-        } else {
-            while (length--)
-                *d++ = *s++;
+        if (src > op) {
+            // Reading ahead (a distance beyond the data decoded so far):
+            // every byte read is still the old one.
+            memmove(d, s, length);
+            op += length;
+            return;
         }
+        // The distance within the window (distances may exceed it).
+        distance = op - src;
+        op += length;
+        if (distance == 0)
+            return;   // each byte copied onto itself
+        if (distance >= length) {
+            // No overlap.
+            if (length >= 16) {
+                memcpy(d, s, length);
+            } else if (length >= 8) {
+                copy8(d, s);
+                copy8(d + length - 8, s + length - 8);
+            } else {
+                while (length--)
+                    *d++ = *s++;
+            }
+            return;
+        }
+        // Overlapping: every chunk reads bytes already final. The last
+        // chunk may rewrite some bytes with the values they already hold.
+        if (distance >= 16) {
+            uint32_t i = 0;
+            for (; i + 16 <= length; i += 16)
+                copy16(d + i, s + i);
+            if (i < length)
+                copy16(d + length - 16, s + length - 16);
+            return;
+        }
+        if (distance >= 8) {
+            uint32_t i = 0;
+            for (; i + 8 <= length; i += 8)
+                copy8(d + i, s + i);
+            if (i < length)
+                copy8(d + length - 8, s + length - 8);
+            return;
+        }
+        if (distance == 1) {
+            memset(d, d[-1], length);
+            return;
+        }
+        // A short period: copy one period multiple of at least 8 bytes one
+        // byte at a time, then repeat it in chunks.
+        uint32_t period = distance * ((8 + distance - 1) / distance);
+        uint32_t i = 0;
+        for (; i < length && i < period; i++)
+            d[i] = s[i];
+        for (; i + 8 <= length; i += 8)
+            copy8(d + i, d + i - period);
+        for (; i < length; i++)
+            d[i] = d[i - distance];
         return;
     }
     while (length--) {
@@ -189,7 +245,7 @@ Unpacker::Step Unpacker::decodeLz29()
     uint32_t pos = (uint32_t)inPos;
     uint32_t bit = (uint32_t)inBit;
     uint32_t op = outPos;
-    uint32_t d0 = oldDist[0], d1 = oldDist[1], d2 = oldDist[2], d3 = oldDist[3];
+    uint32_t od[4] = { oldDist[0], oldDist[1], oldDist[2], oldDist[3] };
     uint32_t lDist = lastDist, lLength = lastLength;
     uint32_t lowDist = (uint32_t)prevLowDist;
     int32_t lowRepeat = lowDistRepeat;
@@ -199,7 +255,7 @@ Unpacker::Step Unpacker::decodeLz29()
         inPos = (int32_t)pos;
         inBit = (int32_t)bit;
         outPos = op;
-        oldDist[0] = d0; oldDist[1] = d1; oldDist[2] = d2; oldDist[3] = d3;
+        memcpy(oldDist, od, sizeof od);
         lastDist = lDist;
         lastLength = lLength;
         prevLowDist = (int32_t)lowDist;
@@ -213,7 +269,7 @@ Unpacker::Step Unpacker::decodeLz29()
         border = inBorder;
         lowDist = (uint32_t)prevLowDist;
         lowRepeat = lowDistRepeat;
-        d0 = oldDist[0]; d1 = oldDist[1]; d2 = oldDist[2]; d3 = oldDist[3];
+        memcpy(od, oldDist, sizeof od);
         lDist = lastDist;
         lLength = lastLength;
     };
@@ -234,7 +290,7 @@ Unpacker::Step Unpacker::decodeLz29()
         if (len)
             sym = t.quickSym[q];
         else
-            sym = decodeSlow(b, t, len);
+            sym = decodeSlow(b, t, len, kQuickBits + 1);
         skip(len);
         return sym;
     };
@@ -299,7 +355,7 @@ Unpacker::Step Unpacker::decodeLz29()
                 if (distance >= 0x40000)
                     length++;
             }
-            d3 = d2; d2 = d1; d1 = d0; d0 = distance;
+            od[3] = od[2]; od[2] = od[1]; od[1] = od[0]; od[0] = distance;
             lDist = distance;
             lLength = length;
             copyBytes(win, op, length, distance);
@@ -337,14 +393,10 @@ Unpacker::Step Unpacker::decodeLz29()
         }
         if (sym < 263) {
             uint32_t k = sym - 259;
-            uint32_t distance;
-            switch (k) {
-            case 0: distance = d0; break;
-            case 1: distance = d1; d1 = d0; break;
-            case 2: distance = d2; d2 = d1; d1 = d0; break;
-            default: distance = d3; d3 = d2; d2 = d1; d1 = d0; break;
-            }
-            d0 = distance;
+            uint32_t distance = od[k];
+            for (uint32_t i = k; i > 0; i--)
+                od[i] = od[i - 1];
+            od[0] = distance;
             uint32_t r = decode(RD);
             uint32_t length = lenBase[r] + 2u;
             if (uint32_t n = lenBits[r]) {
@@ -360,7 +412,7 @@ Unpacker::Step Unpacker::decodeLz29()
         uint32_t k = sym - 263;
         uint32_t distance = shortDistBase[k] + 1u + bits(shortDistBits[k]);
         skip(shortDistBits[k]);
-        d3 = d2; d2 = d1; d1 = d0; d0 = distance;
+        od[3] = od[2]; od[2] = od[1]; od[1] = od[0]; od[0] = distance;
         lDist = distance;
         lLength = 2;
         copyBytes(win, op, 2, distance);

@@ -153,13 +153,14 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size)
 // Decodes one symbol at the reader's position and consumes its code.
 uint32_t decodeSymbol(BitReader &in, const DecodeTable &table);
 
-// Slow path shared with the decoders' inlined loops: the length and index for
-// a 16-bit look-ahead b (low bit ignored).
-inline uint32_t decodeSlow(uint32_t b, const DecodeTable &t, uint32_t &length)
+// Decoding by the limits, for look-ahead b (low bit ignored): the symbol and
+// its code length. first: the shortest length worth trying (kQuickBits + 1
+// once the first-level lookup has missed).
+inline uint32_t decodeSlow(uint32_t b, const DecodeTable &t, uint32_t &length, uint32_t first = 1)
 {
     b &= 0xFFFE;
     uint32_t l = 15;
-    for (uint32_t i = 1; i < 15; i++)
+    for (uint32_t i = first; i < 15; i++)
         if (b < t.decodeLen[i]) { l = i; break; }
     length = l;
     uint32_t n = t.decodePos[l] + ((b - t.decodeLen[l - 1]) >> (16 - l));
