@@ -553,6 +553,17 @@ void filterDelta(uint8_t *mem, uint32_t n, uint32_t channels)
     }
 }
 
+// The colour predictor: the median-like choice among left, upper and
+// upper-left neighbours (ties prefer left, then upper).
+inline uint32_t paeth(uint32_t prev, uint32_t upper, uint32_t upperLeft)
+{
+    int pa = abs((int)upper - (int)upperLeft);                       // |p - prev|
+    int pb = abs((int)prev - (int)upperLeft);                        // |p - upper|
+    int pc = abs((int)prev + (int)upper - 2 * (int)upperLeft);       // |p - upper-left|
+    uint32_t second = pb <= pc ? upper : upperLeft;
+    return (pa <= pb && pa <= pc) ? prev : second;
+}
+
 void filterRgb(uint8_t *mem, uint32_t n, uint32_t r0, uint32_t redPos)
 {
     uint32_t width = r0 - 3;
@@ -561,34 +572,94 @@ void filterRgb(uint8_t *mem, uint32_t n, uint32_t r0, uint32_t redPos)
     if (n >= kVmGlobalAddr / 2 || n < 3 || width < 3 || width > n)
         return;
     setFilteredPos(mem, n);
-    const uint8_t *src = mem;
     uint8_t *out = mem + n;
-    for (uint32_t j = 0; j < 3; j++) {
-        uint32_t prev = 0;
-        for (uint32_t i = j; i < n; i += 3) {
-            uint32_t predicted = prev;
-            if (i >= width + 3) {
-                int upper = out[i - width];
-                int upperLeft = out[i - width - 3];
-                int pr = (int)prev + upper - upperLeft;
-                int pa = abs(pr - (int)prev), pb = abs(pr - upper), pc = abs(pr - upperLeft);
-                if (pa <= pb && pa <= pc)
-                    predicted = prev;
-                else if (pb <= pc)
-                    predicted = (uint32_t)upper;
-                else
-                    predicted = (uint32_t)upperLeft;
-            }
-            prev = (predicted - *src++) & 0xFF;
-            out[i] = (uint8_t)prev;
-        }
+    // The three channels are coded one after the other; they are decoded
+    // side by side, one pixel at a time.
+    const uint32_t count0 = (n + 2) / 3, count1 = (n + 1) / 3;
+    const uint8_t *src[3] = {mem, mem + count0, mem + count0 + count1};
+    uint32_t prev[3] = {0, 0, 0};
+    const uint32_t bodyStart = width + 3;   // first byte with an upper row
+    uint32_t b = 0;
+    // Generic steps: the first row and any pixel that straddles a border.
+    auto step = [&](uint32_t i, uint32_t j) {
+        uint32_t predicted = i >= bodyStart ? paeth(prev[j], out[i - width], out[i - width - 3]) : prev[j];
+        prev[j] = (predicted - *src[j]++) & 0xFF;
+        out[i] = (uint8_t)prev[j];
+    };
+    for (; b < n && b < bodyStart; b += 3)
+        for (uint32_t j = 0; j < 3 && b + j < n; j++)
+            step(b + j, j);
+    for (; b + 2 < n; b += 3) {
+        const uint8_t *up = out + b - width;
+        uint32_t v0 = (paeth(prev[0], up[0], up[-3]) - *src[0]++) & 0xFF;
+        uint32_t v1 = (paeth(prev[1], up[1], up[-2]) - *src[1]++) & 0xFF;
+        uint32_t v2 = (paeth(prev[2], up[2], up[-1]) - *src[2]++) & 0xFF;
+        out[b] = (uint8_t)v0;
+        out[b + 1] = (uint8_t)v1;
+        out[b + 2] = (uint8_t)v2;
+        prev[0] = v0;
+        prev[1] = v1;
+        prev[2] = v2;
     }
+    for (uint32_t j = 0; b + j < n; j++)
+        step(b + j, j);
     for (uint32_t i = redPos; i < n - 2; i += 3) {
         uint8_t g = out[i + 1];
         out[i] = (uint8_t)(out[i] + g);
         out[i + 2] = (uint8_t)(out[i + 2] + g);
     }
 }
+
+struct AudioChannel {
+    uint32_t prevByte = 0;
+    int prevDelta = 0, d1 = 0, d2 = 0, d3 = 0, k1 = 0, k2 = 0, k3 = 0;
+    uint32_t dif[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    uint32_t counter = 0;
+    const uint8_t *src = nullptr;
+
+    inline uint8_t next()
+    {
+        d3 = d2;
+        d2 = prevDelta - d1;
+        d1 = prevDelta;
+        int predicted = 8 * (int)prevByte + k1 * d1 + k2 * d2 + k3 * d3;
+        uint32_t cur = *src++;
+        uint32_t value = ((uint32_t)(predicted >> 3) - cur) & 0xFF;
+        prevDelta = (int8_t)(uint8_t)(value - prevByte);
+        prevByte = value;
+        const int d = (int8_t)(uint8_t)cur * 8;
+        dif[0] += (uint32_t)abs(d);
+        dif[1] += (uint32_t)abs(d - d1);
+        dif[2] += (uint32_t)abs(d + d1);
+        dif[3] += (uint32_t)abs(d - d2);
+        dif[4] += (uint32_t)abs(d + d2);
+        dif[5] += (uint32_t)abs(d - d3);
+        dif[6] += (uint32_t)abs(d + d3);
+        if ((counter++ & 0x1F) == 0)
+            adapt();
+        return (uint8_t)value;
+    }
+    void adapt()
+    {
+        uint32_t minDif = dif[0], minIndex = 0;
+        for (uint32_t m = 1; m < 7; m++)
+            if (dif[m] < minDif) {
+                minDif = dif[m];
+                minIndex = m;
+            }
+        for (uint32_t m = 0; m < 8; m++)
+            dif[m] = 0;
+        switch (minIndex) {
+        case 1: if (k1 >= -16) k1--; break;
+        case 2: if (k1 < 16) k1++; break;
+        case 3: if (k2 >= -16) k2--; break;
+        case 4: if (k2 < 16) k2++; break;
+        case 5: if (k3 >= -16) k3--; break;
+        case 6: if (k3 < 16) k3++; break;
+        default: break;
+        }
+    }
+};
 
 void filterAudio(uint8_t *mem, uint32_t n, uint32_t channels)
 {
@@ -597,53 +668,14 @@ void filterAudio(uint8_t *mem, uint32_t n, uint32_t channels)
     setFilteredPos(mem, n);
     if (channels > n)
         channels = n;
-    const uint8_t *src = mem;
     uint8_t *out = mem + n;
+    const uint8_t *src = mem;
     for (uint32_t j = 0; j < channels; j++) {
-        uint32_t prevByte = 0;
-        int prevDelta = 0, d1 = 0, d2 = 0, d3 = 0, k1 = 0, k2 = 0, k3 = 0;
-        uint32_t dif[7] = {0, 0, 0, 0, 0, 0, 0};
-        uint32_t counter = 0;
-        for (uint32_t i = j; i < n; i += channels, counter++) {
-            d3 = d2;
-            d2 = prevDelta - d1;
-            d1 = prevDelta;
-            uint32_t predicted = (uint32_t)((int)(8 * prevByte) + k1 * d1 + k2 * d2 + k3 * d3);
-            predicted = (uint32_t)((int)predicted >> 3) & 0xFF;
-            uint32_t cur = *src++;
-            uint32_t value = (predicted - cur) & 0xFF;
-            out[i] = (uint8_t)value;
-            prevDelta = (int8_t)(uint8_t)(value - prevByte);
-            prevByte = value;
-            int d = (int8_t)(uint8_t)cur * 8;
-            dif[0] += (uint32_t)abs(d);
-            dif[1] += (uint32_t)abs(d - d1);
-            dif[2] += (uint32_t)abs(d + d1);
-            dif[3] += (uint32_t)abs(d - d2);
-            dif[4] += (uint32_t)abs(d + d2);
-            dif[5] += (uint32_t)abs(d - d3);
-            dif[6] += (uint32_t)abs(d + d3);
-            if ((counter & 0x1F) == 0) {
-                uint32_t minDif = dif[0], minIndex = 0;
-                dif[0] = 0;
-                for (uint32_t m = 1; m < 7; m++) {
-                    if (dif[m] < minDif) {
-                        minDif = dif[m];
-                        minIndex = m;
-                    }
-                    dif[m] = 0;
-                }
-                switch (minIndex) {
-                case 1: if (k1 >= -16) k1--; break;
-                case 2: if (k1 < 16) k1++; break;
-                case 3: if (k2 >= -16) k2--; break;
-                case 4: if (k2 < 16) k2++; break;
-                case 5: if (k3 >= -16) k3--; break;
-                case 6: if (k3 < 16) k3++; break;
-                default: break;
-                }
-            }
-        }
+        AudioChannel ch;
+        ch.src = src;
+        for (uint32_t i = j; i < n; i += channels)
+            out[i] = ch.next();
+        src = ch.src;
     }
 }
 

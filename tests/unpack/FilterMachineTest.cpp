@@ -128,6 +128,10 @@ TEST(FilterMachine, InterpreterAgreesWithNativeFilters)
         {kRgbProgram, {3 * 16 + 3, 2, 0, 0x3C000, 960}, randomBytes(960, 4, 9)},
         {kAudioProgram, {2, 0, 0, 0x3C000, 2000}, randomBytes(2000, 5, 7)},
         {kAudioProgram, {4, 0, 0, 0x3C000, 1000}, randomBytes(1000, 6, 256)},
+        {kAudioProgram, {1, 0, 0, 0x3C000, 777}, randomBytes(777, 8, 5)},
+        {kAudioProgram, {11, 0, 0, 0x3C000, 1001}, randomBytes(1001, 10, 256)},
+        {kRgbProgram, {3 * 20 + 4, 1, 0, 0x3C000, 1201}, randomBytes(1201, 11, 9)},
+        {kDeltaProgram, {1, 0, 0, 0x3C000, 50}, randomBytes(50, 12)},
     };
     for (Case &c : cases) {
         std::vector<uint8_t> code = hexBytes(c.program);
