@@ -41,7 +41,9 @@ public:
     // Number of times the model was rebuilt because its heap ran out.
     uint32_t restartCount() const { return restarts_; }
 
-private:
+protected:
+    // The model's internals are shared with a test-only encoder, which runs
+    // the same model steps to make streams for the tests and benchmarks.
     struct See {
         uint16_t summ;
         uint8_t shift;
