@@ -8,6 +8,7 @@
 #include "UnpackTestUtil.h"
 
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -235,26 +236,6 @@ TEST(PpmModel, ExhaustedOrDamagedInputFailsWithoutHanging)
     }
 }
 
-TEST(PpmModel, SmallHeapFillsAndRestartsOnLongInput)
-{
-    std::mt19937 rng(99);
-    std::vector<uint8_t> bytes(400000);
-    for (auto &b : bytes)
-        b = uint8_t(rng());
-    PpmModel m;
-    VectorSource src(header(0x20 | 31, 0, bytes));   // order 64, 1 MiB
-    int esc = 2;
-    ASSERT_TRUE(m.decodeInit(src, esc));
-    long decoded = 0;
-    while (m.decodeChar() >= 0 && decoded < 3000000)
-        decoded++;
-    // Random bytes decode as long as the coder's interval stays sane; either
-    // way the model must have survived a full heap at least once.
-    if (m.restartCount() == 0)
-        GTEST_SKIP() << "random input failed after " << decoded << " bytes";
-    EXPECT_GT(m.restartCount(), 0u);
-}
-
 // ---- real archives ----
 
 namespace {
@@ -357,4 +338,90 @@ TEST(PpmFixtures, HostileStreamsFailCleanly)
         }
     }
     EXPECT_GT(runs, 40);
+}
+
+// ---- streams made by the test encoder ----
+
+#include "PpmTestEncoder.h"
+
+namespace {
+
+// Text-like data: words from a small vocabulary with some noise bytes.
+std::vector<uint8_t> sampleData(size_t size, uint32_t seed, int noisePercent)
+{
+    static const char *const words[] = {"magazine", "reader", "article", "picture", "music",
+                                        "the", "of", "and", "page", "scroll", "theme", "font",
+                                        "archive", "member", "window", "\n", ", ", ". "};
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v;
+    while (v.size() < size) {
+        if (int(rng() % 100) < noisePercent) {
+            v.push_back(uint8_t(rng()));
+        } else {
+            const char *w = words[rng() % (sizeof words / sizeof *words)];
+            v.insert(v.end(), w, w + strlen(w));
+            v.push_back(' ');
+        }
+    }
+    v.resize(size);
+    return v;
+}
+
+}  // namespace
+
+TEST(PpmRoundTrip, OrdersAndHeapSizes)
+{
+    std::vector<uint8_t> data = sampleData(60000, 1, 3);
+    for (int order : {2, 3, 4, 6, 8, 16, 19, 37, 64}) {
+        PpmTestEncoder e;
+        e.startBlock(order, 1, -1, false);
+        for (uint8_t b : data)
+            e.encodeChar(b);
+        e.flush();
+        PpmModel m;
+        VectorSource src(e.out);
+        int esc = 2;
+        ASSERT_TRUE(m.decodeInit(src, esc)) << order;
+        EXPECT_EQ(order, m.maxOrder());
+        size_t i = 0;
+        for (; i < data.size(); i++)
+            if (m.decodeChar() != data[i])
+                break;
+        EXPECT_EQ(data.size(), i) << "order " << order;
+        EXPECT_EQ(e.out.size(), src.position()) << "order " << order;
+    }
+}
+
+TEST(PpmRoundTrip, FullSmallHeapRestartsTheModelInStep)
+{
+    // Noisy data at a high order exhausts a 1 MiB heap several times.
+    std::vector<uint8_t> data = sampleData(400000, 5, 40);
+    uint32_t restarts = 0;
+    std::vector<uint8_t> packed = PpmTestEncoder::member(data, 64, 1, &restarts);
+    EXPECT_GE(restarts, 2u);
+    DecodeResult r = decodeBytes(packed, uint32_t(data.size()));
+    EXPECT_FALSE(r.needsExtension);
+    EXPECT_TRUE(r.out == data);
+
+    // The same data with a roomy heap never restarts and decodes as well.
+    uint32_t none = 1;
+    std::vector<uint8_t> roomy = PpmTestEncoder::member(data, 64, 64, &none);
+    EXPECT_EQ(0u, none);
+    EXPECT_TRUE(decodeBytes(roomy, uint32_t(data.size())).out == data);
+}
+
+TEST(PpmRoundTrip, EscapeBytesInTheDataAndTruncation)
+{
+    std::vector<uint8_t> data = sampleData(5000, 9, 10);
+    for (size_t i = 0; i < data.size(); i += 37)
+        data[i] = 2;   // the escape byte itself
+    std::vector<uint8_t> packed = PpmTestEncoder::member(data, 8, 1);
+    EXPECT_TRUE(decodeBytes(packed, uint32_t(data.size())).out == data);
+    // Cut anywhere: the decoder stops and the output differs.
+    for (size_t cut : {size_t(3), size_t(7), packed.size() / 2, packed.size() - 5}) {
+        std::vector<uint8_t> part(packed.begin(), packed.begin() + cut);
+        DecodeResult r = decodeBytes(part, uint32_t(data.size()));
+        EXPECT_TRUE(r.guardIntact);
+        EXPECT_FALSE(r.out == data) << cut;
+    }
 }
