@@ -34,7 +34,7 @@ struct Rig {
         FeedPpm f(record);
         return u->filters->readFilterPpm(*u, f);
     }
-    bool record(const FilterRecordSpec &s, bool isNew) { return feed(ppmFilterRecord(s, isNew)); }
+    bool record(const FilterRecordFields &s, bool isNew) { return feed(ppmFilterRecord(s, isNew)); }
     void flush() { u->flush29(); }
     std::vector<uint8_t> written() const
     {
@@ -64,9 +64,9 @@ std::vector<uint8_t> sample(size_t n, uint32_t seed)
     return v;
 }
 
-FilterRecordSpec deltaRecord(uint32_t number, uint32_t start, uint32_t length, uint32_t channels)
+FilterRecordFields deltaRecord(uint32_t number, uint32_t start, uint32_t length, uint32_t channels)
 {
-    FilterRecordSpec s;
+    FilterRecordFields s;
     s.flags = 0x80 | 0x20 | 0x10;
     s.number = number;
     s.blockStart = start;
@@ -108,7 +108,7 @@ TEST(FilterRecords, DeltaRecordFiltersItsBlock)
 TEST(FilterRecords, WrongCheckByteLeavesTheBlockUnfiltered)
 {
     Rig rig(100);
-    FilterRecordSpec s = deltaRecord(1, 0, 30, 3);
+    FilterRecordFields s = deltaRecord(1, 0, 30, 3);
     s.code[0] ^= 0x40;
     ASSERT_TRUE(rig.record(s, true));
     std::vector<uint8_t> raw = sample(30, 5);
@@ -125,7 +125,7 @@ TEST(FilterRecords, OffsetFlagAndRepeatedLengths)
     ASSERT_TRUE(rig.record(deltaRecord(1, 0, 30, 3), true));
     rig.put(src);
     // Same filter (no number), start 0 + 258 behind the current position, length as before.
-    FilterRecordSpec again;
+    FilterRecordFields again;
     again.flags = 0x40 | 0x10;
     again.blockStart = 0;
     again.registerMask = 1;
@@ -153,7 +153,7 @@ TEST(FilterRecords, NumberZeroClearsEveryFilter)
     EXPECT_EQ(rig.written(), want);   // the two earlier instances are gone
     EXPECT_FALSE(rig.u->filters->pending());
     // Only one filter exists now: number 3 (index 2) is out of range.
-    FilterRecordSpec bad = deltaRecord(3, 0, 30, 1);
+    FilterRecordFields bad = deltaRecord(3, 0, 30, 1);
     EXPECT_FALSE(rig.record(bad, false));
 }
 
@@ -164,7 +164,7 @@ TEST(FilterRecords, StackedFiltersRunOnEachOthersOutput)
     std::vector<uint8_t> once = deltaSource(want, 1);
     std::vector<uint8_t> twice = deltaSource(once, 1);
     ASSERT_TRUE(rig.record(deltaRecord(1, 0, 40, 1), true));
-    FilterRecordSpec second;   // same filter, same block
+    FilterRecordFields second;   // same filter, same block
     second.flags = 0x10;
     second.registerMask = 1;
     second.registers[0] = 1;
@@ -213,7 +213,7 @@ TEST(FilterRecords, MalformedRecordsFail)
 {
     {
         Rig rig(10);   // code size 0
-        FilterRecordSpec s = deltaRecord(1, 0, 30, 3);
+        FilterRecordFields s = deltaRecord(1, 0, 30, 3);
         s.code.clear();
         EXPECT_FALSE(rig.record(s, true));
     }
@@ -223,14 +223,14 @@ TEST(FilterRecords, MalformedRecordsFail)
     }
     {
         Rig rig(10);   // a data block over 0xFFFF bytes
-        FilterRecordSpec s = deltaRecord(1, 0, 30, 3);
+        FilterRecordFields s = deltaRecord(1, 0, 30, 3);
         s.flags |= 0x08;
         s.globalData.assign(0x10000, 1);
         EXPECT_FALSE(rig.record(s, true));
     }
     {
         Rig rig(10);   // a data block longer than the record
-        FilterRecordSpec s = deltaRecord(1, 0, 30, 3);
+        FilterRecordFields s = deltaRecord(1, 0, 30, 3);
         s.flags |= 0x08;
         s.globalData.assign(100, 1);
         EXPECT_FALSE(rig.feed(cut(ppmFilterRecord(s, true), 50)));
@@ -258,7 +258,7 @@ TEST(FilterRecords, DataBlockReachesTheGlobalArea)
     w.bits(0, 4); w.bits(0, 1);                                     // MOV, word mode
     w.bits(1, 2); w.bits(3, 2); w.data(0);                          // [0]
     w.bits(1, 1); w.bits(0, 3);                                     // R0
-    FilterRecordSpec s;
+    FilterRecordFields s;
     s.flags = 0x80 | 0x20 | 0x08;
     s.number = 1;
     s.blockLength = 4;
@@ -275,7 +275,7 @@ TEST(FilterRecords, DataBlockReachesTheGlobalArea)
 TEST(FilterRecords, HugeBlockLengthsStayBounded)
 {
     Rig rig(0x10);
-    FilterRecordSpec s = deltaRecord(1, 0, 0x3FFFFF, 3);
+    FilterRecordFields s = deltaRecord(1, 0, 0x3FFFFF, 3);
     s.code = hexBytes(kE8Program);
     ASSERT_TRUE(rig.record(s, true));
     rig.u->outPos = 0x3FFFF0;   // the block is almost all decoded: not yet complete
@@ -291,7 +291,7 @@ TEST(FilterRecords, PendingInstancesAreCapped)
 {
     Rig rig(10);
     ASSERT_TRUE(rig.record(deltaRecord(1, 0x100000, 30, 3), true));
-    FilterRecordSpec again;
+    FilterRecordFields again;
     again.blockStart = 0x100000;   // far ahead: every instance keeps waiting
     std::vector<uint8_t> one = ppmFilterRecord(again, false);
     int accepted = 1;
@@ -325,7 +325,7 @@ TEST(FilterRecords, InstructionsPerMemberAreCapped)
     w.bits(0, 1);
     w.bits(8 + 24, 6);            // JMP
     w.bits(0, 2); w.data(256);    // absolute 0
-    FilterRecordSpec s;
+    FilterRecordFields s;
     s.flags = 0x80 | 0x20;
     s.number = 1;
     s.blockLength = 4;
@@ -342,6 +342,6 @@ TEST(FilterRecords, InstructionsPerMemberAreCapped)
     rig.put({9, 9, 9, 9});
     rig.flush();
     EXPECT_TRUE(rig.u->outputDone());   // decoding stops here
-    FilterRecordSpec more;
+    FilterRecordFields more;
     EXPECT_FALSE(rig.record(more, false));
 }

@@ -50,9 +50,9 @@ std::vector<uint8_t> deltaSource(const std::vector<uint8_t> &want, uint32_t c)
     return src;
 }
 
-FilterRecordSpec standard(const char *program, uint32_t start, uint32_t length, uint32_t r0)
+FilterRecordFields standard(const char *program, uint32_t start, uint32_t length, uint32_t r0)
 {
-    FilterRecordSpec s;
+    FilterRecordFields s;
     s.flags = 0x80 | 0x20 | 0x10;
     s.number = 1;
     s.blockStart = start;
@@ -122,13 +122,13 @@ TEST(FilterStream, HostileRecordsEndTheMemberSafely)
         {kRgbProgram, size, 12, 0x3FFFFFu},
     };
     for (const Case &c : cases) {
-        FilterRecordSpec spec = standard(c.program, 0, c.length, c.r0);
+        FilterRecordFields fields = standard(c.program, 0, c.length, c.r0);
         if (c.r4) {
-            spec.registerMask |= 0x10;
-            spec.registers[4] = c.r4;
+            fields.registerMask |= 0x10;
+            fields.registers[4] = c.r4;
         }
         LzStream s;
-        s.record(ppmFilterRecord(spec, true));
+        s.record(ppmFilterRecord(fields, true));
         s.literals(body);
         DecodeResult r = decodeBytes(s.end(), size);
         EXPECT_TRUE(r.guardIntact) << c.program[0] << " " << c.length;
@@ -140,7 +140,7 @@ TEST(FilterStream, FloodOfRecordsFailsTheMember)
     // 100,000 records, every one stacking an instance whose block lies far
     // ahead: the member fails once the pending instances reach their cap.
     LzStream s;
-    FilterRecordSpec first = standard(kDeltaProgram, 0x100000, 64, 1);
+    FilterRecordFields first = standard(kDeltaProgram, 0x100000, 64, 1);
     s.record(ppmFilterRecord(first, true));
     for (int i = 0; i < 100000; i++) {
         s.ld.put(s.w, 257);

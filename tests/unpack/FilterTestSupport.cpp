@@ -33,7 +33,7 @@ std::vector<uint8_t> genericProgram(const FilterCodeWriter &body)
     return code;
 }
 
-std::vector<uint8_t> ppmFilterRecord(const FilterRecordSpec &s, bool newFilter)
+std::vector<uint8_t> ppmFilterRecord(const FilterRecordFields &s, bool newFilter)
 {
     FilterCodeWriter w;
     if (s.flags & 0x80)

@@ -77,7 +77,7 @@ extern const char *const kAudioProgram;
 // computed so that the program is accepted.
 std::vector<uint8_t> genericProgram(const FilterCodeWriter &body);
 
-struct FilterRecordSpec {
+struct FilterRecordFields {
     uint32_t flags = 0;                 // 0x80 number, 0x40 +258, 0x20 length, 0x10 registers, 0x08 data
     uint32_t number = 1;                // coded as number (0 clears), when flags has 0x80
     uint32_t blockStart = 0;
@@ -90,6 +90,6 @@ struct FilterRecordSpec {
 };
 
 // The whole record as the PPMd stream carries it (first byte, two length bytes, body).
-std::vector<uint8_t> ppmFilterRecord(const FilterRecordSpec &spec, bool newFilter);
+std::vector<uint8_t> ppmFilterRecord(const FilterRecordFields &fields, bool newFilter);
 
 #endif
