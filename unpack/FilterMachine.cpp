@@ -6,6 +6,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 inline uint32_t rd32(const uint8_t *p)
@@ -610,12 +614,19 @@ void filterRgb(uint8_t *mem, uint32_t n, uint32_t r0, uint32_t redPos)
     }
 }
 
+// One channel of the audio predictor. The seven error sums (|D|, |D - D1|,
+// |D + D1|, |D - D2|, |D + D2|, |D - D3|, |D + D3|) are kept as two vectors
+// of four: lanes |D - Tk| and |D + Tk| for T = (0, D1, D2, D3).
 struct AudioChannel {
     uint32_t prevByte = 0;
     int prevDelta = 0, d1 = 0, d2 = 0, d3 = 0, k1 = 0, k2 = 0, k3 = 0;
-    uint32_t dif[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     uint32_t counter = 0;
     const uint8_t *src = nullptr;
+#if defined(__SSE2__)
+    __m128i minus = _mm_setzero_si128(), plus = _mm_setzero_si128();
+#else
+    uint32_t dif[7] = {0, 0, 0, 0, 0, 0, 0};
+#endif
 
     inline uint8_t next()
     {
@@ -628,6 +639,14 @@ struct AudioChannel {
         prevDelta = (int8_t)(uint8_t)(value - prevByte);
         prevByte = value;
         const int d = (int8_t)(uint8_t)cur * 8;
+#if defined(__SSE2__)
+        __m128i t = _mm_set_epi32(d3, d2, d1, 0);
+        __m128i dv = _mm_set1_epi32(d);
+        __m128i a = _mm_sub_epi32(dv, t), b = _mm_add_epi32(dv, t);
+        __m128i sa = _mm_srai_epi32(a, 31), sb = _mm_srai_epi32(b, 31);
+        minus = _mm_add_epi32(minus, _mm_sub_epi32(_mm_xor_si128(a, sa), sa));
+        plus = _mm_add_epi32(plus, _mm_sub_epi32(_mm_xor_si128(b, sb), sb));
+#else
         dif[0] += (uint32_t)abs(d);
         dif[1] += (uint32_t)abs(d - d1);
         dif[2] += (uint32_t)abs(d + d1);
@@ -635,20 +654,30 @@ struct AudioChannel {
         dif[4] += (uint32_t)abs(d + d2);
         dif[5] += (uint32_t)abs(d - d3);
         dif[6] += (uint32_t)abs(d + d3);
+#endif
         if ((counter++ & 0x1F) == 0)
             adapt();
         return (uint8_t)value;
     }
     void adapt()
     {
+#if defined(__SSE2__)
+        uint32_t m[4], p[4];
+        _mm_storeu_si128((__m128i *)m, minus);
+        _mm_storeu_si128((__m128i *)p, plus);
+        const uint32_t dif[7] = {m[0], m[1], p[1], m[2], p[2], m[3], p[3]};
+        minus = plus = _mm_setzero_si128();
+#endif
         uint32_t minDif = dif[0], minIndex = 0;
-        for (uint32_t m = 1; m < 7; m++)
-            if (dif[m] < minDif) {
-                minDif = dif[m];
-                minIndex = m;
+        for (uint32_t i = 1; i < 7; i++)
+            if (dif[i] < minDif) {
+                minDif = dif[i];
+                minIndex = i;
             }
-        for (uint32_t m = 0; m < 8; m++)
-            dif[m] = 0;
+#if !defined(__SSE2__)
+        for (uint32_t i = 0; i < 7; i++)
+            dif[i] = 0;
+#endif
         switch (minIndex) {
         case 1: if (k1 >= -16) k1--; break;
         case 2: if (k1 < 16) k1++; break;
@@ -669,13 +698,28 @@ void filterAudio(uint8_t *mem, uint32_t n, uint32_t channels)
     if (channels > n)
         channels = n;
     uint8_t *out = mem + n;
+    // Channels are decoded two at a time, so that their chains of dependent
+    // steps overlap.
     const uint8_t *src = mem;
-    for (uint32_t j = 0; j < channels; j++) {
-        AudioChannel ch;
-        ch.src = src;
+    uint32_t j = 0;
+    for (; j + 1 < channels; j += 2) {
+        AudioChannel a, b;
+        a.src = src;
+        b.src = src + (n - j + channels - 1) / channels;
+        uint32_t i = j;
+        for (; i + 1 < n; i += channels) {
+            out[i] = a.next();
+            out[i + 1] = b.next();
+        }
+        if (i < n)
+            out[i] = a.next();
+        src = b.src;
+    }
+    if (j < channels) {
+        AudioChannel a;
+        a.src = src;
         for (uint32_t i = j; i < n; i += channels)
-            out[i] = ch.next();
-        src = ch.src;
+            out[i] = a.next();
     }
 }
 
