@@ -60,23 +60,21 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size)
         uint32_t end = hi >> shift;
         for (; q < end; q++) {
             uint32_t n = table.decodePos[l] + (((q << shift) - lo) >> (16 - l));
-            table.quickLen[q] = (uint8_t)l;
-            table.quickSym[q] = table.symbolList[n >= table.maxNum ? 0 : n];
+            table.quick[q] = (uint16_t)(table.symbolList[n >= table.maxNum ? 0 : n] | (l << 12));
         }
     }
-    for (; q < (1u << kQuickBits); q++) {
-        table.quickLen[q] = 0;
-        table.quickSym[q] = 0;
-    }
+    for (; q < (1u << kQuickBits); q++)
+        table.quick[q] = 0;
 }
 
 uint32_t decodeSymbol(BitReader &in, const DecodeTable &table)
 {
     uint32_t b = in.peekBits();
     uint32_t q = b >> (16 - kQuickBits);
-    if (uint32_t len = table.quickLen[q]) {
-        in.skipBits((int)len);
-        return table.quickSym[q];
+    uint32_t e = table.quick[q];
+    if (e >> 12) {
+        in.skipBits((int)(e >> 12));
+        return e & 0xFFF;
     }
     uint32_t len;
     uint32_t sym = decodeSlow(b, table, len, kQuickBits + 1);
