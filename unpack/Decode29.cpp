@@ -94,6 +94,12 @@ inline void copyBytes(Unpacker &u, uint8_t *win, uint32_t &op, uint32_t length, 
             } else if (length >= 8) {
                 copy8(d, s);
                 copy8(d + length - 8, s + length - 8);
+            } else if (length >= 4) {
+                uint32_t a, b;
+                memcpy(&a, s, 4);
+                memcpy(&b, s + length - 4, 4);
+                memcpy(d, &a, 4);
+                memcpy(d + length - 4, &b, 4);
             } else {
                 while (length--)
                     *d++ = *s++;
