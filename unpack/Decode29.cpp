@@ -315,7 +315,8 @@ Unpacker::Step Unpacker::decodeLz29()
     load();
     for (;;) {
         op &= kWindowMask;
-        if ((int32_t)(bitPos() >> 3) > border) {
+        // ptr is never behind the read position: compare it first.
+        if ((int32_t)(ptr - buf) > border && (int32_t)(bitPos() >> 3) > border) {
             save();
             if (!refillInput())
                 return StepStop;
@@ -329,8 +330,10 @@ Unpacker::Step Unpacker::decodeLz29()
             load();
         }
 
-        // 56 bits or more: enough for a symbol, its length bits and a distance slot.
-        refill();
+        // 35 bits or more: enough for a symbol, its length bits and a
+        // distance slot (the distance bits refill again).
+        if (count < 35)
+            refill();
         uint32_t sym = decode(LD);
         if (sym < 256) {
             win[op++] = (uint8_t)sym;
