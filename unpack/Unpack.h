@@ -140,10 +140,9 @@ struct DecodeTable {
     uint32_t decodeLen[16];
     uint32_t decodePos[16];
     uint16_t symbolList[kCapacity];
-    // First-level lookup by the top kQuickBits bits: code length (0: not
-    // resolved here, use the limits) and symbol.
-    uint8_t quickLen[1 << kQuickBits];
-    uint16_t quickSym[1 << kQuickBits];
+    // First-level lookup by the top kQuickBits bits: symbol in the low 12
+    // bits, code length in the top 4 (0: not resolved here, use the limits).
+    uint16_t quick[1 << kQuickBits];
 };
 
 // Builds table from size bit lengths (low four bits of each byte; 0 = unused).
@@ -220,7 +219,8 @@ public:
     ~Unpacker();
 
     // Uses window (at least kWindowSize bytes, kept by the caller) or, when
-    // null, allocates one. The window is cleared either way.
+    // null, allocates one. Either way a damaged stream reaching before the
+    // member's first byte reads zeros, never what the memory held before.
     void init(uint8_t *window);
     // The member's unpacked size: output beyond it is never written.
     void setOutputSize(uint64_t size) { outLeft = (int64_t)size; }
@@ -243,6 +243,7 @@ public:
     int64_t outDecoded;     // bytes decoded into the window (hostile-stream guard)
     uint32_t countedPos;    // window position up to which outDecoded counts
     bool ppmError;
+    bool windowClean;       // every window byte is decoded data or zero
     bool needsExtension;    // the stream asked for filters or PPMd that are not built in
 
     // Version 2.9 state.
@@ -269,6 +270,10 @@ public:
     // True once decoding must stop: everything owed has been written, or the
     // stream decoded a whole window more than the member's size.
     bool outputDone() const { return outWritten > outLeft || outDecoded > outLeft + kWindowSize; }
+
+    // A match is about to read window bytes ahead of op, which before the
+    // window's first wrap were never written: they must read as zero.
+    void cleanWindowAhead(uint32_t op);
 
     void decode29(bool solid);
     bool readTables29();
