@@ -10,7 +10,7 @@ public:
     bool decodeInit(Unpacker &u, int32_t &escChar) override
     {
         unpacker_ = &u;
-        exhausted_ = false;
+        exhausted = false;
         int esc = escChar;
         bool ok = model_.decodeInit(*this, esc);
         escChar = esc;
@@ -28,15 +28,13 @@ private:
         if (u.inPos > kInBufSize - kRefillMargin || u.inPos >= u.inTop)
             u.refillInput();
         if (u.inPos >= u.inTop) {
-            exhausted_ = true;
+            exhausted = true;
             return 0;
         }
         return u.inBuf[u.inPos++];
     }
-    bool exhausted() const override { return exhausted_; }
 
     Unpacker *unpacker_ = nullptr;
-    bool exhausted_ = false;
     PpmModel model_;
 };
 

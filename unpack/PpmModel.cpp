@@ -151,7 +151,7 @@ bool PpmModel::decodeInit(PpmByteSource &source, int &escChar)
     if (flags & 0x40)
         escChar = source.readByte();
     initDecoder();
-    if (source.exhausted())
+    if (source.exhausted)
         return false;
     if (reset) {
         int order = (flags & 0x1F) + 1;
@@ -727,7 +727,7 @@ int PpmModel::decodeChar()
             clearMask();
     }
     normalize();
-    if (coderFailed_ || source_->exhausted())
+    if (coderFailed_ || source_->exhausted)
         return -1;
     return sym;
 }

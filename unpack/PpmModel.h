@@ -14,12 +14,12 @@
 #include <cstdint>
 
 // Where the model gets its packed bytes. Past the end of the input readByte
-// returns 0 and exhausted() becomes true.
+// returns 0 and sets exhausted.
 class PpmByteSource {
 public:
     virtual ~PpmByteSource() {}
     virtual int readByte() = 0;
-    virtual bool exhausted() const = 0;
+    bool exhausted = false;
 };
 
 class PpmModel {

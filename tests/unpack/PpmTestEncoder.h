@@ -33,6 +33,17 @@ public:
         range_ = 0xFFFFFFFFu;
     }
 
+    // Starts a block that continues the current model (no reset flag); the
+    // range coder starts afresh.
+    void continueBlock(int escChar = -1)
+    {
+        out.push_back(uint8_t(0x80 | (escChar >= 0 ? 0x40 : 0)));
+        if (escChar >= 0)
+            out.push_back(uint8_t(escChar));
+        low_ = 0;
+        range_ = 0xFFFFFFFFu;
+    }
+
     void encodeChar(int c)
     {
         if (numStats(minContext_) != 1)
