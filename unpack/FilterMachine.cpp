@@ -484,6 +484,15 @@ void filterE8(uint8_t *mem, uint32_t n, uint32_t fileOffset, bool e9)
         const uint8_t *p = mem + i;
         const uint8_t *stop = mem + end;
         if (e9) {
+            // Eight bytes at a time while none of them is 0xE8 or 0xE9.
+            while (stop - p >= 8) {
+                uint64_t w;
+                memcpy(&w, p, 8);
+                uint64_t y = (w & 0xFEFEFEFEFEFEFEFEull) ^ 0xE8E8E8E8E8E8E8E8ull;
+                if ((y - 0x0101010101010101ull) & ~y & 0x8080808080808080ull)
+                    break;
+                p += 8;
+            }
             while (p < stop && (*p & 0xFE) != 0xE8)
                 p++;
         } else {
