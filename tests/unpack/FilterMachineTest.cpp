@@ -391,3 +391,69 @@ TEST(FilterMachine, StackWrapsInsideTheMemory)
     std::vector<uint8_t> block(8, 3);
     EXPECT_EQ(run(vm, p, block).size(), 8u);
 }
+
+TEST(FilterMachine, InterpreterCallsStackAndCarries)
+{
+    FilterCodeWriter w;
+    w.bits(0, 1);
+    int n = 0;   // commands written so far
+    auto cmd = [&](VmOpcode op, bool bm, std::vector<Op> ops) {
+        static const bool hasByteMode[] = {true, true, true, true, false, false, true, true, false, true, true, true, true,
+                                           false, false, false, false, false, false, false, false, false, false, true,
+                                           true, true, true, true, false, false, false, false, false, false, true, true,
+                                           true, true, true, false};
+        command(w, op, bm, ops, hasByteMode[op]);
+        n++;
+    };
+    cmd(VM_MOV, false, {reg(0), imm(7)});
+    cmd(VM_MOV, false, {reg(1), imm(0)});
+    cmd(VM_DIV, false, {reg(0), reg(1)});                 // by zero: nothing
+    cmd(VM_MOV, false, {at(0), reg(0)});                  // [0] = 7
+    cmd(VM_MOV, false, {reg(2), imm(0xFFFFFFFFu)});
+    cmd(VM_MOV, false, {reg(3), imm(5)});
+    cmd(VM_ADD, false, {reg(2), imm(1)});                 // result 0: zero flag only, no carry
+    cmd(VM_ADC, false, {reg(3), imm(0)});
+    cmd(VM_MOV, false, {at(4), reg(3)});                  // [4] = 5
+    cmd(VM_MOV, false, {reg(4), imm(1)});
+    cmd(VM_MOV, false, {reg(5), imm(10)});
+    cmd(VM_SUB, false, {reg(4), imm(2)});                 // borrow: carry
+    cmd(VM_SBB, false, {reg(5), imm(0)});
+    cmd(VM_MOV, false, {at(8), reg(5)});                  // [8] = 9
+    const int callAt = n;
+    cmd(VM_CALL, false, {imm(0)});                        // target patched below
+    cmd(VM_MOV, false, {at(12), reg(6)});                 // [12] = 0x1234
+    cmd(VM_MOV, false, {reg(0), imm(0x80000000u)});
+    cmd(VM_SAR, false, {reg(0), imm(4)});
+    cmd(VM_MOV, false, {at(16), reg(0)});                 // [16] = 0xF8000000
+    cmd(VM_MOV, false, {at(20), imm(0x0F0F0F0F)});
+    cmd(VM_NOT, true, {at(20)});                          // [20] = 0x0F0F0FF0
+    cmd(VM_MOV, false, {at(24), imm(0xAABB)});
+    cmd(VM_MOV, false, {reg(1), imm(0x11)});
+    cmd(VM_XCHG, false, {reg(1), at(24)});                // [24] = 0x11
+    cmd(VM_MOV, false, {at(28), reg(1)});                 // [28] = 0xAABB
+    cmd(VM_MOV, false, {reg(3), imm(0)});
+    cmd(VM_CMP, false, {reg(3), imm(1)});                 // carry
+    w.bits(VM_PUSHF + 24, 6); n++;
+    cmd(VM_CMP, false, {reg(3), reg(3)});                 // zero, no carry
+    w.bits(VM_POPF + 24, 6); n++;
+    cmd(VM_ADC, false, {reg(3), imm(0)});
+    cmd(VM_MOV, false, {at(32), reg(3)});                 // [32] = 1
+    cmd(VM_MOVSX, false, {reg(0), imm(0x80)});
+    cmd(VM_MOV, false, {at(36), reg(0)});                 // [36] = 0xFFFFFF80
+    cmd(VM_JMP, false, {imm(256 + 1000)});                // past the end: done
+    const int subAt = n;
+    cmd(VM_MOV, false, {reg(6), imm(0x1234)});
+    w.bits(VM_RET + 24, 6); n++;
+
+    std::vector<uint8_t> code = genericProgram(w);
+    PreparedFilter p;
+    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
+    ASSERT_GT(p.commands->size(), (size_t)subAt);
+    (*p.commands)[callAt].op1.data = (uint32_t)subAt;   // absolute, as prepared
+    FilterMachine vm;
+    std::vector<uint8_t> out = run(vm, p, std::vector<uint8_t>(40, 0));
+    ASSERT_EQ(out.size(), 40u);
+    const uint32_t want[10] = {7, 5, 9, 0x1234, 0xF8000000u, 0x0F0F0FF0u, 0x11, 0xAABB, 1, 0xFFFFFF80u};
+    for (int i = 0; i < 10; i++)
+        EXPECT_EQ(get32(&out[i * 4]), want[i]) << "word " << i;
+}
