@@ -169,3 +169,39 @@ TEST(Hooks, StalledFilterFlushStillStops)
     EXPECT_GT(r.u.outDecoded, 1000 + (int64_t)kWindowSize);
     EXPECT_EQ(0, r.out[0]);      // nothing was written out
 }
+
+// The longest single step (a 287-byte PPMd match) at every distance from the
+// flush point, across several window wraps: nothing unflushed is overwritten.
+TEST(Hooks, LongestStepsAcrossWindowWrapsKeepTheOutput)
+{
+    std::vector<uint8_t> expect;
+    std::deque<int> script;
+    uint32_t x = 5;
+    auto rnd = [&x](uint32_t n) {
+        x = x * 1103515245u + 12345u;
+        return (x >> 8) % n;
+    };
+    auto literal = [&](uint8_t c) {
+        if (c == 2)
+            c = 3;
+        script.push_back(c);
+        expect.push_back(c);
+    };
+    for (int i = 0; i < 1000; i++)
+        literal((uint8_t)rnd(256));
+    const size_t total = 2 * kWindowSize + 300000;
+    while (expect.size() < total) {
+        if (rnd(7) == 0)
+            literal((uint8_t)rnd(256));
+        uint32_t distance = 2 + 300 + rnd(700);
+        script.insert(script.end(), { 2, 4, 0, (int)((distance - 2) >> 8), (int)((distance - 2) & 0xFF), 255 });
+        for (int i = 0; i < 287; i++)
+            expect.push_back(expect[expect.size() - distance]);
+    }
+    script.insert(script.end(), { 2, 2 });
+    HookRun r(ppmStart(), (uint32_t)expect.size());
+    r.ppm->script = std::move(script);
+    r.run();
+    ASSERT_EQ((int64_t)expect.size(), r.u.outDecoded);
+    EXPECT_TRUE(std::equal(expect.begin(), expect.end(), r.out.begin()));
+}
