@@ -205,7 +205,7 @@ public:
     virtual int decodeChar() = 0;
 };
 
-// Factories of the extensions: each returns null while its part is not built
+// Factories of the extensions: each returns null while it is not built
 // in, and a member needing it then stops (and fails its CRC).
 std::unique_ptr<Filters29> createFilters29();
 std::unique_ptr<Ppm29> createPpm29();
@@ -277,13 +277,14 @@ public:
 
     void decode29(bool solid);
     bool readTables29();
+    // Copies a match at outPos (any length up to kFlushMargin, any distance).
+    void copyMatch(uint32_t length, uint32_t distance);
 
 private:
     // Outcome of decoding one run of blocks of one kind.
     enum Step { StepStop, StepSwitch, StepAbort };
     Step decodeLz29();      // LZ symbols until a switch to PPMd or a stop
     Step decodePpm29();     // PPMd bytes until a switch to LZ or a stop
-    void copyMatch(uint32_t length, uint32_t distance);
     void countDecoded()
     {
         outDecoded += (outPos - countedPos) & kWindowMask;
