@@ -70,10 +70,11 @@ bool PpmModel::contextSane(uint32_t c) const
 
 uint32_t PpmModel::findState(uint32_t c, uint8_t sym) const
 {
-    unsigned n = numStats(c);
+    const uint8_t *mem = heap_.mem;
     uint32_t p = stats(c);
-    for (unsigned k = 0; k < n; k++, p += STATE_SIZE)
-        if (symbol(p) == sym)
+    const uint32_t end = p + numStats(c) * STATE_SIZE;
+    for (; p != end; p += STATE_SIZE)
+        if (mem[p] == sym)
             return p;
     return 0;
 }
@@ -363,11 +364,19 @@ bool PpmModel::decodeSymbol2()
     uint32_t hiCnt = 0;
     uint32_t p = stats(ctx);
     int found = 0;
-    for (unsigned k = 0; k < n && found < diff; k++, p += STATE_SIZE) {
-        if (charMask_[symbol(p)] == escCount_)
-            continue;
-        hiCnt += freq(p);
-        ps[found++] = p;
+    {
+        // the unmasked states, in order
+        const uint8_t *mem = heap_.mem;
+        const uint8_t esc = escCount_;
+        const uint32_t end = p + n * STATE_SIZE;
+        for (; p != end; p += STATE_SIZE) {
+            if (charMask_[mem[p]] == esc)
+                continue;
+            hiCnt += mem[p + 1];
+            ps[found] = p;
+            if (++found == diff)
+                break;
+        }
     }
     if (found != diff)
         return false;
