@@ -445,7 +445,7 @@ void PpmModel::rescale()
         do {
             zeros++;
             p -= STATE_SIZE;
-        } while (freq(p) == 0);
+        } while (freq(p) == 0 && p != st);
         escFreq += zeros;
         int ns = oldNS - zeros;
         setNumStats(ctx, ns);
