@@ -3,7 +3,9 @@
 //   SDL_System.cpp  construction, files, flags, strings, links, errors, log
 //   SDL_Events.cpp  message queue, event translation, wait, timers, ticks
 //   SDL_Draw.cpp    display, images, drawing, fades, software pointer
-//   SDLFont.cpp     fonts and text; FontMapping.cpp the font map and cache
+//                   (the surface work itself: SDL_Draw.h, SDL_DrawSurface.cpp)
+//   SDL_Text.cpp    fonts and text (SDLFont.cpp glyph sets; FontMapping.cpp
+//                   the font map and cache)
 //   SDL_Sound.cpp   sound effects and music operations
 #ifndef MIRANDOL_SDL_SYSTEM_H
 #define MIRANDOL_SDL_SYSTEM_H
@@ -21,6 +23,7 @@ class Platform;
 class SDLConfig;
 class FontMapping;
 class SoundSystem;
+namespace SDL_Draw { struct FadeBuffer; }
 
 class SDLSystem : public System {
 public:
@@ -58,7 +61,7 @@ public:
     void out_text(const char *text, int length, int x, int y, uint32_t colour,
                   FontHandle font) override;
     void fill_rect(int x, int y, int width, int height, uint32_t colour) override;
-    void print(Article *article) override;
+    bool print(Article *article) override;
     void show_cursor(bool show) override;
     void move_cursor(int x, int y) override;
     void set_cursor(ImageHandle image, int hotX, int hotY) override;
@@ -105,6 +108,11 @@ public:
     Vector *homeFiles = nullptr;
     Vector *findList = nullptr;
     int findIndex = -1;
+    bool findInProgress = false;
+    bool sdlStarted = false;    // SDL_Init succeeded
+    bool helpShown = false;     // "-h" ended construction
+    bool indexingStarted = false;
+    int indexingCounter = 0;
 
     // --- display (SDL_Draw.cpp) ---
     SDL_Surface *backBuffer = nullptr;
@@ -114,15 +122,20 @@ public:
     uint16_t savedPointerW = 0, savedPointerH = 0;
     int32_t hotX = 0, hotY = 0;
     bool pointerShown = false;
+    SDL_Draw::FadeBuffer *fadeBuffer = nullptr;   // made by the first fade
 
     // --- messages and timers (SDL_Events.cpp) ---
     Queue *messageQueue = nullptr;
     SDL_mutex *queueMutex = nullptr;
+    bool hasQueuedMessage();    // true while the message queue is not empty
 
     // --- fonts (SDLFont.cpp, FontMapping.cpp) ---
     MapArray *openFonts = nullptr;
     MapArray *fontMap = nullptr;
     FontMapping *fontMapping = nullptr;
+    // The font map's entries are texts owned by fontMapping; this copies
+    // entries added since the last call into fontMap.
+    void syncFontMap();
 
     // --- search dialog ---
     void *searchPanel = nullptr;

@@ -1,8 +1,37 @@
-// Entry point of the reader.
-#include <cstdio>
+// Entry point of the reader: makes the platform and the SDLSystem, runs the
+// core and reports the core's last error text.
+#include "Browser.h"
+#include "LinuxPlatform.h"
+#include "SDL_System.h"
+
+#include <SDL.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+// Neither object is ever deleted: they live until the process ends.
+static LinuxPlatform *s_platform = nullptr;
+static SDLSystem *s_system = nullptr;
 
 int main(int argc, char **argv)
 {
-    fprintf(stderr, "No *.dat file\n");
-    return 1;
+    s_platform = new LinuxPlatform();
+    s_system = new SDLSystem(s_platform, argc, argv);
+    atexit(SDL_Quit);
+
+    if (s_system->is_ready())
+        runBrowser(s_system);
+
+    SDL_QuitSubSystem(0xFFFF);
+
+    const char *error = s_system->get_error_message();
+    fflush(stdout);
+    if (error)
+        fprintf(stderr, "%s\n", error);
+
+    if (s_system->helpShown)
+        return 0;
+    if (!s_system->sdlStarted || error)
+        return 1;
+    return 0;
 }

@@ -95,7 +95,8 @@ public:
     virtual void out_text(const char *text, int length, int x, int y, uint32_t colour,
                           FontHandle font) = 0;
     virtual void fill_rect(int x, int y, int width, int height, uint32_t colour) = 0;
-    virtual void print(Article *article) = 0;
+    // Returns whether the article was handed to a printer.
+    virtual bool print(Article *article) = 0;
 
     // Mouse pointer.
     virtual void show_cursor(bool show) = 0;

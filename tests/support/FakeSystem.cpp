@@ -250,7 +250,7 @@ void FakeSystem::out_text(const char *text, int length, int x, int y, uint32_t c
     log("out_text %.*s %d %d %x", length, text ? text : "", x, y, c);
 }
 void FakeSystem::fill_rect(int x, int y, int w, int h, uint32_t c) { log("fill_rect %d %d %d %d %x", x, y, w, h, c); }
-void FakeSystem::print(Article *) { log("print"); }
+bool FakeSystem::print(Article *) { log("print"); return printed; }
 void FakeSystem::show_cursor(bool show) { log("show_cursor %d", show ? 1 : 0); }
 void FakeSystem::move_cursor(int x, int y) { log("move_cursor %d %d", x, y); }
 void FakeSystem::set_cursor(ImageHandle, int hx, int hy) { log("set_cursor %d %d", hx, hy); }

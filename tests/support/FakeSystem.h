@@ -29,6 +29,7 @@ public:
     bool displayOk = true;
     bool linkHandled = true;
     bool clipboardHandled = false;
+    bool printed = false;
     const char *errorText = nullptr;
     int charWidth = 8;                        // text width per byte
     int waits = 0;
@@ -75,7 +76,7 @@ public:
     void out_text(const char *text, int length, int x, int y, uint32_t colour,
                   FontHandle font) override;
     void fill_rect(int x, int y, int width, int height, uint32_t colour) override;
-    void print(Article *article) override;
+    bool print(Article *article) override;
     void show_cursor(bool show) override;
     void move_cursor(int x, int y) override;
     void set_cursor(ImageHandle image, int hotX, int hotY) override;

@@ -1,0 +1,299 @@
+// Font map, override file and font cache (see FontMapping.h).
+#include "FontMapping.h"
+
+#include "SDLFont.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <dirent.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+extern const unsigned char g_fallbackFont[];
+extern const size_t g_fallbackFontSize;
+
+bool FontMap::put(const std::string &key, const std::string &path)
+{
+    if (get(key.c_str()))
+        return false;
+    items.emplace_back(key, path);
+    return true;
+}
+
+const char *FontMap::get(const char *key) const
+{
+    if (!key)
+        return nullptr;
+    for (const auto &item : items)
+        if (item.first == key)
+            return item.second.c_str();
+    return nullptr;
+}
+
+void listFontDirectory(const std::string &dir, std::vector<std::string> &paths)
+{
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return;
+    std::vector<std::string> names;
+    while (struct dirent *e = readdir(d)) {
+        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0)
+            continue;
+        names.push_back(e->d_name);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    for (const std::string &name : names)
+        paths.push_back(dir + name);
+}
+
+bool readTextLines(const std::string &path, std::vector<std::string> &lines)
+{
+    FILE *f = fopen(path.c_str(), "r");
+    if (!f)
+        return false;
+    char *buffer = nullptr;
+    size_t capacity = 0;
+    ssize_t n;
+    while ((n = getline(&buffer, &capacity, f)) >= 0) {
+        std::string line(buffer, (size_t)n);
+        if (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    free(buffer);
+    fclose(f);
+    return true;
+}
+
+FontMapping::FontMapping(const FontLocations &locations, DirectoryLister directoryLister)
+    : where(locations), lister(std::move(directoryLister))
+{
+    if (!lister)
+        lister = listFontDirectory;
+    createFallback();
+    readOverride();
+}
+
+void FontMapping::createFallback()
+{
+    fallback = where.homeDir + "temp" + where.separator + "default.ttf";
+    FILE *f = fopen(fallback.c_str(), "w");
+    bool written = false;
+    if (f) {
+        written = fwrite(g_fallbackFont, 1, g_fallbackFontSize, f) == g_fallbackFontSize;
+        written = (fclose(f) == 0) && written;
+    }
+    if (!written) {
+        printf("Could not create fallback font, default.ttf in temp dir\n");
+        return;
+    }
+    for (int style = 0; style < 4; style++)
+        base.put("default:" + std::to_string(style), fallback);
+}
+
+void FontMapping::readOverride()
+{
+    std::vector<std::string> lines;
+    if (where.overridePath.empty() || !readTextLines(where.overridePath, lines))
+        return;
+    for (const std::string &line : lines) {
+        size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        base.put(line.substr(0, eq), line.substr(eq + 1));
+    }
+}
+
+const std::vector<std::string> &FontMapping::cacheLines()
+{
+    if (!cacheLoaded) {
+        cacheLoaded = true;
+        if (!where.cachePath.empty())
+            readTextLines(where.cachePath, cache);
+    }
+    return cache;
+}
+
+long FontMapping::findCacheSection(const std::string &directory)
+{
+    const std::vector<std::string> &lines = cacheLines();
+    for (size_t i = 0; i < lines.size(); i++)
+        if (lines[i] == directory)
+            return (long)i + 1;
+    return -1;
+}
+
+uint32_t FontMapping::dirChecksum(const std::vector<std::string> &paths)
+{
+    uint32_t sum = 0;
+    for (const std::string &path : paths)
+        for (size_t i = 0; i < path.size(); i++)
+            sum += (uint32_t)i * (uint32_t)(unsigned char)path[i];
+    return sum;
+}
+
+bool FontMapping::readCacheChecksum(const std::string &directory, uint32_t &checksum)
+{
+    long at = findCacheSection(directory);
+    const std::vector<std::string> &lines = cacheLines();
+    if (at < 0 || (size_t)at >= lines.size())
+        return false;
+    const std::string &text = lines[(size_t)at];
+    char *end = nullptr;
+    long long value = strtoll(text.c_str(), &end, 10);
+    if (end == text.c_str())
+        return false;
+    checksum = (uint32_t)value;
+    return true;
+}
+
+void FontMapping::readCacheSection(const std::string &directory, FontMap &map)
+{
+    long at = findCacheSection(directory);
+    const std::vector<std::string> &lines = cacheLines();
+    if (at < 0)
+        return;
+    for (size_t i = (size_t)at + 1; i < lines.size(); i++) {
+        size_t eq = lines[i].find('=');
+        if (eq == std::string::npos)
+            break;
+        map.put(lines[i].substr(0, eq), lines[i].substr(eq + 1));
+    }
+}
+
+void FontMapping::scanDir(const std::string &directory, FontMap &map)
+{
+    std::vector<std::string> paths;
+    lister(directory, paths);
+    addFontFile(paths, map);
+}
+
+void FontMapping::build(const std::string &directory)
+{
+    std::vector<std::string> paths;
+    lister(directory, paths);
+    Section section;
+    section.directory = directory;
+    section.checksum = dirChecksum(paths);
+    uint32_t cached = 0;
+    // A directory without a cache section is always scanned, even when its
+    // checksum happens to be 0.
+    if (readCacheChecksum(directory, cached) && cached == section.checksum)
+        readCacheSection(directory, section.fonts);
+    else
+        addFontFile(paths, section.fonts);
+    sections.push_back(std::move(section));
+}
+
+bool FontMapping::writeCache() const
+{
+    if (where.cachePath.empty())
+        return false;
+    // Written beside the cache and renamed over it, so a cache that was cut
+    // short is never read.
+    std::string temporary = where.cachePath + ".tmp";
+    FILE *f = fopen(temporary.c_str(), "w");
+    bool ok = f != nullptr;
+    if (f) {
+        for (const Section &s : sections) {
+            if (fprintf(f, "%s\n%i\n", s.directory.c_str(), (int32_t)s.checksum) < 0)
+                ok = false;
+            for (const auto &item : s.fonts.entries())
+                if (fprintf(f, "%s=%s\n", item.first.c_str(), item.second.c_str()) < 0)
+                    ok = false;
+        }
+        if (fclose(f) != 0)
+            ok = false;
+    }
+    if (ok && rename(temporary.c_str(), where.cachePath.c_str()) != 0)
+        ok = false;
+    if (!ok) {
+        remove(temporary.c_str());
+        printf("Could not write font cache to : %s\n", where.cachePath.c_str());
+    }
+    return ok;
+}
+
+const FontMap &FontMapping::buildMap()
+{
+    for (const Section &s : sections)
+        for (const auto &item : s.fonts.entries())
+            base.put(item.first, item.second);
+    return base;
+}
+
+// Style number of a style name, and whether the name is one of the known
+// ones. Unknown names ("ExtraLight", "Condensed Bold") count as regular, but
+// only where no face of that family has a known regular name: otherwise the
+// file that happens to be listed first (DejaVuSans-BoldOblique.ttf sorts
+// before DejaVuSans.ttf) would be taken for the regular face.
+static int styleOf(const char *name, bool &known)
+{
+    static const struct {
+        const char *name;
+        int style;
+    } names[] = {{"regular", 0}, {"book", 0},        {"normal", 0},      {"roman", 0},
+                 {"bold", 1},    {"italic", 2},      {"oblique", 2},     {"bold italic", 3},
+                 {"bold oblique", 3}};
+    known = false;
+    if (!name)
+        return 0;   // no style name: regular
+    for (const auto &n : names)
+        if (strcasecmp(name, n.name) == 0) {
+            known = true;
+            return n.style;
+        }
+    return 0;
+}
+
+void FontMapping::addFontFile(const std::vector<std::string> &paths, FontMap &map)
+{
+    FT_Library lib = SDLFont::library();
+    if (!lib) {
+        fprintf(stderr, "FontMapping: Unable to initialize freetype library.\n");
+        return;
+    }
+    std::vector<std::pair<std::string, std::string>> unknownStyles;
+    for (const std::string &path : paths) {
+        FT_Face face = nullptr;
+        if (FT_New_Face(lib, path.c_str(), 0, &face) != 0)
+            continue;
+        // Faces without a family name cannot be asked for.
+        if (face->family_name && *face->family_name) {
+            std::string family = face->family_name;
+            for (char &c : family)
+                c = (char)tolower((unsigned char)c);
+            bool known = false;
+            int style = styleOf(face->style_name, known);
+            std::string key = family + ":" + std::to_string(style);
+            if (known || !face->style_name)
+                map.put(key, path);
+            else
+                unknownStyles.emplace_back(key, path);
+        }
+        FT_Done_Face(face);
+    }
+    for (const auto &entry : unknownStyles)
+        map.put(entry.first, entry.second);
+}
+
+int FontMapping::installFont(const char *name)
+{
+    if (!name)
+        return 0;
+    std::vector<std::string> listed;
+    lister(where.homeDir + "temp" + where.separator, listed);
+    std::vector<std::string> kept;
+    for (const std::string &path : listed)
+        if (path.find(name) != std::string::npos)
+            kept.push_back(path);
+    addFontFile(kept, base);
+    return (int)kept.size();
+}

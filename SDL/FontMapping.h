@@ -1,0 +1,93 @@
+// The font map: "family:style" keys (family in lower case; style 0 regular,
+// 1 bold, 2 italic, 3 bold italic) to font file paths, built from the
+// fallback font, the override file and the configured font directories.
+// Each directory's scan is kept in the font cache file with a checksum of
+// its listing, so an unchanged directory is not opened with FreeType again.
+#ifndef MIRANDOL_FONT_MAPPING_H
+#define MIRANDOL_FONT_MAPPING_H
+
+#include <stdint.h>
+#include <deque>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Keys to paths in insertion order; the first value given for a key stays.
+// Entries never move, so the texts stay valid as long as the map lives.
+class FontMap {
+public:
+    typedef std::deque<std::pair<std::string, std::string>> Entries;
+    bool put(const std::string &key, const std::string &path);
+    const char *get(const char *key) const;
+    const Entries &entries() const { return items; }
+    size_t size() const { return items.size(); }
+private:
+    Entries items;
+};
+
+// Where the font files live.
+struct FontLocations {
+    std::string homeDir = "./";        // the program directory, with its separator
+    std::string separator = "/";
+    std::string overridePath;          // "mirandol2_font_override" in the config directory
+    std::string cachePath;             // "mirandol2_font_cache" in the config directory
+};
+
+// Lists a directory: one path per entry ("." and ".." left out), the
+// directory text followed by the name, sorted by name. A directory that
+// cannot be opened lists nothing.
+typedef std::function<void(const std::string &dir, std::vector<std::string> &paths)>
+    DirectoryLister;
+void listFontDirectory(const std::string &dir, std::vector<std::string> &paths);
+
+class FontMapping {
+public:
+    // Writes the fallback font and reads the override file.
+    explicit FontMapping(const FontLocations &locations,
+                         DirectoryLister lister = listFontDirectory);
+
+    void build(const std::string &directory);
+    bool writeCache() const;
+    const FontMap &buildMap();
+    int installFont(const char *name);
+
+    // The path mapped to a key, or null.
+    const char *lookup(const char *key) const { return base.get(key); }
+    const FontMap &map() const { return base; }
+    const std::string &fallbackPath() const { return fallback; }
+
+    static void addFontFile(const std::vector<std::string> &paths, FontMap &map);
+    static uint32_t dirChecksum(const std::vector<std::string> &paths);
+    // The checksum cached for the directory; false when it has no section.
+    bool readCacheChecksum(const std::string &directory, uint32_t &checksum);
+    void readCacheSection(const std::string &directory, FontMap &map);
+    void scanDir(const std::string &directory, FontMap &map);
+
+private:
+    struct Section {
+        std::string directory;
+        uint32_t checksum;
+        FontMap fonts;
+    };
+
+    void createFallback();
+    void readOverride();
+    const std::vector<std::string> &cacheLines();
+    // Index of the line after the directory's line in the cache, or -1.
+    long findCacheSection(const std::string &directory);
+
+    FontLocations where;
+    DirectoryLister lister;
+    std::vector<Section> sections;
+    FontMap base;
+    std::string fallback;
+    bool cacheLoaded = false;
+    std::vector<std::string> cache;
+};
+
+// Reads a text file as whole lines, without their line ends ("\n", or
+// "\r\n"). False when the file cannot be opened.
+bool readTextLines(const std::string &path, std::vector<std::string> &lines);
+
+#endif

@@ -1,0 +1,205 @@
+// SDLSystem: display, pictures, drawing, fades and the software pointer.
+// The drawing itself is done on surfaces by SDL_Draw (SDL_DrawSurface.cpp).
+#include "SDL_System.h"
+
+#include "SDLConfig.h"
+#include "SDL_Draw.h"
+
+#include <SDL.h>
+
+#include <stdio.h>
+
+static SDL_Surface *surfaceOf(ImageHandle image)
+{
+    return (SDL_Surface *)image;
+}
+
+bool SDLSystem::init_display(int width, int height)
+{
+    logf("init_display, width: %i height: %i\n", width, height);
+    Uint32 flags = SDL_SWSURFACE;
+    if (config && config->getFullscreen())
+        flags |= SDL_FULLSCREEN;
+    SDL_Surface *mode = nullptr;
+    if (width > 0 && height > 0 && width <= SDL_Draw::kMaxImageSide &&
+        height <= SDL_Draw::kMaxImageSide)
+        mode = SDL_SetVideoMode(width, height, 32, flags);
+    if (!mode) {
+        fprintf(stderr, "Unable to set %ix%i video: %s\n", width, height, SDL_GetError());
+        return false;
+    }
+    screen = mode;
+    set_window_title("Mirandol 2");
+    if (backBuffer)
+        SDL_FreeSurface(backBuffer);
+    backBuffer = SDL_DisplayFormat(screen);
+    if (!backBuffer) {
+        fprintf(stderr, "Unable to set %ix%i video: %s\n", width, height, SDL_GetError());
+        return false;
+    }
+    SDL_ShowCursor(0);
+    return true;
+}
+
+void SDLSystem::set_window_title(const char *title)
+{
+    logf("set_window_title, %s\n", title ? title : "");
+    SDL_WM_SetCaption(title ? title : "", title ? title : "");
+}
+
+ImageHandle SDLSystem::create_image(int width, int height, const uint32_t *pixels,
+                                    const uint8_t *mask)
+{
+    logf("create_image, width: %i, height: %i\n", width, height);
+    return (ImageHandle)SDL_Draw::createImage(width, height, pixels, mask);
+}
+
+void SDLSystem::unload_image(ImageHandle image)
+{
+    logf("unload_image\n");
+    if (!image)
+        return;
+    // The pointer must never show an image that is gone.
+    if (image == pointerImage) {
+        pointerImage = nullptr;
+        savedPointerW = savedPointerH = 0;
+    }
+    SDL_FreeSurface(surfaceOf(image));
+}
+
+bool SDLSystem::begin_display()
+{
+    bool mustLock = backBuffer && SDL_MUSTLOCK(backBuffer);
+    logf("begin_display - must lock: %i\n", mustLock ? 1 : 0);
+    set_region(0, 0, 0, 0);
+    if (mustLock)
+        SDL_LockSurface(backBuffer);
+    return true;
+}
+
+void SDLSystem::end_display()
+{
+    logf("end_display\n");
+    if (backBuffer && SDL_MUSTLOCK(backBuffer))
+        SDL_UnlockSurface(backBuffer);
+}
+
+void SDLSystem::flip(int effect, int clearFlags, int duration)
+{
+    logf("flip, effect: %i, clear_flags: %i, duration: %i\n", effect, clearFlags, duration);
+    if (!screen || !backBuffer)
+        return;
+    if (clearFlags & 1)
+        SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 0, 0, 0));
+    if (clearFlags & 2) {
+        SDL_Rect clip = backBuffer->clip_rect;
+        SDL_SetClipRect(backBuffer, nullptr);
+        SDL_FillRect(backBuffer, nullptr, SDL_MapRGB(backBuffer->format, 0, 0, 0));
+        SDL_SetClipRect(backBuffer, &clip);
+    }
+    if (effect == 0) {
+        SDL_BlitSurface(backBuffer, nullptr, screen, nullptr);
+        if (pointerShown)
+            move_cursor(savedPointerX + hotX, savedPointerY + hotY);
+        else
+            SDL_Flip(screen);
+    } else if (effect == 1) {
+        if (!fadeBuffer)
+            fadeBuffer = new SDL_Draw::FadeBuffer();
+        SDL_Draw::fade(backBuffer, screen, duration, *fadeBuffer);
+        if (pointerShown)
+            move_cursor(savedPointerX + hotX, savedPointerY + hotY);
+    }
+}
+
+void SDLSystem::clear_display()
+{
+    logf("clear_display\n");
+    if (!screen)
+        return;
+    SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 0, 0, 0));
+    SDL_Flip(screen);
+}
+
+void SDLSystem::set_region(int x, int y, int width, int height)
+{
+    logf("set_region, x: %i, y:%i, width: %i, height:%i\n", x, y, width, height);
+    SDL_Draw::setRegion(backBuffer, x, y, width, height);
+}
+
+void SDLSystem::blt(ImageHandle image, int x, int y, int iX, int iY, int iWidth, int iHeight)
+{
+    logf("blt, x: %i, y: %i, i_x:%i, i_y:%i, i_width: %i, i_height: %i\n", x, y, iX, iY, iWidth,
+         iHeight);
+    SDL_Draw::blit(surfaceOf(image), backBuffer, x, y, iX, iY, iWidth, iHeight);
+}
+
+void SDLSystem::strech(ImageHandle image, int x, int y, int width, int height)
+{
+    logf("strech - x:%i, y:%i, width: %i, height: %i\n", x, y, width, height);
+    SDL_Draw::stretch(surfaceOf(image), backBuffer, x, y, width, height);
+}
+
+void SDLSystem::v_line(int x, int y, int length, uint32_t colour)
+{
+    if (verbose() && backBuffer) {
+        // The log shows the part that survives clipping.
+        const SDL_Rect &c = backBuffer->clip_rect;
+        long long top = y > c.y ? y : c.y;
+        long long bottom = (long long)y + length;
+        if (bottom > (long long)c.y + c.h)
+            bottom = (long long)c.y + c.h;
+        logf("v_line, x: %i y: %i, length: %i\n", x, (int)top,
+             bottom > top ? (int)(bottom - top) : 0);
+    }
+    if (!backBuffer)
+        return;
+    SDL_Draw::vLine(backBuffer, x, y, length,
+                    SDL_Draw::mapRGB(backBuffer, SDL_Draw::colourToRGB(colour)));
+}
+
+void SDLSystem::h_line(int x, int y, int length, uint32_t colour)
+{
+    logf("h_line, x: %i y: %i, length: %i\n", x, y, length);
+    if (!backBuffer)
+        return;
+    SDL_Draw::hLine(backBuffer, x, y, length,
+                    SDL_Draw::mapRGB(backBuffer, SDL_Draw::colourToRGB(colour)));
+}
+
+void SDLSystem::fill_rect(int x, int y, int width, int height, uint32_t colour)
+{
+    logf("fill_rect - x: %i, y: %i, width: %i, height: %i, colour: %x\n", x, y, width, height,
+         colour);
+    if (!backBuffer)
+        return;
+    SDL_Draw::fillRect(backBuffer, x, y, width, height,
+                       SDL_Draw::mapRGB(backBuffer, SDL_Draw::colourToRGB(colour)));
+}
+
+void SDLSystem::show_cursor(bool show)
+{
+    logf("show_cursor\n");
+    pointerShown = show;
+}
+
+void SDLSystem::move_cursor(int x, int y)
+{
+    if (!pointerShown || !screen)
+        return;
+    SDL_Rect saved = {savedPointerX, savedPointerY, savedPointerW, savedPointerH};
+    SDL_Draw::movePointer(screen, backBuffer, surfaceOf(pointerImage), hotX, hotY, x, y, saved);
+    savedPointerX = saved.x;
+    savedPointerY = saved.y;
+    savedPointerW = saved.w;
+    savedPointerH = saved.h;
+}
+
+void SDLSystem::set_cursor(ImageHandle image, int newHotX, int newHotY)
+{
+    int x = savedPointerX + hotX, y = savedPointerY + hotY;
+    pointerImage = image;
+    hotX = newHotX;
+    hotY = newHotY;
+    move_cursor(x, y);
+}

@@ -1,0 +1,82 @@
+// Drawing on SDL surfaces: pictures with masks, clipped blits, stretched
+// blits, lines, rectangles, the timed cross-fade and the software pointer.
+// SDLSystem's display operations are thin wrappers around these functions.
+#ifndef MIRANDOL_SDL_DRAW_H
+#define MIRANDOL_SDL_DRAW_H
+
+#include <SDL/SDL.h>
+
+#include <stddef.h>
+#include <stdint.h>
+#include <vector>
+
+namespace SDL_Draw {
+
+// Largest picture side and pixel count create_image accepts.
+const int kMaxImageSide = 16000;
+const size_t kMaxImagePixels = (size_t)32 * 1024 * 1024;
+
+// The colour a palette index outside the 256-entry palette draws with
+// (the palette's start value).
+const uint32_t kPaletteDefault = 0xEFEFEF;
+
+// A colour value of the core as 0x00RRGGBB: direct colours arrive with red
+// and blue exchanged and are exchanged back; a palette index that reaches
+// the platform unresolved draws in the palette's start colour.
+uint32_t colourToRGB(uint32_t colour);
+
+// A 0x00RRGGBB colour as a pixel of the surface's format.
+Uint32 mapRGB(SDL_Surface *surface, uint32_t rgb);
+
+// Bytes of one mask row for a picture of that width (padded to 4 bytes).
+size_t maskRowBytes(int width);
+
+// A 32-bit surface with per-pixel alpha holding a copy of width x height
+// host words 0x00RRGGBB; set mask bits make pixels transparent. Null for
+// sizes that are not positive or too large, or when memory runs out.
+SDL_Surface *createImage(int width, int height, const uint32_t *pixels, const uint8_t *mask);
+
+// Clip rectangle: all four 0 removes it.
+void setRegion(SDL_Surface *target, int x, int y, int width, int height);
+
+// Copies the image's rectangle (iX, iY, iWidth, iHeight) to (x, y) of the
+// target, blending by the image's alpha and honouring the target's clip.
+void blit(SDL_Surface *image, SDL_Surface *target, int x, int y, int iX, int iY, int iWidth,
+          int iHeight);
+
+// Area-weighted average colour of the source rectangle (left, top) to
+// (right, bottom), as a pixel of the source's format. Reads stay inside
+// the source.
+Uint32 scaleBlit(SDL_Surface *source, double left, double top, double right, double bottom);
+
+// The whole source scaled into (x, y, width, height) of the destination,
+// blended by alpha and clipped to the destination's clip rectangle.
+void stretch(SDL_Surface *source, SDL_Surface *destination, int x, int y, int width, int height);
+
+// Lines and rectangles in a mapped pixel value, clipped.
+void vLine(SDL_Surface *target, int x, int y, int length, Uint32 pixel);
+void hLine(SDL_Surface *target, int x, int y, int length, Uint32 pixel);
+void fillRect(SDL_Surface *target, int x, int y, int width, int height, Uint32 pixel);
+
+// Per-pixel channel differences kept between fades; follows the surface size.
+struct FadeBuffer {
+    std::vector<int16_t> diff;
+    std::vector<Uint8> target;   // the new page's red, green, blue bytes
+    int width = 0;
+    int height = 0;
+};
+
+// Timed cross-fade of the screen from what it shows to the new surface;
+// ends showing the new surface exactly. A duration of 0 or less shows it at
+// once. Surfaces of different sizes or formats the fade cannot address
+// byte-wise are shown at once as well.
+void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer &buffer);
+
+// Software pointer over the screen. saved is the screen rectangle the
+// pointer covers (restored from the back buffer before it moves).
+void movePointer(SDL_Surface *screen, SDL_Surface *backBuffer, SDL_Surface *image, int hotX,
+                 int hotY, int x, int y, SDL_Rect &saved);
+
+} // namespace SDL_Draw
+
+#endif

@@ -1,0 +1,415 @@
+// Drawing on SDL surfaces (see SDL_Draw.h).
+#include "SDL_Draw.h"
+
+#include "Strings.h"
+
+#include <math.h>
+#include <string.h>
+
+namespace SDL_Draw {
+
+namespace {
+
+// Locks a surface for direct pixel access for the lifetime of the object.
+class SurfaceLock {
+public:
+    explicit SurfaceLock(SDL_Surface *s) : surface(s), locked(false)
+    {
+        if (surface && SDL_MUSTLOCK(surface))
+            locked = SDL_LockSurface(surface) == 0;
+    }
+    ~SurfaceLock()
+    {
+        if (locked)
+            SDL_UnlockSurface(surface);
+    }
+    bool ok() const { return surface && (!SDL_MUSTLOCK(surface) || locked); }
+private:
+    SDL_Surface *surface;
+    bool locked;
+};
+
+// Integer rectangle clipped against another; false when nothing is left.
+struct Box {
+    long long x0, y0, x1, y1;   // half-open
+};
+
+bool intersect(Box &a, const Box &b)
+{
+    if (a.x0 < b.x0) a.x0 = b.x0;
+    if (a.y0 < b.y0) a.y0 = b.y0;
+    if (a.x1 > b.x1) a.x1 = b.x1;
+    if (a.y1 > b.y1) a.y1 = b.y1;
+    return a.x0 < a.x1 && a.y0 < a.y1;
+}
+
+Box clipBox(SDL_Surface *s)
+{
+    const SDL_Rect &c = s->clip_rect;
+    return Box{c.x, c.y, (long long)c.x + c.w, (long long)c.y + c.h};
+}
+
+inline Uint32 *pixelAt(SDL_Surface *s, int x, int y)
+{
+    return (Uint32 *)((Uint8 *)s->pixels + (size_t)y * s->pitch + (size_t)x * 4);
+}
+
+// The byte of a 32-bit pixel in memory that holds all eight bits of the mask;
+// -1 when the channel is not one whole byte.
+int channelByte(Uint32 mask)
+{
+    for (int shift = 0; shift < 32; shift += 8) {
+        if (mask == (Uint32)0xFF << shift) {
+#if SDL_BYTEORDER == SDL_LIL_ENDIAN
+            return shift / 8;
+#else
+            return 3 - shift / 8;
+#endif
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+uint32_t colourToRGB(uint32_t colour)
+{
+    if (colour & 0x80000000u)
+        return kPaletteDefault;
+    return swap24(colour);
+}
+
+Uint32 mapRGB(SDL_Surface *surface, uint32_t rgb)
+{
+    return SDL_MapRGB(surface->format, (Uint8)(rgb >> 16), (Uint8)(rgb >> 8), (Uint8)rgb);
+}
+
+size_t maskRowBytes(int width)
+{
+    if (width <= 0)
+        return 0;
+    return (((size_t)width + 7) / 8 + 3) & ~(size_t)3;
+}
+
+SDL_Surface *createImage(int width, int height, const uint32_t *pixels, const uint8_t *mask)
+{
+    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide || !pixels)
+        return nullptr;
+    if ((size_t)width * (size_t)height > kMaxImagePixels)
+        return nullptr;
+    SDL_Surface *image = SDL_CreateRGBSurface(SDL_SWSURFACE | SDL_SRCALPHA, width, height, 32,
+                                              0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+    if (!image)
+        return nullptr;
+    size_t rowBytes = maskRowBytes(width);
+    SurfaceLock lock(image);
+    for (int y = 0; y < height; y++) {
+        const uint32_t *src = pixels + (size_t)y * (size_t)width;
+        Uint32 *dst = pixelAt(image, 0, y);
+        const uint8_t *maskRow = mask ? mask + (size_t)y * rowBytes : nullptr;
+        for (int x = 0; x < width; x++) {
+            bool transparent = maskRow && (maskRow[x >> 3] & (0x80 >> (x & 7)));
+            dst[x] = transparent ? 0 : ((src[x] & 0x00FFFFFFu) | 0xFF000000u);
+        }
+    }
+    return image;
+}
+
+void setRegion(SDL_Surface *target, int x, int y, int width, int height)
+{
+    if (!target)
+        return;
+    if (x == 0 && y == 0 && width == 0 && height == 0) {
+        SDL_SetClipRect(target, nullptr);
+        return;
+    }
+    Box box{x, y, (long long)x + (width > 0 ? width : 0), (long long)y + (height > 0 ? height : 0)};
+    Box whole{0, 0, target->w, target->h};
+    SDL_Rect rect = {0, 0, 0, 0};
+    if (intersect(box, whole)) {
+        rect.x = (Sint16)box.x0;
+        rect.y = (Sint16)box.y0;
+        rect.w = (Uint16)(box.x1 - box.x0);
+        rect.h = (Uint16)(box.y1 - box.y0);
+    }
+    SDL_SetClipRect(target, &rect);
+}
+
+void blit(SDL_Surface *image, SDL_Surface *target, int x, int y, int iX, int iY, int iWidth,
+          int iHeight)
+{
+    if (!image || !target || iWidth <= 0 || iHeight <= 0)
+        return;
+    // The source part that exists.
+    Box src{iX, iY, (long long)iX + iWidth, (long long)iY + iHeight};
+    Box whole{0, 0, image->w, image->h};
+    long long dx = (long long)x - iX, dy = (long long)y - iY;
+    if (!intersect(src, whole))
+        return;
+    // Where it lands, cut to the target's clip rectangle.
+    Box dst{src.x0 + dx, src.y0 + dy, src.x1 + dx, src.y1 + dy};
+    if (!intersect(dst, clipBox(target)))
+        return;
+    SDL_Rect s = {(Sint16)(dst.x0 - dx), (Sint16)(dst.y0 - dy), (Uint16)(dst.x1 - dst.x0),
+                  (Uint16)(dst.y1 - dst.y0)};
+    SDL_Rect d = {(Sint16)dst.x0, (Sint16)dst.y0, 0, 0};
+    SDL_BlitSurface(image, &s, target, &d);
+}
+
+Uint32 scaleBlit(SDL_Surface *source, double left, double top, double right, double bottom)
+{
+    const SDL_PixelFormat *f = source->format;
+    if (!(right > left) || !(bottom > top) || source->w <= 0 || source->h <= 0)
+        return 0;
+    int firstCol = (int)left, lastCol = (int)ceil(right - 1);
+    int firstRow = (int)top, lastRow = (int)ceil(bottom - 1);
+    // Rounding may put the last column or row one past the picture.
+    if (firstCol < 0) firstCol = 0;
+    if (firstRow < 0) firstRow = 0;
+    if (lastCol > source->w - 1) lastCol = source->w - 1;
+    if (lastRow > source->h - 1) lastRow = source->h - 1;
+    if (lastCol < firstCol) lastCol = firstCol;
+    if (lastRow < firstRow) lastRow = firstRow;
+    if (firstCol > source->w - 1 || firstRow > source->h - 1)
+        return 0;
+    // Weights are normalised by the coverage actually summed, so a rectangle
+    // cut at the picture's edge still averages to a full colour.
+    double covered = 0;
+    double sum[4] = {0, 0, 0, 0};
+    int bpp = f->BytesPerPixel;
+    for (int row = firstRow; row <= lastRow; row++) {
+        double rs = row == firstRow ? top - row : 0.0;
+        double re = row == lastRow ? bottom - row : 1.0;
+        if (re > 1.0) re = 1.0;
+        double vShare = re - rs;
+        const Uint8 *line = (const Uint8 *)source->pixels + (size_t)row * source->pitch;
+        for (int col = firstCol; col <= lastCol; col++) {
+            double cs = col == firstCol ? left - col : 0.0;
+            double ce = col == lastCol ? right - col : 1.0;
+            if (ce > 1.0) ce = 1.0;
+            double w = (ce - cs) * vShare;
+            if (w <= 0)
+                continue;
+            covered += w;
+            Uint32 p;
+            const Uint8 *at = line + (size_t)col * bpp;
+            switch (bpp) {
+            case 1: p = *at; break;
+            case 2: p = *(const Uint16 *)at; break;
+            case 3: p = at[0] | (at[1] << 8) | (at[2] << 16); break;
+            default: p = *(const Uint32 *)at; break;
+            }
+            sum[0] += w * (((p & f->Rmask) >> f->Rshift) << f->Rloss);
+            sum[1] += w * (((p & f->Gmask) >> f->Gshift) << f->Gloss);
+            sum[2] += w * (((p & f->Bmask) >> f->Bshift) << f->Bloss);
+            if (f->Amask)
+                sum[3] += w * (((p & f->Amask) >> f->Ashift) << f->Aloss);
+        }
+    }
+    if (covered <= 0)
+        return 0;
+    auto channel = [covered](double v) -> Uint32 {
+        v = v / covered + 1e-6;   // keeps 255 x (0.999...) at 255
+        if (v < 0) return 0;
+        if (v > 255) return 255;
+        return (Uint32)v;
+    };
+    Uint32 r = channel(sum[0]), g = channel(sum[1]), b = channel(sum[2]);
+    Uint32 a = f->Amask ? channel(sum[3]) : 255;
+    return ((r >> f->Rloss) << f->Rshift) | ((g >> f->Gloss) << f->Gshift) |
+           ((b >> f->Bloss) << f->Bshift) | (f->Amask ? ((a >> f->Aloss) << f->Ashift) : 0);
+}
+
+void stretch(SDL_Surface *source, SDL_Surface *destination, int x, int y, int width, int height)
+{
+    if (!source || !destination || width <= 0 || height <= 0)
+        return;
+    if (destination->format->BytesPerPixel != 4)
+        return;
+    Box area{x, y, (long long)x + width, (long long)y + height};
+    if (!intersect(area, clipBox(destination)))
+        return;
+    double fx = (double)source->w / width, fy = (double)source->h / height;
+    const SDL_PixelFormat *sf = source->format;
+    const SDL_PixelFormat *df = destination->format;
+    double surfaceAlpha = (source->flags & SDL_SRCALPHA) ? sf->alpha / 255.0 : 1.0;
+    SurfaceLock srcLock(source), dstLock(destination);
+    if (!srcLock.ok() || !dstLock.ok())
+        return;
+    for (long long py = area.y0; py < area.y1; py++) {
+        int j = (int)(py - y);
+        Uint32 *row = pixelAt(destination, 0, (int)py);
+        for (long long px = area.x0; px < area.x1; px++) {
+            int i = (int)(px - x);
+            Uint32 c = scaleBlit(source, fx * i, fy * j, fx * (i + 1), fy * (j + 1));
+            Uint8 sr, sg, sb, sa;
+            SDL_GetRGBA(c, const_cast<SDL_PixelFormat *>(sf), &sr, &sg, &sb, &sa);
+            if (!sf->Amask)
+                sa = 255;
+            double a = sa / 255.0 * surfaceAlpha;
+            Uint32 old = row[px];
+            Uint8 dr, dg, db;
+            SDL_GetRGB(old, const_cast<SDL_PixelFormat *>(df), &dr, &dg, &db);
+            Uint32 r = (Uint32)(a * sr + (1 - a) * dr);
+            Uint32 g = (Uint32)(a * sg + (1 - a) * dg);
+            Uint32 b = (Uint32)(a * sb + (1 - a) * db);
+            row[px] = ((r >> df->Rloss) << df->Rshift) | ((g >> df->Gloss) << df->Gshift) |
+                      ((b >> df->Bloss) << df->Bshift);
+        }
+    }
+}
+
+void vLine(SDL_Surface *target, int x, int y, int length, Uint32 pixel)
+{
+    if (!target || length <= 0 || target->format->BytesPerPixel != 4)
+        return;
+    Box line{x, y, (long long)x + 1, (long long)y + length};
+    if (!intersect(line, clipBox(target)))
+        return;
+    SurfaceLock lock(target);
+    if (!lock.ok())
+        return;
+    Uint8 *p = (Uint8 *)pixelAt(target, (int)line.x0, (int)line.y0);
+    for (long long i = line.y0; i < line.y1; i++, p += target->pitch)
+        *(Uint32 *)p = pixel;
+}
+
+void hLine(SDL_Surface *target, int x, int y, int length, Uint32 pixel)
+{
+    if (!target || length <= 0 || target->format->BytesPerPixel != 4)
+        return;
+    Box line{x, y, (long long)x + length, (long long)y + 1};
+    if (!intersect(line, clipBox(target)))
+        return;
+    SurfaceLock lock(target);
+    if (!lock.ok())
+        return;
+    Uint32 *p = pixelAt(target, (int)line.x0, (int)line.y0);
+    for (long long i = line.x0; i < line.x1; i++)
+        *p++ = pixel;
+}
+
+void fillRect(SDL_Surface *target, int x, int y, int width, int height, Uint32 pixel)
+{
+    if (!target || width <= 0 || height <= 0)
+        return;
+    Box box{x, y, (long long)x + width, (long long)y + height};
+    if (!intersect(box, clipBox(target)))
+        return;
+    SDL_Rect r = {(Sint16)box.x0, (Sint16)box.y0, (Uint16)(box.x1 - box.x0),
+                  (Uint16)(box.y1 - box.y0)};
+    SDL_FillRect(target, &r, pixel);
+}
+
+static void showAtOnce(SDL_Surface *newSurface, SDL_Surface *screen)
+{
+    SDL_BlitSurface(newSurface, nullptr, screen, nullptr);
+    SDL_UpdateRect(screen, 0, 0, 0, 0);
+}
+
+void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer &buffer)
+{
+    if (!newSurface || !screen)
+        return;
+    int offR = channelByte(screen->format->Rmask);
+    int offG = channelByte(screen->format->Gmask);
+    int offB = channelByte(screen->format->Bmask);
+    if (duration <= 0 || newSurface->w != screen->w || newSurface->h != screen->h ||
+        screen->format->BytesPerPixel != 4 || newSurface->format->BytesPerPixel != 4 ||
+        offR < 0 || offG < 0 || offB < 0) {
+        showAtOnce(newSurface, screen);
+        return;
+    }
+    const int w = screen->w, h = screen->h;
+    size_t count = (size_t)w * (size_t)h * 3;
+    if (buffer.width != w || buffer.height != h || buffer.diff.size() != count) {
+        buffer.diff.assign(count, 0);
+        buffer.target.assign(count, 0);
+        buffer.width = w;
+        buffer.height = h;
+    }
+    {
+        SurfaceLock a(newSurface), b(screen);
+        if (!a.ok() || !b.ok())
+            return;
+        int16_t *d = buffer.diff.data();
+        for (int y = 0; y < h; y++) {
+            const Uint32 *oldRow = pixelAt(screen, 0, y);
+            const Uint32 *newRow = pixelAt(newSurface, 0, y);
+            for (int x = 0; x < w; x++) {
+                Uint8 orr, og, ob, nr, ng, nb;
+                SDL_GetRGB(oldRow[x], screen->format, &orr, &og, &ob);
+                SDL_GetRGB(newRow[x], newSurface->format, &nr, &ng, &nb);
+                *d++ = (int16_t)(orr - nr);
+                *d++ = (int16_t)(og - ng);
+                *d++ = (int16_t)(ob - nb);
+            }
+        }
+    }
+    // The new page's channel bytes, in the screen's format.
+    {
+        SurfaceLock a(newSurface);
+        Uint8 *t = buffer.target.data();
+        for (int y = 0; y < h; y++) {
+            const Uint32 *row = pixelAt(newSurface, 0, y);
+            for (int x = 0; x < w; x++) {
+                SDL_GetRGB(row[x], newSurface->format, t, t + 1, t + 2);
+                t += 3;
+            }
+        }
+    }
+    Uint32 start = SDL_GetTicks();
+    for (;;) {
+        Uint32 elapsed = SDL_GetTicks() - start;
+        bool last = elapsed >= (Uint32)duration;
+        if (last)
+            elapsed = (Uint32)duration;
+        int weight = (int)((1.0f - (float)elapsed / (float)duration) * 256.0f);
+        {
+            SurfaceLock lock(screen);
+            if (!lock.ok())
+                return;
+            const int16_t *d = buffer.diff.data();
+            const Uint8 *t = buffer.target.data();
+            for (int y = 0; y < h; y++) {
+                Uint8 *p = (Uint8 *)pixelAt(screen, 0, y);
+                for (int x = 0; x < w; x++, p += 4, d += 3, t += 3) {
+                    p[offR] = (Uint8)(t[0] + ((weight * d[0]) >> 8));
+                    p[offG] = (Uint8)(t[1] + ((weight * d[1]) >> 8));
+                    p[offB] = (Uint8)(t[2] + ((weight * d[2]) >> 8));
+                }
+            }
+        }
+        SDL_UpdateRect(screen, 0, 0, 0, 0);
+        if (last)
+            break;
+    }
+}
+
+void movePointer(SDL_Surface *screen, SDL_Surface *backBuffer, SDL_Surface *image, int hotX,
+                 int hotY, int x, int y, SDL_Rect &saved)
+{
+    if (!screen)
+        return;
+    if (backBuffer && saved.w && saved.h) {
+        SDL_Rect from = saved;
+        SDL_Rect to = saved;
+        SDL_BlitSurface(backBuffer, &from, screen, &to);
+    }
+    int px = (int16_t)x - hotX, py = (int16_t)y - hotY;
+    if (image) {
+        blit(image, screen, px, py, 0, 0, image->w, image->h);
+        saved.x = (Sint16)px;
+        saved.y = (Sint16)py;
+        saved.w = (Uint16)image->w;
+        saved.h = (Uint16)image->h;
+    } else {
+        saved.x = (Sint16)px;
+        saved.y = (Sint16)py;
+        saved.w = 0;
+        saved.h = 0;
+    }
+    SDL_Flip(screen);
+}
+
+} // namespace SDL_Draw

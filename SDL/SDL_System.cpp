@@ -1,0 +1,413 @@
+// SDLSystem: construction and command line, the current file, the program
+// directory listing, user flags and strings, links, clipboard, search
+// progress, the allocation check, the error text and the operation log.
+#include "SDL_System.h"
+
+#include "Assert.h"
+#include "Map/MapArray.h"
+#include "Platform.h"
+#include "Queue.h"
+#include "SDLConfig.h"
+#include "SDL_Hooks.h"
+#include "Strings.h"
+#include "Vector/Vector.h"
+
+#include <SDL.h>
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+#include <string>
+
+static const char *SOURCE = "SDL_System";
+
+static const char *const VERSION = "2.0.22";
+
+static const char *const USAGE =
+    "\t-h, -help\t\tthis text\n"
+    "\t-c, -config\t\tforce showing of configuration window\n"
+    "\t-s X, -song X\t\tplay song X instead of default music\n"
+    "\t-a X, -article X\tshow article X instead of default\n";
+
+static const char *orNull(const char *text)
+{
+    return text ? text : "(null)";
+}
+
+SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platform)
+{
+    config = SDLConfig::read(platform->configPath(), platform);
+
+    for (int i = 1; i < argc; i++) {
+        const char *argument = argv[i];
+        if (!argument)
+            continue;
+        if (strcasecmp(argument, "-h") == 0 || strcasecmp(argument, "-help") == 0) {
+            printf("\n");
+            printf("Mirandol - e-Magazine Browser\n");
+            printf("Version %s\n", VERSION);
+            printf("Written by the Mirandol 2 developers\n");
+            printf("\n\n");
+            printf("%s", USAGE);
+            fflush(stdout);
+            helpShown = true;
+            return;
+        }
+        if (strcasecmp(argument, "-c") == 0 || strcasecmp(argument, "-config") == 0) {
+            config->setShowConfig(true);
+        } else if (strcasecmp(argument, "-s") == 0 || strcasecmp(argument, "-song") == 0) {
+            if (i + 1 < argc)
+                config->setSong(argv[++i]);
+        } else if (strcasecmp(argument, "-a") == 0 || strcasecmp(argument, "-article") == 0) {
+            if (i + 1 < argc)
+                config->setArticle(argv[++i]);
+        }
+    }
+
+    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) < 0) {
+        fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
+    } else {
+        sdlStarted = true;
+        ready = true;
+    }
+
+    queueMutex = SDL_CreateMutex();
+    messageQueue = Queue_new();
+    openFonts = MapArray_new(10);
+    searchWords = Vector_create();
+    searchArticles = Vector_create();
+    findList = Vector_create();
+
+    const char *home = platform->homeDir();
+    std::string save = std::string(home) + "save";
+    std::string temp = std::string(home) + "temp";
+    platform->makeDir(save.c_str());
+    platform->makeDir(temp.c_str());
+
+    homeFiles = Vector_create();
+    platform->listDirectory(home, homeFiles);
+
+    SDLSystem_buildFontMap(this);
+
+    savedPointerX = savedPointerY = 0;
+    savedPointerW = savedPointerH = 0;
+    logf("SDLSystem constructor\n");
+
+    if (config->getShowConfig() && ready) {
+        bool start = true;
+        if (SDLSystem_runConfigWindow(this, start)) {
+            config->write();
+            if (!start)
+                ready = false;
+        }
+    }
+
+    if (config->getMusic() || config->getSoundEffects())
+        SDLSystem_openSound(this);
+}
+
+SDLSystem::~SDLSystem()
+{
+    logf("~SDLSystem\n");
+    // The program itself never deletes its SDLSystem; tests do, and get
+    // back what this source made.
+    extern void SDLSystem_forgetTimers(SDLSystem *system);
+    SDLSystem_forgetTimers(this);
+    extern void SDLSystem_releaseDisplayAndFonts(SDLSystem *system);
+    SDLSystem_releaseDisplayAndFonts(this);
+    SDLSystem_closeSound(this);
+    if (openFile)
+        fclose(openFile);
+    if (messageQueue) {
+        while (void *record = Queue_pop(messageQueue))
+            free(record);
+        Queue_delete(messageQueue);
+    }
+    if (queueMutex)
+        SDL_DestroyMutex(queueMutex);
+    if (openFonts)
+        MapArray_delete(openFonts);
+    if (searchWords)
+        Vector_delete(searchWords);
+    if (searchArticles)
+        Vector_delete(searchArticles);
+    if (findList)
+        Vector_delete(findList);
+    if (homeFiles)
+        Vector_deleteAll(homeFiles);
+    delete config;
+}
+
+bool SDLSystem::verbose() const
+{
+    return config && config->getVerbose();
+}
+
+void SDLSystem::logf(const char *format, ...)
+{
+    if (!verbose())
+        return;
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    fflush(stdout);
+}
+
+bool SDLSystem::is_ready()
+{
+    logf("is_ready()\n");
+    return ready;
+}
+
+// --- the current file ---
+
+bool SDLSystem::find_files(char *&name)
+{
+    if (!findInProgress) {
+        logf("Attempting to find files: %s\n", orNull(name));
+        if (name && strcmp(name, "*.*") == 0) {
+            Vector_clear(findList);
+            for (int i = 0; i < Vector_size(homeFiles); i++)
+                Vector_add(findList, Vector_get(homeFiles, i));
+            findIndex = 0;
+            findInProgress = true;
+        }
+    }
+    if (findIndex < 0 || findIndex >= Vector_size(findList)) {
+        findIndex = -1;
+        findInProgress = false;
+        return false;
+    }
+    name = (char *)Vector_get(findList, findIndex);
+    findIndex++;
+    return true;
+}
+
+bool SDLSystem::find_one_file(char *&name)
+{
+    logf("find_one_file : %s\n", orNull(name));
+    if (!name)
+        return false;
+    if (name[0] == '*') {
+        const char *suffix = name + 1;
+        size_t suffixLength = strlen(suffix);
+        for (int i = 0; i < Vector_size(homeFiles); i++) {
+            const char *entry = (const char *)Vector_get(homeFiles, i);
+            size_t length = strlen(entry);
+            if (length < suffixLength)
+                continue;
+            if (strcasecmp(entry + length - suffixLength, suffix) == 0) {
+                name = String::duplicate(entry);
+                return true;
+            }
+        }
+        return false;
+    }
+    FILE *file = fopen(name, "rb");
+    if (!file)
+        return false;
+    fclose(file);
+    return true;
+}
+
+bool SDLSystem::create_file(const char *name, int where)
+{
+    logf("create_file: %s, where: %i\n", orNull(name), where);
+    if (!name)
+        return false;
+    if (openFile) {
+        fclose(openFile);
+        openFile = nullptr;
+    }
+    std::string path;
+    if (where & FILE_IN_TEMP)
+        path = std::string("temp/") + name;
+    else if (where & FILE_IN_SAVE)
+        path = std::string("save/") + name;
+    else
+        path = name;
+    openFile = fopen(path.c_str(), (where & FILE_TRUNCATE) ? "w+b" : "a+b");
+    return openFile != nullptr;
+}
+
+bool SDLSystem::open_file(const char *name)
+{
+    logf("open_file: %s\n", orNull(name));
+    if (!name)
+        return false;
+    if (openFile) {
+        fclose(openFile);
+        openFile = nullptr;
+    }
+    openFile = fopen(name, "rb");
+    if (!openFile) {
+        std::string temp = std::string("temp/") + name;
+        openFile = fopen(temp.c_str(), "rb");
+    }
+    if (!openFile) {
+        fprintf(stderr, "Could not open file '%s' for reading.\n", name);
+        return false;
+    }
+    return true;
+}
+
+int SDLSystem::get_file_size()
+{
+    logf("get_file_size: ");
+    M2_ASSERT(openFile != NULL, SOURCE);
+    long position = ftell(openFile);
+    long size = -1;
+    if (position >= 0 && fseek(openFile, 0, SEEK_END) == 0) {
+        size = ftell(openFile);
+        fseek(openFile, position, SEEK_SET);
+    }
+    if (size > 0x7FFFFFFF)
+        size = -1;
+    logf("%i\n", (int)size);
+    return (int)size;
+}
+
+bool SDLSystem::seek_file(int pos)
+{
+    logf("seek_file pos: %i\n", pos);
+    if (!openFile || pos < 0 || fseek(openFile, pos, SEEK_SET) != 0) {
+        printf("Seek error!\n");
+        return false;
+    }
+    return true;
+}
+
+bool SDLSystem::read_file(void *buffer, int size)
+{
+    logf("read_file, size: %i - ", size);
+    bool ok = false;
+    if (openFile && buffer && size >= 0)
+        ok = fread(buffer, 1, (size_t)size, openFile) == (size_t)size;
+    logf("\n");
+    return ok;
+}
+
+bool SDLSystem::write_file(const void *buffer, int size)
+{
+    logf("write_file, %i bytes\n", size);
+    M2_ASSERT(openFile != NULL, SOURCE);
+    if (!buffer || size < 0)
+        return false;
+    return fwrite(buffer, 1, (size_t)size, openFile) == (size_t)size;
+}
+
+void SDLSystem::close_file()
+{
+    logf("close_file\n");
+    M2_ASSERT(openFile != NULL, SOURCE);
+    fclose(openFile);
+    openFile = nullptr;
+}
+
+// --- empty operations ---
+
+// No printer on this platform: nothing is printed.
+bool SDLSystem::print(Article *article)
+{
+    return false;
+}
+
+MovieHandle SDLSystem::open_movie(const char *name, MovieInfo *info)
+{
+    return nullptr;
+}
+
+void SDLSystem::next_movie_frame(MovieHandle movie) {}
+
+void SDLSystem::draw_movie(MovieHandle movie, int x, int y, int width, int height) {}
+
+void SDLSystem::close_movie(MovieHandle movie) {}
+
+void SDLSystem::spare() {}
+
+// --- settings, links, search progress, errors ---
+
+int SDLSystem::get_user_flag(int index)
+{
+    logf("get_user_flag, flag: %i\n", index);
+    switch (index) {
+    case USER_FLAG_FONT_DPI:
+        return 96;
+    case USER_FLAG_EFFECTS:
+        return config->getEffects() ? 1 : 0;
+    case USER_FLAG_MAGAZINE_MUSIC:
+        return config->getSong() ? 0 : 1;
+    case USER_FLAG_ROW_ALIGN:
+        return 1;
+    case USER_FLAG_BYTES_PER_PIXEL:
+        return 4;
+    case USER_FLAG_PIXEL_ORDER:
+        return 1;
+    case USER_FLAG_SWAP_RB:
+        return 1;
+    case USER_FLAG_FAST_JPEG:
+        return 0;
+    default:
+        fprintf(stderr, "Invalid flag given in get_user_flag. Returning 0 and hopeing for the best.");
+        return 0;
+    }
+}
+
+const char *SDLSystem::get_user_string(int index)
+{
+    logf("get_user_string\n");
+    switch (index) {
+    case USER_STRING_ARTICLE:
+        return config->getArticle();
+    case USER_STRING_SONG:
+        return config->getSong();
+    default:
+        fprintf(stderr,
+                "Invalid flag given in get_user_string. Returning NULL and hopeing for the best.");
+        return nullptr;
+    }
+}
+
+bool SDLSystem::open_link(const char *target)
+{
+    logf("open_link: %s\n", orNull(target));
+    return platform->execute(target, config->getExternalLink());
+}
+
+bool SDLSystem::put_to_clipboard(const char *text)
+{
+    logf("put_to_clipboard: %s\n", orNull(text));
+    return platform->putToClipboard(text);
+}
+
+bool SDLSystem::indexing_progress(int count)
+{
+    if (!indexingStarted) {
+        indexingStarted = true;
+        indexingCounter = 0;
+        SDLSystem_buildSearchIndex();
+    } else {
+        indexingCounter++;
+    }
+    return true;
+}
+
+void SDLSystem::critical_check(const void *pointer)
+{
+    logf("critical_check, %x\n", (unsigned)(uintptr_t)pointer);
+    if (!pointer) {
+        fprintf(stderr, "critical_check failed! Shutting down ....\n");
+        fflush(stderr);
+        exit(1);
+    }
+}
+
+void SDLSystem::set_error_message(const char *text)
+{
+    logf("set_error_message : %s\n", orNull(text));
+    errorMessage = text;
+}

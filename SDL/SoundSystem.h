@@ -1,0 +1,232 @@
+// Sound effects and music. One song plays at a time (a tracker module
+// rendered by DUMB or an Ogg Vorbis stream) and over it one sound effect.
+// All mixing happens in the SDL audio callback; every change the main
+// thread makes to what the callback reads is made under SDL_LockAudio.
+#ifndef MIRANDOL_SOUND_SYSTEM_H
+#define MIRANDOL_SOUND_SYSTEM_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <SDL.h>
+#include <vorbis/vorbisfile.h>
+
+struct DUH;
+struct DUH_SIGRENDERER;
+struct DUMBFILE;
+
+// The format every player writes: 16-bit signed host order, interleaved.
+struct DeviceFormat {
+    int32_t channels;   // always 2
+    int32_t bits;       // always 16
+    int32_t rate;       // mixing frequency in Hz
+    float volume;       // music volume, applied by the module player
+};
+
+// Mixing and sample frequencies outside these bounds are refused.
+enum {
+    SOUND_MIN_RATE = 4000,
+    SOUND_MAX_RATE = 192000,
+    SOUND_DEFAULT_RATE = 44100,
+    SOUND_MAX_RATE_RATIO = 16,   // furthest apart a source and the device may be
+    SOUND_BUFFER_FRAMES = 4096
+};
+
+// load_sound flag bits.
+enum {
+    SOUND_FLAG_STEREO = 1,
+    SOUND_FLAG_16BIT = 2
+};
+
+// Whether a stream at `rate` can be converted to a device at `deviceRate`.
+bool soundRateUsable(int rate, int deviceRate);
+
+// A sound effect converted to the device format.
+class Sample {
+public:
+    Sample(uint8_t *data, uint32_t size) : data_(data), size_(size) {}
+    ~Sample();
+    Sample(const Sample &) = delete;
+    Sample &operator=(const Sample &) = delete;
+
+    const uint8_t *data() const { return data_; }
+    uint32_t size() const { return size_; }
+
+    // Converts little-endian WAV sample data (unsigned 8-bit, or signed
+    // 16-bit with SOUND_FLAG_16BIT; mono, or stereo with SOUND_FLAG_STEREO)
+    // to 16-bit stereo at deviceRate. Null when the data or the rates are
+    // unusable.
+    static Sample *convert(const void *buffer, int size, int frequency, int flags, int deviceRate);
+
+private:
+    uint8_t *data_;
+    uint32_t size_;
+};
+
+// An audio source mixed by the callback.
+class Player {
+public:
+    virtual ~Player() {}
+    // Writes (music) or adds (effects) len bytes of device-format audio.
+    virtual void mix(uint8_t *stream, int len, DeviceFormat *format) = 0;
+    virtual bool loadFile(const char *name, bool loop, DeviceFormat *format) = 0;
+    virtual bool loadMemory(const char *name, const void *data, int size, bool loop,
+                            DeviceFormat *format) = 0;
+    virtual void stop(bool fadeOut) = 0;
+
+    // True when the text after the last '.' of name equals ext, ignoring case.
+    static bool hasExtension(const char *name, const char *ext);
+};
+
+class SamplePlayer : public Player {
+public:
+    void mix(uint8_t *stream, int len, DeviceFormat *format) override;
+    bool loadFile(const char *name, bool loop, DeviceFormat *format) override;
+    bool loadMemory(const char *name, const void *data, int size, bool loop,
+                    DeviceFormat *format) override;
+    void stop(bool fadeOut) override;
+
+    void setSample(Sample *s) { sample = s; position = 0; }
+    bool isPlaying(const Sample *s) const { return s && sample == s; }
+    bool idle() const { return !sample; }
+
+private:
+    Sample *sample = nullptr;
+    uint32_t position = 0;
+};
+
+// An Ogg song held in memory: the player's own copy of the bytes.
+struct OggMemoryStream {
+    uint8_t *data;
+    int32_t position;
+    int32_t size;
+
+    static size_t read(void *ptr, size_t size, size_t nmemb, void *stream);
+    static int seek(void *stream, ogg_int64_t offset, int whence);
+    static int close(void *stream);
+    static long tell(void *stream);
+};
+
+class OggVorbisPlayer : public Player {
+public:
+    OggVorbisPlayer();
+    ~OggVorbisPlayer() override;
+    void mix(uint8_t *stream, int len, DeviceFormat *format) override;
+    bool loadFile(const char *name, bool loop, DeviceFormat *format) override;
+    bool loadMemory(const char *name, const void *data, int size, bool loop,
+                    DeviceFormat *format) override;
+    void stop(bool fadeOut) override;
+
+    bool isOpen() const { return open != 0; }
+    bool converting() const { return convert; }
+
+private:
+    void release();
+    bool setUp(bool loopSong, DeviceFormat *format);
+    int readConverted(uint8_t *out, int wanted, int frameBytes);
+
+    OggVorbis_File vf;
+    bool loop = false;
+    int open = 0;
+    SDL_AudioCVT conversion;
+    bool convert = false;
+    bool ended = false;            // end-of-song already reported
+    // Conversion works on chunks of decoded data in one heap buffer sized at
+    // load time; converted bytes that did not fit the last callback wait here.
+    uint8_t *convBuffer = nullptr;
+    int convChunk = 0;             // source bytes decoded per chunk
+    int pendingOffset = 0;
+    int pendingLength = 0;
+};
+
+class DumbPlayer : public Player {
+public:
+    DumbPlayer();
+    ~DumbPlayer() override;
+    void mix(uint8_t *stream, int len, DeviceFormat *format) override;
+    bool loadFile(const char *name, bool loop, DeviceFormat *format) override;
+    bool loadMemory(const char *name, const void *data, int size, bool loop,
+                    DeviceFormat *format) override;
+    void stop(bool fadeOut) override;
+
+    enum { FADING = 0, STOPPED = 1, PLAYING = 2 };
+    int getState() const { return state; }
+    bool hasRenderer() const { return renderer != nullptr; }
+
+private:
+    void release();
+    void start(DeviceFormat *format);
+
+    char *moduleCopy = nullptr;
+    DUMBFILE *memoryFile = nullptr;
+    DUH_SIGRENDERER *renderer = nullptr;
+    DUH *module = nullptr;
+    int state = STOPPED;
+    bool loop = true;
+};
+
+class SoundSystem {
+public:
+    virtual ~SoundSystem() {}
+    virtual bool playSongFromMemory(const char *name, const void *data, int size, bool loop) = 0;
+    virtual bool playSongFromFile(const char *name, bool loop) = 0;
+    virtual bool playSample(Sample *sample) = 0;
+    virtual void stopSong(bool fadeOut) = 0;
+    virtual void pauseSong() = 0;
+    virtual void volumeDown() = 0;
+    virtual void volumeUp() = 0;
+    // Sound effects in the device format, and their release.
+    virtual Sample *loadSample(const void *buffer, int size, int frequency, int flags) = 0;
+    virtual void unloadSample(Sample *sample) = 0;
+
+    // The configuration's "music" and "soundEffects" switches.
+    bool music = true;
+    bool effects = true;
+};
+
+class DumbAndOgg : public SoundSystem {
+public:
+    explicit DumbAndOgg(int frequency);
+    ~DumbAndOgg() override;
+
+    bool playSongFromMemory(const char *name, const void *data, int size, bool loop) override;
+    bool playSongFromFile(const char *name, bool loop) override;
+    bool playSample(Sample *sample) override;
+    void stopSong(bool fadeOut) override;
+    void pauseSong() override;
+    void volumeDown() override;
+    void volumeUp() override;
+    Sample *loadSample(const void *buffer, int size, int frequency, int flags) override;
+    void unloadSample(Sample *sample) override;
+
+    bool hasDevice() const { return deviceOpen; }
+    float volume() const;
+    int rate() const { return format.rate; }
+    Player *currentPlayer() const { return current; }
+    // The audio callback's work; tests call it with the device paused.
+    void mixInto(uint8_t *stream, int len);
+
+    enum { MUSIC_PLAYERS = 2 };
+
+private:
+    static void audioCallback(void *userdata, Uint8 *stream, int len);
+    bool playSong(const char *name, const void *data, int size, bool loop, bool fromFile);
+
+    DeviceFormat format;
+    Player *musicPlayers[MUSIC_PLAYERS] = {nullptr, nullptr};   // Ogg first, then DUMB
+    Player *current = nullptr;
+    SamplePlayer *samplePlayer = nullptr;
+    bool deviceOpen = false;
+    bool audioStartedHere = false;
+};
+
+// Opens the audio device at mixingFrequency (44100 when that is unusable)
+// and returns the sound system; null when both music and effects are off.
+// Without an audio device the object exists and every operation does nothing.
+SoundSystem *createSoundSystem(int mixingFrequency, bool music, bool effects);
+
+// Finds `name` on disk, matching its last component without regard to case
+// when the exact name does not exist. Returns a new[] path or null.
+char *findFileIgnoringCase(const char *name);
+
+#endif

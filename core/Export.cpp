@@ -1,0 +1,6 @@
+#include "Export.h"
+
+bool saveArticleAsHtml(Article *)
+{
+    return false;
+}

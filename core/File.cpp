@@ -1,0 +1,219 @@
+#include "File.h"
+
+#include <string.h>
+#include <strings.h>
+
+#include <vector>
+
+#include "containr.h"
+
+void (*File::deleteArticle)(Article *article) = nullptr;
+
+uint32_t fileTypeFromName(const char *name)
+{
+    static const struct {
+        const char *extension;
+        uint32_t type;
+    } types[] = {
+        {".txt", FILE_TEXT}, {".jpg", FILE_JPEG}, {".bmp", FILE_BMP}, {".ani", FILE_ANI},
+        {".wav", FILE_WAV},  {".ttf", FILE_TTF},  {".xm", FILE_XM},   {".it", FILE_IT},
+        {".s3m", FILE_S3M},  {".mod", FILE_MOD},  {".mo3", FILE_MO3}, {".mp3", FILE_MP3},
+        {".ogg", FILE_OGG},
+    };
+    if (!name)
+        return FILE_OTHER;
+    size_t n = strlen(name);
+    size_t from = n > 5 ? n - 5 : 0;
+    const char *dot = nullptr;
+    for (size_t i = from; i < n; i++)
+        if (name[i] == '.')
+            dot = name + i;
+    if (!dot)
+        return FILE_OTHER;
+    for (const auto &t : types)
+        if (strcasecmp(dot, t.extension) == 0)
+            return t.type;
+    return FILE_OTHER;
+}
+
+File::~File()
+{
+    if (cached) {
+        if (fileType == FILE_TEXT && article && deleteArticle)
+            deleteArticle(article);
+        else if (fileType == FILE_WAV && sound && g_system)
+            g_system->unload_sound(sound);
+    }
+    article = nullptr;
+    sound = nullptr;
+}
+
+bool File::load(uint8_t *&buffer, uint32_t &size)
+{
+    buffer = nullptr;
+    size = 0;
+    System *sys = g_system;
+    if (!sys)
+        return false;
+    uint8_t *data = nullptr;
+    uint32_t length = 0;
+    bool ok = false;
+
+    if (!loose) {
+        // A stored member's two sizes agree; nothing larger than the limit is loaded.
+        if (unpSize > FILE_MAX_SIZE || (stored && unpSize != packSize))
+            return false;
+        if (!sys->open_file(g_container.archiveName.c_str()))
+            return false;
+        int archiveSize = sys->get_file_size();
+        if (archiveSize < 0 || (uint64_t)dataOffset + packSize > (uint64_t)archiveSize ||
+            !g_container.seek(dataOffset)) {
+            sys->close_file();
+            return false;
+        }
+        length = unpSize;
+        data = new (std::nothrow) uint8_t[(size_t)length + 2];
+        if (!data) {
+            sys->close_file();
+            return false;
+        }
+        if (stored)
+            ok = g_container.read(data, length);
+        else
+            ok = g_container.unpackFile(data, packSize, unpSize, unpVer, crc);
+        sys->close_file();
+    } else {
+        const char *onDisk = diskName.isEmpty() ? name.c_str() : diskName.c_str();
+        if (!sys->open_file(onDisk))
+            return false;
+        int fileSize = sys->get_file_size();
+        if (fileSize <= 0 || (uint32_t)fileSize > FILE_MAX_SIZE) {
+            sys->close_file();
+            return false;
+        }
+        length = (uint32_t)fileSize;
+        data = new (std::nothrow) uint8_t[(size_t)length + 2];
+        if (!data) {
+            sys->close_file();
+            return false;
+        }
+        ok = sys->read_file(data, (int)length);
+        sys->close_file();
+    }
+    if (!ok) {
+        delete[] data;
+        return false;
+    }
+    data[length] = 0;
+    data[length + 1] = 0;
+    buffer = data;
+    size = length;
+    return true;
+}
+
+bool readWavHeader(const uint8_t *bytes, uint32_t size, WavInfo &info)
+{
+    if (!bytes || size < 44)
+        return false;
+    info.format = readLE16(bytes + 20);
+    info.channels = readLE16(bytes + 22);
+    info.sampleRate = readLE32(bytes + 24);
+    info.byteRate = readLE32(bytes + 28);
+    info.blockAlign = readLE16(bytes + 32);
+    info.bitsPerSample = readLE16(bytes + 34);
+    info.dataSize = readLE32(bytes + 40);
+    if (info.dataSize > size - 44)
+        info.dataSize = size - 44;
+    return true;
+}
+
+SampleHandle File::getSound()
+{
+    if (fileType != FILE_WAV || !g_system)
+        return nullptr;
+    if (cached)
+        return sound;
+    uint8_t *bytes;
+    uint32_t size;
+    if (!load(bytes, size))
+        return nullptr;
+    WavInfo info;
+    SampleHandle handle = nullptr;
+    if (readWavHeader(bytes, size, info)) {
+        int flags = (info.channels >= 2 ? 1 : 0) | (info.bitsPerSample == 16 ? 2 : 0);
+        handle = g_system->load_sound(bytes + 44, (int)info.dataSize, (int)info.sampleRate, flags);
+    }
+    delete[] bytes;
+    sound = handle;
+    cached = handle != nullptr;
+    return handle;
+}
+
+bool File::playSong(int loop)
+{
+    if (!isSongType(fileType) || !g_system)
+        return false;
+    if (loose)
+        return g_system->play_song_file(diskName.isEmpty() ? name.c_str() : diskName.c_str(), loop);
+    uint8_t *bytes;
+    uint32_t size;
+    if (!load(bytes, size))
+        return false;
+    bool ok = g_system->play_song(name.c_str(), loop, bytes, (int)size);
+    delete[] bytes;
+    return ok;
+}
+
+void File::writeVisitedNames(File *node)
+{
+    // In-order walk with an explicit stack: the tree may be a long chain.
+    System *sys = g_system;
+    std::vector<File *> stack;
+    File *cur = node;
+    while (cur || !stack.empty()) {
+        while (cur) {
+            stack.push_back(cur);
+            cur = cur->leftFile();
+        }
+        cur = stack.back();
+        stack.pop_back();
+        if (cur->visited && !cur->name.isEmpty()) {
+            sys->write_file(cur->name.str, (int)strlen(cur->name.str));
+            sys->write_file("\r\n", 2);
+        }
+        cur = cur->rightFile();
+    }
+}
+
+void File::installFonts(File *node)
+{
+    System *sys = g_system;
+    std::vector<File *> stack;
+    if (node)
+        stack.push_back(node);
+    while (!stack.empty()) {
+        File *f = stack.back();
+        stack.pop_back();
+        // Pre-order: the node, then its left and right subtrees.
+        if (f->rightFile())
+            stack.push_back(f->rightFile());
+        if (f->leftFile())
+            stack.push_back(f->leftFile());
+        if (f->fileType != FILE_TTF)
+            continue;
+        uint8_t *bytes;
+        uint32_t size;
+        if (!f->load(bytes, size))
+            continue;    // an unreadable font does not stop the others
+        String fontName(f->name.fileName());
+        if (!fontName.isEmpty()) {
+            // Truncate: the copy in "temp/" is replaced on every run.
+            if (sys->create_file(fontName.str, FILE_IN_TEMP | FILE_TRUNCATE)) {
+                sys->write_file(bytes, (int)size);
+                sys->close_file();
+            }
+            sys->install_font(fontName.str, FILE_IN_TEMP);
+        }
+        delete[] bytes;
+    }
+}

@@ -1,0 +1,129 @@
+#include "Image.h"
+
+#include <string.h>
+#include <string>
+#include <vector>
+
+#include "Browser.h"
+#include "File.h"
+#include "PictureDecoders.h"
+#include "containr.h"
+
+Image *g_pointer_image = nullptr;
+ImageHandle g_pointer_surface = nullptr;
+
+Image::Image(File *file) : owner(file) {}
+
+Image::~Image()
+{
+    // Nothing may keep pointing at a picture that is gone.
+    if (g_pointer_image == this)
+        g_pointer_image = nullptr;
+    if (surface) {
+        if (g_pointer_surface == surface)
+            g_pointer_surface = nullptr;
+        if (g_system)
+            g_system->unload_image(surface);
+        surface = nullptr;
+    }
+    if (owner && owner->image == this) {
+        owner->cached = false;
+        owner->image = nullptr;
+    }
+}
+
+bool Image::release()
+{
+    if (--references <= 0) {
+        delete this;
+        return true;
+    }
+    return false;
+}
+
+void Image::setAsPointer()
+{
+    if (!surface || surface == g_pointer_surface)
+        return;
+    int hotX = owner ? (int)owner->hotspotX : 0;
+    int hotY = owner ? (int)owner->hotspotY : 0;
+    g_system->set_cursor(surface, hotX, hotY);
+    g_pointer_surface = surface;
+    if (currentArticle)
+        g_pointer_image = this;
+}
+
+void Image::createSurface(const uint32_t *pixels)
+{
+    std::vector<uint8_t> mask;
+    bool haveMask = false;
+    if (owner && !owner->name.isEmpty()) {
+        std::string maskName = owner->name.c_str();
+        size_t dot = maskName.rfind('.');
+        if (dot != std::string::npos) {
+            maskName.replace(dot + 1, std::string::npos, "msk");
+            File *maskFile = static_cast<File *>(Tree::findPath(g_container.root, maskName.c_str()));
+            uint8_t *data = nullptr;
+            uint32_t size = 0;
+            if (maskFile && maskFile->load(data, size)) {
+                haveMask = decodeMask(data, size, width, height, mask);
+                delete[] data;
+            }
+        }
+    }
+    surface = g_system->create_image(width, height, pixels, haveMask ? mask.data() : nullptr);
+    failed = surface == nullptr;
+}
+
+JPEGImage::JPEGImage(File *file, uint8_t *data, uint32_t size) : Image(file)
+{
+    DecodedPicture picture;
+    bool fast = g_system->get_user_flag(USER_FLAG_FAST_JPEG) != 0;
+    bool ok = decodeJPEG(data, size, fast, picture);
+    delete[] data;
+    failed = true;
+    if (ok) {
+        width = picture.width;
+        height = picture.height;
+        createSurface(picture.pixels.data());
+    }
+}
+
+BMPImage::BMPImage(File *file, uint8_t *data, uint32_t size) : Image(file)
+{
+    DecodedPicture picture;
+    bool ok = decodeBMP(data, size, picture);
+    delete[] data;
+    failed = true;
+    if (ok) {
+        width = picture.width;
+        height = picture.height;
+        createSurface(picture.pixels.data());
+    }
+}
+
+Image *File::getImage()
+{
+    if (fileType != FILE_JPEG && fileType != FILE_BMP && fileType != FILE_ANI)
+        return nullptr;
+    if (cached && image) {
+        image->references++;
+        return image;
+    }
+    if (fileType == FILE_ANI)
+        return nullptr; // animated pointer scripts are read by their own code
+    uint8_t *data = nullptr;
+    uint32_t size = 0;
+    if (!load(data, size))
+        return nullptr;
+    Image *picture = fileType == FILE_JPEG ? static_cast<Image *>(new JPEGImage(this, data, size))
+                                           : static_cast<Image *>(new BMPImage(this, data, size));
+    if (picture->failed) {
+        delete picture;
+        return nullptr;
+    }
+    picture->references = 1;
+    image = picture;
+    cached = true;
+    return picture;
+}

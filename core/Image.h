@@ -1,0 +1,55 @@
+// Pictures of a magazine: decoded once into a System image surface, shared
+// by reference count and cached in the File they came from.
+#ifndef MIRANDOL_IMAGE_H
+#define MIRANDOL_IMAGE_H
+
+#include <stdint.h>
+
+#include "System.h"
+
+class File;
+
+class Image {
+public:
+    bool failed = false;
+    ImageHandle surface = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t references = 0;
+    File *owner = nullptr;
+
+    explicit Image(File *owner);
+    virtual ~Image();
+
+    virtual void setAsPointer();
+    virtual Image *getFrame(int index) { return this; }
+    virtual unsigned getFrameDuration(int index) { return 32767; }
+    virtual void advance() {}
+
+    // Drops one reference; the last one deletes the Image. True when deleted.
+    bool release();
+
+protected:
+    // Applies the owner's mask and creates the surface from host RGB words.
+    void createSurface(const uint32_t *pixels);
+};
+
+class JPEGImage : public Image {
+public:
+    // Takes the data buffer over (delete[]) and frees it before returning.
+    JPEGImage(File *owner, uint8_t *data, uint32_t size);
+    ~JPEGImage() override {}
+};
+
+class BMPImage : public Image {
+public:
+    BMPImage(File *owner, uint8_t *data, uint32_t size);
+    ~BMPImage() override {}
+};
+
+// The Image shown as the animated pointer, advanced by the main loop's tick.
+extern Image *g_pointer_image;
+// The surface last handed to set_cursor.
+extern ImageHandle g_pointer_surface;
+
+#endif

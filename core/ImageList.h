@@ -1,0 +1,42 @@
+// Slide shows declared by "imagelist" blocks of "config.txt".
+#ifndef MIRANDOL_IMAGELIST_H
+#define MIRANDOL_IMAGELIST_H
+
+#include "Tree.h"
+
+#include <stdint.h>
+
+class Image;
+
+struct ImageListEntry {
+    ImageListEntry *next = nullptr;
+    String file;
+    uint32_t time = 7000;   // milliseconds on screen
+    Image *image = nullptr; // held from its preload to its display
+};
+
+class ImageList : public Tree {
+public:
+    int32_t song = -1; // song slot played when the show starts, -1 for none
+    ImageListEntry *first = nullptr;
+    ImageListEntry *last = nullptr;
+    ImageListEntry *current = nullptr;
+    ImageListEntry *next = nullptr;
+
+    ImageList(const char *listName, int32_t songSlot);
+    ~ImageList() override;
+
+    // Appends an entry for a picture (file already lower-cased, not empty).
+    void append(const char *file, uint32_t time);
+    unsigned count() const;
+
+    // Shows the next picture of the show (the first one, with the list's
+    // song, when the show has not started); false when the list is done,
+    // which also rewinds it for the next start.
+    bool step();
+    // Shows one picture full screen, starts its timer, preloads the next
+    // entry's picture; returns the next entry.
+    static ImageListEntry *showPicture(ImageListEntry *entry);
+};
+
+#endif

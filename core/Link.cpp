@@ -1,0 +1,6 @@
+#include "Link.h"
+
+bool Link::follow()
+{
+    return false;
+}

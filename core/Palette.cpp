@@ -1,0 +1,18 @@
+#include "Palette.h"
+
+void Palette::reset()
+{
+    for (uint32_t i = 0; i < PALETTE_SIZE; i++)
+        colours[i] = COLOUR_DEFAULT;
+    count = 0;
+    next = 0;
+}
+
+uint32_t resolveColour(uint32_t colour, const Palette *palette)
+{
+    if (!isPaletteColour(colour))
+        return colour;
+    if (!palette)
+        return COLOUR_DEFAULT;
+    return palette->colours[paletteSlot(colour)] & 0x00FFFFFFu;
+}

@@ -1,0 +1,251 @@
+#include "PictureDecoders.h"
+
+#include <setjmp.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <jpeglib.h>
+
+#include "Strings.h"
+
+namespace {
+
+bool acceptableSize(int64_t width, int64_t height)
+{
+    return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
+           (size_t)width * (size_t)height <= kMaxPicturePixels;
+}
+
+struct BmpHeader {
+    uint32_t offBits;
+    uint32_t infoSize;
+    int32_t width;
+    int32_t height;
+    uint16_t bitCount;
+};
+
+bool readBmpHeader(const uint8_t *data, size_t size, BmpHeader &h)
+{
+    if (!data || size < 30 || data[0] != 'B' || data[1] != 'M')
+        return false;
+    h.offBits = readLE32(data + 10);
+    h.infoSize = readLE32(data + 14);
+    h.width = (int32_t)readLE32(data + 18);
+    h.height = (int32_t)readLE32(data + 22);
+    h.bitCount = readLE16(data + 28);
+    return true;
+}
+
+size_t bmpRowBytes(int width, int bits)
+{
+    return (((size_t)width * (size_t)bits + 31) / 32) * 4;
+}
+
+} // namespace
+
+bool decodeBMP(const uint8_t *data, size_t size, DecodedPicture &out)
+{
+    BmpHeader h;
+    if (!readBmpHeader(data, size, h))
+        return false;
+    int bits = h.bitCount;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
+        return false;
+    if (h.height == 0 || h.height == INT32_MIN)
+        return false;
+    int64_t width = h.width;
+    int64_t height = h.height < 0 ? -(int64_t)h.height : h.height;
+    if (!acceptableSize(width, height))
+        return false;
+    size_t rowBytes = bmpRowBytes((int)width, bits);
+    if (h.offBits > size || (size - h.offBits) / rowBytes < (size_t)height)
+        return false;
+
+    // Palette: between the info header and the pixel bits, inside the data.
+    uint32_t palette[256] = {0};
+    unsigned paletteCount = 0;
+    if (bits != 24) {
+        uint64_t palStart = 14 + (uint64_t)h.infoSize;
+        uint64_t palEnd = h.offBits;
+        if (palStart < palEnd && palStart < size) {
+            uint64_t entries = (palEnd - palStart) / 4;
+            uint64_t inData = (size - palStart) / 4;
+            if (entries > inData)
+                entries = inData;
+            if (entries > 256)
+                entries = 256;
+            paletteCount = (unsigned)entries;
+            for (unsigned i = 0; i < paletteCount; i++) {
+                const uint8_t *p = data + palStart + 4 * (uint64_t)i;
+                palette[i] = ((uint32_t)p[2] << 16) | ((uint32_t)p[1] << 8) | p[0];
+            }
+        }
+    }
+
+    out.width = (int)width;
+    out.height = (int)height;
+    out.pixels.assign((size_t)width * (size_t)height, 0);
+    const uint8_t *bitsStart = data + h.offBits;
+    for (int64_t y = 0; y < height; y++) {
+        int64_t stored = h.height > 0 ? height - 1 - y : y;
+        const uint8_t *row = bitsStart + (size_t)stored * rowBytes;
+        uint32_t *dst = &out.pixels[(size_t)y * (size_t)width];
+        for (int64_t x = 0; x < width; x++) {
+            unsigned index;
+            switch (bits) {
+            case 24: {
+                const uint8_t *p = row + 3 * x;
+                dst[x] = ((uint32_t)p[2] << 16) | ((uint32_t)p[1] << 8) | p[0];
+                continue;
+            }
+            case 8:
+                index = row[x];
+                break;
+            case 4:
+                index = (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+                break;
+            default:
+                index = (row[x >> 3] >> (7 - (x & 7))) & 1;
+                break;
+            }
+            dst[x] = index < paletteCount ? palette[index] : 0;
+        }
+    }
+    return true;
+}
+
+bool decodeMask(const uint8_t *data, size_t size, int width, int height, std::vector<uint8_t> &bits)
+{
+    BmpHeader h;
+    if (!readBmpHeader(data, size, h))
+        return false;
+    if (h.bitCount != 1 || h.width != width || h.height != height || !acceptableSize(width, height))
+        return false;
+    size_t rowBytes = maskRowBytes(width);
+    if (h.offBits > size || (size - h.offBits) / rowBytes < (size_t)height)
+        return false;
+    uint64_t palStart = 14 + (uint64_t)h.infoSize;
+    bool invert = false;
+    if (palStart + 8 <= size) {
+        const uint8_t *p = data + palStart;
+        uint32_t entry0 = ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
+        uint32_t entry1 = ((uint32_t)p[4] << 24) | ((uint32_t)p[5] << 16) | ((uint32_t)p[6] << 8) | p[7];
+        invert = entry1 < entry0;
+    }
+    bits.assign(rowBytes * (size_t)height, 0);
+    const uint8_t *src = data + h.offBits;
+    for (int y = 0; y < height; y++) {
+        const uint8_t *row = src + (size_t)(height - 1 - y) * rowBytes;
+        uint8_t *dst = &bits[(size_t)y * rowBytes];
+        for (size_t i = 0; i < rowBytes; i++)
+            dst[i] = invert ? (uint8_t)~row[i] : row[i];
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// JPEG through libjpeg, from memory, with an error exit that returns here.
+
+namespace {
+
+struct JpegError {
+    jpeg_error_mgr pub;
+    jmp_buf jump;
+};
+
+void jpegErrorExit(j_common_ptr cinfo)
+{
+    JpegError *err = reinterpret_cast<JpegError *>(cinfo->err);
+    longjmp(err->jump, 1);
+}
+
+void jpegSilence(j_common_ptr, int) {}
+void jpegNoOutput(j_common_ptr) {}
+
+const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+
+void sourceNop(j_decompress_ptr) {}
+
+boolean sourceFill(j_decompress_ptr cinfo)
+{
+    // The data is used up: act as if the end marker had been reached.
+    cinfo->src->next_input_byte = kEndOfImage;
+    cinfo->src->bytes_in_buffer = 2;
+    return TRUE;
+}
+
+void sourceSkip(j_decompress_ptr cinfo, long count)
+{
+    if (count <= 0)
+        return;
+    if ((size_t)count > cinfo->src->bytes_in_buffer) {
+        sourceFill(cinfo);
+        return;
+    }
+    cinfo->src->next_input_byte += count;
+    cinfo->src->bytes_in_buffer -= (size_t)count;
+}
+
+} // namespace
+
+bool decodeJPEG(const uint8_t *data, size_t size, bool fastDct, DecodedPicture &out)
+{
+    if (!data || size < 4)
+        return false;
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    jpeg_source_mgr source;
+    memset(&cinfo, 0, sizeof cinfo);
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = jpegErrorExit;
+    err.pub.emit_message = jpegSilence;
+    err.pub.output_message = jpegNoOutput;
+    // Everything that must survive a longjmp lives outside this frame's registers.
+    std::vector<uint8_t> row;
+    DecodedPicture result;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    source.next_input_byte = data;
+    source.bytes_in_buffer = size;
+    source.init_source = sourceNop;
+    source.fill_input_buffer = sourceFill;
+    source.skip_input_data = sourceSkip;
+    source.resync_to_restart = jpeg_resync_to_restart;
+    source.term_source = sourceNop;
+    cinfo.src = &source;
+    jpeg_read_header(&cinfo, TRUE);
+    if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK ||
+        !acceptableSize(cinfo.image_width, cinfo.image_height)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    cinfo.out_color_space = JCS_RGB;
+    if (fastDct)
+        cinfo.dct_method = JDCT_IFAST;
+    jpeg_start_decompress(&cinfo);
+    if (cinfo.output_components != 3 || !acceptableSize(cinfo.output_width, cinfo.output_height)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    result.width = (int)cinfo.output_width;
+    result.height = (int)cinfo.output_height;
+    result.pixels.assign((size_t)result.width * (size_t)result.height, 0);
+    row.resize((size_t)result.width * 3);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW rows[1] = {row.data()};
+        JDIMENSION y = cinfo.output_scanline;
+        if (jpeg_read_scanlines(&cinfo, rows, 1) != 1)
+            break;
+        uint32_t *dst = &result.pixels[(size_t)y * (size_t)result.width];
+        const uint8_t *p = row.data();
+        for (int x = 0; x < result.width; x++, p += 3)
+            dst[x] = ((uint32_t)p[0] << 16) | ((uint32_t)p[1] << 8) | p[2];
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    out = std::move(result);
+    return true;
+}

@@ -1,0 +1,78 @@
+// Showing an image list: one picture at a time over the whole screen, each
+// for its own time, the next one decoded while the current one is shown.
+//
+// The pictures and the playlist are built in their own sources; until both
+// are part of the build, only the picture release below is compiled.
+#include "ImageList.h"
+
+#if __has_include("Image.h") && __has_include("Playlist.h")
+#define MIRANDOL_SLIDE_SHOW 1
+#include "File.h"
+#include "Image.h"
+#include "MagazineConfig.h"
+#include "Messages.h"
+#include "Playlist.h"
+#include "System.h"
+#include "containr.h"
+#endif
+
+void releaseImageListPicture(ImageListEntry *entry)
+{
+#ifdef MIRANDOL_SLIDE_SHOW
+    if (entry->image)
+        entry->image->release();
+#endif
+    entry->image = nullptr;
+}
+
+#ifdef MIRANDOL_SLIDE_SHOW
+
+static Image *takePicture(const ImageListEntry *entry)
+{
+    File *file = g_container.find(entry->file.str);
+    return file ? file->getImage() : nullptr;
+}
+
+bool ImageList::step()
+{
+    ImageListEntry *entry;
+    if (!current) {
+        if (song != -1)
+            g_playlist.play((unsigned)song);
+        entry = first;
+    } else {
+        entry = next;
+    }
+    current = entry;
+    if (entry)
+        next = showPicture(entry);
+    else
+        next = nullptr;
+    return entry != nullptr;
+}
+
+ImageListEntry *ImageList::showPicture(ImageListEntry *entry)
+{
+    if (!entry->image)
+        entry->image = takePicture(entry);
+    if (!entry->image || !entry->image->surface || !g_system->begin_display()) {
+        g_system->post_message(MSG_SLIDE_MISSING, 0);
+    } else {
+        const MagazineConfig &config = g_magazine_config;
+        g_system->strech(entry->image->surface, 0, 0, (int)config.width, (int)config.height);
+        g_system->end_display();
+        g_playlist.playPendingSound();
+        if (config.userFlag(USER_FLAG_EFFECTS))
+            g_system->flip(1, 0, (int)config.fading);
+        else
+            g_system->flip(0, 0, 0);
+        g_system->start_timer(MSG_SLIDE_TIMER, (int)entry->time);
+    }
+    ImageListEntry *following = entry->next;
+    if (following && !following->image)
+        following->image = takePicture(following);
+    releaseImageListPicture(entry);
+    return following;
+}
+
+#endif

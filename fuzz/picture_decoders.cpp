@@ -1,0 +1,17 @@
+// Fuzz target: the BMP, mask and JPEG decoders over arbitrary bytes.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "PictureDecoders.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    DecodedPicture pic;
+    decodeBMP(data, size, pic);
+    decodeJPEG(data, size, size & 1, pic);
+    std::vector<uint8_t> bits;
+    int w = size > 0 ? 1 + data[0] % 64 : 1;
+    decodeMask(data, size, w, w, bits);
+    return 0;
+}

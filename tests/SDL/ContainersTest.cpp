@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include "Map/MapArray.h"
+#include "Queue.h"
+#include "Vector/Vector.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+TEST(Vector, GrowsByDoublingAndKeepsOrder)
+{
+    Vector *v = Vector_create();
+    int a, b, c;
+    Vector_add(v, &a);
+    Vector_add(v, &b);
+    Vector_add(v, &c);
+    EXPECT_EQ(v->capacity, 4);
+    EXPECT_EQ(Vector_size(v), 3);
+    EXPECT_EQ(Vector_get(v, 0), &a);
+    EXPECT_EQ(Vector_get(v, 2), &c);
+    EXPECT_EQ(Vector_indexOf(v, &b), 1);
+    int d;
+    EXPECT_EQ(Vector_indexOf(v, &d), -1);
+
+    Vector_insertAt(v, 0, &d);
+    EXPECT_EQ(Vector_get(v, 0), &d);
+    EXPECT_EQ(Vector_get(v, 1), &a);
+    EXPECT_EQ(Vector_removeAt(v, 1), &a);
+    EXPECT_EQ(Vector_size(v), 3);
+    Vector_reverse(v);
+    EXPECT_EQ(Vector_get(v, 0), &c);
+    EXPECT_EQ(Vector_get(v, 2), &d);
+    EXPECT_EQ(Vector_removeLast(v), &d);
+    Vector_clear(v);
+    EXPECT_EQ(Vector_removeLast(v), nullptr);
+    EXPECT_EQ(Vector_size(v), 0);
+    EXPECT_FALSE(Vector_checkBounds(v, -1));
+    EXPECT_FALSE(Vector_checkBounds(v, 0));
+    Vector_delete(v);
+}
+
+TEST(Vector, DeleteAllFreesElementsAndSkipsNull)
+{
+    Vector *v = Vector_new(1);
+    Vector_add(v, strdup("one"));
+    Vector_add(v, nullptr);
+    Vector_add(v, malloc(10));
+    Vector_deleteAll(v);   // the leak checker sees anything left behind
+}
+
+TEST(VectorDeathTest, MisuseStopsWithTheFailedCondition)
+{
+    Vector *v = Vector_create();
+    int a;
+    Vector_add(v, &a);
+    EXPECT_DEATH(Vector_insertAt(v, 1, &a), "Vector_checkBounds\\(vector, index\\) != FALSE");
+    EXPECT_DEATH(Vector_new(0), "elements > 0");
+    Vector_delete(v);
+}
+
+TEST(MapArray, FirstValueWinsAndKeysAreCopied)
+{
+    MapArray *map = MapArray_new(1);
+    char key[8] = "font";
+    int a, b;
+    EXPECT_TRUE(MapArray_put(map, key, &a));
+    strcpy(key, "xxxx");   // the caller's buffer changes; the map keeps its key
+    EXPECT_EQ(MapArray_get(map, "font"), &a);
+    EXPECT_EQ(MapArray_get(map, "xxxx"), nullptr);
+    EXPECT_FALSE(MapArray_put(map, "font", &b));
+    EXPECT_EQ(MapArray_get(map, "font"), &a);
+    EXPECT_EQ(MapArray_get(map, "Font"), nullptr);
+    MapArray_delete(map);
+}
+
+TEST(MapArray, NullValueDoesNotBlockALaterPut)
+{
+    MapArray *map = MapArray_new(2);
+    int a;
+    EXPECT_TRUE(MapArray_put(map, "k", nullptr));
+    EXPECT_EQ(MapArray_get(map, "k"), nullptr);
+    EXPECT_TRUE(MapArray_put(map, "k", &a));
+    EXPECT_EQ(MapArray_get(map, "k"), &a);
+    EXPECT_EQ(MapArray_size(map), 1);
+    MapArray_delete(map);
+}
+
+TEST(MapArray, ToVectorListsKeysAndValuesInOrder)
+{
+    MapArray *map = MapArray_new(3);
+    Vector *empty = MapArray_toVector(map);
+    EXPECT_EQ(Vector_size(empty), 0);
+    Vector_delete(empty);
+    int a, b;
+    MapArray_put(map, "one", &a);
+    MapArray_put(map, "two", &b);
+    Vector *v = MapArray_toVector(map);
+    ASSERT_EQ(Vector_size(v), 4);
+    EXPECT_STREQ((const char *)Vector_get(v, 0), "one");
+    EXPECT_EQ(Vector_get(v, 1), &a);
+    EXPECT_STREQ((const char *)Vector_get(v, 2), "two");
+    EXPECT_EQ(Vector_get(v, 3), &b);
+    Vector_delete(v);
+    MapArray_delete(map);
+
+    MapArray *owned = MapArray_new(1);
+    MapArray_put(owned, "owned", strdup("value"));
+    MapArray_deleteAll(owned);   // frees the value too
+}
+
+TEST(Queue, FirstInFirstOut)
+{
+    Queue *q = Queue_new();
+    int a, b;
+    EXPECT_EQ(Queue_pop(q), nullptr);
+    Queue_push(q, &a);
+    Queue_push(q, &b);
+    EXPECT_EQ(Queue_peek(q), &a);
+    EXPECT_EQ(Queue_peekLast(q), &b);
+    EXPECT_EQ(Queue_pop(q), &a);
+    EXPECT_EQ(Queue_pop(q), &b);
+    EXPECT_TRUE(Queue_isEmpty(q));
+    EXPECT_EQ(Queue_peekLast(q), nullptr);
+    Queue_push(q, &a);   // the last pointer was cleared: pushing works again
+    EXPECT_EQ(Queue_pop(q), &a);
+    Queue_delete(q);
+}

@@ -1,0 +1,262 @@
+// Pictures, masks, blits, stretches, lines, rectangles, fades and the pointer
+// on headless SDL surfaces.
+#include "SDL_Draw.h"
+#include "SdlTestScreen.h"
+
+#include <climits>
+#include <vector>
+
+using namespace SDL_Draw;
+
+namespace {
+
+SDL_Surface *makeBackBuffer(int w, int h)
+{
+    SDL_Surface *screen = testScreen(w, h);
+    if (!screen)
+        return nullptr;
+    return SDL_DisplayFormat(screen);
+}
+
+struct Surfaces {
+    SDL_Surface *back;
+    explicit Surfaces(int w, int h) : back(makeBackBuffer(w, h)) {}
+    ~Surfaces() { SDL_FreeSurface(back); }
+};
+
+std::vector<uint32_t> solid(int w, int h, uint32_t rgb) { return std::vector<uint32_t>((size_t)w * h, rgb); }
+
+} // namespace
+
+TEST(Draw, MaskedPictureLeavesExactlyTheMaskedPixels)
+{
+    Surfaces s(32, 16);
+    ASSERT_TRUE(s.back);
+    fillRGB(s.back, 0x0000FF);
+    const int w = 9, h = 3;
+    ASSERT_EQ(maskRowBytes(w), 4u);
+    std::vector<uint8_t> mask(maskRowBytes(w) * h, 0);
+    mask[1 * 4 + 0] = 0x80;          // row 1, leftmost pixel
+    mask[0 * 4 + 1] = 0x80;          // row 0, pixel 8 (second byte)
+    mask[2 * 4 + 0] = 0x05;          // row 2, pixels 5 and 7
+    mask[2 * 4 + 3] = 0xFF;          // padding bits mean nothing
+    std::vector<uint32_t> px = solid(w, h, 0xFF0000);
+    SDL_Surface *image = createImage(w, h, px.data(), mask.data());
+    ASSERT_TRUE(image);
+    blit(image, s.back, 4, 5, 0, 0, w, h);
+    for (int y = 0; y < 16; y++)
+        for (int x = 0; x < 32; x++) {
+            bool inside = x >= 4 && x < 4 + w && y >= 5 && y < 5 + h;
+            int ix = x - 4, iy = y - 5;
+            bool masked = inside && ((iy == 1 && ix == 0) || (iy == 0 && ix == 8) ||
+                                     (iy == 2 && (ix == 5 || ix == 7)));
+            uint32_t want = inside && !masked ? 0xFF0000 : 0x0000FF;
+            ASSERT_EQ(rgbAt(s.back, x, y), want) << x << "," << y;
+        }
+    SDL_FreeSurface(image);
+}
+
+TEST(Draw, RedStaysRedFromPixelsAndFromSwappedColours)
+{
+    Surfaces s(16, 16);
+    ASSERT_TRUE(s.back);
+    fillRGB(s.back, 0);
+    uint32_t red = 0xFF0000;
+    SDL_Surface *image = createImage(1, 1, &red, nullptr);
+    ASSERT_TRUE(image);
+    blit(image, s.back, 2, 2, 0, 0, 1, 1);
+    EXPECT_EQ(rgbAt(s.back, 2, 2), 0xFF0000u);
+    // A markup colour arrives with red and blue exchanged.
+    EXPECT_EQ(colourToRGB(0x0000FF), 0xFF0000u);
+    EXPECT_EQ(colourToRGB(0x123456), 0x563412u);
+    hLine(s.back, 0, 4, 3, mapRGB(s.back, colourToRGB(0x0000FF)));
+    EXPECT_EQ(rgbAt(s.back, 1, 4), 0xFF0000u);
+    stretch(image, s.back, 5, 5, 3, 3);
+    EXPECT_EQ(rgbAt(s.back, 6, 6), 0xFF0000u);
+    // Out to the screen through a fade as well.
+    FadeBuffer fb;
+    SDL_Surface *screen = SDL_GetVideoSurface();
+    fade(s.back, screen, 0, fb);
+    EXPECT_EQ(rgbAt(screen, 2, 2), 0xFF0000u);
+    EXPECT_EQ(rgbAt(screen, 1, 4), 0xFF0000u);
+    SDL_FreeSurface(image);
+}
+
+TEST(Draw, PaletteIndexesOutsideThePaletteDrawTheStartColour)
+{
+    EXPECT_EQ(colourToRGB(0x80000000u | 256), 0xEFEFEFu);
+    EXPECT_EQ(colourToRGB(0x80000000u | 999), 0xEFEFEFu);
+}
+
+TEST(Draw, CreateImageRefusesImpossibleSizes)
+{
+    uint32_t px[4] = {0, 0, 0, 0};
+    EXPECT_EQ(createImage(0, 1, px, nullptr), nullptr);
+    EXPECT_EQ(createImage(1, -5, px, nullptr), nullptr);
+    EXPECT_EQ(createImage(INT_MAX, INT_MAX, px, nullptr), nullptr);
+    EXPECT_EQ(createImage(65536, 65537, px, nullptr), nullptr);
+    EXPECT_EQ(createImage(kMaxImageSide + 1, 1, px, nullptr), nullptr);
+    EXPECT_EQ(createImage(2, 2, nullptr, nullptr), nullptr);
+    SDL_Surface *ok = createImage(2, 2, px, nullptr);
+    ASSERT_TRUE(ok);
+    SDL_FreeSurface(ok);
+}
+
+TEST(Draw, StretchAveragesAndClips)
+{
+    Surfaces s(20, 20);
+    ASSERT_TRUE(s.back);
+    fillRGB(s.back, 0x000000);
+    uint32_t four[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    SDL_Surface *image = createImage(2, 2, four, nullptr);
+    ASSERT_TRUE(image);
+    stretch(image, s.back, 0, 0, 1, 1);
+    EXPECT_EQ(rgbAt(s.back, 0, 0), 0x7F7F7Fu);
+
+    // Clipped to the region, and partly off the surface on every side.
+    fillRGB(s.back, 0x101010);
+    setRegion(s.back, 5, 5, 6, 4);
+    std::vector<uint32_t> px = solid(3, 7, 0x00FF00);
+    SDL_Surface *odd = createImage(3, 7, px.data(), nullptr);
+    ASSERT_TRUE(odd);
+    stretch(odd, s.back, -13, -7, 51, 43);
+    for (int y = 0; y < 20; y++)
+        for (int x = 0; x < 20; x++) {
+            bool in = x >= 5 && x < 11 && y >= 5 && y < 9;
+            ASSERT_EQ(rgbAt(s.back, x, y), in ? 0x00FF00u : 0x101010u) << x << "," << y;
+        }
+    setRegion(s.back, 0, 0, 0, 0);
+    stretch(odd, s.back, 10, 10, 1000000, 1000000);
+    stretch(odd, s.back, INT_MAX - 1, 0, 5, 5);
+    EXPECT_EQ(rgbAt(s.back, 19, 19), 0x00FF00u);
+    stretch(odd, s.back, 0, 0, 0, 5);
+    stretch(odd, s.back, 0, 0, -4, 5);
+    SDL_FreeSurface(odd);
+    SDL_FreeSurface(image);
+}
+
+TEST(Draw, ScaleBlitStaysInsideItsSource)
+{
+    uint32_t px[3] = {0x0000FF, 0x0000FF, 0x0000FF};
+    SDL_Surface *image = createImage(3, 1, px, nullptr);
+    ASSERT_TRUE(image);
+    // A right edge a hair past the picture (rounding of factor x (i + 1)).
+    Uint32 c = scaleBlit(image, 2.5, 0.0, 3.0000001, 1.0000001);
+    Uint8 r, g, b, a;
+    SDL_GetRGBA(c, image->format, &r, &g, &b, &a);
+    EXPECT_EQ(b, 255);
+    EXPECT_EQ(r, 0);
+    SDL_FreeSurface(image);
+}
+
+TEST(Draw, LinesAndRectanglesClip)
+{
+    Surfaces s(20, 20);
+    ASSERT_TRUE(s.back);
+    fillRGB(s.back, 0);
+    Uint32 white = mapRGB(s.back, 0xFFFFFF);
+    setRegion(s.back, 5, 5, 10, 10);
+    hLine(s.back, 0, 7, 12, white);          // starts left of the region
+    for (int x = 0; x < 20; x++)
+        EXPECT_EQ(rgbAt(s.back, x, 7), x >= 5 && x < 12 ? 0xFFFFFFu : 0u) << x;
+    vLine(s.back, 3, 0, 20, white);          // column outside the region
+    for (int y = 0; y < 20; y++)
+        EXPECT_EQ(rgbAt(s.back, 3, y), 0u);
+    vLine(s.back, 6, -100, INT_MAX, white);  // huge length, cut to the region
+    for (int y = 0; y < 20; y++)
+        EXPECT_EQ(rgbAt(s.back, 6, y), y >= 5 && y < 15 ? 0xFFFFFFu : 0u) << y;
+    hLine(s.back, INT_MAX, 8, INT_MAX, white);
+    hLine(s.back, 5, 9, -3, white);
+    fillRect(s.back, -40000, -40000, 80000, 80000, mapRGB(s.back, 0x00FF00));
+    EXPECT_EQ(rgbAt(s.back, 4, 4), 0u);
+    EXPECT_EQ(rgbAt(s.back, 5, 5), 0x00FF00u);
+    EXPECT_EQ(rgbAt(s.back, 14, 14), 0x00FF00u);
+    EXPECT_EQ(rgbAt(s.back, 15, 15), 0u);
+    fillRect(s.back, 0, 0, -5, 5, white);
+    EXPECT_EQ(rgbAt(s.back, 5, 5), 0x00FF00u);
+    setRegion(s.back, 0, 0, 0, 0);           // four zeros remove clipping
+    hLine(s.back, 0, 0, 20, white);
+    EXPECT_EQ(rgbAt(s.back, 0, 0), 0xFFFFFFu);
+    EXPECT_EQ(rgbAt(s.back, 19, 0), 0xFFFFFFu);
+}
+
+TEST(Draw, BlitOfAPartClipsOnEverySide)
+{
+    Surfaces s(10, 10);
+    ASSERT_TRUE(s.back);
+    fillRGB(s.back, 0);
+    std::vector<uint32_t> px = solid(4, 4, 0xFFFFFF);
+    SDL_Surface *image = createImage(4, 4, px.data(), nullptr);
+    ASSERT_TRUE(image);
+    blit(image, s.back, -2, -2, 0, 0, 4, 4);
+    EXPECT_EQ(rgbAt(s.back, 1, 1), 0xFFFFFFu);
+    EXPECT_EQ(rgbAt(s.back, 2, 2), 0u);
+    blit(image, s.back, 100000, 5, 0, 0, 4, 4);
+    blit(image, s.back, 5, 5, 2, 2, 100, 100);   // source part cut to the picture
+    EXPECT_EQ(rgbAt(s.back, 6, 6), 0xFFFFFFu);
+    EXPECT_EQ(rgbAt(s.back, 7, 7), 0u);
+    SDL_FreeSurface(image);
+}
+
+TEST(Draw, FadeEndsOnTheNewPage)
+{
+    SDL_Surface *screen = testScreen(40, 30);
+    ASSERT_TRUE(screen);
+    SDL_Surface *next = SDL_DisplayFormat(screen);
+    ASSERT_TRUE(next);
+    fillRGB(screen, 0xFFFFFF);
+    fillRGB(next, 0x204080);
+    FadeBuffer fb;
+    fade(next, screen, 40, fb);
+    for (int y = 0; y < 30; y += 7)
+        for (int x = 0; x < 40; x += 9)
+            ASSERT_EQ(rgbAt(screen, x, y), 0x204080u);
+    EXPECT_EQ(fb.width, 40);
+    // Fading to black.
+    fillRGB(next, 0);
+    fade(next, screen, 25, fb);
+    EXPECT_EQ(rgbAt(screen, 39, 29), 0u);
+    SDL_FreeSurface(next);
+
+    // The buffer follows a new screen size.
+    screen = testScreen(64, 48);
+    ASSERT_TRUE(screen);
+    next = SDL_DisplayFormat(screen);
+    fillRGB(screen, 0);
+    fillRGB(next, 0xFF0000);
+    fade(next, screen, 20, fb);
+    EXPECT_EQ(fb.width, 64);
+    EXPECT_EQ(fb.height, 48);
+    EXPECT_EQ(rgbAt(screen, 63, 47), 0xFF0000u);
+    // Duration 0 shows the new page at once.
+    fillRGB(next, 0x00FF00);
+    fade(next, screen, 0, fb);
+    EXPECT_EQ(rgbAt(screen, 10, 10), 0x00FF00u);
+    SDL_FreeSurface(next);
+}
+
+TEST(Draw, PointerRestoresWhatItCovered)
+{
+    SDL_Surface *screen = testScreen(32, 32);
+    ASSERT_TRUE(screen);
+    SDL_Surface *back = SDL_DisplayFormat(screen);
+    fillRGB(back, 0x000080);
+    fillRGB(screen, 0x000080);
+    std::vector<uint32_t> px = solid(3, 3, 0xFFFF00);
+    SDL_Surface *arrow = createImage(3, 3, px.data(), nullptr);
+    SDL_Rect saved = {0, 0, 0, 0};
+    movePointer(screen, back, arrow, 1, 1, 10, 10, saved);
+    EXPECT_EQ(rgbAt(screen, 9, 9), 0xFFFF00u);
+    EXPECT_EQ(rgbAt(screen, 11, 11), 0xFFFF00u);
+    EXPECT_EQ(saved.x, 9);
+    EXPECT_EQ(saved.w, 3);
+    movePointer(screen, back, arrow, 1, 1, 20, 20, saved);
+    EXPECT_EQ(rgbAt(screen, 10, 10), 0x000080u);
+    EXPECT_EQ(rgbAt(screen, 20, 20), 0xFFFF00u);
+    // Near the edge: drawn clipped, restored clipped.
+    movePointer(screen, back, arrow, 1, 1, 0, 0, saved);
+    movePointer(screen, back, arrow, 1, 1, 15, 15, saved);
+    EXPECT_EQ(rgbAt(screen, 0, 0), 0x000080u);
+    SDL_FreeSurface(arrow);
+    SDL_FreeSurface(back);
+}

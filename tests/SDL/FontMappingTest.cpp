@@ -1,0 +1,255 @@
+// Font map: fallback font, override file, font cache sections, rescans.
+#include "FontMapping.h"
+
+#include "TestDirs.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
+namespace {
+
+const char *kDejaVu = "/usr/share/fonts/truetype/dejavu/";
+
+void copyFont(const std::string &name, const std::string &to)
+{
+    std::vector<uint8_t> data = readFile(std::string(kDejaVu) + name);
+    ASSERT_FALSE(data.empty()) << name;
+    ASSERT_TRUE(writeFile(to, data));
+}
+
+FontLocations locationsIn(const std::string &dir)
+{
+    FontLocations where;
+    where.homeDir = "./";
+    where.separator = "/";
+    where.overridePath = dir + "/config/mirandol2_font_override";
+    where.cachePath = dir + "/config/mirandol2_font_cache";
+    return where;
+}
+
+struct FontDirs {
+    ScopedWorkDir work;
+    FontLocations where;
+    FontDirs()
+    {
+        mkdir("temp", 0755);
+        mkdir("config", 0755);
+        mkdir("a", 0755);
+        mkdir("b", 0755);
+        where = locationsIn(work.path());
+    }
+};
+
+std::vector<std::string> lines(const std::string &path)
+{
+    std::vector<std::string> out;
+    readTextLines(path, out);
+    return out;
+}
+
+} // namespace
+
+TEST(FontMapping, FallbackFontIsWrittenAndMappedForEveryStyle)
+{
+    FontDirs d;
+    FontMapping mapping(d.where);
+    EXPECT_EQ(mapping.fallbackPath(), "./temp/default.ttf");
+    std::vector<uint8_t> written = readFile("temp/default.ttf");
+    EXPECT_GT(written.size(), 10000u);
+    for (const char *key : {"default:0", "default:1", "default:2", "default:3"})
+        EXPECT_STREQ(mapping.lookup(key), "./temp/default.ttf") << key;
+    // The written file is a font FreeType reads.
+    FontMap probe;
+    FontMapping::addFontFile({"./temp/default.ttf"}, probe);
+    EXPECT_TRUE(probe.get("dejavu sans:0"));
+}
+
+TEST(FontMapping, CacheFileHasOneSectionPerDirectoryAndEarlierDirectoriesWin)
+{
+    FontDirs d;
+    copyFont("DejaVuSans.ttf", "a/DejaVuSans.ttf");
+    copyFont("DejaVuSans-Bold.ttf", "a/DejaVuSans-Bold.ttf");
+    copyFont("DejaVuSans-BoldOblique.ttf", "a/DejaVuSans-BoldOblique.ttf");
+    writeFile("a/readme.txt", std::string("not a font"));
+    copyFont("DejaVuSerif.ttf", "b/DejaVuSerif.ttf");
+    copyFont("DejaVuSans.ttf", "b/Other.ttf");
+    {
+        FontMapping mapping(d.where);
+        mapping.build("a/");
+        mapping.build("b/");
+        mapping.build("missing/");
+        ASSERT_TRUE(mapping.writeCache());
+        mapping.buildMap();
+        EXPECT_STREQ(mapping.lookup("dejavu sans:1"), "a/DejaVuSans-Bold.ttf");
+        EXPECT_STREQ(mapping.lookup("dejavu serif:0"), "b/DejaVuSerif.ttf");
+        EXPECT_STREQ(mapping.lookup("dejavu sans:3"), "a/DejaVuSans-BoldOblique.ttf");
+        // The regular ("Book") face wins although the bold oblique one is
+        // listed before it; the earlier directory wins over "b/".
+        EXPECT_STREQ(mapping.lookup("dejavu sans:0"), "a/DejaVuSans.ttf");
+    }
+    EXPECT_FALSE(fileExists(d.where.cachePath + ".tmp"));
+    std::vector<std::string> cache = lines(d.where.cachePath);
+    std::vector<std::string> a1 = {"a/DejaVuSans-Bold.ttf", "a/DejaVuSans-BoldOblique.ttf",
+                                   "a/DejaVuSans.ttf", "a/readme.txt"};
+    std::vector<std::string> b1 = {"b/DejaVuSerif.ttf", "b/Other.ttf"};
+    std::vector<std::string> want = {
+        "a/",
+        std::to_string((int32_t)FontMapping::dirChecksum(a1)),
+        "dejavu sans:1=a/DejaVuSans-Bold.ttf",
+        "dejavu sans:3=a/DejaVuSans-BoldOblique.ttf",
+        "dejavu sans:0=a/DejaVuSans.ttf",
+        "b/",
+        std::to_string((int32_t)FontMapping::dirChecksum(b1)),
+        "dejavu serif:0=b/DejaVuSerif.ttf",
+        "dejavu sans:0=b/Other.ttf",
+        "missing/",
+        "0",
+    };
+    EXPECT_EQ(cache, want);
+    std::vector<uint8_t> raw = readFile(d.where.cachePath);
+    ASSERT_FALSE(raw.empty());
+    EXPECT_EQ(raw.back(), '\n');
+}
+
+TEST(FontMapping, StyleNamesAndUnknownStyles)
+{
+    FontDirs d;
+    // "ExtraLight" and "Condensed" are no known style: regular, but only
+    // while no face of the family has a regular name.
+    copyFont("DejaVuSans-ExtraLight.ttf", "a/1.ttf");
+    copyFont("DejaVuSans.ttf", "a/2.ttf");
+    copyFont("DejaVuSansCondensed.ttf", "b/1.ttf");
+    copyFont("DejaVuSerif-BoldItalic.ttf", "b/2.ttf");
+    copyFont("DejaVuSans-Oblique.ttf", "b/3.ttf");
+    FontMap a, b;
+    FontMapping::addFontFile({"a/1.ttf", "a/2.ttf"}, a);
+    FontMapping::addFontFile({"b/1.ttf", "b/2.ttf", "b/3.ttf", "b/missing.ttf", "b/"}, b);
+    EXPECT_STREQ(a.get("dejavu sans:0"), "a/2.ttf");
+    EXPECT_EQ(a.size(), 1u);
+    EXPECT_STREQ(b.get("dejavu sans:0"), "b/1.ttf");
+    EXPECT_STREQ(b.get("dejavu serif:3"), "b/2.ttf");
+    EXPECT_STREQ(b.get("dejavu sans:2"), "b/3.ttf");
+}
+
+TEST(FontMapping, UnchangedDirectoryIsReadFromTheCacheAndARenamedOneIsRescanned)
+{
+    FontDirs d;
+    copyFont("DejaVuSans.ttf", "a/DejaVuSans.ttf");
+    {
+        FontMapping first(d.where);
+        first.build("a/");
+        ASSERT_TRUE(first.writeCache());
+    }
+    // Mark the cached section: an unchanged listing is taken from the cache.
+    std::vector<std::string> cache = lines(d.where.cachePath);
+    ASSERT_EQ(cache.size(), 3u);
+    std::string marked = cache[0] + "\n" + cache[1] + "\ndejavu sans:0=from-cache.ttf\n";
+    writeFile(d.where.cachePath, marked);
+    {
+        FontMapping second(d.where);
+        second.build("a/");
+        second.buildMap();
+        EXPECT_STREQ(second.lookup("dejavu sans:0"), "from-cache.ttf");
+    }
+    // A file given a new name changes the checksum: the directory is scanned.
+    ASSERT_EQ(rename("a/DejaVuSans.ttf", "a/Sans.ttf"), 0);
+    {
+        FontMapping third(d.where);
+        third.build("a/");
+        third.writeCache();
+        third.buildMap();
+        EXPECT_STREQ(third.lookup("dejavu sans:0"), "a/Sans.ttf");
+    }
+    // The folder itself renamed (and configured under its new name): no
+    // section for it in the cache, so it is scanned; the old section is gone.
+    ASSERT_EQ(rename("a", "c"), 0);
+    {
+        FontMapping fourth(d.where);
+        fourth.build("c/");
+        fourth.writeCache();
+        fourth.buildMap();
+        EXPECT_STREQ(fourth.lookup("dejavu sans:0"), "c/Sans.ttf");
+    }
+    cache = lines(d.where.cachePath);
+    ASSERT_FALSE(cache.empty());
+    EXPECT_EQ(cache[0], "c/");
+    for (const std::string &line : cache)
+        EXPECT_EQ(line.find("a/"), std::string::npos) << line;
+}
+
+TEST(FontMapping, OverrideFileWins)
+{
+    FontDirs d;
+    copyFont("DejaVuSans.ttf", "a/DejaVuSans.ttf");
+    writeFile(d.where.overridePath, std::string("# my fonts\n"
+                                                "dejavu sans:0=/opt/fonts/Mine.ttf\n"
+                                                "no equals sign here\n"
+                                                "default:0=/opt/fonts/NotTheDefault.ttf\r\n"
+                                                "serif:2=/opt/a=b.ttf"));
+    FontMapping mapping(d.where);
+    mapping.build("a/");
+    mapping.buildMap();
+    EXPECT_STREQ(mapping.lookup("dejavu sans:0"), "/opt/fonts/Mine.ttf");
+    // The fallback font is mapped before the override is read.
+    EXPECT_STREQ(mapping.lookup("default:0"), "./temp/default.ttf");
+    // Only the first "=" separates; a last line without a line end is whole.
+    EXPECT_STREQ(mapping.lookup("serif:2"), "/opt/a=b.ttf");
+    EXPECT_EQ(mapping.lookup("no equals sign here"), nullptr);
+}
+
+TEST(FontMapping, LongLinesAreReadWhole)
+{
+    FontDirs d;
+    std::string longPath = "/" + std::string(3000, 'x') + ".ttf";
+    writeFile(d.where.overridePath, "family:0=" + longPath + "\n");
+    FontMapping mapping(d.where);
+    EXPECT_STREQ(mapping.lookup("family:0"), longPath.c_str());
+    EXPECT_EQ(mapping.map().size(), 5u);
+}
+
+TEST(FontMapping, ChecksumWrapsAsUnsigned)
+{
+    std::vector<std::string> names = {std::string(70000, '\xFF')};
+    uint64_t exact = 0;
+    for (uint64_t i = 0; i < 70000; i++)
+        exact += i * 255;
+    EXPECT_EQ(FontMapping::dirChecksum(names), (uint32_t)exact);
+    EXPECT_EQ(FontMapping::dirChecksum({}), 0u);
+    EXPECT_NE(FontMapping::dirChecksum({"a/x.ttf"}), FontMapping::dirChecksum({"a/y.ttf"}));
+}
+
+TEST(FontMapping, UnwritableCacheIsReportedAndTheMapStaysComplete)
+{
+    FontDirs d;
+    copyFont("DejaVuSans.ttf", "a/DejaVuSans.ttf");
+    FontLocations where = d.where;
+    where.cachePath = d.work.path() + "/no/such/dir/cache";
+    FontMapping mapping(where);
+    mapping.build("a/");
+    EXPECT_FALSE(mapping.writeCache());
+    mapping.buildMap();
+    EXPECT_STREQ(mapping.lookup("dejavu sans:0"), "a/DejaVuSans.ttf");
+}
+
+TEST(FontMapping, NoTempDirectoryMeansNoFallback)
+{
+    ScopedWorkDir work;
+    FontMapping mapping(locationsIn(work.path()));
+    EXPECT_EQ(mapping.lookup("default:0"), nullptr);
+}
+
+TEST(FontMapping, InstallFontMapsMagazineFontsUnlessAlreadyMapped)
+{
+    FontDirs d;
+    copyFont("DejaVuSerif.ttf", "temp/magserif.ttf");
+    copyFont("DejaVuSans.ttf", "temp/magsans.ttf");
+    FontMapping mapping(d.where);
+    mapping.buildMap();
+    EXPECT_EQ(mapping.installFont("magserif"), 1);
+    EXPECT_STREQ(mapping.lookup("dejavu serif:0"), "./temp/magserif.ttf");
+    EXPECT_EQ(mapping.installFont("nothing-like-it"), 0);
+    EXPECT_EQ(mapping.installFont(".ttf"), 3);   // default.ttf is in temp/ as well
+    EXPECT_STREQ(mapping.lookup("dejavu serif:0"), "./temp/magserif.ttf");
+}

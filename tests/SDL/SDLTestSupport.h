@@ -1,0 +1,50 @@
+// Helpers for the SDL layer's tests: a platform whose configuration file is
+// chosen by the test, and an SDLSystem made in a fresh working directory.
+#ifndef MIRANDOL_SDL_TEST_SUPPORT_H
+#define MIRANDOL_SDL_TEST_SUPPORT_H
+
+#include "LinuxPlatform.h"
+#include "SDL_System.h"
+#include "TestDirs.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class TestPlatform : public LinuxPlatform {
+public:
+    explicit TestPlatform(const std::string &config) : config_(config) {}
+    const char *configPath() override { return config_.c_str(); }
+
+private:
+    std::string config_;
+};
+
+// The configuration file holds the given text (no file when text is null);
+// showConfig is off unless the text says otherwise.
+struct SystemFixture {
+    ScopedWorkDir dir;
+    std::unique_ptr<TestPlatform> platform;
+    std::unique_ptr<SDLSystem> system;
+
+    explicit SystemFixture(const char *configText = "showConfig=false\nmusic=false\nsoundEffects=false\n",
+                           std::vector<std::string> args = {})
+    {
+        std::string path = dir.path() + "/mirandol2.conf";
+        if (configText)
+            writeFile(path, std::string(configText));
+        platform.reset(new TestPlatform(path));
+        args.insert(args.begin(), "mirandol2");
+        argv_ = args;
+        for (std::string &a : argv_)
+            pointers_.push_back(&a[0]);
+        pointers_.push_back(nullptr);
+        system.reset(new SDLSystem(platform.get(), (int)argv_.size(), pointers_.data()));
+    }
+
+private:
+    std::vector<std::string> argv_;
+    std::vector<char *> pointers_;
+};
+
+#endif

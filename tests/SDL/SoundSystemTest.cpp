@@ -1,0 +1,579 @@
+// Mixing tests: the players write into buffers that are compared sample by
+// sample, so byte-order and length mistakes show.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "FakeSystem.h"
+#include "Messages.h"
+#include "SoundMedia.h"
+#include "SoundSystem.h"
+#include "Strings.h"
+#include "TestDirs.h"
+
+// DUMB's XM reader loses a few bytes on some damaged modules; that is the
+// library's, not ours.
+extern "C" const char *__lsan_default_suppressions() { return "leak:dumb_read_xm_quick\n"; }
+
+namespace {
+
+const int kCallbackBytes = SOUND_BUFFER_FRAMES * 4;   // one callback buffer, 16-bit stereo
+
+DeviceFormat deviceFormat(int rate = 44100)
+{
+    DeviceFormat f;
+    f.channels = 2;
+    f.bits = 16;
+    f.rate = rate;
+    f.volume = 1.0f;
+    return f;
+}
+
+std::vector<int16_t> samples(const std::vector<uint8_t> &bytes)
+{
+    std::vector<int16_t> s(bytes.size() / 2);
+    for (size_t i = 0; i < s.size(); i++)
+        s[i] = (int16_t)(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return s;
+}
+
+int peak(const std::vector<uint8_t> &bytes, size_t from = 0, size_t to = (size_t)-1)
+{
+    std::vector<int16_t> s = samples(bytes);
+    if (to > s.size())
+        to = s.size();
+    int p = 0;
+    for (size_t i = from; i < to; i++)
+        p = std::max(p, std::abs((int)s[i]));
+    return p;
+}
+
+bool silent(const std::vector<uint8_t> &bytes) { return peak(bytes) == 0; }
+
+double rms(const std::vector<uint8_t> &bytes)
+{
+    std::vector<int16_t> s = samples(bytes);
+    double sum = 0;
+    for (int16_t v : s)
+        sum += (double)v * v;
+    return s.empty() ? 0 : std::sqrt(sum / s.size());
+}
+
+// Runs one callback's worth of a player into a zeroed buffer.
+std::vector<uint8_t> mixOnce(Player &player, DeviceFormat &f, int len = kCallbackBytes)
+{
+    std::vector<uint8_t> buffer((size_t)len, 0);
+    player.mix(buffer.data(), len, &f);
+    return buffer;
+}
+
+std::vector<uint8_t> mixOnce(DumbAndOgg &sound, int len = kCallbackBytes)
+{
+    std::vector<uint8_t> buffer((size_t)len, 0);
+    sound.mixInto(buffer.data(), len);
+    return buffer;
+}
+
+// A sound system on the dummy audio driver with the device paused, so that
+// the test drives the mixing itself.
+struct PausedSound {
+    DumbAndOgg sound{44100};
+    PausedSound() { SDL_PauseAudio(1); }
+};
+
+} // namespace
+
+TEST(SoundExtensions, CompareWithoutCaseAndNeedADot)
+{
+    EXPECT_TRUE(Player::hasExtension("X.MOD", "mod"));
+    EXPECT_TRUE(Player::hasExtension("music/a.b.ogg", "OGG"));
+    EXPECT_FALSE(Player::hasExtension("song", "mod"));
+    EXPECT_FALSE(Player::hasExtension("song.", "mod"));
+    EXPECT_FALSE(Player::hasExtension("song.mod2", "mod"));
+    EXPECT_FALSE(Player::hasExtension(nullptr, "mod"));
+
+    DeviceFormat f = deviceFormat();
+    std::vector<uint8_t> mod = makeMod(64);
+    DumbPlayer dumb;
+    EXPECT_FALSE(dumb.loadMemory("module", mod.data(), (int)mod.size(), true, &f));
+    EXPECT_FALSE(dumb.loadMemory("module.", mod.data(), (int)mod.size(), true, &f));
+    ASSERT_TRUE(dumb.loadMemory("X.MOD", mod.data(), (int)mod.size(), true, &f));
+    EXPECT_GT(peak(mixOnce(dumb, f)), 1000);
+
+    OggVorbisPlayer ogg;
+    std::vector<uint8_t> stream = makeOgg(44100, 2, 4410);
+    EXPECT_FALSE(ogg.loadMemory("song", stream.data(), (int)stream.size(), true, &f));
+    EXPECT_TRUE(ogg.loadMemory("SONG.Ogg", stream.data(), (int)stream.size(), true, &f));
+}
+
+TEST(SoundSample, ConvertsLittleEndianWavDataToDeviceFormat)
+{
+    // 16-bit mono at the device rate: every value lands in both channels.
+    std::vector<uint8_t> data = {0x34, 0x12, 0xFE, 0xFF, 0x00, 0x80, 0xFF, 0x7F};
+    std::vector<uint8_t> wav = makeWav(44100, 1, 16, data);
+    uint32_t rate = readLE32(wav.data() + 24);
+    uint16_t channels = readLE16(wav.data() + 22);
+    uint16_t bits = readLE16(wav.data() + 34);
+    uint32_t size = readLE32(wav.data() + 40);
+    int flags = (channels >= 2 ? SOUND_FLAG_STEREO : 0) | (bits == 16 ? SOUND_FLAG_16BIT : 0);
+    Sample *s = Sample::convert(wav.data() + 44, (int)size, (int)rate, flags, 44100);
+    ASSERT_NE(s, nullptr);
+    ASSERT_EQ(s->size(), 16u);
+    std::vector<int16_t> v = samples(std::vector<uint8_t>(s->data(), s->data() + s->size()));
+    EXPECT_EQ(v, (std::vector<int16_t>{0x1234, 0x1234, -2, -2, -32768, -32768, 32767, 32767}));
+    delete s;
+
+    // Unsigned 8-bit stereo: 0x80 is silence.
+    std::vector<uint8_t> bytes8 = {0x80, 0xFF, 0x00, 0x80};
+    s = Sample::convert(bytes8.data(), 4, 44100, SOUND_FLAG_STEREO, 44100);
+    ASSERT_NE(s, nullptr);
+    v = samples(std::vector<uint8_t>(s->data(), s->data() + s->size()));
+    EXPECT_EQ(v, (std::vector<int16_t>{0, 0x7F00, -32768, 0}));
+    delete s;
+
+    // Half the device rate: twice the frames.
+    std::vector<uint8_t> half(200, 0x10);
+    s = Sample::convert(half.data(), (int)half.size(), 22050, SOUND_FLAG_16BIT, 44100);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->size(), 100u * 2 * 4);
+    delete s;
+}
+
+TEST(SoundSample, RefusesUnusableRatesAndData)
+{
+    std::vector<uint8_t> data(64, 0x80);
+    EXPECT_EQ(Sample::convert(data.data(), 64, 0, 0, 44100), nullptr);
+    EXPECT_EQ(Sample::convert(data.data(), 64, -22050, 0, 44100), nullptr);
+    EXPECT_EQ(Sample::convert(data.data(), 64, 2000000000, 0, 44100), nullptr);
+    EXPECT_EQ(Sample::convert(data.data(), 64, 22050, 0, 0), nullptr);
+    EXPECT_EQ(Sample::convert(data.data(), 0, 22050, 0, 44100), nullptr);
+    EXPECT_EQ(Sample::convert(data.data(), 1, 22050, SOUND_FLAG_16BIT, 44100), nullptr);
+    EXPECT_EQ(Sample::convert(nullptr, 64, 22050, 0, 44100), nullptr);
+}
+
+TEST(SoundSamplePlayer, ShortSampleIsMixedWholeThenIdle)
+{
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 100; i++) {
+        data.push_back(0xE8);   // 1000 little-endian
+        data.push_back(0x03);
+    }
+    Sample *s = Sample::convert(data.data(), (int)data.size(), 44100, SOUND_FLAG_16BIT, 44100);
+    ASSERT_NE(s, nullptr);
+    DeviceFormat f = deviceFormat();
+    SamplePlayer player;
+    player.setSample(s);
+
+    // The sample adds into what the music wrote.
+    std::vector<uint8_t> buffer(kCallbackBytes);
+    for (size_t i = 0; i < buffer.size(); i += 2) {
+        buffer[i] = 0xF4;   // 500
+        buffer[i + 1] = 0x01;
+    }
+    player.mix(buffer.data(), (int)buffer.size(), &f);
+    std::vector<int16_t> v = samples(buffer);
+    for (size_t i = 0; i < v.size(); i++)
+        ASSERT_EQ(v[i], i < 200 ? 1500 : 500) << i;
+    EXPECT_TRUE(player.idle());
+    EXPECT_TRUE(silent(mixOnce(player, f)));
+
+    // Sums clip instead of wrapping; a new sample restarts from its beginning.
+    player.setSample(s);
+    std::vector<uint8_t> loud(8);
+    for (size_t i = 0; i < loud.size(); i += 2) {
+        loud[i] = 0x00;
+        loud[i + 1] = 0x80;   // -32768
+    }
+    std::vector<uint8_t> part(8, 0);
+    player.mix(part.data(), 8, &f);
+    player.setSample(s);
+    std::vector<uint8_t> again(kCallbackBytes, 0);
+    player.mix(again.data(), (int)again.size(), &f);
+    EXPECT_EQ(peak(again, 0, 200), 1000);
+    EXPECT_EQ(peak(again, 200), 0);
+    delete s;
+}
+
+TEST(SoundOgg, StreamAtDeviceFormatIsWrittenDirectly)
+{
+    std::vector<uint8_t> ogg = makeOgg(44100, 2, 10000);
+    int rate = 0, channels = 0;
+    std::vector<int16_t> reference = decodeOgg(ogg, &rate, &channels);
+    ASSERT_EQ(reference.size(), 20000u);
+
+    DeviceFormat f = deviceFormat();
+    OggVorbisPlayer player;
+    ASSERT_TRUE(player.loadMemory("song.ogg", ogg.data(), (int)ogg.size(), false, &f));
+    EXPECT_FALSE(player.converting());
+    std::vector<int16_t> out;
+    for (int i = 0; i < 3; i++) {
+        std::vector<int16_t> s = samples(mixOnce(player, f));
+        out.insert(out.end(), s.begin(), s.end());
+    }
+    ASSERT_GE(out.size(), reference.size());
+    for (size_t i = 0; i < reference.size(); i++)
+        ASSERT_EQ(out[i], reference[i]) << i;
+    for (size_t i = reference.size(); i < out.size(); i++)
+        ASSERT_EQ(out[i], 0) << i;
+}
+
+TEST(SoundOgg, LoopingSongLeavesRemainderSilentAndStartsOver)
+{
+    FakeSystemScope fake;
+    std::vector<uint8_t> ogg = makeOgg(44100, 2, 6000);
+    DeviceFormat f = deviceFormat();
+    OggVorbisPlayer player;
+    ASSERT_TRUE(player.loadMemory("loop.ogg", ogg.data(), (int)ogg.size(), true, &f));
+    std::vector<int16_t> first = samples(mixOnce(player, f));     // frames 0..4095
+    std::vector<int16_t> second = samples(mixOnce(player, f));    // 4096..5999, then silence
+    std::vector<int16_t> third = samples(mixOnce(player, f));     // from the start again
+    EXPECT_GT(peak(mixOnce(player, f)), 0);
+    size_t end = (6000 - 4096) * 2;
+    int loudest = 0;
+    for (size_t i = 0; i < end; i++)
+        loudest = std::max(loudest, std::abs((int)second[i]));
+    EXPECT_GT(loudest, 8000);
+    for (size_t i = end; i < second.size(); i++)
+        ASSERT_EQ(second[i], 0) << i;
+    EXPECT_EQ(third, first);
+    EXPECT_TRUE(fake.sys.posted.empty());
+}
+
+TEST(SoundOgg, SongThatDoesNotLoopReportsItsEndOnce)
+{
+    FakeSystemScope fake;
+    std::vector<uint8_t> ogg = makeOgg(44100, 2, 6000);
+    DeviceFormat f = deviceFormat();
+    OggVorbisPlayer player;
+    ASSERT_TRUE(player.loadMemory("once.ogg", ogg.data(), (int)ogg.size(), false, &f));
+    mixOnce(player, f);
+    mixOnce(player, f);
+    for (int i = 0; i < 3; i++)
+        EXPECT_TRUE(silent(mixOnce(player, f)));
+    EXPECT_TRUE(player.isOpen());
+    ASSERT_EQ(fake.sys.posted.size(), 1u);
+    EXPECT_EQ(fake.sys.posted[0].first, (int)MSG_SONG_ENDED);
+}
+
+TEST(SoundOgg, MonoHalfRateStreamIsConvertedToTheDevice)
+{
+    std::vector<uint8_t> ogg = makeOgg(22050, 1, 5000, 220.5, 0.6);
+    int rate = 0, channels = 0;
+    std::vector<int16_t> reference = decodeOgg(ogg, &rate, &channels);
+    ASSERT_EQ(rate, 22050);
+    ASSERT_EQ(channels, 1);
+    ASSERT_EQ(reference.size(), 5000u);
+
+    DeviceFormat f = deviceFormat();
+    OggVorbisPlayer player;
+    ASSERT_TRUE(player.loadMemory("mono.ogg", ogg.data(), (int)ogg.size(), false, &f));
+    EXPECT_TRUE(player.converting());
+    // Odd buffer lengths exercise the carry-over between callbacks.
+    std::vector<int16_t> out;
+    for (int i = 0; i < 48; i++) {
+        std::vector<int16_t> s = samples(mixOnce(player, f, 1000 + 4 * (i % 7)));
+        out.insert(out.end(), s.begin(), s.end());
+    }
+    while (!out.empty() && out.back() == 0)
+        out.pop_back();
+    // Each source sample becomes two frames with the same value in both channels.
+    ASSERT_GE(out.size(), 4u * 4990);
+    ASSERT_LE(out.size(), 4u * 5000);
+    for (size_t frame = 0; frame < out.size() / 2; frame++) {
+        ASSERT_EQ(out[2 * frame], out[2 * frame + 1]) << frame;
+        ASSERT_NEAR(out[2 * frame], reference[frame / 2], 2) << frame;
+    }
+}
+
+TEST(SoundOgg, MemoryStreamRefusesSeeksOutOfRange)
+{
+    OggMemoryStream *s = static_cast<OggMemoryStream *>(malloc(sizeof(OggMemoryStream)));
+    s->data = static_cast<uint8_t *>(malloc(100));
+    memset(s->data, 7, 100);
+    s->size = 100;
+    s->position = 0;
+    EXPECT_EQ(OggMemoryStream::seek(s, -10, SEEK_END), 0);
+    EXPECT_EQ(OggMemoryStream::tell(s), 90);
+    uint8_t buffer[32];
+    EXPECT_EQ(OggMemoryStream::read(buffer, 1, 32, s), 10u);
+    EXPECT_EQ(OggMemoryStream::read(buffer, 1, 32, s), 0u);
+    EXPECT_EQ(OggMemoryStream::seek(s, 1, SEEK_END), -1);
+    EXPECT_EQ(OggMemoryStream::seek(s, -1, SEEK_SET), -1);
+    EXPECT_EQ(OggMemoryStream::seek(s, 0x100000000LL, SEEK_SET), -1);
+    EXPECT_EQ(OggMemoryStream::seek(s, 5, 99), -1);
+    EXPECT_EQ(OggMemoryStream::tell(s), 100);
+    EXPECT_EQ(OggMemoryStream::seek(s, -40, SEEK_CUR), 0);
+    EXPECT_EQ(OggMemoryStream::tell(s), 60);
+    OggMemoryStream::close(s);
+}
+
+TEST(SoundOgg, DamagedStreamsAreRefusedAndReloadsRelease)
+{
+    DeviceFormat f = deviceFormat();
+    OggVorbisPlayer player;
+    std::vector<uint8_t> junk(3000, 0x55);
+    EXPECT_FALSE(player.loadMemory("junk.ogg", junk.data(), (int)junk.size(), true, &f));
+    std::vector<uint8_t> ogg = makeOgg(44100, 2, 3000);
+    std::vector<uint8_t> cut(ogg.begin(), ogg.begin() + ogg.size() / 3);
+    player.loadMemory("cut.ogg", cut.data(), (int)cut.size(), true, &f);
+    mixOnce(player, f);
+    // Loading over an open stream releases it (the leak checker watches).
+    for (int i = 0; i < 3; i++)
+        ASSERT_TRUE(player.loadMemory("a.ogg", ogg.data(), (int)ogg.size(), true, &f));
+    ScopedWorkDir dir;
+    ASSERT_TRUE(writeFile("file.ogg", ogg));
+    ASSERT_TRUE(player.loadFile("file.ogg", true, &f));
+    ASSERT_TRUE(player.loadFile("file.ogg", true, &f));
+    EXPECT_GT(peak(mixOnce(player, f)), 8000);
+    EXPECT_FALSE(player.loadFile("missing.ogg", true, &f));
+    EXPECT_FALSE(player.isOpen());
+    // A stream rate too far from the device's is refused.
+    std::vector<uint8_t> slow = makeOgg(4000, 1, 2000, 100.0);
+    DeviceFormat fast = deviceFormat(192000);
+    EXPECT_FALSE(player.loadMemory("slow.ogg", slow.data(), (int)slow.size(), true, &fast));
+}
+
+TEST(SoundDumb, ModulesFromMemoryAndFile)
+{
+    DeviceFormat f = deviceFormat();
+    DumbPlayer player;
+    std::vector<uint8_t> xm = makeXm();
+    ASSERT_TRUE(player.loadMemory("tune.xm", xm.data(), (int)xm.size(), true, &f));
+    EXPECT_GT(peak(mixOnce(player, f)), 1000);
+    std::vector<uint8_t> mod = makeMod(64);
+    ASSERT_TRUE(player.loadMemory("tune.mod", mod.data(), (int)mod.size(), true, &f));
+    EXPECT_GT(peak(mixOnce(player, f)), 1000);
+
+    ScopedWorkDir dir;
+    ASSERT_TRUE(writeFile("X.MOD", mod));
+    ASSERT_TRUE(writeFile("tune.xm", xm));
+    ASSERT_TRUE(player.loadFile("X.MOD", true, &f));
+    EXPECT_GT(peak(mixOnce(player, f)), 1000);
+    ASSERT_TRUE(player.loadFile("tune.xm", true, &f));
+    EXPECT_GT(peak(mixOnce(player, f)), 1000);
+    EXPECT_FALSE(player.loadFile("missing.mod", true, &f));
+    EXPECT_FALSE(player.hasRenderer());
+    EXPECT_TRUE(silent(mixOnce(player, f)));
+    std::vector<uint8_t> junk(500, 0x11);
+    EXPECT_FALSE(player.loadMemory("junk.it", junk.data(), (int)junk.size(), true, &f));
+}
+
+TEST(SoundDumb, SongThatDoesNotLoopEndsAndReportsIt)
+{
+    FakeSystemScope fake;
+    DeviceFormat f = deviceFormat();
+    std::vector<uint8_t> mod = makeMod(10);   // 10 rows of 20 ms
+    DumbPlayer once, looping;
+    ASSERT_TRUE(once.loadMemory("short.mod", mod.data(), (int)mod.size(), false, &f));
+    ASSERT_TRUE(looping.loadMemory("short.mod", mod.data(), (int)mod.size(), true, &f));
+    int sounding = 0;
+    for (int i = 0; i < 6; i++) {
+        if (!silent(mixOnce(once, f)))
+            sounding++;
+    }
+    EXPECT_GE(sounding, 2);
+    EXPECT_LE(sounding, 3);
+    EXPECT_EQ(once.getState(), (int)DumbPlayer::STOPPED);
+    ASSERT_EQ(fake.sys.posted.size(), 1u);
+    EXPECT_EQ(fake.sys.posted[0].first, (int)MSG_SONG_ENDED);
+    for (int i = 0; i < 6; i++)
+        EXPECT_GT(peak(mixOnce(looping, f)), 1000) << i;
+    EXPECT_EQ(fake.sys.posted.size(), 1u);
+}
+
+TEST(SoundSystemDevice, VolumeStepsReachSilenceExactly)
+{
+    PausedSound paused;
+    DumbAndOgg &sound = paused.sound;
+    ASSERT_TRUE(sound.hasDevice());
+    std::vector<uint8_t> mod = makeMod(64);
+    ASSERT_TRUE(sound.playSongFromMemory("tune.mod", mod.data(), (int)mod.size(), true));
+    // DUMB smooths volume changes over a little of the next buffer, so levels
+    // are measured in the second buffer after a change.
+    mixOnce(sound);
+    mixOnce(sound);
+    int full = peak(mixOnce(sound));
+    EXPECT_GT(full, 5000);
+    for (int i = 0; i < 9; i++)
+        sound.volumeDown();
+    EXPECT_GT(sound.volume(), 0.0f);
+    mixOnce(sound);
+    EXPECT_NEAR(peak(mixOnce(sound)), full / 10, full / 50);
+    sound.volumeDown();
+    EXPECT_EQ(sound.volume(), 0.0f);
+    mixOnce(sound);
+    EXPECT_TRUE(silent(mixOnce(sound)));
+    sound.volumeDown();
+    EXPECT_EQ(sound.volume(), 0.0f);
+    EXPECT_TRUE(silent(mixOnce(sound)));
+    EXPECT_TRUE(silent(mixOnce(sound)));
+
+    // A new song starts at full volume; steps up have no ceiling.
+    ASSERT_TRUE(sound.playSongFromMemory("tune.mod", mod.data(), (int)mod.size(), true));
+    EXPECT_EQ(sound.volume(), 1.0f);
+    sound.volumeUp();
+    EXPECT_EQ(sound.volume(), 1.1f);
+}
+
+TEST(SoundSystemDevice, FadeLastsTwentyCallbacks)
+{
+    PausedSound paused;
+    DumbAndOgg &sound = paused.sound;
+    std::vector<uint8_t> mod = makeMod(64);
+    ASSERT_TRUE(sound.playSongFromMemory("tune.mod", mod.data(), (int)mod.size(), true));
+    mixOnce(sound);
+    mixOnce(sound);
+    double full = rms(mixOnce(sound));
+    sound.stopSong(true);
+    std::vector<double> peaks;
+    for (int i = 0; i < 22; i++)
+        peaks.push_back(rms(mixOnce(sound)));
+    // Nineteen buffers at 0.95, 0.90 ... 0.05 of the level, then silence.
+    for (int i = 0; i < 19; i++) {
+        EXPECT_GT(peaks[i], 0) << i;
+        EXPECT_NEAR(peaks[i], full * (0.95 - 0.05 * i), full * 0.08) << i;
+    }
+    for (int i = 19; i < 22; i++)
+        EXPECT_EQ(peaks[i], 0) << i;
+    EXPECT_EQ(sound.volume(), 1.0f);
+
+    // Without fading the next callback is silent.
+    ASSERT_TRUE(sound.playSongFromMemory("tune.mod", mod.data(), (int)mod.size(), true));
+    EXPECT_GT(peak(mixOnce(sound)), 1000);
+    sound.stopSong(false);
+    EXPECT_TRUE(silent(mixOnce(sound)));
+}
+
+TEST(SoundSystemDevice, SongsFromFilesMatchNamesWithoutCase)
+{
+    PausedSound paused;
+    DumbAndOgg &sound = paused.sound;
+    ScopedWorkDir dir;
+    std::vector<uint8_t> mod = makeMod(64);
+    ASSERT_TRUE(writeFile("Tune.MOD", mod));
+    ASSERT_TRUE(writeFile("Theme.OGG", makeOgg(44100, 2, 8000)));
+    ASSERT_TRUE(sound.playSongFromFile("tune.mod", true));
+    EXPECT_GT(peak(mixOnce(sound)), 1000);
+    ASSERT_TRUE(sound.playSongFromFile("theme.ogg", true));
+    EXPECT_GT(peak(mixOnce(sound)), 8000);
+    EXPECT_FALSE(sound.playSongFromFile("tune", true));
+    EXPECT_EQ(sound.currentPlayer(), nullptr);
+    EXPECT_FALSE(sound.playSongFromFile("other.mod", true));
+
+    char *found = findFileIgnoringCase("TUNE.mod");
+    ASSERT_NE(found, nullptr);
+    EXPECT_STREQ(found, "Tune.MOD");
+    delete[] found;
+    found = findFileIgnoringCase((dir.path() + "/tune.MOD").c_str());
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(std::string(found), dir.path() + "/Tune.MOD");
+    delete[] found;
+    EXPECT_EQ(findFileIgnoringCase("nothing.mod"), nullptr);
+}
+
+TEST(SoundSystemDevice, UnloadingAPlayingSampleStopsIt)
+{
+    PausedSound paused;
+    DumbAndOgg &sound = paused.sound;
+    std::vector<uint8_t> data(40000, 0x40);
+    Sample *s = sound.loadSample(data.data(), (int)data.size(), 22050, SOUND_FLAG_16BIT);
+    ASSERT_NE(s, nullptr);
+    ASSERT_TRUE(sound.playSample(s));
+    EXPECT_GT(peak(mixOnce(sound)), 0);
+    sound.unloadSample(s);
+    EXPECT_TRUE(silent(mixOnce(sound)));
+    EXPECT_EQ(sound.loadSample(data.data(), (int)data.size(), 0, 0), nullptr);
+}
+
+TEST(SoundSystemDevice, AbsurdMixingFrequenciesKeep44100)
+{
+    {
+        DumbAndOgg sound(0);
+        EXPECT_EQ(sound.rate(), 44100);
+    }
+    {
+        DumbAndOgg sound(1000000000);
+        EXPECT_EQ(sound.rate(), 44100);
+    }
+    {
+        DumbAndOgg sound(22050);
+        EXPECT_EQ(sound.rate(), 22050);
+    }
+    EXPECT_EQ(createSoundSystem(44100, false, false), nullptr);
+    SoundSystem *musicOnly = createSoundSystem(44100, true, false);
+    ASSERT_NE(musicOnly, nullptr);
+    EXPECT_TRUE(musicOnly->music);
+    EXPECT_FALSE(musicOnly->effects);
+    delete musicOnly;
+}
+
+TEST(SoundSystemDevice, WithoutAudioDeviceEverythingIsANoOp)
+{
+    std::string previous = getenv("SDL_AUDIODRIVER") ? getenv("SDL_AUDIODRIVER") : "";
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    {
+        DumbAndOgg sound(44100);
+        setenv("SDL_AUDIODRIVER", previous.c_str(), 1);
+        EXPECT_FALSE(sound.hasDevice());
+        std::vector<uint8_t> mod = makeMod(64);
+        EXPECT_FALSE(sound.playSongFromMemory("tune.mod", mod.data(), (int)mod.size(), true));
+        EXPECT_FALSE(sound.playSongFromFile("tune.mod", true));
+        std::vector<uint8_t> data(400, 0x80);
+        EXPECT_EQ(sound.loadSample(data.data(), 400, 22050, 0), nullptr);
+        EXPECT_FALSE(sound.playSample(nullptr));
+        sound.stopSong(true);
+        sound.pauseSong();
+        sound.volumeDown();
+        sound.volumeUp();
+        EXPECT_EQ(sound.volume(), 1.0f);
+        EXPECT_TRUE(silent(mixOnce(sound)));
+    }
+}
+
+TEST(SoundDumb, TruncatedModulesNeverCrash)
+{
+    FakeSystemScope fake;
+    DeviceFormat f = deviceFormat();
+    DumbPlayer player;
+    std::vector<uint8_t> modules[2] = {makeMod(64), makeXm()};
+    const char *names[2] = {"cut.mod", "cut.xm"};
+    for (int m = 0; m < 2; m++) {
+        for (size_t n = 1; n < modules[m].size(); n += 13) {
+            if (player.loadMemory(names[m], modules[m].data(), (int)n, false, &f))
+                mixOnce(player, f);
+        }
+    }
+    // Every byte damaged in turn in the headers.
+    for (int m = 0; m < 2; m++) {
+        for (size_t i = 0; i < 400 && i < modules[m].size(); i += 3) {
+            std::vector<uint8_t> bad = modules[m];
+            bad[i] ^= 0xA5;
+            if (player.loadMemory(names[m], bad.data(), (int)bad.size(), false, &f))
+                mixOnce(player, f);
+        }
+    }
+}
+
+TEST(SoundOgg, DamagedStreamsNeverCrash)
+{
+    FakeSystemScope fake;
+    DeviceFormat f = deviceFormat();
+    OggVorbisPlayer player;
+    std::vector<uint8_t> ogg = makeOgg(22050, 1, 3000);
+    for (size_t n = 1; n < ogg.size(); n += 97) {
+        if (player.loadMemory("cut.ogg", ogg.data(), (int)n, true, &f))
+            for (int i = 0; i < 3; i++)
+                mixOnce(player, f);
+    }
+    for (size_t i = 0; i < ogg.size(); i += 41) {
+        std::vector<uint8_t> bad = ogg;
+        bad[i] ^= 0x5A;
+        if (player.loadMemory("bad.ogg", bad.data(), (int)bad.size(), false, &f))
+            for (int k = 0; k < 3; k++)
+                mixOnce(player, f);
+    }
+}

@@ -1,0 +1,203 @@
+// SDLSystem's display and text operations on a constructed system.
+#include "FontMapping.h"
+#include "LinuxPlatform.h"
+#include "Map/MapArray.h"
+#include "SDLFont.h"
+#include "SDL_System.h"
+#include "SdlTestScreen.h"
+#include "TestDirs.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A system in its own program and configuration directories, with the
+// configuration window, sound and full screen off.
+struct SystemFixture {
+    ScopedWorkDir work;
+    std::string oldConfigHome;
+    LinuxPlatform platform;
+    SDLSystem *system = nullptr;
+
+    explicit SystemFixture(const std::string &fontPaths, bool verbose = false)
+    {
+        const char *old = getenv("XDG_CONFIG_HOME");
+        oldConfigHome = old ? old : "";
+        std::string config = work.path() + "/config";
+        mkdir(config.c_str(), 0755);
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        writeFile(config + "/mirandol2",
+                  "fontPaths=" + fontPaths + "\nmixOptions=44100\nshowConfig=false\n"
+                  "effects=true\nmixingFrequency=44100\nfullscreen=false\nverbose=" +
+                      std::string(verbose ? "true" : "false") + "\n"
+                  "music=false\nsoundEffects=false\nexternalLink=\n");
+        char name[] = "mirandol2";
+        char *argv[] = {name, nullptr};
+        system = new SDLSystem(&platform, 1, argv);
+    }
+    ~SystemFixture()
+    {
+        delete system;
+        setenv("XDG_CONFIG_HOME", oldConfigHome.c_str(), 1);
+    }
+    std::string configFile(const char *name) const { return work.path() + "/config/" + name; }
+};
+
+} // namespace
+
+TEST(SystemDisplay, RedStaysRedEndToEnd)
+{
+    SystemFixture f("");
+    SDLSystem *s = f.system;
+    ASSERT_TRUE(s->is_ready());
+    ASSERT_TRUE(s->init_display(160, 100));
+    char *title = nullptr;
+    SDL_WM_GetCaption(&title, nullptr);
+    EXPECT_STREQ(title, "Mirandol 2");
+    ASSERT_EQ(s->get_user_flag(USER_FLAG_SWAP_RB), 1);
+
+    // A picture pixel: 0x00RRGGBB, and a markup colour stored as 0x00BBGGRR.
+    std::vector<uint32_t> px(4 * 4, 0xFF0000);
+    std::vector<uint8_t> mask(4 * 4, 0);
+    mask[0] = 0x80;                           // top-left pixel transparent
+    ImageHandle picture = s->create_image(4, 4, px.data(), mask.data());
+    ASSERT_TRUE(picture);
+    int ascent = 0, descent = 0;
+    FontHandle font = s->create_font("unknown face", 30, 0, 0, &ascent, &descent);
+    ASSERT_TRUE(font);
+
+    ASSERT_TRUE(s->begin_display());
+    s->fill_rect(0, 0, 160, 100, 0xFF0000);   // blue, with red and blue exchanged
+    s->blt(picture, 10, 10, 0, 0, 4, 4);
+    s->h_line(0, 50, 160, 0x0000FF);          // red
+    s->out_text("I", 1, 100, 20, 0x0000FF, font);
+    s->end_display();
+    s->flip(1, 0, 30);
+
+    SDL_Surface *screen = SDL_GetVideoSurface();
+    EXPECT_EQ(rgbAt(screen, 5, 5), 0x0000FFu);
+    EXPECT_EQ(rgbAt(screen, 10, 10), 0x0000FFu);   // masked pixel shows the background
+    EXPECT_EQ(rgbAt(screen, 11, 10), 0xFF0000u);
+    EXPECT_EQ(rgbAt(screen, 13, 13), 0xFF0000u);
+    EXPECT_EQ(rgbAt(screen, 80, 50), 0xFF0000u);
+    int width = s->get_text_width("I", font);
+    bool foundRed = false;
+    for (int x = 100; x < 100 + width; x++)
+        for (int y = 20; y < 20 + ascent; y++)
+            foundRed = foundRed || rgbAt(screen, x, y) == 0xFF0000u;
+    EXPECT_TRUE(foundRed);
+
+    // Fading to black with the back buffer cleared.
+    s->flip(1, 2, 20);
+    EXPECT_EQ(rgbAt(screen, 11, 10), 0u);
+    EXPECT_EQ(rgbAt(screen, 80, 50), 0u);
+    s->unload_image(picture);
+}
+
+TEST(SystemDisplay, PointerIsDrawnOnlyWhenShownAndForgetsItsUnloadedImage)
+{
+    SystemFixture f("");
+    SDLSystem *s = f.system;
+    ASSERT_TRUE(s->init_display(64, 64));
+    SDL_Surface *screen = SDL_GetVideoSurface();
+    s->begin_display();
+    s->fill_rect(0, 0, 64, 64, 0);
+    s->end_display();
+    s->flip(0, 0, 0);
+    std::vector<uint32_t> px(2 * 2, 0x00FF00);
+    ImageHandle arrow = s->create_image(2, 2, px.data(), nullptr);
+    s->set_cursor(arrow, 0, 0);
+    s->move_cursor(20, 20);                   // hidden: nothing drawn
+    EXPECT_EQ(rgbAt(screen, 20, 20), 0u);
+    s->show_cursor(true);
+    s->move_cursor(30, 30);
+    EXPECT_EQ(rgbAt(screen, 30, 30), 0x00FF00u);
+    s->move_cursor(40, 40);
+    EXPECT_EQ(rgbAt(screen, 30, 30), 0u);
+    EXPECT_EQ(rgbAt(screen, 41, 41), 0x00FF00u);
+    s->flip(1, 0, 0);                         // the pointer is drawn again after a flip
+    EXPECT_EQ(rgbAt(screen, 40, 40), 0x00FF00u);
+    s->unload_image(arrow);
+    EXPECT_EQ(s->pointerImage, nullptr);
+    s->move_cursor(10, 10);                   // must not touch the freed image
+    s->flip(0, 0, 0);
+    EXPECT_EQ(rgbAt(screen, 10, 10), 0u);
+}
+
+TEST(SystemDisplay, FontMapIsBuiltFromTheConfiguredPathsAndCached)
+{
+    ScopedWorkDir fonts;
+    mkdir("dir", 0755);
+    writeFile("dir/Serif.ttf", readFile("/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"));
+    std::string dir = fonts.path() + "/dir/";
+    SystemFixture f(dir + ";/nonexistent/");
+    SDLSystem *s = f.system;
+    ASSERT_TRUE(s->fontMapping);
+    ASSERT_TRUE(s->fontMap);
+    EXPECT_STREQ((const char *)MapArray_get(s->fontMap, "dejavu serif:0"),
+                 (dir + "Serif.ttf").c_str());
+    EXPECT_STREQ((const char *)MapArray_get(s->fontMap, "default:0"), "./temp/default.ttf");
+    EXPECT_TRUE(fileExists("temp/default.ttf"));
+    std::vector<std::string> cache;
+    ASSERT_TRUE(readTextLines(f.configFile("mirandol2_font_cache"), cache));
+    ASSERT_GE(cache.size(), 5u);
+    EXPECT_EQ(cache[0], dir);
+    EXPECT_EQ(cache[2], "dejavu serif:0=" + dir + "Serif.ttf");
+    EXPECT_EQ(cache[3], "/nonexistent/");
+    EXPECT_EQ(cache[4], "0");
+
+    // A magazine font written to temp/ becomes known under its own family.
+    writeFile("temp/magazine.ttf", readFile("/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf"));
+    EXPECT_EQ(s->install_font("magazine", 2), 1);
+    EXPECT_STREQ((const char *)MapArray_get(s->fontMap, "dejavu sans mono:0"),
+                 "./temp/magazine.ttf");
+    ASSERT_TRUE(s->init_display(100, 50));
+    int ascent = 0, descent = 0;
+    FontHandle mono = s->create_font("dejavu sans mono", 20, 0, 0, &ascent, &descent);
+    ASSERT_TRUE(mono);
+    EXPECT_EQ(s->get_text_width("iii", mono), s->get_text_width("WWW", mono));
+}
+
+TEST(SystemDisplay, OperationLogLines)
+{
+    SystemFixture f("", true);
+    SDLSystem *s = f.system;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    bool opened = s->init_display(50, 40);
+    s->set_region(10, 10, 20, 20);
+    s->v_line(15, 0, 100, 0xFFFFFF);
+    int ascent, descent;
+    s->create_font("Some Face", 12, 1, 0, &ascent, &descent);
+    s->flip(1, 2, 0);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(opened);
+    EXPECT_NE(out.find("init_display, width: 50 height: 40\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("set_window_title, Mirandol 2\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("set_region, x: 10, y:10, width: 20, height:20\n"), std::string::npos);
+    // The vertical line's log shows the part inside the clip rectangle.
+    EXPECT_NE(out.find("v_line, x: 15 y: 10, length: 20\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("create_font, 'Some Face', height: 12, flags: 1, charset: 0\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("flip, effect: 1, clear_flags: 2, duration: 0\n"), std::string::npos);
+    EXPECT_NE(err.find("Loading of unmapped font, 'Some Face:1' requested. Falling back to "
+                       "default.\n"),
+              std::string::npos)
+        << err;
+}
+
+TEST(SystemDisplay, ImpossibleVideoModeIsRefused)
+{
+    SystemFixture f("");
+    testing::internal::CaptureStderr();
+    bool opened = f.system->init_display(-5, 100);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(opened);
+    EXPECT_NE(err.find("Unable to set -5x100 video: "), std::string::npos) << err;
+    EXPECT_EQ(f.system->create_image(0, 0, nullptr, nullptr), nullptr);
+}

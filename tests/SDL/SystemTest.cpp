@@ -1,0 +1,305 @@
+#include <gtest/gtest.h>
+
+#include "SDLConfig.h"
+#include "SDLTestSupport.h"
+#include "Vector/Vector.h"
+
+#include <SDL.h>
+
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+
+std::string readText(const std::string &path)
+{
+    std::vector<uint8_t> data = readFile(path);
+    return std::string(data.begin(), data.end());
+}
+
+bool isDirectory(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+const char *QUIET = "showConfig=false\nmusic=false\nsoundEffects=false\n";
+
+} // namespace
+
+TEST(SDLSystem, HelpPrintsBannerAndUsageAndStops)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    SystemFixture f(QUIET, {"-x", "-HELP", "-c"});
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(f.system->is_ready());
+    EXPECT_TRUE(f.system->helpShown);
+    EXPECT_EQ(err, "");
+    const std::string usage = "\t-h, -help\t\tthis text\n"
+                              "\t-c, -config\t\tforce showing of configuration window\n"
+                              "\t-s X, -song X\t\tplay song X instead of default music\n"
+                              "\t-a X, -article X\tshow article X instead of default\n";
+    ASSERT_GE(out.size(), usage.size());
+    EXPECT_EQ(out.substr(out.size() - usage.size()), usage);
+    EXPECT_NE(out.find("\nMirandol - e-Magazine Browser\nVersion 2.0.22\n"), std::string::npos);
+    EXPECT_NE(out.find("\n\n\n" + usage), std::string::npos);
+    EXPECT_FALSE(f.system->getConfig()->getShowConfig());   // "-c" came after "-h"
+    EXPECT_FALSE(isDirectory("save"));
+}
+
+TEST(SDLSystem, CommandLineOptions)
+{
+    {
+        SystemFixture f(QUIET, {"-SONG", "tune.mod", "-c", "extra", "-article", "intro.txt"});
+        EXPECT_TRUE(f.system->is_ready());
+        EXPECT_STREQ(f.system->get_user_string(USER_STRING_SONG), "tune.mod");
+        EXPECT_STREQ(f.system->get_user_string(USER_STRING_ARTICLE), "intro.txt");
+        EXPECT_EQ(f.system->get_user_flag(USER_FLAG_MAGAZINE_MUSIC), 0);
+        EXPECT_TRUE(f.system->getConfig()->getShowConfig());
+    }
+    {
+        SystemFixture f(QUIET, {"-s", "", "-a"});
+        EXPECT_EQ(f.system->get_user_string(USER_STRING_SONG), nullptr);
+        EXPECT_EQ(f.system->get_user_string(USER_STRING_ARTICLE), nullptr);
+        EXPECT_EQ(f.system->get_user_flag(USER_FLAG_MAGAZINE_MUSIC), 1);
+        EXPECT_FALSE(f.system->getConfig()->getShowConfig());
+    }
+}
+
+TEST(SDLSystem, UserFlagsAndStrings)
+{
+    SystemFixture f(QUIET);
+    SDLSystem *s = f.system.get();
+    EXPECT_EQ(s->get_user_flag(USER_FLAG_FONT_DPI), 96);
+    EXPECT_EQ(s->get_user_flag(USER_FLAG_EFFECTS), 1);
+    EXPECT_EQ(s->get_user_flag(USER_FLAG_ROW_ALIGN), 1);
+    EXPECT_EQ(s->get_user_flag(USER_FLAG_BYTES_PER_PIXEL), 4);
+    EXPECT_EQ(s->get_user_flag(USER_FLAG_PIXEL_ORDER), 1);
+    EXPECT_EQ(s->get_user_flag(USER_FLAG_SWAP_RB), 1);
+    EXPECT_EQ(s->get_user_flag(USER_FLAG_FAST_JPEG), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(s->get_user_flag(12), 0);
+    EXPECT_EQ(s->get_user_string(3), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Invalid flag given in get_user_flag. Returning 0 and hopeing for the best."
+              "Invalid flag given in get_user_string. Returning NULL and hopeing for the best.");
+}
+
+TEST(SDLSystem, FilesAndTheProgramDirectory)
+{
+    ScopedWorkDir outer;   // the fixture's own directory holds the listed files
+    SystemFixture f(QUIET);
+    // The home directory was listed at start: add files, then make a new system.
+    writeFile("b.txt", std::string("bee"));
+    writeFile("MAG.DAT", std::string("0123456789"));
+    writeFile("temp/only-in-temp.txt", std::string("t"));
+    TestPlatform platform(f.dir.path() + "/mirandol2.conf");
+    char arg0[] = "mirandol2";
+    char *argv[] = {arg0, nullptr};
+    SDLSystem s(&platform, 1, argv);
+    EXPECT_TRUE(isDirectory("save"));
+    EXPECT_TRUE(isDirectory("temp"));
+
+    // find_files walks the sorted listing and starts over with "*.*".
+    std::vector<std::string> names;
+    char star[] = "*.*";
+    char *name = star;
+    while (s.find_files(name))
+        names.push_back(name);
+    EXPECT_EQ(names, (std::vector<std::string>{"MAG.DAT", "b.txt", "mirandol2.conf", "save", "temp"}));
+    name = star;
+    ASSERT_TRUE(s.find_files(name));
+    EXPECT_STREQ(name, "MAG.DAT");
+    while (s.find_files(name)) {
+    }
+
+    char pattern[] = "*.dat";
+    name = pattern;
+    ASSERT_TRUE(s.find_one_file(name));
+    EXPECT_NE(name, pattern);
+    EXPECT_STREQ(name, "MAG.DAT");
+    delete[] name;
+    char missing[] = "*.zip";
+    name = missing;
+    EXPECT_FALSE(s.find_one_file(name));
+    EXPECT_EQ(name, missing);
+    char plain[] = "b.txt";
+    name = plain;
+    EXPECT_TRUE(s.find_one_file(name));
+
+    ASSERT_TRUE(s.open_file("MAG.DAT"));
+    EXPECT_EQ(s.get_file_size(), 10);
+    char buffer[4] = {};
+    ASSERT_TRUE(s.seek_file(6));
+    ASSERT_TRUE(s.read_file(buffer, 4));
+    EXPECT_EQ(std::string(buffer, 4), "6789");
+    EXPECT_FALSE(s.read_file(buffer, 1));
+    s.close_file();
+    EXPECT_TRUE(s.open_file("only-in-temp.txt"));
+    s.close_file();
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(s.open_file("nowhere.txt"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Could not open file 'nowhere.txt' for reading.\n");
+
+    ASSERT_TRUE(s.create_file("page.htm", FILE_IN_SAVE | FILE_TRUNCATE));
+    EXPECT_TRUE(s.write_file("abc", 3));
+    s.close_file();
+    ASSERT_TRUE(s.create_file("page.htm", FILE_IN_SAVE));
+    EXPECT_TRUE(s.write_file("de", 2));
+    s.close_file();
+    EXPECT_EQ(readText("save/page.htm"), "abcde");
+    ASSERT_TRUE(s.create_file("visited.txt", FILE_IN_SAVE | FILE_IN_TEMP | FILE_TRUNCATE));
+    s.close_file();
+    EXPECT_TRUE(fileExists("temp/visited.txt"));
+    EXPECT_FALSE(fileExists("save/visited.txt"));
+}
+
+TEST(SDLSystemDeathTest, CriticalCheckEndsTheProgram)
+{
+    SystemFixture f(QUIET);
+    f.system->critical_check(&f);   // not null: nothing happens
+    EXPECT_EXIT(f.system->critical_check(nullptr), testing::ExitedWithCode(1),
+                "critical_check failed! Shutting down ....\n");
+}
+
+TEST(SDLSystem, VerboseLogLines)
+{
+    SystemFixture f("verbose=true\nshowConfig=false\nmusic=false\nsoundEffects=false\n");
+    SDLSystem *s = f.system.get();
+    writeFile("data.bin", std::string("12345"));
+    testing::internal::CaptureStdout();
+    s->is_ready();
+    char dat[] = "*.dat";
+    char *name = dat;
+    s->find_one_file(name);
+    s->open_file("data.bin");
+    s->get_file_size();
+    s->seek_file(2);
+    char buffer[3];
+    s->read_file(buffer, 3);
+    s->close_file();
+    s->create_file("x.htm", 5);
+    s->write_file("x", 1);
+    s->close_file();
+    s->get_user_flag(4);
+    s->get_user_string(4);
+    s->put_to_clipboard("text");
+    s->open_link("target");
+    s->start_timer(38, 1000);
+    s->stop_timer(38);
+    s->critical_check(nullptr == s ? nullptr : s);
+    s->set_error_message("Cannot setup display");
+    s->print(nullptr);
+    s->spare();
+    std::string out = testing::internal::GetCapturedStdout();
+    char pointer[32];
+    snprintf(pointer, sizeof pointer, "%x", (unsigned)(uintptr_t)s);
+    EXPECT_EQ(out, "is_ready()\n"
+                   "find_one_file : *.dat\n"
+                   "open_file: data.bin\n"
+                   "get_file_size: 5\n"
+                   "seek_file pos: 2\n"
+                   "read_file, size: 3 - \n"
+                   "close_file\n"
+                   "create_file: x.htm, where: 5\n"
+                   "write_file, 1 bytes\n"
+                   "close_file\n"
+                   "get_user_flag, flag: 4\n"
+                   "get_user_string\n"
+                   "put_to_clipboard: text\n"
+                   "open_link: target\n"
+                   "start_timer, msg: 38, periode 1000\n"
+                   "stop_timer, msg: 38\n"
+                   "critical_check, " + std::string(pointer) + "\n"
+                   "set_error_message : Cannot setup display\n");
+    EXPECT_STREQ(s->get_error_message(), "Cannot setup display");
+    EXPECT_FALSE(s->put_to_clipboard("nothing copied here"));
+}
+
+TEST(SDLSystem, IndexingProgressAlwaysContinues)
+{
+    SystemFixture f(QUIET);
+    EXPECT_TRUE(f.system->indexing_progress(10));
+    EXPECT_TRUE(f.system->indexing_progress(1));
+    EXPECT_TRUE(f.system->indexing_progress(2));
+    EXPECT_EQ(f.system->indexingCounter, 2);
+}
+
+TEST(SDLSystem, LinkTargetReachesTheProgramAsOneArgument)
+{
+    ScopedWorkDir dir;
+    const std::string script = dir.path() + "/show-args";
+    const std::string record = dir.path() + "/args.txt";
+    writeFile(script, "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > \"" + record + ".part\"\nmv \"" +
+                          record + ".part\" \"" + record + "\"\n");
+    chmod(script.c_str(), 0755);
+    std::string config = std::string(QUIET) + "externalLink=" + script + "\n";
+    SystemFixture f(config.c_str());
+
+    const std::string target = "http://x/?a=1&b=2; touch pwned1 $(touch pwned2) `touch pwned3` "
+                               "| touch pwned4 'q' \"r\" > pwned5";
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(f.system->open_link(target.c_str()));
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "Executing '" + script + " " + target + "'\n");
+    for (int i = 0; i < 500 && !fileExists(record); i++)
+        SDL_Delay(10);
+    EXPECT_EQ(readText(record), "1|" + target + "|");
+    for (const char *p : {"pwned1", "pwned2", "pwned3", "pwned4", "pwned5"}) {
+        EXPECT_FALSE(fileExists(p)) << p;
+        EXPECT_FALSE(fileExists(dir.path() + "/" + p)) << p;
+    }
+}
+
+TEST(SDLSystem, NoLinkProgramRunsNothing)
+{
+    SystemFixture f(QUIET);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(f.system->open_link("anything"));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(LinuxPlatform, PathsAndListings)
+{
+    ScopedWorkDir dir;
+    std::string xdg = dir.path() + "/xdg/deeper";
+    std::string saved = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
+    setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
+    {
+        LinuxPlatform platform;
+        EXPECT_EQ(std::string(platform.configPath()), xdg + "/mirandol2");
+        EXPECT_EQ(platform.configPath(), platform.configPath());
+        EXPECT_EQ(std::string(platform.fontOverridePath()), xdg + "/mirandol2_font_override");
+        EXPECT_EQ(std::string(platform.fontCachePath()), xdg + "/mirandol2_font_cache");
+        EXPECT_TRUE(isDirectory(xdg));
+        EXPECT_STREQ(platform.homeDir(), "./");
+        EXPECT_STREQ(platform.systemFontDir(), "/usr/share/fonts/truetype/");
+        EXPECT_EQ(platform.convertMo3("song.mo3"), nullptr);
+
+        platform.makeDir("temp");
+        writeFile("temp/b", std::string("x"));
+        writeFile("temp/a", std::string("x"));
+        Vector *names = Vector_create();
+        platform.listDirectory("temp/", names);
+        ASSERT_EQ(Vector_size(names), 2);
+        EXPECT_STREQ((const char *)Vector_get(names, 0), "temp/a");
+        EXPECT_STREQ((const char *)Vector_get(names, 1), "temp/b");
+        platform.listDirectory("./", names);
+        platform.listDirectory("no-such-dir/", names);
+        ASSERT_EQ(Vector_size(names), 4);
+        EXPECT_STREQ((const char *)Vector_get(names, 3), "xdg");
+        Vector_deleteAll(names);
+    }
+    setenv("XDG_CONFIG_HOME", "", 1);
+    {
+        LinuxPlatform platform;
+        EXPECT_EQ(std::string(platform.configPath()), std::string(getenv("HOME")) + "/.config/mirandol2");
+    }
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+}

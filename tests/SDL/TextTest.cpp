@@ -1,0 +1,231 @@
+// Text drawn with the fallback font: placement, widths, colours, fallbacks.
+#include "FontMapping.h"
+#include "Map/MapArray.h"
+#include "SDLFont.h"
+#include "SDL_Draw.h"
+#include "SdlTestScreen.h"
+#include "TestDirs.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TextFixture {
+    ScopedWorkDir work;
+    FontMapping *mapping = nullptr;
+    MapArray *cache = MapArray_new(10);
+    SDL_Surface *back = nullptr;
+
+    explicit TextFixture(const std::string &override = "")
+    {
+        mkdir("temp", 0755);
+        FontLocations where;
+        where.overridePath = work.path() + "/override";
+        where.cachePath = work.path() + "/cache";
+        if (!override.empty())
+            writeFile(where.overridePath, override);
+        mapping = new FontMapping(where);
+        mapping->buildMap();
+        SDL_Surface *screen = testScreen(320, 120);
+        if (screen)
+            back = SDL_DisplayFormat(screen);
+    }
+    ~TextFixture()
+    {
+        deleteCachedFonts(cache);
+        MapArray_delete(cache);
+        delete mapping;
+        SDL_FreeSurface(back);
+    }
+    SDLFont *font(const char *face, int height, int flags = 0, int *ascent = nullptr,
+                  int *descent = nullptr)
+    {
+        int a = 0, d = 0;
+        SDLFont *f = createMappedFont(cache, *mapping, face, height, flags, false, &a, &d);
+        if (ascent)
+            *ascent = a;
+        if (descent)
+            *descent = d;
+        return f;
+    }
+};
+
+struct Bounds {
+    int x0 = INT_MAX, y0 = INT_MAX, x1 = -1, y1 = -1;
+    bool empty() const { return x1 < 0; }
+};
+
+Bounds litPixels(SDL_Surface *s, uint32_t background)
+{
+    Bounds b;
+    for (int y = 0; y < s->h; y++)
+        for (int x = 0; x < s->w; x++)
+            if (rgbAt(s, x, y) != background) {
+                if (x < b.x0) b.x0 = x;
+                if (y < b.y0) b.y0 = y;
+                if (x > b.x1) b.x1 = x;
+                if (y > b.y1) b.y1 = y;
+            }
+    return b;
+}
+
+} // namespace
+
+TEST(Text, FallbackFontTextLandsWhereItsWidthSays)
+{
+    TextFixture t;
+    ASSERT_TRUE(t.back);
+    int ascent = 0, descent = 0;
+    SDLFont *font = t.font("no such family", 24, 0, &ascent, &descent);
+    ASSERT_TRUE(font);
+    EXPECT_GT(ascent, 10);
+    EXPECT_GT(descent, 2);
+    const char *text = "Hello, Mirandol";
+    int width = fontTextWidth(font, text);
+    EXPECT_GT(width, 100);
+
+    fillRGB(t.back, 0);
+    fontOutText(font, text, (int)strlen(text), 40, 30, 0xFFFFFF, t.back);
+    Bounds b = litPixels(t.back, 0);
+    ASSERT_FALSE(b.empty());
+    EXPECT_GE(b.x0, 40);
+    EXPECT_LE(b.x0, 44);                     // "H" starts at its left bearing
+    EXPECT_LT(b.x1, 40 + width);
+    EXPECT_GE(b.x1, 40 + width - 4);
+    EXPECT_GE(b.y0, 30);
+    EXPECT_LT(b.y1, 30 + ascent + descent);
+    // The baseline lies at y + ascent: the stem of "H" ends just above it.
+    EXPECT_GT(rgbAt(t.back, b.x0 + 1, 30 + ascent - 1) & 0xFF, 0x80u);
+    EXPECT_EQ(rgbAt(t.back, b.x0 + 1, 30 + ascent + 1), 0u);
+
+    // Drawing the text in two pieces, the second at the first one's width,
+    // gives the same picture.
+    std::vector<uint32_t> whole;
+    for (int y = 0; y < t.back->h; y++)
+        for (int x = 0; x < t.back->w; x++)
+            whole.push_back(rgbAt(t.back, x, y));
+    fillRGB(t.back, 0);
+    fontOutText(font, "Hello, ", 7, 40, 30, 0xFFFFFF, t.back);
+    fontOutText(font, "Mirandol", 8, 40 + fontTextWidth(font, "Hello, "), 30, 0xFFFFFF, t.back);
+    size_t i = 0;
+    for (int y = 0; y < t.back->h; y++)
+        for (int x = 0; x < t.back->w; x++, i++)
+            ASSERT_EQ(rgbAt(t.back, x, y), whole[i]) << x << "," << y;
+}
+
+TEST(Text, WidthsAndRanges)
+{
+    TextFixture t;
+    SDLFont *font = t.font("default", 18);
+    ASSERT_TRUE(font);
+    const GlyphSet *set = SDLFont::firstSet(font);
+    EXPECT_EQ(fontTextWidth(font, ""), 0);
+    EXPECT_EQ(fontTextWidth(font, " "), set->glyphs[' '].advance);
+    EXPECT_GT(set->glyphs[' '].advance, 0);
+    EXPECT_EQ(SDLFont::textWidthRange(set, "abc", 1, 3), fontTextWidth(font, "bc"));
+    EXPECT_EQ(SDLFont::textWidthRange(set, "abc", 2, 2), 0);
+    EXPECT_EQ(SDLFont::textWidthRange(set, "abc", 0, 50), fontTextWidth(font, "abc"));
+    // Bytes above 127 are characters U+0080 to U+00FF, not negative indexes.
+    EXPECT_EQ(fontTextWidth(font, "\xE9"), set->glyphs[0xE9].advance);
+    EXPECT_GT(fontTextWidth(font, "\xE9\xFC\xDF"), 0);
+}
+
+TEST(Text, ColoursAreRenderedOncePerColourAndRedStaysRed)
+{
+    TextFixture t;
+    ASSERT_TRUE(t.back);
+    SDLFont *font = t.font("default", 40);
+    ASSERT_TRUE(font);
+    EXPECT_EQ(font->setCount(), 1u);
+    // White is the first set: found again, not copied.
+    EXPECT_EQ(SDLFont::setForColour(font, 0xFFFFFF), SDLFont::firstSet(font));
+    EXPECT_EQ(font->setCount(), 1u);
+    fillRGB(t.back, 0);
+    // A markup red arrives as 0x0000FF (red and blue exchanged).
+    fontOutText(font, "I", 1, 10, 10, SDL_Draw::colourToRGB(0x0000FF), t.back);
+    EXPECT_EQ(font->setCount(), 2u);
+    Bounds b = litPixels(t.back, 0);
+    ASSERT_FALSE(b.empty());
+    int cx = (b.x0 + b.x1) / 2, cy = (b.y0 + b.y1) / 2;
+    EXPECT_EQ(rgbAt(t.back, cx, cy), 0xFF0000u);
+    fontOutText(font, "I", 1, 10, 10, 0xFFFFFF, t.back);
+    EXPECT_EQ(font->setCount(), 2u);
+    EXPECT_EQ(rgbAt(t.back, cx, cy), 0xFFFFFFu);
+    EXPECT_EQ(SDLFont::firstSet(font)->colourKey, 0xFFFFFFu);
+    fontOutText(font, "I", 1, 10, 10, 0xFF0000, t.back);
+    EXPECT_EQ(font->setCount(), 2u);
+    EXPECT_EQ(SDLFont::firstSet(font)->colourKey, 0xFF0000u);
+}
+
+TEST(Text, CacheSharesFontsByKeyAndHeight)
+{
+    TextFixture t;
+    SDLFont *a = t.font("dejavu sans", 20);
+    SDLFont *b = t.font("dejavu sans", 20);
+    SDLFont *c = t.font("dejavu sans", 21);
+    SDLFont *d = t.font("default", 20, 0);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, c);
+    EXPECT_EQ(a, d);   // unmapped face: "default:0"
+    EXPECT_TRUE(MapArray_get(t.cache, "default:0:20"));
+    EXPECT_TRUE(MapArray_get(t.cache, "default:0:21"));
+}
+
+TEST(Text, LengthZeroAndClippingDrawNothingOutside)
+{
+    TextFixture t;
+    ASSERT_TRUE(t.back);
+    SDLFont *font = t.font("default", 30);
+    ASSERT_TRUE(font);
+    fillRGB(t.back, 0);
+    fontOutText(font, "Hello", 0, 10, 10, 0xFFFFFF, t.back);
+    EXPECT_TRUE(litPixels(t.back, 0).empty());
+    SDL_Draw::setRegion(t.back, 0, 0, 30, 120);
+    fontOutText(font, "WWWWWWWW", 8, 5, 5, 0xFFFFFF, t.back);
+    fontOutText(font, "WWWW", 4, INT_MAX - 10, 5, 0xFFFFFF, t.back);
+    fontOutText(font, "WWWW", 4, -100000, -100000, 0xFFFFFF, t.back);
+    // A length past the text's end stops at its NUL.
+    fontOutText(font, "W", 1000, 5, 60, 0xFFFFFF, t.back);
+    Bounds b = litPixels(t.back, 0);
+    ASSERT_FALSE(b.empty());
+    EXPECT_LT(b.x1, 30);
+}
+
+TEST(Text, FontThatCannotOpenFallsBackAndNoFontDrawsNothing)
+{
+    TextFixture t("broken:0=/nonexistent/broken.ttf\n");
+    ASSERT_TRUE(t.back);
+    int ascent = -1, descent = -1;
+    SDLFont *font = t.font("broken", 20, 0, &ascent, &descent);
+    ASSERT_TRUE(font);
+    EXPECT_EQ(font, t.font("default", 20));
+    EXPECT_GT(ascent, 0);
+
+    // Without a fallback font: no font, no metrics, nothing measured or drawn.
+    ScopedWorkDir empty;   // no temp/ directory: default.ttf cannot be written
+    FontLocations where;
+    FontMapping bare(where);
+    EXPECT_EQ(bare.lookup("default:0"), nullptr);
+    MapArray *cache = MapArray_new(10);
+    SDLFont *none = createMappedFont(cache, bare, "anything", 20, 0, false, &ascent, &descent);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(ascent, 0);
+    EXPECT_EQ(descent, 0);
+    EXPECT_EQ(fontTextWidth(none, "Hello"), 0);
+    fillRGB(t.back, 0);
+    fontOutText(none, "Hello", 5, 0, 0, 0xFFFFFF, t.back);
+    EXPECT_TRUE(litPixels(t.back, 0).empty());
+    MapArray_delete(cache);
+}
+
+TEST(Text, AbsurdHeightsAreRefused)
+{
+    TextFixture t;
+    EXPECT_EQ(SDLFont::openFont(t.mapping->fallbackPath().c_str(), 0), nullptr);
+    EXPECT_EQ(SDLFont::openFont(t.mapping->fallbackPath().c_str(), INT_MAX), nullptr);
+    EXPECT_EQ(SDLFont::openFont("/nonexistent.ttf", 12), nullptr);
+}

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Article.h"
+#include "Browser.h"
+#include "FakeSystem.h"
+#include "MagazineConfig.h"
+#include "Messages.h"
+#include "Playlist.h"
+#include "TestDirs.h"
+
+namespace {
+
+// Drives the handler directly, as the main loop would, over a FakeSystem.
+struct BrowserFixture : ::testing::Test {
+    FakeSystemScope scope;
+    FakeSystem &sys = scope.sys;
+
+    void SetUp() override
+    {
+        memset(&g_browser, 0, sizeof g_browser);
+        g_browser.transition = 1;
+        currentArticle = nullptr;
+        g_playlist.mode = 1;
+        g_playlist.pendingSound = nullptr;
+        g_magazine_config.fading = 1024;
+        g_magazine_config.userFlags[USER_FLAG_EFFECTS - 4] = 0;
+    }
+    void TearDown() override { currentArticle = nullptr; }
+
+    // Handles every queued message, as the loop does, until MSG_END or empty.
+    int pump(int limit = 100)
+    {
+        int handled = 0, msg = 0, param = 0;
+        while (handled < limit && sys.get_message(msg, param)) {
+            g_browser.handleMessage(msg, param);
+            handled++;
+            if (msg == MSG_END)
+                break;
+        }
+        return handled;
+    }
+    bool posted(int msg) const
+    {
+        for (auto &p : sys.posted)
+            if (p.first == msg)
+                return true;
+        return false;
+    }
+};
+
+TEST_F(BrowserFixture, QuitWithoutClosingShowExitsAndEnds)
+{
+    g_browser.handleMessage(MSG_QUIT_REQUEST, 0);
+    EXPECT_TRUE(posted(MSG_EXIT));
+    pump();
+    EXPECT_TRUE(sys.called("stop_song 0"));
+    EXPECT_TRUE(sys.called("clear_display"));
+    EXPECT_TRUE(posted(MSG_END));
+}
+
+TEST_F(BrowserFixture, ExitFadesToBlackWithEffectsOn)
+{
+    g_magazine_config.userFlags[USER_FLAG_EFFECTS - 4] = 1;
+    g_browser.handleMessage(MSG_EXIT, 0);
+    EXPECT_TRUE(sys.called("stop_song 1"));
+    EXPECT_TRUE(sys.called("flip 1 2 1024"));
+    EXPECT_FALSE(sys.called("clear_display"));
+}
+
+TEST_F(BrowserFixture, BackWithNothingToGoBackTo)
+{
+    // A right-button release or the command "b" does nothing on the first article...
+    g_browser.handleMessage(MSG_RIGHT_UP, 0);
+    g_browser.handleMessage(MSG_BACK, 0);
+    EXPECT_TRUE(sys.posted.empty());
+    // ...Escape and Backspace quit.
+    g_browser.handleMessage(MSG_BACK, 1);
+    EXPECT_TRUE(posted(MSG_EXIT));
+}
+
+TEST_F(BrowserFixture, PlayModeVolumeAndEffects)
+{
+    g_browser.handleMessage(MSG_PLAY_MODE, 7);
+    EXPECT_EQ(g_playlist.mode, 1u);
+    g_browser.handleMessage(MSG_PLAY_MODE, 2);
+    EXPECT_EQ(g_playlist.mode, 2u);
+    g_browser.handleMessage(MSG_PLAY_MODE, -1);
+    EXPECT_EQ(g_playlist.mode, 1u);
+    g_browser.handleMessage(MSG_VOLUME, 0);
+    g_browser.handleMessage(MSG_VOLUME, -5);
+    EXPECT_TRUE(sys.called("volume_control 1"));
+    EXPECT_TRUE(sys.called("volume_control -1"));
+    g_browser.handleMessage(MSG_TOGGLE_EFFECTS, 0);
+    EXPECT_EQ(g_magazine_config.userFlags[USER_FLAG_EFFECTS - 4], 1u);
+    g_browser.handleMessage(MSG_TOGGLE_EFFECTS, 0);
+    EXPECT_EQ(g_magazine_config.userFlags[USER_FLAG_EFFECTS - 4], 0u);
+}
+
+TEST_F(BrowserFixture, NoOpMessagesChangeNothing)
+{
+    for (int msg : {6, (int)MSG_TICK, (int)MSG_SLIDE_TIMER, (int)MSG_SLIDE_MISSING, 0, 99, -3})
+        g_browser.handleMessage(msg, 0);
+    EXPECT_TRUE(sys.calls.empty());
+    EXPECT_TRUE(sys.posted.empty());
+}
+
+TEST_F(BrowserFixture, DrainKeepsMusicDropsInputAndHoldsCoreMessages)
+{
+    sys.messages = {{MSG_MOUSE_DOWN, 0}, {MSG_NAVIGATE, NAV_PAGE_DOWN}, {MSG_EXIT, 0},
+                    {MSG_VOLUME, 1}, {MSG_MOUSE_MOVE, (int)makePosition(30, 40)}, {MSG_EXIT, 0}};
+    g_browser.flushEvents();
+    EXPECT_TRUE(sys.called("volume_control 1"));
+    EXPECT_EQ(g_browser.mouseX, 30);
+    EXPECT_EQ(g_browser.mouseY, 40);
+    EXPECT_FALSE(g_browser.busy);
+    // The exit was not lost: it is queued again, once.
+    ASSERT_EQ(sys.messages.size(), 1u);
+    EXPECT_EQ(sys.messages.front().first, MSG_EXIT);
+    // The re-hover moved the pointer to the stored position.
+    EXPECT_TRUE(sys.called("move_cursor 30 40"));
+}
+
+TEST_F(BrowserFixture, SlideShowFilterDropsPressesAndEndsOnKeys)
+{
+    g_browser.slideShow = 1;
+    g_browser.slideEndMessage = MSG_OPEN_MAIN;
+    for (int msg : {(int)MSG_MOUSE_DOWN, (int)MSG_RIGHT_DOWN, (int)MSG_WHEEL, (int)MSG_TICK})
+        g_browser.handleMessage(msg, 0);
+    EXPECT_TRUE(g_browser.slideShow);
+    EXPECT_TRUE(sys.posted.empty());
+    g_browser.handleMessage(MSG_MOUSE_MOVE, (int)makePosition(-5, 7));
+    EXPECT_EQ(g_browser.mouseX, -5);
+    EXPECT_EQ(g_browser.mouseY, 7);
+    EXPECT_FALSE(sys.called("move_cursor"));
+    // A key (here: page down) ends the show, and the start article opens.
+    g_browser.handleMessage(MSG_NAVIGATE, NAV_PAGE_DOWN);
+    EXPECT_FALSE(g_browser.slideShow);
+    EXPECT_TRUE(sys.called("stop_timer 40"));
+    ASSERT_EQ(sys.posted.size(), 1u);
+    EXPECT_EQ(sys.posted[0].first, MSG_OPEN_MAIN);
+}
+
+TEST_F(BrowserFixture, SlideShowEndMessageIsPostedOnce)
+{
+    g_browser.slideShow = 1;
+    g_browser.slideEndMessage = MSG_OPEN_MAIN;
+    // An open-main already queued while the show ends must not open twice.
+    sys.messages = {{MSG_OPEN_MAIN, 0}};
+    g_browser.handleMessage(MSG_MOUSE_UP, 0);
+    int opens = 0;
+    for (auto &m : sys.messages)
+        opens += m.first == MSG_OPEN_MAIN;
+    EXPECT_EQ(opens, 1);
+}
+
+TEST_F(BrowserFixture, QuitDuringSlideShowExitsAtOnceAndStopsTheShow)
+{
+    g_browser.slideShow = 1;
+    g_browser.slideEndMessage = MSG_OPEN_MAIN;
+    g_browser.handleMessage(MSG_QUIT_REQUEST, 0);
+    EXPECT_FALSE(g_browser.slideShow);
+    EXPECT_TRUE(sys.called("stop_timer 40"));
+    EXPECT_TRUE(posted(MSG_END));
+    EXPECT_FALSE(posted(MSG_OPEN_MAIN));
+}
+
+TEST_F(BrowserFixture, SongEndedDuringShowKeepsTheShow)
+{
+    g_browser.slideShow = 1;
+    g_browser.handleMessage(MSG_SONG_ENDED, 0);
+    EXPECT_TRUE(g_browser.slideShow);
+}
+
+TEST_F(BrowserFixture, ArticleMessagesNeedAnArticle)
+{
+    g_browser.handleMessage(MSG_NAVIGATE, NAV_LINE_DOWN);
+    g_browser.handleMessage(MSG_PRINT, 0);
+    g_browser.handleMessage(MSG_COPY_LINK, 0);
+    EXPECT_TRUE(sys.calls.empty());
+    Article article(nullptr);
+    currentArticle = &article;
+    article.redraw = true;
+    g_browser.handleMessage(MSG_REDRAW, 0);
+    EXPECT_TRUE(sys.called("flip 0 0 0"));
+    EXPECT_FALSE(article.redraw);
+    sys.clearCalls();
+    g_browser.handleMessage(MSG_PRINT, 0);
+    EXPECT_TRUE(sys.called("print"));
+}
+
+TEST(BrowserRun, NullSystemAndMissingArchive)
+{
+    g_system = nullptr;
+    g_browser.run(nullptr);
+    EXPECT_EQ(g_system, nullptr);
+    ScopedWorkDir dir;
+    FakeSystemScope scope;
+    runBrowser(&scope.sys);
+    ASSERT_NE(scope.sys.errorText, nullptr);
+    EXPECT_STREQ(scope.sys.errorText, "No *.dat file");
+    EXPECT_FALSE(scope.sys.called("init_display"));
+}
+
+} // namespace

@@ -1,0 +1,640 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "ButtonDef.h"
+#include "Commands.h"
+#include "FakeSystem.h"
+#include "FontStyle.h"
+#include "ImageList.h"
+#include "MagazineConfig.h"
+#include "Palette.h"
+#include "Scheme.h"
+#include "TestDirs.h"
+#include "Theme.h"
+#include "Markup.h"
+#include "containr.h"
+
+namespace {
+
+// Reads a "config.txt" text into the global configuration with a fake System.
+class ConfigTest : public ::testing::Test {
+protected:
+    FakeSystemScope scope;
+    MagazineConfig &cfg = g_magazine_config;
+
+    void SetUp() override { cfg.reset(); }
+    void TearDown() override
+    {
+        cfg.deleteTrees();
+        delete g_container.root;
+        g_container.root = nullptr;
+        g_container.lastFound = nullptr;
+    }
+    void read(const std::string &text)
+    {
+        cfg.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+    }
+    Theme *theme(const char *name) { return Tree::findAs<Theme>(cfg.themes, name); }
+    Scheme *scheme(const char *name) { return Tree::findAs<Scheme>(cfg.schemes, name); }
+    FontStyle *style(const char *name) { return Tree::findAs<FontStyle>(cfg.fontStyles, name); }
+    ImageList *list(const char *name) { return Tree::findAs<ImageList>(cfg.imageLists, name); }
+    File *addFile(const char *name)
+    {
+        File *f = new File();
+        f->name.set(name);
+        Tree *root = g_container.root;
+        Tree::insertInto(root, f);
+        g_container.root = static_cast<File *>(root);
+        return f;
+    }
+};
+
+TEST_F(ConfigTest, EmptyConfigurationGivesDefaultsAndOnlyTheDefaultStyle)
+{
+    read("");
+    EXPECT_EQ(640u, cfg.width);
+    EXPECT_EQ(480u, cfg.height);
+    EXPECT_EQ(1024u, cfg.fading);
+    EXPECT_EQ(0u, cfg.immsong);
+    EXPECT_STREQ("main.txt", cfg.startArticle.c_str());
+    EXPECT_STREQ("help.txt", cfg.helpArticle.c_str());
+    EXPECT_STREQ("open.jpg", cfg.openingList.c_str());
+    EXPECT_STREQ("close.jpg", cfg.closingList.c_str());
+    EXPECT_EQ(96u, cfg.userFlag(USER_FLAG_FONT_DPI));
+    EXPECT_EQ(1u, Tree::count(cfg.fontStyles));
+    ASSERT_NE(nullptr, style("?default"));
+    EXPECT_STREQ("arial", style("?default")->face.c_str());
+    EXPECT_EQ(14u, style("?default")->height);
+    EXPECT_EQ(nullptr, cfg.themes);
+    EXPECT_EQ(nullptr, cfg.schemes);
+    EXPECT_EQ(nullptr, cfg.imageLists);
+}
+
+TEST_F(ConfigTest, ParametersAreClampedToTheirRanges)
+{
+    read("<parameters width=100 height=10 fading=20000 immsong main=Start.TXT help=Hilfe.txt "
+         "open=Intro close=OUTRO>");
+    EXPECT_EQ(320u, cfg.width);
+    EXPECT_EQ(200u, cfg.height);
+    EXPECT_EQ(10000u, cfg.fading);
+    EXPECT_EQ(1u, cfg.immsong);
+    EXPECT_STREQ("start.txt", cfg.startArticle.c_str());
+    EXPECT_STREQ("hilfe.txt", cfg.helpArticle.c_str());
+    EXPECT_STREQ("intro", cfg.openingList.c_str());
+    EXPECT_STREQ("outro", cfg.closingList.c_str());
+
+    // A later parameters tag without immsong clears it; upper bounds hold.
+    read("<parameters width=5000 height=99999 fading=0>");
+    EXPECT_EQ(2048u, cfg.width);
+    EXPECT_EQ(2048u, cfg.height);
+    EXPECT_EQ(0u, cfg.fading);
+    EXPECT_EQ(0u, cfg.immsong);
+
+    read("<parameters width=800 height=600>");
+    EXPECT_EQ(800u, cfg.width);
+    EXPECT_EQ(600u, cfg.height);
+    EXPECT_STREQ("start.txt", cfg.startArticle.c_str());
+}
+
+TEST_F(ConfigTest, ImageListsKeepTheirEntriesInOrderWithClampedTimesAndSong)
+{
+    read("<imagelist name=Intro song=50>"
+         "<image file=A.JPG time=1000><image time=5><image file=b.bmp time=70000>"
+         "<image file=c.jpg>"
+         "</imagelist>"
+         "<imagelist name=quiet><image><image time=3></imagelist>"
+         "<imagelist name=zero song=0></imagelist>"
+         "<imagelist song=3><image file=lost.jpg></imagelist>");
+    ImageList *intro = list("intro");
+    ASSERT_NE(nullptr, intro);
+    EXPECT_EQ(9, intro->song);
+    ASSERT_EQ(3u, intro->count());
+    EXPECT_STREQ("a.jpg", intro->first->file.c_str());
+    EXPECT_EQ(1000u, intro->first->time);
+    EXPECT_EQ(60000u, intro->first->next->time);
+    EXPECT_EQ(7000u, intro->last->time);
+    EXPECT_EQ(intro->last, intro->first->next->next);
+    EXPECT_EQ(nullptr, intro->current);
+
+    ASSERT_NE(nullptr, list("quiet"));
+    EXPECT_EQ(0u, list("quiet")->count());
+    EXPECT_EQ(-1, list("quiet")->song);
+    ASSERT_NE(nullptr, list("zero"));
+    EXPECT_EQ(0, list("zero")->song);
+    // The nameless list did nothing, so its image was read at top level.
+    EXPECT_EQ(3u, Tree::count(cfg.imageLists));
+}
+
+TEST_F(ConfigTest, AnUnclosedThemeSwallowsEveryLaterTag)
+{
+    read("<theme name=Open><page x=5>"
+         "<parameters width=1024><fontstyle name=late><scheme name=s><page y=7>"
+         "<pal color=ff0000>");
+    Theme *t = theme("open");
+    ASSERT_NE(nullptr, t);
+    EXPECT_EQ(5, t->page.x);
+    EXPECT_EQ(7, t->page.y);
+    EXPECT_EQ(1u, t->palette.count);
+    EXPECT_EQ(640u, cfg.width);
+    EXPECT_EQ(nullptr, style("late"));
+    EXPECT_EQ(nullptr, cfg.schemes);
+    EXPECT_EQ(1u, Tree::count(cfg.themes));
+}
+
+TEST_F(ConfigTest, BlocksCloseAndTopLevelResumes)
+{
+    read("<scheme name=a><page width=500></scheme><theme name=t></theme>"
+         "<parameters width=1024>");
+    EXPECT_EQ(1024u, cfg.width);
+    EXPECT_EQ(500u, scheme("a")->pageWidth);
+    EXPECT_EQ(MagazineConfig::TOP_LEVEL, cfg.state);
+}
+
+TEST_F(ConfigTest, AnInheritedSchemeKeepsDefaultTolerancesAndNoLoopMask)
+{
+    read("<scheme name=base>"
+         "<window title=\"Base Title\"><font style=Body><p fl=-30 sp=12 align=Center>"
+         "<html header=H.htm footer=F.htm><page width=600 columns=3 colspacing=20>"
+         "<scroll line=30 page=40 speed=300 tolerance=50 edgedelay=700 autoscroll>"
+         "<link color=ff0000 selcolor=00ff00 viscolor=0000ff tolerance=100><hr color=123456>"
+         "<background theme=One><background theme=Two>"
+         "<song id=2 file=A.MOD loop><song file=b.mod noloop>"
+         "</scheme>"
+         "<scheme name=child inherit=BASE><page columns=2></scheme>");
+    Scheme *base = scheme("base");
+    Scheme *child = scheme("child");
+    ASSERT_NE(nullptr, base);
+    ASSERT_NE(nullptr, child);
+    EXPECT_EQ(50u, base->scrollTolerance);
+    EXPECT_EQ(100u, base->linkTolerance);
+    EXPECT_EQ(1u << 3, base->noloopMask);
+
+    EXPECT_STREQ("Base Title", child->title.c_str());
+    EXPECT_STREQ("body", child->fontStyle.c_str());
+    EXPECT_STREQ("center", child->align.c_str());
+    EXPECT_STREQ("h.htm", child->header.c_str());
+    EXPECT_STREQ("f.htm", child->footer.c_str());
+    EXPECT_EQ(-30, child->firstLineIndent);
+    EXPECT_EQ(12u, child->paragraphSpacing);
+    EXPECT_EQ(600u, child->pageWidth);
+    EXPECT_EQ(2u, child->columns);
+    EXPECT_EQ(20u, child->columnSpacing);
+    EXPECT_EQ(30u, child->scrollLine);
+    EXPECT_EQ(40u, child->scrollPage);
+    EXPECT_EQ(300u, child->scrollSpeed);
+    EXPECT_EQ(700u, child->edgeDelay);
+    EXPECT_EQ(1, child->autoscroll);
+    EXPECT_EQ(base->linkColour, child->linkColour);
+    EXPECT_EQ(base->selectedLinkColour, child->selectedLinkColour);
+    EXPECT_EQ(base->visitedLinkColour, child->visitedLinkColour);
+    EXPECT_EQ(base->ruleColour, child->ruleColour);
+    EXPECT_STREQ("one", child->backgrounds[1].c_str());
+    EXPECT_STREQ("two", child->backgrounds[2].c_str());
+    EXPECT_STREQ("a.mod", child->songs[2].c_str());
+    EXPECT_STREQ("b.mod", child->songs[3].c_str());
+    EXPECT_EQ(1u << 2, child->loopMask);
+    // What the child keeps of its own.
+    EXPECT_EQ(5u, child->scrollTolerance);
+    EXPECT_EQ(5u, child->linkTolerance);
+    EXPECT_EQ(0u, child->noloopMask);
+    // The copies are the child's own.
+    EXPECT_NE(base->title.str, child->title.str);
+}
+
+TEST_F(ConfigTest, SchemeSlotsAdvanceAndStopAtTheLastSlot)
+{
+    read("<scheme name=s>"
+         "<background theme=a><background theme=b><background theme=c>"
+         "<background id=9 theme=x><background theme=y>"
+         "<song id=5 file=five.mod noloop><song file=six.mod loop>"
+         "<song id=99 file=last.mod><song file=over.mod>"
+         "<scroll line=5000 autoscroll><scroll line=0>"
+         "</scheme><scheme name=empty></scheme>");
+    Scheme *s = scheme("s");
+    ASSERT_NE(nullptr, s);
+    EXPECT_STREQ("a", s->backgrounds[1].c_str());
+    EXPECT_STREQ("b", s->backgrounds[2].c_str());
+    EXPECT_STREQ("c", s->backgrounds[3].c_str());
+    EXPECT_STREQ("y", s->backgrounds[9].c_str());
+    EXPECT_TRUE(s->backgrounds[0].isEmpty());
+    EXPECT_STREQ("five.mod", s->songs[5].c_str());
+    EXPECT_STREQ("six.mod", s->songs[6].c_str());
+    EXPECT_STREQ("over.mod", s->songs[31].c_str());
+    EXPECT_EQ((1u << 5), s->noloopMask);
+    EXPECT_EQ((1u << 6), s->loopMask);
+    EXPECT_EQ(1u, s->scrollLine);
+    EXPECT_EQ(0, s->autoscroll);
+
+    Scheme *e = scheme("empty");
+    EXPECT_EQ(0u, e->pageWidth);
+    EXPECT_EQ(0u, e->columns);
+    EXPECT_EQ(0u, e->columnSpacing);
+    EXPECT_STREQ("?default", e->fontStyle.c_str());
+    EXPECT_STREQ("j", e->align.c_str());
+    EXPECT_STREQ(defaultMagazineTitle(), e->title.c_str());
+    EXPECT_EQ(0x7FFFFFFFu, e->selectedLinkColour);
+}
+
+TEST(SchemeColumns, ColumnWidthNeverWrapsBelowZero)
+{
+    EXPECT_EQ(186u, Scheme::columnWidth(600, 3, 20));
+    EXPECT_EQ(600u, Scheme::columnWidth(600, 0, 20));
+    EXPECT_EQ(600u, Scheme::columnWidth(600, 1, 20));
+    EXPECT_EQ(0u, Scheme::columnWidth(100, 10, 100));
+    EXPECT_EQ(0u, Scheme::columnWidth(1, 2, 1));
+}
+
+TEST_F(ConfigTest, ThreeButtonsAreListedThirdFirstAndInheritanceKeepsTheOrder)
+{
+    read("<theme name=base>"
+         "<button x=1 command=A param=One.TXT>"
+         "<button x=2 command=e param=\"http://Example.ORG/X\" desc=\"Go Out\">"
+         "<button x=3000 width=0 height=5000 effect=7 song=12 normal=N.BMP sounddown=D.WAV soundup=U.wav>"
+         "</theme>"
+         "<theme name=copy inherit=base findcolor=00ff00></theme>");
+    Theme *base = theme("base");
+    ASSERT_NE(nullptr, base);
+    ASSERT_EQ(3u, ButtonDef::count(base->buttons));
+    ButtonDef *third = base->buttons;
+    EXPECT_EQ(2048, third->placement.x);
+    EXPECT_EQ(1, third->placement.width);
+    EXPECT_EQ(2048, third->placement.height);
+    EXPECT_EQ(1, third->effect);
+    EXPECT_EQ(9, third->song);
+    EXPECT_EQ(0, third->command);
+    EXPECT_STREQ("n.bmp", third->normal.c_str());
+    EXPECT_STREQ("d.wav", third->sounddown.c_str());
+    EXPECT_STREQ("u.wav", third->soundup.c_str());
+    EXPECT_TRUE(third->placement.name.isEmpty());
+    ButtonDef *second = third->next;
+    EXPECT_EQ(2, second->placement.x);
+    EXPECT_EQ(CMD_EXTERNAL, second->command);
+    EXPECT_STREQ("http://Example.ORG/X", second->param.c_str());
+    EXPECT_STREQ("Go Out", second->desc.c_str());
+    EXPECT_EQ(-1, second->song);
+    ButtonDef *first = second->next;
+    EXPECT_EQ(1, first->placement.x);
+    EXPECT_EQ(CMD_ARTICLE, first->command);
+    EXPECT_STREQ("one.txt", first->param.c_str());
+
+    Theme *copy = theme("copy");
+    ASSERT_NE(nullptr, copy);
+    ASSERT_EQ(3u, ButtonDef::count(copy->buttons));
+    EXPECT_NE(base->buttons, copy->buttons);
+    EXPECT_EQ(2048, copy->buttons->placement.x);
+    EXPECT_EQ(2, copy->buttons->next->placement.x);
+    EXPECT_EQ(1, copy->buttons->next->next->placement.x);
+    EXPECT_NE(second->param.str, copy->buttons->next->param.str);
+    EXPECT_STREQ("http://Example.ORG/X", copy->buttons->next->param.c_str());
+}
+
+TEST_F(ConfigTest, PaletteIndexesAreClampedAndNeverPassTheEnd)
+{
+    read("<theme name=t>"
+         "<pal color=102030><pal color=5><pal color=none>"
+         "<pal index=20>"
+         "<pal index=300 color=abcdef><pal color=ffffff>"
+         "</theme>");
+    Theme *t = theme("t");
+    ASSERT_NE(nullptr, t);
+    EXPECT_EQ(0x302010u, t->palette.colours[0]); // red and blue kept exchanged
+    EXPECT_EQ(0x000005u, t->palette.colours[1]);
+    EXPECT_EQ(0xFFFFFFu, t->palette.colours[2]);
+    EXPECT_EQ(0xEFCDABu, t->palette.colours[255]);
+    EXPECT_EQ(0xEFEFEFu, t->palette.colours[20]);
+    EXPECT_EQ(256u, t->palette.next);
+    EXPECT_EQ(256u, t->palette.count);
+
+    read("<theme name=u><pal color=1><pal index=40></theme>");
+    EXPECT_EQ(1u, theme("u")->palette.count);
+    EXPECT_EQ(40u, theme("u")->palette.next);
+}
+
+TEST(PaletteResolve, IndexesPastThePaletteUseItsLastEntry)
+{
+    Palette p;
+    p.colours[7] = 0x112233;
+    p.colours[255] = 0x445566;
+    EXPECT_EQ(0x112233u, resolveColour(0x80000007u, &p));
+    EXPECT_EQ(0x445566u, resolveColour(0x80000000u | 300, &p));
+    EXPECT_EQ(0x445566u, resolveColour(0xFFFFFFFFu, &p));
+    EXPECT_EQ(0x00ABCDEFu, resolveColour(0x00ABCDEFu, &p));
+    EXPECT_EQ(0x7FFFFFFFu, resolveColour(0x7FFFFFFFu, &p));
+    EXPECT_EQ(0xEFEFEFu, resolveColour(0x80000001u, nullptr));
+}
+
+TEST_F(ConfigTest, ThemeTagsFillPlacementsCursorsSoundsAndScrollBar)
+{
+    addFile("back.jpg");
+    read("<theme name=Main image=BACK.JPG findcolor=ff0000>"
+         "<page x=10 y=20 width=300 height=0><title x=1 y=2 width=500 height=30 font=Title>"
+         "<status x=3000 width=400 font=St><clock width=80 font=Clk>"
+         "<movie x=5 y=6 width=100 height=50 file=Intro.Anim>"
+         "<overlay image=Seal.BMP x=600 y=5000>"
+         "<scroll x=610 width=16 height=360 font=f thumb=00ff00 begin=B.bmp middle=M.bmp end=E.bmp vertical horizontal>"
+         "<cursors normal=Arrow.bmp busy=wait.bmp right=R.BMP>"
+         "<sounds enter=In.wav buttonup=up.WAV>"
+         "<unknowntag x=1>"
+         "</theme>"
+         "<theme name=missing image=nothere.jpg></theme>");
+    Theme *t = theme("main");
+    ASSERT_NE(nullptr, t);
+    EXPECT_STREQ("back.jpg", t->background.c_str());
+    EXPECT_EQ(0x0000FFu, t->findColour);
+    EXPECT_EQ(10, t->page.x);
+    EXPECT_EQ(20, t->page.y);
+    EXPECT_EQ(1, t->page.width); // the page width is the scheme's
+    EXPECT_EQ(1, t->page.height);
+    EXPECT_STREQ("?default", t->page.name.c_str());
+    EXPECT_EQ(500, t->title.width);
+    EXPECT_STREQ("title", t->title.name.c_str());
+    EXPECT_EQ(2048, t->status.x);
+    EXPECT_STREQ("st", t->status.name.c_str());
+    EXPECT_EQ(80, t->clock.width);
+    EXPECT_STREQ("Intro.Anim", t->movie.name.c_str());
+    EXPECT_EQ(50, t->movie.height);
+    EXPECT_STREQ("seal.bmp", t->overlay.c_str());
+    EXPECT_EQ(600, t->overlayX);
+    EXPECT_EQ(2048, t->overlayY);
+    EXPECT_EQ(16, t->scroll.width);
+    EXPECT_EQ(0x00FF00u, t->thumbColour);
+    EXPECT_STREQ("b.bmp", t->scrollBegin.c_str());
+    EXPECT_STREQ("m.bmp", t->scrollMiddle.c_str());
+    EXPECT_STREQ("e.bmp", t->scrollEnd.c_str());
+    EXPECT_EQ(1, t->horizontal);
+    EXPECT_STREQ("arrow.bmp", t->cursors[CURSOR_NORMAL].c_str());
+    EXPECT_STREQ("wait.bmp", t->cursors[CURSOR_BUSY].c_str());
+    EXPECT_STREQ("r.bmp", t->cursors[CURSOR_RIGHT].c_str());
+    EXPECT_STREQ("scrollup.bmp", t->cursors[CURSOR_SCROLLUP].c_str());
+    EXPECT_STREQ("in.wav", t->sounds[SOUND_ENTER].c_str());
+    EXPECT_STREQ("up.wav", t->sounds[SOUND_BUTTONUP].c_str());
+    EXPECT_STREQ("quit.wav", t->sounds[SOUND_QUIT].c_str());
+
+    Theme *m = theme("missing");
+    EXPECT_STREQ("background.jpg", m->background.c_str());
+    EXPECT_EQ(0xEF0000u, m->findColour);
+}
+
+TEST_F(ConfigTest, ThemeInheritanceIsADeepCopyThatOutlivesItsParent)
+{
+    read("<theme name=parent><pal color=010203><page x=7 height=300><title width=9 font=big>"
+         "<cursors normal=p.bmp><sounds quit=bye.wav><scroll begin=sb.bmp>"
+         "<overlay image=o.bmp><button command=q></theme>"
+         "<theme name=kid inherit=parent findcolor=00ff00><page y=3></theme>"
+         "<theme name=orphan inherit=nobody></theme>");
+    Theme *kid = theme("kid");
+    ASSERT_NE(nullptr, kid);
+    EXPECT_EQ(1u, kid->palette.count);
+    EXPECT_EQ(7, kid->page.x);
+    EXPECT_EQ(3, kid->page.y);
+    EXPECT_EQ(300, kid->page.height);
+    EXPECT_STREQ("big", kid->title.name.c_str());
+    EXPECT_STREQ("p.bmp", kid->cursors[0].c_str());
+    EXPECT_STREQ("bye.wav", kid->sounds[SOUND_QUIT].c_str());
+    EXPECT_STREQ("sb.bmp", kid->scrollBegin.c_str());
+    EXPECT_STREQ("o.bmp", kid->overlay.c_str());
+    EXPECT_EQ(0x00FF00u, kid->findColour);
+    ASSERT_EQ(1u, ButtonDef::count(kid->buttons));
+    EXPECT_EQ(CMD_QUIT, kid->buttons->command);
+    EXPECT_EQ(0, theme("parent")->page.y);
+
+    Theme *orphan = theme("orphan");
+    EXPECT_STREQ("background.jpg", orphan->background.c_str());
+    EXPECT_EQ(0u, orphan->palette.count);
+}
+
+TEST_F(ConfigTest, AnInheritedThemeOutlivesItsParent)
+{
+    read("<theme name=parent><title font=big><cursors busy=wait.bmp><button command=h desc=Help>"
+         "<button command=q></theme>");
+    Tag tag;
+    ASSERT_TRUE(tag.addAttribute(KW_INHERIT));
+    tag.attributes[0]->value.set("parent");
+    Theme *kid = new Theme("kid", tag);
+    cfg.deleteTrees(); // the parent goes first
+    EXPECT_STREQ("big", kid->title.name.c_str());
+    EXPECT_STREQ("wait.bmp", kid->cursors[CURSOR_BUSY].c_str());
+    ASSERT_EQ(2u, ButtonDef::count(kid->buttons));
+    EXPECT_EQ(CMD_QUIT, kid->buttons->command);
+    EXPECT_STREQ("Help", kid->buttons->next->desc.c_str());
+    delete kid;
+}
+
+TEST_F(ConfigTest, FontStylesConvertPointsAndInheritEverythingButStyleBits)
+{
+    read("<fontstyle name=Big size=12 face=DejaVuSans charset=Greek b u color=ff0000 spacing=500>"
+         "<fontstyle name=tiny size=1><fontstyle name=huge size=100>"
+         "<fontstyle name=both size=10 height=30><fontstyle name=px height=5000>"
+         "<fontstyle name=kid inherit=big i>"
+         "<fontstyle name=stray inherit=nobody>"
+         "<fontstyle size=20>");
+    FontStyle *big = style("big");
+    ASSERT_NE(nullptr, big);
+    EXPECT_EQ(16u, big->height);
+    EXPECT_STREQ("dejavusans", big->face.c_str());
+    EXPECT_STREQ("greek", big->charset.c_str());
+    EXPECT_EQ(5, charsetCode(big->charset.str));
+    EXPECT_EQ(128u, big->spacing);
+    EXPECT_EQ(0x0000FFu, big->colour);
+    EXPECT_EQ(1u, style("tiny")->height);
+    EXPECT_EQ(96u, style("huge")->height);
+    EXPECT_EQ(13u, style("both")->height);
+    EXPECT_EQ(96u, style("px")->height);
+
+    FontStyle *kid = style("kid");
+    EXPECT_STREQ("dejavusans", kid->face.c_str());
+    EXPECT_EQ(16u, kid->height);
+    EXPECT_EQ(0, kid->bold);
+    EXPECT_EQ(1, kid->italic);
+    EXPECT_EQ(0, kid->underline);
+    EXPECT_NE(big->face.str, kid->face.str);
+
+    EXPECT_STREQ("arial", style("stray")->face.c_str());
+    EXPECT_EQ(8u, Tree::count(cfg.fontStyles));
+
+    EXPECT_EQ(0, charsetCode(nullptr));
+    EXPECT_EQ(0, charsetCode(""));
+    EXPECT_EQ(0, charsetCode("d"));
+    EXPECT_EQ(1, charsetCode("o"));
+    EXPECT_EQ(4, charsetCode("t"));
+}
+
+TEST_F(ConfigTest, AnUnderlinedStyleStillOpensItsOwnFace)
+{
+    read("<fontstyle name=bu size=12 b u face=serif charset=e><fontstyle name=iu i u face=sans>");
+    EXPECT_EQ(5, style("bu")->fontFlags());
+    scope.sys.clearCalls();
+    style("bu")->openFont();
+    style("iu")->openFont();
+    EXPECT_TRUE(scope.sys.called("create_font serif 16 1 2"));
+    EXPECT_TRUE(scope.sys.called("create_font sans 14 2 0"));
+}
+
+TEST_F(ConfigTest, AFontResolutionOfZeroStillGivesUsableHeights)
+{
+    scope.sys.flags[USER_FLAG_FONT_DPI] = 0;
+    cfg.reset();
+    read("<fontstyle name=pts size=12><fontstyle name=px height=30>");
+    EXPECT_EQ(1u, style("pts")->height);
+    EXPECT_EQ(1u, style("px")->height);
+    EXPECT_EQ(14u, style("?default")->height);
+}
+
+TEST_F(ConfigTest, HotspotsAreClampedAndGoToExistingPointerFiles)
+{
+    File *arrow = addFile("arrow.bmp");
+    File *other = addFile("other.bmp");
+    read("<hotspot cursor=Arrow.BMP x=5000 y=3><hotspot cursor=other.bmp y=12>"
+         "<hotspot cursor=missing.bmp x=1 y=1><hotspot x=9 y=9>");
+    EXPECT_EQ(1024u, arrow->hotspotX);
+    EXPECT_EQ(3u, arrow->hotspotY);
+    EXPECT_EQ(0u, other->hotspotX);
+    EXPECT_EQ(12u, other->hotspotY);
+}
+
+TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)
+{
+    ScopedWorkDir dir;
+    ASSERT_TRUE(writeFile(dir.path() + "/config.txt",
+                          std::string("<parameters width=800 height=100>"
+                                      "<fontstyle name=b><fontstyle name=a><fontstyle name=c>"
+                                      "<fontstyle name=d><fontstyle name=e>")));
+    File *f = addFile("config.txt");
+    f->loose = true;
+    f->fileType = FILE_TEXT;
+    scope.sys.strings[USER_STRING_ARTICLE] = "My.TXT";
+    scope.sys.strings[USER_STRING_SONG] = "tune.mod";
+    ASSERT_TRUE(cfg.load());
+    EXPECT_EQ(nullptr, scope.sys.errorText);
+    EXPECT_EQ(800u, cfg.width);
+    EXPECT_EQ(200u, cfg.height);
+    EXPECT_STREQ("My.TXT", cfg.startArticle.c_str());
+    EXPECT_STREQ("My.TXT", cfg.userArticle.c_str());
+    EXPECT_STREQ("tune.mod", cfg.userSong.c_str());
+    ASSERT_NE(nullptr, g_container.find("My.TXT"));
+    // The tree is balanced: six styles under a root from the middle.
+    EXPECT_EQ(6u, Tree::count(cfg.fontStyles));
+    EXPECT_STREQ("c", cfg.fontStyles->name.c_str());
+    for (const char *n : {"?default", "a", "b", "c", "d", "e"})
+        EXPECT_NE(nullptr, style(n)) << n;
+}
+
+TEST_F(ConfigTest, LoadFailsWithAClearErrorWithoutConfig)
+{
+    ScopedWorkDir dir;
+    EXPECT_FALSE(cfg.load());
+    EXPECT_STREQ("Cannot load configuration", scope.sys.errorText);
+    addFile("config.txt")->loose = true; // listed, but not on disk
+    EXPECT_FALSE(cfg.load());
+    EXPECT_STREQ("Cannot load configuration", scope.sys.errorText);
+}
+
+TEST_F(ConfigTest, HostileConfigurationsGiveDefaultsAndNeverCrash)
+{
+    // Unterminated tags.
+    read("<parameters width=1024 height=768");
+    EXPECT_EQ(1024u, cfg.width);
+    read("<theme name=\"open");
+    read("<scheme name=x><song file=\"");
+    read("<");
+    read("<<<<>>>><//><!-- <? <theme");
+
+    // Ten thousand attributes on one tag.
+    std::string many = "<parameters";
+    for (int i = 0; i < 10000; i++)
+        many += " width=" + std::to_string(300 + i % 2000);
+    many += " height=999999999999999999999>";
+    cfg.reset();
+    read(many);
+    EXPECT_EQ(320u, cfg.width); // the first width attribute wins
+    EXPECT_EQ(480u, cfg.height); // past the attribute limit: dropped
+
+    // Huge and negative numbers.
+    read("<parameters fading=-1 width=184467440737095516160000><imagelist name=l song=-5>"
+         "<image file=x time=99999999999999></imagelist>"
+         "<theme name=t><pal index=-1 color=fffffffffffff><button x=-3 song=-1></theme>");
+    EXPECT_LE(cfg.fading, 10000u);
+    EXPECT_EQ(2048u, cfg.width);
+    EXPECT_GE(list("l")->song, 0);
+    EXPECT_LE(list("l")->song, 9);
+    EXPECT_EQ(60000u, list("l")->first->time);
+    EXPECT_GE(theme("t")->buttons->placement.x, 0);
+    EXPECT_LE(theme("t")->buttons->placement.x, 2048);
+    EXPECT_LE(theme("t")->palette.count, 256u);
+
+    // A long list of buttons and blocks, then random bytes.
+    std::string buttons = "<theme name=b>";
+    for (int i = 0; i < 20000; i++)
+        buttons += "<button x=1>";
+    buttons += "</theme><theme name=c inherit=b>";
+    read(buttons);
+    EXPECT_EQ(20000u, ButtonDef::count(theme("c")->buttons));
+
+    std::mt19937 rng(1234);
+    const char alphabet[] = "<>=\" /abcdefghijklmnopqrstuvwxyz0123456789\n\t&;%";
+    const char *words[] = {"theme", "scheme", "/theme", "/scheme", "imagelist", "/imagelist",
+                           "image", "pal", "button", "name", "inherit", "fontstyle", "page",
+                           "song", "background", "parameters", "hotspot", "size"};
+    for (int round = 0; round < 40; round++) {
+        std::string text;
+        for (int i = 0; i < 3000; i++) {
+            if (rng() % 4 == 0)
+                text += words[rng() % (sizeof words / sizeof words[0])];
+            else
+                text += alphabet[rng() % (sizeof alphabet - 1)];
+        }
+        cfg.reset();
+        read(text);
+        EXPECT_GE(cfg.width, 320u);
+        EXPECT_LE(cfg.width, 2048u);
+    }
+}
+
+TEST(CommandNames, NamesMapToTheirIds)
+{
+    EXPECT_EQ(0, commandId(nullptr));
+    EXPECT_EQ(0, commandId(""));
+    EXPECT_EQ(0, commandId(" "));
+    EXPECT_EQ(0, commandId("A"));
+    EXPECT_EQ(1, commandId("a"));
+    EXPECT_EQ(10, commandId("pagedown"));
+    EXPECT_EQ(18, commandId("s1"));
+    EXPECT_EQ(26, commandId("s9"));
+    EXPECT_EQ(28, commandId("vu"));
+    EXPECT_EQ(0, commandId("p"));
+    EXPECT_EQ(29, commandId("p0"));
+    EXPECT_EQ(36, commandId("p07"));
+    EXPECT_EQ(38, commandId("p9"));
+    EXPECT_EQ(60, commandId("p31"));
+    EXPECT_EQ(0, commandId("p32"));
+    EXPECT_EQ(0, commandId("px"));
+    EXPECT_EQ(0, commandId("p1x"));
+    EXPECT_EQ(0, commandId("zz"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(ButtonLimit, ManyInheritingThemesCannotMultiplyButtonsWithoutBound)
+{
+    FakeSystemScope scope;
+    MagazineConfig &cfg = g_magazine_config;
+    cfg.reset();
+    std::string text = "<theme name=big>";
+    for (int i = 0; i < 1000; i++)
+        text += "<button x=1>";
+    text += "</theme>";
+    for (int i = 0; i < 200; i++)
+        text += "<theme name=t" + std::to_string(i) + " inherit=big></theme>";
+    cfg.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+    EXPECT_LE(ButtonDef::live, (unsigned)ButtonDef::MAX_LIVE);
+    EXPECT_EQ(1000u, ButtonDef::count(Tree::findAs<Theme>(cfg.themes, "t0")->buttons));
+    cfg.deleteTrees();
+    EXPECT_EQ(0u, ButtonDef::live);
+}
+
+} // namespace

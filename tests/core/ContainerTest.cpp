@@ -1,0 +1,602 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "FakeSystem.h"
+#include "MagWriter.h"
+#include "TestDirs.h"
+#include "TextReader.h"
+#include "containr.h"
+
+namespace {
+
+// A magazine directory with a recording System; the container is closed at the end.
+struct Magazine {
+    ScopedWorkDir dir;
+    FakeSystemScope fake;
+    FakeSystem &sys = fake.sys;
+
+    Magazine()
+    {
+        mkdir("temp", 0755);
+        mkdir("save", 0755);
+    }
+    ~Magazine() { g_container.close(); }
+
+    void write(const MagArchive &a, bool scramble = false, const std::string &name = "mag.dat")
+    {
+        std::vector<uint8_t> bytes = a.build();
+        ASSERT_TRUE(writeFile(name, scramble ? magScramble(bytes) : bytes));
+    }
+    bool open() { return g_container.open(); }
+    std::string error() const { return sys.errorText ? sys.errorText : ""; }
+};
+
+std::string load(const char *name)
+{
+    File *f = g_container.find(name);
+    if (!f)
+        return "<missing>";
+    uint8_t *bytes = nullptr;
+    uint32_t size = 0;
+    if (!f->load(bytes, size))
+        return "<unreadable>";
+    EXPECT_EQ(bytes[size], 0);
+    EXPECT_EQ(bytes[size + 1], 0);
+    std::string s((const char *)bytes, size);
+    delete[] bytes;
+    return s;
+}
+
+std::vector<std::string> names()
+{
+    std::vector<std::string> out;
+    std::vector<File *> stack;
+    File *cur = g_container.root;
+    while (cur || !stack.empty()) {
+        while (cur) {
+            stack.push_back(cur);
+            cur = cur->leftFile();
+        }
+        cur = stack.back();
+        stack.pop_back();
+        out.push_back(cur->name.c_str());
+        cur = cur->rightFile();
+    }
+    return out;
+}
+
+MagArchive sampleMagazine()
+{
+    MagArchive a;
+    a.members.push_back(magFile("CONFIG.TXT", "<parameters>"));
+    a.members.push_back(magFile("main.txt", "Hello <b>world</b>"));
+    a.members.push_back(magFile("Sub\\Page.TXT", "page"));
+    a.members.push_back(magFile("sub/config.txt", "not the configuration"));
+    a.members.push_back(magDirectory("pics"));
+    std::vector<uint8_t> big(5000);
+    for (size_t i = 0; i < big.size(); i++)
+        big[i] = (uint8_t)(i * 7 + 3);
+    a.members.push_back(magFile("pics\\Big.JPG", big));
+    return a;
+}
+
+TEST(Container, OpensPlainArchiveAndBuildsTheTree)
+{
+    Magazine m;
+    m.write(sampleMagazine());
+    ASSERT_TRUE(m.open()) << m.error();
+    EXPECT_EQ(m.sys.errorText, nullptr);
+    EXPECT_EQ(container_variant, 0);
+    EXPECT_FALSE(g_container.scrambled);
+    std::vector<std::string> want = {"?edit.txt", "config.txt", "main.txt", "pics/big.jpg",
+                                     "sub/config.txt", "sub/page.txt"};
+    EXPECT_EQ(names(), want);
+    EXPECT_EQ(load("main.txt"), "Hello <b>world</b>");
+    EXPECT_EQ(load("SUB\\page.txt"), "<missing>");    // lookups are exact in case
+    EXPECT_EQ(load("sub\\page.txt"), "page");
+    EXPECT_EQ(load("pics/big.jpg").size(), 5000u);
+    File *f = g_container.find("pics/big.jpg");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(g_container.lastFound, f);
+    EXPECT_EQ(f->fileType, (uint32_t)FILE_JPEG);
+    EXPECT_TRUE(f->stored);
+    EXPECT_FALSE(f->loose);
+    // main.txt, sub/config.txt, sub/page.txt and the loose ?edit.txt; not config.txt.
+    EXPECT_EQ(g_container.articleCount, 4u);
+    EXPECT_EQ(g_container.find("pics"), nullptr);    // directories are skipped
+}
+
+TEST(Container, ScrambledCopyBehavesIdentically)
+{
+    std::vector<std::string> plainNames, scrambledNames;
+    std::vector<std::string> plainData, scrambledData;
+    uint32_t plainCount = 0, scrambledCount = 0;
+    for (int scramble = 0; scramble < 2; scramble++) {
+        Magazine m;
+        m.write(sampleMagazine(), scramble != 0);
+        ASSERT_TRUE(m.open()) << m.error();
+        EXPECT_EQ(container_variant, scramble);
+        EXPECT_EQ(g_container.scrambled, scramble != 0);
+        auto &n = scramble ? scrambledNames : plainNames;
+        auto &d = scramble ? scrambledData : plainData;
+        n = names();
+        for (const auto &name : n)
+            d.push_back(load(name.c_str()));
+        (scramble ? scrambledCount : plainCount) = g_container.articleCount;
+    }
+    EXPECT_EQ(plainNames, scrambledNames);
+    EXPECT_EQ(plainData, scrambledData);
+    EXPECT_EQ(plainCount, scrambledCount);
+}
+
+TEST(Container, StartUpErrors)
+{
+    {
+        Magazine m;
+        EXPECT_FALSE(m.open());
+        EXPECT_EQ(m.error(), "No *.dat file");
+    }
+    {
+        Magazine m;
+        ASSERT_TRUE(writeFile("junk.DAT", std::string("Rar!\x1a\x07\x01 not an archive")));
+        EXPECT_FALSE(m.open());
+        EXPECT_EQ(m.error(), "Error in *.dat file");
+        EXPECT_EQ(g_container.root, nullptr);
+        // The refused archive is closed again.
+        EXPECT_EQ(m.sys.calls.back(), "close_file");
+    }
+    {
+        Magazine m;
+        ASSERT_TRUE(writeFile("empty.dat", std::string()));
+        EXPECT_FALSE(m.open());
+        EXPECT_EQ(m.error(), "Error in *.dat file");
+    }
+}
+
+// Builds the sample archive with one extra member or main flag and tells
+// whether it opens.
+bool opensWith(const MagArchive &a, std::string *error = nullptr)
+{
+    Magazine m;
+    m.write(a);
+    bool ok = m.open();
+    if (error)
+        *error = m.error();
+    return ok;
+}
+
+TEST(Container, RefusesLockedMultiVolumeAndEncryptedHeaders)
+{
+    for (uint16_t flags : {0x01, 0x04, 0x80}) {
+        MagArchive a = sampleMagazine();
+        a.mainFlags = flags;
+        std::string error;
+        EXPECT_FALSE(opensWith(a, &error)) << flags;
+        EXPECT_EQ(error, "Error in *.dat file");
+    }
+    MagArchive ok = sampleMagazine();
+    ok.mainFlags = 0x02 | 0x08 | 0x10 | 0x20 | 0x40;    // comment, solid archive, authenticity, ...
+    EXPECT_TRUE(opensWith(ok));
+}
+
+TEST(Container, RefusesSecondMainHeaderAndBadMembers)
+{
+    {
+        MagArchive a = sampleMagazine();
+        MagArchive inner;
+        std::vector<uint8_t> bytes = inner.build();
+        // The main header of another archive (bytes 7..19) as a block of its own.
+        a.members.push_back(MagMember());
+        a.members.back().raw.assign(bytes.begin() + 7, bytes.begin() + 20);
+        EXPECT_FALSE(opensWith(a));
+    }
+    struct Case {
+        uint16_t flags;
+        uint8_t version;
+        uint8_t method;
+        bool opens;
+    } cases[] = {
+        {0x8001, 20, 0x30, false},   // continued from the previous volume
+        {0x8002, 20, 0x30, false},   // continued in the next volume
+        {0x8004, 20, 0x30, false},   // encrypted
+        {0x8010, 20, 0x30, false},   // solid
+        {0x8000, 12, 0x33, false},   // compressed, version too old
+        {0x8000, 30, 0x33, false},   // compressed, version too new
+        {0x8000, 36, 0x33, false},
+        {0x8000, 13, 0x33, true},
+        {0x8000, 29, 0x35, true},
+        {0x8000, 36, 0x30, true},    // stored members may have any version
+        {0x8000, 0, 0x30, true},
+        {0x80E0, 99, 0x33, true},    // a directory is skipped whatever its version
+    };
+    for (const Case &c : cases) {
+        MagArchive a = sampleMagazine();
+        MagMember m = magFile("extra.txt", "x");
+        m.flags = c.flags;
+        m.unpVer = c.version;
+        m.method = c.method;
+        a.members.push_back(m);
+        std::string error;
+        EXPECT_EQ(opensWith(a, &error), c.opens)
+            << std::hex << c.flags << " " << std::dec << (int)c.version << " " << (int)c.method;
+        if (!c.opens) {
+            EXPECT_EQ(error, "Error in *.dat file");
+        }
+    }
+    // The same checks for new-style sub-blocks.
+    MagArchive a = sampleMagazine();
+    MagMember sub = magFile("CMT", "comment");
+    sub.headType = 0x7A;
+    sub.flags = 0x8004;
+    a.members.push_back(sub);
+    EXPECT_FALSE(opensWith(a));
+}
+
+TEST(Container, AcceptsDirectoriesMissingEndBlockAndOldBlocks)
+{
+    Magazine m;
+    MagArchive a = sampleMagazine();
+    a.endBlock = false;
+    MagMember oldDir = magFile("olddir", "");
+    oldDir.unpVer = 15;
+    oldDir.attr = 0x10;    // a directory by its attributes
+    a.members.insert(a.members.begin(), oldDir);
+    // An old-style comment block and an unknown long block with data to skip.
+    MagMember comment;
+    comment.raw = {0, 0, 0x75, 0, 0, 9, 0, 'h', 'i'};
+    a.members.insert(a.members.begin(), comment);
+    MagMember unknown;
+    unknown.raw = {0, 0, 0x77, 0x00, 0x80, 11, 0, 3, 0, 0, 0, 'a', 'b', 'c'};
+    a.members.insert(a.members.begin(), unknown);
+    m.write(a);
+    ASSERT_TRUE(m.open()) << m.error();
+    EXPECT_EQ(g_container.find("olddir"), nullptr);
+    EXPECT_EQ(load("main.txt"), "Hello <b>world</b>");
+    EXPECT_EQ(names().size(), 6u);
+}
+
+TEST(Container, DamagedBlockWalkIsRefusedNotLooped)
+{
+    // A header size below the base header: the next block would not move on.
+    {
+        MagArchive a = sampleMagazine();
+        MagMember z;
+        z.raw = {0, 0, 0x75, 0, 0, 0, 0};
+        a.members.insert(a.members.begin(), z);
+        EXPECT_FALSE(opensWith(a));
+    }
+    // A file header shorter than its fixed fields and name.
+    {
+        MagArchive a = sampleMagazine();
+        MagMember f = magFile("short.txt", "abc");
+        f.setHeadSize = true;
+        f.headSize = 20;
+        a.members.insert(a.members.begin(), f);
+        EXPECT_FALSE(opensWith(a));
+    }
+    // A sub-block whose data size would be negative: refused without allocating.
+    {
+        MagArchive a = sampleMagazine();
+        MagMember s = magFile("CMT", "");
+        s.headType = 0x7A;
+        s.setHeadSize = true;
+        s.headSize = 33;    // less than 32 + the name
+        a.members.insert(a.members.begin(), s);
+        EXPECT_FALSE(opensWith(a));
+    }
+    // A long block whose ADD_SIZE wraps the position past 4 GiB.
+    {
+        MagArchive a = sampleMagazine();
+        MagMember w;
+        w.raw = {0, 0, 0x77, 0x00, 0x80, 11, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+        a.members.insert(a.members.begin(), w);
+        EXPECT_FALSE(opensWith(a));
+    }
+    // A member whose PACK_SIZE wraps the position.
+    {
+        MagArchive a = sampleMagazine();
+        MagMember f = magFile("wrap.txt", "abc");
+        f.setPackSize = true;
+        f.packSize = 0xFFFFFFF0u;
+        a.members.insert(a.members.begin(), f);
+        EXPECT_FALSE(opensWith(a));
+    }
+    // A member whose data runs past the end: the archive ends there, the member is unreadable.
+    {
+        Magazine m;
+        MagArchive a = sampleMagazine();
+        MagMember f = magFile("zlast.txt", "abc");
+        f.setPackSize = true;
+        f.packSize = 0x10000000u;
+        f.setUnpSize = true;
+        f.unpSize = 0x10000000u;
+        a.members.push_back(f);
+        m.write(a);
+        ASSERT_TRUE(m.open());
+        EXPECT_EQ(load("zlast.txt"), "<unreadable>");
+        EXPECT_EQ(load("main.txt"), "Hello <b>world</b>");
+    }
+}
+
+TEST(Container, LoadRefusesInconsistentSizes)
+{
+    Magazine m;
+    MagArchive a;
+    MagMember mismatch = magFile("mismatch.txt", "abcdef");
+    mismatch.setUnpSize = true;
+    mismatch.unpSize = 0xFFFFFFFEu;    // once made a 32-bit size + 2 wrap to 0
+    a.members.push_back(mismatch);
+    MagMember small = magFile("small.txt", "abcdef");
+    small.setUnpSize = true;
+    small.unpSize = 3;
+    a.members.push_back(small);
+    MagMember huge = magFile("huge.txt", "abcdef");
+    huge.method = 0x33;
+    huge.unpVer = 29;
+    huge.setUnpSize = true;
+    huge.unpSize = 0x40000001u;    // above 1 GiB
+    a.members.push_back(huge);
+    MagMember packed = magFile("packed.txt", "not really compressed");
+    packed.method = 0x33;
+    packed.unpVer = 29;
+    a.members.push_back(packed);
+    a.members.push_back(magFile("empty.txt", ""));
+    m.write(a);
+    // A file on disk of the empty member's name must not be read in its place.
+    ASSERT_TRUE(writeFile("empty.txt", std::string("from disk")));
+    ASSERT_TRUE(m.open()) << m.error();
+    EXPECT_EQ(load("mismatch.txt"), "<unreadable>");
+    EXPECT_EQ(load("small.txt"), "<unreadable>");
+    EXPECT_EQ(load("huge.txt"), "<unreadable>");
+    EXPECT_EQ(load("packed.txt"), "<unreadable>");    // damaged compressed data fails its check
+    File *empty = g_container.find("empty.txt");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_FALSE(empty->loose);
+    EXPECT_EQ(load("empty.txt"), "");
+}
+
+TEST(Container, LooseMediaFilesAreAddedAndOpenedByTheirNameOnDisk)
+{
+    Magazine m;
+    m.write(sampleMagazine());
+    ASSERT_TRUE(writeFile("Theme.OGG", std::string("ogg bytes")));
+    ASSERT_TRUE(writeFile("click.wav", std::string("wav")));
+    ASSERT_TRUE(writeFile("notes.txt", std::string("not taken")));
+    ASSERT_TRUE(writeFile("empty.mod", std::string()));
+    ASSERT_TRUE(m.open());
+    File *song = g_container.find("theme.ogg");
+    ASSERT_NE(song, nullptr);
+    EXPECT_TRUE(song->loose);
+    EXPECT_EQ(song->fileType, (uint32_t)FILE_OGG);
+    EXPECT_EQ(load("theme.ogg"), "ogg bytes");
+    EXPECT_EQ(g_container.find("notes.txt"), nullptr);
+    EXPECT_EQ(load("empty.mod"), "<unreadable>");    // a loose file of size 0
+    EXPECT_TRUE(song->playSong(1));
+    EXPECT_TRUE(m.sys.called("play_song_file Theme.OGG 1"));
+    File *edit = g_container.find("?edit.txt");
+    ASSERT_NE(edit, nullptr);
+    EXPECT_TRUE(edit->loose);
+    EXPECT_EQ(load("?edit.txt"), "<unreadable>");
+}
+
+TEST(Container, UserArticleIsALooseTextFileCountedAsArticle)
+{
+    Magazine m;
+    m.write(sampleMagazine());
+    ASSERT_TRUE(writeFile("My.Article", std::string("user text")));
+    ASSERT_TRUE(m.open());
+    uint32_t before = g_container.articleCount;
+    File *f = g_container.addUserArticle("My.Article");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->fileType, (uint32_t)FILE_TEXT);
+    EXPECT_EQ(g_container.articleCount, before + 1);
+    EXPECT_EQ(load("My.Article"), "user text");
+}
+
+TEST(Container, FontsAreCopiedToTempTruncatedAndInstalled)
+{
+    MagArchive a = sampleMagazine();
+    MagMember broken = magFile("fonts\\Broken.ttf", "xx");
+    broken.setUnpSize = true;
+    broken.unpSize = 5;    // unreadable
+    a.members.push_back(broken);
+    a.members.push_back(magFile("fonts\\Nice.ttf", "TTF-DATA"));
+    a.members.push_back(magFile("z.ttf", "ZZ"));
+    for (int run = 0; run < 2; run++) {
+        Magazine m;
+        m.write(a);
+        if (run == 1) {
+            ASSERT_TRUE(writeFile("temp/nice.ttf", std::string("an old and longer copy")));
+        }
+        ASSERT_TRUE(m.open());
+        EXPECT_EQ(readFile("temp/nice.ttf"), std::vector<uint8_t>({'T', 'T', 'F', '-', 'D', 'A', 'T', 'A'}));
+        EXPECT_TRUE(m.sys.called("install_font nice.ttf 2"));
+        EXPECT_TRUE(m.sys.called("install_font z.ttf 2"));
+        EXPECT_FALSE(m.sys.called("install_font broken.ttf"));
+    }
+}
+
+TEST(Container, VisitedListRoundTripsByteForByte)
+{
+    Magazine m;
+    m.write(sampleMagazine());
+    ASSERT_TRUE(writeFile("temp/visited.txt",
+                          std::string("  Sub\\Page.TXT\r\n\n\nnot-in-archive.txt\rmain.txt\n"
+                                      "pics/big.jpg")));
+    ASSERT_TRUE(m.open());
+    EXPECT_TRUE(g_container.find("sub/page.txt")->visited);
+    EXPECT_TRUE(g_container.find("main.txt")->visited);
+    EXPECT_FALSE(g_container.find("config.txt")->visited);
+    g_container.close();
+    std::string want = "main.txt\r\npics/big.jpg\r\nsub/page.txt\r\n";
+    std::vector<uint8_t> first = readFile("temp/visited.txt");
+    EXPECT_EQ(std::string(first.begin(), first.end()), want);
+    ASSERT_TRUE(m.open());
+    g_container.close();
+    EXPECT_EQ(readFile("temp/visited.txt"), first);
+}
+
+TEST(Container, NoVisitedListMarksNothing)
+{
+    Magazine m;
+    m.write(sampleMagazine());
+    ASSERT_TRUE(m.open());
+    for (const auto &n : names())
+        EXPECT_FALSE(g_container.find(n.c_str())->visited) << n;
+    g_container.close();
+    EXPECT_TRUE(readFile("temp/visited.txt").empty());
+}
+
+TEST(Container, ManySortedMembersNeedNoDeepRecursion)
+{
+    Magazine m;
+    MagArchive a;
+    char name[32];
+    for (int i = 0; i < 8000; i++) {
+        snprintf(name, sizeof name, "a%05d.txt", i);
+        a.members.push_back(magFile(name, ""));
+    }
+    m.write(a);
+    ASSERT_TRUE(m.open());
+    EXPECT_EQ(g_container.articleCount, 8001u);
+    EXPECT_EQ(load("a07999.txt"), "");
+    g_container.find("a01234.txt")->visited = true;
+    g_container.close();
+    std::vector<uint8_t> v = readFile("temp/visited.txt");
+    EXPECT_EQ(std::string(v.begin(), v.end()), "a01234.txt\r\n");
+}
+
+TEST(Container, SoundsFromWavMembers)
+{
+    Magazine m;
+    MagArchive a;
+    std::vector<uint8_t> wav(44 + 8, 0);
+    memcpy(wav.data(), "RIFF", 4);
+    wav[22] = 2;                        // stereo
+    wav[24] = 0x44; wav[25] = 0xAC;     // 44100
+    wav[34] = 16;                       // 16 bits
+    wav[40] = 0xFF; wav[41] = 0xFF;     // claims 65535 bytes of data
+    a.members.push_back(magFile("long.wav", wav));
+    a.members.push_back(magFile("short.wav", std::vector<uint8_t>(43, 1)));
+    a.members.push_back(magFile("text.txt", "x"));
+    m.write(a);
+    ASSERT_TRUE(m.open());
+    File *f = g_container.find("long.wav");
+    SampleHandle s = f->getSound();
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(m.sys.called("load_sound 8 44100 3"));    // clamped to the bytes present
+    EXPECT_EQ(f->getSound(), s);
+    EXPECT_EQ(m.sys.count("load_sound"), 1u);
+    EXPECT_EQ(g_container.find("short.wav")->getSound(), nullptr);
+    EXPECT_EQ(g_container.find("text.txt")->getSound(), nullptr);
+    EXPECT_EQ(m.sys.count("load_sound"), 1u);
+    g_container.close();
+    EXPECT_TRUE(m.sys.called("unload_sound"));
+}
+
+TEST(FileTypes, ByExtension)
+{
+    EXPECT_EQ(fileTypeFromName("Pic.JPG"), (uint32_t)FILE_JPEG);
+    EXPECT_EQ(fileTypeFromName("x.jpeg"), (uint32_t)FILE_OTHER);
+    EXPECT_EQ(fileTypeFromName("readme"), (uint32_t)FILE_OTHER);
+    EXPECT_EQ(fileTypeFromName("a.b.ogg"), (uint32_t)FILE_OGG);
+    EXPECT_EQ(fileTypeFromName("song.xm"), (uint32_t)FILE_XM);
+    EXPECT_EQ(fileTypeFromName("a.s3m"), (uint32_t)FILE_S3M);
+    EXPECT_EQ(fileTypeFromName(".txt"), (uint32_t)FILE_TEXT);
+    EXPECT_EQ(fileTypeFromName("dir.txt/x"), (uint32_t)FILE_OTHER);
+    EXPECT_EQ(fileTypeFromName(""), (uint32_t)FILE_OTHER);
+    EXPECT_EQ(fileTypeFromName(nullptr), (uint32_t)FILE_OTHER);
+}
+
+TEST(TextReader, LinesOfEveryEnding)
+{
+    std::string text = "\r\n  first line  \r\nsecond\tpart\rthird\n\n\n last";
+    TextReader r;
+    uint8_t *data = new uint8_t[text.size()];
+    memcpy(data, text.data(), text.size());
+    r.adopt(data, (uint32_t)text.size());
+    String line;
+    std::vector<std::string> lines;
+    while (r.readLine(line))
+        lines.push_back(line.c_str());
+    std::vector<std::string> want = {"first line  ", "second part", "third", "last"};
+    EXPECT_EQ(lines, want);
+    TextReader blank;
+    data = new uint8_t[4];
+    memcpy(data, "\r\n \n", 4);
+    blank.adopt(data, 4);
+    EXPECT_FALSE(blank.readLine(line));
+}
+
+TEST(TextReader, MissingFilesGiveEmptyReaders)
+{
+    Magazine m;
+    m.write(sampleMagazine());
+    TextReader visited;
+    visited.openVisitedList();
+    EXPECT_FALSE(visited.ownsBuffer);
+    String line;
+    EXPECT_FALSE(visited.readLine(line));
+    ASSERT_TRUE(m.open());
+    TextReader missing("nothing.txt");
+    EXPECT_FALSE(missing.ownsBuffer);
+    EXPECT_FALSE(missing.readLine(line));
+    TextReader page("sub/page.txt");
+    EXPECT_TRUE(page.ownsBuffer);
+    EXPECT_EQ(g_container.lastFound, g_container.find("sub/page.txt"));
+    ASSERT_TRUE(page.readLine(line));
+    EXPECT_STREQ(line.c_str(), "page");
+}
+
+} // namespace
+
+namespace {
+
+bool copyFixture(const char *fixture, const char *to)
+{
+    std::vector<uint8_t> bytes = readFile(fixturePath(fixture));
+    return !bytes.empty() && writeFile(to, bytes);
+}
+
+TEST(Container, CompressedMembersAreDecodedAndChecked)
+{
+    Magazine m;
+    ASSERT_TRUE(copyFixture("v29-lz/test_read_format_rar_compress_normal.rar", "mag.dat"));
+    ASSERT_TRUE(m.open()) << m.error();
+    File *f = g_container.find("testdir\\test.txt");
+    ASSERT_NE(f, nullptr);
+    EXPECT_FALSE(f->stored);
+    EXPECT_EQ(f->unpVer, 29u);
+    std::string text = load("testdir/test.txt");
+    ASSERT_EQ(text.size(), 20u);
+    EXPECT_EQ(magCrc32(text.data(), text.size()), 0xbec8a242u);
+    EXPECT_EQ(load("libarchiveaddingtest.html").size(), 20111u);
+}
+
+TEST(Container, DamagedCompressedMemberIsUnreadableTheRestWorks)
+{
+    Magazine m;
+    ASSERT_TRUE(copyFixture("damaged/derived_lz_byteflip.rar", "mag.dat"));
+    ASSERT_TRUE(m.open()) << m.error();
+    EXPECT_EQ(load("libarchiveaddingtest.html"), "<unreadable>");
+    EXPECT_EQ(load("testdir/libarchiveaddingtest.html").size(), 20111u);
+    EXPECT_EQ(load("testlink").size(), 25u);
+}
+
+TEST(Container, CompressedDataPastTheEndIsUnreadable)
+{
+    Magazine m;
+    ASSERT_TRUE(copyFixture("damaged/test_read_format_rar_invalid1.rar", "mag.dat"));
+    ASSERT_TRUE(m.open()) << m.error();
+    EXPECT_EQ(load("test"), "<unreadable>");
+    // Straight to the decoder with a size above the limit: refused before any work.
+    uint8_t out[4];
+    EXPECT_FALSE(unpackMemberData(out, 4, out, 0x40000001u, 29, 0));
+}
+
+} // namespace

@@ -1,0 +1,218 @@
+// The sample magazine's sources hang together: every name its configuration
+// and articles use is a file the build generates or copies, and the packed
+// archive opens and configures the reader.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <string.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "FakeSystem.h"
+#include "FontStyle.h"
+#include "ImageList.h"
+#include "MagazineConfig.h"
+#include "Markup.h"
+#include "Scheme.h"
+#include "TestDirs.h"
+#include "Theme.h"
+#include "containr.h"
+
+namespace {
+
+const char *const kArticles[] = {"main.txt", "help.txt", "features.txt", "columns.txt", "gallery.txt"};
+
+std::string sourceText(const std::string &name)
+{
+    std::vector<uint8_t> bytes = readFile(std::string(M2_SOURCE_DIR) + "/sample/" + name);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string staged(const std::string &name) { return std::string(M2_BINARY_DIR) + "/sample-files/" + name; }
+
+class SampleMagazine : public ::testing::Test {
+protected:
+    FakeSystemScope scope;
+    MagazineConfig &cfg = g_magazine_config;
+    void SetUp() override
+    {
+        // The container as the packed magazine would hold it.
+        if (DIR *d = opendir((std::string(M2_BINARY_DIR) + "/sample-files").c_str())) {
+            while (dirent *e = readdir(d)) {
+                if (e->d_name[0] == '.')
+                    continue;
+                File *f = new File();
+                f->name.set(e->d_name);
+                strlwr(f->name.str);
+                Tree *root = g_container.root;
+                Tree::insertInto(root, f);
+                g_container.root = static_cast<File *>(root);
+            }
+            closedir(d);
+        }
+        cfg.reset();
+        std::string text = sourceText("config.txt");
+        ASSERT_FALSE(text.empty());
+        cfg.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+    }
+    void TearDown() override
+    {
+        cfg.deleteTrees();
+        delete g_container.root;
+        g_container.root = nullptr;
+        g_container.lastFound = nullptr;
+    }
+
+    void expectFile(const String &name, const std::string &where)
+    {
+        if (name.isEmpty())
+            return;
+        EXPECT_TRUE(fileExists(staged(name.c_str()))) << name.c_str() << " used by " << where;
+    }
+    template <class T, class F>
+    static void walk(T *node, F f)
+    {
+        if (!node)
+            return;
+        walk(static_cast<T *>(node->left), f);
+        f(node);
+        walk(static_cast<T *>(node->right), f);
+    }
+};
+
+TEST_F(SampleMagazine, ConfigurationUsesEveryDirectiveAndNamesOnlyExistingFiles)
+{
+    if (!fileExists(staged("main.txt")))
+        GTEST_SKIP() << "sample files not generated";
+    EXPECT_EQ(640u, cfg.width);
+    EXPECT_EQ(480u, cfg.height);
+    EXPECT_EQ(600u, cfg.fading);
+    EXPECT_GE(Tree::count(cfg.schemes), 2u);
+    EXPECT_GE(Tree::count(cfg.themes), 3u);
+    EXPECT_GE(Tree::count(cfg.fontStyles), 5u);
+    ImageList *open = Tree::findAs<ImageList>(cfg.imageLists, cfg.openingList.c_str());
+    ImageList *close = Tree::findAs<ImageList>(cfg.imageLists, cfg.closingList.c_str());
+    ASSERT_NE(nullptr, open);
+    ASSERT_NE(nullptr, close);
+    EXPECT_GE(open->count(), 2u);
+    EXPECT_GE(close->count(), 1u);
+
+    walk(cfg.imageLists, [&](ImageList *l) {
+        for (ImageListEntry *e = l->first; e; e = e->next)
+            expectFile(e->file, std::string("image list ") + l->name.c_str());
+    });
+    unsigned buttons = 0;
+    walk(cfg.themes, [&](Theme *t) {
+        std::string where = std::string("theme ") + t->name.c_str();
+        EXPECT_GT(t->palette.count, 0u) << where;
+        expectFile(t->background, where);
+        expectFile(t->overlay, where);
+        expectFile(t->scrollBegin, where);
+        expectFile(t->scrollMiddle, where);
+        expectFile(t->scrollEnd, where);
+        for (auto &c : t->cursors)
+            expectFile(c, where);
+        for (auto &s : t->sounds)
+            expectFile(s, where);
+        for (AreaPlacement *p : {&t->title, &t->status, &t->clock, &t->scroll}) {
+            if (p->width > 1) {
+                EXPECT_NE(nullptr, Tree::find(cfg.fontStyles, p->name.c_str())) << where << " font " << p->name.c_str();
+            }
+        }
+        EXPECT_GT(t->page.height, 1) << where;
+        for (ButtonDef *b = t->buttons; b; b = b->next, buttons++) {
+            EXPECT_NE(0, b->command) << where;
+            expectFile(b->normal, where);
+            expectFile(b->selected, where);
+            expectFile(b->pressed, where);
+            expectFile(b->sounddown, where);
+            expectFile(b->soundup, where);
+            EXPECT_LE(b->placement.x + b->placement.width, (int)cfg.width) << where;
+            EXPECT_LE(b->placement.y + b->placement.height, (int)cfg.height) << where;
+        }
+    });
+    EXPECT_GE(buttons, 10u);
+    walk(cfg.schemes, [&](Scheme *s) {
+        std::string where = std::string("scheme ") + s->name.c_str();
+        ASSERT_NE(nullptr, Tree::find(cfg.themes, s->backgrounds[1].c_str())) << where;
+        for (int i = 1; i < Scheme::BACKGROUND_SLOTS; i++) {
+            if (!s->backgrounds[i].isEmpty()) {
+                EXPECT_NE(nullptr, Tree::find(cfg.themes, s->backgrounds[i].c_str())) << where;
+            }
+        }
+        for (auto &song : s->songs)
+            expectFile(song, where);
+        EXPECT_NE(nullptr, Tree::find(cfg.fontStyles, s->fontStyle.c_str())) << where;
+        EXPECT_GT(s->pageWidth, 0u);
+        EXPECT_GT(s->columnWidth(), 0u);
+    });
+}
+
+TEST_F(SampleMagazine, ArticlesNameExistingSchemesStylesPicturesAndArticles)
+{
+    std::set<std::string> articles(std::begin(kArticles), std::end(kArticles));
+    for (const char *name : kArticles) {
+        std::string text = sourceText(name);
+        ASSERT_FALSE(text.empty()) << name;
+        MarkupLexer lexer;
+        lexer.init(text.data(), text.size());
+        bool sawArticle = false;
+        for (;;) {
+            MarkupToken t = lexer.next();
+            if (t == MARKUP_END)
+                break;
+            if (t != MARKUP_TAG)
+                continue;
+            Tag *tag = lexer.parseTag();
+            ASSERT_NE(nullptr, tag);
+            String value;
+            if (tag->id == KW_ARTICLE && !sawArticle) {
+                sawArticle = true;
+                ASSERT_TRUE(tag->getLowerString(KW_SCHEME, value)) << name;
+                EXPECT_NE(nullptr, Tree::find(cfg.schemes, value.str)) << name;
+            } else if (tag->id == KW_FONT && tag->getLowerString(KW_STYLE, value)) {
+                EXPECT_NE(nullptr, Tree::find(cfg.fontStyles, value.str)) << name << " " << value.str;
+            } else if (tag->id == KW_IMG && tag->getLowerString(KW_FILE, value)) {
+                if (fileExists(staged("main.txt"))) {
+                    EXPECT_TRUE(fileExists(staged(value.str))) << name << " " << value.str;
+                }
+            } else if (tag->id == KW_LINK && tag->getLowerString(KW_ARTICLE, value)) {
+                EXPECT_TRUE(articles.count(value.str)) << name << " " << value.str;
+            } else if (tag->id == KW_LINK && tag->getLowerString(KW_COMMAND, value) &&
+                       !strcmp(value.str, "i")) {
+                String list;
+                ASSERT_TRUE(tag->getLowerString(KW_PARAM, list));
+                EXPECT_NE(nullptr, Tree::find(cfg.imageLists, list.str)) << name;
+            }
+            delete tag;
+        }
+        EXPECT_TRUE(sawArticle) << name;
+    }
+}
+
+TEST(SampleArchive, OpensAndConfiguresTheReader)
+{
+    std::vector<uint8_t> archive = readFile(std::string(M2_BINARY_DIR) + "/sample/magazine.dat");
+    if (archive.empty())
+        GTEST_SKIP() << "sample magazine not packed";
+    ScopedWorkDir dir;
+    ASSERT_TRUE(writeFile(dir.path() + "/magazine.dat", archive));
+    FakeSystemScope scope;
+    ASSERT_TRUE(g_container.open());
+    ASSERT_TRUE(g_magazine_config.load());
+    EXPECT_EQ(640u, g_magazine_config.width);
+    EXPECT_EQ(480u, g_magazine_config.height);
+    EXPECT_NE(nullptr, g_container.find(g_magazine_config.startArticle.c_str()));
+    EXPECT_NE(nullptr, g_container.find(g_magazine_config.helpArticle.c_str()));
+    EXPECT_NE(nullptr, g_container.find("dejavusans.ttf"));
+    File *normal = g_container.find("normal.bmp");
+    ASSERT_NE(nullptr, normal);
+    EXPECT_EQ(1u, normal->hotspotX);
+    EXPECT_EQ(23u, g_container.find("right.bmp")->hotspotX);
+    g_magazine_config.deleteTrees();
+    g_container.close();
+}
+
+} // namespace

@@ -1,0 +1,148 @@
+// Slide shows over real pictures; built once the picture and playlist code
+// are part of the tree.
+#if __has_include("Image.h") && __has_include("Playlist.h")
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "FakeSystem.h"
+#include "File.h"
+#include "Image.h"
+#include "ImageList.h"
+#include "MagazineConfig.h"
+#include "Messages.h"
+#include "Playlist.h"
+#include "TestDirs.h"
+#include "containr.h"
+
+namespace {
+
+// A 2x2 24-bit BMP of one colour.
+std::vector<uint8_t> tinyBmp(uint32_t rgb)
+{
+    std::vector<uint8_t> b(54 + 16, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; i++)
+            b[at + i] = (uint8_t)(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, (uint32_t)b.size());
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, 2);
+    put32(22, 2);
+    b[26] = 1;
+    b[28] = 24;
+    for (int row = 0; row < 2; row++)
+        for (int x = 0; x < 2; x++) {
+            size_t at = 54 + row * 8 + x * 3;
+            b[at] = (uint8_t)rgb;
+            b[at + 1] = (uint8_t)(rgb >> 8);
+            b[at + 2] = (uint8_t)(rgb >> 16);
+        }
+    return b;
+}
+
+struct SlideShow : ::testing::Test {
+    ScopedWorkDir dir;
+    FakeSystemScope scope;
+    ImageList *list = nullptr;
+
+    void SetUp() override { g_magazine_config.reset(); }
+    void TearDown() override
+    {
+        g_magazine_config.deleteTrees();
+        delete g_container.root;
+        g_container.root = nullptr;
+        g_container.lastFound = nullptr;
+    }
+    void picture(const char *name)
+    {
+        ASSERT_TRUE(writeFile(dir.path() + "/" + name, tinyBmp(0xFF0000)));
+        File *f = new File();
+        f->name.set(name);
+        f->diskName.set(name);
+        f->fileType = FILE_BMP;
+        f->loose = true;
+        Tree *root = g_container.root;
+        Tree::insertInto(root, f);
+        g_container.root = static_cast<File *>(root);
+    }
+    void config(const std::string &text)
+    {
+        g_magazine_config.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+        list = Tree::findAs<ImageList>(g_magazine_config.imageLists, "show");
+        ASSERT_NE(nullptr, list);
+    }
+};
+
+TEST_F(SlideShow, PicturesFollowInOrderEachForItsTimeAndTheListRewinds)
+{
+    picture("a.bmp");
+    picture("b.bmp");
+    config("<imagelist name=show><image file=a.bmp time=1000><image file=b.bmp time=3000></imagelist>");
+    scope.sys.clearCalls();
+    ASSERT_TRUE(list->step());
+    EXPECT_TRUE(scope.sys.called("strech 0 0 640 480"));
+    EXPECT_TRUE(scope.sys.called("flip 0 0 0"));
+    EXPECT_TRUE(scope.sys.called("start_timer 40 1000"));
+    // The shown picture is released, the next one is preloaded.
+    EXPECT_EQ(nullptr, list->first->image);
+    EXPECT_NE(nullptr, list->first->next->image);
+    EXPECT_EQ(1, scope.sys.liveImages);
+
+    scope.sys.clearCalls();
+    ASSERT_TRUE(list->step());
+    EXPECT_TRUE(scope.sys.called("start_timer 40 3000"));
+    EXPECT_EQ(0, scope.sys.liveImages);
+
+    EXPECT_FALSE(list->step());
+    EXPECT_EQ(nullptr, list->current);
+    scope.sys.clearCalls();
+    ASSERT_TRUE(list->step());
+    EXPECT_TRUE(scope.sys.called("start_timer 40 1000"));
+}
+
+TEST_F(SlideShow, AMissingPictureEndsTheShowAndEffectsFade)
+{
+    picture("a.bmp");
+    scope.sys.flags[USER_FLAG_EFFECTS] = 1;
+    g_magazine_config.reset();
+    config("<parameters fading=500><imagelist name=show><image file=a.bmp><image file=gone.bmp></imagelist>");
+    scope.sys.clearCalls();
+    ASSERT_TRUE(list->step());
+    EXPECT_TRUE(scope.sys.called("flip 1 0 500"));
+    scope.sys.posted.clear();
+    scope.sys.clearCalls();
+    list->step();
+    ASSERT_FALSE(scope.sys.posted.empty());
+    EXPECT_EQ(MSG_SLIDE_MISSING, scope.sys.posted.back().first);
+    EXPECT_FALSE(scope.sys.called("strech"));
+}
+
+TEST_F(SlideShow, DeletingTheListReleasesItsPreloadedPicture)
+{
+    picture("a.bmp");
+    picture("b.bmp");
+    config("<imagelist name=show><image file=a.bmp><image file=b.bmp></imagelist>");
+    list->step();
+    EXPECT_EQ(1, scope.sys.liveImages);
+    g_magazine_config.deleteTrees();
+    EXPECT_EQ(0, scope.sys.liveImages);
+}
+
+TEST_F(SlideShow, TheUsersSongIsSlotZeroAndLoops)
+{
+    scope.sys.strings[USER_STRING_SONG] = "mine.ogg";
+    g_magazine_config.reset();
+    EXPECT_STREQ("mine.ogg", g_playlist.songs[0].c_str());
+    EXPECT_EQ(1, g_playlist.loop[0]);
+    EXPECT_EQ(0, g_playlist.noloop[0]);
+}
+
+} // namespace
+
+#endif

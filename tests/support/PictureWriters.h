@@ -1,0 +1,18 @@
+// Writers for test pictures: BMP files of every depth, 1-bit masks and JPEGs.
+#ifndef MIRANDOL_PICTURE_WRITERS_H
+#define MIRANDOL_PICTURE_WRITERS_H
+
+#include <cstdint>
+#include <vector>
+
+// pixels: width*height 0x00RRGGBB, rows top to bottom. bits: 1, 4, 8 or 24.
+// For paletted depths the palette is built from the distinct colours.
+std::vector<uint8_t> makeBMP(int width, int height, const std::vector<uint32_t> &pixels, int bits,
+                             bool topDown = false);
+// transparent[i] marks pixel i; palette entry 0/1 colours given.
+std::vector<uint8_t> makeMaskBMP(int width, int height, const std::vector<bool> &set,
+                                 uint32_t colour0 = 0x000000, uint32_t colour1 = 0xFFFFFF);
+std::vector<uint8_t> makeJPEG(int width, int height, const std::vector<uint32_t> &pixels,
+                              int quality = 95, bool grey = false);
+
+#endif

@@ -1,0 +1,61 @@
+// Writes magazine archives in the RAR block format with stored members:
+// the library behind mkmag, also used by the tests to make archives with
+// whatever flags, versions and damage they need.
+#ifndef MIRANDOL_MAGWRITER_H
+#define MIRANDOL_MAGWRITER_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+// The standard CRC-32 of a buffer.
+uint32_t magCrc32(const void *data, size_t size);
+
+struct MagMember {
+    std::string name;               // as stored in the header ("\" or "/" separators)
+    std::vector<uint8_t> data;      // the member's bytes, written stored
+
+    // Knobs for damaged or unusual archives.
+    uint8_t headType = 0x74;        // 0x74 file header, 0x7A new-style sub-block
+    uint16_t flags = 0x8000;        // HEAD_FLAGS (0x8000: long block)
+    uint8_t unpVer = 20;
+    uint8_t method = 0x30;          // stored
+    uint8_t hostOs = 2;
+    uint32_t attr = 0x20;
+    uint32_t fileTime = 0x5A210000;
+    bool setPackSize = false;       // write packSize instead of the data's size
+    uint32_t packSize = 0;
+    bool setUnpSize = false;
+    uint32_t unpSize = 0;
+    bool setCrc = false;
+    uint32_t crc = 0;
+    bool setHeadSize = false;       // write headSize instead of the real one
+    uint16_t headSize = 0;
+    std::vector<uint8_t> extra;     // bytes appended to the header (counted in its size)
+    std::vector<uint8_t> raw;       // when set: the whole block, written as is
+};
+
+struct MagArchive {
+    uint16_t mainFlags = 0;
+    bool setMainHeadSize = false;
+    uint16_t mainHeadSize = 13;
+    bool endBlock = true;
+    std::vector<MagMember> members;
+
+    std::vector<uint8_t> build() const;
+};
+
+// A member of stored data with a name.
+MagMember magFile(const std::string &name, const std::string &text);
+MagMember magFile(const std::string &name, const std::vector<uint8_t> &data);
+// A directory entry.
+MagMember magDirectory(const std::string &name);
+
+// XORs a whole archive with the scrambling table of its size (its own inverse).
+std::vector<uint8_t> magScramble(const std::vector<uint8_t> &archive);
+
+// Every regular file under dir, names relative to it with "\" separators, sorted.
+bool magCollect(const std::string &dir, std::vector<MagMember> &members, std::string &error);
+
+#endif

@@ -1,0 +1,54 @@
+// magls ARCHIVE
+// Opens an archive through the reader's own container and lists its members:
+// "ok" or "bad", unpacked size, CRC-32, name. Every member is read and
+// verified. Exit 0 when all are ok, 1 when any is bad, 2 when the archive is
+// refused.
+#include <stdio.h>
+
+#include <vector>
+
+#include "MagWriter.h"
+#include "ToolSystem.h"
+#include "containr.h"
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        fprintf(stderr, "usage: magls ARCHIVE\n");
+        return 2;
+    }
+    ToolSystem sys(argv[1]);
+    g_system = &sys;
+    if (!g_container.open()) {
+        fprintf(stderr, "magls: %s: %s\n", argv[1], sys.errorText.c_str());
+        g_system = nullptr;
+        return 2;
+    }
+    // Name order, iteratively.
+    std::vector<File *> stack;
+    std::vector<File *> members;
+    File *cur = g_container.root;
+    while (cur || !stack.empty()) {
+        while (cur) {
+            stack.push_back(cur);
+            cur = cur->leftFile();
+        }
+        cur = stack.back();
+        stack.pop_back();
+        if (!cur->loose)
+            members.push_back(cur);
+        cur = cur->rightFile();
+    }
+    bool allOk = true;
+    for (File *f : members) {
+        uint8_t *bytes = nullptr;
+        uint32_t size = 0;
+        bool ok = f->load(bytes, size) && size == f->unpSize && magCrc32(bytes, size) == f->crc;
+        delete[] bytes;
+        allOk = allOk && ok;
+        printf("%-3s %10u %08x %s\n", ok ? "ok" : "bad", f->unpSize, f->crc, f->name.c_str());
+    }
+    g_container.close();
+    g_system = nullptr;
+    return allOk ? 0 : 1;
+}
