@@ -369,12 +369,13 @@ bool PpmModel::decodeSymbol2()
         const uint8_t *mem = heap_.mem;
         const uint8_t esc = escCount_;
         const uint32_t end = p + n * STATE_SIZE;
+        // Branch-free: whether a state is masked is hard to predict.
         for (; p != end; p += STATE_SIZE) {
-            if (charMask_[mem[p]] == esc)
-                continue;
-            hiCnt += mem[p + 1];
+            uint32_t open = charMask_[mem[p]] != esc;
             ps[found] = p;
-            if (++found == diff)
+            hiCnt += mem[p + 1] & (0u - open);
+            found += int(open);
+            if (found == diff)
                 break;
         }
     }
