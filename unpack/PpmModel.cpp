@@ -70,10 +70,11 @@ bool PpmModel::contextSane(uint32_t c) const
 
 uint32_t PpmModel::findState(uint32_t c, uint8_t sym) const
 {
-    unsigned n = numStats(c);
+    const uint8_t *mem = heap_.mem;
     uint32_t p = stats(c);
-    for (unsigned k = 0; k < n; k++, p += STATE_SIZE)
-        if (symbol(p) == sym)
+    const uint32_t end = p + numStats(c) * STATE_SIZE;
+    for (; p != end; p += STATE_SIZE)
+        if (mem[p] == sym)
             return p;
     return 0;
 }
@@ -363,11 +364,20 @@ bool PpmModel::decodeSymbol2()
     uint32_t hiCnt = 0;
     uint32_t p = stats(ctx);
     int found = 0;
-    for (unsigned k = 0; k < n && found < diff; k++, p += STATE_SIZE) {
-        if (charMask_[symbol(p)] == escCount_)
-            continue;
-        hiCnt += freq(p);
-        ps[found++] = p;
+    {
+        // the unmasked states, in order
+        const uint8_t *mem = heap_.mem;
+        const uint8_t esc = escCount_;
+        const uint32_t end = p + n * STATE_SIZE;
+        // Branch-free: whether a state is masked is hard to predict.
+        for (; p != end; p += STATE_SIZE) {
+            uint32_t open = charMask_[mem[p]] != esc;
+            ps[found] = p;
+            hiCnt += mem[p + 1] & (0u - open);
+            found += int(open);
+            if (found == diff)
+                break;
+        }
     }
     if (found != diff)
         return false;
@@ -436,7 +446,7 @@ void PpmModel::rescale()
         do {
             zeros++;
             p -= STATE_SIZE;
-        } while (freq(p) == 0);
+        } while (freq(p) == 0 && p != st);
         escFreq += zeros;
         int ns = oldNS - zeros;
         setNumStats(ctx, ns);

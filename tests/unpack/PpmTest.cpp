@@ -536,3 +536,39 @@ TEST(PpmStream, FilterEscapeWithBrokenRecordStopsCleanly)
         EXPECT_EQ(std::vector<uint8_t>(55, 0), std::vector<uint8_t>(r.out.begin() + 9, r.out.end()));
     }
 }
+
+namespace {
+// Reaches into the range decoder.
+struct CoderProbe : PpmModel {
+    bool failedAfterNormalize(uint32_t low, uint32_t range, PpmByteSource &src)
+    {
+        source_ = &src;
+        low_ = low;
+        range_ = range;
+        coderFailed_ = false;
+        normalize();
+        return coderFailed_;
+    }
+    bool countFor(uint32_t range, uint32_t total)
+    {
+        range_ = range;
+        low_ = code_ = 0;
+        coderFailed_ = false;
+        uint32_t count = 0;
+        return currentCount(total, count);
+    }
+};
+}  // namespace
+
+TEST(PpmModel, EmptyRangeOrZeroTotalFailsInsteadOfLoopingOrDividing)
+{
+    CoderProbe p;
+    VectorSource src(std::vector<uint8_t>(64, 0x55));
+    // A zero-sized interval (a symbol of frequency 0) leaves an empty range.
+    EXPECT_TRUE(p.failedAfterNormalize(0x12345678u, 0, src));
+    EXPECT_TRUE(p.failedAfterNormalize(0, 0, src));
+    EXPECT_FALSE(p.failedAfterNormalize(0x12345678u, 0x100u, src));
+    EXPECT_FALSE(p.countFor(0x10000, 0));
+    EXPECT_FALSE(p.countFor(0x100, 0x200));   // range / total would be 0
+    EXPECT_TRUE(p.countFor(0x10000, 0x200));
+}
