@@ -24,7 +24,7 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size)
     for (uint32_t i = 0; i < size; i++)
         lenCount[lengths[i] & 15]++;
     lenCount[0] = 0;
-    memset(table.symbolList, 0, sizeof table.symbolList);
+    memset(table.symbolList, 0, size * sizeof table.symbolList[0]);
 
     table.decodeLen[0] = 0;
     table.decodePos[0] = 0;
@@ -46,32 +46,44 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size)
     table.maxNum = size;
 
     // The first-level lookup gives exactly what the limits give for every
-    // code of at most kQuickBits bits: those limits are multiples of
-    // 1 << (16 - kQuickBits) (or 0xFFFF, above every 16-bit look-ahead with
-    // its low bit cleared), so the top bits alone decide.
-    for (uint32_t q = 0; q < (1u << kQuickBits); q++) {
-        uint32_t len;
-        uint32_t sym = decodeSlow(q << (16 - kQuickBits), table, len);
-        if (len <= kQuickBits) {
-            table.quickLen[q] = (uint8_t)len;
-            table.quickSym[q] = (uint16_t)sym;
-        } else {
-            table.quickLen[q] = 0;
-            table.quickSym[q] = 0;
+    // code of at most kQuickBits bits. The limits never decrease, and those
+    // up to kQuickBits are multiples of 1 << (16 - kQuickBits) (or 0xFFFF,
+    // above every look-ahead once its low bit is cleared), so the top bits
+    // alone decide the length and the index.
+    const uint32_t shift = 16 - kQuickBits;
+    uint32_t q = 0;
+    for (uint32_t l = 1; l <= (uint32_t)kQuickBits; l++) {
+        uint32_t hi = table.decodeLen[l];
+        uint32_t end = (hi == 0xFFFF ? 0x10000 : hi) >> shift;
+        if (q >= end)
+            continue;
+        // Each code of length l fills 1 << (kQuickBits - l) entries; the
+        // first entry of this length starts a code.
+        uint32_t run = 1u << (kQuickBits - l);
+        uint32_t n = table.decodePos[l] + (((q << shift) - table.decodeLen[l - 1]) >> (16 - l));
+        while (q < end) {
+            uint16_t v = (uint16_t)(table.symbolList[n >= table.maxNum ? 0 : n] | (l << 12));
+            uint32_t stop = q + run < end ? q + run : end;
+            for (; q < stop; q++)
+                table.quick[q] = v;
+            n++;
         }
     }
+    for (; q < (1u << kQuickBits); q++)
+        table.quick[q] = 0;
 }
 
 uint32_t decodeSymbol(BitReader &in, const DecodeTable &table)
 {
     uint32_t b = in.peekBits();
     uint32_t q = b >> (16 - kQuickBits);
-    if (uint32_t len = table.quickLen[q]) {
-        in.skipBits((int)len);
-        return table.quickSym[q];
+    uint32_t e = table.quick[q];
+    if (e >> 12) {
+        in.skipBits((int)(e >> 12));
+        return e & 0xFFF;
     }
     uint32_t len;
-    uint32_t sym = decodeSlow(b, table, len);
+    uint32_t sym = decodeSlow(b, table, len, kQuickBits + 1);
     in.skipBits((int)len);
     return sym;
 }

@@ -37,43 +37,107 @@ const DistTables &distTables()
     return tables;
 }
 
-inline uint32_t load32be(const uint8_t *p)
+inline uint64_t load64be(const uint8_t *p)
 {
-    uint32_t v;
-    memcpy(&v, p, 4);
-    return __builtin_bswap32(v);
+    uint64_t v;
+    memcpy(&v, p, 8);
+    return __builtin_bswap64(v);
 }
 
-// Window copy of length bytes from distance back, one byte at a time in
-// increasing order, so a short distance repeats the last bytes. Positions
-// wrap at the window end.
-inline void copyBytes(uint8_t *win, uint32_t &op, uint32_t length, uint32_t distance)
+inline void copy8(uint8_t *d, const uint8_t *s)
+{
+    uint64_t v;
+    memcpy(&v, s, 8);
+    memcpy(d, &v, 8);
+}
+
+inline void copy16(uint8_t *d, const uint8_t *s)
+{
+    uint64_t a, b;
+    memcpy(&a, s, 8);
+    memcpy(&b, s + 8, 8);
+    memcpy(d, &a, 8);
+    memcpy(d + 8, &b, 8);
+}
+
+// Window copy of length bytes from distance back, with the result of copying
+// one byte at a time in increasing order: a distance shorter than the length
+// repeats the last bytes. Positions wrap at the window end. Nothing is
+// written past the match, not even temporarily: the bytes ahead may still be
+// needed by a later match reaching a whole window back.
+inline void copyBytes(Unpacker &u, uint8_t *win, uint32_t &op, uint32_t length, uint32_t distance)
 {
     uint32_t src = (op - distance) & kWindowMask;
+    if (src > op && !u.windowClean)
+        u.cleanWindowAhead(op);
     // Fast path: neither range reaches the window end (every step is at most
     // kFlushMargin bytes long).
     if (src < kWindowSize - kFlushMargin && op < kWindowSize - kFlushMargin) {
         uint8_t *d = win + op;
         const uint8_t *s = win + src;
-        op += length;
-        if (distance >= 8 || src > (uint32_t)(d - win)) {
-            // Reads stay behind the bytes written (or ahead of all of them).
-            while (length >= 8) {
-                uint64_t v;
-                memcpy(&v, s, 8);
-                memcpy(d, &v, 8);
-                s += 8;
-                d += 8;
-                length -= 8;
-            }
-            while (length--)
-                *d++ = *s++;
-        } else if (distance == 1) {
-            memset(d, d[-1], length);
-        } else {
-            while (length--)
-                *d++ = *s++;
+        if (src > op) {
+            // Reading ahead (a distance beyond the data decoded so far):
+            // every byte read is still the old one.
+            memmove(d, s, length);
+            op += length;
+            return;
         }
+        // The distance within the window (distances may exceed it).
+        distance = op - src;
+        op += length;
+        if (distance == 0)
+            return;   // each byte copied onto itself
+        if (distance >= length) {
+            // No overlap.
+            if (length >= 16) {
+                memcpy(d, s, length);
+            } else if (length >= 8) {
+                copy8(d, s);
+                copy8(d + length - 8, s + length - 8);
+            } else if (length >= 4) {
+                uint32_t a, b;
+                memcpy(&a, s, 4);
+                memcpy(&b, s + length - 4, 4);
+                memcpy(d, &a, 4);
+                memcpy(d + length - 4, &b, 4);
+            } else {
+                while (length--)
+                    *d++ = *s++;
+            }
+            return;
+        }
+        // Overlapping: every chunk reads bytes already final. The last
+        // chunk may rewrite some bytes with the values they already hold.
+        if (distance >= 16) {
+            uint32_t i = 0;
+            for (; i + 16 <= length; i += 16)
+                copy16(d + i, s + i);
+            if (i < length)
+                copy16(d + length - 16, s + length - 16);
+            return;
+        }
+        if (distance >= 8) {
+            uint32_t i = 0;
+            for (; i + 8 <= length; i += 8)
+                copy8(d + i, s + i);
+            if (i < length)
+                copy8(d + length - 8, s + length - 8);
+            return;
+        }
+        if (distance == 1) {
+            memset(d, d[-1], length);
+            return;
+        }
+        // A short period: copy one period multiple of at least 8 bytes one
+        // byte at a time, then repeat it in chunks.
+        uint32_t period = distance * ((8 + distance - 1) / distance);
+        uint32_t i = 0;
+        for (; i < length && i < period; i++)
+            d[i] = s[i];
+        for (; i + 8 <= length; i += 8)
+            copy8(d + i, d + i - period);
+        for (; i < length; i++)
+            d[i] = d[i - distance];
         return;
     }
     while (length--) {
@@ -87,7 +151,7 @@ inline void copyBytes(uint8_t *win, uint32_t &op, uint32_t length, uint32_t dist
 
 void Unpacker::copyMatch(uint32_t length, uint32_t distance)
 {
-    copyBytes(window, outPos, length, distance);
+    copyBytes(*this, window, outPos, length, distance);
 }
 
 bool Unpacker::readTables29()
@@ -178,28 +242,45 @@ void Unpacker::decode29(bool solid)
     flush29();
 }
 
-// The LZ loop keeps the bit position, the window position and the match
-// history in locals; they go back to the object around every call out
-// (refill, flush, tables, filters).
+// The LZ loop reads its bits through a 64-bit buffer (the next bits in the
+// top places, refilled without branches) and keeps the window position and
+// the match history in locals; everything goes back to the object around
+// every call out (refill, flush, tables, filters).
 Unpacker::Step Unpacker::decodeLz29()
 {
     const DistTables &dt = distTables();
     uint8_t *const win = window;
     const uint8_t *buf = inBuf;
-    uint32_t pos = (uint32_t)inPos;
-    uint32_t bit = (uint32_t)inBit;
-    uint32_t op = outPos;
-    uint32_t d0 = oldDist[0], d1 = oldDist[1], d2 = oldDist[2], d3 = oldDist[3];
-    uint32_t lDist = lastDist, lLength = lastLength;
-    uint32_t lowDist = (uint32_t)prevLowDist;
-    int32_t lowRepeat = lowDistRepeat;
-    int32_t border = inBorder;
+    const uint8_t *ptr;     // next input byte not yet (wholly) in the bit buffer
+    uint64_t bitbuf;        // upcoming bits, the first in the top place
+    uint32_t count;         // valid bits in bitbuf
+    uint32_t op, flushed;
+    uint32_t od[4];
+    uint32_t lDist, lLength, lowDist;
+    int32_t lowRepeat, border;
 
+    auto refill = [&]() {
+        bitbuf |= load64be(ptr) >> count;
+        ptr += (63 - count) >> 3;
+        count |= 56;
+    };
+    auto consume = [&](uint32_t n) {
+        bitbuf <<= n;
+        count -= n;
+    };
+    // The next n bits (1..25) as a number; consumed.
+    auto take = [&](uint32_t n) -> uint32_t {
+        uint32_t v = (uint32_t)(bitbuf >> (64 - n));
+        consume(n);
+        return v;
+    };
+    auto bitPos = [&]() -> uint32_t { return (uint32_t)(ptr - buf) * 8 - count; };
     auto save = [&]() {
-        inPos = (int32_t)pos;
-        inBit = (int32_t)bit;
+        uint32_t p = bitPos();
+        inPos = (int32_t)(p >> 3);
+        inBit = (int32_t)(p & 7);
         outPos = op;
-        oldDist[0] = d0; oldDist[1] = d1; oldDist[2] = d2; oldDist[3] = d3;
+        memcpy(oldDist, od, sizeof od);
         lastDist = lDist;
         lastLength = lLength;
         prevLowDist = (int32_t)lowDist;
@@ -207,47 +288,41 @@ Unpacker::Step Unpacker::decodeLz29()
     };
     auto load = [&]() {
         buf = inBuf;
-        pos = (uint32_t)inPos;
-        bit = (uint32_t)inBit;
+        ptr = buf + inPos;
+        bitbuf = 0;
+        count = 0;
+        refill();
+        consume((uint32_t)inBit);
         op = outPos;
+        flushed = flushedPos;
         border = inBorder;
-        lowDist = (uint32_t)prevLowDist;
-        lowRepeat = lowDistRepeat;
-        d0 = oldDist[0]; d1 = oldDist[1]; d2 = oldDist[2]; d3 = oldDist[3];
+        memcpy(od, oldDist, sizeof od);
         lDist = lastDist;
         lLength = lastLength;
-    };
-    // The next n bits (0..16) as a number, without moving.
-    auto bits = [&](uint32_t n) -> uint32_t {
-        return ((load32be(buf + pos) << bit) >> 1) >> (31 - n);
-    };
-    auto skip = [&](uint32_t n) {
-        n += bit;
-        pos += n >> 3;
-        bit = n & 7;
+        lowDist = (uint32_t)prevLowDist;
+        lowRepeat = lowDistRepeat;
     };
     auto decode = [&](const DecodeTable &t) -> uint32_t {
-        uint32_t b = bits(16);
-        uint32_t q = b >> (16 - kQuickBits);
-        uint32_t len = t.quickLen[q];
-        uint32_t sym;
-        if (len)
-            sym = t.quickSym[q];
-        else
-            sym = decodeSlow(b, t, len);
-        skip(len);
+        uint32_t e = t.quick[bitbuf >> (64 - kQuickBits)];
+        uint32_t len = e >> 12;
+        uint32_t sym = e & 0xFFF;
+        if (len == 0)
+            sym = decodeSlow((uint32_t)(bitbuf >> 48), t, len, kQuickBits + 1);
+        consume(len);
         return sym;
     };
 
+    load();
     for (;;) {
         op &= kWindowMask;
-        if ((int32_t)pos > border) {
+        // ptr is never behind the read position: compare it first.
+        if ((int32_t)(ptr - buf) > border && (int32_t)(bitPos() >> 3) > border) {
             save();
             if (!refillInput())
                 return StepStop;
             load();
         }
-        if (((flushedPos - op) & kWindowMask) < kFlushMargin && flushedPos != op) {
+        if (((flushed - op) & kWindowMask) < kFlushMargin && flushed != op) {
             save();
             flush29();
             if (outputDone())
@@ -255,6 +330,10 @@ Unpacker::Step Unpacker::decodeLz29()
             load();
         }
 
+        // 35 bits or more: enough for a symbol, its length bits and a
+        // distance slot (the distance bits refill again).
+        if (count < 35)
+            refill();
         uint32_t sym = decode(LD);
         if (sym < 256) {
             win[op++] = (uint8_t)sym;
@@ -263,19 +342,16 @@ Unpacker::Step Unpacker::decodeLz29()
         if (sym >= 271) {
             uint32_t slot = sym - 271;
             uint32_t length = lenBase[slot] + 3u;
-            if (uint32_t n = lenBits[slot]) {
-                length += bits(n);
-                skip(n);
-            }
+            if (uint32_t n = lenBits[slot])
+                length += take(n);
             uint32_t d = decode(DD);
             uint32_t distance = dt.base[d] + 1;
             uint32_t n = dt.bits[d];
             if (n > 0) {
+                refill();
                 if (d > 9) {
-                    if (n > 4) {
-                        distance += bits(n - 4) << 4;
-                        skip(n - 4);
-                    }
+                    if (n > 4)
+                        distance += take(n - 4) << 4;
                     if (lowRepeat > 0) {
                         lowRepeat--;
                         distance += lowDist;
@@ -290,8 +366,7 @@ Unpacker::Step Unpacker::decodeLz29()
                         }
                     }
                 } else {
-                    distance += bits(n);
-                    skip(n);
+                    distance += take(n);
                 }
             }
             if (distance >= 0x2000) {
@@ -299,15 +374,15 @@ Unpacker::Step Unpacker::decodeLz29()
                 if (distance >= 0x40000)
                     length++;
             }
-            d3 = d2; d2 = d1; d1 = d0; d0 = distance;
+            od[3] = od[2]; od[2] = od[1]; od[1] = od[0]; od[0] = distance;
             lDist = distance;
             lLength = length;
-            copyBytes(win, op, length, distance);
+            copyBytes(*this, win, op, length, distance);
             continue;
         }
         if (sym == 256) {
-            bool more = bits(1) != 0;
-            skip(more ? 1 : 2);
+            bool more = (bitbuf >> 63) != 0;
+            consume(more ? 1 : 2);
             save();
             if (!more)
                 return StepStop;
@@ -332,38 +407,31 @@ Unpacker::Step Unpacker::decodeLz29()
         }
         if (sym == 258) {
             if (lLength != 0)
-                copyBytes(win, op, lLength, lDist);
+                copyBytes(*this, win, op, lLength, lDist);
             continue;
         }
         if (sym < 263) {
             uint32_t k = sym - 259;
-            uint32_t distance;
-            switch (k) {
-            case 0: distance = d0; break;
-            case 1: distance = d1; d1 = d0; break;
-            case 2: distance = d2; d2 = d1; d1 = d0; break;
-            default: distance = d3; d3 = d2; d2 = d1; d1 = d0; break;
-            }
-            d0 = distance;
+            uint32_t distance = od[k];
+            for (uint32_t i = k; i > 0; i--)
+                od[i] = od[i - 1];
+            od[0] = distance;
             uint32_t r = decode(RD);
             uint32_t length = lenBase[r] + 2u;
-            if (uint32_t n = lenBits[r]) {
-                length += bits(n);
-                skip(n);
-            }
+            if (uint32_t n = lenBits[r])
+                length += take(n);
             lDist = distance;
             lLength = length;
-            copyBytes(win, op, length, distance);
+            copyBytes(*this, win, op, length, distance);
             continue;
         }
         // 263..270: short distances, length 2.
         uint32_t k = sym - 263;
-        uint32_t distance = shortDistBase[k] + 1u + bits(shortDistBits[k]);
-        skip(shortDistBits[k]);
-        d3 = d2; d2 = d1; d1 = d0; d0 = distance;
+        uint32_t distance = shortDistBase[k] + 1u + take(shortDistBits[k]);
+        od[3] = od[2]; od[2] = od[1]; od[1] = od[0]; od[0] = distance;
         lDist = distance;
         lLength = 2;
-        copyBytes(win, op, 2, distance);
+        copyBytes(*this, win, op, 2, distance);
     }
 }
 

@@ -140,10 +140,9 @@ struct DecodeTable {
     uint32_t decodeLen[16];
     uint32_t decodePos[16];
     uint16_t symbolList[kCapacity];
-    // First-level lookup by the top kQuickBits bits: code length (0: not
-    // resolved here, use the limits) and symbol.
-    uint8_t quickLen[1 << kQuickBits];
-    uint16_t quickSym[1 << kQuickBits];
+    // First-level lookup by the top kQuickBits bits: symbol in the low 12
+    // bits, code length in the top 4 (0: not resolved here, use the limits).
+    uint16_t quick[1 << kQuickBits];
 };
 
 // Builds table from size bit lengths (low four bits of each byte; 0 = unused).
@@ -153,13 +152,14 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size)
 // Decodes one symbol at the reader's position and consumes its code.
 uint32_t decodeSymbol(BitReader &in, const DecodeTable &table);
 
-// Slow path shared with the decoders' inlined loops: the length and index for
-// a 16-bit look-ahead b (low bit ignored).
-inline uint32_t decodeSlow(uint32_t b, const DecodeTable &t, uint32_t &length)
+// Decoding by the limits, for look-ahead b (low bit ignored): the symbol and
+// its code length. first: the shortest length worth trying (kQuickBits + 1
+// once the first-level lookup has missed).
+inline uint32_t decodeSlow(uint32_t b, const DecodeTable &t, uint32_t &length, uint32_t first = 1)
 {
     b &= 0xFFFE;
     uint32_t l = 15;
-    for (uint32_t i = 1; i < 15; i++)
+    for (uint32_t i = first; i < 15; i++)
         if (b < t.decodeLen[i]) { l = i; break; }
     length = l;
     uint32_t n = t.decodePos[l] + ((b - t.decodeLen[l - 1]) >> (16 - l));
@@ -205,7 +205,7 @@ public:
     virtual int decodeChar() = 0;
 };
 
-// Factories of the extensions: each returns null while its part is not built
+// Factories of the extensions: each returns null while it is not built
 // in, and a member needing it then stops (and fails its CRC).
 std::unique_ptr<Filters29> createFilters29();
 std::unique_ptr<Ppm29> createPpm29();
@@ -219,7 +219,8 @@ public:
     ~Unpacker();
 
     // Uses window (at least kWindowSize bytes, kept by the caller) or, when
-    // null, allocates one. The window is cleared either way.
+    // null, allocates one. Either way a damaged stream reaching before the
+    // member's first byte reads zeros, never what the memory held before.
     void init(uint8_t *window);
     // The member's unpacked size: output beyond it is never written.
     void setOutputSize(uint64_t size) { outLeft = (int64_t)size; }
@@ -242,6 +243,7 @@ public:
     int64_t outDecoded;     // bytes decoded into the window (hostile-stream guard)
     uint32_t countedPos;    // window position up to which outDecoded counts
     bool ppmError;
+    bool windowClean;       // every window byte is decoded data or zero
     bool needsExtension;    // the stream asked for filters or PPMd that are not built in
 
     // Version 2.9 state.
@@ -269,15 +271,20 @@ public:
     // stream decoded a whole window more than the member's size.
     bool outputDone() const { return outWritten > outLeft || outDecoded > outLeft + kWindowSize; }
 
+    // A match is about to read window bytes ahead of op, which before the
+    // window's first wrap were never written: they must read as zero.
+    void cleanWindowAhead(uint32_t op);
+
     void decode29(bool solid);
     bool readTables29();
+    // Copies a match at outPos (any length up to kFlushMargin, any distance).
+    void copyMatch(uint32_t length, uint32_t distance);
 
 private:
     // Outcome of decoding one run of blocks of one kind.
     enum Step { StepStop, StepSwitch, StepAbort };
     Step decodeLz29();      // LZ symbols until a switch to PPMd or a stop
     Step decodePpm29();     // PPMd bytes until a switch to LZ or a stop
-    void copyMatch(uint32_t length, uint32_t distance);
     void countDecoded()
     {
         outDecoded += (outPos - countedPos) & kWindowMask;

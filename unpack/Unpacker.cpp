@@ -32,7 +32,8 @@ void UnpackIo::writeBytes(const uint8_t *data, uint32_t count)
 Unpacker::Unpacker(UnpackIo *io_)
     : io(io_), filters(createFilters29()), ppm(createPpm29()), outPos(0), flushedPos(0),
       inTop(0), inBorder(0), window(nullptr), externalWindow(false), outLeft(0), outWritten(0),
-      outDecoded(0), countedPos(0), ppmError(false), needsExtension(false), tablesRead(false),
+      outDecoded(0), countedPos(0), ppmError(false), windowClean(false), needsExtension(false),
+      tablesRead(false),
       lastDist(0), lastLength(0), blockType(0), prevLowDist(0), lowDistRepeat(0), ppmEscChar(2)
 {
     // Tables that were never built decode inside their storage.
@@ -56,15 +57,15 @@ void Unpacker::init(uint8_t *externalBuffer)
     if (!externalWindow)
         free(window);
     window = nullptr;
+    // Not cleared here: clearing 4 MiB per member costs more than decoding
+    // a small one. The window is cleared ahead of the output the first time
+    // a (damaged) stream reaches before the member's first byte.
     if (externalBuffer) {
         window = externalBuffer;
         externalWindow = true;
-        // A damaged stream may copy from before the member's first byte:
-        // it must see zeros, not stale memory.
-        memset(window, 0, kWindowSize);
     } else {
         externalWindow = false;
-        window = (uint8_t *)calloc(kWindowSize, 1);
+        window = (uint8_t *)malloc(kWindowSize);
         if (!window)
             g_unpackErrors.memoryError();
     }
@@ -79,6 +80,7 @@ void Unpacker::resetState(bool solid)
         lastDist = lastLength = 0;
         memset(oldTable, 0, sizeof oldTable);
         outPos = flushedPos = 0;
+        windowClean = false;
         countedPos = 0;
         outDecoded = 0;
         ppmEscChar = 2;
@@ -133,6 +135,15 @@ void Unpacker::writeWrapped(uint32_t start, uint32_t end)
     } else {
         writeOutput(window + start, end - start);
     }
+}
+
+void Unpacker::cleanWindowAhead(uint32_t op)
+{
+    // Before the first wrap the decoded data are window positions 0 .. op - 1
+    // and everything from op on was never written.
+    if (outDecoded + ((op - countedPos) & kWindowMask) < kWindowSize)
+        memset(window + op, 0, kWindowSize - op);
+    windowClean = true;
 }
 
 void Unpacker::flush29()

@@ -35,6 +35,7 @@ struct Stream {
     BitWriter w;
     TestTables tables;
     TestCode ld, dd, ldd, rd;
+    uint32_t lastDistance = 0;   // newest distance, as the decoder keeps it
 
     explicit Stream(const TestTables &t = TestTables::full())
         : tables(t), ld(t.ld), dd(t.dd), ldd(t.ldd), rd(t.rd)
@@ -61,6 +62,7 @@ struct Stream {
     // decoder is repeating; 16: repeat the previous low part).
     void match(uint32_t length, uint32_t distance, int low = -2)
     {
+        lastDistance = distance;
         uint32_t s = lengthSlot(length, 3);
         ld.put(w, 271 + s);
         lengthBits(s, length, 3);
@@ -93,8 +95,10 @@ struct Stream {
     void shortMatch(uint32_t k, uint32_t extra)
     {
         const int bits[8] = { 2, 2, 3, 4, 5, 6, 6, 6 };
+        const uint32_t base[8] = { 0, 4, 8, 16, 32, 64, 128, 192 };
         ld.put(w, 263 + k);
         w.put(extra, bits[k]);
+        lastDistance = base[k] + 1 + extra;
     }
     void newTables(const TestTables &t, bool keepOld)
     {
@@ -366,4 +370,59 @@ TEST(Stream, ExternalWindowIsClearedAndKept)
     }
     EXPECT_EQ((std::vector<uint8_t>{ 'x', 0, 0, 0, 0, 0 }), out);
     EXPECT_EQ('x', window[0]);   // still ours, not freed
+}
+
+// Random literals and matches of every length and many distances, against
+// copies made one byte at a time (bytes before the member's start are zero).
+TEST(Stream, MatchCopiesEqualByteByByteCopies)
+{
+    uint32_t x = 99;
+    auto rnd = [&x](uint32_t n) {
+        x = x * 1103515245u + 12345u;
+        return (x >> 8) % n;
+    };
+    Stream s;
+    std::vector<uint8_t> expect;
+    auto copy = [&expect](uint32_t length, uint32_t distance) {
+        for (uint32_t i = 0; i < length; i++) {
+            int64_t from = (int64_t)expect.size() - distance;
+            expect.push_back(from >= 0 ? expect[from] : 0);
+        }
+    };
+    for (int step = 0; step < 3000; step++) {
+        uint32_t kind = rnd(10);
+        if (kind < 4 || expect.empty()) {
+            uint8_t c = (uint8_t)rnd(256);
+            s.literal(c);
+            expect.push_back(c);
+        } else if (kind < 8) {
+            uint32_t length = 3 + rnd(256);
+            uint32_t distance = 1 + (kind == 4 ? rnd(20) : kind == 5 ? rnd(300) : rnd((uint32_t)expect.size() + 50));
+            if (distance >= 0x2000)
+                distance = 1 + rnd(0x1FFF);
+            s.match(length, distance);
+            copy(length, distance);
+        } else if (kind == 8) {
+            uint32_t length = 2 + rnd(250);
+            s.repeat(0, length);
+            // repeat 0 reuses the newest distance
+            copy(length, s.lastDistance);
+        } else {
+            uint32_t k = rnd(8);
+            const uint32_t base[8] = { 0, 4, 8, 16, 32, 64, 128, 192 };
+            const int bits[8] = { 2, 2, 3, 4, 5, 6, 6, 6 };
+            uint32_t extra = rnd(1u << bits[k]);
+            s.shortMatch(k, extra);
+            copy(2, base[k] + 1 + extra);
+        }
+    }
+    s.match(5, 0x400000);      // a whole window back (7 bytes with the bonus): copied onto themselves
+    for (int i = 0; i < 7; i++)
+        expect.push_back(0);
+    s.end();
+    StreamRun r(s.w.bytes(), (uint32_t)expect.size());
+    EXPECT_EQ((int64_t)expect.size(), r.u.outDecoded);
+    ASSERT_EQ(expect.size(), r.written((uint32_t)expect.size()));
+    for (size_t i = 0; i < expect.size(); i++)
+        ASSERT_EQ(expect[i], r.out[i]) << i;
 }

@@ -1,0 +1,207 @@
+// The points where the filter machine and the PPMd model plug into the
+// version 2.9 decoder, driven by scripted stand-ins.
+#include <gtest/gtest.h>
+
+#include "BitWriter.h"
+#include "UnpackTestUtil.h"
+
+#include <deque>
+#include <string>
+
+namespace {
+
+// Hands out scripted values; the block header is one byte (skipped).
+class ScriptedPpm : public Ppm29 {
+public:
+    std::deque<int> script;
+    int fill = -1;          // value once the script is used up
+    int inits = 0;
+    bool decodeInit(Unpacker &u, int32_t &escChar) override
+    {
+        inits++;
+        u.inPos++;          // the header byte
+        return true;
+    }
+    int decodeChar() override
+    {
+        if (script.empty())
+            return fill;
+        int v = script.front();
+        script.pop_front();
+        return v;
+    }
+};
+
+// Reads a one-byte record; may hold the flush back forever.
+class ScriptedFilters : public Filters29 {
+public:
+    int records = 0;
+    std::vector<uint32_t> recordBytes;
+    bool stall = false;
+    int flushes = 0;
+    void clear() override {}
+    bool readFilterBits(Unpacker &u) override
+    {
+        records++;
+        recordBytes.push_back(u.readBits(8));
+        return true;
+    }
+    bool readFilterPpm(Unpacker &u, Ppm29 &ppm) override
+    {
+        records++;
+        recordBytes.push_back((uint32_t)ppm.decodeChar());
+        return true;
+    }
+    bool pending() const override { return stall; }
+    void flush(Unpacker &u) override { flushes++; }   // never completes a block
+};
+
+struct HookRun {
+    std::vector<uint8_t> packed, out;
+    UnpackIo io;
+    Unpacker u;
+    ScriptedPpm *ppm;
+    ScriptedFilters *filters;
+    HookRun(const std::vector<uint8_t> &bytes, uint32_t size)
+        : packed(bytes), out(size + 16, 0xEE), io{ packed.data(), (uint32_t)packed.size(), out.data(), size },
+          u(&io)
+    {
+        memset(out.data(), 0, size);
+        ppm = new ScriptedPpm;
+        filters = new ScriptedFilters;
+        u.ppm.reset(ppm);
+        u.filters.reset(filters);
+        u.init(nullptr);
+        u.setOutputSize(size);
+    }
+    void run() { u.unpackMember(29, false); }
+    std::string text(size_t n) const { return std::string(out.begin(), out.begin() + n); }
+};
+
+std::vector<uint8_t> ppmStart() { return std::vector<uint8_t>(64, 0x80); }
+
+}  // namespace
+
+TEST(Hooks, PpmEscapesLiteralsAndMatches)
+{
+    HookRun r(ppmStart(), 46);
+    r.ppm->script = { 'a', 'b',
+                      2, 1,            // the escape byte itself
+                      2, 5, 0,         // 4 bytes at distance 1
+                      'x', 'y', 'z',
+                      2, 4, 0, 0, 1, 0, // 32 bytes at distance 3
+                      2, 2 };          // end of the member's data
+    r.run();
+    std::string expect = "ab\x02\x02\x02\x02\x02xyz";
+    for (int i = 0; i < 32; i++)
+        expect += "xyz"[i % 3];
+    EXPECT_EQ(expect.size(), 42u);
+    EXPECT_EQ(expect, r.text(42));
+    EXPECT_EQ(42, r.u.outDecoded);
+    EXPECT_FALSE(r.u.ppmError);
+}
+
+TEST(Hooks, PpmErrorStopsAndKeepsWhatWasDecoded)
+{
+    HookRun r(ppmStart(), 10);
+    r.ppm->script = { 'o', 'k', -1, 'n', 'o' };
+    r.run();
+    EXPECT_TRUE(r.u.ppmError);
+    EXPECT_EQ("ok", r.text(2));
+    EXPECT_EQ(0, r.out[2]);
+}
+
+TEST(Hooks, PpmSwitchesToLzAndFilterRecordsReachTheFilters)
+{
+    // PPMd header byte, then (after escape 0) an LZ table header with a
+    // filter record and two literals.
+    BitWriter w;
+    w.put(0x80, 8);
+    TestTables t = TestTables::full();
+    writeTables(w, t);
+    TestCode ld(t.ld);
+    ld.put(w, 257);
+    w.put(0xA7, 8);            // the record, read by the filters
+    ld.put(w, 'L');
+    ld.put(w, 'Z');
+    ld.put(w, 256);
+    w.put(0, 2);
+    HookRun r(w.bytes(), 6);
+    r.ppm->script = { 'P', 2, 3, 0x5C, 'M', 2, 0 };
+    r.run();
+    EXPECT_EQ("PMLZ", r.text(4));
+    ASSERT_EQ(2, r.filters->records);
+    EXPECT_EQ(0x5Cu, r.filters->recordBytes[0]);
+    EXPECT_EQ(0xA7u, r.filters->recordBytes[1]);
+    EXPECT_EQ(1, r.ppm->inits);
+    EXPECT_EQ(0, r.u.blockType);
+}
+
+// PPMd's largest expansion, forever: stops within a window of the size.
+TEST(Hooks, EndlessPpmMatchesStop)
+{
+    HookRun r(ppmStart(), 5000);
+    for (int i = 0; i < 40000; i++) {
+        r.ppm->script.push_back(2);      // escape, 5, 255: 259 bytes at distance 1
+        r.ppm->script.push_back(5);
+        r.ppm->script.push_back(255);
+    }
+    r.run();
+    EXPECT_LE(r.u.outDecoded, 5000 + kWindowSize + kFlushMargin);
+    EXPECT_GT(r.u.outDecoded, 5000);
+}
+
+// A filter block that never completes holds the output back: decoding still
+// stops once it passes the member's size by a window.
+TEST(Hooks, StalledFilterFlushStillStops)
+{
+    TestTables t;
+    t.ld['A'] = 1;
+    t.ld[256] = 1;
+    BitWriter w;
+    writeTables(w, t);
+    std::vector<uint8_t> bytes = w.bytes(3 << 20);   // zero bits: 'A' again and again
+    HookRun r(bytes, 1000);
+    r.filters->stall = true;
+    r.run();
+    EXPECT_GT(r.filters->flushes, 0);
+    EXPECT_LE(r.u.outDecoded, 1000 + 2 * (int64_t)kWindowSize);
+    EXPECT_GT(r.u.outDecoded, 1000 + (int64_t)kWindowSize);
+    EXPECT_EQ(0, r.out[0]);      // nothing was written out
+}
+
+// The longest single step (a 287-byte PPMd match) at every distance from the
+// flush point, across several window wraps: nothing unflushed is overwritten.
+TEST(Hooks, LongestStepsAcrossWindowWrapsKeepTheOutput)
+{
+    std::vector<uint8_t> expect;
+    std::deque<int> script;
+    uint32_t x = 5;
+    auto rnd = [&x](uint32_t n) {
+        x = x * 1103515245u + 12345u;
+        return (x >> 8) % n;
+    };
+    auto literal = [&](uint8_t c) {
+        if (c == 2)
+            c = 3;
+        script.push_back(c);
+        expect.push_back(c);
+    };
+    for (int i = 0; i < 1000; i++)
+        literal((uint8_t)rnd(256));
+    const size_t total = 2 * kWindowSize + 300000;
+    while (expect.size() < total) {
+        if (rnd(7) == 0)
+            literal((uint8_t)rnd(256));
+        uint32_t distance = 2 + 300 + rnd(700);
+        script.insert(script.end(), { 2, 4, 0, (int)((distance - 2) >> 8), (int)((distance - 2) & 0xFF), 255 });
+        for (int i = 0; i < 287; i++)
+            expect.push_back(expect[expect.size() - distance]);
+    }
+    script.insert(script.end(), { 2, 2 });
+    HookRun r(ppmStart(), (uint32_t)expect.size());
+    r.ppm->script = std::move(script);
+    r.run();
+    ASSERT_EQ((int64_t)expect.size(), r.u.outDecoded);
+    EXPECT_TRUE(std::equal(expect.begin(), expect.end(), r.out.begin()));
+}

@@ -1,0 +1,227 @@
+#include "PpmHeap.h"
+
+#include <sys/mman.h>
+
+namespace {
+// Room behind the heap end: a context record or a full state array read from a
+// position up to the heap end stays inside the mapping.
+const uint32_t kTailRoom = 4096;
+}
+
+PpmHeap::Tables::Tables()
+{
+    int i = 0, units = 0;
+    for (; i < 4; i++) indx2Units[i] = uint8_t(units += 1);
+    for (; i < 8; i++) indx2Units[i] = uint8_t(units += 2);
+    for (; i < 12; i++) indx2Units[i] = uint8_t(units += 3);
+    for (; i < N_INDEXES; i++) indx2Units[i] = uint8_t(units += 4);
+    for (int k = 0, index = 0; k < 128; k++) {
+        if (indx2Units[index] < k + 1)
+            index++;
+        units2Indx[k] = uint8_t(index);
+    }
+}
+
+const PpmHeap::Tables &PpmHeap::tables()
+{
+    static const Tables t;
+    return t;
+}
+
+PpmHeap::PpmHeap()
+{
+    std::memset(freeList_, 0, sizeof freeList_);
+}
+
+PpmHeap::~PpmHeap()
+{
+    stopHeap();
+}
+
+bool PpmHeap::startHeap(uint32_t megabytes)
+{
+    if (megabytes == 0 || megabytes > 256)
+        return false;
+    uint32_t size = megabytes << 20;
+    if (size == size_ && mem)
+        return true;
+    stopHeap();
+    uint32_t bytes = UNIT_SIZE + size + kTailRoom;
+    // Anonymous pages are zero and are only backed when touched.
+    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED)
+        return false;
+    mem = static_cast<uint8_t *>(p);
+    mapped_ = bytes;
+    size_ = size;
+    heapStart = UNIT_SIZE;
+    heapEnd = heapStart + size / UNIT_SIZE * UNIT_SIZE;
+    initHeap();
+    return true;
+}
+
+void PpmHeap::stopHeap()
+{
+    if (mem)
+        munmap(mem, mapped_);
+    mem = nullptr;
+    mapped_ = size_ = 0;
+    heapStart = heapEnd = pText = unitsStart = loUnit = hiUnit = 0;
+    std::memset(freeList_, 0, sizeof freeList_);
+}
+
+void PpmHeap::initHeap()
+{
+    std::memset(freeList_, 0, sizeof freeList_);
+    pText = heapStart;
+    hiUnit = heapStart + size_;
+    uint32_t unitBytes = UNIT_SIZE * (size_ / 8 / UNIT_SIZE * 7);
+    loUnit = unitsStart = hiUnit - unitBytes;
+    glueCount_ = 0;
+}
+
+void PpmHeap::splitBlock(uint32_t block, int oldIndex, int newIndex)
+{
+    int diff = indexToUnits(oldIndex) - indexToUnits(newIndex);
+    uint32_t p = block + UNIT_SIZE * indexToUnits(newIndex);
+    int i = unitsToIndex(diff);
+    if (indexToUnits(i) != diff) {
+        insertNode(p, --i);
+        int units = indexToUnits(i);
+        p += UNIT_SIZE * units;
+        diff -= units;
+    }
+    insertNode(p, unitsToIndex(diff));
+}
+
+// Free blocks while glued: a 16-bit stamp 0xFFFF, a 16-bit unit count and the
+// offsets of the next and previous block of a ring whose head is offset 0.
+void PpmHeap::glueFreeBlocks()
+{
+    const uint32_t head = 0;
+    if (loUnit != hiUnit)
+        mem[loUnit] = 0;
+    wr32(head + 4, head);
+    wr32(head + 8, head);
+    for (int i = 0; i < N_INDEXES; i++) {
+        while (freeList_[i]) {
+            uint32_t p = removeNode(i);
+            // insert right behind the head
+            uint32_t next = rd32(head + 4);
+            wr32(p + 8, head);
+            wr32(p + 4, next);
+            wr32(next + 8, p);
+            wr32(head + 4, p);
+            wr16(p, 0xFFFF);
+            wr16(p + 2, indexToUnits(i));
+        }
+    }
+    for (uint32_t p = rd32(head + 4); p != head; p = rd32(p + 4)) {
+        for (;;) {
+            uint32_t p1 = p + UNIT_SIZE * rd16(p + 2);
+            if (!inside(p1, UNIT_SIZE) || rd16(p1) != 0xFFFF ||
+                uint32_t(rd16(p + 2)) + rd16(p1 + 2) >= 0x10000)
+                break;
+            uint32_t next = rd32(p1 + 4), prev = rd32(p1 + 8);
+            wr32(prev + 4, next);
+            wr32(next + 8, prev);
+            wr16(p + 2, uint16_t(rd16(p + 2) + rd16(p1 + 2)));
+        }
+    }
+    for (uint32_t p; (p = rd32(head + 4)) != head;) {
+        uint32_t next = rd32(p + 4), prev = rd32(p + 8);
+        wr32(prev + 4, next);
+        wr32(next + 8, prev);
+        int units = rd16(p + 2);
+        for (; units > 128; units -= 128, p += 128 * UNIT_SIZE)
+            insertNode(p, N_INDEXES - 1);
+        int i = unitsToIndex(units);
+        if (indexToUnits(i) != units) {
+            int k = units - indexToUnits(--i);
+            insertNode(p + UNIT_SIZE * (units - k), k - 1);
+        }
+        insertNode(p, i);
+    }
+}
+
+uint32_t PpmHeap::allocUnitsRare(int index)
+{
+    if (!glueCount_) {
+        glueCount_ = 255;
+        glueFreeBlocks();
+        if (freeList_[index])
+            return removeNode(index);
+    }
+    int i = index;
+    do {
+        if (++i == N_INDEXES) {
+            glueCount_--;
+            uint32_t bytes = UNIT_SIZE * indexToUnits(index);
+            if (unitsStart - pText > bytes) {
+                unitsStart -= bytes;
+                return unitsStart;
+            }
+            return 0;
+        }
+    } while (!freeList_[i]);
+    uint32_t block = removeNode(i);
+    splitBlock(block, i, index);
+    return block;
+}
+
+uint32_t PpmHeap::allocContext()
+{
+    if (hiUnit != loUnit)
+        return hiUnit -= UNIT_SIZE;
+    if (freeList_[0])
+        return removeNode(0);
+    return allocUnitsRare(0);
+}
+
+uint32_t PpmHeap::allocUnits(int units)
+{
+    int index = unitsToIndex(units);
+    if (freeList_[index])
+        return removeNode(index);
+    uint32_t block = loUnit;
+    uint32_t bytes = UNIT_SIZE * indexToUnits(index);
+    if (hiUnit - loUnit >= bytes) {
+        loUnit += bytes;
+        return block;
+    }
+    return allocUnitsRare(index);
+}
+
+uint32_t PpmHeap::expandUnits(uint32_t block, int oldUnits)
+{
+    int i0 = unitsToIndex(oldUnits), i1 = unitsToIndex(oldUnits + 1);
+    if (i0 == i1)
+        return block;
+    uint32_t p = allocUnits(oldUnits + 1);
+    if (p) {
+        std::memmove(mem + p, mem + block, UNIT_SIZE * oldUnits);
+        insertNode(block, i0);
+    }
+    return p;
+}
+
+uint32_t PpmHeap::shrinkUnits(uint32_t block, int oldUnits, int newUnits)
+{
+    int i0 = unitsToIndex(oldUnits), i1 = unitsToIndex(newUnits);
+    if (i0 == i1)
+        return block;
+    if (freeList_[i1]) {
+        uint32_t p = removeNode(i1);
+        std::memmove(mem + p, mem + block, UNIT_SIZE * newUnits);
+        insertNode(block, i0);
+        return p;
+    }
+    splitBlock(block, i0, i1);
+    return block;
+}
+
+void PpmHeap::freeUnits(uint32_t block, int units)
+{
+    insertNode(block, unitsToIndex(units));
+}

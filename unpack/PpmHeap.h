@@ -1,0 +1,94 @@
+// Sub-allocator of the PPMd model.
+//
+// The heap is one block of memory addressed by 32-bit offsets, never by host
+// pointers: memory units are 12 bytes, symbol states 6 bytes and context
+// records 12 bytes on every host, so the heap fills up (and the model restarts)
+// at exactly the same point as in the coder that made the stream.
+//
+// Offsets 0..11 are a reserved unit: offset 0 doubles as "no block" and as the
+// list head while free blocks are glued. The heap proper starts at offset 12.
+// The memory is mapped lazily, so a large heap asked for by a small member costs
+// address space but only the pages the model really touches.
+#ifndef MIRANDOL_UNPACK_PPMHEAP_H
+#define MIRANDOL_UNPACK_PPMHEAP_H
+
+#include <cstdint>
+#include <cstring>
+
+class PpmHeap {
+public:
+    static const uint32_t UNIT_SIZE = 12;
+    static const int N_INDEXES = 38;
+
+    PpmHeap();
+    ~PpmHeap();
+    PpmHeap(const PpmHeap &) = delete;
+    PpmHeap &operator=(const PpmHeap &) = delete;
+
+    // Makes the heap megabytes << 20 bytes large; keeps the current memory when
+    // the size is unchanged. False when the memory cannot be had.
+    bool startHeap(uint32_t megabytes);
+    void stopHeap();
+    uint32_t allocatedSize() const { return size_; }
+
+    // Empties the free lists and splits the heap into text and unit areas.
+    void initHeap();
+
+    uint32_t allocContext();
+    uint32_t allocUnits(int units);
+    uint32_t expandUnits(uint32_t block, int oldUnits);
+    uint32_t shrinkUnits(uint32_t block, int oldUnits, int newUnits);
+    void freeUnits(uint32_t block, int units);
+
+    // True when [offset, offset + bytes) lies inside the mapped memory.
+    bool inside(uint32_t offset, uint32_t bytes) const
+    {
+        return offset <= mapped_ && bytes <= mapped_ - offset;
+    }
+
+    uint8_t *mem = nullptr;   // base of the mapping; offsets are relative to it
+    uint32_t heapStart = 0;   // first byte of the heap (the text area's start)
+    uint32_t heapEnd = 0;     // last position a context record may have
+    uint32_t pText = 0;       // end of the text area
+    uint32_t unitsStart = 0;  // start of the unit area
+    uint32_t loUnit = 0;      // free gap of the unit area: [loUnit, hiUnit)
+    uint32_t hiUnit = 0;
+
+    static uint8_t indexToUnits(int index) { return tables().indx2Units[index]; }
+    static uint8_t unitsToIndex(int units) { return tables().units2Indx[units - 1]; }
+
+private:
+    struct Tables {
+        uint8_t indx2Units[N_INDEXES];
+        uint8_t units2Indx[128];
+        Tables();
+    };
+    static const Tables &tables();
+
+    uint16_t rd16(uint32_t o) const { uint16_t v; std::memcpy(&v, mem + o, 2); return v; }
+    void wr16(uint32_t o, uint16_t v) { std::memcpy(mem + o, &v, 2); }
+    uint32_t rd32(uint32_t o) const { uint32_t v; std::memcpy(&v, mem + o, 4); return v; }
+    void wr32(uint32_t o, uint32_t v) { std::memcpy(mem + o, &v, 4); }
+
+    void insertNode(uint32_t block, int index)
+    {
+        wr32(block, freeList_[index]);
+        freeList_[index] = block;
+    }
+    uint32_t removeNode(int index)
+    {
+        uint32_t block = freeList_[index];
+        freeList_[index] = rd32(block);
+        return block;
+    }
+    void splitBlock(uint32_t block, int oldIndex, int newIndex);
+    void glueFreeBlocks();
+    uint32_t allocUnitsRare(int index);
+
+    uint32_t size_ = 0;      // heap size in bytes as asked for by the stream
+    uint32_t mapped_ = 0;    // bytes of the mapping
+    uint32_t freeList_[N_INDEXES];
+    int glueCount_ = 0;
+};
+
+#endif

@@ -1,0 +1,743 @@
+#include "PpmModel.h"
+
+namespace {
+const int MAX_O = 64;
+const int PERIOD_BITS = 7;
+const int TOT_BITS = 14;
+const int INTERVAL = 1 << 7;
+const int BIN_SCALE = 1 << TOT_BITS;
+const int MAX_FREQ = 124;
+const uint32_t TOP = 1u << 24;
+const uint32_t BOT = 1u << 15;
+const uint32_t STATE_SIZE = 6;
+// A suffix chain is at most MAX_O + 1 contexts long; a longer walk means the
+// heap does not hold a model.
+const int kChainLimit = 2 * MAX_O + 8;
+
+const uint16_t kInitBinEsc[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3, 0x64A1, 0x5ABC, 0x6632, 0x6051};
+const uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
+
+struct BinTable {
+    uint16_t v[128][64];
+    BinTable()
+    {
+        for (int i = 0; i < 128; i++)
+            for (int k = 0; k < 8; k++)
+                for (int m = 0; m < 64; m += 8)
+                    v[i][k + m] = uint16_t(BIN_SCALE - kInitBinEsc[k] / (i + 2));
+    }
+};
+const BinTable &initialBinSumm()
+{
+    static const BinTable t;
+    return t;
+}
+}
+
+PpmModel::PpmModel()
+{
+    std::memset(charMask_, 0, sizeof charMask_);
+    std::memset(ns2Indx_, 0, sizeof ns2Indx_);
+    std::memset(ns2BSIndx_, 0, sizeof ns2BSIndx_);
+    std::memset(hb2Flag_, 0, sizeof hb2Flag_);
+    std::memset(see2_, 0, sizeof see2_);
+    std::memset(&dummySee_, 0, sizeof dummySee_);
+    std::memset(binSumm_, 0, sizeof binSumm_);
+}
+
+PpmModel::~PpmModel() {}
+
+void PpmModel::freeHeap()
+{
+    heap_.stopHeap();
+    minContext_ = maxContext_ = foundState_ = 0;
+}
+
+bool PpmModel::contextSane(uint32_t c) const
+{
+    if (c < heap_.heapStart || c > heap_.heapEnd)
+        return false;
+    unsigned n = numStats(c);
+    if (n == 0 || n > 256)
+        return false;
+    if (n != 1) {
+        uint32_t s = stats(c);
+        if (s < heap_.heapStart || s > heap_.heapEnd)
+            return false;
+    }
+    return true;
+}
+
+uint32_t PpmModel::findState(uint32_t c, uint8_t sym) const
+{
+    const uint8_t *mem = heap_.mem;
+    uint32_t p = stats(c);
+    const uint32_t end = p + numStats(c) * STATE_SIZE;
+    for (; p != end; p += STATE_SIZE)
+        if (mem[p] == sym)
+            return p;
+    return 0;
+}
+
+// ---- range decoder ----
+
+void PpmModel::initDecoder()
+{
+    low_ = code_ = 0;
+    range_ = 0xFFFFFFFFu;
+    coderFailed_ = false;
+    for (int i = 0; i < 4; i++)
+        code_ = (code_ << 8) | uint32_t(source_->readByte());
+}
+
+bool PpmModel::currentCount(uint32_t total, uint32_t &count)
+{
+    if (total == 0 || range_ / total == 0) {
+        coderFailed_ = true;
+        return false;
+    }
+    range_ /= total;
+    count = (code_ - low_) / range_;
+    return true;
+}
+
+bool PpmModel::currentShiftCount(uint32_t &count)
+{
+    range_ >>= TOT_BITS;
+    if (range_ == 0) {
+        coderFailed_ = true;
+        return false;
+    }
+    count = (code_ - low_) / range_;
+    return true;
+}
+
+void PpmModel::removeRange()
+{
+    low_ += range_ * lowCount_;
+    range_ *= highCount_ - lowCount_;
+}
+
+void PpmModel::normalize()
+{
+    for (;;) {
+        if ((low_ ^ (low_ + range_)) >= TOP) {
+            if (range_ >= BOT)
+                return;
+            range_ = (0u - low_) & (BOT - 1);
+        }
+        if (range_ == 0) {
+            // Nothing can ever be decoded from an empty range.
+            coderFailed_ = true;
+            return;
+        }
+        code_ = (code_ << 8) | uint32_t(source_->readByte());
+        range_ <<= 8;
+        low_ <<= 8;
+    }
+}
+
+// ---- model start ----
+
+bool PpmModel::decodeInit(PpmByteSource &source, int &escChar)
+{
+    source_ = &source;
+    int flags = source.readByte();
+    bool reset = (flags & 0x20) != 0;
+    int maxMB = 0;
+    if (reset)
+        maxMB = source.readByte();
+    else if (heap_.allocatedSize() == 0)
+        return false;
+    if (flags & 0x40)
+        escChar = source.readByte();
+    initDecoder();
+    if (source.exhausted)
+        return false;
+    if (reset) {
+        int order = (flags & 0x1F) + 1;
+        if (order > 16)
+            order = 16 + (order - 16) * 3;
+        if (order == 1) {
+            freeHeap();
+            return false;
+        }
+        if (!heap_.startHeap(uint32_t(maxMB) + 1)) {
+            freeHeap();
+            return false;
+        }
+        corrupt_ = false;
+        startModel(order);
+    }
+    return minContext_ != 0;
+}
+
+void PpmModel::startModel(int maxOrder)
+{
+    escCount_ = 1;
+    maxOrder_ = maxOrder;
+    restartModel();
+    ns2BSIndx_[0] = 2 * 0;
+    ns2BSIndx_[1] = 2 * 1;
+    std::memset(ns2BSIndx_ + 2, 2 * 2, 9);
+    std::memset(ns2BSIndx_ + 11, 2 * 3, 256 - 11);
+    int i = 0;
+    for (; i < 3; i++)
+        ns2Indx_[i] = uint8_t(i);
+    for (int m = i, k = 1, step = 1; i < 256; i++) {
+        ns2Indx_[i] = uint8_t(m);
+        if (!--k) {
+            k = ++step;
+            m++;
+        }
+    }
+    std::memset(hb2Flag_, 0, 0x40);
+    std::memset(hb2Flag_ + 0x40, 0x08, 0x100 - 0x40);
+    dummySee_.shift = PERIOD_BITS;
+}
+
+void PpmModel::restartModel()
+{
+    std::memset(charMask_, 0, sizeof charMask_);
+    heap_.initHeap();
+    initRL_ = -(maxOrder_ < 12 ? maxOrder_ : 12) - 1;
+    uint32_t ctx = heap_.allocContext();
+    uint32_t st = heap_.allocUnits(256 / 2);
+    minContext_ = maxContext_ = ctx;
+    setSuffix(ctx, 0);
+    orderFall_ = maxOrder_;
+    setNumStats(ctx, 256);
+    setSummFreq(ctx, 256 + 1);
+    setStats(ctx, st);
+    foundState_ = st;
+    runLength_ = initRL_;
+    prevSuccess_ = 0;
+    for (unsigned i = 0; i < 256; i++)
+        storeState(st + i * STATE_SIZE, State{uint8_t(i), 1, 0});
+    std::memcpy(binSumm_, initialBinSumm().v, sizeof binSumm_);
+    for (int i = 0; i < 25; i++)
+        for (int k = 0; k < 16; k++)
+            see2_[i][k].init(5 * i + 10);
+}
+
+void PpmModel::clearMask()
+{
+    escCount_ = 1;
+    std::memset(charMask_, 0, sizeof charMask_);
+}
+
+// ---- symbol decoding ----
+
+bool PpmModel::decodeBinSymbol()
+{
+    uint32_t ctx = minContext_;
+    uint32_t rs = oneState(ctx);
+    uint32_t suf = suffix(ctx);
+    if (!foundState_ || !contextSane(suf))
+        return false;
+    hiBitsFlag_ = hb2Flag_[symbol(foundState_)];
+    unsigned f = freq(rs);
+    if (f == 0 || f > 128)
+        return false;
+    uint16_t &bs = binSumm_[f - 1][prevSuccess_ + ns2BSIndx_[numStats(suf) - 1] + hiBitsFlag_ +
+                                   2 * hb2Flag_[symbol(rs)] + ((runLength_ >> 26) & 0x20)];
+    uint32_t count;
+    if (!currentShiftCount(count))
+        return false;
+    if (count < bs) {
+        foundState_ = rs;
+        setFreq(rs, f + (f < 128));
+        lowCount_ = 0;
+        highCount_ = bs;
+        bs = uint16_t(bs + INTERVAL - ((bs + 32) >> PERIOD_BITS));
+        prevSuccess_ = 1;
+        runLength_++;
+    } else {
+        lowCount_ = bs;
+        bs = uint16_t(bs - ((bs + 32) >> PERIOD_BITS));
+        highCount_ = BIN_SCALE;
+        initEsc_ = kExpEscape[bs >> 10];
+        numMasked_ = 1;
+        charMask_[symbol(rs)] = escCount_;
+        prevSuccess_ = 0;
+        foundState_ = 0;
+    }
+    return true;
+}
+
+void PpmModel::update1(uint32_t p)
+{
+    uint32_t ctx = minContext_;
+    foundState_ = p;
+    setFreq(p, freq(p) + 4);
+    setSummFreq(ctx, summFreq(ctx) + 4);
+    if (freq(p) > freq(p - STATE_SIZE)) {
+        swapStates(p, p - STATE_SIZE);
+        foundState_ = p - STATE_SIZE;
+        if (freq(foundState_) > MAX_FREQ)
+            rescale();
+    }
+}
+
+bool PpmModel::decodeSymbol1()
+{
+    uint32_t ctx = minContext_;
+    uint32_t p = stats(ctx);
+    uint32_t total = summFreq(ctx);
+    uint32_t count;
+    if (!currentCount(total, count) || count >= total)
+        return false;
+    uint32_t hiCnt = freq(p);
+    if (count < hiCnt) {
+        highCount_ = hiCnt;
+        prevSuccess_ = (2 * hiCnt > total);
+        runLength_ += prevSuccess_;
+        foundState_ = p;
+        hiCnt += 4;
+        setFreq(p, hiCnt);
+        setSummFreq(ctx, summFreq(ctx) + 4);
+        if (hiCnt > unsigned(MAX_FREQ))
+            rescale();
+        lowCount_ = 0;
+        return true;
+    }
+    if (!foundState_)
+        return false;
+    prevSuccess_ = 0;
+    unsigned n = numStats(ctx);
+    for (unsigned i = n - 1; i > 0; i--) {
+        p += STATE_SIZE;
+        hiCnt += freq(p);
+        if (hiCnt > count) {
+            highCount_ = hiCnt;
+            lowCount_ = hiCnt - freq(p);
+            update1(p);
+            return true;
+        }
+    }
+    // escape: every symbol of this context is masked
+    hiBitsFlag_ = hb2Flag_[symbol(foundState_)];
+    lowCount_ = hiCnt;
+    highCount_ = total;
+    numMasked_ = int(n);
+    uint32_t s = stats(ctx);
+    for (unsigned i = 0; i < n; i++, s += STATE_SIZE)
+        charMask_[symbol(s)] = escCount_;
+    foundState_ = 0;
+    return true;
+}
+
+void PpmModel::update2(uint32_t p)
+{
+    uint32_t ctx = minContext_;
+    foundState_ = p;
+    setFreq(p, freq(p) + 4);
+    setSummFreq(ctx, summFreq(ctx) + 4);
+    if (freq(p) > MAX_FREQ)
+        rescale();
+    escCount_++;
+    runLength_ = initRL_;
+}
+
+bool PpmModel::decodeSymbol2()
+{
+    uint32_t ctx = minContext_;
+    unsigned n = numStats(ctx);
+    int diff = int(n) - numMasked_;
+    if (diff <= 0)
+        return false;
+    See *see;
+    uint32_t total;
+    if (n != 256) {
+        uint32_t suf = suffix(ctx);
+        if (!contextSane(suf))
+            return false;
+        see = &see2_[ns2Indx_[diff - 1]]
+                    [(diff < int(numStats(suf)) - int(n)) + 2 * (summFreq(ctx) < 11 * n) +
+                     4 * (numMasked_ > diff) + hiBitsFlag_];
+        total = see->mean();
+    } else {
+        see = &dummySee_;
+        total = 1;
+    }
+    uint32_t ps[256];
+    uint32_t hiCnt = 0;
+    uint32_t p = stats(ctx);
+    int found = 0;
+    {
+        // the unmasked states, in order
+        const uint8_t *mem = heap_.mem;
+        const uint8_t esc = escCount_;
+        const uint32_t end = p + n * STATE_SIZE;
+        // Branch-free: whether a state is masked is hard to predict.
+        for (; p != end; p += STATE_SIZE) {
+            uint32_t open = charMask_[mem[p]] != esc;
+            ps[found] = p;
+            hiCnt += mem[p + 1] & (0u - open);
+            found += int(open);
+            if (found == diff)
+                break;
+        }
+    }
+    if (found != diff)
+        return false;
+    total += hiCnt;
+    uint32_t count;
+    if (!currentCount(total, count) || count >= total)
+        return false;
+    if (count < hiCnt) {
+        int k = 0;
+        p = ps[0];
+        hiCnt = freq(p);
+        while (hiCnt <= count) {
+            p = ps[++k];
+            hiCnt += freq(p);
+        }
+        highCount_ = hiCnt;
+        lowCount_ = hiCnt - freq(p);
+        see->update();
+        update2(p);
+    } else {
+        lowCount_ = hiCnt;
+        highCount_ = total;
+        for (int k = 0; k < diff; k++)
+            charMask_[symbol(ps[k])] = escCount_;
+        see->summ = uint16_t(see->summ + total);
+        numMasked_ = int(n);
+    }
+    return true;
+}
+
+void PpmModel::rescale()
+{
+    uint32_t ctx = minContext_;
+    int oldNS = numStats(ctx);
+    int i = oldNS - 1;
+    uint32_t st = stats(ctx);
+    for (uint32_t p = foundState_; p != st; p -= STATE_SIZE)
+        swapStates(p, p - STATE_SIZE);
+    setFreq(st, freq(st) + 4);
+    setSummFreq(ctx, summFreq(ctx) + 4);
+    int escFreq = summFreq(ctx) - freq(st);
+    int adder = (orderFall_ != 0);
+    unsigned f = (freq(st) + adder) >> 1;
+    setFreq(st, f);
+    unsigned summ = f;
+    uint32_t p = st;
+    do {
+        p += STATE_SIZE;
+        escFreq -= freq(p);
+        f = (freq(p) + adder) >> 1;
+        setFreq(p, f);
+        summ += f;
+        if (f > freq(p - STATE_SIZE)) {
+            State tmp = loadState(p);
+            uint32_t p1 = p;
+            do {
+                std::memmove(heap_.mem + p1, heap_.mem + p1 - STATE_SIZE, STATE_SIZE);
+                p1 -= STATE_SIZE;
+            } while (p1 != st && tmp.freq > freq(p1 - STATE_SIZE));
+            storeState(p1, tmp);
+        }
+    } while (--i);
+    setSummFreq(ctx, summ);
+    if (freq(p) == 0) {
+        int zeros = 0;
+        do {
+            zeros++;
+            p -= STATE_SIZE;
+        } while (freq(p) == 0 && p != st);
+        escFreq += zeros;
+        int ns = oldNS - zeros;
+        setNumStats(ctx, ns);
+        if (ns == 1) {
+            State tmp = loadState(st);
+            do {
+                tmp.freq = uint8_t(tmp.freq - (tmp.freq >> 1));
+                escFreq >>= 1;
+            } while (escFreq > 1);
+            heap_.freeUnits(st, (oldNS + 1) >> 1);
+            foundState_ = oneState(ctx);
+            storeState(foundState_, tmp);
+            return;
+        }
+    }
+    escFreq -= escFreq >> 1;
+    setSummFreq(ctx, summFreq(ctx) + escFreq);
+    int n0 = (oldNS + 1) >> 1, n1 = (numStats(ctx) + 1) >> 1;
+    if (n0 != n1)
+        setStats(ctx, heap_.shrinkUnits(st, n0, n1));
+    foundState_ = stats(ctx);
+}
+
+// ---- model update ----
+
+uint32_t PpmModel::createChild(uint32_t parent, uint32_t state, const State &first)
+{
+    uint32_t c = heap_.allocContext();
+    if (c) {
+        setNumStats(c, 1);
+        storeState(oneState(c), first);
+        setSuffix(c, parent);
+        setSuccessor(state, c);
+    }
+    return c;
+}
+
+uint32_t PpmModel::createSuccessors(bool skip, uint32_t p1)
+{
+    uint32_t pc = minContext_;
+    uint32_t upBranch = successor(foundState_);
+    uint8_t fsym = symbol(foundState_);
+    uint32_t ps[MAX_O + 2];
+    const int psCap = MAX_O + 2;
+    int n = 0;
+    uint32_t p = 0;
+    bool walk = true;
+    if (!skip) {
+        ps[n++] = foundState_;
+        if (!suffix(pc))
+            walk = false;
+    }
+    if (walk) {
+        bool entry = false;
+        if (p1) {
+            p = p1;
+            pc = suffix(pc);
+            entry = true;
+        }
+        for (;;) {
+            if (!entry) {
+                pc = suffix(pc);
+                if (!contextSane(pc)) {
+                    corrupt_ = true;
+                    return 0;
+                }
+                if (numStats(pc) != 1) {
+                    p = findState(pc, fsym);
+                    if (!p) {
+                        corrupt_ = true;
+                        return 0;
+                    }
+                } else {
+                    p = oneState(pc);
+                }
+            }
+            entry = false;
+            if (successor(p) != upBranch) {
+                pc = successor(p);
+                break;
+            }
+            if (n >= psCap) {
+                corrupt_ = true;
+                return 0;
+            }
+            ps[n++] = p;
+            if (!suffix(pc))
+                break;
+        }
+    }
+    if (n == 0)
+        return pc;
+    if (upBranch < heap_.heapStart || upBranch > heap_.heapEnd ||
+        pc < heap_.heapStart || pc > heap_.heapEnd) {
+        corrupt_ = true;
+        return 0;
+    }
+    State up;
+    up.symbol = rd8(upBranch);
+    up.successor = upBranch + 1;
+    if (numStats(pc) != 1) {
+        if (pc <= heap_.pText)
+            return 0;
+        if (!contextSane(pc)) {
+            corrupt_ = true;
+            return 0;
+        }
+        p = findState(pc, up.symbol);
+        if (!p) {
+            corrupt_ = true;
+            return 0;
+        }
+        uint32_t cf = freq(p) - 1u;
+        uint32_t s0 = summFreq(pc) - numStats(pc) - cf;
+        if (s0 == 0)
+            s0 = 1;  // a summary equal to the plain frequency sum: no division by zero
+        up.freq = uint8_t(1 + ((2 * cf <= s0) ? (5 * cf > s0) : ((2 * cf + 3 * s0 - 1) / (2 * s0))));
+    } else {
+        up.freq = freq(oneState(pc));
+    }
+    do {
+        pc = createChild(pc, ps[--n], up);
+        if (!pc)
+            return 0;
+    } while (n);
+    return pc;
+}
+
+void PpmModel::updateModel()
+{
+    State fs = loadState(foundState_);
+    uint32_t p = 0;
+    uint32_t pc = suffix(minContext_);
+    if (fs.freq < MAX_FREQ / 4 && pc) {
+        if (!contextSane(pc)) {
+            corrupt_ = true;
+            return;
+        }
+        if (numStats(pc) != 1) {
+            p = stats(pc);
+            if (symbol(p) != fs.symbol) {
+                p = findState(pc, fs.symbol);
+                if (!p) {
+                    corrupt_ = true;
+                    return;
+                }
+                if (freq(p) >= freq(p - STATE_SIZE)) {
+                    swapStates(p, p - STATE_SIZE);
+                    p -= STATE_SIZE;
+                }
+            }
+            if (freq(p) < MAX_FREQ - 9) {
+                setFreq(p, freq(p) + 2);
+                setSummFreq(pc, summFreq(pc) + 2);
+            }
+        } else {
+            p = oneState(pc);
+            setFreq(p, freq(p) + (freq(p) < 32));
+        }
+    }
+    if (!orderFall_) {
+        uint32_t r = createSuccessors(true, p);
+        if (corrupt_)
+            return;
+        minContext_ = maxContext_ = r;
+        setSuccessor(foundState_, r);
+        if (!r)
+            goto restart;
+        return;
+    }
+    {
+        wr8(heap_.pText++, fs.symbol);
+        uint32_t succ = heap_.pText;
+        if (heap_.pText >= heap_.unitsStart)
+            goto restart;
+        if (fs.successor) {
+            if (fs.successor <= heap_.pText) {
+                fs.successor = createSuccessors(false, p);
+                if (corrupt_)
+                    return;
+                if (!fs.successor)
+                    goto restart;
+            }
+            if (!--orderFall_) {
+                succ = fs.successor;
+                heap_.pText -= (maxContext_ != minContext_);
+            }
+        } else {
+            setSuccessor(foundState_, succ);
+            fs.successor = minContext_;
+        }
+        unsigned ns = numStats(minContext_);
+        uint32_t s0 = summFreq(minContext_) - ns - (fs.freq - 1u);
+        int steps = 0;
+        for (pc = maxContext_; pc != minContext_; pc = suffix(pc)) {
+            if (++steps > kChainLimit || !contextSane(pc)) {
+                corrupt_ = true;
+                return;
+            }
+            unsigned ns1 = numStats(pc);
+            if (ns1 != 1) {
+                if ((ns1 & 1) == 0) {
+                    uint32_t st = heap_.expandUnits(stats(pc), int(ns1 >> 1));
+                    if (!st)
+                        goto restart;
+                    setStats(pc, st);
+                }
+                unsigned sf = summFreq(pc);
+                setSummFreq(pc, sf + (2 * ns1 < ns) + 2 * ((4 * ns1 <= ns) & (sf <= 8 * ns1)));
+            } else {
+                uint32_t st = heap_.allocUnits(1);
+                if (!st)
+                    goto restart;
+                State one = loadState(oneState(pc));
+                storeState(st, one);
+                setStats(pc, st);
+                if (one.freq < MAX_FREQ / 4 - 1)
+                    setFreq(st, one.freq * 2);
+                else
+                    setFreq(st, MAX_FREQ - 4);
+                setSummFreq(pc, freq(st) + initEsc_ + (ns > 3));
+            }
+            uint32_t sf = summFreq(pc);
+            uint32_t cf = 2u * fs.freq * (sf + 6);
+            uint32_t t = s0 + sf;
+            if (cf < 6 * t) {
+                cf = 1 + (cf > t) + (cf >= 4 * t);
+                setSummFreq(pc, sf + 3);
+            } else {
+                cf = 4 + (cf >= 9 * t) + (cf >= 12 * t) + (cf >= 15 * t);
+                setSummFreq(pc, sf + cf);
+            }
+            uint32_t np = stats(pc) + ns1 * STATE_SIZE;
+            storeState(np, State{fs.symbol, uint8_t(cf), succ});
+            setNumStats(pc, ns1 + 1);
+        }
+        maxContext_ = minContext_ = fs.successor;
+        return;
+    }
+restart:
+    restarts_++;
+    restartModel();
+    escCount_ = 0;
+}
+
+int PpmModel::decodeChar()
+{
+    if (!heap_.mem || !source_ || corrupt_)
+        return -1;
+    uint32_t ctx = minContext_;
+    if (ctx <= heap_.pText || ctx > heap_.heapEnd || !contextSane(ctx))
+        return -1;
+    if (numStats(ctx) != 1) {
+        uint32_t st = stats(ctx);
+        if (st <= heap_.pText || st > heap_.heapEnd)
+            return -1;
+        if (!decodeSymbol1())
+            return -1;
+    } else if (!decodeBinSymbol()) {
+        return -1;
+    }
+    removeRange();
+    int steps = 0;
+    while (!foundState_) {
+        normalize();
+        if (coderFailed_)
+            return -1;
+        do {
+            orderFall_++;
+            minContext_ = suffix(minContext_);
+            if (minContext_ <= heap_.pText || minContext_ > heap_.heapEnd ||
+                !contextSane(minContext_) || ++steps > kChainLimit)
+                return -1;
+        } while (numStats(minContext_) == numMasked_);
+        if (!decodeSymbol2())
+            return -1;
+        removeRange();
+    }
+    int sym = symbol(foundState_);
+    uint32_t succ = successor(foundState_);
+    if (!orderFall_ && succ > heap_.pText) {
+        minContext_ = maxContext_ = succ;
+    } else {
+        updateModel();
+        if (corrupt_)
+            return -1;
+        if (escCount_ == 0)
+            clearMask();
+    }
+    normalize();
+    if (coderFailed_ || source_->exhausted)
+        return -1;
+    return sym;
+}
