@@ -215,8 +215,14 @@ bool Container::walkBlocks(uint32_t position)
             bool directory = (h.headFlags & FHD_DIRECTORY) == FHD_DIRECTORY;
             if (!directory && h.method != METHOD_STORED && (h.unpVer < 13 || h.unpVer > 29))
                 return false;
-            if (h.headFlags & FHD_SOLID)
+            if (h.headFlags & FHD_SOLID) {
+                // A solid member cannot be read on its own. Service sub-blocks
+                // (comments, access lists, streams) carry the same bit in
+                // archives made by ordinary tools; they are not magazine files.
+                if (type == BLOCK_SUB)
+                    break;
                 return false;
+            }
             if (directory)
                 break;
             File *file = new (std::nothrow) File;

@@ -260,6 +260,15 @@ TEST(Magls, ListsEveryMemberOfRealArchives)
                    {"testdir/test.txt", 20, "bec8a242", false},
                    {"testlink", 25, "11fcd3f1", true}});
     expectListing("damaged/test_read_format_rar_noeof.rar", {{"test.txt", 20, "bec8a242", true}});
+    // Comment, access-list and stream sub-blocks marked solid by the tool
+    // that made them do not refuse the archive.
+    expectListing("structure/rar3-comment-plain.rar", {{"cmt", 11, "75ec50bc", true},
+                                                       {"file1.txt", 0, "00000000", true},
+                                                       {"file2.txt", 0, "00000000", true}});
+    Listing streams = magls(fixturePath("structure/dirs_and_extra_headers.rar"));
+    EXPECT_NE(streams.status, 2);
+    ASSERT_GE(streams.lines.size(), 8u);
+    EXPECT_EQ(streams.lines[5], "ok           6 00fb3d30 file1.txt");
     // Its data runs past the end of the file.
     Listing l = magls(fixturePath("damaged/test_read_format_rar_invalid1.rar"));
     ASSERT_EQ(l.lines.size(), 1u);
