@@ -224,8 +224,8 @@ public:
     void init(uint8_t *window);
     // The member's unpacked size: output beyond it is never written.
     void setOutputSize(uint64_t size) { outLeft = (int64_t)size; }
-    // Decodes the member with the decoder of its unpack version (29; any
-    // other version does nothing). solid false starts every state afresh.
+    // Decodes the member with the decoder of its unpack version (15 or 29;
+    // any other version does nothing). solid false starts every state afresh.
     void unpackMember(uint32_t method, bool solid);
 
     // Shared state; public for the decoders and their extensions.
@@ -279,6 +279,36 @@ public:
     bool readTables29();
     // Copies a match at outPos (any length up to kFlushMargin, any distance).
     void copyMatch(uint32_t length, uint32_t distance);
+
+    // ----- Version 1.5 -----------------------------------------------------
+    // No transmitted tables: adaptive symbol sets (symbol in the high byte,
+    // use count in the low byte) read through fixed threshold tables. The
+    // match history (oldDist, lastDist, lastLength) is the shared one above.
+    uint32_t charSet[256];      // literals
+    uint32_t charSetA[256];     // short distances (plain values, no counts)
+    uint32_t charSetB[256];     // long-distance high bytes
+    uint32_t charSetC[256];     // flag bytes
+    uint32_t placeCount[256];   // next free place per use count, for charSet
+    uint32_t placeCountB[256];  // ... for charSetB
+    uint32_t placeCountC[256];  // ... for charSetC
+    uint32_t avgPlace;          // running average of literal places
+    uint32_t avgPlaceB;         // running average of long-distance places
+    uint32_t avgLen1, avgLen2, avgLen3;  // short lengths, long lengths, long-distance statistics
+    uint32_t Nhfb, Nlzb;        // literal and long-match weights
+    uint32_t numHuff;           // literals in a row
+    uint32_t stMode;            // literal-run mode
+    uint32_t flagBuf;           // current flag byte
+    int32_t flagCount;          // flag bits left in it
+    uint32_t lCount;            // repeat-last-match state
+    uint32_t buf60;             // toggles one code length of the short-match codes
+    uint32_t maxDist3;          // distance threshold for the long-match bonus
+    uint32_t oldDistPos;        // next slot of the oldDist ring
+
+    // Decodes a version 1.5 member; the output leaves through flushPlain.
+    void decode15(bool solid);
+    // Output of versions 15, 20 and 26: writes the window from flushedPos
+    // to outPos (in two pieces when it wraps); the output buffer's room cuts.
+    void flushPlain();
 
 private:
     // Outcome of decoding one run of blocks of one kind.

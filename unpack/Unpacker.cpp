@@ -157,11 +157,23 @@ void Unpacker::flush29()
     }
 }
 
+void Unpacker::flushPlain()
+{
+    if (outPos < flushedPos) {
+        io->writeBytes(window + flushedPos, kWindowSize - flushedPos);
+        io->writeBytes(window, outPos);
+    } else {
+        io->writeBytes(window + flushedPos, outPos - flushedPos);
+    }
+    flushedPos = outPos;
+}
+
 void Unpacker::unpackMember(uint32_t method, bool solid)
 {
     if (!window)
         return;
     switch (method) {
+    case 15: decode15(solid); break;
     case 29:
         decode29(solid);
         break;
