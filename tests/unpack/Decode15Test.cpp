@@ -1,0 +1,155 @@
+// Version 1.5 members: real archives decode to the CRCs their headers carry;
+// damaged, cut and made-up streams stop cleanly inside the member's size.
+#include <gtest/gtest.h>
+
+#include "RarTestArchive.h"
+#include "TestDirs.h"
+#include "UnpackTestUtil.h"
+
+#include <random>
+#include <string>
+
+namespace {
+
+const char *const kV15Archives[] = {
+    "v15/BoatModernEnglish-regular-unpack15-win.rar",
+    "v15/Rar15.rar",
+};
+
+std::vector<RarTestMember> usableMembers(const char *archive)
+{
+    std::vector<RarTestMember> out;
+    for (auto &m : readRarTestArchive(fixturePath(archive)))
+        if (m.usable())
+            out.push_back(m);
+    return out;
+}
+
+// Decodes with a caller-supplied window full of stale bytes.
+std::vector<uint8_t> decodeWithStaleWindow(const RarTestMember &m)
+{
+    std::vector<uint8_t> window(kWindowSize, 0x5A);
+    std::vector<uint8_t> out(m.unpSize, 0);
+    UnpackIo io = { m.packed.data(), (uint32_t)m.packed.size(), out.data(), m.unpSize };
+    Unpacker u(&io);
+    u.init(window.data());
+    u.setOutputSize(m.unpSize);
+    u.unpackMember(15, false);
+    return out;
+}
+
+}  // namespace
+
+TEST(Decode15, EveryMemberMatchesItsCrc)
+{
+    int checked = 0;
+    for (const char *archive : kV15Archives) {
+        auto members = usableMembers(archive);
+        ASSERT_FALSE(members.empty()) << archive;
+        for (const auto &m : members) {
+            ASSERT_EQ(15u, m.unpVer) << archive << " " << m.name;
+            DecodeResult r = decodeBytes(m.packed, m.unpSize, 15);
+            EXPECT_TRUE(r.guardIntact) << archive << " " << m.name;
+            EXPECT_EQ(m.crc, r.crc) << archive << " " << m.name;
+            // The container's own step gives the same verdict.
+            std::vector<uint8_t> out(m.unpSize + 1);
+            EXPECT_TRUE(unpackBuffer(m.packed.data(), m.packSize, out.data(), m.unpSize, 15, m.crc))
+                << archive << " " << m.name;
+            checked++;
+        }
+    }
+    EXPECT_EQ(5, checked);
+}
+
+TEST(Decode15, WaveMatchesReferenceAndAShorterSizeGivesItsPrefix)
+{
+    auto members = usableMembers("v15/BoatModernEnglish-regular-unpack15-win.rar");
+    ASSERT_FALSE(members.empty());
+    const RarTestMember &m = members[0];
+    std::vector<uint8_t> expected = readFile(fixturePath("expected/BoatModernEnglish.wav"));
+    ASSERT_EQ(m.unpSize, expected.size());
+    EXPECT_EQ(expected, decodeBytes(m.packed, m.unpSize, 15).out);
+
+    // Told a smaller size, the decoder stops there: the prefix and nothing more.
+    for (uint32_t size : { 0u, 1u, 1000u, 30001u }) {
+        DecodeResult r = decodeBytes(m.packed, size, 15);
+        EXPECT_TRUE(r.guardIntact) << size;
+        EXPECT_EQ(std::vector<uint8_t>(expected.begin(), expected.begin() + size), r.out) << size;
+        EXPECT_LE(r.decoded, (int64_t)size + 300) << size;
+    }
+}
+
+TEST(Decode15, DamagedMembersFailAndTheirSiblingsDecode)
+{
+    // Cut inside the second file's data: the first file is fine.
+    auto cut = usableMembers("damaged/derived_v15_truncated.rar");
+    ASSERT_EQ(2u, cut.size());
+    EXPECT_EQ(cut[0].crc, decodeBytes(cut[0].packed, cut[0].unpSize, 15).crc);
+    DecodeResult r = decodeBytes(cut[1].packed, cut[1].unpSize, 15);
+    EXPECT_NE(cut[1].crc, r.crc);
+    EXPECT_TRUE(r.guardIntact);
+
+    // A patched distance reaching before the member's first byte: the member
+    // fails, the sibling is fine, and what was read there is zero, never
+    // whatever the window memory held.
+    auto voidDist = usableMembers("damaged/void-dist-v15.rar");
+    ASSERT_EQ(2u, voidDist.size());
+    DecodeResult bad = decodeBytes(voidDist[0].packed, voidDist[0].unpSize, 15);
+    EXPECT_NE(voidDist[0].crc, bad.crc);
+    EXPECT_TRUE(bad.guardIntact);
+    EXPECT_EQ(bad.out, decodeWithStaleWindow(voidDist[0]));
+    EXPECT_EQ(voidDist[1].crc, decodeBytes(voidDist[1].packed, voidDist[1].unpSize, 15).crc);
+}
+
+// Cuts and bit flips of real members, and sizes that do not fit the stream:
+// no crash, no hang, nothing past the member's size, decoding bounded, and the
+// same input always gives the same bytes.
+TEST(Decode15, HostileVariantsNeverOverrunOrRunAway)
+{
+    std::mt19937 rng(1515);
+    int runs = 0;
+    for (const char *archive : kV15Archives) {
+        for (const auto &m : usableMembers(archive)) {
+            for (int k = 0; k < 8; k++) {
+                std::vector<uint8_t> p = m.packed;
+                if (k < 3) {
+                    p.resize(rng() % p.size());
+                } else {
+                    for (int f = 0; f < k; f++)
+                        p[rng() % p.size()] ^= (uint8_t)(1u << (rng() % 8));
+                }
+                uint32_t size = k == 6 ? m.unpSize / 2 : k == 7 ? m.unpSize * 3 : m.unpSize;
+                DecodeResult r = decodeBytes(p, size, 15);
+                ASSERT_TRUE(r.guardIntact) << archive << " " << m.name << " " << k;
+                ASSERT_LE(r.decoded, (int64_t)size + 300);
+                if (k == 3) {
+                    EXPECT_EQ(r.out, decodeBytes(p, size, 15).out);
+                }
+                runs++;
+            }
+        }
+    }
+    EXPECT_EQ(40, runs);
+}
+
+// Streams of one repeated byte reach the largest places of every threshold
+// table and the longest codes; all zeros make a stream of short matches that
+// runs the window round more than once.
+TEST(Decode15, UniformStreamsStayInBounds)
+{
+    for (uint8_t fill : { 0x00, 0xFF, 0x55, 0xF0 }) {
+        std::vector<uint8_t> packed(4096, fill);
+        DecodeResult r = decodeBytes(packed, 20000, 15);
+        EXPECT_TRUE(r.guardIntact) << (int)fill;
+        EXPECT_LE(r.decoded, 20000 + 300);
+    }
+    DecodeResult none = decodeBytes({}, 100, 15);
+    EXPECT_TRUE(none.guardIntact);
+
+    std::vector<uint8_t> zeros(2600000, 0);
+    const uint32_t size = kWindowSize + kWindowSize / 4;
+    DecodeResult big = decodeBytes(zeros, size, 15);
+    EXPECT_TRUE(big.guardIntact);
+    EXPECT_GT(big.decoded, (int64_t)kWindowSize);
+    EXPECT_LE(big.decoded, (int64_t)size + 300);
+}
