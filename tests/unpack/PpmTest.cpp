@@ -572,3 +572,38 @@ TEST(PpmModel, EmptyRangeOrZeroTotalFailsInsteadOfLoopingOrDividing)
     EXPECT_FALSE(p.countFor(0x100, 0x200));   // range / total would be 0
     EXPECT_TRUE(p.countFor(0x10000, 0x200));
 }
+
+TEST(PpmModel, ReadingPastTheInputFailsTheBlock)
+{
+    std::vector<uint8_t> data = sampleData(3000, 3, 5);
+    PpmTestEncoder e;
+    e.startBlock(8, 1, -1, false);
+    for (uint8_t b : data)
+        e.encodeChar(b);
+    e.flush();
+    // The whole stream is read exactly; the coder never looks past its end.
+    {
+        PpmModel m;
+        VectorSource src(e.out);
+        int esc = 2;
+        ASSERT_TRUE(m.decodeInit(src, esc));
+        for (uint8_t b : data)
+            ASSERT_EQ(b, m.decodeChar());
+        EXPECT_FALSE(src.exhausted);
+    }
+    // Without its last bytes the block fails where the coder runs out, and
+    // stays failed; it never decodes on from zeros.
+    std::vector<uint8_t> cut(e.out.begin(), e.out.end() - 6);
+    PpmModel m;
+    VectorSource src(cut);
+    int esc = 2;
+    ASSERT_TRUE(m.decodeInit(src, esc));
+    size_t good = 0;
+    int c;
+    while ((c = m.decodeChar()) >= 0 && good < data.size())
+        good++;
+    EXPECT_EQ(-1, c);
+    EXPECT_TRUE(src.exhausted);
+    EXPECT_LT(good, data.size());
+    EXPECT_EQ(-1, m.decodeChar());
+}
