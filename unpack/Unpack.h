@@ -205,7 +205,7 @@ public:
     virtual int decodeChar() = 0;
 };
 
-// Factories of the extensions: each returns null while its part is not built
+// Factories of the extensions: each returns null while it is not built
 // in, and a member needing it then stops (and fails its CRC).
 std::unique_ptr<Filters29> createFilters29();
 std::unique_ptr<Ppm29> createPpm29();

@@ -1,0 +1,459 @@
+// The filter machine on its own: the variable-length numbers, program
+// preparation, the interpreter and its limits, and the native filters
+// (checked against hand-made cases and against the interpreter running the
+// same standard programs).
+#include <gtest/gtest.h>
+
+#include "FilterTestSupport.h"
+
+#include <random>
+
+namespace {
+
+void put32(std::vector<uint8_t> &v, size_t at, uint32_t x)
+{
+    v[at] = (uint8_t)x; v[at + 1] = (uint8_t)(x >> 8); v[at + 2] = (uint8_t)(x >> 16); v[at + 3] = (uint8_t)(x >> 24);
+}
+uint32_t get32(const uint8_t *p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
+
+// Runs prog over block with R0..R6 as given (R4 defaults to the block length).
+std::vector<uint8_t> run(FilterMachine &vm, PreparedFilter &prog, const std::vector<uint8_t> &block,
+                         std::vector<uint32_t> regs = {}, uint64_t *executed = nullptr)
+{
+    uint32_t r[7] = {0, 0, 0, 0x3C000, (uint32_t)block.size(), 0, 0};
+    for (size_t i = 0; i < regs.size() && i < 7; i++)
+        r[i] = regs[i];
+    for (int i = 0; i < 7; i++)
+        prog.initR[i] = r[i];
+    prog.globalData.assign(0x40, 0);
+    for (int i = 0; i < 7; i++)
+        put32(prog.globalData, i * 4, r[i]);
+    put32(prog.globalData, 0x1C, (uint32_t)block.size());
+    vm.init();
+    vm.setMemory(0, block.data(), (uint32_t)block.size());
+    uint64_t e = vm.execute(prog);
+    if (executed)
+        *executed = e;
+    return std::vector<uint8_t>(prog.filteredData, prog.filteredData + prog.filteredSize);
+}
+
+PreparedFilter nativeFilter(VmStandardFilter kind)
+{
+    PreparedFilter p;
+    p.commands = std::make_shared<std::vector<VmCommand>>(2);
+    (*p.commands)[0].opcode = VM_STANDARD;
+    (*p.commands)[0].op1.type = VM_OPINT;
+    (*p.commands)[0].op1.data = kind;
+    return p;
+}
+
+std::vector<uint8_t> randomBytes(size_t n, uint32_t seed, int spread = 256)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v(n);
+    for (auto &b : v)
+        b = (uint8_t)(rng() % spread);
+    return v;
+}
+
+}  // namespace
+
+TEST(FilterMachine, ReadDataHasFiveForms)
+{
+    FilterCodeWriter w;
+    w.bits(0, 2); w.bits(9, 4);                 // 00: four bits
+    w.bits(1, 2); w.bits(0xA5, 8);              // 01: eight bits (upper nibble not zero)
+    w.bits(1, 2); w.bits(0, 4); w.bits(0x7E, 8);  // 01 with a zero nibble: 0xFFFFFF00 | byte
+    w.bits(2, 2); w.bits(0xBEEF, 16);           // 10: sixteen bits
+    w.bits(3, 2); w.bits(0xDEADBEEF, 32);       // 11: thirty-two bits
+    FilterBitReader in(w.bytes().data(), (uint32_t)w.bytes().size());
+    EXPECT_EQ(FilterMachine::readData(in), 9u);
+    EXPECT_EQ(in.bitPosition(), 6u);
+    EXPECT_EQ(FilterMachine::readData(in), 0xA5u);
+    EXPECT_EQ(in.bitPosition(), 16u);
+    EXPECT_EQ(FilterMachine::readData(in), 0xFFFFFF7Eu);
+    EXPECT_EQ(in.bitPosition(), 30u);
+    EXPECT_EQ(FilterMachine::readData(in), 0xBEEFu);
+    EXPECT_EQ(in.bitPosition(), 48u);
+    EXPECT_EQ(FilterMachine::readData(in), 0xDEADBEEFu);
+    EXPECT_EQ(in.bitPosition(), 82u);
+    EXPECT_FALSE(in.overrun());
+    // Past the end the reader sees zero bits and says so.
+    FilterMachine::readData(in);
+    FilterMachine::readData(in);
+    EXPECT_TRUE(in.overrun());
+}
+
+TEST(FilterMachine, StandardProgramsAreRecognisedByLengthAndCrc)
+{
+    EXPECT_EQ(FilterMachine::standardFilterOf(hexBytes(kE8Program).data(), 53), VMSF_E8);
+    EXPECT_EQ(FilterMachine::standardFilterOf(hexBytes(kE8E9Program).data(), 57), VMSF_E8E9);
+    EXPECT_EQ(FilterMachine::standardFilterOf(hexBytes(kDeltaProgram).data(), 29), VMSF_DELTA);
+    EXPECT_EQ(FilterMachine::standardFilterOf(hexBytes(kRgbProgram).data(), 149), VMSF_RGB);
+    EXPECT_EQ(FilterMachine::standardFilterOf(hexBytes(kAudioProgram).data(), 216), VMSF_AUDIO);
+    std::vector<uint8_t> altered = hexBytes(kAudioProgram);
+    altered[100] ^= 0xFF;
+    altered[120] ^= 0xFF;   // the check byte still matches
+    EXPECT_EQ(FilterMachine::standardFilterOf(altered.data(), 216), VMSF_NONE);
+    PreparedFilter p;
+    FilterMachine::prepare(altered.data(), 216, p);
+    EXPECT_GT(p.commands->size(), 2u);   // interpreted, not native
+}
+
+TEST(FilterMachine, WrongCheckByteIsALoneReturn)
+{
+    std::vector<uint8_t> code = hexBytes(kDeltaProgram);
+    code[0] ^= 1;
+    PreparedFilter p;
+    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
+    ASSERT_EQ(p.commands->size(), 1u);
+    EXPECT_EQ((*p.commands)[0].opcode, VM_RET);
+    FilterMachine vm;
+    std::vector<uint8_t> block = randomBytes(100, 1);
+    EXPECT_EQ(run(vm, p, block, {4}), block);   // unfiltered
+}
+
+// The interpreter running the standard programs gives what the native code gives.
+TEST(FilterMachine, InterpreterAgreesWithNativeFilters)
+{
+    struct Case { const char *program; std::vector<uint32_t> regs; std::vector<uint8_t> block; };
+    std::vector<uint8_t> calls = randomBytes(3000, 7, 256);
+    for (size_t i = 0; i < calls.size(); i += 7)
+        calls[i] = (i % 14) ? 0xE8 : 0xE9;
+    std::vector<Case> cases = {
+        {kE8Program, {0, 0, 0, 0x3C000, 3000, 0, 0x12345}, calls},
+        {kE8E9Program, {0, 0, 0, 0x3C000, 3000, 0, 0x7FFFFFF0}, calls},
+        {kDeltaProgram, {3, 0, 0, 0x3C000, 999}, randomBytes(999, 2)},
+        {kRgbProgram, {3 * 20 + 3, 0, 0, 0x3C000, 1200}, randomBytes(1200, 3, 9)},
+        {kRgbProgram, {3 * 16 + 3, 2, 0, 0x3C000, 960}, randomBytes(960, 4, 9)},
+        {kAudioProgram, {2, 0, 0, 0x3C000, 2000}, randomBytes(2000, 5, 7)},
+        {kAudioProgram, {4, 0, 0, 0x3C000, 1000}, randomBytes(1000, 6, 256)},
+        {kAudioProgram, {1, 0, 0, 0x3C000, 777}, randomBytes(777, 8, 5)},
+        {kAudioProgram, {11, 0, 0, 0x3C000, 1001}, randomBytes(1001, 10, 256)},
+        {kRgbProgram, {3 * 20 + 4, 1, 0, 0x3C000, 1201}, randomBytes(1201, 11, 9)},
+        {kDeltaProgram, {1, 0, 0, 0x3C000, 50}, randomBytes(50, 12)},
+    };
+    for (Case &c : cases) {
+        std::vector<uint8_t> code = hexBytes(c.program);
+        PreparedFilter native, interpreted;
+        FilterMachine::prepare(code.data(), (uint32_t)code.size(), native, true);
+        FilterMachine::prepare(code.data(), (uint32_t)code.size(), interpreted, false);
+        ASSERT_EQ((*native.commands)[0].opcode, VM_STANDARD);
+        ASSERT_GT(interpreted.commands->size(), 2u);
+        FilterMachine vm;
+        uint64_t steps = 0;
+        std::vector<uint8_t> a = run(vm, native, c.block, c.regs);
+        std::vector<uint8_t> b = run(vm, interpreted, c.block, c.regs, &steps);
+        EXPECT_GT(steps, c.block.size()) << c.regs[0];
+        ASSERT_EQ(a.size(), c.block.size());
+        EXPECT_EQ(a, b) << "program of " << code.size() << " bytes, R0 " << c.regs[0];
+    }
+}
+
+TEST(FilterMachine, E8TranslatesCallsAndSkipsTheirAddresses)
+{
+    std::vector<uint8_t> b(16, 0x90);
+    b[0] = 0xE8; b[1] = 0x10; b[2] = b[3] = b[4] = 0;                                // +16: absolute 16 -> relative
+    b[6] = 0xE8; b[7] = 0xF0; b[8] = 0xFF; b[9] = 0xFF; b[10] = 0xFF;  // -16: negative absolute
+    b[12] = 0xE8;                                               // in the last four bytes: untouched
+    b[5] = 0xE9;
+    FilterMachine vm;
+    PreparedFilter e8 = nativeFilter(VMSF_E8);
+    std::vector<uint8_t> out = run(vm, e8, b, {0, 0, 0, 0x3C000, 16, 0, 0x1000});
+    ASSERT_EQ(out.size(), 16u);
+    EXPECT_EQ(get32(&out[1]), 16u - 0x1001u);
+    EXPECT_EQ(get32(&out[7]), 0xFFFFFFF0u + 0x1000000u);
+    EXPECT_EQ(out[5], 0xE9);
+    EXPECT_EQ(out[12], 0xE8);
+    EXPECT_EQ(out[13], 0x90);
+    // E8E9 also takes the 0xE9 at 5 (its address overlaps the next call).
+    PreparedFilter e9 = nativeFilter(VMSF_E8E9);
+    out = run(vm, e9, b, {0, 0, 0, 0x3C000, 16, 0, 0x1000});
+    EXPECT_NE(get32(&out[6]), get32(&b[6]));
+    // Blocks below four bytes or at the global area pass unchanged.
+    std::vector<uint8_t> tiny = {0xE8, 1, 2};
+    EXPECT_EQ(run(vm, e8, tiny), tiny);
+}
+
+TEST(FilterMachine, ItaniumAdjustsBranchTargets)
+{
+    std::vector<uint8_t> b(32, 0);
+    b[0] = 0x10;   // template 0x10: only slot 2 may branch
+    auto setBits = [&](uint32_t bit, uint32_t count, uint32_t v) {
+        for (uint32_t i = 0; i < count; i++) {
+            uint32_t pos = bit + i;
+            if ((v >> i) & 1) b[pos / 8] |= (uint8_t)(1 << (pos % 8));
+            else b[pos / 8] &= (uint8_t)~(1 << (pos % 8));
+        }
+    };
+    auto getBits = [](const std::vector<uint8_t> &v, uint32_t bit, uint32_t count) {
+        uint32_t r = 0;
+        for (uint32_t i = 0; i < count; i++)
+            r |= ((v[(bit + i) / 8] >> ((bit + i) % 8)) & 1u) << i;
+        return r;
+    };
+    setBits(87 + 37, 4, 5);
+    setBits(87 + 13, 20, 0x12345);
+    setBits(46 + 37, 4, 5);          // slot 1 looks like a branch but the template excludes it
+    setBits(46 + 13, 20, 0x00100);
+    FilterMachine vm;
+    PreparedFilter p = nativeFilter(VMSF_ITANIUM);
+    std::vector<uint8_t> out = run(vm, p, b, {0, 0, 0, 0x3C000, 32, 0, 0x30});
+    EXPECT_EQ(getBits(out, 87 + 13, 20), 0x12345u - 3);
+    EXPECT_EQ(getBits(out, 46 + 13, 20), 0x00100u);
+    EXPECT_EQ(getBits(out, 87 + 37, 4), 5u);
+}
+
+TEST(FilterMachine, DeltaDeinterleavesChannels)
+{
+    // Output byte j + k*c is the running difference of channel j's source bytes.
+    const uint32_t c = 3, n = 30;
+    std::vector<uint8_t> want(n), src;
+    for (uint32_t i = 0; i < n; i++)
+        want[i] = (uint8_t)(i * 7 + (i % c) * 50);
+    for (uint32_t j = 0; j < c; j++) {
+        uint8_t prev = 0;
+        for (uint32_t i = j; i < n; i += c) {
+            src.push_back((uint8_t)(prev - want[i]));
+            prev = want[i];
+        }
+    }
+    FilterMachine vm;
+    PreparedFilter p = nativeFilter(VMSF_DELTA);
+    EXPECT_EQ(run(vm, p, src, {c}), want);
+}
+
+TEST(FilterMachine, UpcaseExpandsEscapes)
+{
+    std::vector<uint8_t> b = {'a', 2, 'b', 2, 2, 'c', 2};
+    FilterMachine vm;
+    PreparedFilter p = nativeFilter(VMSF_UPCASE);
+    std::vector<uint8_t> want = {'a', 'B', 2, 'c', 2};
+    EXPECT_EQ(run(vm, p, b), want);
+}
+
+TEST(FilterMachine, HostileRegistersStayInsideTheBlock)
+{
+    FilterMachine vm;
+    std::vector<uint8_t> block = randomBytes(300, 9);
+    // Channel counts of 0 and far beyond the block.
+    for (VmStandardFilter kind : {VMSF_DELTA, VMSF_AUDIO}) {
+        PreparedFilter p = nativeFilter(kind);
+        std::vector<uint8_t> out = run(vm, p, block, {0});
+        if (kind == VMSF_AUDIO) {
+            EXPECT_EQ(out, block);   // no channels: unfiltered
+        }
+        PreparedFilter q = nativeFilter(kind);
+        EXPECT_EQ(run(vm, q, block, {0xFFFFFFFFu}).size(), block.size());
+    }
+    // RGB widths below 3, above the block, and blocks shorter than a pixel.
+    for (uint32_t r0 : {0u, 2u, 3u, 5u, 304u, 0xFFFFFFFFu}) {
+        PreparedFilter p = nativeFilter(VMSF_RGB);
+        EXPECT_EQ(run(vm, p, block, {r0, 0}), block) << r0;
+    }
+    std::vector<uint8_t> two = {1, 2};
+    PreparedFilter rgb = nativeFilter(VMSF_RGB);
+    EXPECT_EQ(run(vm, rgb, two, {6}), two);
+    // A red position far outside, and R4 claiming more than the memory.
+    PreparedFilter rgb2 = nativeFilter(VMSF_RGB);
+    EXPECT_EQ(run(vm, rgb2, block, {9, 0xFFFFFFF0u}).size(), block.size());
+    for (VmStandardFilter kind : {VMSF_E8, VMSF_E8E9, VMSF_ITANIUM, VMSF_DELTA, VMSF_RGB, VMSF_AUDIO, VMSF_UPCASE}) {
+        PreparedFilter p = nativeFilter(kind);
+        std::vector<uint8_t> out = run(vm, p, block, {6, 0, 0, 0x3C000, 0xFFFFFFFFu, 0, 0});
+        EXPECT_LE(out.size(), (size_t)kVmMemSize);
+    }
+}
+
+TEST(FilterMachine, StaticDataClaimsOnlyWhatTheCodeHolds)
+{
+    FilterCodeWriter w;
+    w.bits(1, 1);                 // static data follows...
+    w.data(0xFFFFFFFFu);          // ...claiming 4 GiB (the length wraps past 32 bits)
+    w.byteArray({1, 2, 3, 4, 5});
+    std::vector<uint8_t> code = genericProgram(w);
+    PreparedFilter p;
+    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
+    EXPECT_LE(p.staticData.size(), code.size());
+}
+
+namespace {
+
+// Codes one command; operands are registers (0..7), immediates, or memory.
+struct Op { int kind; uint32_t v; uint32_t base; };   // 0 reg, 1 imm, 2 [reg+base], 3 [base]
+Op reg(uint32_t r) { return {0, r, 0}; }
+Op imm(uint32_t v) { return {1, v, 0}; }
+Op mem(uint32_t r, uint32_t base) { return {2, r, base}; }
+Op at(uint32_t base) { return {3, 0, base}; }
+
+void command(FilterCodeWriter &w, VmOpcode op, bool byteMode, std::vector<Op> ops, bool hasByteMode)
+{
+    if (op < 8) {
+        w.bits(op, 4);
+    } else {
+        w.bits(op + 24, 6);
+    }
+    if (hasByteMode)
+        w.bits(byteMode ? 1 : 0, 1);
+    for (const Op &o : ops) {
+        switch (o.kind) {
+        case 0: w.bits(1, 1); w.bits(o.v, 3); break;
+        case 1:
+            w.bits(0, 2);
+            if (byteMode) w.bits(o.v, 8); else w.data(o.v);
+            break;
+        case 2: w.bits(1, 2); w.bits(2, 2); w.bits(o.v, 3); w.data(o.base); break;
+        default: w.bits(1, 2); w.bits(3, 2); w.data(o.base); break;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(FilterMachine, InterpreterArithmeticFlagsAndShifts)
+{
+    // R0 = 0x80000001; SHL R0, 33 (taken as 1): R0 = 2, carry out.
+    // R1 = 5; SHR R1, 32 (taken as 0): unchanged.
+    // [0x100] = R0; MOVZX R2, byte [0x100]; R3 = 0xFF + 1 in byte mode (stored 0);
+    // ADC R4, 0 picks up the carry of SHL. Result words go to the output area.
+    FilterCodeWriter w;
+    w.bits(0, 1);   // no static data
+    command(w, VM_MOV, false, {reg(0), imm(0x80000001u)}, true);
+    command(w, VM_SHL, false, {reg(0), imm(33)}, true);
+    command(w, VM_MOV, false, {reg(4), imm(0)}, true);
+    command(w, VM_ADC, false, {reg(4), imm(0)}, true);
+    command(w, VM_MOV, false, {reg(1), imm(5)}, true);
+    command(w, VM_SHR, false, {reg(1), imm(32)}, true);
+    command(w, VM_MOV, false, {at(0x100), reg(0)}, true);
+    command(w, VM_MOVZX, false, {reg(2), at(0x100)}, false);
+    command(w, VM_MOV, false, {reg(3), imm(0xFF)}, true);
+    command(w, VM_ADD, true, {reg(3), imm(1)}, true);
+    command(w, VM_MOV, false, {at(0x3FFFE), imm(0x11223344)}, true);   // straddles the memory end
+    command(w, VM_MOV, false, {mem(5, 0x40000), reg(0)}, true);         // address masked: R5 = 0
+    // Results: [0..3]=R0 [4..7]=R1 [8..11]=R2 [12..15]=R3 [16..19]=R4
+    command(w, VM_MOV, false, {at(0), reg(0)}, true);
+    command(w, VM_MOV, false, {at(4), reg(1)}, true);
+    command(w, VM_MOV, false, {at(8), reg(2)}, true);
+    command(w, VM_MOV, false, {at(12), reg(3)}, true);
+    command(w, VM_MOV, false, {at(16), reg(4)}, true);
+    std::vector<uint8_t> code = genericProgram(w);
+    PreparedFilter p;
+    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
+    FilterMachine vm;
+    std::vector<uint8_t> out = run(vm, p, std::vector<uint8_t>(20, 0xAA), {0, 0, 0, 0x3C000, 20, 0, 0});
+    ASSERT_EQ(out.size(), 20u);
+    EXPECT_EQ(get32(&out[0]), 2u);
+    EXPECT_EQ(get32(&out[4]), 5u);
+    EXPECT_EQ(get32(&out[8]), 2u);
+    EXPECT_EQ(get32(&out[12]), 0u);
+    EXPECT_EQ(get32(&out[16]), 1u);
+}
+
+TEST(FilterMachine, ProgramOverTheInstructionLimitIsDisarmed)
+{
+    // loop: JMP loop (an absolute target: 256 + index 0).
+    FilterCodeWriter w;
+    w.bits(0, 1);
+    command(w, VM_JMP, false, {imm(256)}, false);
+    std::vector<uint8_t> code = genericProgram(w);
+    PreparedFilter p;
+    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
+    FilterMachine vm;
+    std::vector<uint8_t> block(64, 1);
+    uint64_t steps = 0;
+    run(vm, p, block, {}, &steps);
+    EXPECT_GE(steps, (uint64_t)kVmInstructionLimit);
+    EXPECT_LE(steps, (uint64_t)kVmInstructionLimit + 2);
+    EXPECT_EQ((*p.commands)[0].opcode, VM_RET);
+    run(vm, p, block, {}, &steps);
+    EXPECT_EQ(steps, 1u);
+    // A smaller budget stops sooner.
+    PreparedFilter q;
+    FilterMachine::prepare(code.data(), (uint32_t)code.size(), q);
+    q.globalData.assign(0x40, 0);
+    EXPECT_LE(vm.execute(q, 1000), 1001u);
+}
+
+TEST(FilterMachine, StackWrapsInsideTheMemory)
+{
+    // R7 = 2: a push lands at 0x3FFFE (masked), a return pops garbage and ends.
+    FilterCodeWriter w;
+    w.bits(0, 1);
+    command(w, VM_MOV, false, {reg(7), imm(2)}, true);
+    w.bits(VM_PUSHA + 24, 6);
+    w.bits(VM_POPA + 24, 6);
+    command(w, VM_PUSH, false, {reg(0)}, false);
+    command(w, VM_CALL, false, {imm(256 + 7)}, false);
+    command(w, VM_POP, false, {reg(1)}, false);
+    std::vector<uint8_t> code = genericProgram(w);
+    PreparedFilter p;
+    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
+    FilterMachine vm;
+    std::vector<uint8_t> block(8, 3);
+    EXPECT_EQ(run(vm, p, block).size(), 8u);
+}
+
+TEST(FilterMachine, InterpreterCallsStackAndCarries)
+{
+    FilterCodeWriter w;
+    w.bits(0, 1);
+    int n = 0;   // commands written so far
+    auto cmd = [&](VmOpcode op, bool bm, std::vector<Op> ops) {
+        static const bool hasByteMode[] = {true, true, true, true, false, false, true, true, false, true, true, true, true,
+                                           false, false, false, false, false, false, false, false, false, false, true,
+                                           true, true, true, true, false, false, false, false, false, false, true, true,
+                                           true, true, true, false};
+        command(w, op, bm, ops, hasByteMode[op]);
+        n++;
+    };
+    cmd(VM_MOV, false, {reg(0), imm(7)});
+    cmd(VM_MOV, false, {reg(1), imm(0)});
+    cmd(VM_DIV, false, {reg(0), reg(1)});                 // by zero: nothing
+    cmd(VM_MOV, false, {at(0), reg(0)});                  // [0] = 7
+    cmd(VM_MOV, false, {reg(2), imm(0xFFFFFFFFu)});
+    cmd(VM_MOV, false, {reg(3), imm(5)});
+    cmd(VM_ADD, false, {reg(2), imm(1)});                 // result 0: zero flag only, no carry
+    cmd(VM_ADC, false, {reg(3), imm(0)});
+    cmd(VM_MOV, false, {at(4), reg(3)});                  // [4] = 5
+    cmd(VM_MOV, false, {reg(4), imm(1)});
+    cmd(VM_MOV, false, {reg(5), imm(10)});
+    cmd(VM_SUB, false, {reg(4), imm(2)});                 // borrow: carry
+    cmd(VM_SBB, false, {reg(5), imm(0)});
+    cmd(VM_MOV, false, {at(8), reg(5)});                  // [8] = 9
+    const int callAt = n;
+    cmd(VM_CALL, false, {imm(0)});                        // target patched below
+    cmd(VM_MOV, false, {at(12), reg(6)});                 // [12] = 0x1234
+    cmd(VM_MOV, false, {reg(0), imm(0x80000000u)});
+    cmd(VM_SAR, false, {reg(0), imm(4)});
+    cmd(VM_MOV, false, {at(16), reg(0)});                 // [16] = 0xF8000000
+    cmd(VM_MOV, false, {at(20), imm(0x0F0F0F0F)});
+    cmd(VM_NOT, true, {at(20)});                          // [20] = 0x0F0F0FF0
+    cmd(VM_MOV, false, {at(24), imm(0xAABB)});
+    cmd(VM_MOV, false, {reg(1), imm(0x11)});
+    cmd(VM_XCHG, false, {reg(1), at(24)});                // [24] = 0x11
+    cmd(VM_MOV, false, {at(28), reg(1)});                 // [28] = 0xAABB
+    cmd(VM_MOV, false, {reg(3), imm(0)});
+    cmd(VM_CMP, false, {reg(3), imm(1)});                 // carry
+    w.bits(VM_PUSHF + 24, 6); n++;
+    cmd(VM_CMP, false, {reg(3), reg(3)});                 // zero, no carry
+    w.bits(VM_POPF + 24, 6); n++;
+    cmd(VM_ADC, false, {reg(3), imm(0)});
+    cmd(VM_MOV, false, {at(32), reg(3)});                 // [32] = 1
+    cmd(VM_MOVSX, false, {reg(0), imm(0x80)});
+    cmd(VM_MOV, false, {at(36), reg(0)});                 // [36] = 0xFFFFFF80
+    cmd(VM_JMP, false, {imm(256 + 1000)});                // past the end: done
+    const int subAt = n;
+    cmd(VM_MOV, false, {reg(6), imm(0x1234)});
+    w.bits(VM_RET + 24, 6); n++;
+
+    std::vector<uint8_t> code = genericProgram(w);
+    PreparedFilter p;
+    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
+    ASSERT_GT(p.commands->size(), (size_t)subAt);
+    (*p.commands)[callAt].op1.data = (uint32_t)subAt;   // absolute, as prepared
+    FilterMachine vm;
+    std::vector<uint8_t> out = run(vm, p, std::vector<uint8_t>(40, 0));
+    ASSERT_EQ(out.size(), 40u);
+    const uint32_t want[10] = {7, 5, 9, 0x1234, 0xF8000000u, 0x0F0F0FF0u, 0x11, 0xAABB, 1, 0xFFFFFF80u};
+    for (int i = 0; i < 10; i++)
+        EXPECT_EQ(get32(&out[i * 4]), want[i]) << "word " << i;
+}

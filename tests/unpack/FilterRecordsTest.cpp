@@ -1,0 +1,347 @@
+// Filter records and the filtered flush: records are fed as a PPMd block
+// would decode them, the window is filled by hand, and the flush writes the
+// filtered blocks to the output.
+#include <gtest/gtest.h>
+
+#include "FilterTestSupport.h"
+
+#include <memory>
+
+namespace {
+
+struct Rig {
+    std::vector<uint8_t> out;
+    UnpackIo io;
+    std::unique_ptr<Unpacker> u;
+
+    explicit Rig(size_t outSize, uint32_t startPos = 0) : out(outSize)
+    {
+        io = UnpackIo{nullptr, 0, out.data(), (uint32_t)outSize};
+        u.reset(new Unpacker(&io));
+        u->init(nullptr);
+        u->setOutputSize(outSize);
+        u->outPos = u->flushedPos = u->countedPos = startPos;
+    }
+    void put(const std::vector<uint8_t> &bytes)
+    {
+        for (uint8_t b : bytes) {
+            u->window[u->outPos] = b;
+            u->outPos = (u->outPos + 1) & kWindowMask;
+        }
+    }
+    bool feed(const std::vector<uint8_t> &record)
+    {
+        FeedPpm f(record);
+        return u->filters->readFilterPpm(*u, f);
+    }
+    bool record(const FilterRecordFields &s, bool isNew) { return feed(ppmFilterRecord(s, isNew)); }
+    void flush() { u->flush29(); }
+    std::vector<uint8_t> written() const
+    {
+        return std::vector<uint8_t>(out.begin(), out.begin() + (out.size() - io.destinationLeft));
+    }
+};
+
+// Source bytes that the delta filter with c channels turns into want.
+std::vector<uint8_t> deltaSource(const std::vector<uint8_t> &want, uint32_t c)
+{
+    std::vector<uint8_t> src;
+    for (uint32_t j = 0; j < c; j++) {
+        uint8_t prev = 0;
+        for (size_t i = j; i < want.size(); i += c) {
+            src.push_back((uint8_t)(prev - want[i]));
+            prev = want[i];
+        }
+    }
+    return src;
+}
+
+std::vector<uint8_t> sample(size_t n, uint32_t seed)
+{
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; i++)
+        v[i] = (uint8_t)(i * seed + (i >> 3));
+    return v;
+}
+
+FilterRecordFields deltaRecord(uint32_t number, uint32_t start, uint32_t length, uint32_t channels)
+{
+    FilterRecordFields s;
+    s.flags = 0x80 | 0x20 | 0x10;
+    s.number = number;
+    s.blockStart = start;
+    s.blockLength = length;
+    s.registerMask = 1;
+    s.registers[0] = channels;
+    s.code = hexBytes(kDeltaProgram);
+    return s;
+}
+
+// Drops k bytes from the end of a record's body, keeping its length field right.
+std::vector<uint8_t> cut(std::vector<uint8_t> r, size_t k)
+{
+    r.resize(r.size() - k);
+    size_t body = r.size() - 3;
+    r[1] = (uint8_t)(body >> 8);
+    r[2] = (uint8_t)body;
+    return r;
+}
+
+}  // namespace
+
+TEST(FilterRecords, DeltaRecordFiltersItsBlock)
+{
+    Rig rig(100);
+    std::vector<uint8_t> want = sample(30, 11);
+    ASSERT_TRUE(rig.record(deltaRecord(1, 0, 30, 3), true));
+    rig.put(deltaSource(want, 3));
+    std::vector<uint8_t> tail = {1, 2, 3};
+    rig.put(tail);
+    rig.flush();
+    std::vector<uint8_t> expect = want;
+    expect.insert(expect.end(), tail.begin(), tail.end());
+    EXPECT_EQ(rig.written(), expect);
+    EXPECT_EQ(rig.u->outWritten, 33);
+    EXPECT_FALSE(rig.u->filters->pending());
+}
+
+TEST(FilterRecords, WrongCheckByteLeavesTheBlockUnfiltered)
+{
+    Rig rig(100);
+    FilterRecordFields s = deltaRecord(1, 0, 30, 3);
+    s.code[0] ^= 0x40;
+    ASSERT_TRUE(rig.record(s, true));
+    std::vector<uint8_t> raw = sample(30, 5);
+    rig.put(raw);
+    rig.flush();
+    EXPECT_EQ(rig.written(), raw);
+}
+
+TEST(FilterRecords, OffsetFlagAndRepeatedLengths)
+{
+    Rig rig(1000);
+    std::vector<uint8_t> want = sample(30, 3);
+    std::vector<uint8_t> src = deltaSource(want, 3);
+    ASSERT_TRUE(rig.record(deltaRecord(1, 0, 30, 3), true));
+    rig.put(src);
+    // Same filter (no number), start 0 + 258 behind the current position, length as before.
+    FilterRecordFields again;
+    again.flags = 0x40 | 0x10;
+    again.blockStart = 0;
+    again.registerMask = 1;
+    again.registers[0] = 3;
+    ASSERT_TRUE(rig.record(again, false));
+    std::vector<uint8_t> gap(258, 0x55);
+    rig.put(gap);
+    rig.put(src);
+    rig.flush();
+    std::vector<uint8_t> expect = want;
+    expect.insert(expect.end(), gap.begin(), gap.end());
+    expect.insert(expect.end(), want.begin(), want.end());
+    EXPECT_EQ(rig.written(), expect);
+}
+
+TEST(FilterRecords, NumberZeroClearsEveryFilter)
+{
+    Rig rig(1000);
+    ASSERT_TRUE(rig.record(deltaRecord(1, 0x1000, 30, 3), true));
+    ASSERT_TRUE(rig.record(deltaRecord(2, 0x2000, 30, 3), true));
+    ASSERT_TRUE(rig.record(deltaRecord(0, 0, 30, 1), true));   // clears both, defines filter 0 anew
+    std::vector<uint8_t> want = sample(30, 9);
+    rig.put(deltaSource(want, 1));
+    rig.flush();
+    EXPECT_EQ(rig.written(), want);   // the two earlier instances are gone
+    EXPECT_FALSE(rig.u->filters->pending());
+    // Only one filter exists now: number 3 (index 2) is out of range.
+    FilterRecordFields bad = deltaRecord(3, 0, 30, 1);
+    EXPECT_FALSE(rig.record(bad, false));
+}
+
+TEST(FilterRecords, StackedFiltersRunOnEachOthersOutput)
+{
+    Rig rig(100);
+    std::vector<uint8_t> want = sample(40, 7);
+    std::vector<uint8_t> once = deltaSource(want, 1);
+    std::vector<uint8_t> twice = deltaSource(once, 1);
+    ASSERT_TRUE(rig.record(deltaRecord(1, 0, 40, 1), true));
+    FilterRecordFields second;   // same filter, same block
+    second.flags = 0x10;
+    second.registerMask = 1;
+    second.registers[0] = 1;
+    ASSERT_TRUE(rig.record(second, false));
+    rig.put(twice);
+    rig.flush();
+    EXPECT_EQ(rig.written(), want);
+}
+
+TEST(FilterRecords, BlocksWrapAroundTheWindowEnd)
+{
+    Rig rig(200, kWindowSize - 10);
+    std::vector<uint8_t> head = {9, 8, 7};
+    rig.put(head);
+    std::vector<uint8_t> want = sample(64, 13);
+    ASSERT_TRUE(rig.record(deltaRecord(1, 0, 64, 2), true));
+    rig.put(deltaSource(want, 2));
+    rig.flush();
+    std::vector<uint8_t> expect = head;
+    expect.insert(expect.end(), want.begin(), want.end());
+    EXPECT_EQ(rig.written(), expect);
+    EXPECT_EQ(rig.u->flushedPos, rig.u->outPos);
+    EXPECT_LT(rig.u->outPos, 100u);
+}
+
+TEST(FilterRecords, IncompleteBlockWaitsForItsBytes)
+{
+    Rig rig(100);
+    std::vector<uint8_t> lead = {4, 4, 4, 4};
+    rig.put(lead);
+    std::vector<uint8_t> want = sample(30, 17);
+    std::vector<uint8_t> src = deltaSource(want, 3);
+    ASSERT_TRUE(rig.record(deltaRecord(1, 0, 30, 3), true));
+    rig.put(std::vector<uint8_t>(src.begin(), src.begin() + 10));
+    rig.flush();
+    EXPECT_EQ(rig.written(), lead);   // written up to the block start only
+    EXPECT_TRUE(rig.u->filters->pending());
+    rig.put(std::vector<uint8_t>(src.begin() + 10, src.end()));
+    rig.flush();
+    std::vector<uint8_t> expect = lead;
+    expect.insert(expect.end(), want.begin(), want.end());
+    EXPECT_EQ(rig.written(), expect);
+}
+
+TEST(FilterRecords, MalformedRecordsFail)
+{
+    {
+        Rig rig(10);   // code size 0
+        FilterRecordFields s = deltaRecord(1, 0, 30, 3);
+        s.code.clear();
+        EXPECT_FALSE(rig.record(s, true));
+    }
+    {
+        Rig rig(10);   // code claimed longer than the record holds
+        EXPECT_FALSE(rig.feed(cut(ppmFilterRecord(deltaRecord(1, 0, 30, 3), true), 5)));
+    }
+    {
+        Rig rig(10);   // a data block over 0xFFFF bytes
+        FilterRecordFields s = deltaRecord(1, 0, 30, 3);
+        s.flags |= 0x08;
+        s.globalData.assign(0x10000, 1);
+        EXPECT_FALSE(rig.record(s, true));
+    }
+    {
+        Rig rig(10);   // a data block longer than the record
+        FilterRecordFields s = deltaRecord(1, 0, 30, 3);
+        s.flags |= 0x08;
+        s.globalData.assign(100, 1);
+        EXPECT_FALSE(rig.feed(cut(ppmFilterRecord(s, true), 50)));
+    }
+    {
+        Rig rig(10);   // a filter number far beyond the defined ones
+        EXPECT_FALSE(rig.record(deltaRecord(0xFFFFFFFFu, 0, 30, 3), true));
+    }
+    {
+        Rig rig(10);   // the PPMd stream ends inside the record
+        EXPECT_FALSE(rig.feed({0x87, 0, 40, 1}));
+        EXPECT_FALSE(rig.feed({0x86}));
+    }
+}
+
+TEST(FilterRecords, DataBlockReachesTheGlobalArea)
+{
+    // A generic program copying the first data byte (global 0x40) to the output.
+    FilterCodeWriter w;
+    w.bits(0, 1);
+    // MOVZX R0, [0x3C040]; MOV [0], R0 ... coded by hand: MOVZX = 32 (6 bits), no byte mode.
+    w.bits(32 + 24, 6);
+    w.bits(1, 1); w.bits(0, 3);                                     // R0
+    w.bits(1, 2); w.bits(3, 2); w.data(0x3C040);                    // [0x3C040]
+    w.bits(0, 4); w.bits(0, 1);                                     // MOV, word mode
+    w.bits(1, 2); w.bits(3, 2); w.data(0);                          // [0]
+    w.bits(1, 1); w.bits(0, 3);                                     // R0
+    FilterRecordFields s;
+    s.flags = 0x80 | 0x20 | 0x08;
+    s.number = 1;
+    s.blockLength = 4;
+    s.code = genericProgram(w);
+    s.globalData = {0xAB, 0xCD};
+    Rig rig(10);
+    ASSERT_TRUE(rig.record(s, true));
+    rig.put({1, 1, 1, 1});
+    rig.flush();
+    std::vector<uint8_t> expect = {0xAB, 0, 0, 0};
+    EXPECT_EQ(rig.written(), expect);
+}
+
+TEST(FilterRecords, HugeBlockLengthsStayBounded)
+{
+    Rig rig(0x10);
+    FilterRecordFields s = deltaRecord(1, 0, 0x3FFFFF, 3);
+    s.code = hexBytes(kE8Program);
+    ASSERT_TRUE(rig.record(s, true));
+    rig.u->outPos = 0x3FFFF0;   // the block is almost all decoded: not yet complete
+    rig.flush();
+    EXPECT_TRUE(rig.u->filters->pending());
+    rig.u->outPos = 0x3FFFFF;
+    rig.flush();   // complete: copied into the machine only as far as its memory reaches
+    EXPECT_FALSE(rig.u->filters->pending());
+    EXPECT_LE(rig.written().size(), 0x10u);
+}
+
+TEST(FilterRecords, PendingInstancesAreCapped)
+{
+    Rig rig(10);
+    ASSERT_TRUE(rig.record(deltaRecord(1, 0x100000, 30, 3), true));
+    FilterRecordFields again;
+    again.blockStart = 0x100000;   // far ahead: every instance keeps waiting
+    std::vector<uint8_t> one = ppmFilterRecord(again, false);
+    int accepted = 1;
+    for (int i = 0; i < 100000; i++) {
+        if (!rig.feed(one))
+            break;
+        accepted++;
+    }
+    EXPECT_LT(accepted, 100000);
+    EXPECT_FALSE(rig.feed(one));   // the member stays failed
+}
+
+TEST(FilterRecords, DefinitionsAreCapped)
+{
+    Rig rig(10);
+    int accepted = 0;
+    for (uint32_t i = 1; i <= 5000; i++) {
+        if (!rig.record(deltaRecord(i, 0x100000, 30, 3), true))
+            break;
+        accepted++;
+    }
+    EXPECT_GE(accepted, 64);
+    EXPECT_LT(accepted, 5000);
+}
+
+TEST(FilterRecords, InstructionsPerMemberAreCapped)
+{
+    // A looping program on many small blocks: each run stops at the per-run
+    // limit, and the member fails once its own budget is spent.
+    FilterCodeWriter w;
+    w.bits(0, 1);
+    w.bits(8 + 24, 6);            // JMP
+    w.bits(0, 2); w.data(256);    // absolute 0
+    FilterRecordFields s;
+    s.flags = 0x80 | 0x20;
+    s.number = 1;
+    s.blockLength = 4;
+    s.code = genericProgram(w);
+    Rig rig(100);
+    ASSERT_TRUE(rig.record(s, true));
+    rig.put({1, 2, 3, 4});
+    // A second definition of the same program, so the first one's disarming does not help.
+    s.number = 2;
+    ASSERT_TRUE(rig.record(s, true));
+    rig.put({5, 6, 7, 8});
+    s.number = 3;
+    ASSERT_TRUE(rig.record(s, true));
+    rig.put({9, 9, 9, 9});
+    rig.flush();
+    EXPECT_TRUE(rig.u->outputDone());   // decoding stops here
+    FilterRecordFields more;
+    EXPECT_FALSE(rig.record(more, false));
+}

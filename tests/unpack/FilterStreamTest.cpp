@@ -1,0 +1,154 @@
+// Filter records inside hand-built LZ streams: the record reader of the bit
+// stream, and hostile records (huge lengths, zero channels, floods of
+// records) that must end their member quickly and safely.
+#include <gtest/gtest.h>
+
+#include "BitWriter.h"
+#include "FilterTestSupport.h"
+#include "UnpackTestUtil.h"
+
+namespace {
+
+struct LzStream {
+    BitWriter w;
+    TestTables tables = TestTables::full();
+    TestCode ld{tables.ld};
+
+    LzStream() { writeTables(w, tables); }
+    void literal(uint8_t b) { ld.put(w, b); }
+    void literals(const std::vector<uint8_t> &v)
+    {
+        for (uint8_t b : v)
+            literal(b);
+    }
+    // Symbol 257 and the record as the LZ stream carries it (raw bytes).
+    void record(const std::vector<uint8_t> &ppmForm)
+    {
+        // ppmFilterRecord gives first byte, two length bytes, body: the same layout.
+        ld.put(w, 257);
+        for (uint8_t b : ppmForm)
+            w.put(b, 8);
+    }
+    std::vector<uint8_t> end()
+    {
+        ld.put(w, 256);
+        w.put(0, 2);
+        return w.bytes(40);
+    }
+};
+
+std::vector<uint8_t> deltaSource(const std::vector<uint8_t> &want, uint32_t c)
+{
+    std::vector<uint8_t> src;
+    for (uint32_t j = 0; j < c; j++) {
+        uint8_t prev = 0;
+        for (size_t i = j; i < want.size(); i += c) {
+            src.push_back((uint8_t)(prev - want[i]));
+            prev = want[i];
+        }
+    }
+    return src;
+}
+
+FilterRecordFields standard(const char *program, uint32_t start, uint32_t length, uint32_t r0)
+{
+    FilterRecordFields s;
+    s.flags = 0x80 | 0x20 | 0x10;
+    s.number = 1;
+    s.blockStart = start;
+    s.blockLength = length;
+    s.registerMask = 1;
+    s.registers[0] = r0;
+    s.code = hexBytes(program);
+    return s;
+}
+
+}  // namespace
+
+TEST(FilterStream, RecordsInTheBitStreamFilterTheirBlocks)
+{
+    std::vector<uint8_t> want(300);
+    for (size_t i = 0; i < want.size(); i++)
+        want[i] = (uint8_t)(i * i / 7);
+    LzStream s;
+    s.literals({'a', 'b'});
+    s.record(ppmFilterRecord(standard(kDeltaProgram, 0, 300, 2), true));
+    s.literals(deltaSource(want, 2));
+    s.literal('z');
+    DecodeResult r = decodeBytes(s.end(), 303);
+    std::vector<uint8_t> expect = {'a', 'b'};
+    expect.insert(expect.end(), want.begin(), want.end());
+    expect.push_back('z');
+    EXPECT_EQ(r.out, expect);
+    EXPECT_TRUE(r.guardIntact);
+}
+
+TEST(FilterStream, ShortRecordLengthForms)
+{
+    // Record lengths 1..6 are coded in the first byte, 7..262 in one more byte.
+    LzStream s;
+    s.record(ppmFilterRecord(standard(kDeltaProgram, 0, 4, 1), true));
+    s.literals({1, 1, 1, 1});
+    // A three-byte record: same filter, block start 0, length as before, R0 = 1.
+    s.ld.put(s.w, 257);
+    s.w.put(0x12, 8);   // flags 0x10, length (2 & 7) + 1 = 3
+    s.w.put(0, 6);      // block start 0
+    s.w.put(1, 7);      // register mask: R0
+    s.w.put(1, 6);      // R0 = 1
+    s.w.put(0, 5);
+    s.literals({2, 2, 2, 2});
+    DecodeResult r = decodeBytes(s.end(), 8);
+    std::vector<uint8_t> expect = {0xFF, 0xFE, 0xFD, 0xFC, 0xFE, 0xFC, 0xFA, 0xF8};
+    EXPECT_EQ(r.out, expect);
+}
+
+TEST(FilterStream, HostileRecordsEndTheMemberSafely)
+{
+    const uint32_t size = 4096;
+    std::vector<uint8_t> body(size);
+    for (size_t i = 0; i < size; i++)
+        body[i] = (uint8_t)(i * 31);
+    struct Case { const char *program; uint32_t length; uint32_t r0; uint32_t r4; };
+    const Case cases[] = {
+        {kDeltaProgram, size, 0, 0},                  // zero channels
+        {kAudioProgram, size, 0, 0},
+        {kDeltaProgram, size, 0xFFFFFFFFu, 0},        // channels far beyond the block
+        {kAudioProgram, size, 0x7FFFFFFFu, 0},
+        {kRgbProgram, size, 1, 0},                    // widths below 3 and beyond the block
+        {kRgbProgram, size, 0xFFFFFFFFu, 0},
+        {kE8Program, 0x3FFFFF, 0, 0},                 // block length of the whole window
+        {kE8E9Program, 0xFFFFFFFFu, 0, 0},            // and more than the window
+        {kDeltaProgram, size, 4, 0xFFFFFFF0u},        // R4 claiming 4 GiB
+        {kRgbProgram, size, 12, 0x3FFFFFu},
+    };
+    for (const Case &c : cases) {
+        FilterRecordFields fields = standard(c.program, 0, c.length, c.r0);
+        if (c.r4) {
+            fields.registerMask |= 0x10;
+            fields.registers[4] = c.r4;
+        }
+        LzStream s;
+        s.record(ppmFilterRecord(fields, true));
+        s.literals(body);
+        DecodeResult r = decodeBytes(s.end(), size);
+        EXPECT_TRUE(r.guardIntact) << c.program[0] << " " << c.length;
+    }
+}
+
+TEST(FilterStream, FloodOfRecordsFailsTheMember)
+{
+    // 100,000 records, every one stacking an instance whose block lies far
+    // ahead: the member fails once the pending instances reach their cap.
+    LzStream s;
+    FilterRecordFields first = standard(kDeltaProgram, 0x100000, 64, 1);
+    s.record(ppmFilterRecord(first, true));
+    for (int i = 0; i < 100000; i++) {
+        s.ld.put(s.w, 257);
+        s.w.put(0x00, 8);      // no flags: the last filter, its last length; record of 1 byte
+        s.w.put(0x00, 8);      // block start 0
+    }
+    s.literals({1, 2, 3});
+    DecodeResult r = decodeBytes(s.end(), 3);
+    EXPECT_TRUE(r.guardIntact);
+    EXPECT_NE(r.out, std::vector<uint8_t>({1, 2, 3}));   // failed before the literals
+}

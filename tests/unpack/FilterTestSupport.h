@@ -1,0 +1,95 @@
+// Helpers of the filter tests: a most-significant-bit-first writer for filter
+// records and programs, a PPMd stand-in that hands out prepared bytes, and
+// the standard programs as they travel in real archives.
+#ifndef MIRANDOL_FILTER_TEST_SUPPORT_H
+#define MIRANDOL_FILTER_TEST_SUPPORT_H
+
+#include "FilterMachine.h"
+#include "Unpack.h"
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+class FilterCodeWriter {
+public:
+    void bits(uint32_t value, uint32_t count)
+    {
+        for (uint32_t i = count; i-- > 0;) {
+            if (bitCount_ % 8 == 0)
+                bytes_.push_back(0);
+            if ((value >> i) & 1)
+                bytes_.back() |= (uint8_t)(0x80 >> (bitCount_ % 8));
+            bitCount_++;
+        }
+    }
+    // The variable-length number, in its shortest form.
+    void data(uint32_t v)
+    {
+        if (v < 16) {
+            bits(0, 2); bits(v, 4);
+        } else if (v < 256) {
+            bits(1, 2); bits(v, 8);
+        } else if (v < 65536) {
+            bits(2, 2); bits(v, 16);
+        } else {
+            bits(3, 2); bits(v, 32);
+        }
+    }
+    void byteArray(const std::vector<uint8_t> &b)
+    {
+        for (uint8_t x : b)
+            bits(x, 8);
+    }
+    const std::vector<uint8_t> &bytes() const { return bytes_; }
+    uint64_t bitCount() const { return bitCount_; }
+
+private:
+    std::vector<uint8_t> bytes_;
+    uint64_t bitCount_ = 0;
+};
+
+// Hands out a prepared byte sequence as if decoded by the PPMd model; -1 at the end.
+class FeedPpm : public Ppm29 {
+public:
+    explicit FeedPpm(std::vector<uint8_t> bytes = {}) : bytes_(std::move(bytes)) {}
+    bool decodeInit(Unpacker &, int32_t &) override { return false; }
+    int decodeChar() override { return pos_ < bytes_.size() ? bytes_[pos_++] : -1; }
+    void append(const std::vector<uint8_t> &b) { bytes_.insert(bytes_.end(), b.begin(), b.end()); }
+    size_t left() const { return bytes_.size() - pos_; }
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t pos_ = 0;
+};
+
+std::vector<uint8_t> hexBytes(const std::string &hex);
+
+// Standard programs as found in real archives.
+extern const char *const kE8Program;
+extern const char *const kE8E9Program;
+extern const char *const kDeltaProgram;
+extern const char *const kRgbProgram;
+extern const char *const kAudioProgram;
+
+// A generic program from commands already coded as bits: the check byte is
+// computed so that the program is accepted.
+std::vector<uint8_t> genericProgram(const FilterCodeWriter &body);
+
+struct FilterRecordFields {
+    uint32_t flags = 0;                 // 0x80 number, 0x40 +258, 0x20 length, 0x10 registers, 0x08 data
+    uint32_t number = 1;                // coded as number (0 clears), when flags has 0x80
+    uint32_t blockStart = 0;
+    uint32_t blockLength = 0;
+    uint32_t registerMask = 0;
+    uint32_t registers[7] = {0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> code;          // for a new filter
+    std::vector<uint8_t> globalData;    // with flag 0x08
+    bool withCodeSize = true;
+};
+
+// The whole record as the PPMd stream carries it (first byte, two length bytes, body).
+std::vector<uint8_t> ppmFilterRecord(const FilterRecordFields &fields, bool newFilter);
+
+#endif
