@@ -607,3 +607,61 @@ TEST(PpmModel, ReadingPastTheInputFailsTheBlock)
     EXPECT_LT(good, data.size());
     EXPECT_EQ(-1, m.decodeChar());
 }
+
+// ---- a filter record carried by a PPMd block ----
+
+#include "FilterTestSupport.h"
+
+TEST(PpmStream, FilterRecordInsideAPpmdBlockFiltersItsBlock)
+{
+    if (!createFilters29())
+        GTEST_SKIP() << "no filter machine built in";
+    std::vector<uint8_t> want(300);
+    for (size_t i = 0; i < want.size(); i++)
+        want[i] = uint8_t(i * 7 + (i >> 4));
+    // Source bytes that a 3-channel delta filter turns into want.
+    std::vector<uint8_t> source;
+    for (uint32_t j = 0; j < 3; j++) {
+        uint8_t prev = 0;
+        for (size_t i = j; i < want.size(); i += 3) {
+            source.push_back(uint8_t(prev - want[i]));
+            prev = want[i];
+        }
+    }
+    FilterRecordFields f;
+    f.flags = 0x80 | 0x20 | 0x10;
+    f.number = 1;
+    f.blockStart = 0;
+    f.blockLength = uint32_t(want.size());
+    f.registerMask = 1;
+    f.registers[0] = 3;
+    f.code = hexBytes(kDeltaProgram);
+
+    PpmTestEncoder e;
+    e.startBlock(8, 1);
+    auto literal = [&](uint8_t b) {
+        e.encodeChar(b);
+        if (b == 2)
+            e.encodeChar(1);
+    };
+    const std::string head = "head of the member, then a filtered block: ";
+    for (unsigned char c : head)
+        literal(c);
+    e.encodeChar(2), e.encodeChar(3);
+    for (uint8_t b : ppmFilterRecord(f, true))
+        e.encodeChar(b);
+    for (uint8_t b : source)
+        literal(b);
+    const std::string tail = " and the tail.";
+    for (unsigned char c : tail)
+        literal(c);
+    e.encodeChar(2), e.encodeChar(2);
+    e.flush();
+
+    std::vector<uint8_t> expect(head.begin(), head.end());
+    expect.insert(expect.end(), want.begin(), want.end());
+    expect.insert(expect.end(), tail.begin(), tail.end());
+    DecodeResult r = decodeBytes(e.out, uint32_t(expect.size()));
+    EXPECT_FALSE(r.needsExtension);
+    EXPECT_TRUE(r.out == expect);
+}
