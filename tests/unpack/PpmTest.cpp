@@ -154,6 +154,26 @@ TEST(PpmHeap, LargeHeapIsNotTouchedUpFront)
     EXPECT_FALSE(heap.startHeap(257));
 }
 
+TEST(PpmHeap, SmallerHeapReusesTheMappingWithACleanEnd)
+{
+    PpmHeap heap;
+    ASSERT_TRUE(heap.startHeap(4));
+    // Junk where the end of a 1 MiB heap will be, as a bigger model may leave it.
+    std::memset(heap.mem + heap.heapStart + (1 << 20) - 64, 0xFF, 8192);
+    ASSERT_TRUE(heap.startHeap(1));
+    EXPECT_EQ(1u << 20, heap.allocatedSize());
+    EXPECT_EQ(heap.heapStart + (1u << 20) / 12 * 12, heap.heapEnd);
+    for (uint32_t i = 0; i < 4096; i++)
+        ASSERT_EQ(0, heap.mem[heap.heapStart + (1 << 20) + i]) << i;
+    EXPECT_EQ(heap.heapStart + (1u << 20) - 12, heap.allocContext());
+    // Growing again within the mapping and beyond it.
+    ASSERT_TRUE(heap.startHeap(3));
+    EXPECT_EQ(3u << 20, heap.allocatedSize());
+    ASSERT_TRUE(heap.startHeap(8));
+    EXPECT_EQ(8u << 20, heap.allocatedSize());
+    EXPECT_EQ(heap.heapStart + (8u << 20) - 12, heap.allocContext());
+}
+
 // ---- block header and decoding ----
 
 TEST(PpmModel, HeaderSelectsOrderHeapAndEscape)
