@@ -16,10 +16,6 @@ namespace SDL_Draw {
 const int kMaxImageSide = 16000;
 const size_t kMaxImagePixels = (size_t)32 * 1024 * 1024;
 
-// The colour a palette index outside the 256-entry palette draws with
-// (the palette's start value).
-const uint32_t kPaletteDefault = 0xEFEFEF;
-
 // A colour value of the core as 0x00RRGGBB: direct colours arrive with red
 // and blue exchanged and are exchanged back; a palette index that reaches
 // the platform unresolved draws in the palette's start colour.

@@ -1,5 +1,6 @@
 // Drawing on SDL surfaces (see SDL_Draw.h).
 #include "SDL_Draw.h"
+#include "Palette.h"
 
 #include "Strings.h"
 
@@ -74,8 +75,8 @@ int channelByte(Uint32 mask)
 
 uint32_t colourToRGB(uint32_t colour)
 {
-    if (colour & 0x80000000u)
-        return kPaletteDefault;
+    if (isPaletteColour(colour))
+        return resolveColour(colour, nullptr);
     return swap24(colour);
 }
 

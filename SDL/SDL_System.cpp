@@ -3,6 +3,8 @@
 // progress, the allocation check, the error text and the operation log.
 #include "SDL_System.h"
 
+#include <signal.h>
+
 #include "Assert.h"
 #include "Map/MapArray.h"
 #include "Platform.h"
@@ -72,6 +74,11 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
     } else {
         sdlStarted = true;
         ready = true;
+        // SDL turns an interrupt or a termination request into a quit event,
+        // which the reader ignores like the window's close button; keep the
+        // usual meaning of Ctrl+C and kill instead.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
     }
 
     queueMutex = SDL_CreateMutex();

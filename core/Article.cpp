@@ -6,6 +6,16 @@
 
 #include <new>
 
+#include "Markup.h"
+#include "MagazineConfig.h"
+#include "Playlist.h"
+#include "Scheme.h"
+#include "System.h"
+#include "Theme.h"
+#include "containr.h"
+
+Palette g_palette;
+
 Article::Article(File *owner) : file(owner) {}
 
 Article::~Article()
@@ -18,12 +28,50 @@ bool Article::focusNextLink(bool) { return false; }
 void Article::handleMouse(int, int, int) {}
 void Article::scrollBy(int) {}
 bool Article::setTheme(int) { return false; }
-void Article::activate() {}
+bool Article::applyScheme(const char *schemeName)
+{
+    Scheme *scheme = static_cast<Scheme *>(Tree::find(g_magazine_config.schemes, schemeName));
+    if (!scheme)
+        return false;
+    for (int n = 0; n < SONG_SLOTS; n++)
+        songs[n].set(scheme->songs[n].str);
+    windowTitle.set(scheme->title.str);
+    loopMask = scheme->loopMask;
+    noloopMask = scheme->noloopMask;
+    themeMask = 0;
+    for (int n = 1; n < THEME_SLOTS; n++) {
+        themes[n] = static_cast<Theme *>(Tree::find(g_magazine_config.themes, scheme->backgrounds[n].str));
+        if (themes[n] && g_container.find(themes[n]->background.str))
+            themeMask |= 1u << n;
+    }
+    return themes[1] != nullptr;
+}
+
+void Article::activate()
+{
+    if (file)
+        file->visited = true;
+    Theme *theme = themeNumber < THEME_SLOTS ? themes[themeNumber] : nullptr;
+    if (theme) {
+        g_palette = theme->palette;
+        for (int i = 0; i < Playlist::THEME_SOUNDS && i < SOUND_COUNT; i++) {
+            File *sound = g_container.find(theme->sounds[i].str);
+            g_playlist.themeSounds[i] = sound ? sound->getSound() : nullptr;
+        }
+    }
+    applySongs();
+    g_system->set_window_title(windowTitle.isEmpty() ? defaultMagazineTitle() : windowTitle.c_str());
+    if (statusBar)
+        statusBar->setText("");
+}
 void Article::redrawAll() {}
 bool Article::pageTurnStep() { return false; }
 void Article::autoscrollStep() {}
 void Article::highlightText(const char *) {}
-void Article::applySongs() {}
+void Article::applySongs()
+{
+    g_playlist.applySongs(songs, loopMask, noloopMask);
+}
 
 void Article::pageMetrics(int *a, int *b, int *c, int)
 {
@@ -50,8 +98,28 @@ Article *File::getArticle()
     uint32_t size = 0;
     if (!load(data, size))
         return nullptr;
+    Article *laidOut = new (std::nothrow) Article(this);
+    if (laidOut) {
+        // The article tag names the scheme the article is shown with.
+        MarkupLexer lexer;
+        lexer.init(data, size);
+        for (MarkupToken token; (token = lexer.next()) != MARKUP_END;) {
+            if (token != MARKUP_TAG)
+                continue;
+            Tag *tag = lexer.parseTag();
+            bool isArticle = tag && tag->id == KW_ARTICLE;
+            String schemeName;
+            if (isArticle)
+                tag->getLowerString(KW_SCHEME, schemeName);
+            delete tag;
+            if (isArticle) {
+                laidOut->applyScheme(schemeName.str);
+                break;
+            }
+        }
+    }
     delete[] data;
-    article = new (std::nothrow) Article(this);
+    article = laidOut;
     cached = article != nullptr;
     return article;
 }

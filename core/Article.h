@@ -2,17 +2,16 @@
 #ifndef MIRANDOL_ARTICLE_H
 #define MIRANDOL_ARTICLE_H
 
+#include <stdint.h>
+
+#include "Palette.h"
+#include "Strings.h"
+#include "Theme.h"
+
 class File;
 class Link;
 class Area;
 class Image;
-
-// Theme cursor order.
-enum CursorIndex {
-    CURSOR_NORMAL, CURSOR_SCROLLUP, CURSOR_SCROLLDOWN, CURSOR_LINKUP, CURSOR_LINKDOWN,
-    CURSOR_BUTTONUP, CURSOR_BUTTONDOWN, CURSOR_BACK, CURSOR_BUSY, CURSOR_QUIT,
-    CURSOR_UP, CURSOR_DOWN, CURSOR_LEFT, CURSOR_RIGHT, CURSOR_COUNT
-};
 
 class Article {
 public:
@@ -27,6 +26,20 @@ public:
     Image *cursors[CURSOR_COUNT] = {};
     Area *areas = nullptr;           // owned chain
     Area *statusBar = nullptr;       // in the chain, or null
+
+    // Settings taken from the article's scheme.
+    enum { SONG_SLOTS = 32, THEME_SLOTS = 10 };
+    String songs[SONG_SLOTS];
+    uint32_t loopMask = 0;
+    uint32_t noloopMask = 0;
+    String windowTitle;
+    Theme *themes[THEME_SLOTS] = {};  // 1..9; null when the scheme names none
+    uint32_t themeMask = 0;          // bit n: theme n has its background picture
+    unsigned themeNumber = 1;
+
+    // Takes the named scheme's settings; false when there is no such scheme
+    // or it gives no theme 1.
+    bool applyScheme(const char *schemeName);
 
     void navigate(int code);
     // Moves the focus to the next link below (down) or above; the top-most or
@@ -43,5 +56,9 @@ public:
     void applySongs();
     void pageMetrics(int *a, int *b, int *c, int scale);
 };
+
+// The palette that palette-index colours resolve through: the shown
+// article's theme palette.
+extern Palette g_palette;
 
 #endif

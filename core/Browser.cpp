@@ -16,6 +16,7 @@
 #include "ImageList.h"
 #include "MagazineConfig.h"
 #include "Playlist.h"
+#include "Theme.h"
 
 Browser g_browser;
 Article *currentArticle = nullptr;
@@ -33,20 +34,6 @@ static void toggleEffects()
 }
 static int magazineMusicSlot() { return config().userFlags[USER_FLAG_MAGAZINE_MUSIC - 4] ? 1 : 0; }
 
-enum { SOUND_ENTER, SOUND_BACK, SOUND_QUIT, SOUND_LINK };
-
-static void queueThemeSound(int which)
-{
-    g_playlist.pendingSound = g_playlist.themeSounds[which];
-}
-
-static void playPendingSound()
-{
-    if (g_playlist.pendingSound) {
-        g_system->play_sound(g_playlist.pendingSound);
-        g_playlist.pendingSound = nullptr;
-    }
-}
 
 // Releases the picture a slide show preloaded and forgets its position.
 static void releaseSlideList(ImageList *list)
@@ -161,15 +148,7 @@ void Browser::teardown()
         searchIndex = nullptr;
     }
     g_container.close();
-    MagazineConfig &c = config();
-    delete c.schemes;
-    c.schemes = nullptr;
-    delete c.themes;
-    c.themes = nullptr;
-    delete c.imageLists;
-    c.imageLists = nullptr;
-    delete c.fontStyles;
-    c.fontStyles = nullptr;
+    config().deleteTrees();
     statusText.clear();
     g_system = nullptr;
 }
@@ -310,7 +289,7 @@ void Browser::handleMessage(int msg, int param)
 
 void Browser::presentPage()
 {
-    playPendingSound();
+    g_playlist.playPendingSound();
     if (effectsOn() && transition)
         g_system->flip(1, 0, (int)config().fading);
     else
@@ -324,7 +303,7 @@ void Browser::updateScreen()
 {
     if (currentArticle) {
         if (currentArticle->pageTurnStep()) {
-            playPendingSound();
+            g_playlist.playPendingSound();
             while (currentArticle && currentArticle->pageTurnStep()) {
             }
         } else if (currentArticle->redraw) {
@@ -333,7 +312,7 @@ void Browser::updateScreen()
         if (currentArticle)
             currentArticle->redraw = false;
     }
-    playPendingSound();
+    g_playlist.playPendingSound();
 }
 
 void Browser::buildSearchIndex()
@@ -415,7 +394,7 @@ void Browser::dispatch(int msg, int param)
     case MSG_LINK_PREVIOUS:
         if (currentArticle) {
             if (currentArticle->focusNextLink(msg == MSG_LINK_NEXT))
-                queueThemeSound(SOUND_LINK);
+                g_playlist.queueThemeSound(SOUND_LINK);
             else
                 currentArticle->navigate(param);
             updateScreen();
@@ -443,7 +422,7 @@ void Browser::dispatch(int msg, int param)
         if (history.back()) {
             if (currentArticle)
                 currentArticle->activate();
-            queueThemeSound(SOUND_BACK);
+            g_playlist.queueThemeSound(SOUND_BACK);
             presentPage();
             settle();
         } else {
@@ -451,7 +430,7 @@ void Browser::dispatch(int msg, int param)
         }
         break;
     case MSG_QUIT_REQUEST:
-        queueThemeSound(SOUND_QUIT);
+        g_playlist.queueThemeSound(SOUND_QUIT);
         g_system->show_cursor(false);
         slideEndMessage = MSG_EXIT;
         slideList = findImageList(config().closingList);
@@ -461,8 +440,7 @@ void Browser::dispatch(int msg, int param)
             g_system->post_message(MSG_EXIT, 0);
         break;
     case MSG_EXIT:
-        g_system->stop_song(effectsOn() ? 1 : 0);
-        g_playlist.playing = 0;
+        g_playlist.stop();
         if (effectsOn())
             g_system->flip(1, 2, (int)config().fading);
         else
@@ -503,8 +481,7 @@ void Browser::dispatch(int msg, int param)
         g_playlist.play(param);
         break;
     case MSG_STOP_SONG:
-        g_system->stop_song(effectsOn() ? 1 : 0);
-        g_playlist.playing = 0;
+        g_playlist.stop();
         break;
     case MSG_VOLUME:
         g_system->volume_control(param < 0 ? -1 : 1);

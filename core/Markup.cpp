@@ -618,11 +618,8 @@ bool Tag::getColour(uint32_t attr, uint32_t &out)
             colour = swap24(colour);
     } else {
         read = parseMarkupUnsigned(p, colour);
-        if (read) {
-            if (colour > 255)
-                colour = 255;    // the palette has 256 entries
-            colour |= COLOUR_PALETTE;
-        }
+        if (read)
+            colour |= COLOUR_PALETTE;   // indexes past the palette draw the default colour
     }
     if (!read) {
         if (strcmp(strlwr(value.str), "none") != 0)

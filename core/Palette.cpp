@@ -12,7 +12,8 @@ uint32_t resolveColour(uint32_t colour, const Palette *palette)
 {
     if (!isPaletteColour(colour))
         return colour;
-    if (!palette)
+    uint32_t index = colour & ~PALETTE_INDEX_BIT;
+    if (!palette || index >= PALETTE_SIZE)
         return COLOUR_DEFAULT;
-    return palette->colours[paletteSlot(colour)] & 0x00FFFFFFu;
+    return palette->colours[index] & 0x00FFFFFFu;
 }

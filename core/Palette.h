@@ -36,8 +36,8 @@ inline uint32_t paletteSlot(uint32_t colour)
 inline bool isPaletteColour(uint32_t colour) { return (colour & PALETTE_INDEX_BIT) != 0; }
 
 // The RGB value a colour draws with: palette indexes are looked up in the
-// given palette (the default colour when there is none), direct colours and
-// none pass unchanged.
+// given palette; an index past the palette, or no palette, gives the default
+// colour (the palette's start value). Direct colours and none pass unchanged.
 uint32_t resolveColour(uint32_t colour, const Palette *palette);
 
 #endif

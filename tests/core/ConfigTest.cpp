@@ -313,14 +313,14 @@ TEST_F(ConfigTest, PaletteIndexesAreClampedAndNeverPassTheEnd)
     EXPECT_EQ(40u, theme("u")->palette.next);
 }
 
-TEST(PaletteResolve, IndexesPastThePaletteUseItsLastEntry)
+TEST(PaletteResolve, IndexesPastThePaletteDrawTheDefaultColour)
 {
     Palette p;
     p.colours[7] = 0x112233;
     p.colours[255] = 0x445566;
     EXPECT_EQ(0x112233u, resolveColour(0x80000007u, &p));
-    EXPECT_EQ(0x445566u, resolveColour(0x80000000u | 300, &p));
-    EXPECT_EQ(0x445566u, resolveColour(0xFFFFFFFFu, &p));
+    EXPECT_EQ(0xEFEFEFu, resolveColour(0x80000000u | 300, &p));
+    EXPECT_EQ(0xEFEFEFu, resolveColour(0xFFFFFFFFu, &p));
     EXPECT_EQ(0x00ABCDEFu, resolveColour(0x00ABCDEFu, &p));
     EXPECT_EQ(0x7FFFFFFFu, resolveColour(0x7FFFFFFFu, &p));
     EXPECT_EQ(0xEFEFEFu, resolveColour(0x80000001u, nullptr));

@@ -23,16 +23,16 @@ File *looseFile(const char *name, uint32_t type)
 struct ImageFixture : ::testing::Test {
     ScopedWorkDir dir;
     FakeSystemScope scope;
-    File *root = nullptr;
+    Tree *root = nullptr;
 
-    void add(File *f) { Tree::insertInto(reinterpret_cast<Tree *&>(root), f); }
+    void add(File *f) { Tree::insertInto(root, f); }
     void SetUp() override { g_container.root = nullptr; }
     void TearDown() override
     {
         g_container.root = nullptr;
         delete root;
     }
-    void install() { g_container.root = root; }
+    void install() { g_container.root = static_cast<File *>(root); }
 };
 
 TEST_F(ImageFixture, SharedByReferenceAndDecodedAgainAfterTheLastRelease)
