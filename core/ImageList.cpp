@@ -6,7 +6,6 @@ ImageList::ImageList(const char *listName, int32_t songSlot) : song(songSlot)
 }
 
 // Defined with the slide show: drops an entry's preloaded picture.
-void releaseImageListPicture(ImageListEntry *entry);
 
 ImageList::~ImageList()
 {
