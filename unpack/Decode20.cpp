@@ -77,6 +77,13 @@ void flushPlain(Unpacker &u)
     u.flushedPos = u.outPos;
 }
 
+inline uint64_t load64be(const uint8_t *p)
+{
+    uint64_t v;
+    memcpy(&v, p, 8);
+    return __builtin_bswap64(v);
+}
+
 inline uint32_t absDiff(int32_t v)
 {
     return v < 0 ? (uint32_t)-v : (uint32_t)v;
@@ -215,56 +222,145 @@ void Unpacker::decode20(bool solid)
         return;
     outLeft--;
 
+    // The loop reads its bits through a 64-bit buffer (the next bits in the
+    // top places, refilled without branches) and keeps the window position,
+    // the count of bytes still owed and the match history in locals;
+    // everything goes back to the object around every call out (refill,
+    // tables, match copy, flush).
+    uint8_t *const win = window;
+    const uint8_t *buf = inBuf;
+    const uint8_t *ptr;     // next input byte not yet (wholly) in the bit buffer
+    uint64_t bitbuf;        // upcoming bits, the first in the top place
+    uint32_t count;         // valid bits in bitbuf
+    uint32_t op, flushed, odPos, lDist, lLength;
+    uint32_t od[4];
+    int32_t border;
+    int64_t left;
+    bool audio;
+
+    auto refill = [&]() {
+        bitbuf |= load64be(ptr) >> count;
+        ptr += (63 - count) >> 3;
+        count |= 56;
+    };
+    auto consume = [&](uint32_t n) {
+        bitbuf <<= n;
+        count -= n;
+    };
+    // The next n bits (1..16) as a number; consumed.
+    auto take = [&](uint32_t n) -> uint32_t {
+        uint32_t v = (uint32_t)(bitbuf >> (64 - n));
+        consume(n);
+        return v;
+    };
+    auto bitPos = [&]() -> uint32_t { return (uint32_t)(ptr - buf) * 8 - count; };
+    auto save = [&]() {
+        uint32_t p = bitPos();
+        inPos = (int32_t)(p >> 3);
+        inBit = (int32_t)(p & 7);
+        outPos = op;
+        outLeft = left;
+        memcpy(oldDist, od, sizeof od);
+        oldDistPos = odPos;
+        lastDist = lDist;
+        lastLength = lLength;
+    };
+    auto load = [&]() {
+        buf = inBuf;
+        ptr = buf + inPos;
+        bitbuf = 0;
+        count = 0;
+        refill();
+        consume((uint32_t)inBit);
+        op = outPos;
+        flushed = flushedPos;
+        border = inBorder;
+        left = outLeft;
+        memcpy(od, oldDist, sizeof od);
+        odPos = oldDistPos;
+        lDist = lastDist;
+        lLength = lastLength;
+        audio = audioBlock;
+    };
+    auto decode = [&](const DecodeTable &t) -> uint32_t {
+        uint32_t e = t.quick[bitbuf >> (64 - kQuickBits)];
+        uint32_t len = e >> 12;
+        uint32_t sym = e & 0xFFF;
+        if (len == 0)
+            sym = decodeSlow((uint32_t)(bitbuf >> 48), t, len, kQuickBits + 1);
+        consume(len);
+        return sym;
+    };
     // A match: recorded in the distance ring and as the last match, then
-    // copied byte by byte in effect (a short distance repeats).
+    // copied as if byte by byte (a short distance repeats).
     auto match = [&](uint32_t length, uint32_t distance) {
-        oldDist[oldDistPos++ & 3] = distance;
-        lastDist = distance;
-        lastLength = length;
-        outLeft -= length;
+        od[odPos++ & 3] = distance;
+        lDist = distance;
+        lLength = length;
+        left -= length;
+        outPos = op;
         // Distance 0 reads the bytes it writes: never let it show what the
         // memory held before this member.
         if (distance == 0 && !windowClean)
-            cleanWindowAhead(outPos);
+            cleanWindowAhead(op);
         copyMatch(length, distance);
+        op = outPos;
     };
 
-    while (outLeft >= 0) {
-        outPos &= kWindowMask;
-        if (inPos > inTop - kRefillMargin && !refillInput())
+    load();
+    for (;;) {
+        if (left < 0) {
+            save();
             break;
-        if (flushedPos != outPos && ((flushedPos - outPos) & kWindowMask) < kFlush20)
+        }
+        op &= kWindowMask;
+        // ptr is never behind the read position: compare it first.
+        if ((int32_t)(ptr - buf) > border && (int32_t)(bitPos() >> 3) > border) {
+            save();
+            if (!refillInput())
+                break;
+            load();
+        }
+        if (flushed != op && ((flushed - op) & kWindowMask) < kFlush20) {
+            outPos = op;
             flushPlain(*this);
+            flushed = flushedPos;
+        }
 
-        if (audioBlock) {
-            uint32_t a = decode(*this, MD[curChannel]);
+        // At least 56 bits: enough for the longest step (symbol, length
+        // bits, distance slot and distance bits).
+        refill();
+        if (audio) {
+            uint32_t a = decode(MD[curChannel]);
             if (a == 256) {
+                save();
                 if (!readTables20())
                     break;
+                load();
                 continue;
             }
-            window[outPos++] = predictAudio(a);
+            win[op++] = predictAudio(a);
             if (++curChannel == channels)
                 curChannel = 0;
-            outLeft--;
+            left--;
             continue;
         }
 
-        uint32_t sym = decode(*this, LD);
+        uint32_t sym = decode(LD);
         if (sym < 256) {
-            window[outPos++] = (uint8_t)sym;
-            outLeft--;
+            win[op++] = (uint8_t)sym;
+            left--;
             continue;
         }
         if (sym >= 270) {
             uint32_t slot = sym - 270;
             uint32_t length = lenBase[slot] + 3u;
             if (uint32_t n = lenBits[slot])
-                length += readBits((int)n);
-            uint32_t d = decode(*this, DD);
+                length += take(n);
+            uint32_t d = decode(DD);
             uint32_t distance = dt.base[d] + 1;
             if (uint32_t n = dt.bits[d])
-                distance += readBits((int)n);
+                distance += take(n);
             if (distance >= 0x2000) {
                 length++;
                 if (distance >= 0x40000)
@@ -274,20 +370,22 @@ void Unpacker::decode20(bool solid)
             continue;
         }
         if (sym == 269) {
+            save();
             if (!readTables20())
                 break;
+            load();
             continue;
         }
         if (sym == 256) {
-            match(lastLength, lastDist);
+            match(lLength, lDist);
             continue;
         }
         if (sym < 261) {
-            uint32_t distance = oldDist[(oldDistPos - (sym - 256)) & 3];
-            uint32_t r = decode(*this, RD);
+            uint32_t distance = od[(odPos - (sym - 256)) & 3];
+            uint32_t r = decode(RD);
             uint32_t length = lenBase[r] + 2u;
             if (uint32_t n = lenBits[r])
-                length += readBits((int)n);
+                length += take(n);
             if (distance >= 0x101) {
                 length++;
                 if (distance >= 0x2000) {
@@ -301,13 +399,13 @@ void Unpacker::decode20(bool solid)
         }
         // 261..268: short distances, length 2.
         uint32_t k = sym - 261;
-        uint32_t distance = shortDistBase[k] + 1u + readBits(shortDistBits[k]);
+        uint32_t distance = shortDistBase[k] + 1u + take(shortDistBits[k]);
         match(2, distance);
     }
 
     // A table header right behind the member's last code is read too.
     if (inTop >= inPos + 5) {
-        uint32_t sym = decode(*this, audioBlock ? MD[curChannel] : LD);
+        uint32_t sym = decodeSymbol(*this, audioBlock ? MD[curChannel] : LD);
         if (sym == (audioBlock ? 256u : 269u))
             readTables20();
     }
