@@ -206,8 +206,10 @@ public:
 };
 
 // Factories of the extensions: each returns null while it is not built
-// in, and a member needing it then stops (and fails its CRC).
-std::unique_ptr<Filters29> createFilters29();
+// in, and a member needing it then stops (and fails its CRC). With
+// nativeStandardFilters false the standard filter programs are interpreted
+// like any other program (slower, same result: for checking the interpreter).
+std::unique_ptr<Filters29> createFilters29(bool nativeStandardFilters = true);
 std::unique_ptr<Ppm29> createPpm29();
 
 // ---------------------------------------------------------------------------
