@@ -282,7 +282,8 @@ public:
     // Copies a match at outPos (any length up to kFlushMargin, any distance).
     void copyMatch(uint32_t length, uint32_t distance);
 
-    // Version 2.0/2.6 state. The LZ tables LD, DD, RD and BD, the distance
+    // --- Version 2.0/2.6 decoder (Decode20.cpp) ---
+    // The LZ tables LD, DD, RD and BD, the distance
     // ring oldDist and lastDist/lastLength above are shared with version 2.9
     // (at 298, 48, 28 and 19 symbols); the rest is this decoder's own.
     struct AudioState {
