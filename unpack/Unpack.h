@@ -283,9 +283,9 @@ public:
     void copyMatch(uint32_t length, uint32_t distance);
 
     // --- Version 2.0/2.6 decoder (Decode20.cpp) ---
-    // The LZ tables LD, DD, RD and BD, the distance
-    // ring oldDist and lastDist/lastLength above are shared with version 2.9
-    // (at 298, 48, 28 and 19 symbols); the rest is this decoder's own.
+    // The LZ tables LD, DD, RD and BD, the distance ring oldDist and
+    // lastDist/lastLength above are shared with version 2.9 (at 298, 48, 28
+    // and 19 symbols); the rest is this decoder's own.
     struct AudioState {
         int32_t k[5];           // predictor weights K1..K5
         int32_t d[4];           // deltas D1..D4
