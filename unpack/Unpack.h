@@ -282,6 +282,32 @@ public:
     // Copies a match at outPos (any length up to kFlushMargin, any distance).
     void copyMatch(uint32_t length, uint32_t distance);
 
+    // --- Version 2.0/2.6 decoder (Decode20.cpp) ---
+    // The LZ tables LD, DD, RD and BD, the distance ring oldDist and
+    // lastDist/lastLength above are shared with version 2.9 (at 298, 48, 28
+    // and 19 symbols); the rest is this decoder's own.
+    struct AudioState {
+        int32_t k[5];           // predictor weights K1..K5
+        int32_t d[4];           // deltas D1..D4
+        int32_t lastDelta;
+        uint32_t dif[11];       // error sums of the eleven candidate adjustments
+        uint32_t byteCount;
+        uint32_t lastByte;
+    };
+    DecodeTable MD[4]{};        // audio blocks: one table per channel
+    uint32_t oldDistPos = 0;    // write counter of the distance ring
+    uint8_t oldTable20[1028]{}; // the previous block's code lengths
+    bool audioBlock = false;
+    int32_t channels = 1;       // audio channels, 1..4
+    int32_t curChannel = 0;     // channel of the next audio byte
+    int32_t channelDelta = 0;   // last delta of any channel
+    AudioState audioState[4]{};
+
+    void decode20(bool solid);
+    bool readTables20();
+    // The next audio byte for code a on the current channel.
+    uint8_t predictAudio(uint32_t a);
+
 private:
     // Outcome of decoding one run of blocks of one kind.
     enum Step { StepStop, StepSwitch, StepAbort };

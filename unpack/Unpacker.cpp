@@ -162,6 +162,7 @@ void Unpacker::unpackMember(uint32_t method, bool solid)
     if (!window)
         return;
     switch (method) {
+    case 20: case 26: decode20(solid); break;
     case 29:
         decode29(solid);
         break;
