@@ -40,10 +40,8 @@ static void releaseSlideList(ImageList *list)
 {
     if (!list)
         return;
-    if (list->next && list->next->image) {
-        list->next->image->release();
-        list->next->image = nullptr;
-    }
+    if (list->next)
+        releaseImageListPicture(list->next);
     list->current = nullptr;
     list->next = nullptr;
 }

@@ -5,9 +5,6 @@ ImageList::ImageList(const char *listName, int32_t songSlot) : song(songSlot)
     name.set(listName);
 }
 
-// Defined with the slide show: drops an entry's preloaded picture.
-void releaseImageListPicture(ImageListEntry *entry);
-
 ImageList::~ImageList()
 {
     ImageListEntry *entry = first;

@@ -15,6 +15,9 @@ struct ImageListEntry {
     Image *image = nullptr; // held from its preload to its display
 };
 
+// Releases the picture an entry holds (preloaded or shown) and forgets it.
+void releaseImageListPicture(ImageListEntry *entry);
+
 class ImageList : public Tree {
 public:
     int32_t song = -1; // song slot played when the show starts, -1 for none

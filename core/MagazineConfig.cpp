@@ -3,10 +3,7 @@
 #include "File.h"
 #include "containr.h"
 
-#if __has_include("Playlist.h")
 #include "Playlist.h"
-#define MIRANDOL_HAVE_PLAYLIST 1
-#endif
 #include "FontStyle.h"
 #include "ImageList.h"
 #include "Markup.h"
@@ -53,10 +50,8 @@ void MagazineConfig::reset()
     userArticle.set(g_system->get_user_string(USER_STRING_ARTICLE));
     userSong.set(g_system->get_user_string(USER_STRING_SONG));
     g_markupSwapRB = userFlag(USER_FLAG_SWAP_RB) != 0;
-#ifdef MIRANDOL_HAVE_PLAYLIST
     // Song slot 0 is the user's own song file, always looped.
     g_playlist.setSong(0, userSong.str, true, false);
-#endif
 
     // "?default" resolves in every magazine: a style from a tag without
     // attributes.

@@ -1,12 +1,7 @@
 // Showing an image list: one picture at a time over the whole screen, each
 // for its own time, the next one decoded while the current one is shown.
-//
-// The pictures and the playlist are built in their own sources; until both
-// are part of the build, only the picture release below is compiled.
 #include "ImageList.h"
 
-#if __has_include("Image.h") && __has_include("Playlist.h")
-#define MIRANDOL_SLIDE_SHOW 1
 #include "File.h"
 #include "Image.h"
 #include "MagazineConfig.h"
@@ -14,18 +9,13 @@
 #include "Playlist.h"
 #include "System.h"
 #include "containr.h"
-#endif
 
 void releaseImageListPicture(ImageListEntry *entry)
 {
-#ifdef MIRANDOL_SLIDE_SHOW
     if (entry->image)
         entry->image->release();
-#endif
     entry->image = nullptr;
 }
-
-#ifdef MIRANDOL_SLIDE_SHOW
 
 static Image *takePicture(const ImageListEntry *entry)
 {
@@ -66,7 +56,8 @@ ImageListEntry *ImageList::showPicture(ImageListEntry *entry)
             g_system->flip(1, 0, (int)config.fading);
         else
             g_system->flip(0, 0, 0);
-        g_system->start_timer(MSG_SLIDE_TIMER, (int)entry->time);
+        // A time of 0 still shows the picture for a moment.
+        g_system->start_timer(MSG_SLIDE_TIMER, entry->time ? (int)entry->time : 1);
     }
     ImageListEntry *following = entry->next;
     if (following && !following->image)
@@ -74,5 +65,3 @@ ImageListEntry *ImageList::showPicture(ImageListEntry *entry)
     releaseImageListPicture(entry);
     return following;
 }
-
-#endif

@@ -392,23 +392,7 @@ bool Container::unpackFile(uint8_t *output, uint32_t packSize, uint32_t unpSize,
 bool unpackMemberData(const uint8_t *packed, uint32_t packSize, uint8_t *output, uint32_t unpSize,
                       uint32_t unpVer, uint32_t crc)
 {
-    if (!output || unpSize > FILE_MAX_SIZE)
+    if (!output)
         return false;
-    if (unpSize)
-        memset(output, 0, unpSize);
-    try {
-        UnpackIo io = {packed, packSize, output, unpSize};
-        Unpacker unpacker(&io);
-        unpacker.init(nullptr);
-        unpacker.setOutputSize(unpSize);
-        unpacker.unpackMember(unpVer, false);
-    } catch (int) {
-        // The decompressor's memory error (already counted): the member is unreadable.
-        return false;
-    } catch (const std::bad_alloc &) {
-        g_unpackErrors.exitCode = UnpackErrors::Memory;
-        g_unpackErrors.errorCount++;
-        return false;
-    }
-    return ~crc32(0xFFFFFFFFu, output, unpSize) == crc;
+    return unpackBuffer(packed, packSize, output, unpSize, unpVer, crc);
 }

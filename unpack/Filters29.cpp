@@ -44,6 +44,7 @@ struct FilterRecord {
 
 class VmFilters29 : public Filters29 {
 public:
+    explicit VmFilters29(bool nativeStandardFilters) : native_(nativeStandardFilters) {}
     void clear() override
     {
         clearFilters();
@@ -88,6 +89,7 @@ private:
     uint64_t instructionsUsed_ = 0;
     uint64_t workDone_ = 0;
     bool failed_ = false;
+    bool native_;   // standard programs run as native code
 };
 
 bool VmFilters29::readFilterBits(Unpacker &u)
@@ -215,7 +217,7 @@ bool VmFilters29::addFilter(Unpacker &u, uint32_t first, const uint8_t *code, ui
         std::vector<uint8_t> program(size);
         for (uint32_t i = 0; i < size; i++)
             program[i] = (uint8_t)in.readBits(8);
-        FilterMachine::prepare(program.data(), size, def->prog);
+        FilterMachine::prepare(program.data(), size, def->prog, native_);
     }
 
     inst->prog.commands = def->prog.commands;
@@ -361,7 +363,7 @@ void VmFilters29::flush(Unpacker &u)
 
 }  // namespace
 
-std::unique_ptr<Filters29> createFilters29()
+std::unique_ptr<Filters29> createFilters29(bool nativeStandardFilters)
 {
-    return std::unique_ptr<Filters29>(new VmFilters29());
+    return std::unique_ptr<Filters29>(new VmFilters29(nativeStandardFilters));
 }

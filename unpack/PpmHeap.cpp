@@ -45,8 +45,21 @@ bool PpmHeap::startHeap(uint32_t megabytes)
     uint32_t size = megabytes << 20;
     if (size == size_ && mem)
         return true;
-    stopHeap();
     uint32_t bytes = UNIT_SIZE + size + kTailRoom;
+    if (mem && bytes <= mapped_) {
+        // A smaller heap fits in the current mapping: hand the pages behind
+        // it back (they read as zeros again) instead of mapping anew, so a
+        // stream switching sizes back and forth stays cheap.
+        uint32_t keep = (bytes + 4095) & ~4095u;
+        if (keep < mapped_)
+            madvise(mem + keep, mapped_ - keep, MADV_DONTNEED);
+        std::memset(mem + UNIT_SIZE + size, 0, kTailRoom);
+        size_ = size;
+        heapEnd = heapStart + size / UNIT_SIZE * UNIT_SIZE;
+        initHeap();
+        return true;
+    }
+    stopHeap();
     // Anonymous pages are zero and are only backed when touched.
     void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);

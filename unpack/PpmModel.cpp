@@ -694,7 +694,7 @@ restart:
 
 int PpmModel::decodeChar()
 {
-    if (!heap_.mem || !source_ || corrupt_)
+    if (!heap_.mem || !source_ || corrupt_ || source_->exhausted)
         return -1;
     uint32_t ctx = minContext_;
     if (ctx <= heap_.pText || ctx > heap_.heapEnd || !contextSane(ctx))

@@ -206,8 +206,10 @@ public:
 };
 
 // Factories of the extensions: each returns null while it is not built
-// in, and a member needing it then stops (and fails its CRC).
-std::unique_ptr<Filters29> createFilters29();
+// in, and a member needing it then stops (and fails its CRC). With
+// nativeStandardFilters false the standard filter programs are interpreted
+// like any other program (slower, same result: for checking the interpreter).
+std::unique_ptr<Filters29> createFilters29(bool nativeStandardFilters = true);
 std::unique_ptr<Ppm29> createPpm29();
 
 // ---------------------------------------------------------------------------
@@ -283,7 +285,7 @@ public:
     // ----- Version 1.5 -----------------------------------------------------
     // No transmitted tables: adaptive symbol sets (symbol in the high byte,
     // use count in the low byte) read through fixed threshold tables. The
-    // match history (oldDist, lastDist, lastLength) is the shared one above.
+    // match history (oldDist, oldDistPos, lastDist, lastLength) is shared.
     uint32_t charSet[256];      // literals
     uint32_t charSetA[256];     // short distances (plain values, no counts)
     uint32_t charSetB[256];     // long-distance high bytes
@@ -302,13 +304,39 @@ public:
     uint32_t lCount;            // repeat-last-match state
     uint32_t buf60;             // toggles one code length of the short-match codes
     uint32_t maxDist3;          // distance threshold for the long-match bonus
-    uint32_t oldDistPos;        // next slot of the oldDist ring
 
     // Decodes a version 1.5 member; the output leaves through flushPlain.
     void decode15(bool solid);
     // Output of versions 15, 20 and 26: writes the window from flushedPos
-    // to outPos (in two pieces when it wraps); the output buffer's room cuts.
+    // to outPos (in two pieces when it wraps) and counts it as decoded; the
+    // output buffer's room cuts what lies beyond the member.
     void flushPlain();
+
+    // --- Version 2.0/2.6 decoder (Decode20.cpp) ---
+    // The LZ tables LD, DD, RD and BD, the distance ring oldDist and
+    // lastDist/lastLength above are shared with version 2.9 (at 298, 48, 28
+    // and 19 symbols); the rest is this decoder's own.
+    struct AudioState {
+        int32_t k[5];           // predictor weights K1..K5
+        int32_t d[4];           // deltas D1..D4
+        int32_t lastDelta;
+        uint32_t dif[11];       // error sums of the eleven candidate adjustments
+        uint32_t byteCount;
+        uint32_t lastByte;
+    };
+    DecodeTable MD[4]{};        // audio blocks: one table per channel
+    uint32_t oldDistPos = 0;    // write counter of the distance ring
+    uint8_t oldTable20[1028]{}; // the previous block's code lengths
+    bool audioBlock = false;
+    int32_t channels = 1;       // audio channels, 1..4
+    int32_t curChannel = 0;     // channel of the next audio byte
+    int32_t channelDelta = 0;   // last delta of any channel
+    AudioState audioState[4]{};
+
+    void decode20(bool solid);
+    bool readTables20();
+    // The next audio byte for code a on the current channel.
+    uint8_t predictAudio(uint32_t a);
 
 private:
     // Outcome of decoding one run of blocks of one kind.

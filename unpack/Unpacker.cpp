@@ -159,6 +159,7 @@ void Unpacker::flush29()
 
 void Unpacker::flushPlain()
 {
+    countDecoded();
     if (outPos < flushedPos) {
         io->writeBytes(window + flushedPos, kWindowSize - flushedPos);
         io->writeBytes(window, outPos);
@@ -174,12 +175,13 @@ void Unpacker::unpackMember(uint32_t method, bool solid)
         return;
     switch (method) {
     case 15: decode15(solid); break;
+    case 20: case 26: decode20(solid); break;
     case 29:
         decode29(solid);
         break;
     default:
-        // Versions 15, 20 and 26 are not built in: the output stays as the
-        // caller left it and fails its CRC check.
+        // Any other version: the output stays as the caller left it and
+        // fails its CRC check.
         break;
     }
 }

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <functional>
 #include <string>
 
 namespace {
@@ -23,7 +24,11 @@ std::string readText(const std::string &path)
     return std::string(data.begin(), data.end());
 }
 
-ReaderRun runReader(const std::string &args, const std::string &configText = "")
+// prepare fills the reader's directory; limit, when set, ends the reader
+// after that many seconds (it runs until a quit otherwise).
+ReaderRun runReader(const std::string &args, const std::string &configText = "",
+                    const std::function<void(const std::string &)> &prepare = nullptr,
+                    int limit = 0)
 {
     ScopedWorkDir dir;
     std::string config = dir.path() + "/config";
@@ -31,8 +36,11 @@ ReaderRun runReader(const std::string &args, const std::string &configText = "")
     if (!configText.empty())
         writeFile(config + "/mirandol2", configText);
     mkdir((dir.path() + "/run").c_str(), 0755);
+    if (prepare)
+        prepare(dir.path() + "/run");
+    std::string timeout = limit ? "timeout " + std::to_string(limit) + " " : "";
     std::string command = "cd '" + dir.path() + "/run' && XDG_CONFIG_HOME='" + config +
-                          "' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" M2_BINARY_DIR
+                          "' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy " + timeout + "'" M2_BINARY_DIR
                           "/mirandol2' " + args + " > ../out 2> ../err";
     int status = system(command.c_str());
     ReaderRun run;
@@ -43,6 +51,17 @@ ReaderRun runReader(const std::string &args, const std::string &configText = "")
 }
 
 const char *QUIET = "showConfig=false\nmusic=false\nsoundEffects=false\n";
+
+// Packs the given files into "magazine.dat" in dir with the project's archive writer.
+void packMagazine(const std::string &dir, const std::vector<std::pair<std::string, std::string>> &files)
+{
+    std::string in = dir + "/../in";
+    mkdir(in.c_str(), 0755);
+    for (const auto &f : files)
+        writeFile(in + "/" + f.first, f.second);
+    std::string command = "'" M2_BINARY_DIR "/mkmag' '" + dir + "/magazine.dat' '" + in + "' > /dev/null";
+    ASSERT_EQ(system(command.c_str()), 0);
+}
 
 } // namespace
 
@@ -77,4 +96,28 @@ TEST(Program, VerboseConfigurationLogsTheOperations)
               std::string::npos);
     ASSERT_GE(run.err.size(), 14u);
     EXPECT_EQ(run.err.substr(run.err.size() - 14), "No *.dat file\n");
+}
+
+TEST(Program, MagazineWithoutConfigurationStopsThere)
+{
+    ReaderRun run = runReader("", QUIET, [](const std::string &dir) {
+        packMagazine(dir, {{"main.txt", "<article scheme=a>Hello"}});
+    });
+    EXPECT_EQ(run.status, 1);
+    ASSERT_GE(run.err.size(), 26u);
+    EXPECT_EQ(run.err.substr(run.err.size() - 26), "Cannot load configuration\n");
+}
+
+TEST(Program, ValidMagazineOpensTheDisplayAtItsClampedSize)
+{
+    ReaderRun run = runReader("", std::string("verbose=true\nfullscreen=false\n") + QUIET,
+                              [](const std::string &dir) {
+                                  packMagazine(dir, {{"config.txt", "<parameters width=5000 height=10>"},
+                                                     {"main.txt", "<article>Hello"}});
+                              },
+                              3);
+    EXPECT_NE(run.out.find("init_display, width: 2048 height: 200\n"), std::string::npos) << run.out;
+    // Ended by the time limit, not by a start-up error.
+    EXPECT_EQ(run.status, 124);
+    EXPECT_EQ(run.err.find("Cannot"), std::string::npos) << run.err;
 }

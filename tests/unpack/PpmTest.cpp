@@ -154,6 +154,26 @@ TEST(PpmHeap, LargeHeapIsNotTouchedUpFront)
     EXPECT_FALSE(heap.startHeap(257));
 }
 
+TEST(PpmHeap, SmallerHeapReusesTheMappingWithACleanEnd)
+{
+    PpmHeap heap;
+    ASSERT_TRUE(heap.startHeap(4));
+    // Junk where the end of a 1 MiB heap will be, as a bigger model may leave it.
+    std::memset(heap.mem + heap.heapStart + (1 << 20) - 64, 0xFF, 8192);
+    ASSERT_TRUE(heap.startHeap(1));
+    EXPECT_EQ(1u << 20, heap.allocatedSize());
+    EXPECT_EQ(heap.heapStart + (1u << 20) / 12 * 12, heap.heapEnd);
+    for (uint32_t i = 0; i < 4096; i++)
+        ASSERT_EQ(0, heap.mem[heap.heapStart + (1 << 20) + i]) << i;
+    EXPECT_EQ(heap.heapStart + (1u << 20) - 12, heap.allocContext());
+    // Growing again within the mapping and beyond it.
+    ASSERT_TRUE(heap.startHeap(3));
+    EXPECT_EQ(3u << 20, heap.allocatedSize());
+    ASSERT_TRUE(heap.startHeap(8));
+    EXPECT_EQ(8u << 20, heap.allocatedSize());
+    EXPECT_EQ(heap.heapStart + (8u << 20) - 12, heap.allocContext());
+}
+
 // ---- block header and decoding ----
 
 TEST(PpmModel, HeaderSelectsOrderHeapAndEscape)
@@ -571,4 +591,97 @@ TEST(PpmModel, EmptyRangeOrZeroTotalFailsInsteadOfLoopingOrDividing)
     EXPECT_FALSE(p.countFor(0x10000, 0));
     EXPECT_FALSE(p.countFor(0x100, 0x200));   // range / total would be 0
     EXPECT_TRUE(p.countFor(0x10000, 0x200));
+}
+
+TEST(PpmModel, ReadingPastTheInputFailsTheBlock)
+{
+    std::vector<uint8_t> data = sampleData(3000, 3, 5);
+    PpmTestEncoder e;
+    e.startBlock(8, 1, -1, false);
+    for (uint8_t b : data)
+        e.encodeChar(b);
+    e.flush();
+    // The whole stream is read exactly; the coder never looks past its end.
+    {
+        PpmModel m;
+        VectorSource src(e.out);
+        int esc = 2;
+        ASSERT_TRUE(m.decodeInit(src, esc));
+        for (uint8_t b : data)
+            ASSERT_EQ(b, m.decodeChar());
+        EXPECT_FALSE(src.exhausted);
+    }
+    // Without its last bytes the block fails where the coder runs out, and
+    // stays failed; it never decodes on from zeros.
+    std::vector<uint8_t> cut(e.out.begin(), e.out.end() - 6);
+    PpmModel m;
+    VectorSource src(cut);
+    int esc = 2;
+    ASSERT_TRUE(m.decodeInit(src, esc));
+    size_t good = 0;
+    int c;
+    while ((c = m.decodeChar()) >= 0 && good < data.size())
+        good++;
+    EXPECT_EQ(-1, c);
+    EXPECT_TRUE(src.exhausted);
+    EXPECT_LT(good, data.size());
+    EXPECT_EQ(-1, m.decodeChar());
+}
+
+// ---- a filter record carried by a PPMd block ----
+
+#include "FilterTestSupport.h"
+
+TEST(PpmStream, FilterRecordInsideAPpmdBlockFiltersItsBlock)
+{
+    if (!createFilters29())
+        GTEST_SKIP() << "no filter machine built in";
+    std::vector<uint8_t> want(300);
+    for (size_t i = 0; i < want.size(); i++)
+        want[i] = uint8_t(i * 7 + (i >> 4));
+    // Source bytes that a 3-channel delta filter turns into want.
+    std::vector<uint8_t> source;
+    for (uint32_t j = 0; j < 3; j++) {
+        uint8_t prev = 0;
+        for (size_t i = j; i < want.size(); i += 3) {
+            source.push_back(uint8_t(prev - want[i]));
+            prev = want[i];
+        }
+    }
+    FilterRecordFields f;
+    f.flags = 0x80 | 0x20 | 0x10;
+    f.number = 1;
+    f.blockStart = 0;
+    f.blockLength = uint32_t(want.size());
+    f.registerMask = 1;
+    f.registers[0] = 3;
+    f.code = hexBytes(kDeltaProgram);
+
+    PpmTestEncoder e;
+    e.startBlock(8, 1);
+    auto literal = [&](uint8_t b) {
+        e.encodeChar(b);
+        if (b == 2)
+            e.encodeChar(1);
+    };
+    const std::string head = "head of the member, then a filtered block: ";
+    for (unsigned char c : head)
+        literal(c);
+    e.encodeChar(2), e.encodeChar(3);
+    for (uint8_t b : ppmFilterRecord(f, true))
+        e.encodeChar(b);
+    for (uint8_t b : source)
+        literal(b);
+    const std::string tail = " and the tail.";
+    for (unsigned char c : tail)
+        literal(c);
+    e.encodeChar(2), e.encodeChar(2);
+    e.flush();
+
+    std::vector<uint8_t> expect(head.begin(), head.end());
+    expect.insert(expect.end(), want.begin(), want.end());
+    expect.insert(expect.end(), tail.begin(), tail.end());
+    DecodeResult r = decodeBytes(e.out, uint32_t(expect.size()));
+    EXPECT_FALSE(r.needsExtension);
+    EXPECT_TRUE(r.out == expect);
 }

@@ -17,14 +17,18 @@ struct DecodeResult {
 };
 
 // Decodes packed with version method into a buffer of size bytes followed by
-// guard bytes, the way the container does.
-inline DecodeResult decodeBytes(const std::vector<uint8_t> &packed, uint32_t size, uint32_t method = 29)
+// guard bytes, the way the container does. With nativeFilters false the
+// standard filter programs run in the interpreter.
+inline DecodeResult decodeBytes(const std::vector<uint8_t> &packed, uint32_t size, uint32_t method = 29,
+                                bool nativeFilters = true)
 {
     const size_t guard = 64;
     std::vector<uint8_t> buffer(size + guard, 0xEE);
     memset(buffer.data(), 0, size);
     UnpackIo io = { packed.data(), (uint32_t)packed.size(), buffer.data(), size };
     Unpacker u(&io);
+    if (!nativeFilters && u.filters)
+        u.filters = createFilters29(false);
     u.init(nullptr);
     u.setOutputSize(size);
     u.unpackMember(method, false);
