@@ -226,8 +226,8 @@ public:
     void init(uint8_t *window);
     // The member's unpacked size: output beyond it is never written.
     void setOutputSize(uint64_t size) { outLeft = (int64_t)size; }
-    // Decodes the member with the decoder of its unpack version (15 or 29;
-    // any other version does nothing). solid false starts every state afresh.
+    // Decodes the member with the decoder of its unpack version (15, 20, 26
+    // or 29; any other version does nothing). solid false starts every state afresh.
     void unpackMember(uint32_t method, bool solid);
 
     // Shared state; public for the decoders and their extensions.
