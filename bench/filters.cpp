@@ -11,6 +11,7 @@
 
 #include "unpack/FilterMachine.h"
 #include "unpack/Unpack.h"
+#include "RarTestArchive.h"
 
 namespace {
 
@@ -78,49 +79,16 @@ BENCHMARK(BM_FilterRgb);
 BENCHMARK(BM_FilterAudio);
 BENCHMARK(BM_FilterUpcase);
 
-std::vector<uint8_t> readAll(const std::string &path)
-{
-    std::vector<uint8_t> d;
-    if (FILE *f = fopen(path.c_str(), "rb")) {
-        uint8_t buf[65536];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-            d.insert(d.end(), buf, buf + n);
-        fclose(f);
-    }
-    return d;
-}
-
-uint32_t le(const std::vector<uint8_t> &d, size_t p, int n)
-{
-    uint32_t v = 0;
-    for (int i = 0; i < n && p + i < d.size(); i++)
-        v |= (uint32_t)d[p + i] << (8 * i);
-    return v;
-}
-
 // The first member of a one-member archive.
 bool firstMember(const std::string &file, std::vector<uint8_t> &packed, uint32_t &unpSize, uint32_t &crc)
 {
-    std::vector<uint8_t> d = readAll(std::string(M2_TEST_DATA) + "/rar/" + file);
-    size_t pos = 7;
-    while (pos + 32 <= d.size()) {
-        uint32_t type = d[pos + 2], headSize = le(d, pos + 5, 2);
-        if (headSize < 7)
-            return false;
-        if (type == 0x74) {
-            uint32_t packSize = le(d, pos + 7, 4);
-            unpSize = le(d, pos + 11, 4);
-            crc = le(d, pos + 16, 4);
-            size_t at = pos + headSize;
-            if (at + packSize > d.size())
-                return false;
-            packed.assign(d.begin() + at, d.begin() + at + packSize);
-            return true;
-        }
-        pos += headSize + ((le(d, pos + 3, 2) & 0x8000) ? le(d, pos + 7, 4) : 0);
-    }
-    return false;
+    std::vector<RarTestMember> members = readRarTestArchive(std::string(M2_TEST_DATA) + "/rar/" + file);
+    if (members.empty())
+        return false;
+    packed = std::move(members[0].packed);
+    unpSize = members[0].unpSize;
+    crc = members[0].crc;
+    return true;
 }
 
 void BM_InterpretedAudio(benchmark::State &state)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "unpack/Unpack.h"
+#include "RarTestArchive.h"
 
 namespace {
 
@@ -25,53 +26,18 @@ struct Member {
     std::vector<uint8_t> deflated;  // plain at zlib level 9
 };
 
-std::vector<uint8_t> readAll(const std::string &path)
-{
-    std::vector<uint8_t> d;
-    if (FILE *f = fopen(path.c_str(), "rb")) {
-        uint8_t buf[65536];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-            d.insert(d.end(), buf, buf + n);
-        fclose(f);
-    }
-    return d;
-}
-
-uint32_t le(const std::vector<uint8_t> &d, size_t p, int n)
-{
-    uint32_t v = 0;
-    for (int i = 0; i < n && p + i < d.size(); i++)
-        v |= (uint32_t)d[p + i] << (8 * i);
-    return v;
-}
-
-// The compressed version 2.9 members of an archive (enough of the block format for the bench).
+// The compressed members of one unpack version in a fixture archive.
 void addMembers(const std::string &file, std::vector<Member> &out)
 {
-    std::vector<uint8_t> d = readAll(std::string(M2_TEST_DATA) + "/rar/" + file);
-    size_t pos = 7;
-    while (pos + 7 <= d.size()) {
-        uint32_t type = d[pos + 2], flags = le(d, pos + 3, 2), headSize = le(d, pos + 5, 2);
-        if (headSize < 7 || type == 0x7B)
-            break;
-        size_t next = pos + headSize;
-        if (type == 0x74) {
-            uint32_t packSize = le(d, pos + 7, 4);
-            Member m;
-            m.unpSize = le(d, pos + 11, 4);
-            m.crc = le(d, pos + 16, 4);
-            uint32_t ver = d[pos + 24], method = d[pos + 25];
-            m.name = file + ":" + std::string((const char *)&d[pos + 32], le(d, pos + 26, 2));
-            if (next + packSize <= d.size())
-                m.packed.assign(d.begin() + next, d.begin() + next + packSize);
-            next += packSize;
-            if (ver == 29 && method != 0x30 && !(flags & 0x17) && (flags & 0xE0) != 0xE0 && m.unpSize > 0)
-                out.push_back(std::move(m));
-        } else if (flags & 0x8000) {
-            next += le(d, pos + 7, 4);
-        }
-        pos = next;
+    for (RarTestMember &r : readRarTestArchive(std::string(M2_TEST_DATA) + "/rar/" + file)) {
+        if (!(r.unpVer == 29 && r.method != 0x30 && r.usable() && r.unpSize > 0))
+            continue;
+        Member m;
+        m.name = file + ":" + r.name;
+        m.packed = std::move(r.packed);
+        m.unpSize = r.unpSize;
+        m.crc = r.crc;
+        out.push_back(std::move(m));
     }
 }
 
