@@ -143,6 +143,11 @@ TEST_F(Events, KeyBindings)
         EXPECT_TRUE(result) << SDL_GetKeyName(c.key) << " mod " << c.mod;
         EXPECT_EQ(m, Msg(c.message, c.parameter)) << SDL_GetKeyName(c.key) << " mod " << c.mod;
     }
+    // F4 also toggles the effects flag.
+    int before = system->get_user_flag(USER_FLAG_EFFECTS);
+    pushKey(SDLK_F4);
+    EXPECT_EQ(next().first, MSG_TOGGLE_EFFECTS);
+    EXPECT_EQ(system->get_user_flag(USER_FLAG_EFFECTS), !before);
 }
 
 TEST_F(Events, KeysWithoutBindingGiveNothingAndAreConsumed)
@@ -162,14 +167,6 @@ TEST_F(Events, KeysWithoutBindingGiveNothingAndAreConsumed)
     bool result = true;
     next(&result);
     EXPECT_FALSE(result);
-}
-
-TEST_F(Events, F4TogglesTheEffectsFlag)
-{
-    int before = system->get_user_flag(USER_FLAG_EFFECTS);
-    pushKey(SDLK_F4);
-    EXPECT_EQ(next().first, MSG_TOGGLE_EFFECTS);
-    EXPECT_EQ(system->get_user_flag(USER_FLAG_EFFECTS), !before);
 }
 
 TEST_F(Events, PointerAndWheel)
@@ -239,17 +236,14 @@ TEST_F(Events, QueuedMessagesComeFirstAndRepeatsAreDropped)
     EXPECT_FALSE(result);
 }
 
-TEST_F(Events, WaitLeavesEventsPendingInTheirOrder)
+TEST_F(Events, WaitLeavesEventsPendingAndWakesOnPostedMessages)
 {
     pushKey(SDLK_F1);
     pushKey(SDLK_F2);
     system->wait_event();
     EXPECT_EQ(next().first, MSG_HELP);
     EXPECT_EQ(next().first, MSG_SAVE_HTML);
-}
 
-TEST_F(Events, APostedMessageEndsTheWait)
-{
     std::thread poster([this] {
         SDL_Delay(30);
         system->post_message(MSG_EDGE_DELAY, 0);
@@ -257,10 +251,8 @@ TEST_F(Events, APostedMessageEndsTheWait)
     system->wait_event();
     poster.join();
     EXPECT_EQ(next(), Msg(MSG_EDGE_DELAY, 0));
-}
 
-TEST_F(Events, SlideTimerIsFollowedByAPointerMove)
-{
+    // A slide timer is followed by a pointer move.
     system->post_message(MSG_SLIDE_TIMER, 0);
     system->wait_event();
     EXPECT_EQ(next(), Msg(MSG_SLIDE_TIMER, 0));
