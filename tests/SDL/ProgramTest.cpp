@@ -76,7 +76,8 @@ TEST(Program, HelpGoesToStandardOutputAndEndsWell)
                               "\t-a X, -article X\tshow article X instead of default\n";
     ASSERT_GE(run.out.size(), usage.size());
     EXPECT_EQ(run.out.substr(run.out.size() - usage.size()), usage);
-    EXPECT_NE(run.out.find("Mirandol - e-Magazine Browser\nVersion 2.0.22\n"), std::string::npos);
+    EXPECT_NE(run.out.find("\nMirandol - e-Magazine Browser\nVersion 2.0.22\n"), std::string::npos);
+    EXPECT_NE(run.out.find("\n\n\n" + usage), std::string::npos);
 }
 
 TEST(Program, NoMagazineEndsWithItsErrorText)
