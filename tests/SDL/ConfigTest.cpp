@@ -11,12 +11,6 @@
 
 namespace {
 
-std::string readText(const std::string &path)
-{
-    std::vector<uint8_t> data = readFile(path);
-    return std::string(data.begin(), data.end());
-}
-
 struct ConfigFile {
     ScopedWorkDir dir;
     TestPlatform platform{dir.path() + "/mirandol2"};

@@ -1,6 +1,7 @@
 // Runs the built reader as a user would, in a directory of its own.
 #include <gtest/gtest.h>
 
+#include "SDLTestSupport.h"
 #include "TestDirs.h"
 
 #include <stdlib.h>
@@ -17,12 +18,6 @@ struct ReaderRun {
     std::string out;
     std::string err;
 };
-
-std::string readText(const std::string &path)
-{
-    std::vector<uint8_t> data = readFile(path);
-    return std::string(data.begin(), data.end());
-}
 
 // prepare fills the reader's directory; limit, when set, ends the reader
 // after that many seconds (it runs until a quit otherwise).

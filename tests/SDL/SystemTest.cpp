@@ -14,12 +14,6 @@
 
 namespace {
 
-std::string readText(const std::string &path)
-{
-    std::vector<uint8_t> data = readFile(path);
-    return std::string(data.begin(), data.end());
-}
-
 bool isDirectory(const std::string &path)
 {
     struct stat st;
