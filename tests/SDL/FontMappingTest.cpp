@@ -233,13 +233,6 @@ TEST(FontMapping, UnwritableCacheIsReportedAndTheMapStaysComplete)
     EXPECT_STREQ(mapping.lookup("dejavu sans:0"), "a/DejaVuSans.ttf");
 }
 
-TEST(FontMapping, NoTempDirectoryMeansNoFallback)
-{
-    ScopedWorkDir work;
-    FontMapping mapping(locationsIn(work.path()));
-    EXPECT_EQ(mapping.lookup("default:0"), nullptr);
-}
-
 TEST(FontMapping, InstallFontMapsMagazineFontsUnlessAlreadyMapped)
 {
     FontDirs d;
