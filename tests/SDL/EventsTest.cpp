@@ -78,6 +78,14 @@ protected:
         return {m, p};
     }
 
+    // get_message reports no message.
+    void expectNone()
+    {
+        bool result = true;
+        EXPECT_EQ(next(&result).first, MSG_NONE);
+        EXPECT_FALSE(result);
+    }
+
     std::unique_ptr<SystemFixture> fixture;
     SDLSystem *system = nullptr;
 };
@@ -164,9 +172,7 @@ TEST_F(Events, KeysWithoutBindingGiveNothingAndAreConsumed)
         EXPECT_FALSE(result) << SDL_GetKeyName(c.key);
         EXPECT_EQ(m.first, MSG_NONE);
     }
-    bool result = true;
-    next(&result);
-    EXPECT_FALSE(result);
+    expectNone();
 }
 
 TEST_F(Events, PointerAndWheel)
@@ -200,18 +206,14 @@ TEST_F(Events, PointerAndWheel)
     pushButton(true, SDL_BUTTON_WHEELDOWN, 0, 0);
     pushButton(true, SDL_BUTTON_MIDDLE, 0, 0);
     EXPECT_EQ(next(), Msg(MSG_WHEEL, 1));
-    bool result = true;
-    EXPECT_EQ(next(&result).first, MSG_NONE);
-    EXPECT_FALSE(result);
+    expectNone();
     EXPECT_EQ(next(), Msg(MSG_WHEEL, -1));
-    EXPECT_EQ(next(&result).first, MSG_NONE);
-    EXPECT_FALSE(result);
+    expectNone();
 
     SDL_Event quit = {};
     quit.type = SDL_QUIT;
     SDL_PushEvent(&quit);
-    EXPECT_EQ(next(&result).first, MSG_NONE);
-    EXPECT_FALSE(result);
+    expectNone();
     SDL_Event e;
     EXPECT_EQ(SDL_PollEvent(&e), 0);   // gone
 }
@@ -231,9 +233,7 @@ TEST_F(Events, QueuedMessagesComeFirstAndRepeatsAreDropped)
     EXPECT_EQ(next(), Msg(MSG_THEME, 2));
     EXPECT_EQ(next(), Msg(MSG_TICK, 0));
     EXPECT_EQ(next(), Msg(MSG_NAVIGATE, NAV_STEP));
-    bool result = true;
-    next(&result);
-    EXPECT_FALSE(result);
+    expectNone();
 }
 
 TEST_F(Events, WaitLeavesEventsPendingAndWakesOnPostedMessages)
@@ -281,9 +281,7 @@ TEST_F(Events, TimersPostTheirCodesUntilStopped)
     SDL_Delay(60);
     drain();
     SDL_Delay(60);
-    bool result = true;
-    next(&result);
-    EXPECT_FALSE(result);
+    expectNone();
 }
 
 TEST_F(Events, StoppingTimersWhileTheyFireIsSafe)
