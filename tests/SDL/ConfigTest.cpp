@@ -11,12 +11,6 @@
 
 namespace {
 
-std::string readText(const std::string &path)
-{
-    std::vector<uint8_t> data = readFile(path);
-    return std::string(data.begin(), data.end());
-}
-
 struct ConfigFile {
     ScopedWorkDir dir;
     TestPlatform platform{dir.path() + "/mirandol2"};
@@ -197,17 +191,17 @@ TEST(SDLConfig, FailedWriteKeepsTheOldFile)
 TEST(SDLConfig, JoinList)
 {
     Vector *v = Vector_create();
-    char *text = SDLConfig::joinList(v);
-    EXPECT_STREQ(text, "");
-    free(text);
+    auto joined = [v] {
+        char *text = SDLConfig::joinList(v);
+        std::string s = text;
+        free(text);
+        return s;
+    };
+    EXPECT_EQ(joined(), "");
     Vector_add(v, strdup(""));
     Vector_add(v, strdup(""));
-    text = SDLConfig::joinList(v);
-    EXPECT_STREQ(text, "");
-    free(text);
+    EXPECT_EQ(joined(), "");
     Vector_add(v, strdup("x"));
-    text = SDLConfig::joinList(v);
-    EXPECT_STREQ(text, ";;x");
-    free(text);
+    EXPECT_EQ(joined(), ";;x");
     Vector_deleteAll(v);
 }

@@ -10,17 +10,14 @@ using namespace SDL_Draw;
 
 namespace {
 
-SDL_Surface *makeBackBuffer(int w, int h)
-{
-    SDL_Surface *screen = testScreen(w, h);
-    if (!screen)
-        return nullptr;
-    return SDL_DisplayFormat(screen);
-}
-
+// A back buffer in the format of a headless screen of its size.
 struct Surfaces {
-    SDL_Surface *back;
-    explicit Surfaces(int w, int h) : back(makeBackBuffer(w, h)) {}
+    SDL_Surface *back = nullptr;
+    Surfaces(int w, int h)
+    {
+        if (SDL_Surface *screen = testScreen(w, h))
+            back = SDL_DisplayFormat(screen);
+    }
     ~Surfaces() { SDL_FreeSurface(back); }
 };
 
@@ -56,7 +53,7 @@ TEST(Draw, MaskedPictureLeavesExactlyTheMaskedPixels)
     SDL_FreeSurface(image);
 }
 
-TEST(Draw, RedStaysRedFromPixelsAndFromSwappedColours)
+TEST(Draw, RedStaysRedAndIndexesPastThePaletteDrawTheStartColour)
 {
     Surfaces s(16, 16);
     ASSERT_TRUE(s.back);
@@ -69,6 +66,9 @@ TEST(Draw, RedStaysRedFromPixelsAndFromSwappedColours)
     // A markup colour arrives with red and blue exchanged.
     EXPECT_EQ(colourToRGB(0x0000FF), 0xFF0000u);
     EXPECT_EQ(colourToRGB(0x123456), 0x563412u);
+    // Palette indexes outside the palette draw its start colour.
+    EXPECT_EQ(colourToRGB(0x80000000u | 256), 0xEFEFEFu);
+    EXPECT_EQ(colourToRGB(0x80000000u | 999), 0xEFEFEFu);
     hLine(s.back, 0, 4, 3, mapRGB(s.back, colourToRGB(0x0000FF)));
     EXPECT_EQ(rgbAt(s.back, 1, 4), 0xFF0000u);
     stretch(image, s.back, 5, 5, 3, 3);
@@ -80,12 +80,6 @@ TEST(Draw, RedStaysRedFromPixelsAndFromSwappedColours)
     EXPECT_EQ(rgbAt(screen, 2, 2), 0xFF0000u);
     EXPECT_EQ(rgbAt(screen, 1, 4), 0xFF0000u);
     SDL_FreeSurface(image);
-}
-
-TEST(Draw, PaletteIndexesOutsideThePaletteDrawTheStartColour)
-{
-    EXPECT_EQ(colourToRGB(0x80000000u | 256), 0xEFEFEFu);
-    EXPECT_EQ(colourToRGB(0x80000000u | 999), 0xEFEFEFu);
 }
 
 TEST(Draw, CreateImageRefusesImpossibleSizes)

@@ -78,6 +78,14 @@ protected:
         return {m, p};
     }
 
+    // get_message reports no message.
+    void expectNone()
+    {
+        bool result = true;
+        EXPECT_EQ(next(&result).first, MSG_NONE);
+        EXPECT_FALSE(result);
+    }
+
     std::unique_ptr<SystemFixture> fixture;
     SDLSystem *system = nullptr;
 };
@@ -143,6 +151,11 @@ TEST_F(Events, KeyBindings)
         EXPECT_TRUE(result) << SDL_GetKeyName(c.key) << " mod " << c.mod;
         EXPECT_EQ(m, Msg(c.message, c.parameter)) << SDL_GetKeyName(c.key) << " mod " << c.mod;
     }
+    // F4 also toggles the effects flag.
+    int before = system->get_user_flag(USER_FLAG_EFFECTS);
+    pushKey(SDLK_F4);
+    EXPECT_EQ(next().first, MSG_TOGGLE_EFFECTS);
+    EXPECT_EQ(system->get_user_flag(USER_FLAG_EFFECTS), !before);
 }
 
 TEST_F(Events, KeysWithoutBindingGiveNothingAndAreConsumed)
@@ -159,17 +172,7 @@ TEST_F(Events, KeysWithoutBindingGiveNothingAndAreConsumed)
         EXPECT_FALSE(result) << SDL_GetKeyName(c.key);
         EXPECT_EQ(m.first, MSG_NONE);
     }
-    bool result = true;
-    next(&result);
-    EXPECT_FALSE(result);
-}
-
-TEST_F(Events, F4TogglesTheEffectsFlag)
-{
-    int before = system->get_user_flag(USER_FLAG_EFFECTS);
-    pushKey(SDLK_F4);
-    EXPECT_EQ(next().first, MSG_TOGGLE_EFFECTS);
-    EXPECT_EQ(system->get_user_flag(USER_FLAG_EFFECTS), !before);
+    expectNone();
 }
 
 TEST_F(Events, PointerAndWheel)
@@ -203,18 +206,14 @@ TEST_F(Events, PointerAndWheel)
     pushButton(true, SDL_BUTTON_WHEELDOWN, 0, 0);
     pushButton(true, SDL_BUTTON_MIDDLE, 0, 0);
     EXPECT_EQ(next(), Msg(MSG_WHEEL, 1));
-    bool result = true;
-    EXPECT_EQ(next(&result).first, MSG_NONE);
-    EXPECT_FALSE(result);
+    expectNone();
     EXPECT_EQ(next(), Msg(MSG_WHEEL, -1));
-    EXPECT_EQ(next(&result).first, MSG_NONE);
-    EXPECT_FALSE(result);
+    expectNone();
 
     SDL_Event quit = {};
     quit.type = SDL_QUIT;
     SDL_PushEvent(&quit);
-    EXPECT_EQ(next(&result).first, MSG_NONE);
-    EXPECT_FALSE(result);
+    expectNone();
     SDL_Event e;
     EXPECT_EQ(SDL_PollEvent(&e), 0);   // gone
 }
@@ -234,22 +233,17 @@ TEST_F(Events, QueuedMessagesComeFirstAndRepeatsAreDropped)
     EXPECT_EQ(next(), Msg(MSG_THEME, 2));
     EXPECT_EQ(next(), Msg(MSG_TICK, 0));
     EXPECT_EQ(next(), Msg(MSG_NAVIGATE, NAV_STEP));
-    bool result = true;
-    next(&result);
-    EXPECT_FALSE(result);
+    expectNone();
 }
 
-TEST_F(Events, WaitLeavesEventsPendingInTheirOrder)
+TEST_F(Events, WaitLeavesEventsPendingAndWakesOnPostedMessages)
 {
     pushKey(SDLK_F1);
     pushKey(SDLK_F2);
     system->wait_event();
     EXPECT_EQ(next().first, MSG_HELP);
     EXPECT_EQ(next().first, MSG_SAVE_HTML);
-}
 
-TEST_F(Events, APostedMessageEndsTheWait)
-{
     std::thread poster([this] {
         SDL_Delay(30);
         system->post_message(MSG_EDGE_DELAY, 0);
@@ -257,10 +251,8 @@ TEST_F(Events, APostedMessageEndsTheWait)
     system->wait_event();
     poster.join();
     EXPECT_EQ(next(), Msg(MSG_EDGE_DELAY, 0));
-}
 
-TEST_F(Events, SlideTimerIsFollowedByAPointerMove)
-{
+    // A slide timer is followed by a pointer move.
     system->post_message(MSG_SLIDE_TIMER, 0);
     system->wait_event();
     EXPECT_EQ(next(), Msg(MSG_SLIDE_TIMER, 0));
@@ -289,9 +281,7 @@ TEST_F(Events, TimersPostTheirCodesUntilStopped)
     SDL_Delay(60);
     drain();
     SDL_Delay(60);
-    bool result = true;
-    next(&result);
-    EXPECT_FALSE(result);
+    expectNone();
 }
 
 TEST_F(Events, StoppingTimersWhileTheyFireIsSafe)

@@ -1,6 +1,7 @@
 // Runs the built reader as a user would, in a directory of its own.
 #include <gtest/gtest.h>
 
+#include "SDLTestSupport.h"
 #include "TestDirs.h"
 
 #include <stdlib.h>
@@ -17,12 +18,6 @@ struct ReaderRun {
     std::string out;
     std::string err;
 };
-
-std::string readText(const std::string &path)
-{
-    std::vector<uint8_t> data = readFile(path);
-    return std::string(data.begin(), data.end());
-}
 
 // prepare fills the reader's directory; limit, when set, ends the reader
 // after that many seconds (it runs until a quit otherwise).
@@ -76,7 +71,8 @@ TEST(Program, HelpGoesToStandardOutputAndEndsWell)
                               "\t-a X, -article X\tshow article X instead of default\n";
     ASSERT_GE(run.out.size(), usage.size());
     EXPECT_EQ(run.out.substr(run.out.size() - usage.size()), usage);
-    EXPECT_NE(run.out.find("Mirandol - e-Magazine Browser\nVersion 2.0.22\n"), std::string::npos);
+    EXPECT_NE(run.out.find("\nMirandol - e-Magazine Browser\nVersion 2.0.22\n"), std::string::npos);
+    EXPECT_NE(run.out.find("\n\n\n" + usage), std::string::npos);
 }
 
 TEST(Program, NoMagazineEndsWithItsErrorText)

@@ -77,32 +77,3 @@ TEST(SDLSound, EffectsWithoutMusic)
     std::vector<uint8_t> mod = makeMod(64);
     EXPECT_FALSE(s->play_song("tune.mod", 1, mod.data(), (int)mod.size()));
 }
-
-TEST(SDLSound, DiskDriverRecordsTheSong)
-{
-    ScopedWorkDir out;
-    std::string raw = out.path() + "/audio.raw";
-    std::string previous = getenv("SDL_AUDIODRIVER") ? getenv("SDL_AUDIODRIVER") : "";
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-    setenv("SDL_DISKAUDIODELAY", "5", 1);
-    {
-        SystemFixture f("showConfig=false\nmusic=true\nsoundEffects=true\n");
-        SDLSystem *s = f.system.get();
-        ASSERT_NE(s->soundSystem, nullptr);
-        std::vector<uint8_t> mod = makeMod(64);
-        ASSERT_TRUE(writeFile("Theme.MOD", mod));
-        EXPECT_TRUE(s->play_song_file("theme.mod", 1));
-        SDL_Delay(300);
-        s->stop_song(0);
-    }
-    setenv("SDL_AUDIODRIVER", previous.c_str(), 1);
-    unsetenv("SDL_DISKAUDIOFILE");
-    unsetenv("SDL_DISKAUDIODELAY");
-    std::vector<uint8_t> bytes = readFile(raw);
-    ASSERT_GE(bytes.size(), (size_t)SOUND_BUFFER_FRAMES * 4);
-    int loudest = 0;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        loudest = std::max(loudest, std::abs((int)(int16_t)(bytes[i] | (bytes[i + 1] << 8))));
-    EXPECT_GT(loudest, 5000);
-}

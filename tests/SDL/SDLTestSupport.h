@@ -11,6 +11,13 @@
 #include <string>
 #include <vector>
 
+// The whole file as text ("" when it cannot be read).
+inline std::string readText(const std::string &path)
+{
+    std::vector<uint8_t> data = readFile(path);
+    return std::string(data.begin(), data.end());
+}
+
 class TestPlatform : public LinuxPlatform {
 public:
     explicit TestPlatform(const std::string &config) : config_(config) {}

@@ -219,26 +219,6 @@ std::vector<uint8_t> makeOgg(int rate, int channels, int frames, double hz, doub
     return out;
 }
 
-std::vector<uint8_t> makeWav(int rate, int channels, int bits, const std::vector<uint8_t> &data)
-{
-    std::vector<uint8_t> w;
-    put(w, "RIFF", 4);
-    putLE32(w, 36 + (uint32_t)data.size());
-    put(w, "WAVE", 4);
-    put(w, "fmt ", 4);
-    putLE32(w, 16);
-    putLE16(w, 1);
-    putLE16(w, channels);
-    putLE32(w, rate);
-    putLE32(w, rate * channels * bits / 8);
-    putLE16(w, channels * bits / 8);
-    putLE16(w, bits);
-    put(w, "data", 4);
-    putLE32(w, (uint32_t)data.size());
-    put(w, data.data(), data.size());
-    return w;
-}
-
 namespace {
 
 struct Reader {

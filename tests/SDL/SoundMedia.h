@@ -1,5 +1,5 @@
-// Test media for the sound tests, generated in memory: tracker modules,
-// Ogg Vorbis streams and WAV files.
+// Test media for the sound tests, generated in memory: tracker modules
+// and Ogg Vorbis streams.
 #ifndef MIRANDOL_TEST_SOUND_MEDIA_H
 #define MIRANDOL_TEST_SOUND_MEDIA_H
 
@@ -18,9 +18,6 @@ std::vector<uint8_t> makeXm();
 // every channel).
 std::vector<uint8_t> makeOgg(int rate, int channels, int frames, double hz = 441.0,
                              double amplitude = 0.5);
-
-// A canonical 44-byte-header WAV file around the given sample bytes.
-std::vector<uint8_t> makeWav(int rate, int channels, int bits, const std::vector<uint8_t> &data);
 
 // Decodes a whole Ogg stream from memory as 16-bit little-endian samples.
 std::vector<int16_t> decodeOgg(const std::vector<uint8_t> &ogg, int *rate, int *channels);

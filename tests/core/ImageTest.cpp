@@ -95,20 +95,15 @@ TEST_F(ImageFixture, BrokenPicturesGiveNoImage)
 {
     writeFile("bad.bmp", std::string("BMnonsense"));
     writeFile("bad.jpg", std::string("\xFF\xD8garbage"));
-    File *bmp = looseFile("bad.bmp", FILE_BMP);
-    File *jpg = looseFile("bad.jpg", FILE_JPEG);
-    File *txt = looseFile("x.txt", FILE_TEXT);
-    File *missing = looseFile("gone.bmp", FILE_BMP);
-    add(bmp);
-    add(jpg);
-    add(txt);
-    add(missing);
+    File *files[] = {looseFile("bad.bmp", FILE_BMP), looseFile("bad.jpg", FILE_JPEG),
+                     looseFile("x.txt", FILE_TEXT), looseFile("gone.bmp", FILE_BMP)};
+    for (File *f : files)
+        add(f);
     install();
-    EXPECT_EQ(bmp->getImage(), nullptr);
-    EXPECT_EQ(jpg->getImage(), nullptr);
-    EXPECT_EQ(txt->getImage(), nullptr);
-    EXPECT_EQ(missing->getImage(), nullptr);
-    EXPECT_FALSE(bmp->cached);
+    for (File *f : files) {
+        EXPECT_EQ(f->getImage(), nullptr) << f->name.c_str();
+        EXPECT_FALSE(f->cached) << f->name.c_str();
+    }
 }
 
 TEST_F(ImageFixture, PointerNeverOutlivesItsImage)

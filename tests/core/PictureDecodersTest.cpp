@@ -58,22 +58,17 @@ TEST(BMPDecoder, RefusesImpossibleHeadersAndTruncation)
     bad = good;
     bad[28] = 16; // unsupported depth
     EXPECT_FALSE(decodeBMP(bad.data(), bad.size(), pic));
-    bad = good;
-    writeLE32(&bad[22], 0); // height 0
-    EXPECT_FALSE(decodeBMP(bad.data(), bad.size(), pic));
-    bad = good;
-    writeLE32(&bad[18], 0xFFFFFFFF); // width -1
-    EXPECT_FALSE(decodeBMP(bad.data(), bad.size(), pic));
-    bad = good;
-    writeLE32(&bad[18], 1u << 30); // absurd width
-    writeLE32(&bad[22], 1u << 30);
-    EXPECT_FALSE(decodeBMP(bad.data(), bad.size(), pic));
-    bad = good;
-    writeLE32(&bad[22], 0x80000000u); // INT_MIN height
-    EXPECT_FALSE(decodeBMP(bad.data(), bad.size(), pic));
-    bad = good;
-    writeLE32(&bad[10], 0xFFFFFFF0u); // pixel bits past the end
-    EXPECT_FALSE(decodeBMP(bad.data(), bad.size(), pic));
+    // Header fields at their offsets: height 0, width -1, INT_MIN height,
+    // pixel bits past the end, and an absurd width and height together.
+    const std::vector<std::pair<size_t, uint32_t>> cases[] = {
+        {{22, 0}}, {{18, 0xFFFFFFFFu}}, {{22, 0x80000000u}}, {{10, 0xFFFFFFF0u}},
+        {{18, 1u << 30}, {22, 1u << 30}}};
+    for (const auto &fields : cases) {
+        bad = good;
+        for (const auto &f : fields)
+            writeLE32(&bad[f.first], f.second);
+        EXPECT_FALSE(decodeBMP(bad.data(), bad.size(), pic)) << fields[0].first << " " << fields[0].second;
+    }
     for (size_t cut = 0; cut < good.size(); cut += 7)
         EXPECT_FALSE(decodeBMP(good.data(), cut, pic)) << cut;
 }

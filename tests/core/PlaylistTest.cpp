@@ -76,23 +76,20 @@ TEST_F(PlaylistTest, NextAndPreviousWrapAndStepOverSlotNine)
     EXPECT_EQ(pl.currentSlot, 1u);
     EXPECT_EQ(lastPlayed(), "s1.mod 0");
     EXPECT_EQ(sys.calls.front(), "stop_song 1");   // fades with the visual effects
-    pl.play(Playlist::PLAY_PREVIOUS);
-    EXPECT_EQ(pl.currentSlot, 31u);
-    pl.play(Playlist::PLAY_NEXT);
-    EXPECT_EQ(pl.currentSlot, 1u);
-    pl.play(Playlist::PLAY_NEXT);
-    EXPECT_EQ(pl.currentSlot, 8u);
-    pl.play(Playlist::PLAY_NEXT);
-    EXPECT_EQ(pl.currentSlot, 10u);
-    pl.play(Playlist::PLAY_PREVIOUS);
-    EXPECT_EQ(pl.currentSlot, 8u);
-
-    // Slot 9 plays only when asked for by number.
-    pl.play(9);
-    EXPECT_EQ(pl.currentSlot, 9u);
-    EXPECT_EQ(lastPlayed(), "s9.mod 0");
-    pl.play(Playlist::PLAY_NEXT);
-    EXPECT_EQ(pl.currentSlot, 10u);
+    // Each step and the slot it reaches; slot 9 plays only when asked for by number.
+    const struct {
+        int step;
+        uint32_t slot;
+        const char *played;
+    } steps[] = {{Playlist::PLAY_PREVIOUS, 31, "s31.xm 0"}, {Playlist::PLAY_NEXT, 1, "s1.mod 0"},
+                 {Playlist::PLAY_NEXT, 8, "s8.mod 0"},      {Playlist::PLAY_NEXT, 10, "s10.ogg 0"},
+                 {Playlist::PLAY_PREVIOUS, 8, "s8.mod 0"},  {9, 9, "s9.mod 0"},
+                 {Playlist::PLAY_NEXT, 10, "s10.ogg 0"}};
+    for (const auto &s : steps) {
+        pl.play(s.step);
+        EXPECT_EQ(pl.currentSlot, s.slot) << s.step;
+        EXPECT_EQ(lastPlayed(), s.played) << s.step;
+    }
 }
 
 TEST_F(PlaylistTest, StoppedSongRestartsAndEmptySlotsRestartTheCurrentOne)

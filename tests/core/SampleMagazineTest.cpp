@@ -107,11 +107,8 @@ TEST_F(SampleMagazine, ConfigurationUsesEveryDirectiveAndNamesOnlyExistingFiles)
     walk(cfg.themes, [&](Theme *t) {
         std::string where = std::string("theme ") + t->name.c_str();
         EXPECT_GT(t->palette.count, 0u) << where;
-        expectFile(t->background, where);
-        expectFile(t->overlay, where);
-        expectFile(t->scrollBegin, where);
-        expectFile(t->scrollMiddle, where);
-        expectFile(t->scrollEnd, where);
+        for (const String *n : {&t->background, &t->overlay, &t->scrollBegin, &t->scrollMiddle, &t->scrollEnd})
+            expectFile(*n, where);
         for (auto &c : t->cursors)
             expectFile(c, where);
         for (auto &s : t->sounds)
@@ -124,11 +121,8 @@ TEST_F(SampleMagazine, ConfigurationUsesEveryDirectiveAndNamesOnlyExistingFiles)
         EXPECT_GT(t->page.height, 1) << where;
         for (ButtonDef *b = t->buttons; b; b = b->next, buttons++) {
             EXPECT_NE(0, b->command) << where;
-            expectFile(b->normal, where);
-            expectFile(b->selected, where);
-            expectFile(b->pressed, where);
-            expectFile(b->sounddown, where);
-            expectFile(b->soundup, where);
+            for (const String *n : {&b->normal, &b->selected, &b->pressed, &b->sounddown, &b->soundup})
+                expectFile(*n, where);
             EXPECT_LE(b->placement.x + b->placement.width, (int)cfg.width) << where;
             EXPECT_LE(b->placement.y + b->placement.height, (int)cfg.height) << where;
         }

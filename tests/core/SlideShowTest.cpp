@@ -11,38 +11,12 @@
 #include "ImageList.h"
 #include "MagazineConfig.h"
 #include "Messages.h"
+#include "PictureWriters.h"
 #include "Playlist.h"
 #include "TestDirs.h"
 #include "containr.h"
 
 namespace {
-
-// A 2x2 24-bit BMP of one colour.
-std::vector<uint8_t> tinyBmp(uint32_t rgb)
-{
-    std::vector<uint8_t> b(54 + 16, 0);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; i++)
-            b[at + i] = (uint8_t)(v >> (8 * i));
-    };
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(2, (uint32_t)b.size());
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, 2);
-    put32(22, 2);
-    b[26] = 1;
-    b[28] = 24;
-    for (int row = 0; row < 2; row++)
-        for (int x = 0; x < 2; x++) {
-            size_t at = 54 + row * 8 + x * 3;
-            b[at] = (uint8_t)rgb;
-            b[at + 1] = (uint8_t)(rgb >> 8);
-            b[at + 2] = (uint8_t)(rgb >> 16);
-        }
-    return b;
-}
 
 struct SlideShow : ::testing::Test {
     ScopedWorkDir dir;
@@ -59,7 +33,7 @@ struct SlideShow : ::testing::Test {
     }
     void picture(const char *name)
     {
-        ASSERT_TRUE(writeFile(dir.path() + "/" + name, tinyBmp(0xFF0000)));
+        ASSERT_TRUE(writeFile(dir.path() + "/" + name, makeBMP(2, 2, std::vector<uint32_t>(4, 0xFF0000), 24)));
         File *f = new File();
         f->name.set(name);
         f->diskName.set(name);

@@ -53,23 +53,14 @@ TEST(Tree, DuplicatesAndPathLookups)
 
 TEST(Tree, LongSortedChainBalancesAndDeletesWithoutDeepRecursion)
 {
-    Tree *root = nullptr;
+    // Appended at the end of the chain directly (inserting sorted names is quadratic).
+    Tree *root = nullptr, *last = nullptr;
     char name[16];
     for (int i = 0; i < 200000; i++) {
         snprintf(name, sizeof name, "%07d", i);
         Node *n = new Node(name);
-        if (!root)
-            root = n;
-        else {
-            // append at the end of the chain directly (inserting sorted names is quadratic)
-            Tree *t = root;
-            static Tree *last = nullptr;
-            if (i == 1)
-                last = root;
-            t = last;
-            t->right = n;
-            last = n;
-        }
+        (last ? last->right : root) = n;
+        last = n;
     }
     EXPECT_EQ(Tree::count(root), 200000u);
     root = Tree::balance(root);
@@ -121,29 +112,22 @@ TEST(Strings, AppendTakeIncrement)
 
 TEST(Strings, NumberRanges)
 {
-    unsigned f, l;
-    char a[] = "  5-12 a.bmp";
-    parseNumberRange(a, f, l);
-    EXPECT_EQ(f, 5u);
-    EXPECT_EQ(l, 12u);
-    EXPECT_STREQ(a, "a.bmp");
-    char b[] = "9-3 c.bmp  ";
-    parseNumberRange(b, f, l);
-    EXPECT_EQ(f, 3u);
-    EXPECT_EQ(l, 3u);
-    EXPECT_STREQ(b, "c.bmp");
-    char c[] = "4-x.bmp";
-    parseNumberRange(c, f, l);
-    EXPECT_EQ(l, 4u);
-    EXPECT_STREQ(c, "-x.bmp");
-    char d[] = "12";
-    parseNumberRange(d, f, l);
-    EXPECT_EQ(f, 0u);
-    EXPECT_EQ(l, 0u);
-    EXPECT_STREQ(d, "12");
-    char e[] = "1234 z";
-    parseNumberRange(e, f, l);
-    EXPECT_EQ(f, 123u);
+    // Input, first and last number (-1: not checked), and what is left of the text.
+    const struct {
+        const char *text;
+        int first, last;
+        const char *rest;
+    } cases[] = {{"  5-12 a.bmp", 5, 12, "a.bmp"}, {"9-3 c.bmp  ", 3, 3, "c.bmp"},
+                 {"4-x.bmp", -1, 4, "-x.bmp"},     {"12", 0, 0, "12"},
+                 {"1234 z", 123, -1, nullptr}};
+    for (const auto &c : cases) {
+        std::string text = c.text;
+        unsigned f = 0, l = 0;
+        parseNumberRange(&text[0], f, l);
+        EXPECT_TRUE(c.first < 0 || f == (unsigned)c.first) << c.text << " first " << f;
+        EXPECT_TRUE(c.last < 0 || l == (unsigned)c.last) << c.text << " last " << l;
+        EXPECT_TRUE(!c.rest || text.c_str() == std::string(c.rest)) << c.text << " rest " << text.c_str();
+    }
 }
 
 TEST(Strings, Swaps)
