@@ -15,6 +15,23 @@ const uint32_t STATE_SIZE = 6;
 const int kChainLimit = 2 * MAX_O + 8;
 
 const uint16_t kInitBinEsc[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3, 0x64A1, 0x5ABC, 0x6632, 0x6051};
+#define M2_LIKELY(x) __builtin_expect(!!(x), 1)
+#define M2_UNLIKELY(x) __builtin_expect(!!(x), 0)
+
+inline uint16_t load16(const uint8_t *p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+inline uint32_t load32(const uint8_t *p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline void store16(uint8_t *p, uint16_t v) { std::memcpy(p, &v, 2); }
+
 const uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
 
 struct BinTable {
@@ -694,40 +711,144 @@ restart:
 
 int PpmModel::decodeChar()
 {
-    if (!heap_.mem || !source_ || corrupt_ || source_->exhausted)
+    if (M2_UNLIKELY(!heap_.mem || !source_ || corrupt_ || coderFailed_ || source_->exhausted))
         return -1;
+    uint8_t *const mem = heap_.mem;
+    const uint32_t pText = heap_.pText, heapStart = heap_.heapStart, heapEnd = heap_.heapEnd;
+    // The coder state lives in locals while this symbol is decoded from the
+    // current context; it goes back to the members before anything else uses it.
+    uint32_t low = low_, code = code_, range = range_;
     uint32_t ctx = minContext_;
-    if (ctx <= heap_.pText || ctx > heap_.heapEnd || !contextSane(ctx))
+    // pText never lies below the heap start, so these two bounds place the
+    // context inside the heap, above the text area.
+    if (M2_UNLIKELY(ctx <= pText || ctx > heapEnd))
         return -1;
-    if (numStats(ctx) != 1) {
-        uint32_t st = stats(ctx);
-        if (st <= heap_.pText || st > heap_.heapEnd)
+    const unsigned ns = load16(mem + ctx);
+    if (ns == 1) {
+        // binary context: its one state is kept inline
+        const uint32_t rs = ctx + 2;
+        const uint32_t suf = load32(mem + ctx + 8);
+        if (M2_UNLIKELY(!foundState_ || suf - heapStart > heapEnd - heapStart))
             return -1;
-        if (!decodeSymbol1())
+        const unsigned sufNs = load16(mem + suf);
+        if (M2_UNLIKELY(sufNs - 1u > 255u))
             return -1;
-    } else if (!decodeBinSymbol()) {
-        return -1;
-    }
-    removeRange();
-    int steps = 0;
-    while (!foundState_) {
-        normalize();
-        if (coderFailed_)
+        if (sufNs != 1 && M2_UNLIKELY(load32(mem + suf + 4) - heapStart > heapEnd - heapStart))
             return -1;
-        do {
-            orderFall_++;
-            minContext_ = suffix(minContext_);
-            if (minContext_ <= heap_.pText || minContext_ > heap_.heapEnd ||
-                !contextSane(minContext_) || ++steps > kChainLimit)
+        const uint8_t hiBits = hb2Flag_[mem[foundState_]];
+        hiBitsFlag_ = hiBits;
+        const unsigned f = mem[rs + 1];
+        if (M2_UNLIKELY(f - 1u > 127u))
+            return -1;
+        const uint8_t rsym = mem[rs];
+        uint16_t &bs = binSumm_[f - 1][prevSuccess_ + ns2BSIndx_[sufNs - 1] + hiBits + 2 * hb2Flag_[rsym] +
+                                       ((runLength_ >> 26) & 0x20)];
+        range >>= TOT_BITS;
+        if (M2_UNLIKELY(range == 0)) {
+            coderFailed_ = true;
+            return -1;
+        }
+        const uint32_t count = (code - low) / range;
+        const unsigned b = bs;
+        if (count < b) {
+            foundState_ = rs;
+            mem[rs + 1] = uint8_t(f + (f < 128));
+            bs = uint16_t(b + INTERVAL - ((b + 32) >> PERIOD_BITS));
+            prevSuccess_ = 1;
+            runLength_++;
+            range *= b;
+        } else {
+            low += range * b;
+            range *= BIN_SCALE - b;
+            bs = uint16_t(b - ((b + 32) >> PERIOD_BITS));
+            initEsc_ = kExpEscape[bs >> 10];
+            numMasked_ = 1;
+            charMask_[rsym] = escCount_;
+            prevSuccess_ = 0;
+            foundState_ = 0;
+        }
+    } else {
+        if (M2_UNLIKELY(ns - 1u > 255u))
+            return -1;
+        uint32_t p = load32(mem + ctx + 4);
+        if (M2_UNLIKELY(p <= pText || p > heapEnd))
+            return -1;
+        const uint32_t total = load16(mem + ctx + 2);
+        if (M2_UNLIKELY(total == 0 || range / total == 0)) {
+            coderFailed_ = true;
+            return -1;
+        }
+        range /= total;
+        const uint32_t count = (code - low) / range;
+        if (M2_UNLIKELY(count >= total))
+            return -1;
+        uint32_t hiCnt = mem[p + 1];
+        if (count < hiCnt) {
+            prevSuccess_ = (2 * hiCnt > total);
+            runLength_ += prevSuccess_;
+            foundState_ = p;
+            range *= hiCnt;
+            hiCnt += 4;
+            mem[p + 1] = uint8_t(hiCnt);
+            store16(mem + ctx + 2, uint16_t(total + 4));
+            if (hiCnt > unsigned(MAX_FREQ))
+                rescale();
+        } else {
+            if (M2_UNLIKELY(!foundState_))
                 return -1;
-        } while (numStats(minContext_) == numMasked_);
-        if (!decodeSymbol2())
-            return -1;
-        removeRange();
+            prevSuccess_ = 0;
+            const uint32_t end = p + ns * STATE_SIZE;
+            for (p += STATE_SIZE; p != end; p += STATE_SIZE) {
+                const unsigned fp = mem[p + 1];
+                hiCnt += fp;
+                if (hiCnt > count) {
+                    low += range * (hiCnt - fp);
+                    range *= fp;
+                    update1(p);
+                    break;
+                }
+            }
+            if (p == end) {
+                // escape: every symbol of this context is masked
+                hiBitsFlag_ = hb2Flag_[mem[foundState_]];
+                low += range * hiCnt;
+                range *= total - hiCnt;
+                numMasked_ = int(ns);
+                const uint8_t esc = escCount_;
+                for (uint32_t s = end - ns * STATE_SIZE; s != end; s += STATE_SIZE)
+                    charMask_[mem[s]] = esc;
+                foundState_ = 0;
+            }
+        }
     }
-    int sym = symbol(foundState_);
-    uint32_t succ = successor(foundState_);
-    if (!orderFall_ && succ > heap_.pText) {
+    if (M2_UNLIKELY(!foundState_)) {
+        low_ = low;
+        code_ = code;
+        range_ = range;
+        int steps = 0;
+        do {
+            normalize();
+            if (coderFailed_)
+                return -1;
+            do {
+                orderFall_++;
+                minContext_ = suffix(minContext_);
+                if (minContext_ <= pText || minContext_ > heapEnd || !contextSane(minContext_) ||
+                    ++steps > kChainLimit)
+                    return -1;
+            } while (numStats(minContext_) == numMasked_);
+            if (!decodeSymbol2())
+                return -1;
+            removeRange();
+        } while (!foundState_);
+        low = low_;
+        code = code_;
+        range = range_;
+    }
+    const uint32_t fs = foundState_;
+    const int sym = mem[fs];
+    const uint32_t succ = load32(mem + fs + 2);
+    if (!orderFall_ && succ > pText) {
         minContext_ = maxContext_ = succ;
     } else {
         updateModel();
@@ -736,8 +857,26 @@ int PpmModel::decodeChar()
         if (escCount_ == 0)
             clearMask();
     }
-    normalize();
-    if (coderFailed_ || source_->exhausted)
+    // normalise
+    for (;;) {
+        if ((low ^ (low + range)) >= TOP) {
+            if (M2_LIKELY(range >= BOT))
+                break;
+            range = (0u - low) & (BOT - 1);
+        }
+        if (M2_UNLIKELY(range == 0)) {
+            // Nothing can ever be decoded from an empty range.
+            coderFailed_ = true;
+            break;
+        }
+        code = (code << 8) | uint32_t(source_->readByte());
+        range <<= 8;
+        low <<= 8;
+    }
+    low_ = low;
+    code_ = code;
+    range_ = range;
+    if (M2_UNLIKELY(coderFailed_ || source_->exhausted))
         return -1;
     return sym;
 }
