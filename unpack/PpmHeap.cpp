@@ -213,7 +213,7 @@ uint32_t PpmHeap::expandUnits(uint32_t block, int oldUnits)
         return block;
     uint32_t p = allocUnits(oldUnits + 1);
     if (p) {
-        std::memmove(mem + p, mem + block, UNIT_SIZE * oldUnits);
+        copyUnits(p, block, oldUnits);
         insertNode(block, i0);
     }
     return p;
@@ -226,7 +226,7 @@ uint32_t PpmHeap::shrinkUnits(uint32_t block, int oldUnits, int newUnits)
         return block;
     if (freeList_[i1]) {
         uint32_t p = removeNode(i1);
-        std::memmove(mem + p, mem + block, UNIT_SIZE * newUnits);
+        copyUnits(p, block, newUnits);
         insertNode(block, i0);
         return p;
     }

@@ -81,6 +81,26 @@ private:
         freeList_[index] = rd32(block);
         return block;
     }
+    // Copies units between two blocks, a unit at a time: the blocks moved are
+    // mostly one or two units long.
+    void copyUnits(uint32_t to, uint32_t from, int units)
+    {
+        if (to > from && to - from < UNIT_SIZE * uint32_t(units)) {
+            // overlapping upwards (only in a damaged heap): copy from the end
+            std::memmove(mem + to, mem + from, UNIT_SIZE * uint32_t(units));
+            return;
+        }
+        uint8_t *d = mem + to;
+        const uint8_t *s = mem + from;
+        for (int i = 0; i < units; i++, d += UNIT_SIZE, s += UNIT_SIZE) {
+            uint64_t v8;
+            uint32_t v4;
+            std::memcpy(&v8, s, 8);
+            std::memcpy(&v4, s + 8, 4);
+            std::memcpy(d, &v8, 8);
+            std::memcpy(d + 8, &v4, 4);
+        }
+    }
     void splitBlock(uint32_t block, int oldIndex, int newIndex);
     void glueFreeBlocks();
     uint32_t allocUnitsRare(int index);

@@ -70,32 +70,6 @@ void PpmModel::freeHeap()
     minContext_ = maxContext_ = foundState_ = 0;
 }
 
-bool PpmModel::contextSane(uint32_t c) const
-{
-    if (c < heap_.heapStart || c > heap_.heapEnd)
-        return false;
-    unsigned n = numStats(c);
-    if (n == 0 || n > 256)
-        return false;
-    if (n != 1) {
-        uint32_t s = stats(c);
-        if (s < heap_.heapStart || s > heap_.heapEnd)
-            return false;
-    }
-    return true;
-}
-
-uint32_t PpmModel::findState(uint32_t c, uint8_t sym) const
-{
-    const uint8_t *mem = heap_.mem;
-    uint32_t p = stats(c);
-    const uint32_t end = p + numStats(c) * STATE_SIZE;
-    for (; p != end; p += STATE_SIZE)
-        if (mem[p] == sym)
-            return p;
-    return 0;
-}
-
 // ---- range decoder ----
 
 void PpmModel::initDecoder()
@@ -358,67 +332,67 @@ void PpmModel::update2(uint32_t p)
 
 bool PpmModel::decodeSymbol2()
 {
-    uint32_t ctx = minContext_;
-    unsigned n = numStats(ctx);
-    int diff = int(n) - numMasked_;
+    uint8_t *const mem = heap_.mem;
+    const uint32_t ctx = minContext_;
+    const unsigned n = load16(mem + ctx);
+    const int diff = int(n) - numMasked_;
     if (diff <= 0)
         return false;
     See *see;
     uint32_t total;
     if (n != 256) {
-        uint32_t suf = suffix(ctx);
+        const uint32_t suf = load32(mem + ctx + 8);
         if (!contextSane(suf))
             return false;
         see = &see2_[ns2Indx_[diff - 1]]
-                    [(diff < int(numStats(suf)) - int(n)) + 2 * (summFreq(ctx) < 11 * n) +
+                    [(diff < int(load16(mem + suf)) - int(n)) + 2 * (load16(mem + ctx + 2) < 11 * n) +
                      4 * (numMasked_ > diff) + hiBitsFlag_];
         total = see->mean();
     } else {
         see = &dummySee_;
         total = 1;
     }
-    uint32_t ps[256];
+    // the unmasked states, in order
+    const uint8_t *ps[256];
     uint32_t hiCnt = 0;
-    uint32_t p = stats(ctx);
-    int found = 0;
     {
-        // the unmasked states, in order
-        const uint8_t *mem = heap_.mem;
         const uint8_t esc = escCount_;
-        const uint32_t end = p + n * STATE_SIZE;
+        const uint8_t *q = mem + load32(mem + ctx + 4);
+        const uint8_t *const end = q + size_t(n) * STATE_SIZE;
+        const size_t want = size_t(diff);
+        size_t found = 0;
         // Branch-free: whether a state is masked is hard to predict.
-        for (; p != end; p += STATE_SIZE) {
-            uint32_t open = charMask_[mem[p]] != esc;
-            ps[found] = p;
-            hiCnt += mem[p + 1] & (0u - open);
-            found += int(open);
-            if (found == diff)
+        for (; q != end; q += STATE_SIZE) {
+            const size_t open = charMask_[q[0]] != esc;
+            ps[found] = q;
+            hiCnt += q[1] & (0u - uint32_t(open));
+            found += open;
+            if (found == want)
                 break;
         }
+        if (M2_UNLIKELY(found != want))
+            return false;
     }
-    if (found != diff)
-        return false;
     total += hiCnt;
     uint32_t count;
     if (!currentCount(total, count) || count >= total)
         return false;
     if (count < hiCnt) {
-        int k = 0;
-        p = ps[0];
-        hiCnt = freq(p);
-        while (hiCnt <= count) {
-            p = ps[++k];
-            hiCnt += freq(p);
-        }
+        const uint8_t *const *pp = ps;
+        hiCnt = (*pp)[1];
+        while (hiCnt <= count)
+            hiCnt += (*++pp)[1];
+        const uint32_t p = uint32_t(*pp - mem);
         highCount_ = hiCnt;
-        lowCount_ = hiCnt - freq(p);
+        lowCount_ = hiCnt - (*pp)[1];
         see->update();
         update2(p);
     } else {
         lowCount_ = hiCnt;
         highCount_ = total;
+        const uint8_t esc = escCount_;
         for (int k = 0; k < diff; k++)
-            charMask_[symbol(ps[k])] = escCount_;
+            charMask_[ps[k][0]] = esc;
         see->summ = uint16_t(see->summ + total);
         numMasked_ = int(n);
     }
@@ -451,7 +425,7 @@ void PpmModel::rescale()
             State tmp = loadState(p);
             uint32_t p1 = p;
             do {
-                std::memmove(heap_.mem + p1, heap_.mem + p1 - STATE_SIZE, STATE_SIZE);
+                copyState(p1, p1 - STATE_SIZE);
                 p1 -= STATE_SIZE;
             } while (p1 != st && tmp.freq > freq(p1 - STATE_SIZE));
             storeState(p1, tmp);
