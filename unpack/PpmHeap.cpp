@@ -8,26 +8,6 @@ namespace {
 const uint32_t kTailRoom = 4096;
 }
 
-PpmHeap::Tables::Tables()
-{
-    int i = 0, units = 0;
-    for (; i < 4; i++) indx2Units[i] = uint8_t(units += 1);
-    for (; i < 8; i++) indx2Units[i] = uint8_t(units += 2);
-    for (; i < 12; i++) indx2Units[i] = uint8_t(units += 3);
-    for (; i < N_INDEXES; i++) indx2Units[i] = uint8_t(units += 4);
-    for (int k = 0, index = 0; k < 128; k++) {
-        if (indx2Units[index] < k + 1)
-            index++;
-        units2Indx[k] = uint8_t(index);
-    }
-}
-
-const PpmHeap::Tables &PpmHeap::tables()
-{
-    static const Tables t;
-    return t;
-}
-
 PpmHeap::PpmHeap()
 {
     std::memset(freeList_, 0, sizeof freeList_);
@@ -183,38 +163,12 @@ uint32_t PpmHeap::allocUnitsRare(int index)
     return block;
 }
 
-uint32_t PpmHeap::allocContext()
+uint32_t PpmHeap::moveToLargerBlock(uint32_t block, int oldUnits, int oldIndex)
 {
-    if (hiUnit != loUnit)
-        return hiUnit -= UNIT_SIZE;
-    if (freeList_[0])
-        return removeNode(0);
-    return allocUnitsRare(0);
-}
-
-uint32_t PpmHeap::allocUnits(int units)
-{
-    int index = unitsToIndex(units);
-    if (freeList_[index])
-        return removeNode(index);
-    uint32_t block = loUnit;
-    uint32_t bytes = UNIT_SIZE * indexToUnits(index);
-    if (hiUnit - loUnit >= bytes) {
-        loUnit += bytes;
-        return block;
-    }
-    return allocUnitsRare(index);
-}
-
-uint32_t PpmHeap::expandUnits(uint32_t block, int oldUnits)
-{
-    int i0 = unitsToIndex(oldUnits), i1 = unitsToIndex(oldUnits + 1);
-    if (i0 == i1)
-        return block;
     uint32_t p = allocUnits(oldUnits + 1);
     if (p) {
         copyUnits(p, block, oldUnits);
-        insertNode(block, i0);
+        insertNode(block, oldIndex);
     }
     return p;
 }
@@ -232,9 +186,4 @@ uint32_t PpmHeap::shrinkUnits(uint32_t block, int oldUnits, int newUnits)
     }
     splitBlock(block, i0, i1);
     return block;
-}
-
-void PpmHeap::freeUnits(uint32_t block, int units)
-{
-    insertNode(block, unitsToIndex(units));
 }

@@ -31,6 +31,7 @@ inline uint32_t load32(const uint8_t *p)
     return v;
 }
 inline void store16(uint8_t *p, uint16_t v) { std::memcpy(p, &v, 2); }
+inline void store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 const uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
 
@@ -463,23 +464,13 @@ void PpmModel::rescale()
 
 // ---- model update ----
 
-uint32_t PpmModel::createChild(uint32_t parent, uint32_t state, const State &first)
-{
-    uint32_t c = heap_.allocContext();
-    if (c) {
-        setNumStats(c, 1);
-        storeState(oneState(c), first);
-        setSuffix(c, parent);
-        setSuccessor(state, c);
-    }
-    return c;
-}
-
 uint32_t PpmModel::createSuccessors(bool skip, uint32_t p1)
 {
+    uint8_t *const mem = heap_.mem;
+    const uint32_t heapStart = heap_.heapStart, span = heap_.heapEnd - heap_.heapStart;
     uint32_t pc = minContext_;
-    uint32_t upBranch = successor(foundState_);
-    uint8_t fsym = symbol(foundState_);
+    const uint32_t upBranch = load32(mem + foundState_ + 2);
+    const uint8_t fsym = mem[foundState_];
     uint32_t ps[MAX_O + 2];
     const int psCap = MAX_O + 2;
     int n = 0;
@@ -487,115 +478,126 @@ uint32_t PpmModel::createSuccessors(bool skip, uint32_t p1)
     bool walk = true;
     if (!skip) {
         ps[n++] = foundState_;
-        if (!suffix(pc))
+        if (!load32(mem + pc + 8))
             walk = false;
     }
     if (walk) {
         bool entry = false;
         if (p1) {
             p = p1;
-            pc = suffix(pc);
+            pc = load32(mem + pc + 8);
             entry = true;
         }
         for (;;) {
             if (!entry) {
-                pc = suffix(pc);
-                if (!contextSane(pc)) {
+                pc = load32(mem + pc + 8);
+                if (M2_UNLIKELY(!contextSane(pc))) {
                     corrupt_ = true;
                     return 0;
                 }
-                if (numStats(pc) != 1) {
+                if (load16(mem + pc) != 1) {
                     p = findState(pc, fsym);
-                    if (!p) {
+                    if (M2_UNLIKELY(!p)) {
                         corrupt_ = true;
                         return 0;
                     }
                 } else {
-                    p = oneState(pc);
+                    p = pc + 2;
                 }
             }
             entry = false;
-            if (successor(p) != upBranch) {
-                pc = successor(p);
+            const uint32_t next = load32(mem + p + 2);
+            if (next != upBranch) {
+                pc = next;
                 break;
             }
-            if (n >= psCap) {
+            if (M2_UNLIKELY(n >= psCap)) {
                 corrupt_ = true;
                 return 0;
             }
             ps[n++] = p;
-            if (!suffix(pc))
+            if (!load32(mem + pc + 8))
                 break;
         }
     }
     if (n == 0)
         return pc;
-    if (upBranch < heap_.heapStart || upBranch > heap_.heapEnd ||
-        pc < heap_.heapStart || pc > heap_.heapEnd) {
+    if (M2_UNLIKELY(upBranch - heapStart > span || pc - heapStart > span)) {
         corrupt_ = true;
         return 0;
     }
-    State up;
-    up.symbol = rd8(upBranch);
-    up.successor = upBranch + 1;
-    if (numStats(pc) != 1) {
+    const uint8_t upSymbol = mem[upBranch];
+    uint8_t upFreq;
+    if (load16(mem + pc) != 1) {
         if (pc <= heap_.pText)
             return 0;
-        if (!contextSane(pc)) {
+        if (M2_UNLIKELY(!contextSane(pc))) {
             corrupt_ = true;
             return 0;
         }
-        p = findState(pc, up.symbol);
-        if (!p) {
+        p = findState(pc, upSymbol);
+        if (M2_UNLIKELY(!p)) {
             corrupt_ = true;
             return 0;
         }
-        uint32_t cf = freq(p) - 1u;
-        uint32_t s0 = summFreq(pc) - numStats(pc) - cf;
+        uint32_t cf = mem[p + 1] - 1u;
+        uint32_t s0 = load16(mem + pc + 2) - load16(mem + pc) - cf;
         if (s0 == 0)
             s0 = 1;  // a summary equal to the plain frequency sum: no division by zero
-        up.freq = uint8_t(1 + ((2 * cf <= s0) ? (5 * cf > s0) : ((2 * cf + 3 * s0 - 1) / (2 * s0))));
+        upFreq = uint8_t(1 + ((2 * cf <= s0) ? (5 * cf > s0) : ((2 * cf + 3 * s0 - 1) / (2 * s0))));
     } else {
-        up.freq = freq(oneState(pc));
+        upFreq = mem[pc + 3];
     }
+    // one-symbol contexts down the chain, each holding the up branch inline
     do {
-        pc = createChild(pc, ps[--n], up);
-        if (!pc)
+        const uint32_t c = heap_.allocContext();
+        if (!c)
             return 0;
+        store16(mem + c, 1);
+        mem[c + 2] = upSymbol;
+        mem[c + 3] = upFreq;
+        store32(mem + c + 4, upBranch + 1);
+        store32(mem + c + 8, pc);
+        store32(mem + ps[--n] + 2, c);
+        pc = c;
     } while (n);
     return pc;
 }
 
 void PpmModel::updateModel()
 {
-    State fs = loadState(foundState_);
+    uint8_t *const mem = heap_.mem;
+    const uint32_t fsState = foundState_;
+    const uint8_t fsSymbol = mem[fsState];
+    const unsigned fsFreq = mem[fsState + 1];
+    uint32_t fsSuccessor = load32(mem + fsState + 2);
     uint32_t p = 0;
-    uint32_t pc = suffix(minContext_);
-    if (fs.freq < MAX_FREQ / 4 && pc) {
-        if (!contextSane(pc)) {
+    uint32_t pc = load32(mem + minContext_ + 8);
+    if (fsFreq < MAX_FREQ / 4 && pc) {
+        if (M2_UNLIKELY(!contextSane(pc))) {
             corrupt_ = true;
             return;
         }
-        if (numStats(pc) != 1) {
-            p = stats(pc);
-            if (symbol(p) != fs.symbol) {
-                p = findState(pc, fs.symbol);
-                if (!p) {
+        if (load16(mem + pc) != 1) {
+            p = load32(mem + pc + 4);
+            if (mem[p] != fsSymbol) {
+                p = findState(pc, fsSymbol);
+                if (M2_UNLIKELY(!p)) {
                     corrupt_ = true;
                     return;
                 }
-                if (freq(p) >= freq(p - STATE_SIZE)) {
+                if (mem[p + 1] >= mem[p + 1 - STATE_SIZE]) {
                     swapStates(p, p - STATE_SIZE);
                     p -= STATE_SIZE;
                 }
             }
-            if (freq(p) < MAX_FREQ - 9) {
-                setFreq(p, freq(p) + 2);
-                setSummFreq(pc, summFreq(pc) + 2);
+            if (mem[p + 1] < MAX_FREQ - 9) {
+                mem[p + 1] = uint8_t(mem[p + 1] + 2);
+                store16(mem + pc + 2, uint16_t(load16(mem + pc + 2) + 2));
             }
         } else {
-            p = oneState(pc);
-            setFreq(p, freq(p) + (freq(p) < 32));
+            p = pc + 2;
+            mem[p + 1] = uint8_t(mem[p + 1] + (mem[p + 1] < 32));
         }
     }
     if (!orderFall_) {
@@ -603,78 +605,81 @@ void PpmModel::updateModel()
         if (corrupt_)
             return;
         minContext_ = maxContext_ = r;
-        setSuccessor(foundState_, r);
+        store32(mem + fsState + 2, r);
         if (!r)
             goto restart;
         return;
     }
     {
-        wr8(heap_.pText++, fs.symbol);
+        mem[heap_.pText++] = fsSymbol;
         uint32_t succ = heap_.pText;
         if (heap_.pText >= heap_.unitsStart)
             goto restart;
-        if (fs.successor) {
-            if (fs.successor <= heap_.pText) {
-                fs.successor = createSuccessors(false, p);
+        if (fsSuccessor) {
+            if (fsSuccessor <= heap_.pText) {
+                fsSuccessor = createSuccessors(false, p);
                 if (corrupt_)
                     return;
-                if (!fs.successor)
+                if (!fsSuccessor)
                     goto restart;
             }
             if (!--orderFall_) {
-                succ = fs.successor;
+                succ = fsSuccessor;
                 heap_.pText -= (maxContext_ != minContext_);
             }
         } else {
-            setSuccessor(foundState_, succ);
-            fs.successor = minContext_;
+            store32(mem + fsState + 2, succ);
+            fsSuccessor = minContext_;
         }
-        unsigned ns = numStats(minContext_);
-        uint32_t s0 = summFreq(minContext_) - ns - (fs.freq - 1u);
+        const uint32_t minCtx = minContext_;
+        const unsigned ns = load16(mem + minCtx);
+        const uint32_t s0 = load16(mem + minCtx + 2) - ns - (fsFreq - 1u);
         int steps = 0;
-        for (pc = maxContext_; pc != minContext_; pc = suffix(pc)) {
-            if (++steps > kChainLimit || !contextSane(pc)) {
+        for (pc = maxContext_; pc != minCtx; pc = load32(mem + pc + 8)) {
+            if (M2_UNLIKELY(++steps > kChainLimit || !contextSane(pc))) {
                 corrupt_ = true;
                 return;
             }
-            unsigned ns1 = numStats(pc);
+            const unsigned ns1 = load16(mem + pc);
+            uint32_t st;
+            unsigned sf;
             if (ns1 != 1) {
+                st = load32(mem + pc + 4);
                 if ((ns1 & 1) == 0) {
-                    uint32_t st = heap_.expandUnits(stats(pc), int(ns1 >> 1));
+                    st = heap_.expandUnits(st, int(ns1 >> 1));
                     if (!st)
                         goto restart;
-                    setStats(pc, st);
+                    store32(mem + pc + 4, st);
                 }
-                unsigned sf = summFreq(pc);
-                setSummFreq(pc, sf + (2 * ns1 < ns) + 2 * ((4 * ns1 <= ns) & (sf <= 8 * ns1)));
+                sf = load16(mem + pc + 2);
+                sf = uint16_t(sf + (2 * ns1 < ns) + 2 * ((4 * ns1 <= ns) & (sf <= 8 * ns1)));
             } else {
-                uint32_t st = heap_.allocUnits(1);
+                st = heap_.allocUnits(1);
                 if (!st)
                     goto restart;
-                State one = loadState(oneState(pc));
-                storeState(st, one);
-                setStats(pc, st);
-                if (one.freq < MAX_FREQ / 4 - 1)
-                    setFreq(st, one.freq * 2);
-                else
-                    setFreq(st, MAX_FREQ - 4);
-                setSummFreq(pc, freq(st) + initEsc_ + (ns > 3));
+                copyState(st, pc + 2);
+                store32(mem + pc + 4, st);
+                const unsigned f = mem[st + 1];
+                mem[st + 1] = uint8_t(f < MAX_FREQ / 4 - 1 ? f * 2 : MAX_FREQ - 4);
+                sf = uint16_t(mem[st + 1] + initEsc_ + (ns > 3));
             }
-            uint32_t sf = summFreq(pc);
-            uint32_t cf = 2u * fs.freq * (sf + 6);
-            uint32_t t = s0 + sf;
+            uint32_t cf = 2u * fsFreq * (sf + 6);
+            const uint32_t t = s0 + sf;
             if (cf < 6 * t) {
                 cf = 1 + (cf > t) + (cf >= 4 * t);
-                setSummFreq(pc, sf + 3);
+                sf += 3;
             } else {
                 cf = 4 + (cf >= 9 * t) + (cf >= 12 * t) + (cf >= 15 * t);
-                setSummFreq(pc, sf + cf);
+                sf += cf;
             }
-            uint32_t np = stats(pc) + ns1 * STATE_SIZE;
-            storeState(np, State{fs.symbol, uint8_t(cf), succ});
-            setNumStats(pc, ns1 + 1);
+            store16(mem + pc + 2, uint16_t(sf));
+            uint8_t *const np = mem + st + ns1 * STATE_SIZE;
+            np[0] = fsSymbol;
+            np[1] = uint8_t(cf);
+            store32(np + 2, succ);
+            store16(mem + pc, uint16_t(ns1 + 1));
         }
-        maxContext_ = minContext_ = fs.successor;
+        maxContext_ = minContext_ = fsSuccessor;
         return;
     }
 restart:

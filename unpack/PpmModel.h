@@ -166,7 +166,6 @@ protected:
     void update1(uint32_t p);
     void update2(uint32_t p);
     void rescale();
-    uint32_t createChild(uint32_t parent, uint32_t state, const State &first);
     uint32_t createSuccessors(bool skip, uint32_t p1);
     void updateModel();
 
