@@ -706,6 +706,9 @@ int PpmModel::decodeChar()
     if (ns == 1) {
         // binary context: its one state is kept inline
         const uint32_t rs = ctx + 2;
+        // Most binary contexts predict their symbol: start fetching the
+        // context that follows it while this one is decoded.
+        __builtin_prefetch(mem + load32(mem + rs + 2));
         const uint32_t suf = load32(mem + ctx + 8);
         if (M2_UNLIKELY(!foundState_ || suf - heapStart > heapEnd - heapStart))
             return -1;
@@ -750,6 +753,8 @@ int PpmModel::decodeChar()
         if (M2_UNLIKELY(ns - 1u > 255u))
             return -1;
         uint32_t p = load32(mem + ctx + 4);
+        // the suffix is wanted on an escape and by the model update
+        __builtin_prefetch(mem + load32(mem + ctx + 8));
         if (M2_UNLIKELY(p <= pText || p > heapEnd))
             return -1;
         const uint32_t total = load16(mem + ctx + 2);
@@ -763,6 +768,7 @@ int PpmModel::decodeChar()
             return -1;
         uint32_t hiCnt = mem[p + 1];
         if (count < hiCnt) {
+            __builtin_prefetch(mem + load32(mem + p + 2));
             prevSuccess_ = (2 * hiCnt > total);
             runLength_ += prevSuccess_;
             foundState_ = p;
@@ -833,6 +839,7 @@ int PpmModel::decodeChar()
         updateModel();
         if (corrupt_)
             return -1;
+        __builtin_prefetch(mem + minContext_);
         if (escCount_ == 0)
             clearMask();
     }
