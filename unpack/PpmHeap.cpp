@@ -11,6 +11,7 @@ const uint32_t kTailRoom = 4096;
 PpmHeap::PpmHeap()
 {
     std::memset(freeList_, 0, sizeof freeList_);
+    nonEmptyLists_ = 0;
 }
 
 PpmHeap::~PpmHeap()
@@ -62,11 +63,13 @@ void PpmHeap::stopHeap()
     mapped_ = size_ = 0;
     heapStart = heapEnd = pText = unitsStart = loUnit = hiUnit = 0;
     std::memset(freeList_, 0, sizeof freeList_);
+    nonEmptyLists_ = 0;
 }
 
 void PpmHeap::initHeap()
 {
     std::memset(freeList_, 0, sizeof freeList_);
+    nonEmptyLists_ = 0;
     pText = heapStart;
     hiUnit = heapStart + size_;
     uint32_t unitBytes = UNIT_SIZE * (size_ / 8 / UNIT_SIZE * 7);
@@ -146,18 +149,18 @@ uint32_t PpmHeap::allocUnitsRare(int index)
         if (freeList_[index])
             return removeNode(index);
     }
-    int i = index;
-    do {
-        if (++i == N_INDEXES) {
-            glueCount_--;
-            uint32_t bytes = UNIT_SIZE * indexToUnits(index);
-            if (unitsStart - pText > bytes) {
-                unitsStart -= bytes;
-                return unitsStart;
-            }
-            return 0;
+    // the first larger block size with a free block
+    const uint64_t larger = nonEmptyLists_ & (~uint64_t(0) << (index + 1));
+    if (!larger) {
+        glueCount_--;
+        uint32_t bytes = UNIT_SIZE * indexToUnits(index);
+        if (unitsStart - pText > bytes) {
+            unitsStart -= bytes;
+            return unitsStart;
         }
-    } while (!freeList_[i]);
+        return 0;
+    }
+    const int i = __builtin_ctzll(larger);
     uint32_t block = removeNode(i);
     splitBlock(block, i, index);
     return block;

@@ -110,15 +110,23 @@ private:
     uint32_t rd32(uint32_t o) const { uint32_t v; std::memcpy(&v, mem + o, 4); return v; }
     void wr32(uint32_t o, uint32_t v) { std::memcpy(mem + o, &v, 4); }
 
+    void setListBit(int index, bool nonEmpty)
+    {
+        const uint64_t bit = uint64_t(1) << index;
+        nonEmptyLists_ = (nonEmptyLists_ & ~bit) | (nonEmpty ? bit : 0);
+    }
     void insertNode(uint32_t block, int index)
     {
         wr32(block, freeList_[index]);
         freeList_[index] = block;
+        setListBit(index, block != 0);
     }
     uint32_t removeNode(int index)
     {
         uint32_t block = freeList_[index];
-        freeList_[index] = rd32(block);
+        uint32_t next = rd32(block);
+        freeList_[index] = next;
+        setListBit(index, next != 0);
         return block;
     }
     // Copies units between two blocks, a unit at a time: the blocks moved are
@@ -149,6 +157,7 @@ private:
     uint32_t size_ = 0;      // heap size in bytes as asked for by the stream
     uint32_t mapped_ = 0;    // bytes of the mapping
     uint32_t freeList_[N_INDEXES];
+    uint64_t nonEmptyLists_ = 0;  // bit i set exactly when freeList_[i] != 0
     int glueCount_ = 0;
 };
 
