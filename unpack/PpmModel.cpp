@@ -571,6 +571,8 @@ void PpmModel::updateModel()
     const uint8_t fsSymbol = mem[fsState];
     const unsigned fsFreq = mem[fsState + 1];
     uint32_t fsSuccessor = load32(mem + fsState + 2);
+    // usually the next current context: fetch it while the model is updated
+    __builtin_prefetch(mem + fsSuccessor);
     uint32_t p = 0;
     uint32_t pc = load32(mem + minContext_ + 8);
     if (fsFreq < MAX_FREQ / 4 && pc) {
@@ -787,6 +789,7 @@ int PpmModel::decodeChar()
                 const unsigned fp = mem[p + 1];
                 hiCnt += fp;
                 if (hiCnt > count) {
+                    __builtin_prefetch(mem + load32(mem + p + 2));
                     low += range * (hiCnt - fp);
                     range *= fp;
                     update1(p);
