@@ -846,6 +846,16 @@ int PpmModel::decodeChar()
         if (escCount_ == 0)
             clearMask();
     }
+    {
+        // The next symbol starts with the symbol array (or, for a binary
+        // context, the successor of its state) and the suffix of the new
+        // context: fetch both while the coder normalises.
+        const uint32_t next = minContext_;
+        if (M2_LIKELY(next - heapStart <= heapEnd - heapStart)) {
+            __builtin_prefetch(mem + load32(mem + next + 4));
+            __builtin_prefetch(mem + load32(mem + next + 8));
+        }
+    }
     // normalise
     for (;;) {
         if ((low ^ (low + range)) >= TOP) {
