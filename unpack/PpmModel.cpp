@@ -33,6 +33,18 @@ inline uint32_t load32(const uint8_t *p)
 inline void store16(uint8_t *p, uint16_t v) { std::memcpy(p, &v, 2); }
 inline void store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
 
+// contextSane on heap bounds held in locals (stores through the heap base
+// would otherwise make the compiler reload them for every check)
+inline bool saneContext(const uint8_t *mem, uint32_t heapStart, uint32_t span, uint32_t c)
+{
+    if (c - heapStart > span)
+        return false;
+    const unsigned n = load16(mem + c);
+    if (n - 1u > 255u)
+        return false;
+    return n == 1 || load32(mem + c + 4) - heapStart <= span;
+}
+
 const uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
 
 struct BinTable {
@@ -491,7 +503,7 @@ uint32_t PpmModel::createSuccessors(bool skip, uint32_t p1)
         for (;;) {
             if (!entry) {
                 pc = load32(mem + pc + 8);
-                if (M2_UNLIKELY(!contextSane(pc))) {
+                if (M2_UNLIKELY(!saneContext(mem, heapStart, span, pc))) {
                     corrupt_ = true;
                     return 0;
                 }
@@ -531,7 +543,7 @@ uint32_t PpmModel::createSuccessors(bool skip, uint32_t p1)
     if (load16(mem + pc) != 1) {
         if (pc <= heap_.pText)
             return 0;
-        if (M2_UNLIKELY(!contextSane(pc))) {
+        if (M2_UNLIKELY(!saneContext(mem, heapStart, span, pc))) {
             corrupt_ = true;
             return 0;
         }
@@ -567,6 +579,7 @@ uint32_t PpmModel::createSuccessors(bool skip, uint32_t p1)
 void PpmModel::updateModel()
 {
     uint8_t *const mem = heap_.mem;
+    const uint32_t heapStart = heap_.heapStart, span = heap_.heapEnd - heap_.heapStart;
     const uint32_t fsState = foundState_;
     const uint8_t fsSymbol = mem[fsState];
     const unsigned fsFreq = mem[fsState + 1];
@@ -576,7 +589,7 @@ void PpmModel::updateModel()
     uint32_t p = 0;
     uint32_t pc = load32(mem + minContext_ + 8);
     if (fsFreq < MAX_FREQ / 4 && pc) {
-        if (M2_UNLIKELY(!contextSane(pc))) {
+        if (M2_UNLIKELY(!saneContext(mem, heapStart, span, pc))) {
             corrupt_ = true;
             return;
         }
@@ -638,7 +651,7 @@ void PpmModel::updateModel()
         const uint32_t s0 = load16(mem + minCtx + 2) - ns - (fsFreq - 1u);
         int steps = 0;
         for (pc = maxContext_; pc != minCtx; pc = load32(mem + pc + 8)) {
-            if (M2_UNLIKELY(++steps > kChainLimit || !contextSane(pc))) {
+            if (M2_UNLIKELY(++steps > kChainLimit || !saneContext(mem, heapStart, span, pc))) {
                 corrupt_ = true;
                 return;
             }
@@ -821,7 +834,8 @@ int PpmModel::decodeChar()
             do {
                 orderFall_++;
                 minContext_ = suffix(minContext_);
-                if (minContext_ <= pText || minContext_ > heapEnd || !contextSane(minContext_) ||
+                const uint32_t c = minContext_;
+                if (c <= pText || c > heapEnd || !saneContext(mem, heapStart, heapEnd - heapStart, c) ||
                     ++steps > kChainLimit)
                     return -1;
             } while (numStats(minContext_) == numMasked_);
