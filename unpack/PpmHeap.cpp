@@ -8,29 +8,10 @@ namespace {
 const uint32_t kTailRoom = 4096;
 }
 
-PpmHeap::Tables::Tables()
-{
-    int i = 0, units = 0;
-    for (; i < 4; i++) indx2Units[i] = uint8_t(units += 1);
-    for (; i < 8; i++) indx2Units[i] = uint8_t(units += 2);
-    for (; i < 12; i++) indx2Units[i] = uint8_t(units += 3);
-    for (; i < N_INDEXES; i++) indx2Units[i] = uint8_t(units += 4);
-    for (int k = 0, index = 0; k < 128; k++) {
-        if (indx2Units[index] < k + 1)
-            index++;
-        units2Indx[k] = uint8_t(index);
-    }
-}
-
-const PpmHeap::Tables &PpmHeap::tables()
-{
-    static const Tables t;
-    return t;
-}
-
 PpmHeap::PpmHeap()
 {
     std::memset(freeList_, 0, sizeof freeList_);
+    nonEmptyLists_ = 0;
 }
 
 PpmHeap::~PpmHeap()
@@ -82,11 +63,13 @@ void PpmHeap::stopHeap()
     mapped_ = size_ = 0;
     heapStart = heapEnd = pText = unitsStart = loUnit = hiUnit = 0;
     std::memset(freeList_, 0, sizeof freeList_);
+    nonEmptyLists_ = 0;
 }
 
 void PpmHeap::initHeap()
 {
     std::memset(freeList_, 0, sizeof freeList_);
+    nonEmptyLists_ = 0;
     pText = heapStart;
     hiUnit = heapStart + size_;
     uint32_t unitBytes = UNIT_SIZE * (size_ / 8 / UNIT_SIZE * 7);
@@ -166,55 +149,29 @@ uint32_t PpmHeap::allocUnitsRare(int index)
         if (freeList_[index])
             return removeNode(index);
     }
-    int i = index;
-    do {
-        if (++i == N_INDEXES) {
-            glueCount_--;
-            uint32_t bytes = UNIT_SIZE * indexToUnits(index);
-            if (unitsStart - pText > bytes) {
-                unitsStart -= bytes;
-                return unitsStart;
-            }
-            return 0;
+    // the first larger block size with a free block
+    const uint64_t larger = nonEmptyLists_ & (~uint64_t(0) << (index + 1));
+    if (!larger) {
+        glueCount_--;
+        uint32_t bytes = UNIT_SIZE * indexToUnits(index);
+        if (unitsStart - pText > bytes) {
+            unitsStart -= bytes;
+            return unitsStart;
         }
-    } while (!freeList_[i]);
+        return 0;
+    }
+    const int i = __builtin_ctzll(larger);
     uint32_t block = removeNode(i);
     splitBlock(block, i, index);
     return block;
 }
 
-uint32_t PpmHeap::allocContext()
+uint32_t PpmHeap::moveToLargerBlock(uint32_t block, int oldUnits, int oldIndex)
 {
-    if (hiUnit != loUnit)
-        return hiUnit -= UNIT_SIZE;
-    if (freeList_[0])
-        return removeNode(0);
-    return allocUnitsRare(0);
-}
-
-uint32_t PpmHeap::allocUnits(int units)
-{
-    int index = unitsToIndex(units);
-    if (freeList_[index])
-        return removeNode(index);
-    uint32_t block = loUnit;
-    uint32_t bytes = UNIT_SIZE * indexToUnits(index);
-    if (hiUnit - loUnit >= bytes) {
-        loUnit += bytes;
-        return block;
-    }
-    return allocUnitsRare(index);
-}
-
-uint32_t PpmHeap::expandUnits(uint32_t block, int oldUnits)
-{
-    int i0 = unitsToIndex(oldUnits), i1 = unitsToIndex(oldUnits + 1);
-    if (i0 == i1)
-        return block;
     uint32_t p = allocUnits(oldUnits + 1);
     if (p) {
-        std::memmove(mem + p, mem + block, UNIT_SIZE * oldUnits);
-        insertNode(block, i0);
+        copyUnits(p, block, oldUnits);
+        insertNode(block, oldIndex);
     }
     return p;
 }
@@ -226,15 +183,10 @@ uint32_t PpmHeap::shrinkUnits(uint32_t block, int oldUnits, int newUnits)
         return block;
     if (freeList_[i1]) {
         uint32_t p = removeNode(i1);
-        std::memmove(mem + p, mem + block, UNIT_SIZE * newUnits);
+        copyUnits(p, block, newUnits);
         insertNode(block, i0);
         return p;
     }
     splitBlock(block, i0, i1);
     return block;
-}
-
-void PpmHeap::freeUnits(uint32_t block, int units)
-{
-    insertNode(block, unitsToIndex(units));
 }

@@ -15,6 +15,27 @@
 #include <cstdint>
 #include <cstring>
 
+// Block size classes: units of each free list index, and the smallest index
+// holding a number of units.
+struct PpmUnitTables {
+    uint8_t indx2Units[38] = {};
+    uint8_t units2Indx[128] = {};
+    constexpr PpmUnitTables()
+    {
+        int i = 0, units = 0;
+        for (; i < 4; i++) indx2Units[i] = uint8_t(units += 1);
+        for (; i < 8; i++) indx2Units[i] = uint8_t(units += 2);
+        for (; i < 12; i++) indx2Units[i] = uint8_t(units += 3);
+        for (; i < 38; i++) indx2Units[i] = uint8_t(units += 4);
+        for (int k = 0, index = 0; k < 128; k++) {
+            if (indx2Units[index] < k + 1)
+                index++;
+            units2Indx[k] = uint8_t(index);
+        }
+    }
+};
+inline constexpr PpmUnitTables kPpmUnitTables{};
+
 class PpmHeap {
 public:
     static const uint32_t UNIT_SIZE = 12;
@@ -34,11 +55,36 @@ public:
     // Empties the free lists and splits the heap into text and unit areas.
     void initHeap();
 
-    uint32_t allocContext();
-    uint32_t allocUnits(int units);
-    uint32_t expandUnits(uint32_t block, int oldUnits);
+    uint32_t allocContext()
+    {
+        if (hiUnit != loUnit)
+            return hiUnit -= UNIT_SIZE;
+        if (freeList_[0])
+            return removeNode(0);
+        return allocUnitsRare(0);
+    }
+    uint32_t allocUnits(int units)
+    {
+        int index = unitsToIndex(units);
+        if (freeList_[index])
+            return removeNode(index);
+        uint32_t block = loUnit;
+        uint32_t bytes = UNIT_SIZE * indexToUnits(index);
+        if (hiUnit - loUnit >= bytes) {
+            loUnit += bytes;
+            return block;
+        }
+        return allocUnitsRare(index);
+    }
+    uint32_t expandUnits(uint32_t block, int oldUnits)
+    {
+        int i0 = unitsToIndex(oldUnits), i1 = unitsToIndex(oldUnits + 1);
+        if (i0 == i1)
+            return block;
+        return moveToLargerBlock(block, oldUnits, i0);
+    }
     uint32_t shrinkUnits(uint32_t block, int oldUnits, int newUnits);
-    void freeUnits(uint32_t block, int units);
+    void freeUnits(uint32_t block, int units) { insertNode(block, unitsToIndex(units)); }
 
     // True when [offset, offset + bytes) lies inside the mapped memory.
     bool inside(uint32_t offset, uint32_t bytes) const
@@ -54,40 +100,64 @@ public:
     uint32_t loUnit = 0;      // free gap of the unit area: [loUnit, hiUnit)
     uint32_t hiUnit = 0;
 
-    static uint8_t indexToUnits(int index) { return tables().indx2Units[index]; }
-    static uint8_t unitsToIndex(int units) { return tables().units2Indx[units - 1]; }
+    static uint8_t indexToUnits(int index) { return kPpmUnitTables.indx2Units[index]; }
+    static uint8_t unitsToIndex(int units) { return kPpmUnitTables.units2Indx[units - 1]; }
 
 private:
-    struct Tables {
-        uint8_t indx2Units[N_INDEXES];
-        uint8_t units2Indx[128];
-        Tables();
-    };
-    static const Tables &tables();
 
     uint16_t rd16(uint32_t o) const { uint16_t v; std::memcpy(&v, mem + o, 2); return v; }
     void wr16(uint32_t o, uint16_t v) { std::memcpy(mem + o, &v, 2); }
     uint32_t rd32(uint32_t o) const { uint32_t v; std::memcpy(&v, mem + o, 4); return v; }
     void wr32(uint32_t o, uint32_t v) { std::memcpy(mem + o, &v, 4); }
 
+    void setListBit(int index, bool nonEmpty)
+    {
+        const uint64_t bit = uint64_t(1) << index;
+        nonEmptyLists_ = (nonEmptyLists_ & ~bit) | (nonEmpty ? bit : 0);
+    }
     void insertNode(uint32_t block, int index)
     {
         wr32(block, freeList_[index]);
         freeList_[index] = block;
+        setListBit(index, block != 0);
     }
     uint32_t removeNode(int index)
     {
         uint32_t block = freeList_[index];
-        freeList_[index] = rd32(block);
+        uint32_t next = rd32(block);
+        freeList_[index] = next;
+        setListBit(index, next != 0);
         return block;
+    }
+    // Copies units between two blocks, a unit at a time: the blocks moved are
+    // mostly one or two units long.
+    void copyUnits(uint32_t to, uint32_t from, int units)
+    {
+        if (to > from && to - from < UNIT_SIZE * uint32_t(units)) {
+            // overlapping upwards (only in a damaged heap): copy from the end
+            std::memmove(mem + to, mem + from, UNIT_SIZE * uint32_t(units));
+            return;
+        }
+        uint8_t *d = mem + to;
+        const uint8_t *s = mem + from;
+        for (int i = 0; i < units; i++, d += UNIT_SIZE, s += UNIT_SIZE) {
+            uint64_t v8;
+            uint32_t v4;
+            std::memcpy(&v8, s, 8);
+            std::memcpy(&v4, s + 8, 4);
+            std::memcpy(d, &v8, 8);
+            std::memcpy(d + 8, &v4, 4);
+        }
     }
     void splitBlock(uint32_t block, int oldIndex, int newIndex);
     void glueFreeBlocks();
     uint32_t allocUnitsRare(int index);
+    uint32_t moveToLargerBlock(uint32_t block, int oldUnits, int oldIndex);
 
     uint32_t size_ = 0;      // heap size in bytes as asked for by the stream
     uint32_t mapped_ = 0;    // bytes of the mapping
     uint32_t freeList_[N_INDEXES];
+    uint64_t nonEmptyLists_ = 0;  // bit i set exactly when freeList_[i] != 0
     int glueCount_ = 0;
 };
 

@@ -15,6 +15,36 @@ const uint32_t STATE_SIZE = 6;
 const int kChainLimit = 2 * MAX_O + 8;
 
 const uint16_t kInitBinEsc[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3, 0x64A1, 0x5ABC, 0x6632, 0x6051};
+#define M2_LIKELY(x) __builtin_expect(!!(x), 1)
+#define M2_UNLIKELY(x) __builtin_expect(!!(x), 0)
+
+inline uint16_t load16(const uint8_t *p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+inline uint32_t load32(const uint8_t *p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline void store16(uint8_t *p, uint16_t v) { std::memcpy(p, &v, 2); }
+inline void store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+// contextSane on heap bounds held in locals (stores through the heap base
+// would otherwise make the compiler reload them for every check)
+inline bool saneContext(const uint8_t *mem, uint32_t heapStart, uint32_t span, uint32_t c)
+{
+    if (c - heapStart > span)
+        return false;
+    const unsigned n = load16(mem + c);
+    if (n - 1u > 255u)
+        return false;
+    return n == 1 || load32(mem + c + 4) - heapStart <= span;
+}
+
 const uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
 
 struct BinTable {
@@ -51,32 +81,6 @@ void PpmModel::freeHeap()
 {
     heap_.stopHeap();
     minContext_ = maxContext_ = foundState_ = 0;
-}
-
-bool PpmModel::contextSane(uint32_t c) const
-{
-    if (c < heap_.heapStart || c > heap_.heapEnd)
-        return false;
-    unsigned n = numStats(c);
-    if (n == 0 || n > 256)
-        return false;
-    if (n != 1) {
-        uint32_t s = stats(c);
-        if (s < heap_.heapStart || s > heap_.heapEnd)
-            return false;
-    }
-    return true;
-}
-
-uint32_t PpmModel::findState(uint32_t c, uint8_t sym) const
-{
-    const uint8_t *mem = heap_.mem;
-    uint32_t p = stats(c);
-    const uint32_t end = p + numStats(c) * STATE_SIZE;
-    for (; p != end; p += STATE_SIZE)
-        if (mem[p] == sym)
-            return p;
-    return 0;
 }
 
 // ---- range decoder ----
@@ -341,67 +345,67 @@ void PpmModel::update2(uint32_t p)
 
 bool PpmModel::decodeSymbol2()
 {
-    uint32_t ctx = minContext_;
-    unsigned n = numStats(ctx);
-    int diff = int(n) - numMasked_;
+    uint8_t *const mem = heap_.mem;
+    const uint32_t ctx = minContext_;
+    const unsigned n = load16(mem + ctx);
+    const int diff = int(n) - numMasked_;
     if (diff <= 0)
         return false;
     See *see;
     uint32_t total;
     if (n != 256) {
-        uint32_t suf = suffix(ctx);
+        const uint32_t suf = load32(mem + ctx + 8);
         if (!contextSane(suf))
             return false;
         see = &see2_[ns2Indx_[diff - 1]]
-                    [(diff < int(numStats(suf)) - int(n)) + 2 * (summFreq(ctx) < 11 * n) +
+                    [(diff < int(load16(mem + suf)) - int(n)) + 2 * (load16(mem + ctx + 2) < 11 * n) +
                      4 * (numMasked_ > diff) + hiBitsFlag_];
         total = see->mean();
     } else {
         see = &dummySee_;
         total = 1;
     }
-    uint32_t ps[256];
+    // the unmasked states, in order
+    const uint8_t *ps[256];
     uint32_t hiCnt = 0;
-    uint32_t p = stats(ctx);
-    int found = 0;
     {
-        // the unmasked states, in order
-        const uint8_t *mem = heap_.mem;
         const uint8_t esc = escCount_;
-        const uint32_t end = p + n * STATE_SIZE;
+        const uint8_t *q = mem + load32(mem + ctx + 4);
+        const uint8_t *const end = q + size_t(n) * STATE_SIZE;
+        const size_t want = size_t(diff);
+        size_t found = 0;
         // Branch-free: whether a state is masked is hard to predict.
-        for (; p != end; p += STATE_SIZE) {
-            uint32_t open = charMask_[mem[p]] != esc;
-            ps[found] = p;
-            hiCnt += mem[p + 1] & (0u - open);
-            found += int(open);
-            if (found == diff)
+        for (; q != end; q += STATE_SIZE) {
+            const size_t open = charMask_[q[0]] != esc;
+            ps[found] = q;
+            hiCnt += q[1] & (0u - uint32_t(open));
+            found += open;
+            if (found == want)
                 break;
         }
+        if (M2_UNLIKELY(found != want))
+            return false;
     }
-    if (found != diff)
-        return false;
     total += hiCnt;
     uint32_t count;
     if (!currentCount(total, count) || count >= total)
         return false;
     if (count < hiCnt) {
-        int k = 0;
-        p = ps[0];
-        hiCnt = freq(p);
-        while (hiCnt <= count) {
-            p = ps[++k];
-            hiCnt += freq(p);
-        }
+        const uint8_t *const *pp = ps;
+        hiCnt = (*pp)[1];
+        while (hiCnt <= count)
+            hiCnt += (*++pp)[1];
+        const uint32_t p = uint32_t(*pp - mem);
         highCount_ = hiCnt;
-        lowCount_ = hiCnt - freq(p);
+        lowCount_ = hiCnt - (*pp)[1];
         see->update();
         update2(p);
     } else {
         lowCount_ = hiCnt;
         highCount_ = total;
+        const uint8_t esc = escCount_;
         for (int k = 0; k < diff; k++)
-            charMask_[symbol(ps[k])] = escCount_;
+            charMask_[ps[k][0]] = esc;
         see->summ = uint16_t(see->summ + total);
         numMasked_ = int(n);
     }
@@ -434,7 +438,7 @@ void PpmModel::rescale()
             State tmp = loadState(p);
             uint32_t p1 = p;
             do {
-                std::memmove(heap_.mem + p1, heap_.mem + p1 - STATE_SIZE, STATE_SIZE);
+                copyState(p1, p1 - STATE_SIZE);
                 p1 -= STATE_SIZE;
             } while (p1 != st && tmp.freq > freq(p1 - STATE_SIZE));
             storeState(p1, tmp);
@@ -472,23 +476,13 @@ void PpmModel::rescale()
 
 // ---- model update ----
 
-uint32_t PpmModel::createChild(uint32_t parent, uint32_t state, const State &first)
-{
-    uint32_t c = heap_.allocContext();
-    if (c) {
-        setNumStats(c, 1);
-        storeState(oneState(c), first);
-        setSuffix(c, parent);
-        setSuccessor(state, c);
-    }
-    return c;
-}
-
 uint32_t PpmModel::createSuccessors(bool skip, uint32_t p1)
 {
+    uint8_t *const mem = heap_.mem;
+    const uint32_t heapStart = heap_.heapStart, span = heap_.heapEnd - heap_.heapStart;
     uint32_t pc = minContext_;
-    uint32_t upBranch = successor(foundState_);
-    uint8_t fsym = symbol(foundState_);
+    const uint32_t upBranch = load32(mem + foundState_ + 2);
+    const uint8_t fsym = mem[foundState_];
     uint32_t ps[MAX_O + 2];
     const int psCap = MAX_O + 2;
     int n = 0;
@@ -496,115 +490,129 @@ uint32_t PpmModel::createSuccessors(bool skip, uint32_t p1)
     bool walk = true;
     if (!skip) {
         ps[n++] = foundState_;
-        if (!suffix(pc))
+        if (!load32(mem + pc + 8))
             walk = false;
     }
     if (walk) {
         bool entry = false;
         if (p1) {
             p = p1;
-            pc = suffix(pc);
+            pc = load32(mem + pc + 8);
             entry = true;
         }
         for (;;) {
             if (!entry) {
-                pc = suffix(pc);
-                if (!contextSane(pc)) {
+                pc = load32(mem + pc + 8);
+                if (M2_UNLIKELY(!saneContext(mem, heapStart, span, pc))) {
                     corrupt_ = true;
                     return 0;
                 }
-                if (numStats(pc) != 1) {
+                if (load16(mem + pc) != 1) {
                     p = findState(pc, fsym);
-                    if (!p) {
+                    if (M2_UNLIKELY(!p)) {
                         corrupt_ = true;
                         return 0;
                     }
                 } else {
-                    p = oneState(pc);
+                    p = pc + 2;
                 }
             }
             entry = false;
-            if (successor(p) != upBranch) {
-                pc = successor(p);
+            const uint32_t next = load32(mem + p + 2);
+            if (next != upBranch) {
+                pc = next;
                 break;
             }
-            if (n >= psCap) {
+            if (M2_UNLIKELY(n >= psCap)) {
                 corrupt_ = true;
                 return 0;
             }
             ps[n++] = p;
-            if (!suffix(pc))
+            if (!load32(mem + pc + 8))
                 break;
         }
     }
     if (n == 0)
         return pc;
-    if (upBranch < heap_.heapStart || upBranch > heap_.heapEnd ||
-        pc < heap_.heapStart || pc > heap_.heapEnd) {
+    if (M2_UNLIKELY(upBranch - heapStart > span || pc - heapStart > span)) {
         corrupt_ = true;
         return 0;
     }
-    State up;
-    up.symbol = rd8(upBranch);
-    up.successor = upBranch + 1;
-    if (numStats(pc) != 1) {
+    const uint8_t upSymbol = mem[upBranch];
+    uint8_t upFreq;
+    if (load16(mem + pc) != 1) {
         if (pc <= heap_.pText)
             return 0;
-        if (!contextSane(pc)) {
+        if (M2_UNLIKELY(!saneContext(mem, heapStart, span, pc))) {
             corrupt_ = true;
             return 0;
         }
-        p = findState(pc, up.symbol);
-        if (!p) {
+        p = findState(pc, upSymbol);
+        if (M2_UNLIKELY(!p)) {
             corrupt_ = true;
             return 0;
         }
-        uint32_t cf = freq(p) - 1u;
-        uint32_t s0 = summFreq(pc) - numStats(pc) - cf;
+        uint32_t cf = mem[p + 1] - 1u;
+        uint32_t s0 = load16(mem + pc + 2) - load16(mem + pc) - cf;
         if (s0 == 0)
             s0 = 1;  // a summary equal to the plain frequency sum: no division by zero
-        up.freq = uint8_t(1 + ((2 * cf <= s0) ? (5 * cf > s0) : ((2 * cf + 3 * s0 - 1) / (2 * s0))));
+        upFreq = uint8_t(1 + ((2 * cf <= s0) ? (5 * cf > s0) : ((2 * cf + 3 * s0 - 1) / (2 * s0))));
     } else {
-        up.freq = freq(oneState(pc));
+        upFreq = mem[pc + 3];
     }
+    // one-symbol contexts down the chain, each holding the up branch inline
     do {
-        pc = createChild(pc, ps[--n], up);
-        if (!pc)
+        const uint32_t c = heap_.allocContext();
+        if (!c)
             return 0;
+        store16(mem + c, 1);
+        mem[c + 2] = upSymbol;
+        mem[c + 3] = upFreq;
+        store32(mem + c + 4, upBranch + 1);
+        store32(mem + c + 8, pc);
+        store32(mem + ps[--n] + 2, c);
+        pc = c;
     } while (n);
     return pc;
 }
 
 void PpmModel::updateModel()
 {
-    State fs = loadState(foundState_);
+    uint8_t *const mem = heap_.mem;
+    const uint32_t heapStart = heap_.heapStart, span = heap_.heapEnd - heap_.heapStart;
+    const uint32_t fsState = foundState_;
+    const uint8_t fsSymbol = mem[fsState];
+    const unsigned fsFreq = mem[fsState + 1];
+    uint32_t fsSuccessor = load32(mem + fsState + 2);
+    // usually the next current context: fetch it while the model is updated
+    __builtin_prefetch(mem + fsSuccessor);
     uint32_t p = 0;
-    uint32_t pc = suffix(minContext_);
-    if (fs.freq < MAX_FREQ / 4 && pc) {
-        if (!contextSane(pc)) {
+    uint32_t pc = load32(mem + minContext_ + 8);
+    if (fsFreq < MAX_FREQ / 4 && pc) {
+        if (M2_UNLIKELY(!saneContext(mem, heapStart, span, pc))) {
             corrupt_ = true;
             return;
         }
-        if (numStats(pc) != 1) {
-            p = stats(pc);
-            if (symbol(p) != fs.symbol) {
-                p = findState(pc, fs.symbol);
-                if (!p) {
+        if (load16(mem + pc) != 1) {
+            p = load32(mem + pc + 4);
+            if (mem[p] != fsSymbol) {
+                p = findState(pc, fsSymbol);
+                if (M2_UNLIKELY(!p)) {
                     corrupt_ = true;
                     return;
                 }
-                if (freq(p) >= freq(p - STATE_SIZE)) {
+                if (mem[p + 1] >= mem[p + 1 - STATE_SIZE]) {
                     swapStates(p, p - STATE_SIZE);
                     p -= STATE_SIZE;
                 }
             }
-            if (freq(p) < MAX_FREQ - 9) {
-                setFreq(p, freq(p) + 2);
-                setSummFreq(pc, summFreq(pc) + 2);
+            if (mem[p + 1] < MAX_FREQ - 9) {
+                mem[p + 1] = uint8_t(mem[p + 1] + 2);
+                store16(mem + pc + 2, uint16_t(load16(mem + pc + 2) + 2));
             }
         } else {
-            p = oneState(pc);
-            setFreq(p, freq(p) + (freq(p) < 32));
+            p = pc + 2;
+            mem[p + 1] = uint8_t(mem[p + 1] + (mem[p + 1] < 32));
         }
     }
     if (!orderFall_) {
@@ -612,78 +620,81 @@ void PpmModel::updateModel()
         if (corrupt_)
             return;
         minContext_ = maxContext_ = r;
-        setSuccessor(foundState_, r);
+        store32(mem + fsState + 2, r);
         if (!r)
             goto restart;
         return;
     }
     {
-        wr8(heap_.pText++, fs.symbol);
+        mem[heap_.pText++] = fsSymbol;
         uint32_t succ = heap_.pText;
         if (heap_.pText >= heap_.unitsStart)
             goto restart;
-        if (fs.successor) {
-            if (fs.successor <= heap_.pText) {
-                fs.successor = createSuccessors(false, p);
+        if (fsSuccessor) {
+            if (fsSuccessor <= heap_.pText) {
+                fsSuccessor = createSuccessors(false, p);
                 if (corrupt_)
                     return;
-                if (!fs.successor)
+                if (!fsSuccessor)
                     goto restart;
             }
             if (!--orderFall_) {
-                succ = fs.successor;
+                succ = fsSuccessor;
                 heap_.pText -= (maxContext_ != minContext_);
             }
         } else {
-            setSuccessor(foundState_, succ);
-            fs.successor = minContext_;
+            store32(mem + fsState + 2, succ);
+            fsSuccessor = minContext_;
         }
-        unsigned ns = numStats(minContext_);
-        uint32_t s0 = summFreq(minContext_) - ns - (fs.freq - 1u);
+        const uint32_t minCtx = minContext_;
+        const unsigned ns = load16(mem + minCtx);
+        const uint32_t s0 = load16(mem + minCtx + 2) - ns - (fsFreq - 1u);
         int steps = 0;
-        for (pc = maxContext_; pc != minContext_; pc = suffix(pc)) {
-            if (++steps > kChainLimit || !contextSane(pc)) {
+        for (pc = maxContext_; pc != minCtx; pc = load32(mem + pc + 8)) {
+            if (M2_UNLIKELY(++steps > kChainLimit || !saneContext(mem, heapStart, span, pc))) {
                 corrupt_ = true;
                 return;
             }
-            unsigned ns1 = numStats(pc);
+            const unsigned ns1 = load16(mem + pc);
+            uint32_t st;
+            unsigned sf;
             if (ns1 != 1) {
+                st = load32(mem + pc + 4);
                 if ((ns1 & 1) == 0) {
-                    uint32_t st = heap_.expandUnits(stats(pc), int(ns1 >> 1));
+                    st = heap_.expandUnits(st, int(ns1 >> 1));
                     if (!st)
                         goto restart;
-                    setStats(pc, st);
+                    store32(mem + pc + 4, st);
                 }
-                unsigned sf = summFreq(pc);
-                setSummFreq(pc, sf + (2 * ns1 < ns) + 2 * ((4 * ns1 <= ns) & (sf <= 8 * ns1)));
+                sf = load16(mem + pc + 2);
+                sf = uint16_t(sf + (2 * ns1 < ns) + 2 * ((4 * ns1 <= ns) & (sf <= 8 * ns1)));
             } else {
-                uint32_t st = heap_.allocUnits(1);
+                st = heap_.allocUnits(1);
                 if (!st)
                     goto restart;
-                State one = loadState(oneState(pc));
-                storeState(st, one);
-                setStats(pc, st);
-                if (one.freq < MAX_FREQ / 4 - 1)
-                    setFreq(st, one.freq * 2);
-                else
-                    setFreq(st, MAX_FREQ - 4);
-                setSummFreq(pc, freq(st) + initEsc_ + (ns > 3));
+                copyState(st, pc + 2);
+                store32(mem + pc + 4, st);
+                const unsigned f = mem[st + 1];
+                mem[st + 1] = uint8_t(f < MAX_FREQ / 4 - 1 ? f * 2 : MAX_FREQ - 4);
+                sf = uint16_t(mem[st + 1] + initEsc_ + (ns > 3));
             }
-            uint32_t sf = summFreq(pc);
-            uint32_t cf = 2u * fs.freq * (sf + 6);
-            uint32_t t = s0 + sf;
+            uint32_t cf = 2u * fsFreq * (sf + 6);
+            const uint32_t t = s0 + sf;
             if (cf < 6 * t) {
                 cf = 1 + (cf > t) + (cf >= 4 * t);
-                setSummFreq(pc, sf + 3);
+                sf += 3;
             } else {
                 cf = 4 + (cf >= 9 * t) + (cf >= 12 * t) + (cf >= 15 * t);
-                setSummFreq(pc, sf + cf);
+                sf += cf;
             }
-            uint32_t np = stats(pc) + ns1 * STATE_SIZE;
-            storeState(np, State{fs.symbol, uint8_t(cf), succ});
-            setNumStats(pc, ns1 + 1);
+            store16(mem + pc + 2, uint16_t(sf));
+            uint8_t *const np = mem + st + ns1 * STATE_SIZE;
+            np[0] = fsSymbol;
+            np[1] = uint8_t(cf);
+            store32(np + 2, succ);
+            store16(mem + pc, uint16_t(ns1 + 1));
         }
-        maxContext_ = minContext_ = fs.successor;
+        maxContext_ = minContext_ = fsSuccessor;
         return;
     }
 restart:
@@ -694,50 +705,191 @@ restart:
 
 int PpmModel::decodeChar()
 {
-    if (!heap_.mem || !source_ || corrupt_ || source_->exhausted)
+    if (M2_UNLIKELY(!heap_.mem || !source_ || corrupt_ || coderFailed_ || source_->exhausted))
         return -1;
+    uint8_t *const mem = heap_.mem;
+    const uint32_t pText = heap_.pText, heapStart = heap_.heapStart, heapEnd = heap_.heapEnd;
+    // The coder state lives in locals while this symbol is decoded from the
+    // current context; it goes back to the members before anything else uses it.
+    uint32_t low = low_, code = code_, range = range_;
     uint32_t ctx = minContext_;
-    if (ctx <= heap_.pText || ctx > heap_.heapEnd || !contextSane(ctx))
+    // pText never lies below the heap start, so these two bounds place the
+    // context inside the heap, above the text area.
+    if (M2_UNLIKELY(ctx <= pText || ctx > heapEnd))
         return -1;
-    if (numStats(ctx) != 1) {
-        uint32_t st = stats(ctx);
-        if (st <= heap_.pText || st > heap_.heapEnd)
+    const unsigned ns = load16(mem + ctx);
+    if (ns == 1) {
+        // binary context: its one state is kept inline
+        const uint32_t rs = ctx + 2;
+        // Most binary contexts predict their symbol: start fetching the
+        // context that follows it while this one is decoded.
+        __builtin_prefetch(mem + load32(mem + rs + 2));
+        const uint32_t suf = load32(mem + ctx + 8);
+        if (M2_UNLIKELY(!foundState_ || suf - heapStart > heapEnd - heapStart))
             return -1;
-        if (!decodeSymbol1())
+        const unsigned sufNs = load16(mem + suf);
+        if (M2_UNLIKELY(sufNs - 1u > 255u))
             return -1;
-    } else if (!decodeBinSymbol()) {
-        return -1;
-    }
-    removeRange();
-    int steps = 0;
-    while (!foundState_) {
-        normalize();
-        if (coderFailed_)
+        if (sufNs != 1 && M2_UNLIKELY(load32(mem + suf + 4) - heapStart > heapEnd - heapStart))
             return -1;
-        do {
-            orderFall_++;
-            minContext_ = suffix(minContext_);
-            if (minContext_ <= heap_.pText || minContext_ > heap_.heapEnd ||
-                !contextSane(minContext_) || ++steps > kChainLimit)
+        const uint8_t hiBits = hb2Flag_[mem[foundState_]];
+        hiBitsFlag_ = hiBits;
+        const unsigned f = mem[rs + 1];
+        if (M2_UNLIKELY(f - 1u > 127u))
+            return -1;
+        const uint8_t rsym = mem[rs];
+        uint16_t &bs = binSumm_[f - 1][prevSuccess_ + ns2BSIndx_[sufNs - 1] + hiBits + 2 * hb2Flag_[rsym] +
+                                       ((runLength_ >> 26) & 0x20)];
+        range >>= TOT_BITS;
+        if (M2_UNLIKELY(range == 0)) {
+            coderFailed_ = true;
+            return -1;
+        }
+        const uint32_t count = (code - low) / range;
+        const unsigned b = bs;
+        if (count < b) {
+            foundState_ = rs;
+            mem[rs + 1] = uint8_t(f + (f < 128));
+            bs = uint16_t(b + INTERVAL - ((b + 32) >> PERIOD_BITS));
+            prevSuccess_ = 1;
+            runLength_++;
+            range *= b;
+        } else {
+            low += range * b;
+            range *= BIN_SCALE - b;
+            bs = uint16_t(b - ((b + 32) >> PERIOD_BITS));
+            initEsc_ = kExpEscape[bs >> 10];
+            numMasked_ = 1;
+            charMask_[rsym] = escCount_;
+            prevSuccess_ = 0;
+            foundState_ = 0;
+        }
+    } else {
+        if (M2_UNLIKELY(ns - 1u > 255u))
+            return -1;
+        uint32_t p = load32(mem + ctx + 4);
+        // the suffix is wanted on an escape and by the model update
+        __builtin_prefetch(mem + load32(mem + ctx + 8));
+        if (M2_UNLIKELY(p <= pText || p > heapEnd))
+            return -1;
+        const uint32_t total = load16(mem + ctx + 2);
+        if (M2_UNLIKELY(total == 0 || range / total == 0)) {
+            coderFailed_ = true;
+            return -1;
+        }
+        range /= total;
+        const uint32_t count = (code - low) / range;
+        if (M2_UNLIKELY(count >= total))
+            return -1;
+        uint32_t hiCnt = mem[p + 1];
+        if (count < hiCnt) {
+            __builtin_prefetch(mem + load32(mem + p + 2));
+            prevSuccess_ = (2 * hiCnt > total);
+            runLength_ += prevSuccess_;
+            foundState_ = p;
+            range *= hiCnt;
+            hiCnt += 4;
+            mem[p + 1] = uint8_t(hiCnt);
+            store16(mem + ctx + 2, uint16_t(total + 4));
+            if (hiCnt > unsigned(MAX_FREQ))
+                rescale();
+        } else {
+            if (M2_UNLIKELY(!foundState_))
                 return -1;
-        } while (numStats(minContext_) == numMasked_);
-        if (!decodeSymbol2())
-            return -1;
-        removeRange();
+            prevSuccess_ = 0;
+            const uint32_t end = p + ns * STATE_SIZE;
+            for (p += STATE_SIZE; p != end; p += STATE_SIZE) {
+                const unsigned fp = mem[p + 1];
+                hiCnt += fp;
+                if (hiCnt > count) {
+                    __builtin_prefetch(mem + load32(mem + p + 2));
+                    low += range * (hiCnt - fp);
+                    range *= fp;
+                    update1(p);
+                    break;
+                }
+            }
+            if (p == end) {
+                // escape: every symbol of this context is masked
+                hiBitsFlag_ = hb2Flag_[mem[foundState_]];
+                low += range * hiCnt;
+                range *= total - hiCnt;
+                numMasked_ = int(ns);
+                const uint8_t esc = escCount_;
+                for (uint32_t s = end - ns * STATE_SIZE; s != end; s += STATE_SIZE)
+                    charMask_[mem[s]] = esc;
+                foundState_ = 0;
+            }
+        }
     }
-    int sym = symbol(foundState_);
-    uint32_t succ = successor(foundState_);
-    if (!orderFall_ && succ > heap_.pText) {
+    if (M2_UNLIKELY(!foundState_)) {
+        low_ = low;
+        code_ = code;
+        range_ = range;
+        int steps = 0;
+        do {
+            normalize();
+            if (coderFailed_)
+                return -1;
+            do {
+                orderFall_++;
+                minContext_ = suffix(minContext_);
+                const uint32_t c = minContext_;
+                if (c <= pText || c > heapEnd || !saneContext(mem, heapStart, heapEnd - heapStart, c) ||
+                    ++steps > kChainLimit)
+                    return -1;
+            } while (numStats(minContext_) == numMasked_);
+            if (!decodeSymbol2())
+                return -1;
+            removeRange();
+        } while (!foundState_);
+        low = low_;
+        code = code_;
+        range = range_;
+    }
+    const uint32_t fs = foundState_;
+    const int sym = mem[fs];
+    const uint32_t succ = load32(mem + fs + 2);
+    if (!orderFall_ && succ > pText) {
         minContext_ = maxContext_ = succ;
     } else {
         updateModel();
         if (corrupt_)
             return -1;
+        __builtin_prefetch(mem + minContext_);
         if (escCount_ == 0)
             clearMask();
     }
-    normalize();
-    if (coderFailed_ || source_->exhausted)
+    {
+        // The next symbol starts with the symbol array (or, for a binary
+        // context, the successor of its state) and the suffix of the new
+        // context: fetch both while the coder normalises.
+        const uint32_t next = minContext_;
+        if (M2_LIKELY(next - heapStart <= heapEnd - heapStart)) {
+            __builtin_prefetch(mem + load32(mem + next + 4));
+            __builtin_prefetch(mem + load32(mem + next + 8));
+        }
+    }
+    // normalise
+    for (;;) {
+        if ((low ^ (low + range)) >= TOP) {
+            if (M2_LIKELY(range >= BOT))
+                break;
+            range = (0u - low) & (BOT - 1);
+        }
+        if (M2_UNLIKELY(range == 0)) {
+            // Nothing can ever be decoded from an empty range.
+            coderFailed_ = true;
+            break;
+        }
+        code = (code << 8) | uint32_t(source_->readByte());
+        range <<= 8;
+        low <<= 8;
+    }
+    low_ = low;
+    code_ = code;
+    range_ = range;
+    if (M2_UNLIKELY(coderFailed_ || source_->exhausted))
         return -1;
     return sym;
 }

@@ -107,19 +107,55 @@ protected:
         wr8(s + 1, st.freq);
         wr32(s + 2, st.successor);
     }
+    // Copies the 6-byte state at from over the distinct one at to.
+    void copyState(uint32_t to, uint32_t from)
+    {
+        uint32_t v4;
+        uint16_t v2;
+        std::memcpy(&v4, heap_.mem + from, 4);
+        std::memcpy(&v2, heap_.mem + from + 4, 2);
+        std::memcpy(heap_.mem + to, &v4, 4);
+        std::memcpy(heap_.mem + to + 4, &v2, 2);
+    }
     void swapStates(uint32_t a, uint32_t b)
     {
-        uint8_t t[6];
-        std::memcpy(t, heap_.mem + a, 6);
-        std::memmove(heap_.mem + a, heap_.mem + b, 6);
-        std::memcpy(heap_.mem + b, t, 6);
+        // two distinct 6-byte records, swapped without a library call
+        uint8_t *const pa = heap_.mem + a, *const pb = heap_.mem + b;
+        uint32_t a4, b4;
+        uint16_t a2, b2;
+        std::memcpy(&a4, pa, 4);
+        std::memcpy(&a2, pa + 4, 2);
+        std::memcpy(&b4, pb, 4);
+        std::memcpy(&b2, pb + 4, 2);
+        std::memcpy(pa, &b4, 4);
+        std::memcpy(pa + 4, &b2, 2);
+        std::memcpy(pb, &a4, 4);
+        std::memcpy(pb + 4, &a2, 2);
     }
 
     // A context record that may be used: inside the heap with a sane symbol
     // count and, for more than one symbol, a symbol array inside the heap.
-    bool contextSane(uint32_t c) const;
+    bool contextSane(uint32_t c) const
+    {
+        const uint32_t span = heap_.heapEnd - heap_.heapStart;
+        if (c - heap_.heapStart > span)
+            return false;
+        unsigned n = numStats(c);
+        if (n - 1u > 255u)
+            return false;
+        return n == 1 || stats(c) - heap_.heapStart <= span;
+    }
     // Position of sym among the states of context c, or 0 when absent.
-    uint32_t findState(uint32_t c, uint8_t sym) const;
+    uint32_t findState(uint32_t c, uint8_t sym) const
+    {
+        const uint8_t *const mem = heap_.mem;
+        const uint8_t *p = mem + stats(c);
+        const uint8_t *const end = p + size_t(numStats(c)) * 6;
+        for (; p != end; p += 6)
+            if (*p == sym)
+                return uint32_t(p - mem);
+        return 0;
+    }
 
     void startModel(int maxOrder);
     void restartModel();
@@ -130,7 +166,6 @@ protected:
     void update1(uint32_t p);
     void update2(uint32_t p);
     void rescale();
-    uint32_t createChild(uint32_t parent, uint32_t state, const State &first);
     uint32_t createSuccessors(bool skip, uint32_t p1);
     void updateModel();
 
