@@ -166,23 +166,13 @@ bool File::playSong(int loop)
 
 void File::writeVisitedNames(File *node)
 {
-    // In-order walk with an explicit stack: the tree may be a long chain.
     System *sys = g_system;
-    std::vector<File *> stack;
-    File *cur = node;
-    while (cur || !stack.empty()) {
-        while (cur) {
-            stack.push_back(cur);
-            cur = cur->leftFile();
-        }
-        cur = stack.back();
-        stack.pop_back();
-        if (cur->visited && !cur->name.isEmpty()) {
-            sys->write_file(cur->name.str, (int)strlen(cur->name.str));
+    Tree::forEachInOrder(node, [sys](File *file) {
+        if (file->visited && !file->name.isEmpty()) {
+            sys->write_file(file->name.str, (int)strlen(file->name.str));
             sys->write_file("\r\n", 2);
         }
-        cur = cur->rightFile();
-    }
+    });
 }
 
 void File::installFonts(File *node)

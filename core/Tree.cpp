@@ -108,21 +108,11 @@ unsigned Tree::count(const Tree *node)
 
 void Tree::flatten(Tree *node, Tree **&cursor)
 {
-    // In-order walk; child links are cleared as nodes are emitted.
-    std::vector<Tree *> stack;
-    Tree *cur = node;
-    while (cur || !stack.empty()) {
-        while (cur) {
-            stack.push_back(cur);
-            cur = cur->left;
-        }
-        cur = stack.back();
-        stack.pop_back();
-        Tree *next = cur->right;
-        cur->left = cur->right = nullptr;
-        *cursor++ = cur;
-        cur = next;
-    }
+    // Child links are cleared as nodes are emitted.
+    forEachInOrder(node, [&cursor](Tree *t) {
+        t->left = t->right = nullptr;
+        *cursor++ = t;
+    });
 }
 
 void Tree::buildBalanced(Tree *node, Tree **array, int lo, int mid, int hi)

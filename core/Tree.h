@@ -5,6 +5,8 @@
 
 #include "Strings.h"
 
+#include <vector>
+
 class Tree {
 public:
     String name;
@@ -23,6 +25,26 @@ public:
     static void flatten(Tree *node, Tree **&cursor);
     static void buildBalanced(Tree *node, Tree **array, int lo, int mid, int hi);
     static Tree *balance(Tree *root);
+
+    // Calls visit(node) for every node of the subtree in name order, with an
+    // explicit stack (trees may be long chains).
+    template <class T, class Visit>
+    static void forEachInOrder(T *root, Visit visit)
+    {
+        std::vector<Tree *> stack;
+        Tree *cur = root;
+        while (cur || !stack.empty()) {
+            while (cur) {
+                stack.push_back(cur);
+                cur = cur->left;
+            }
+            cur = stack.back();
+            stack.pop_back();
+            Tree *next = cur->right;
+            visit(static_cast<T *>(cur));
+            cur = next;
+        }
+    }
 
     template <class T>
     static T *findAs(Tree *root, const char *key) { return static_cast<T *>(find(root, key)); }

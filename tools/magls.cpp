@@ -24,21 +24,11 @@ int main(int argc, char **argv)
         g_system = nullptr;
         return 2;
     }
-    // Name order, iteratively.
-    std::vector<File *> stack;
     std::vector<File *> members;
-    File *cur = g_container.root;
-    while (cur || !stack.empty()) {
-        while (cur) {
-            stack.push_back(cur);
-            cur = cur->leftFile();
-        }
-        cur = stack.back();
-        stack.pop_back();
-        if (!cur->loose)
-            members.push_back(cur);
-        cur = cur->rightFile();
-    }
+    Tree::forEachInOrder(g_container.root, [&members](File *f) {
+        if (!f->loose)
+            members.push_back(f);
+    });
     bool allOk = true;
     for (File *f : members) {
         uint8_t *bytes = nullptr;

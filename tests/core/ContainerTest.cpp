@@ -55,18 +55,7 @@ std::string load(const char *name)
 std::vector<std::string> names()
 {
     std::vector<std::string> out;
-    std::vector<File *> stack;
-    File *cur = g_container.root;
-    while (cur || !stack.empty()) {
-        while (cur) {
-            stack.push_back(cur);
-            cur = cur->leftFile();
-        }
-        cur = stack.back();
-        stack.pop_back();
-        out.push_back(cur->name.c_str());
-        cur = cur->rightFile();
-    }
+    Tree::forEachInOrder(g_container.root, [&out](File *f) { out.push_back(f->name.c_str()); });
     return out;
 }
 
