@@ -2,8 +2,6 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include <vector>
-
 #include "ToolSystem.h"
 #include "containr.h"
 
@@ -13,24 +11,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     System *previous = g_system;
     g_system = &sys;
     if (g_container.open()) {
-        std::vector<File *> stack;
-        if (g_container.root)
-            stack.push_back(g_container.root);
-        while (!stack.empty()) {
-            File *f = stack.back();
-            stack.pop_back();
-            if (f->leftFile())
-                stack.push_back(f->leftFile());
-            if (f->rightFile())
-                stack.push_back(f->rightFile());
+        Tree::forEachInOrder(g_container.root, [](File *f) {
             // Compressed members may claim up to 1 GiB; keep the run quick.
             if (f->loose || (!f->stored && f->unpSize > (16u << 20)))
-                continue;
+                return;
             uint8_t *bytes = nullptr;
             uint32_t length = 0;
             if (f->load(bytes, length))
                 delete[] bytes;
-        }
+        });
         g_container.close();
     }
     g_system = previous;

@@ -33,18 +33,9 @@ Outcome openInMemory(const std::vector<uint8_t> &bytes)
     o.opened = g_container.open();
     o.error = sys.errorText;
     if (o.opened) {
-        std::vector<File *> stack;
-        if (g_container.root)
-            stack.push_back(g_container.root);
-        while (!stack.empty()) {
-            File *f = stack.back();
-            stack.pop_back();
-            if (f->leftFile())
-                stack.push_back(f->leftFile());
-            if (f->rightFile())
-                stack.push_back(f->rightFile());
+        Tree::forEachInOrder(g_container.root, [&o, &bytes](File *f) {
             if (f->loose)
-                continue;
+                return;
             o.members++;
             uint8_t *data = nullptr;
             uint32_t size = 0;
@@ -53,7 +44,7 @@ Outcome openInMemory(const std::vector<uint8_t> &bytes)
                 EXPECT_LE(size, bytes.size());    // stored data comes from the archive itself
                 delete[] data;
             }
-        }
+        });
         g_container.close();
     }
     g_system = previous;
