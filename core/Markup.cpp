@@ -84,24 +84,35 @@ static const char *skipBlanks(const char *p)
     return p;
 }
 
-bool parseMarkupUnsigned(const char *text, uint32_t &out)
+// A decimal number with an optional sign; the magnitude saturates just
+// above cap so it can never overflow. False when no digit follows.
+static bool readDecimal(const char *text, bool &negative, uint64_t &value, uint64_t cap)
 {
     if (!text)
         return false;
     const char *p = skipBlanks(text);
-    bool negative = false;
+    negative = false;
     if (*p == '+' || *p == '-') {
         negative = *p == '-';
         p++;
     }
     if (!isdigit((unsigned char)*p))
         return false;
-    uint64_t value = 0;
+    value = 0;
     for (; isdigit((unsigned char)*p); p++) {
         value = value * 10 + (uint64_t)(*p - '0');
-        if (value > 0xFFFFFFFFu)
-            value = 0x100000000ull;    // saturated; keep it from growing
+        if (value > cap)
+            value = cap + 1;
     }
+    return true;
+}
+
+bool parseMarkupUnsigned(const char *text, uint32_t &out)
+{
+    bool negative;
+    uint64_t value;
+    if (!readDecimal(text, negative, value, 0xFFFFFFFFu))
+        return false;
     if (value > 0xFFFFFFFFu || (negative && value != 0))
         out = 0xFFFFFFFFu;             // out of range or wrapped below zero: the top
     else
@@ -111,29 +122,16 @@ bool parseMarkupUnsigned(const char *text, uint32_t &out)
 
 bool parseMarkupSigned(const char *text, int32_t &out)
 {
-    if (!text)
+    bool negative;
+    uint64_t value;
+    if (!readDecimal(text, negative, value, 0x80000000u))
         return false;
-    const char *p = skipBlanks(text);
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        p++;
-    }
-    if (!isdigit((unsigned char)*p))
-        return false;
-    int64_t value = 0;
-    for (; isdigit((unsigned char)*p); p++) {
-        value = value * 10 + (*p - '0');
-        if (value > 0x80000000ll)
-            value = 0x80000001ll;
-    }
-    if (negative)
-        value = -value;
-    if (value > INT32_MAX)
-        value = INT32_MAX;
-    if (value < INT32_MIN)
-        value = INT32_MIN;
-    out = (int32_t)value;
+    int64_t signedValue = negative ? -(int64_t)value : (int64_t)value;
+    if (signedValue > INT32_MAX)
+        signedValue = INT32_MAX;
+    if (signedValue < INT32_MIN)
+        signedValue = INT32_MIN;
+    out = (int32_t)signedValue;
     return true;
 }
 
