@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "unpack/Unpack.h"
-#include "RarTestArchive.h"
+#include "BenchMembers.h"
 
 namespace {
 
@@ -25,21 +25,6 @@ struct Member {
     std::vector<uint8_t> plain;     // decoded once, checked against crc
     std::vector<uint8_t> deflated;  // plain at zlib level 9
 };
-
-// The compressed members of one unpack version in a fixture archive.
-void addMembers(const std::string &file, std::vector<Member> &out)
-{
-    for (RarTestMember &r : readRarTestArchive(std::string(M2_TEST_DATA) + "/rar/" + file)) {
-        if (!(r.unpVer == 29 && r.method != 0x30 && r.usable() && r.unpSize > 0))
-            continue;
-        Member m;
-        m.name = file + ":" + r.name;
-        m.packed = std::move(r.packed);
-        m.unpSize = r.unpSize;
-        m.crc = r.crc;
-        out.push_back(std::move(m));
-    }
-}
 
 void decode(const Member &m, uint8_t *out)
 {
@@ -59,7 +44,7 @@ std::vector<Member> &members()
                                "v29-lz/test_read_format_rar_binary_data.rar",
                                "v29-lz/test_read_format_rar_compress_normal.rar",
                                "v29-lz/test_read_format_rar_multi_lzss_blocks.rar" })
-            addMembers(f, all);
+            addMembers(f, 29, all);
         std::vector<Member> good;
         for (auto &m : all) {
             m.plain.assign(m.unpSize, 0);

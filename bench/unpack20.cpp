@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "unpack/Unpack.h"
-#include "RarTestArchive.h"
+#include "BenchMembers.h"
 
 namespace {
 
@@ -24,21 +24,6 @@ struct Member {
     uint32_t crc = 0;
     std::vector<uint8_t> deflated;  // the plain bytes at zlib level 9
 };
-
-// The compressed members of one unpack version in a fixture archive.
-void addMembers(const std::string &file, std::vector<Member> &out)
-{
-    for (RarTestMember &r : readRarTestArchive(std::string(M2_TEST_DATA) + "/rar/" + file)) {
-        if (!(r.unpVer == 20 && r.method != 0x30 && r.usable() && r.unpSize > 0))
-            continue;
-        Member m;
-        m.name = file + ":" + r.name;
-        m.packed = std::move(r.packed);
-        m.unpSize = r.unpSize;
-        m.crc = r.crc;
-        out.push_back(std::move(m));
-    }
-}
 
 void decode(const Member &m, uint8_t *out)
 {
@@ -55,7 +40,7 @@ std::vector<Member> &members()
     if (all.empty()) {
         for (const char *f : { "v20/Rar2.rar", "v20/rar2_lz.rar", "v20/rar2_lz_repeat.rar", "v20/test_v2.rar",
                                "v20-audio/BoatModernEnglish-audio-text-unpack20.rar", "v20-audio/mm.rar" })
-            addMembers(f, all);
+            addMembers(f, 20, all);
         for (auto &m : all) {
             std::vector<uint8_t> plain(m.unpSize);
             decode(m, plain.data());

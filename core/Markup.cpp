@@ -607,7 +607,7 @@ bool Tag::getColour(uint32_t attr, uint32_t &out)
     size_t run = 0;
     while (p[run] && (unsigned char)p[run] > 32)
         run++;
-    uint32_t colour;
+    uint32_t colour = 0;
     bool read;
     if (run > 3) {
         read = parseHex(p, colour);
