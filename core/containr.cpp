@@ -7,6 +7,7 @@
 
 #include "System.h"
 #include "TextReader.h"
+#include "Unpack.h"
 
 Container g_container;
 int container_variant = 0;
@@ -74,7 +75,7 @@ bool Container::read(void *buffer, uint32_t count)
     return true;
 }
 
-bool Container::readBase(BlockHeader &h)
+bool Container::readBlockHeader(BlockHeader &h)
 {
     uint8_t b[7];
     if (!read(b, 7))
@@ -97,7 +98,7 @@ bool Container::readHeader(BlockHeader &h, uint32_t &position, uint32_t &type)
     }
     if (!seek(start))
         return false;
-    if (!readBase(h)) {
+    if (!readBlockHeader(h)) {
         type = BLOCK_END;
         return true;
     }
@@ -285,6 +286,7 @@ bool Container::open()
     archiveSize = 0;
     memset(table, 0, sizeof table);
 
+    g_unpackErrors.reset();
     sys->set_error_message("No *.dat file");
     char pattern[] = "*.dat";
     char *found = pattern;
@@ -306,7 +308,7 @@ bool Container::open()
         readPos = 7;
         memset(&main, 0, sizeof main);
         uint8_t av[6];
-        if (container_variant >= 0 && readBase(main) && read(av, sizeof av) &&
+        if (container_variant >= 0 && readBlockHeader(main) && read(av, sizeof av) &&
             main.headType == BLOCK_MAIN && !(main.headFlags & MHD_REFUSED) &&
             main.headSize >= 13)
             ok = walkBlocks(7u + main.headSize);
@@ -380,17 +382,27 @@ bool Container::unpackFile(uint8_t *output, uint32_t packSize, uint32_t unpSize,
 
 // ---------------------------------------------------------------------------
 // The decompressor's side: compressed members.
-//
-// Until the decompressor is part of the build, compressed members cannot be
-// decoded and count as unreadable.
+
 bool unpackMemberData(const uint8_t *packed, uint32_t packSize, uint8_t *output, uint32_t unpSize,
                       uint32_t unpVer, uint32_t crc)
 {
-    (void)packed;
-    (void)packSize;
-    (void)output;
-    (void)unpSize;
-    (void)unpVer;
-    (void)crc;
-    return false;
+    if (!output || unpSize > FILE_MAX_SIZE)
+        return false;
+    if (unpSize)
+        memset(output, 0, unpSize);
+    try {
+        UnpackIo io = {packed, packSize, output, unpSize};
+        Unpacker unpacker(&io);
+        unpacker.init(nullptr);
+        unpacker.setOutputSize(unpSize);
+        unpacker.unpackMember(unpVer, false);
+    } catch (int) {
+        // The decompressor's memory error (already counted): the member is unreadable.
+        return false;
+    } catch (const std::bad_alloc &) {
+        g_unpackErrors.exitCode = UnpackErrors::Memory;
+        g_unpackErrors.errorCount++;
+        return false;
+    }
+    return ~crc32(0xFFFFFFFFu, output, unpSize) == crc;
 }

@@ -79,8 +79,10 @@ public:
     // Links a File into the tree and counts it when it is an article.
     void addFile(File *file);
 
+    // The 7-byte base header at the current position.
+    bool readBlockHeader(BlockHeader &header);
+
 private:
-    bool readBase(BlockHeader &header);
     bool walkBlocks(uint32_t position);
     void addLooseFiles();
 };
@@ -92,8 +94,9 @@ extern int container_variant;
 // Key constant of each variant.
 extern const uint32_t containerKeys[2];
 
-// Decodes a compressed member held in memory (output zero-filled by the
-// caller); false when it cannot be decoded or fails its CRC.
+// Decodes a compressed member held in memory into output (unpSize bytes,
+// zero-filled here) and checks its CRC; false when it cannot be decoded, its
+// CRC differs or the decompressor runs out of memory.
 bool unpackMemberData(const uint8_t *packed, uint32_t packSize, uint8_t *output, uint32_t unpSize,
                       uint32_t unpVer, uint32_t crc);
 

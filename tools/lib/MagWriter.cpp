@@ -7,22 +7,11 @@
 
 #include <algorithm>
 
+#include "Unpack.h"
+
 uint32_t magCrc32(const void *data, size_t size)
 {
-    static uint32_t table[256];
-    if (!table[1]) {
-        for (uint32_t n = 0; n < 256; n++) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; k++)
-                c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-            table[n] = c;
-        }
-    }
-    uint32_t c = 0xFFFFFFFFu;
-    const uint8_t *p = (const uint8_t *)data;
-    for (size_t i = 0; i < size; i++)
-        c = table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
-    return ~c;
+    return ~crc32(0xFFFFFFFFu, data, size);
 }
 
 static void put16(std::vector<uint8_t> &v, uint32_t x)

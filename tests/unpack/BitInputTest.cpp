@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "Unpack.h"
+
+#include <cstring>
+#include <random>
+
+TEST(BitReader, PeekAtBitZeroAndSeven)
+{
+    BitReader r;
+    r.inBuf[0] = 0xA5;
+    r.inBuf[1] = 0x3C;
+    r.inBuf[2] = 0xF1;
+    EXPECT_EQ(0xA53Cu, r.peekBits());
+    r.skipBits(7);
+    EXPECT_EQ(0, r.inPos);
+    EXPECT_EQ(7, r.inBit);
+    // last bit of the first byte, the second byte, top 7 bits of the third
+    EXPECT_EQ(((0xA53CF1u << 7) >> 8) & 0xFFFF, r.peekBits());
+    r.skipBits(9);
+    EXPECT_EQ(2, r.inPos);
+    EXPECT_EQ(0, r.inBit);
+}
+
+// The slow definition: lengths searched one by one from the limits.
+static uint32_t referenceDecode(uint32_t b, const DecodeTable &t, uint32_t &len)
+{
+    b &= 0xFFFE;
+    uint32_t l = 15;
+    for (uint32_t i = 1; i < 15; i++)
+        if (b < t.decodeLen[i]) {
+            l = i;
+            break;
+        }
+    len = l;
+    uint32_t n = t.decodePos[l] + ((b - t.decodeLen[l - 1]) >> (16 - l));
+    if (n >= t.maxNum)
+        n = 0;
+    return t.symbolList[n];
+}
+
+TEST(DecodeTable, UnbuiltAndEmptyTablesGiveSymbolZeroAfter15Bits)
+{
+    DecodeTable never;
+    memset(&never, 0, sizeof never);
+    BitReader r;
+    memset(r.inBuf, 0xFF, 16);
+    EXPECT_EQ(0u, decodeSymbol(r, never));
+    EXPECT_EQ(1, r.inPos);
+    EXPECT_EQ(7, r.inBit);
+
+    DecodeTable empty;
+    uint8_t zeros[299] = { 0 };
+    buildDecodeTable(zeros, empty, 299);
+    r.inPos = r.inBit = 0;
+    EXPECT_EQ(0u, decodeSymbol(r, empty));
+    EXPECT_EQ(15, r.inPos * 8 + r.inBit);
+}
+
+TEST(DecodeTable, QuickLookupAgreesWithLimitsForAnyLengths)
+{
+    std::mt19937 rng(7);
+    DecodeTable t;
+    BitReader r;
+    for (int round = 0; round < 60; round++) {
+        uint32_t size = (round % 3 == 0) ? 20 : (round % 3 == 1 ? 60 : 299);
+        std::vector<uint8_t> len(size);
+        int maxLen = 1 + round % 15;
+        for (auto &l : len)
+            l = (uint8_t)(rng() % (maxLen + 1)) | (round & 1 ? 0xF0 : 0);   // high bits ignored
+        buildDecodeTable(len.data(), t, size);
+        for (uint32_t v = 0; v < 0x10000; v += 1 + (v & 3)) {
+            r.inBuf[0] = (uint8_t)(v >> 8);
+            r.inBuf[1] = (uint8_t)v;
+            r.inBuf[2] = 0x5A;
+            r.inPos = r.inBit = 0;
+            uint32_t refLen;
+            uint32_t ref = referenceDecode(v, t, refLen);
+            ASSERT_EQ(ref, decodeSymbol(r, t)) << round << " " << v;
+            ASSERT_EQ((int)refLen, r.inPos * 8 + r.inBit);
+            ASSERT_LT(ref, size);
+        }
+    }
+}

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include "Unpack.h"
+
+#include <cstring>
+#include <vector>
+
+TEST(Crc32, CheckValueAndEmptyRange)
+{
+    const char *text = "123456789";
+    EXPECT_EQ(0xCBF43926u, ~crc32(0xFFFFFFFFu, text, 9));
+    EXPECT_EQ(0x12345678u, crc32(0x12345678u, text, 0));
+    EXPECT_EQ(0u, ~crc32(0xFFFFFFFFu, nullptr, 0));
+}
+
+TEST(Crc32, PiecewiseAndUnalignedMatchWhole)
+{
+    std::vector<uint8_t> data(1000);
+    uint32_t x = 12345;
+    for (auto &b : data) {
+        x = x * 1103515245u + 12345u;
+        b = (uint8_t)(x >> 16);
+    }
+    // Byte-at-a-time reference.
+    uint32_t ref = 0xFFFFFFFFu;
+    for (uint8_t b : data) {
+        ref ^= b;
+        for (int k = 0; k < 8; k++)
+            ref = (ref & 1) ? (ref >> 1) ^ 0xEDB88320u : ref >> 1;
+    }
+    EXPECT_EQ(ref, crc32(0xFFFFFFFFu, data.data(), data.size()));
+    for (size_t offset = 0; offset < 9; offset++)
+        for (size_t cut : { (size_t)0, (size_t)1, (size_t)7, (size_t)8, (size_t)13, (size_t)500 }) {
+            uint32_t c = crc32(0xFFFFFFFFu, data.data(), offset);
+            c = crc32(c, data.data() + offset, cut);
+            c = crc32(c, data.data() + offset + cut, data.size() - offset - cut);
+            EXPECT_EQ(ref, c) << offset << " " << cut;
+        }
+}
+
+TEST(DosTime, FieldsPassThroughUnchecked)
+{
+    DosTime t;
+    EXPECT_EQ(0u, t.year);
+    t.setDos(0);
+    EXPECT_EQ(1980u, t.year);
+    EXPECT_EQ(0u, t.month);
+    EXPECT_EQ(0u, t.day);
+    EXPECT_EQ(0u, t.hour);
+    EXPECT_EQ(0u, t.minute);
+    EXPECT_EQ(0u, t.second);
+    EXPECT_EQ(0u, t.remainder);
+    t.setDos(0xFFFFFFFFu);
+    EXPECT_EQ(2107u, t.year);
+    EXPECT_EQ(15u, t.month);
+    EXPECT_EQ(31u, t.day);
+    EXPECT_EQ(31u, t.hour);
+    EXPECT_EQ(63u, t.minute);
+    EXPECT_EQ(62u, t.second);
+    // 2024-03-15 13:45:30
+    t.setDos(((2024u - 1980) << 25) | (3u << 21) | (15u << 16) | (13u << 11) | (45u << 5) | 15u);
+    EXPECT_EQ(2024u, t.year);
+    EXPECT_EQ(3u, t.month);
+    EXPECT_EQ(15u, t.day);
+    EXPECT_EQ(13u, t.hour);
+    EXPECT_EQ(45u, t.minute);
+    EXPECT_EQ(30u, t.second);
+}
+
+TEST(UnpackErrors, MemoryErrorCountsAndThrowsEight)
+{
+    g_unpackErrors.reset();
+    EXPECT_EQ(0, g_unpackErrors.exitCode);
+    EXPECT_TRUE(g_unpackErrors.breakEnabled);
+    int thrown = 0;
+    try {
+        g_unpackErrors.memoryError();
+    } catch (int code) {
+        thrown = code;
+    }
+    EXPECT_EQ(8, thrown);
+    EXPECT_EQ(8, g_unpackErrors.exitCode);
+    EXPECT_EQ(1, g_unpackErrors.errorCount);
+    g_unpackErrors.reset();
+    EXPECT_EQ(0, g_unpackErrors.errorCount);
+}
+
+TEST(UnpackIo, ReadAndWriteStopAtTheirEnds)
+{
+    uint8_t src[5] = { 1, 2, 3, 4, 5 };
+    uint8_t dst[4] = { 0, 0, 0, 0 };
+    UnpackIo io = { src, 5, dst, 3 };
+    uint8_t buf[8];
+    EXPECT_EQ(3, io.readInput(buf, 3));
+    EXPECT_EQ(2, io.readInput(buf, 8));
+    EXPECT_EQ(4, buf[0]);
+    EXPECT_EQ(0, io.readInput(buf, 8));
+    io.writeBytes(src, 2);
+    io.writeBytes(src, 5);
+    io.writeBytes(src, 1);
+    EXPECT_EQ(0u, io.destinationLeft);
+    EXPECT_EQ(1, dst[0]);
+    EXPECT_EQ(2, dst[1]);
+    EXPECT_EQ(1, dst[2]);
+    EXPECT_EQ(0, dst[3]);
+}

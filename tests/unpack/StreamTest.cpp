@@ -1,0 +1,369 @@
+// Hand-built version 2.9 streams for the paths real archives rarely reach.
+#include <gtest/gtest.h>
+
+#include "BitWriter.h"
+#include "UnpackTestUtil.h"
+
+#include <string>
+
+namespace {
+
+const uint32_t kLenBase[28] = { 0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
+                                24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224 };
+const uint32_t kLenBits[28] = { 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
+                                2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5 };
+
+struct DistSlots {
+    uint32_t base[60];
+    uint32_t bits[60];
+    DistSlots()
+    {
+        const int per[19] = { 4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 14, 0, 12 };
+        int s = 0;
+        for (int b = 0; b < 19; b++)
+            for (int k = 0; k < per[b]; k++)
+                bits[s++] = b;
+        base[0] = 0;
+        for (int i = 1; i < 60; i++)
+            base[i] = base[i - 1] + (1u << bits[i - 1]);
+    }
+};
+const DistSlots kDist;
+
+// Writes an LZ stream symbol by symbol with the codes of its current tables.
+struct Stream {
+    BitWriter w;
+    TestTables tables;
+    TestCode ld, dd, ldd, rd;
+
+    explicit Stream(const TestTables &t = TestTables::full())
+        : tables(t), ld(t.ld), dd(t.dd), ldd(t.ldd), rd(t.rd)
+    {
+        writeTables(w, t);
+    }
+    void literal(uint8_t c) { ld.put(w, c); }
+    void literals(const std::string &s)
+    {
+        for (char c : s)
+            literal((uint8_t)c);
+    }
+    static uint32_t lengthSlot(uint32_t length, uint32_t offset)
+    {
+        for (uint32_t s = 27;; s--)
+            if (kLenBase[s] + offset <= length)
+                return s;
+    }
+    void lengthBits(uint32_t slot, uint32_t length, uint32_t offset)
+    {
+        w.put(length - kLenBase[slot] - offset, (int)kLenBits[slot]);
+    }
+    // A long match; low: the low-distance symbol to send (-1: none, the
+    // decoder is repeating; 16: repeat the previous low part).
+    void match(uint32_t length, uint32_t distance, int low = -2)
+    {
+        uint32_t s = lengthSlot(length, 3);
+        ld.put(w, 271 + s);
+        lengthBits(s, length, 3);
+        uint32_t d = 59;
+        while (kDist.base[d] + 1 > distance)
+            d--;
+        dd.put(w, d);
+        uint32_t extra = distance - kDist.base[d] - 1;
+        uint32_t n = kDist.bits[d];
+        if (n == 0)
+            return;
+        if (d > 9) {
+            if (n > 4)
+                w.put(extra >> 4, (int)n - 4);
+            if (low == -2)
+                ldd.put(w, extra & 15);
+            else if (low >= 0)
+                ldd.put(w, (uint32_t)low);
+        } else {
+            w.put(extra, (int)n);
+        }
+    }
+    void repeat(uint32_t k, uint32_t length)
+    {
+        ld.put(w, 259 + k);
+        uint32_t s = lengthSlot(length, 2);
+        rd.put(w, s);
+        lengthBits(s, length, 2);
+    }
+    void shortMatch(uint32_t k, uint32_t extra)
+    {
+        const int bits[8] = { 2, 2, 3, 4, 5, 6, 6, 6 };
+        ld.put(w, 263 + k);
+        w.put(extra, bits[k]);
+    }
+    void newTables(const TestTables &t, bool keepOld)
+    {
+        ld.put(w, 256);
+        w.put(1, 1);
+        writeTables(w, t, keepOld, &tables);
+        tables = t;
+        ld = TestCode(t.ld);
+        dd = TestCode(t.dd);
+        ldd = TestCode(t.ldd);
+        rd = TestCode(t.rd);
+    }
+    void end()
+    {
+        ld.put(w, 256);
+        w.put(0, 2);
+    }
+};
+
+// Decodes a hand-built stream and keeps the unpacker for a look at its state.
+struct StreamRun {
+    std::vector<uint8_t> packed;
+    std::vector<uint8_t> out;
+    UnpackIo io;
+    Unpacker u;
+    StreamRun(const std::vector<uint8_t> &bytes, uint32_t size)
+        : packed(bytes), out(size + 16, 0xEE), io{ packed.data(), (uint32_t)packed.size(), out.data(), size },
+          u(&io)
+    {
+        memset(out.data(), 0, size);
+        u.init(nullptr);
+        u.setOutputSize(size);
+        u.unpackMember(29, false);
+    }
+    uint32_t written(uint32_t size) const { return size - io.destinationLeft; }
+    std::string text(size_t n) const { return std::string(out.begin(), out.begin() + n); }
+};
+
+}  // namespace
+
+TEST(Stream, LiteralsAndEndCode)
+{
+    Stream s;
+    s.literals("Hello");
+    s.end();
+    s.literals("junk after the end");
+    StreamRun r(s.w.bytes(), 5);
+    EXPECT_EQ("Hello", r.text(5));
+    EXPECT_EQ(5, r.u.outDecoded);
+    EXPECT_EQ(0xEE, r.out[5]);
+}
+
+TEST(Stream, RepeatBeforeAnyMatchDoesNothing)
+{
+    Stream s;
+    s.ld.put(s.w, 258);
+    s.literals("ab");
+    s.ld.put(s.w, 258);
+    s.end();
+    StreamRun r(s.w.bytes(), 2);
+    EXPECT_EQ("ab", r.text(2));
+    EXPECT_EQ(2, r.u.outDecoded);
+}
+
+TEST(Stream, LongDistancesLengthenTheMatch)
+{
+    Stream s;
+    s.literal('x');
+    s.match(3, 0x1FFF);
+    s.match(3, 0x2000);
+    s.match(3, 0x40000);
+    s.match(3, 0x3FFFF);
+    s.end();
+    StreamRun r(s.w.bytes(), 100);
+    EXPECT_EQ(1 + 3 + 4 + 5 + 4, r.u.outDecoded);
+    EXPECT_EQ(0x3FFFFu, r.u.lastDist);
+    EXPECT_EQ(4u, r.u.lastLength);
+    EXPECT_EQ(0x40000u, r.u.oldDist[1]);
+    EXPECT_EQ(0x2000u, r.u.oldDist[2]);
+    EXPECT_EQ(0x1FFFu, r.u.oldDist[3]);
+}
+
+TEST(Stream, MatchesCopyOverlappingAndRepeatLastMatch)
+{
+    Stream s;
+    s.literals("abc");
+    s.match(7, 3);           // abcabca
+    s.ld.put(s.w, 258);      // 7 more at distance 3
+    s.match(20, 1);          // run of the last byte
+    s.end();
+    StreamRun r(s.w.bytes(), 37);
+    EXPECT_EQ("abcabcabcabcabcab" + std::string(20, 'b'), r.text(37));
+    EXPECT_EQ(37, r.u.outDecoded);
+}
+
+TEST(Stream, LowDistanceRepeatCoversFifteenMoreMatches)
+{
+    Stream s;
+    s.literals("0123456789abcdef");
+    s.match(3, 0x105);            // low part 4, read from its code
+    s.match(3, 0x205, 16);        // 16: this and the next 15 reuse it
+    for (int i = 0; i < 15; i++)
+        s.match(3, 0x305, -1);    // no low-distance symbol sent
+    s.match(3, 0x408);            // low part 7, read again
+    s.end();
+    StreamRun r(s.w.bytes(), 1000);
+    EXPECT_EQ(16 + 18 * 3, r.u.outDecoded);
+    EXPECT_EQ(0x408u, r.u.oldDist[0]);
+    EXPECT_EQ(0x305u, r.u.oldDist[1]);
+    EXPECT_EQ(7, r.u.prevLowDist);
+    EXPECT_EQ(0, r.u.lowDistRepeat);
+}
+
+TEST(Stream, RepeatedAndShortDistances)
+{
+    Stream s;
+    s.literals("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    s.match(3, 10);
+    s.match(3, 11);
+    s.match(3, 12);
+    s.match(3, 13);         // oldDist 13 12 11 10
+    s.repeat(2, 5);         // distance 11 moves to the front: 11 13 12 10
+    s.shortMatch(2, 5);     // 8 + 1 + 5 = 14, length 2: 14 11 13 12
+    s.end();
+    StreamRun r(s.w.bytes(), 200);
+    EXPECT_EQ(26 + 12 + 5 + 2, r.u.outDecoded);
+    EXPECT_EQ(14u, r.u.oldDist[0]);
+    EXPECT_EQ(11u, r.u.oldDist[1]);
+    EXPECT_EQ(13u, r.u.oldDist[2]);
+    EXPECT_EQ(12u, r.u.oldDist[3]);
+    EXPECT_EQ(2u, r.u.lastLength);
+    // The repeat copied 5 bytes from 11 back.
+    std::string out = r.text(26 + 12 + 5);
+    EXPECT_EQ(out.substr(26 + 12 - 11, 5), out.substr(26 + 12, 5));
+}
+
+TEST(Stream, TableUpdatesAsDifferencesOrAfresh)
+{
+    Stream s;
+    s.literals("AB");
+    TestTables next = TestTables::full();
+    for (auto &l : next.ld)
+        l = 10;
+    next.ld['Z'] = 3;
+    s.newTables(next, true);          // sent as differences from the old lengths
+    s.literals("ZZA");
+    TestTables third = TestTables::full();
+    third.ld.assign(299, 0);
+    third.ld['q'] = 1;
+    third.ld[256] = 1;
+    s.newTables(third, false);        // sent from zeros
+    s.literals("qq");
+    s.end();
+    StreamRun r(s.w.bytes(), 7);
+    EXPECT_EQ("ABZZAqq", r.text(7));
+    EXPECT_EQ(7, r.u.outDecoded);
+    EXPECT_EQ(1, r.u.oldTable['q']);
+    EXPECT_EQ(0, r.u.oldTable['Z']);
+}
+
+TEST(Stream, RepeatCodeAtTheFirstLengthRepeatsZero)
+{
+    BitWriter w;
+    w.put(0, 2);
+    for (int i = 0; i < 20; i++)
+        w.put(5, 4);
+    TestCode bc(std::vector<uint8_t>(20, 5));
+    bc.put(w, 17);
+    w.put(54, 7);                          // 65 entries of "the previous length"
+    TestTables t = TestTables::full();
+    for (int i = 0; i < 65; i++)
+        t.ld[i] = 0;
+    for (int i = 65; i < 404; i++) {
+        uint32_t len = i < 299 ? t.ld[i] : i < 359 ? t.dd[i - 299] : i < 376 ? t.ldd[i - 359] : t.rd[i - 376];
+        bc.put(w, len);
+    }
+    TestCode ld(t.ld);
+    ld.put(w, 'A');
+    ld.put(w, 'B');
+    ld.put(w, 256);
+    w.put(0, 2);
+    StreamRun r(w.bytes(), 2);
+    EXPECT_EQ("AB", r.text(2));
+}
+
+TEST(Stream, OutputBeyondTheMemberIsCut)
+{
+    Stream s;
+    for (int i = 0; i < 1000; i++)
+        s.literal((uint8_t)('a' + i % 26));
+    s.end();
+    StreamRun r(s.w.bytes(), 10);
+    EXPECT_EQ("abcdefghij", r.text(10));
+    EXPECT_EQ(10u, r.written(10));
+    for (size_t i = 10; i < r.out.size(); i++)
+        EXPECT_EQ(0xEE, r.out[i]);
+}
+
+// One bit per 258-byte repeat: a tiny stream claims gigabytes. Decoding stops
+// within a window of the member's size.
+TEST(Stream, RunawayStreamStopsNearTheMemberSize)
+{
+    TestTables t;
+    t.ld['A'] = 2;
+    t.ld[258] = 1;
+    t.ld[298] = 2;
+    t.dd[0] = 1;
+    t.dd[1] = 1;
+    Stream s(t);
+    s.literal('A');
+    s.match(258, 1);
+    for (int i = 0; i < 2000; i++)
+        s.ld.put(s.w, 258);
+    std::vector<uint8_t> bytes = s.w.bytes(200000);   // zeros: 258 again and again
+    StreamRun r(bytes, 1000);
+    EXPECT_EQ(std::string(1000, 'A'), r.text(1000));
+    EXPECT_LE(r.u.outDecoded, 1000 + kWindowSize + 300);
+    EXPECT_GT(r.u.outWritten, r.u.outLeft);
+}
+
+TEST(Stream, TruncatedStreamStopsAndKeepsWhatItHad)
+{
+    Stream s;
+    std::string text;
+    for (int i = 0; i < 5000; i++)
+        text += (char)('a' + (i * 7) % 26);
+    s.literals(text);
+    s.end();
+    std::vector<uint8_t> bytes = s.w.bytes(0);
+    bytes.resize(bytes.size() / 2);
+    StreamRun r(bytes, 5000);
+    // Everything decoded from the bytes present comes out; the rest stays zero.
+    uint32_t good = 0;
+    while (good < 5000 && r.out[good] == (uint8_t)text[good])
+        good++;
+    EXPECT_GT(good, 2000u);
+    EXPECT_LT(r.u.outDecoded, 5000);
+    EXPECT_EQ(0, r.out[4999]);
+}
+
+TEST(Stream, OtherVersionsLeaveTheOutputUntouched)
+{
+    Stream s;
+    s.literals("abc");
+    s.end();
+    for (uint32_t version : { 13u, 15u, 20u, 26u, 36u }) {
+        DecodeResult r = decodeBytes(s.w.bytes(), 3, version);
+        EXPECT_EQ(std::vector<uint8_t>(3, 0), r.out) << version;
+    }
+    DecodeResult ok = decodeBytes(s.w.bytes(), 3);
+    EXPECT_EQ("abc", std::string(ok.out.begin(), ok.out.end()));
+}
+
+TEST(Stream, ExternalWindowIsClearedAndKept)
+{
+    std::vector<uint8_t> window(kWindowSize, 0x5A);
+    Stream s;
+    s.literal('x');
+    s.match(5, 100);     // reaches before the first byte: zeros, not old window bytes
+    s.end();
+    std::vector<uint8_t> packed = s.w.bytes();
+    std::vector<uint8_t> out(6, 0xEE);
+    UnpackIo io = { packed.data(), (uint32_t)packed.size(), out.data(), 6 };
+    {
+        Unpacker u(&io);
+        u.init(window.data());
+        u.setOutputSize(6);
+        u.unpackMember(29, false);
+    }
+    EXPECT_EQ((std::vector<uint8_t>{ 'x', 0, 0, 0, 0, 0 }), out);
+    EXPECT_EQ('x', window[0]);   // still ours, not freed
+}

@@ -1,0 +1,185 @@
+// The unpacker object, the memory input/output block and the window output.
+#include "Unpack.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <new>
+
+int32_t UnpackIo::readInput(uint8_t *buffer, int32_t count)
+{
+    if (count <= 0)
+        return 0;
+    uint32_t n = (uint32_t)count < sourceLeft ? (uint32_t)count : sourceLeft;
+    if (n) {
+        memcpy(buffer, source, n);
+        source += n;
+        sourceLeft -= n;
+    }
+    return (int32_t)n;
+}
+
+void UnpackIo::writeBytes(const uint8_t *data, uint32_t count)
+{
+    uint32_t n = count < destinationLeft ? count : destinationLeft;
+    if (n) {
+        memcpy(destination, data, n);
+        destination += n;
+        destinationLeft -= n;
+    }
+}
+
+Unpacker::Unpacker(UnpackIo *io_)
+    : io(io_), filters(createFilters29()), ppm(createPpm29()), outPos(0), flushedPos(0),
+      inTop(0), inBorder(0), window(nullptr), externalWindow(false), outLeft(0), outWritten(0),
+      outDecoded(0), countedPos(0), ppmError(false), needsExtension(false), tablesRead(false),
+      lastDist(0), lastLength(0), blockType(0), prevLowDist(0), lowDistRepeat(0), ppmEscChar(2)
+{
+    // Tables that were never built decode inside their storage.
+    memset(&LD, 0, sizeof LD);
+    memset(&DD, 0, sizeof DD);
+    memset(&LDD, 0, sizeof LDD);
+    memset(&RD, 0, sizeof RD);
+    memset(&BD, 0, sizeof BD);
+    memset(oldDist, 0, sizeof oldDist);
+    memset(oldTable, 0, sizeof oldTable);
+}
+
+Unpacker::~Unpacker()
+{
+    if (!externalWindow)
+        free(window);
+}
+
+void Unpacker::init(uint8_t *externalBuffer)
+{
+    if (!externalWindow)
+        free(window);
+    window = nullptr;
+    if (externalBuffer) {
+        window = externalBuffer;
+        externalWindow = true;
+        // A damaged stream may copy from before the member's first byte:
+        // it must see zeros, not stale memory.
+        memset(window, 0, kWindowSize);
+    } else {
+        externalWindow = false;
+        window = (uint8_t *)calloc(kWindowSize, 1);
+        if (!window)
+            g_unpackErrors.memoryError();
+    }
+    resetState(false);
+}
+
+void Unpacker::resetState(bool solid)
+{
+    if (!solid) {
+        tablesRead = false;
+        memset(oldDist, 0, sizeof oldDist);
+        lastDist = lastLength = 0;
+        memset(oldTable, 0, sizeof oldTable);
+        outPos = flushedPos = 0;
+        countedPos = 0;
+        outDecoded = 0;
+        ppmEscChar = 2;
+        blockType = 0;
+        prevLowDist = lowDistRepeat = 0;
+        if (filters)
+            filters->clear();
+    }
+    inPos = inBit = 0;
+    outWritten = 0;
+    inTop = inBorder = 0;
+    ppmError = false;
+}
+
+bool Unpacker::refillInput()
+{
+    int32_t dataSize = inTop - inPos;
+    if (dataSize < 0)
+        return false;
+    if (inPos > kInBufSize / 2) {
+        if (dataSize > 0)
+            memmove(inBuf, inBuf + inPos, (size_t)dataSize);
+        inPos = 0;
+        inTop = dataSize;
+    } else {
+        dataSize = inTop;
+    }
+    int32_t got = io->readInput(inBuf + dataSize, (kInBufSize - dataSize) & ~15);
+    if (got > 0)
+        inTop += got;
+    inBorder = inTop - kRefillMargin;
+    // Look-ahead past the valid input sees zeros, never stale bytes.
+    memset(inBuf + inTop, 0, kInBufPad);
+    return got != -1;
+}
+
+void Unpacker::writeOutput(const uint8_t *data, uint32_t size)
+{
+    if (outWritten < outLeft) {
+        int64_t room = outLeft - outWritten;
+        io->writeBytes(data, (int64_t)size < room ? size : (uint32_t)room);
+    }
+    // Counted even past the end, so that a stream running on is noticed.
+    outWritten += size;
+}
+
+void Unpacker::writeWrapped(uint32_t start, uint32_t end)
+{
+    if (end < start) {
+        writeOutput(window + start, kWindowSize - start);
+        writeOutput(window, end);
+    } else {
+        writeOutput(window + start, end - start);
+    }
+}
+
+void Unpacker::flush29()
+{
+    countDecoded();
+    if (filters && filters->pending()) {
+        filters->flush(*this);
+    } else {
+        writeWrapped(flushedPos, outPos);
+        flushedPos = outPos;
+    }
+}
+
+void Unpacker::unpackMember(uint32_t method, bool solid)
+{
+    if (!window)
+        return;
+    switch (method) {
+    case 29:
+        decode29(solid);
+        break;
+    default:
+        // Versions 15, 20 and 26 are not built in: the output stays as the
+        // caller left it and fails its CRC check.
+        break;
+    }
+}
+
+bool unpackBuffer(const uint8_t *packed, uint32_t packSize, uint8_t *output,
+                  uint32_t unpSize, uint32_t unpVer, uint32_t fileCrc)
+{
+    if (unpSize > kMaxUnpackedSize)
+        return false;
+    if (unpSize)
+        memset(output, 0, unpSize);
+    try {
+        UnpackIo io = { packed, packSize, output, unpSize };
+        Unpacker unpacker(&io);
+        unpacker.init(nullptr);
+        unpacker.setOutputSize(unpSize);
+        unpacker.unpackMember(unpVer, false);
+    } catch (int) {
+        return false;   // counted by memoryError
+    } catch (const std::bad_alloc &) {
+        g_unpackErrors.exitCode = UnpackErrors::Memory;
+        g_unpackErrors.errorCount++;
+        return false;
+    }
+    return ~crc32(0xFFFFFFFFu, output, unpSize) == fileCrc;
+}
