@@ -1,18 +1,20 @@
 #include "MagazineConfig.h"
 
 #include "File.h"
-#include "containr.h"
-
-#if __has_include("Playlist.h")
-#include "Playlist.h"
-#define MIRANDOL_HAVE_PLAYLIST 1
-#endif
 #include "FontStyle.h"
 #include "ImageList.h"
 #include "Markup.h"
 #include "Scheme.h"
 #include "System.h"
 #include "Theme.h"
+#include "containr.h"
+
+// The playlist is built in its own source; slot 0 is filled here once it is
+// part of the tree.
+#if __has_include("Playlist.h")
+#include "Playlist.h"
+#define MIRANDOL_HAVE_PLAYLIST 1
+#endif
 
 MagazineConfig g_magazine_config;
 
