@@ -1,15 +1,14 @@
 #include "MagazineConfig.h"
 
 #include "File.h"
-#include "containr.h"
-
-#include "Playlist.h"
 #include "FontStyle.h"
 #include "ImageList.h"
 #include "Markup.h"
+#include "Playlist.h"
 #include "Scheme.h"
 #include "System.h"
 #include "Theme.h"
+#include "containr.h"
 
 MagazineConfig g_magazine_config;
 

@@ -364,7 +364,7 @@ TEST_F(ConfigTest, ThemeTagsFillPlacementsCursorsSoundsAndScrollBar)
     EXPECT_EQ(0xEF0000u, m->findColour);
 }
 
-TEST_F(ConfigTest, ThemeInheritanceIsADeepCopyThatOutlivesItsParent)
+TEST_F(ConfigTest, ThemeInheritanceCopiesEveryField)
 {
     read("<theme name=parent><pal color=010203><page x=7 height=300><title width=9 font=big>"
          "<cursors normal=p.bmp><sounds quit=bye.wav><scroll begin=sb.bmp>"
@@ -488,6 +488,8 @@ TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)
     File *f = addFile("config.txt");
     f->loose = true;
     f->fileType = FILE_TEXT;
+    File *packed = addFile("my.txt");
+    packed->fileType = FILE_TEXT;
     scope.sys.strings[USER_STRING_ARTICLE] = "My.TXT";
     scope.sys.strings[USER_STRING_SONG] = "tune.mod";
     ASSERT_TRUE(cfg.load());
@@ -496,7 +498,10 @@ TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)
     EXPECT_EQ(200u, cfg.height);
     expectTexts({{"My.TXT", &cfg.startArticle}, {"My.TXT", &cfg.userArticle},
                  {"tune.mod", &cfg.userSong}});
-    ASSERT_NE(nullptr, g_container.find("My.TXT"));
+    File *user = g_container.find("My.TXT");
+    ASSERT_NE(nullptr, user);
+    EXPECT_NE(packed, user);
+    EXPECT_EQ(packed, g_container.find("my.txt"));
     // The tree is balanced: six styles under a root from the middle.
     EXPECT_EQ(6u, Tree::count(cfg.fontStyles));
     EXPECT_STREQ("c", cfg.fontStyles->name.c_str());
