@@ -111,13 +111,7 @@ TEST(Decode15, HostileVariantsNeverOverrunOrRunAway)
     for (const char *archive : kV15Archives) {
         for (const auto &m : usableMembers(archive)) {
             for (int k = 0; k < 8; k++) {
-                std::vector<uint8_t> p = m.packed;
-                if (k < 3) {
-                    p.resize(rng() % p.size());
-                } else {
-                    for (int f = 0; f < k; f++)
-                        p[rng() % p.size()] ^= (uint8_t)(1u << (rng() % 8));
-                }
+                std::vector<uint8_t> p = hostileVariant(m.packed, rng, k, 3);
                 uint32_t size = k == 6 ? m.unpSize / 2 : k == 7 ? m.unpSize * 3 : m.unpSize;
                 DecodeResult r = decodeBytes(p, size, 15);
                 ASSERT_TRUE(r.guardIntact) << archive << " " << m.name << " " << k;

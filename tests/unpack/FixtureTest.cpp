@@ -147,13 +147,7 @@ TEST(Fixtures, HostileVariantsNeverOverrunOrRunAway)
             if (!m.usable() || m.method == 0x30 || m.packed.empty() || m.unpSize > 300000)
                 continue;
             for (int k = 0; k < 6; k++) {
-                std::vector<uint8_t> p = m.packed;
-                if (k < 2) {
-                    p.resize(rng() % p.size());
-                } else {
-                    for (int f = 0; f < k; f++)
-                        p[rng() % p.size()] ^= (uint8_t)(1u << (rng() % 8));
-                }
+                std::vector<uint8_t> p = hostileVariant(m.packed, rng, k, 2);
                 uint32_t size = (k == 5) ? m.unpSize / 2 : m.unpSize;
                 DecodeResult r = decodeBytes(p, size);
                 ASSERT_TRUE(r.guardIntact) << archive << " " << m.name << " " << k;

@@ -292,13 +292,7 @@ TEST(PpmFixtures, HostileStreamsFailCleanly)
             if (!m.usable() || m.method == 0x30 || m.packed.size() < 8)
                 continue;
             for (int k = 0; k < 8; k++) {
-                std::vector<uint8_t> p = m.packed;
-                if (k < 2) {
-                    p.resize(rng() % p.size());
-                } else {
-                    for (int f = 0; f < k; f++)
-                        p[2 + rng() % (p.size() - 2)] ^= uint8_t(1u << (rng() % 8));
-                }
+                std::vector<uint8_t> p = hostileVariant(m.packed, rng, k, 2, 2);
                 DecodeResult r = decodeBytes(p, m.unpSize);
                 ASSERT_TRUE(r.guardIntact) << archive << " " << k;
                 ASSERT_LE(r.decoded, int64_t(m.unpSize) + 2 * kWindowSize);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <vector>
 
 struct DecodeResult {
@@ -41,6 +42,22 @@ inline DecodeResult decodeBytes(const std::vector<uint8_t> &packed, uint32_t siz
     r.decoded = u.outDecoded;
     r.crc = ~crc32(0xFFFFFFFFu, r.out.data(), r.out.size());
     return r;
+}
+
+// Variant k of packed for the hostile-input tests: the first `cuts` variants
+// are cut at a random length, each later one has k bits flipped at or after
+// byte `from`.
+inline std::vector<uint8_t> hostileVariant(const std::vector<uint8_t> &packed, std::mt19937 &rng, int k, int cuts,
+                                           size_t from = 0)
+{
+    std::vector<uint8_t> p = packed;
+    if (k < cuts) {
+        p.resize(rng() % p.size());
+    } else {
+        for (int f = 0; f < k; f++)
+            p[from + rng() % (p.size() - from)] ^= (uint8_t)(1u << (rng() % 8));
+    }
+    return p;
 }
 
 #endif
