@@ -208,19 +208,12 @@ TEST(FilterMachine, DeltaDeinterleavesChannels)
 {
     // Output byte j + k*c is the running difference of channel j's source bytes.
     const uint32_t c = 3, n = 30;
-    std::vector<uint8_t> want(n), src;
+    std::vector<uint8_t> want(n);
     for (uint32_t i = 0; i < n; i++)
         want[i] = (uint8_t)(i * 7 + (i % c) * 50);
-    for (uint32_t j = 0; j < c; j++) {
-        uint8_t prev = 0;
-        for (uint32_t i = j; i < n; i += c) {
-            src.push_back((uint8_t)(prev - want[i]));
-            prev = want[i];
-        }
-    }
     FilterMachine vm;
     PreparedFilter p = nativeFilter(VMSF_DELTA);
-    EXPECT_EQ(run(vm, p, src, {c}), want);
+    EXPECT_EQ(run(vm, p, deltaSource(want, c), {c}), want);
 }
 
 TEST(FilterMachine, UpcaseExpandsEscapes)

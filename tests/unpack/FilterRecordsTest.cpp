@@ -42,39 +42,12 @@ struct Rig {
     }
 };
 
-// Source bytes that the delta filter with c channels turns into want.
-std::vector<uint8_t> deltaSource(const std::vector<uint8_t> &want, uint32_t c)
-{
-    std::vector<uint8_t> src;
-    for (uint32_t j = 0; j < c; j++) {
-        uint8_t prev = 0;
-        for (size_t i = j; i < want.size(); i += c) {
-            src.push_back((uint8_t)(prev - want[i]));
-            prev = want[i];
-        }
-    }
-    return src;
-}
-
 std::vector<uint8_t> sample(size_t n, uint32_t seed)
 {
     std::vector<uint8_t> v(n);
     for (size_t i = 0; i < n; i++)
         v[i] = (uint8_t)(i * seed + (i >> 3));
     return v;
-}
-
-FilterRecordFields deltaRecord(uint32_t number, uint32_t start, uint32_t length, uint32_t channels)
-{
-    FilterRecordFields s;
-    s.flags = 0x80 | 0x20 | 0x10;
-    s.number = number;
-    s.blockStart = start;
-    s.blockLength = length;
-    s.registerMask = 1;
-    s.registers[0] = channels;
-    s.code = hexBytes(kDeltaProgram);
-    return s;
 }
 
 // Drops k bytes from the end of a record's body, keeping its length field right.
@@ -93,7 +66,7 @@ TEST(FilterRecords, DeltaRecordFiltersItsBlock)
 {
     Rig rig(100);
     std::vector<uint8_t> want = sample(30, 11);
-    ASSERT_TRUE(rig.record(deltaRecord(1, 0, 30, 3), true));
+    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0, 30, 3), true));
     rig.put(deltaSource(want, 3));
     std::vector<uint8_t> tail = {1, 2, 3};
     rig.put(tail);
@@ -108,7 +81,7 @@ TEST(FilterRecords, DeltaRecordFiltersItsBlock)
 TEST(FilterRecords, WrongCheckByteLeavesTheBlockUnfiltered)
 {
     Rig rig(100);
-    FilterRecordFields s = deltaRecord(1, 0, 30, 3);
+    FilterRecordFields s = standardRecord(kDeltaProgram, 1, 0, 30, 3);
     s.code[0] ^= 0x40;
     ASSERT_TRUE(rig.record(s, true));
     std::vector<uint8_t> raw = sample(30, 5);
@@ -122,7 +95,7 @@ TEST(FilterRecords, OffsetFlagAndRepeatedLengths)
     Rig rig(1000);
     std::vector<uint8_t> want = sample(30, 3);
     std::vector<uint8_t> src = deltaSource(want, 3);
-    ASSERT_TRUE(rig.record(deltaRecord(1, 0, 30, 3), true));
+    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0, 30, 3), true));
     rig.put(src);
     // Same filter (no number), start 0 + 258 behind the current position, length as before.
     FilterRecordFields again;
@@ -144,16 +117,16 @@ TEST(FilterRecords, OffsetFlagAndRepeatedLengths)
 TEST(FilterRecords, NumberZeroClearsEveryFilter)
 {
     Rig rig(1000);
-    ASSERT_TRUE(rig.record(deltaRecord(1, 0x1000, 30, 3), true));
-    ASSERT_TRUE(rig.record(deltaRecord(2, 0x2000, 30, 3), true));
-    ASSERT_TRUE(rig.record(deltaRecord(0, 0, 30, 1), true));   // clears both, defines filter 0 anew
+    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0x1000, 30, 3), true));
+    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 2, 0x2000, 30, 3), true));
+    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 0, 0, 30, 1), true));   // clears both, defines filter 0 anew
     std::vector<uint8_t> want = sample(30, 9);
     rig.put(deltaSource(want, 1));
     rig.flush();
     EXPECT_EQ(rig.written(), want);   // the two earlier instances are gone
     EXPECT_FALSE(rig.u->filters->pending());
     // Only one filter exists now: number 3 (index 2) is out of range.
-    FilterRecordFields bad = deltaRecord(3, 0, 30, 1);
+    FilterRecordFields bad = standardRecord(kDeltaProgram, 3, 0, 30, 1);
     EXPECT_FALSE(rig.record(bad, false));
 }
 
@@ -163,7 +136,7 @@ TEST(FilterRecords, StackedFiltersRunOnEachOthersOutput)
     std::vector<uint8_t> want = sample(40, 7);
     std::vector<uint8_t> once = deltaSource(want, 1);
     std::vector<uint8_t> twice = deltaSource(once, 1);
-    ASSERT_TRUE(rig.record(deltaRecord(1, 0, 40, 1), true));
+    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0, 40, 1), true));
     FilterRecordFields second;   // same filter, same block
     second.flags = 0x10;
     second.registerMask = 1;
@@ -180,7 +153,7 @@ TEST(FilterRecords, BlocksWrapAroundTheWindowEnd)
     std::vector<uint8_t> head = {9, 8, 7};
     rig.put(head);
     std::vector<uint8_t> want = sample(64, 13);
-    ASSERT_TRUE(rig.record(deltaRecord(1, 0, 64, 2), true));
+    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0, 64, 2), true));
     rig.put(deltaSource(want, 2));
     rig.flush();
     std::vector<uint8_t> expect = head;
@@ -197,7 +170,7 @@ TEST(FilterRecords, IncompleteBlockWaitsForItsBytes)
     rig.put(lead);
     std::vector<uint8_t> want = sample(30, 17);
     std::vector<uint8_t> src = deltaSource(want, 3);
-    ASSERT_TRUE(rig.record(deltaRecord(1, 0, 30, 3), true));
+    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0, 30, 3), true));
     rig.put(std::vector<uint8_t>(src.begin(), src.begin() + 10));
     rig.flush();
     EXPECT_EQ(rig.written(), lead);   // written up to the block start only
@@ -213,31 +186,31 @@ TEST(FilterRecords, MalformedRecordsFail)
 {
     {
         Rig rig(10);   // code size 0
-        FilterRecordFields s = deltaRecord(1, 0, 30, 3);
+        FilterRecordFields s = standardRecord(kDeltaProgram, 1, 0, 30, 3);
         s.code.clear();
         EXPECT_FALSE(rig.record(s, true));
     }
     {
         Rig rig(10);   // code claimed longer than the record holds
-        EXPECT_FALSE(rig.feed(cut(ppmFilterRecord(deltaRecord(1, 0, 30, 3), true), 5)));
+        EXPECT_FALSE(rig.feed(cut(ppmFilterRecord(standardRecord(kDeltaProgram, 1, 0, 30, 3), true), 5)));
     }
     {
         Rig rig(10);   // a data block over 0xFFFF bytes
-        FilterRecordFields s = deltaRecord(1, 0, 30, 3);
+        FilterRecordFields s = standardRecord(kDeltaProgram, 1, 0, 30, 3);
         s.flags |= 0x08;
         s.globalData.assign(0x10000, 1);
         EXPECT_FALSE(rig.record(s, true));
     }
     {
         Rig rig(10);   // a data block longer than the record
-        FilterRecordFields s = deltaRecord(1, 0, 30, 3);
+        FilterRecordFields s = standardRecord(kDeltaProgram, 1, 0, 30, 3);
         s.flags |= 0x08;
         s.globalData.assign(100, 1);
         EXPECT_FALSE(rig.feed(cut(ppmFilterRecord(s, true), 50)));
     }
     {
         Rig rig(10);   // a filter number far beyond the defined ones
-        EXPECT_FALSE(rig.record(deltaRecord(0xFFFFFFFFu, 0, 30, 3), true));
+        EXPECT_FALSE(rig.record(standardRecord(kDeltaProgram, 0xFFFFFFFFu, 0, 30, 3), true));
     }
     {
         Rig rig(10);   // the PPMd stream ends inside the record
@@ -275,9 +248,7 @@ TEST(FilterRecords, DataBlockReachesTheGlobalArea)
 TEST(FilterRecords, HugeBlockLengthsStayBounded)
 {
     Rig rig(0x10);
-    FilterRecordFields s = deltaRecord(1, 0, 0x3FFFFF, 3);
-    s.code = hexBytes(kE8Program);
-    ASSERT_TRUE(rig.record(s, true));
+    ASSERT_TRUE(rig.record(standardRecord(kE8Program, 1, 0, 0x3FFFFF, 3), true));
     rig.u->outPos = 0x3FFFF0;   // the block is almost all decoded: not yet complete
     rig.flush();
     EXPECT_TRUE(rig.u->filters->pending());
@@ -290,7 +261,7 @@ TEST(FilterRecords, HugeBlockLengthsStayBounded)
 TEST(FilterRecords, PendingInstancesAreCapped)
 {
     Rig rig(10);
-    ASSERT_TRUE(rig.record(deltaRecord(1, 0x100000, 30, 3), true));
+    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0x100000, 30, 3), true));
     FilterRecordFields again;
     again.blockStart = 0x100000;   // far ahead: every instance keeps waiting
     std::vector<uint8_t> one = ppmFilterRecord(again, false);
@@ -309,7 +280,7 @@ TEST(FilterRecords, DefinitionsAreCapped)
     Rig rig(10);
     int accepted = 0;
     for (uint32_t i = 1; i <= 5000; i++) {
-        if (!rig.record(deltaRecord(i, 0x100000, 30, 3), true))
+        if (!rig.record(standardRecord(kDeltaProgram, i, 0x100000, 30, 3), true))
             break;
         accepted++;
     }

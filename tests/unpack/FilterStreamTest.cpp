@@ -37,32 +37,6 @@ struct LzStream {
     }
 };
 
-std::vector<uint8_t> deltaSource(const std::vector<uint8_t> &want, uint32_t c)
-{
-    std::vector<uint8_t> src;
-    for (uint32_t j = 0; j < c; j++) {
-        uint8_t prev = 0;
-        for (size_t i = j; i < want.size(); i += c) {
-            src.push_back((uint8_t)(prev - want[i]));
-            prev = want[i];
-        }
-    }
-    return src;
-}
-
-FilterRecordFields standard(const char *program, uint32_t start, uint32_t length, uint32_t r0)
-{
-    FilterRecordFields s;
-    s.flags = 0x80 | 0x20 | 0x10;
-    s.number = 1;
-    s.blockStart = start;
-    s.blockLength = length;
-    s.registerMask = 1;
-    s.registers[0] = r0;
-    s.code = hexBytes(program);
-    return s;
-}
-
 }  // namespace
 
 TEST(FilterStream, RecordsInTheBitStreamFilterTheirBlocks)
@@ -72,7 +46,7 @@ TEST(FilterStream, RecordsInTheBitStreamFilterTheirBlocks)
         want[i] = (uint8_t)(i * i / 7);
     LzStream s;
     s.literals({'a', 'b'});
-    s.record(ppmFilterRecord(standard(kDeltaProgram, 0, 300, 2), true));
+    s.record(ppmFilterRecord(standardRecord(kDeltaProgram, 1, 0, 300, 2), true));
     s.literals(deltaSource(want, 2));
     s.literal('z');
     DecodeResult r = decodeBytes(s.end(), 303);
@@ -87,7 +61,7 @@ TEST(FilterStream, ShortRecordLengthForms)
 {
     // Record lengths 1..6 are coded in the first byte, 7..262 in one more byte.
     LzStream s;
-    s.record(ppmFilterRecord(standard(kDeltaProgram, 0, 4, 1), true));
+    s.record(ppmFilterRecord(standardRecord(kDeltaProgram, 1, 0, 4, 1), true));
     s.literals({1, 1, 1, 1});
     // A three-byte record: same filter, block start 0, length as before, R0 = 1.
     s.ld.put(s.w, 257);
@@ -122,7 +96,7 @@ TEST(FilterStream, HostileRecordsEndTheMemberSafely)
         {kRgbProgram, size, 12, 0x3FFFFFu},
     };
     for (const Case &c : cases) {
-        FilterRecordFields fields = standard(c.program, 0, c.length, c.r0);
+        FilterRecordFields fields = standardRecord(c.program, 1, 0, c.length, c.r0);
         if (c.r4) {
             fields.registerMask |= 0x10;
             fields.registers[4] = c.r4;
@@ -140,7 +114,7 @@ TEST(FilterStream, FloodOfRecordsFailsTheMember)
     // 100,000 records, every one stacking an instance whose block lies far
     // ahead: the member fails once the pending instances reach their cap.
     LzStream s;
-    FilterRecordFields first = standard(kDeltaProgram, 0x100000, 64, 1);
+    FilterRecordFields first = standardRecord(kDeltaProgram, 1, 0x100000, 64, 1);
     s.record(ppmFilterRecord(first, true));
     for (int i = 0; i < 100000; i++) {
         s.ld.put(s.w, 257);

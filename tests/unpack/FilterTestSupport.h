@@ -92,4 +92,33 @@ struct FilterRecordFields {
 // The whole record as the PPMd stream carries it (first byte, two length bytes, body).
 std::vector<uint8_t> ppmFilterRecord(const FilterRecordFields &fields, bool newFilter);
 
+// A new filter with a standard program: R0 set, block start and length given.
+inline FilterRecordFields standardRecord(const char *program, uint32_t number, uint32_t start, uint32_t length,
+                                         uint32_t r0)
+{
+    FilterRecordFields s;
+    s.flags = 0x80 | 0x20 | 0x10;
+    s.number = number;
+    s.blockStart = start;
+    s.blockLength = length;
+    s.registerMask = 1;
+    s.registers[0] = r0;
+    s.code = hexBytes(program);
+    return s;
+}
+
+// Source bytes that the delta filter with c channels turns into want.
+inline std::vector<uint8_t> deltaSource(const std::vector<uint8_t> &want, uint32_t c)
+{
+    std::vector<uint8_t> src;
+    for (uint32_t j = 0; j < c; j++) {
+        uint8_t prev = 0;
+        for (size_t i = j; i < want.size(); i += c) {
+            src.push_back((uint8_t)(prev - want[i]));
+            prev = want[i];
+        }
+    }
+    return src;
+}
+
 #endif

@@ -587,23 +587,8 @@ TEST(PpmStream, FilterRecordInsideAPpmdBlockFiltersItsBlock)
     std::vector<uint8_t> want(300);
     for (size_t i = 0; i < want.size(); i++)
         want[i] = uint8_t(i * 7 + (i >> 4));
-    // Source bytes that a 3-channel delta filter turns into want.
-    std::vector<uint8_t> source;
-    for (uint32_t j = 0; j < 3; j++) {
-        uint8_t prev = 0;
-        for (size_t i = j; i < want.size(); i += 3) {
-            source.push_back(uint8_t(prev - want[i]));
-            prev = want[i];
-        }
-    }
-    FilterRecordFields f;
-    f.flags = 0x80 | 0x20 | 0x10;
-    f.number = 1;
-    f.blockStart = 0;
-    f.blockLength = uint32_t(want.size());
-    f.registerMask = 1;
-    f.registers[0] = 3;
-    f.code = hexBytes(kDeltaProgram);
+    std::vector<uint8_t> source = deltaSource(want, 3);
+    FilterRecordFields f = standardRecord(kDeltaProgram, 1, 0, uint32_t(want.size()), 3);
 
     PpmTestEncoder e;
     e.startBlock(8, 1);
