@@ -40,31 +40,17 @@ TEST(Crc32, PiecewiseAndUnalignedMatchWhole)
 
 TEST(DosTime, FieldsPassThroughUnchecked)
 {
-    DosTime t;
-    EXPECT_EQ(0u, t.year);
-    t.setDos(0);
-    EXPECT_EQ(1980u, t.year);
-    EXPECT_EQ(0u, t.month);
-    EXPECT_EQ(0u, t.day);
-    EXPECT_EQ(0u, t.hour);
-    EXPECT_EQ(0u, t.minute);
-    EXPECT_EQ(0u, t.second);
-    EXPECT_EQ(0u, t.remainder);
-    t.setDos(0xFFFFFFFFu);
-    EXPECT_EQ(2107u, t.year);
-    EXPECT_EQ(15u, t.month);
-    EXPECT_EQ(31u, t.day);
-    EXPECT_EQ(31u, t.hour);
-    EXPECT_EQ(63u, t.minute);
-    EXPECT_EQ(62u, t.second);
+    auto fields = [](uint32_t dos) {
+        DosTime t;
+        t.setDos(dos);
+        return std::vector<uint32_t>{t.year, t.month, t.day, t.hour, t.minute, t.second, t.remainder};
+    };
+    EXPECT_EQ(0u, DosTime().year);
+    EXPECT_EQ((std::vector<uint32_t>{1980, 0, 0, 0, 0, 0, 0}), fields(0));
+    EXPECT_EQ((std::vector<uint32_t>{2107, 15, 31, 31, 63, 62, 0}), fields(0xFFFFFFFFu));
     // 2024-03-15 13:45:30
-    t.setDos(((2024u - 1980) << 25) | (3u << 21) | (15u << 16) | (13u << 11) | (45u << 5) | 15u);
-    EXPECT_EQ(2024u, t.year);
-    EXPECT_EQ(3u, t.month);
-    EXPECT_EQ(15u, t.day);
-    EXPECT_EQ(13u, t.hour);
-    EXPECT_EQ(45u, t.minute);
-    EXPECT_EQ(30u, t.second);
+    EXPECT_EQ((std::vector<uint32_t>{2024, 3, 15, 13, 45, 30, 0}),
+              fields(((2024u - 1980) << 25) | (3u << 21) | (15u << 16) | (13u << 11) | (45u << 5) | 15u));
 }
 
 TEST(UnpackErrors, MemoryErrorCountsAndThrowsEight)
@@ -99,8 +85,5 @@ TEST(UnpackIo, ReadAndWriteStopAtTheirEnds)
     io.writeBytes(src, 5);
     io.writeBytes(src, 1);
     EXPECT_EQ(0u, io.destinationLeft);
-    EXPECT_EQ(1, dst[0]);
-    EXPECT_EQ(2, dst[1]);
-    EXPECT_EQ(1, dst[2]);
-    EXPECT_EQ(0, dst[3]);
+    EXPECT_EQ((std::vector<uint8_t>{1, 2, 1, 0}), std::vector<uint8_t>(dst, dst + 4));
 }

@@ -184,39 +184,28 @@ TEST(FilterRecords, IncompleteBlockWaitsForItsBytes)
 
 TEST(FilterRecords, MalformedRecordsFail)
 {
-    {
-        Rig rig(10);   // code size 0
-        FilterRecordFields s = standardRecord(kDeltaProgram, 1, 0, 30, 3);
-        s.code.clear();
-        EXPECT_FALSE(rig.record(s, true));
-    }
-    {
-        Rig rig(10);   // code claimed longer than the record holds
-        EXPECT_FALSE(rig.feed(cut(ppmFilterRecord(standardRecord(kDeltaProgram, 1, 0, 30, 3), true), 5)));
-    }
-    {
-        Rig rig(10);   // a data block over 0xFFFF bytes
+    auto withData = [](size_t n) {
         FilterRecordFields s = standardRecord(kDeltaProgram, 1, 0, 30, 3);
         s.flags |= 0x08;
-        s.globalData.assign(0x10000, 1);
-        EXPECT_FALSE(rig.record(s, true));
+        s.globalData.assign(n, 1);
+        return ppmFilterRecord(s, true);
+    };
+    FilterRecordFields noCode = standardRecord(kDeltaProgram, 1, 0, 30, 3);
+    noCode.code.clear();
+    const std::vector<std::vector<uint8_t>> records = {
+        ppmFilterRecord(noCode, true),                                                  // code size 0
+        cut(ppmFilterRecord(standardRecord(kDeltaProgram, 1, 0, 30, 3), true), 5),      // code past the record
+        withData(0x10000),                                                              // data block over 0xFFFF
+        cut(withData(100), 50),                                                         // data block past the record
+        ppmFilterRecord(standardRecord(kDeltaProgram, 0xFFFFFFFFu, 0, 30, 3), true),    // number far beyond
+    };
+    for (size_t i = 0; i < records.size(); i++) {
+        Rig rig(10);
+        EXPECT_FALSE(rig.feed(records[i])) << i;
     }
-    {
-        Rig rig(10);   // a data block longer than the record
-        FilterRecordFields s = standardRecord(kDeltaProgram, 1, 0, 30, 3);
-        s.flags |= 0x08;
-        s.globalData.assign(100, 1);
-        EXPECT_FALSE(rig.feed(cut(ppmFilterRecord(s, true), 50)));
-    }
-    {
-        Rig rig(10);   // a filter number far beyond the defined ones
-        EXPECT_FALSE(rig.record(standardRecord(kDeltaProgram, 0xFFFFFFFFu, 0, 30, 3), true));
-    }
-    {
-        Rig rig(10);   // the PPMd stream ends inside the record
-        EXPECT_FALSE(rig.feed({0x87, 0, 40, 1}));
-        EXPECT_FALSE(rig.feed({0x86}));
-    }
+    Rig rig(10);   // the PPMd stream ends inside the record
+    EXPECT_FALSE(rig.feed({0x87, 0, 40, 1}));
+    EXPECT_FALSE(rig.feed({0x86}));
 }
 
 TEST(FilterRecords, DataBlockReachesTheGlobalArea)

@@ -82,25 +82,6 @@ std::vector<uint8_t> ppmStart() { return std::vector<uint8_t>(64, 0x80); }
 
 }  // namespace
 
-TEST(Hooks, PpmEscapesLiteralsAndMatches)
-{
-    HookRun r(ppmStart(), 46);
-    r.ppm->script = { 'a', 'b',
-                      2, 1,            // the escape byte itself
-                      2, 5, 0,         // 4 bytes at distance 1
-                      'x', 'y', 'z',
-                      2, 4, 0, 0, 1, 0, // 32 bytes at distance 3
-                      2, 2 };          // end of the member's data
-    r.run();
-    std::string expect = "ab\x02\x02\x02\x02\x02xyz";
-    for (int i = 0; i < 32; i++)
-        expect += "xyz"[i % 3];
-    EXPECT_EQ(expect.size(), 42u);
-    EXPECT_EQ(expect, r.text(42));
-    EXPECT_EQ(42, r.u.outDecoded);
-    EXPECT_FALSE(r.u.ppmError);
-}
-
 TEST(Hooks, PpmErrorStopsAndKeepsWhatWasDecoded)
 {
     HookRun r(ppmStart(), 10);
