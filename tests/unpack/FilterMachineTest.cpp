@@ -10,33 +10,6 @@
 
 namespace {
 
-void put32(std::vector<uint8_t> &v, size_t at, uint32_t x)
-{
-    v[at] = (uint8_t)x; v[at + 1] = (uint8_t)(x >> 8); v[at + 2] = (uint8_t)(x >> 16); v[at + 3] = (uint8_t)(x >> 24);
-}
-uint32_t get32(const uint8_t *p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
-
-// Runs prog over block with R0..R6 as given (R4 defaults to the block length).
-std::vector<uint8_t> run(FilterMachine &vm, PreparedFilter &prog, const std::vector<uint8_t> &block,
-                         std::vector<uint32_t> regs = {}, uint64_t *executed = nullptr)
-{
-    uint32_t r[7] = {0, 0, 0, 0x3C000, (uint32_t)block.size(), 0, 0};
-    for (size_t i = 0; i < regs.size() && i < 7; i++)
-        r[i] = regs[i];
-    for (int i = 0; i < 7; i++)
-        prog.initR[i] = r[i];
-    prog.globalData.assign(0x40, 0);
-    for (int i = 0; i < 7; i++)
-        put32(prog.globalData, i * 4, r[i]);
-    put32(prog.globalData, 0x1C, (uint32_t)block.size());
-    vm.init();
-    vm.setMemory(0, block.data(), (uint32_t)block.size());
-    uint64_t e = vm.execute(prog);
-    if (executed)
-        *executed = e;
-    return std::vector<uint8_t>(prog.filteredData, prog.filteredData + prog.filteredSize);
-}
-
 PreparedFilter nativeFilter(VmStandardFilter kind)
 {
     PreparedFilter p;
@@ -110,7 +83,7 @@ TEST(FilterMachine, WrongCheckByteIsALoneReturn)
     EXPECT_EQ((*p.commands)[0].opcode, VM_RET);
     FilterMachine vm;
     std::vector<uint8_t> block = randomBytes(100, 1);
-    EXPECT_EQ(run(vm, p, block, {4}), block);   // unfiltered
+    EXPECT_EQ(runFilter(vm, p, block, {4}), block);   // unfiltered
 }
 
 // The interpreter running the standard programs gives what the native code gives.
@@ -142,8 +115,8 @@ TEST(FilterMachine, InterpreterAgreesWithNativeFilters)
         ASSERT_GT(interpreted.commands->size(), 2u);
         FilterMachine vm;
         uint64_t steps = 0;
-        std::vector<uint8_t> a = run(vm, native, c.block, c.regs);
-        std::vector<uint8_t> b = run(vm, interpreted, c.block, c.regs, &steps);
+        std::vector<uint8_t> a = runFilter(vm, native, c.block, c.regs);
+        std::vector<uint8_t> b = runFilter(vm, interpreted, c.block, c.regs, &steps);
         EXPECT_GT(steps, c.block.size()) << c.regs[0];
         ASSERT_EQ(a.size(), c.block.size());
         EXPECT_EQ(a, b) << "program of " << code.size() << " bytes, R0 " << c.regs[0];
@@ -159,7 +132,7 @@ TEST(FilterMachine, E8TranslatesCallsAndSkipsTheirAddresses)
     b[5] = 0xE9;
     FilterMachine vm;
     PreparedFilter e8 = nativeFilter(VMSF_E8);
-    std::vector<uint8_t> out = run(vm, e8, b, {0, 0, 0, 0x3C000, 16, 0, 0x1000});
+    std::vector<uint8_t> out = runFilter(vm, e8, b, {0, 0, 0, 0x3C000, 16, 0, 0x1000});
     ASSERT_EQ(out.size(), 16u);
     EXPECT_EQ(get32(&out[1]), 16u - 0x1001u);
     EXPECT_EQ(get32(&out[7]), 0xFFFFFFF0u + 0x1000000u);
@@ -168,11 +141,11 @@ TEST(FilterMachine, E8TranslatesCallsAndSkipsTheirAddresses)
     EXPECT_EQ(out[13], 0x90);
     // E8E9 also takes the 0xE9 at 5 (its address overlaps the next call).
     PreparedFilter e9 = nativeFilter(VMSF_E8E9);
-    out = run(vm, e9, b, {0, 0, 0, 0x3C000, 16, 0, 0x1000});
+    out = runFilter(vm, e9, b, {0, 0, 0, 0x3C000, 16, 0, 0x1000});
     EXPECT_NE(get32(&out[6]), get32(&b[6]));
     // Blocks below four bytes or at the global area pass unchanged.
     std::vector<uint8_t> tiny = {0xE8, 1, 2};
-    EXPECT_EQ(run(vm, e8, tiny), tiny);
+    EXPECT_EQ(runFilter(vm, e8, tiny), tiny);
 }
 
 TEST(FilterMachine, ItaniumAdjustsBranchTargets)
@@ -198,7 +171,7 @@ TEST(FilterMachine, ItaniumAdjustsBranchTargets)
     setBits(46 + 13, 20, 0x00100);
     FilterMachine vm;
     PreparedFilter p = nativeFilter(VMSF_ITANIUM);
-    std::vector<uint8_t> out = run(vm, p, b, {0, 0, 0, 0x3C000, 32, 0, 0x30});
+    std::vector<uint8_t> out = runFilter(vm, p, b, {0, 0, 0, 0x3C000, 32, 0, 0x30});
     EXPECT_EQ(getBits(out, 87 + 13, 20), 0x12345u - 3);
     EXPECT_EQ(getBits(out, 46 + 13, 20), 0x00100u);
     EXPECT_EQ(getBits(out, 87 + 37, 4), 5u);
@@ -213,7 +186,7 @@ TEST(FilterMachine, DeltaDeinterleavesChannels)
         want[i] = (uint8_t)(i * 7 + (i % c) * 50);
     FilterMachine vm;
     PreparedFilter p = nativeFilter(VMSF_DELTA);
-    EXPECT_EQ(run(vm, p, deltaSource(want, c), {c}), want);
+    EXPECT_EQ(runFilter(vm, p, deltaSource(want, c), {c}), want);
 }
 
 TEST(FilterMachine, UpcaseExpandsEscapes)
@@ -222,7 +195,7 @@ TEST(FilterMachine, UpcaseExpandsEscapes)
     FilterMachine vm;
     PreparedFilter p = nativeFilter(VMSF_UPCASE);
     std::vector<uint8_t> want = {'a', 'B', 2, 'c', 2};
-    EXPECT_EQ(run(vm, p, b), want);
+    EXPECT_EQ(runFilter(vm, p, b), want);
 }
 
 TEST(FilterMachine, HostileRegistersStayInsideTheBlock)
@@ -232,27 +205,27 @@ TEST(FilterMachine, HostileRegistersStayInsideTheBlock)
     // Channel counts of 0 and far beyond the block.
     for (VmStandardFilter kind : {VMSF_DELTA, VMSF_AUDIO}) {
         PreparedFilter p = nativeFilter(kind);
-        std::vector<uint8_t> out = run(vm, p, block, {0});
+        std::vector<uint8_t> out = runFilter(vm, p, block, {0});
         if (kind == VMSF_AUDIO) {
             EXPECT_EQ(out, block);   // no channels: unfiltered
         }
         PreparedFilter q = nativeFilter(kind);
-        EXPECT_EQ(run(vm, q, block, {0xFFFFFFFFu}).size(), block.size());
+        EXPECT_EQ(runFilter(vm, q, block, {0xFFFFFFFFu}).size(), block.size());
     }
     // RGB widths below 3, above the block, and blocks shorter than a pixel.
     for (uint32_t r0 : {0u, 2u, 3u, 5u, 304u, 0xFFFFFFFFu}) {
         PreparedFilter p = nativeFilter(VMSF_RGB);
-        EXPECT_EQ(run(vm, p, block, {r0, 0}), block) << r0;
+        EXPECT_EQ(runFilter(vm, p, block, {r0, 0}), block) << r0;
     }
     std::vector<uint8_t> two = {1, 2};
     PreparedFilter rgb = nativeFilter(VMSF_RGB);
-    EXPECT_EQ(run(vm, rgb, two, {6}), two);
+    EXPECT_EQ(runFilter(vm, rgb, two, {6}), two);
     // A red position far outside, and R4 claiming more than the memory.
     PreparedFilter rgb2 = nativeFilter(VMSF_RGB);
-    EXPECT_EQ(run(vm, rgb2, block, {9, 0xFFFFFFF0u}).size(), block.size());
+    EXPECT_EQ(runFilter(vm, rgb2, block, {9, 0xFFFFFFF0u}).size(), block.size());
     for (VmStandardFilter kind : {VMSF_E8, VMSF_E8E9, VMSF_ITANIUM, VMSF_DELTA, VMSF_RGB, VMSF_AUDIO, VMSF_UPCASE}) {
         PreparedFilter p = nativeFilter(kind);
-        std::vector<uint8_t> out = run(vm, p, block, {6, 0, 0, 0x3C000, 0xFFFFFFFFu, 0, 0});
+        std::vector<uint8_t> out = runFilter(vm, p, block, {6, 0, 0, 0x3C000, 0xFFFFFFFFu, 0, 0});
         EXPECT_LE(out.size(), (size_t)kVmMemSize);
     }
 }
@@ -332,7 +305,7 @@ TEST(FilterMachine, InterpreterArithmeticFlagsAndShifts)
     PreparedFilter p;
     FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
     FilterMachine vm;
-    std::vector<uint8_t> out = run(vm, p, std::vector<uint8_t>(20, 0xAA), {0, 0, 0, 0x3C000, 20, 0, 0});
+    std::vector<uint8_t> out = runFilter(vm, p, std::vector<uint8_t>(20, 0xAA), {0, 0, 0, 0x3C000, 20, 0, 0});
     ASSERT_EQ(out.size(), 20u);
     EXPECT_EQ(get32(&out[0]), 2u);
     EXPECT_EQ(get32(&out[4]), 5u);
@@ -353,11 +326,11 @@ TEST(FilterMachine, ProgramOverTheInstructionLimitIsDisarmed)
     FilterMachine vm;
     std::vector<uint8_t> block(64, 1);
     uint64_t steps = 0;
-    run(vm, p, block, {}, &steps);
+    runFilter(vm, p, block, {}, &steps);
     EXPECT_GE(steps, (uint64_t)kVmInstructionLimit);
     EXPECT_LE(steps, (uint64_t)kVmInstructionLimit + 2);
     EXPECT_EQ((*p.commands)[0].opcode, VM_RET);
-    run(vm, p, block, {}, &steps);
+    runFilter(vm, p, block, {}, &steps);
     EXPECT_EQ(steps, 1u);
     // A smaller budget stops sooner.
     PreparedFilter q;
@@ -382,7 +355,7 @@ TEST(FilterMachine, StackWrapsInsideTheMemory)
     FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
     FilterMachine vm;
     std::vector<uint8_t> block(8, 3);
-    EXPECT_EQ(run(vm, p, block).size(), 8u);
+    EXPECT_EQ(runFilter(vm, p, block).size(), 8u);
 }
 
 TEST(FilterMachine, InterpreterCallsStackAndCarries)
@@ -444,7 +417,7 @@ TEST(FilterMachine, InterpreterCallsStackAndCarries)
     ASSERT_GT(p.commands->size(), (size_t)subAt);
     (*p.commands)[callAt].op1.data = (uint32_t)subAt;   // absolute, as prepared
     FilterMachine vm;
-    std::vector<uint8_t> out = run(vm, p, std::vector<uint8_t>(40, 0));
+    std::vector<uint8_t> out = runFilter(vm, p, std::vector<uint8_t>(40, 0));
     ASSERT_EQ(out.size(), 40u);
     const uint32_t want[10] = {7, 5, 9, 0x1234, 0xF8000000u, 0x0F0F0FF0u, 0x11, 0xAABB, 1, 0xFFFFFF80u};
     for (int i = 0; i < 10; i++)

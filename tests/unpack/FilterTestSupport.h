@@ -121,4 +121,33 @@ inline std::vector<uint8_t> deltaSource(const std::vector<uint8_t> &want, uint32
     return src;
 }
 
+inline void put32(std::vector<uint8_t> &v, size_t at, uint32_t x)
+{
+    v[at] = (uint8_t)x; v[at + 1] = (uint8_t)(x >> 8); v[at + 2] = (uint8_t)(x >> 16); v[at + 3] = (uint8_t)(x >> 24);
+}
+inline uint32_t get32(const uint8_t *p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
+
+// Runs prog over block with R0..R6 as given (R3 the global area, R4 the block
+// length unless set) and returns the filtered bytes.
+inline std::vector<uint8_t> runFilter(FilterMachine &vm, PreparedFilter &prog, const std::vector<uint8_t> &block,
+                                      std::vector<uint32_t> regs = {}, uint64_t *executed = nullptr,
+                                      uint64_t budget = kVmInstructionLimit)
+{
+    uint32_t r[7] = {0, 0, 0, kVmGlobalAddr, (uint32_t)block.size(), 0, 0};
+    for (size_t i = 0; i < regs.size() && i < 7; i++)
+        r[i] = regs[i];
+    prog.globalData.assign(kVmFixedGlobalSize, 0);
+    for (int i = 0; i < 7; i++) {
+        prog.initR[i] = r[i];
+        put32(prog.globalData, i * 4, r[i]);
+    }
+    put32(prog.globalData, 0x1C, (uint32_t)block.size());
+    vm.init();
+    vm.setMemory(0, block.data(), (uint32_t)block.size());
+    uint64_t e = vm.execute(prog, budget);
+    if (executed)
+        *executed = e;
+    return std::vector<uint8_t>(prog.filteredData, prog.filteredData + prog.filteredSize);
+}
+
 #endif

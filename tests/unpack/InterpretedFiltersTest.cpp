@@ -108,25 +108,15 @@ TEST(InterpretedFilters, AlteredAudioProgramIsAnotherProgram)
     std::vector<uint8_t> block(4000);
     for (size_t i = 0; i < block.size(); i++)
         block[i] = (uint8_t)(i * 7 % 11);
-    auto run = [&](PreparedFilter &p, uint64_t budget) {
-        uint32_t r[7] = {2, 0, 0, kVmGlobalAddr, (uint32_t)block.size(), 0, 0};
-        p.globalData.assign(kVmFixedGlobalSize, 0);
-        for (int i = 0; i < 7; i++) {
-            p.initR[i] = r[i];
-            for (int k = 0; k < 4; k++)
-                p.globalData[i * 4 + k] = (uint8_t)(r[i] >> (8 * k));
-        }
-        for (int k = 0; k < 4; k++)
-            p.globalData[0x1C + k] = (uint8_t)(block.size() >> (8 * k));
-        FilterMachine vm;
-        vm.init();
-        vm.setMemory(0, block.data(), (uint32_t)block.size());
-        return vm.execute(p, budget);
-    };
     const uint64_t budget = 2000000;
-    EXPECT_LT(run(a, budget), budget);
+    FilterMachine vm;
+    uint64_t steps = 0;
+    runFilter(vm, a, block, {2}, &steps, budget);
+    EXPECT_LT(steps, budget);
     EXPECT_EQ(a.filteredSize, block.size());
-    EXPECT_GE(run(b, budget), budget);
+    FilterMachine fresh;
+    runFilter(fresh, b, block, {2}, &steps, budget);
+    EXPECT_GE(steps, budget);
     EXPECT_EQ(cb[0].opcode, VM_RET);   // disarmed
 }
 
