@@ -251,8 +251,13 @@ Op imm(uint32_t v) { return {1, v, 0}; }
 Op mem(uint32_t r, uint32_t base) { return {2, r, base}; }
 Op at(uint32_t base) { return {3, 0, base}; }
 
-void command(FilterCodeWriter &w, VmOpcode op, bool byteMode, std::vector<Op> ops, bool hasByteMode)
+void command(FilterCodeWriter &w, VmOpcode op, bool byteMode, std::vector<Op> ops)
 {
+    static const bool takesByteMode[] = {true, true, true, true, false, false, true, true, false, true, true, true, true,
+                                         false, false, false, false, false, false, false, false, false, false, true,
+                                         true, true, true, true, false, false, false, false, false, false, true, true,
+                                         true, true, true, false};
+    const bool hasByteMode = takesByteMode[op];
     if (op < 8) {
         w.bits(op, 4);
     } else {
@@ -275,51 +280,12 @@ void command(FilterCodeWriter &w, VmOpcode op, bool byteMode, std::vector<Op> op
 
 }  // namespace
 
-TEST(FilterMachine, InterpreterArithmeticFlagsAndShifts)
-{
-    // R0 = 0x80000001; SHL R0, 33 (taken as 1): R0 = 2, carry out.
-    // R1 = 5; SHR R1, 32 (taken as 0): unchanged.
-    // [0x100] = R0; MOVZX R2, byte [0x100]; R3 = 0xFF + 1 in byte mode (stored 0);
-    // ADC R4, 0 picks up the carry of SHL. Result words go to the output area.
-    FilterCodeWriter w;
-    w.bits(0, 1);   // no static data
-    command(w, VM_MOV, false, {reg(0), imm(0x80000001u)}, true);
-    command(w, VM_SHL, false, {reg(0), imm(33)}, true);
-    command(w, VM_MOV, false, {reg(4), imm(0)}, true);
-    command(w, VM_ADC, false, {reg(4), imm(0)}, true);
-    command(w, VM_MOV, false, {reg(1), imm(5)}, true);
-    command(w, VM_SHR, false, {reg(1), imm(32)}, true);
-    command(w, VM_MOV, false, {at(0x100), reg(0)}, true);
-    command(w, VM_MOVZX, false, {reg(2), at(0x100)}, false);
-    command(w, VM_MOV, false, {reg(3), imm(0xFF)}, true);
-    command(w, VM_ADD, true, {reg(3), imm(1)}, true);
-    command(w, VM_MOV, false, {at(0x3FFFE), imm(0x11223344)}, true);   // straddles the memory end
-    command(w, VM_MOV, false, {mem(5, 0x40000), reg(0)}, true);         // address masked: R5 = 0
-    // Results: [0..3]=R0 [4..7]=R1 [8..11]=R2 [12..15]=R3 [16..19]=R4
-    command(w, VM_MOV, false, {at(0), reg(0)}, true);
-    command(w, VM_MOV, false, {at(4), reg(1)}, true);
-    command(w, VM_MOV, false, {at(8), reg(2)}, true);
-    command(w, VM_MOV, false, {at(12), reg(3)}, true);
-    command(w, VM_MOV, false, {at(16), reg(4)}, true);
-    std::vector<uint8_t> code = genericProgram(w);
-    PreparedFilter p;
-    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
-    FilterMachine vm;
-    std::vector<uint8_t> out = runFilter(vm, p, std::vector<uint8_t>(20, 0xAA), {0, 0, 0, 0x3C000, 20, 0, 0});
-    ASSERT_EQ(out.size(), 20u);
-    EXPECT_EQ(get32(&out[0]), 2u);
-    EXPECT_EQ(get32(&out[4]), 5u);
-    EXPECT_EQ(get32(&out[8]), 2u);
-    EXPECT_EQ(get32(&out[12]), 0u);
-    EXPECT_EQ(get32(&out[16]), 1u);
-}
-
 TEST(FilterMachine, ProgramOverTheInstructionLimitIsDisarmed)
 {
     // loop: JMP loop (an absolute target: 256 + index 0).
     FilterCodeWriter w;
     w.bits(0, 1);
-    command(w, VM_JMP, false, {imm(256)}, false);
+    command(w, VM_JMP, false, {imm(256)});
     std::vector<uint8_t> code = genericProgram(w);
     PreparedFilter p;
     FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
@@ -344,12 +310,12 @@ TEST(FilterMachine, StackWrapsInsideTheMemory)
     // R7 = 2: a push lands at 0x3FFFE (masked), a return pops garbage and ends.
     FilterCodeWriter w;
     w.bits(0, 1);
-    command(w, VM_MOV, false, {reg(7), imm(2)}, true);
+    command(w, VM_MOV, false, {reg(7), imm(2)});
     w.bits(VM_PUSHA + 24, 6);
     w.bits(VM_POPA + 24, 6);
-    command(w, VM_PUSH, false, {reg(0)}, false);
-    command(w, VM_CALL, false, {imm(256 + 7)}, false);
-    command(w, VM_POP, false, {reg(1)}, false);
+    command(w, VM_PUSH, false, {reg(0)});
+    command(w, VM_CALL, false, {imm(256 + 7)});
+    command(w, VM_POP, false, {reg(1)});
     std::vector<uint8_t> code = genericProgram(w);
     PreparedFilter p;
     FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
@@ -358,19 +324,30 @@ TEST(FilterMachine, StackWrapsInsideTheMemory)
     EXPECT_EQ(runFilter(vm, p, block).size(), 8u);
 }
 
-TEST(FilterMachine, InterpreterCallsStackAndCarries)
+TEST(FilterMachine, InterpreterArithmeticFlagsCallsAndStack)
 {
     FilterCodeWriter w;
-    w.bits(0, 1);
+    w.bits(0, 1);   // no static data
     int n = 0;   // commands written so far
     auto cmd = [&](VmOpcode op, bool bm, std::vector<Op> ops) {
-        static const bool hasByteMode[] = {true, true, true, true, false, false, true, true, false, true, true, true, true,
-                                           false, false, false, false, false, false, false, false, false, false, true,
-                                           true, true, true, true, false, false, false, false, false, false, true, true,
-                                           true, true, true, false};
-        command(w, op, bm, ops, hasByteMode[op]);
+        command(w, op, bm, ops);
         n++;
     };
+    // Shift counts are taken modulo 32: SHL by 33 shifts by 1 (carry out), SHR by 32 not at all.
+    cmd(VM_MOV, false, {reg(0), imm(0x80000001u)});
+    cmd(VM_SHL, false, {reg(0), imm(33)});
+    cmd(VM_MOV, false, {reg(4), imm(0)});
+    cmd(VM_ADC, false, {reg(4), imm(0)});                 // picks up the carry of SHL
+    cmd(VM_MOV, false, {reg(1), imm(5)});
+    cmd(VM_SHR, false, {reg(1), imm(32)});
+    cmd(VM_MOV, false, {at(0x100), reg(0)});
+    cmd(VM_MOVZX, false, {reg(2), at(0x100)});
+    cmd(VM_MOV, false, {reg(3), imm(0xFF)});
+    cmd(VM_ADD, true, {reg(3), imm(1)});                  // byte mode: stored 0
+    cmd(VM_MOV, false, {at(0x3FFFE), imm(0x11223344)});   // straddles the memory end
+    cmd(VM_MOV, false, {mem(5, 0x40000), reg(0)});        // address masked: R5 = 0
+    for (uint32_t r = 0; r < 5; r++)
+        cmd(VM_MOV, false, {at(40 + 4 * r), reg(r)});     // [40..59] = R0..R4
     cmd(VM_MOV, false, {reg(0), imm(7)});
     cmd(VM_MOV, false, {reg(1), imm(0)});
     cmd(VM_DIV, false, {reg(0), reg(1)});                 // by zero: nothing
@@ -417,9 +394,9 @@ TEST(FilterMachine, InterpreterCallsStackAndCarries)
     ASSERT_GT(p.commands->size(), (size_t)subAt);
     (*p.commands)[callAt].op1.data = (uint32_t)subAt;   // absolute, as prepared
     FilterMachine vm;
-    std::vector<uint8_t> out = runFilter(vm, p, std::vector<uint8_t>(40, 0));
-    ASSERT_EQ(out.size(), 40u);
-    const uint32_t want[10] = {7, 5, 9, 0x1234, 0xF8000000u, 0x0F0F0FF0u, 0x11, 0xAABB, 1, 0xFFFFFF80u};
-    for (int i = 0; i < 10; i++)
+    std::vector<uint8_t> out = runFilter(vm, p, std::vector<uint8_t>(60, 0));
+    ASSERT_EQ(out.size(), 60u);
+    const uint32_t want[15] = {7, 5, 9, 0x1234, 0xF8000000u, 0x0F0F0FF0u, 0x11, 0xAABB, 1, 0xFFFFFF80u, 2, 5, 2, 0, 1};
+    for (int i = 0; i < 15; i++)
         EXPECT_EQ(get32(&out[i * 4]), want[i]) << "word " << i;
 }
