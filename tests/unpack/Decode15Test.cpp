@@ -25,19 +25,6 @@ std::vector<RarTestMember> usableMembers(const char *archive)
     return out;
 }
 
-// Decodes with a caller-supplied window full of stale bytes.
-std::vector<uint8_t> decodeWithStaleWindow(const RarTestMember &m)
-{
-    std::vector<uint8_t> window(kWindowSize, 0x5A);
-    std::vector<uint8_t> out(m.unpSize, 0);
-    UnpackIo io = { m.packed.data(), (uint32_t)m.packed.size(), out.data(), m.unpSize };
-    Unpacker u(&io);
-    u.init(window.data());
-    u.setOutputSize(m.unpSize);
-    u.unpackMember(15, false);
-    return out;
-}
-
 }  // namespace
 
 TEST(Decode15, EveryMemberMatchesItsCrc)
@@ -97,7 +84,8 @@ TEST(Decode15, DamagedMembersFailAndTheirSiblingsDecode)
     DecodeResult bad = decodeBytes(voidDist[0].packed, voidDist[0].unpSize, 15);
     EXPECT_NE(voidDist[0].crc, bad.crc);
     EXPECT_TRUE(bad.guardIntact);
-    EXPECT_EQ(bad.out, decodeWithStaleWindow(voidDist[0]));
+    std::vector<uint8_t> stale(kWindowSize, 0x5A);
+    EXPECT_EQ(bad.out, decodeWithWindow(voidDist[0].packed, voidDist[0].unpSize, 15, stale));
     EXPECT_EQ(voidDist[1].crc, decodeBytes(voidDist[1].packed, voidDist[1].unpSize, 15).crc);
 }
 

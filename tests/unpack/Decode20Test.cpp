@@ -161,17 +161,8 @@ TEST(Decode20, DistanceZeroNeverShowsOldMemory)
     s.ld.put(s.w, 257);
     s.rd.put(s.w, 0);
     s.literal('x');
-    std::vector<uint8_t> packed = s.bytes();
     std::vector<uint8_t> window(kWindowSize, 0xCC);
-    std::vector<uint8_t> out(3, 0x55);
-    UnpackIo io = { packed.data(), (uint32_t)packed.size(), out.data(), 3 };
-    Unpacker u(&io);
-    u.init(window.data());
-    u.setOutputSize(3);
-    u.unpackMember(20, false);
-    EXPECT_EQ(0, out[0]);
-    EXPECT_EQ(0, out[1]);
-    EXPECT_EQ('x', out[2]);
+    EXPECT_EQ((std::vector<uint8_t>{0, 0, 'x'}), decodeWithWindow(s.bytes(), 3, 20, window, 0x55));
 }
 
 TEST(Decode20, AudioChannelsInterleaveAndResetOnFewerChannels)

@@ -44,6 +44,20 @@ inline DecodeResult decodeBytes(const std::vector<uint8_t> &packed, uint32_t siz
     return r;
 }
 
+// Decodes into size bytes first filled with outFill, through a caller-supplied
+// window (left filled with whatever the caller put there).
+inline std::vector<uint8_t> decodeWithWindow(const std::vector<uint8_t> &packed, uint32_t size, uint32_t method,
+                                             std::vector<uint8_t> &window, uint8_t outFill = 0)
+{
+    std::vector<uint8_t> out(size, outFill);
+    UnpackIo io = { packed.data(), (uint32_t)packed.size(), out.data(), size };
+    Unpacker u(&io);
+    u.init(window.data());
+    u.setOutputSize(size);
+    u.unpackMember(method, false);
+    return out;
+}
+
 // Variant k of packed for the hostile-input tests: the first `cuts` variants
 // are cut at a random length, each later one has k bits flipped at or after
 // byte `from`.
