@@ -56,26 +56,15 @@ public:
     void flush(Unpacker &u) override { flushes++; }   // never completes a block
 };
 
-struct HookRun {
-    std::vector<uint8_t> packed, out;
-    UnpackIo io;
-    Unpacker u;
-    ScriptedPpm *ppm;
-    ScriptedFilters *filters;
-    HookRun(const std::vector<uint8_t> &bytes, uint32_t size)
-        : packed(bytes), out(size + 16, 0xEE), io{ packed.data(), (uint32_t)packed.size(), out.data(), size },
-          u(&io)
+// The scripted stand-ins take the place of the real PPMd model and filters.
+struct HookRun : UnpackRun {
+    ScriptedPpm *ppm = new ScriptedPpm;
+    ScriptedFilters *filters = new ScriptedFilters;
+    HookRun(const std::vector<uint8_t> &bytes, uint32_t size) : UnpackRun(bytes, size)
     {
-        memset(out.data(), 0, size);
-        ppm = new ScriptedPpm;
-        filters = new ScriptedFilters;
         u.ppm.reset(ppm);
         u.filters.reset(filters);
-        u.init(nullptr);
-        u.setOutputSize(size);
     }
-    void run() { u.unpackMember(29, false); }
-    std::string text(size_t n) const { return std::string(out.begin(), out.begin() + n); }
 };
 
 std::vector<uint8_t> ppmStart() { return std::vector<uint8_t>(64, 0x80); }

@@ -119,22 +119,8 @@ struct Stream {
 };
 
 // Decodes a hand-built stream and keeps the unpacker for a look at its state.
-struct StreamRun {
-    std::vector<uint8_t> packed;
-    std::vector<uint8_t> out;
-    UnpackIo io;
-    Unpacker u;
-    StreamRun(const std::vector<uint8_t> &bytes, uint32_t size)
-        : packed(bytes), out(size + 16, 0xEE), io{ packed.data(), (uint32_t)packed.size(), out.data(), size },
-          u(&io)
-    {
-        memset(out.data(), 0, size);
-        u.init(nullptr);
-        u.setOutputSize(size);
-        u.unpackMember(29, false);
-    }
-    uint32_t written(uint32_t size) const { return size - io.destinationLeft; }
-    std::string text(size_t n) const { return std::string(out.begin(), out.begin() + n); }
+struct StreamRun : UnpackRun {
+    StreamRun(const std::vector<uint8_t> &bytes, uint32_t size) : UnpackRun(bytes, size) { run(); }
 };
 
 }  // namespace
@@ -176,9 +162,7 @@ TEST(Stream, LongDistancesLengthenTheMatch)
     EXPECT_EQ(1 + 3 + 4 + 5 + 4, r.u.outDecoded);
     EXPECT_EQ(0x3FFFFu, r.u.lastDist);
     EXPECT_EQ(4u, r.u.lastLength);
-    EXPECT_EQ(0x40000u, r.u.oldDist[1]);
-    EXPECT_EQ(0x2000u, r.u.oldDist[2]);
-    EXPECT_EQ(0x1FFFu, r.u.oldDist[3]);
+    EXPECT_EQ((std::vector<uint32_t>{0x3FFFF, 0x40000, 0x2000, 0x1FFF}), r.oldDist());
 }
 
 TEST(Stream, MatchesCopyOverlappingAndRepeatLastMatch)
@@ -225,10 +209,7 @@ TEST(Stream, RepeatedAndShortDistances)
     s.end();
     StreamRun r(s.w.bytes(), 200);
     EXPECT_EQ(26 + 12 + 5 + 2, r.u.outDecoded);
-    EXPECT_EQ(14u, r.u.oldDist[0]);
-    EXPECT_EQ(11u, r.u.oldDist[1]);
-    EXPECT_EQ(13u, r.u.oldDist[2]);
-    EXPECT_EQ(12u, r.u.oldDist[3]);
+    EXPECT_EQ((std::vector<uint32_t>{14, 11, 13, 12}), r.oldDist());
     EXPECT_EQ(2u, r.u.lastLength);
     // The repeat copied 5 bytes from 11 back.
     std::string out = r.text(26 + 12 + 5);
@@ -292,7 +273,7 @@ TEST(Stream, OutputBeyondTheMemberIsCut)
     s.end();
     StreamRun r(s.w.bytes(), 10);
     EXPECT_EQ("abcdefghij", r.text(10));
-    EXPECT_EQ(10u, r.written(10));
+    EXPECT_EQ(10u, r.written());
     for (size_t i = 10; i < r.out.size(); i++)
         EXPECT_EQ(0xEE, r.out[i]);
 }
@@ -413,7 +394,7 @@ TEST(Stream, MatchCopiesEqualByteByByteCopies)
     s.end();
     StreamRun r(s.w.bytes(), (uint32_t)expect.size());
     EXPECT_EQ((int64_t)expect.size(), r.u.outDecoded);
-    ASSERT_EQ(expect.size(), r.written((uint32_t)expect.size()));
+    ASSERT_EQ(expect.size(), r.written());
     for (size_t i = 0; i < expect.size(); i++)
         ASSERT_EQ(expect[i], r.out[i]) << i;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 struct DecodeResult {
@@ -43,6 +44,30 @@ inline DecodeResult decodeBytes(const std::vector<uint8_t> &packed, uint32_t siz
     r.crc = ~crc32(0xFFFFFFFFu, r.out.data(), r.out.size());
     return r;
 }
+
+// An unpacker over packed bytes writing size bytes (zeroed, followed by 16
+// guard bytes of 0xEE); kept for a look at its state after run().
+struct UnpackRun {
+    std::vector<uint8_t> packed, out;
+    UnpackIo io;
+    Unpacker u;
+    uint32_t size;
+    UnpackRun(const std::vector<uint8_t> &bytes, uint32_t size_)
+        : packed(bytes), out(size_ + 16, 0xEE), io{ packed.data(), (uint32_t)packed.size(), out.data(), size_ },
+          u(&io), size(size_)
+    {
+        memset(out.data(), 0, size);
+    }
+    void run(uint32_t method = 29)
+    {
+        u.init(nullptr);
+        u.setOutputSize(size);
+        u.unpackMember(method, false);
+    }
+    uint32_t written() const { return size - io.destinationLeft; }
+    std::string text(size_t n) const { return std::string(out.begin(), out.begin() + n); }
+    std::vector<uint32_t> oldDist() const { return std::vector<uint32_t>(u.oldDist, u.oldDist + 4); }
+};
 
 // Decodes into size bytes first filled with outFill, through a caller-supplied
 // window (left filled with whatever the caller put there).
