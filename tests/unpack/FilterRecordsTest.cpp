@@ -78,18 +78,6 @@ TEST(FilterRecords, DeltaRecordFiltersItsBlock)
     EXPECT_FALSE(rig.u->filters->pending());
 }
 
-TEST(FilterRecords, WrongCheckByteLeavesTheBlockUnfiltered)
-{
-    Rig rig(100);
-    FilterRecordFields s = standardRecord(kDeltaProgram, 1, 0, 30, 3);
-    s.code[0] ^= 0x40;
-    ASSERT_TRUE(rig.record(s, true));
-    std::vector<uint8_t> raw = sample(30, 5);
-    rig.put(raw);
-    rig.flush();
-    EXPECT_EQ(rig.written(), raw);
-}
-
 TEST(FilterRecords, OffsetFlagAndRepeatedLengths)
 {
     Rig rig(1000);
