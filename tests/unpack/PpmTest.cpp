@@ -61,17 +61,17 @@ long residentKiB()
 
 TEST(PpmHeap, SizeClassesAndLayout)
 {
-    const int expected[PpmHeap::N_INDEXES] = {1,  2,  3,  4,  6,  8,  10, 12, 15, 18,
-                                              21, 24, 28, 32, 36, 40, 44, 48, 52, 56,
-                                              60, 64, 68, 72, 76, 80, 84, 88, 92, 96,
-                                              100, 104, 108, 112, 116, 120, 124, 128};
-    for (int i = 0; i < PpmHeap::N_INDEXES; i++)
-        EXPECT_EQ(expected[i], PpmHeap::indexToUnits(i)) << i;
-    EXPECT_EQ(0, PpmHeap::unitsToIndex(1));
-    EXPECT_EQ(4, PpmHeap::unitsToIndex(5));
-    EXPECT_EQ(8, PpmHeap::unitsToIndex(13));
-    EXPECT_EQ(12, PpmHeap::unitsToIndex(25));
-    EXPECT_EQ(37, PpmHeap::unitsToIndex(128));
+    // Classes grow by 1, 2 and 3 units four times each, then by 4 up to 128;
+    // a request takes the smallest class that holds it.
+    int units = 0;
+    for (int i = 0; i < PpmHeap::N_INDEXES; i++) {
+        int previous = units;
+        units += i < 4 ? 1 : i < 8 ? 2 : i < 12 ? 3 : 4;
+        EXPECT_EQ(units, PpmHeap::indexToUnits(i)) << i;
+        for (int u = previous + 1; u <= units; u++)
+            EXPECT_EQ(i, PpmHeap::unitsToIndex(u)) << u;
+    }
+    EXPECT_EQ(128, units);
 
     PpmHeap heap;
     ASSERT_TRUE(heap.startHeap(1));
