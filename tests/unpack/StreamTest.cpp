@@ -4,6 +4,7 @@
 #include "BitWriter.h"
 #include "UnpackTestUtil.h"
 
+#include <functional>
 #include <string>
 
 namespace {
@@ -125,28 +126,31 @@ struct StreamRun : UnpackRun {
 
 }  // namespace
 
-TEST(Stream, LiteralsAndEndCode)
+// Short streams: exactly their bytes come out, nothing past them.
+TEST(Stream, ShortStreamsDecodeExactly)
 {
-    Stream s;
-    s.literals("Hello");
-    s.end();
-    s.literals("junk after the end");
-    StreamRun r(s.w.bytes(), 5);
-    EXPECT_EQ("Hello", r.text(5));
-    EXPECT_EQ(5, r.u.outDecoded);
-    EXPECT_EQ(0xEE, r.out[5]);
-}
-
-TEST(Stream, RepeatBeforeAnyMatchDoesNothing)
-{
-    Stream s;
-    s.ld.put(s.w, 258);
-    s.literals("ab");
-    s.ld.put(s.w, 258);
-    s.end();
-    StreamRun r(s.w.bytes(), 2);
-    EXPECT_EQ("ab", r.text(2));
-    EXPECT_EQ(2, r.u.outDecoded);
+    struct Case { const char *what; std::function<void(Stream &)> write; std::string expect; };
+    const Case cases[] = {
+        {"literals and the end code", [](Stream &s) { s.literals("Hello"); s.end(); s.literals("junk after the end"); },
+         "Hello"},
+        {"symbol 258 before any match", [](Stream &s) { s.ld.put(s.w, 258); s.literals("ab"); s.ld.put(s.w, 258); s.end(); },
+         "ab"},
+        {"overlapping matches, 258 repeating the last", [](Stream &s) {
+             s.literals("abc");
+             s.match(7, 3);           // abcabca
+             s.ld.put(s.w, 258);      // 7 more at distance 3
+             s.match(20, 1);          // run of the last byte
+             s.end();
+         }, "abcabcabcabcabcab" + std::string(20, 'b')},
+    };
+    for (const Case &c : cases) {
+        Stream s;
+        c.write(s);
+        StreamRun r(s.w.bytes(), (uint32_t)c.expect.size());
+        EXPECT_EQ(c.expect, r.text(c.expect.size())) << c.what;
+        EXPECT_EQ((int64_t)c.expect.size(), r.u.outDecoded) << c.what;
+        EXPECT_EQ(0xEE, r.out[c.expect.size()]) << c.what;
+    }
 }
 
 TEST(Stream, LongDistancesLengthenTheMatch)
@@ -163,19 +167,6 @@ TEST(Stream, LongDistancesLengthenTheMatch)
     EXPECT_EQ(0x3FFFFu, r.u.lastDist);
     EXPECT_EQ(4u, r.u.lastLength);
     EXPECT_EQ((std::vector<uint32_t>{0x3FFFF, 0x40000, 0x2000, 0x1FFF}), r.oldDist());
-}
-
-TEST(Stream, MatchesCopyOverlappingAndRepeatLastMatch)
-{
-    Stream s;
-    s.literals("abc");
-    s.match(7, 3);           // abcabca
-    s.ld.put(s.w, 258);      // 7 more at distance 3
-    s.match(20, 1);          // run of the last byte
-    s.end();
-    StreamRun r(s.w.bytes(), 37);
-    EXPECT_EQ("abcabcabcabcabcab" + std::string(20, 'b'), r.text(37));
-    EXPECT_EQ(37, r.u.outDecoded);
 }
 
 TEST(Stream, LowDistanceRepeatCoversFifteenMoreMatches)
