@@ -53,10 +53,6 @@ TEST(InterpretedFilters, StandardProgramsInterpretedGiveTheSameMembers)
             DecodeResult interpreted = decodeBytes(m.packed, m.unpSize, 29, false);
             EXPECT_EQ(interpreted.crc, m.crc) << archive << ": " << m.name;
             EXPECT_TRUE(interpreted.guardIntact) << archive;
-            if (m.name.find("BoatModernEnglish.wav") != std::string::npos) {
-                EXPECT_EQ(m.crc, kWaveCrc);
-                EXPECT_EQ(interpreted.out, decodeBytes(m.packed, m.unpSize).out);
-            }
         }
         EXPECT_GT(members, 0) << archive;
     }

@@ -199,31 +199,23 @@ TEST(PpmModel, HeaderSelectsOrderHeapAndEscape)
 TEST(PpmModel, HeaderFailures)
 {
     int esc = 2;
-    {
-        // No reset and no model yet.
-        PpmModel m;
-        VectorSource src(header(0x05, -1, {0, 0, 0, 0}));
-        EXPECT_FALSE(m.decodeInit(src, esc));
-        EXPECT_EQ(-1, m.decodeChar());
-    }
-    {
-        // Order 1 frees the heap and fails; a following block without reset fails too.
-        PpmModel m;
-        VectorSource first(header(0x20 | 5, 0, {0, 0, 0, 0}));
-        ASSERT_TRUE(m.decodeInit(first, esc));
-        VectorSource orderOne(header(0x20, 0, {0, 0, 0, 0}));
-        EXPECT_FALSE(m.decodeInit(orderOne, esc));
-        EXPECT_EQ(0u, m.heapSize());
-        EXPECT_EQ(-1, m.decodeChar());
-        VectorSource cont(header(0x00, -1, {0, 0, 0, 0}));
-        EXPECT_FALSE(m.decodeInit(cont, esc));
-    }
-    {
-        // A header cut short.
-        PpmModel m;
-        VectorSource src(header(0x20 | 5, 0, {0}));
-        EXPECT_FALSE(m.decodeInit(src, esc));
-    }
+    PpmModel fresh;   // no reset and no model yet
+    VectorSource noModel(header(0x05, -1, {0, 0, 0, 0}));
+    EXPECT_FALSE(fresh.decodeInit(noModel, esc));
+    EXPECT_EQ(-1, fresh.decodeChar());
+    PpmModel shortHeader;   // a header cut short
+    VectorSource cut(header(0x20 | 5, 0, {0}));
+    EXPECT_FALSE(shortHeader.decodeInit(cut, esc));
+    // Order 1 frees the heap and fails; a following block without reset fails too.
+    PpmModel m;
+    VectorSource first(header(0x20 | 5, 0, {0, 0, 0, 0}));
+    ASSERT_TRUE(m.decodeInit(first, esc));
+    VectorSource orderOne(header(0x20, 0, {0, 0, 0, 0}));
+    EXPECT_FALSE(m.decodeInit(orderOne, esc));
+    EXPECT_EQ(0u, m.heapSize());
+    EXPECT_EQ(-1, m.decodeChar());
+    VectorSource cont(header(0x00, -1, {0, 0, 0, 0}));
+    EXPECT_FALSE(m.decodeInit(cont, esc));
 }
 
 TEST(PpmModel, ExhaustedOrDamagedInputFailsWithoutHanging)
