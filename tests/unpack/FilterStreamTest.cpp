@@ -50,10 +50,7 @@ TEST(FilterStream, RecordsInTheBitStreamFilterTheirBlocks)
     s.literals(deltaSource(want, 2));
     s.literal('z');
     DecodeResult r = decodeBytes(s.end(), 303);
-    std::vector<uint8_t> expect = {'a', 'b'};
-    expect.insert(expect.end(), want.begin(), want.end());
-    expect.push_back('z');
-    EXPECT_EQ(r.out, expect);
+    EXPECT_EQ(r.out, joined({{'a', 'b'}, want, {'z'}}));
     EXPECT_TRUE(r.guardIntact);
 }
 

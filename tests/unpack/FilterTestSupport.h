@@ -9,6 +9,7 @@
 
 #include <stdint.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,14 @@ inline std::vector<uint8_t> deltaSource(const std::vector<uint8_t> &want, uint32
         }
     }
     return src;
+}
+
+inline std::vector<uint8_t> joined(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> v;
+    for (const auto &p : parts)
+        v.insert(v.end(), p.begin(), p.end());
+    return v;
 }
 
 inline void put32(std::vector<uint8_t> &v, size_t at, uint32_t x)

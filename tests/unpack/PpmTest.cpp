@@ -590,9 +590,7 @@ TEST(PpmStream, FilterRecordInsideAPpmdBlockFiltersItsBlock)
     e.encodeChar(2), e.encodeChar(2);
     e.flush();
 
-    std::vector<uint8_t> expect(head.begin(), head.end());
-    expect.insert(expect.end(), want.begin(), want.end());
-    expect.insert(expect.end(), tail.begin(), tail.end());
+    std::vector<uint8_t> expect = joined({{head.begin(), head.end()}, want, {tail.begin(), tail.end()}});
     DecodeResult r = decodeBytes(e.out, uint32_t(expect.size()));
     EXPECT_FALSE(r.needsExtension);
     EXPECT_TRUE(r.out == expect);
