@@ -20,6 +20,13 @@ PreparedFilter nativeFilter(VmStandardFilter kind)
     return p;
 }
 
+std::vector<uint8_t> runNative(VmStandardFilter kind, const std::vector<uint8_t> &block, std::vector<uint32_t> regs = {})
+{
+    FilterMachine vm;
+    PreparedFilter p = nativeFilter(kind);
+    return runFilter(vm, p, block, regs);
+}
+
 std::vector<uint8_t> randomBytes(size_t n, uint32_t seed, int spread = 256)
 {
     std::mt19937 rng(seed);
@@ -123,9 +130,7 @@ TEST(FilterMachine, E8TranslatesCallsAndSkipsTheirAddresses)
     b[6] = 0xE8; b[7] = 0xF0; b[8] = 0xFF; b[9] = 0xFF; b[10] = 0xFF;  // -16: negative absolute
     b[12] = 0xE8;                                               // in the last four bytes: untouched
     b[5] = 0xE9;
-    FilterMachine vm;
-    PreparedFilter e8 = nativeFilter(VMSF_E8);
-    std::vector<uint8_t> out = runFilter(vm, e8, b, {0, 0, 0, 0x3C000, 16, 0, 0x1000});
+    std::vector<uint8_t> out = runNative(VMSF_E8, b, {0, 0, 0, 0x3C000, 16, 0, 0x1000});
     ASSERT_EQ(out.size(), 16u);
     EXPECT_EQ(get32(&out[1]), 16u - 0x1001u);
     EXPECT_EQ(get32(&out[7]), 0xFFFFFFF0u + 0x1000000u);
@@ -133,12 +138,11 @@ TEST(FilterMachine, E8TranslatesCallsAndSkipsTheirAddresses)
     EXPECT_EQ(out[12], 0xE8);
     EXPECT_EQ(out[13], 0x90);
     // E8E9 also takes the 0xE9 at 5 (its address overlaps the next call).
-    PreparedFilter e9 = nativeFilter(VMSF_E8E9);
-    out = runFilter(vm, e9, b, {0, 0, 0, 0x3C000, 16, 0, 0x1000});
+    out = runNative(VMSF_E8E9, b, {0, 0, 0, 0x3C000, 16, 0, 0x1000});
     EXPECT_NE(get32(&out[6]), get32(&b[6]));
     // Blocks below four bytes or at the global area pass unchanged.
     std::vector<uint8_t> tiny = {0xE8, 1, 2};
-    EXPECT_EQ(runFilter(vm, e8, tiny), tiny);
+    EXPECT_EQ(runNative(VMSF_E8, tiny), tiny);
 }
 
 TEST(FilterMachine, ItaniumAdjustsBranchTargets)
@@ -162,9 +166,7 @@ TEST(FilterMachine, ItaniumAdjustsBranchTargets)
     setBits(87 + 13, 20, 0x12345);
     setBits(46 + 37, 4, 5);          // slot 1 looks like a branch but the template excludes it
     setBits(46 + 13, 20, 0x00100);
-    FilterMachine vm;
-    PreparedFilter p = nativeFilter(VMSF_ITANIUM);
-    std::vector<uint8_t> out = runFilter(vm, p, b, {0, 0, 0, 0x3C000, 32, 0, 0x30});
+    std::vector<uint8_t> out = runNative(VMSF_ITANIUM, b, {0, 0, 0, 0x3C000, 32, 0, 0x30});
     EXPECT_EQ(getBits(out, 87 + 13, 20), 0x12345u - 3);
     EXPECT_EQ(getBits(out, 46 + 13, 20), 0x00100u);
     EXPECT_EQ(getBits(out, 87 + 37, 4), 5u);
@@ -177,48 +179,37 @@ TEST(FilterMachine, DeltaDeinterleavesChannels)
     std::vector<uint8_t> want(n);
     for (uint32_t i = 0; i < n; i++)
         want[i] = (uint8_t)(i * 7 + (i % c) * 50);
-    FilterMachine vm;
-    PreparedFilter p = nativeFilter(VMSF_DELTA);
-    EXPECT_EQ(runFilter(vm, p, deltaSource(want, c), {c}), want);
+    EXPECT_EQ(runNative(VMSF_DELTA, deltaSource(want, c), {c}), want);
 }
 
 TEST(FilterMachine, UpcaseExpandsEscapes)
 {
     std::vector<uint8_t> b = {'a', 2, 'b', 2, 2, 'c', 2};
-    FilterMachine vm;
-    PreparedFilter p = nativeFilter(VMSF_UPCASE);
     std::vector<uint8_t> want = {'a', 'B', 2, 'c', 2};
-    EXPECT_EQ(runFilter(vm, p, b), want);
+    EXPECT_EQ(runNative(VMSF_UPCASE, b), want);
 }
 
 TEST(FilterMachine, HostileRegistersStayInsideTheBlock)
 {
-    FilterMachine vm;
     std::vector<uint8_t> block = randomBytes(300, 9);
     // Channel counts of 0 and far beyond the block.
     for (VmStandardFilter kind : {VMSF_DELTA, VMSF_AUDIO}) {
-        PreparedFilter p = nativeFilter(kind);
-        std::vector<uint8_t> out = runFilter(vm, p, block, {0});
+        std::vector<uint8_t> out = runNative(kind, block, {0});
         if (kind == VMSF_AUDIO) {
             EXPECT_EQ(out, block);   // no channels: unfiltered
         }
-        PreparedFilter q = nativeFilter(kind);
-        EXPECT_EQ(runFilter(vm, q, block, {0xFFFFFFFFu}).size(), block.size());
+        EXPECT_EQ(runNative(kind, block, {0xFFFFFFFFu}).size(), block.size());
     }
     // RGB widths below 3, above the block, and blocks shorter than a pixel.
     for (uint32_t r0 : {0u, 2u, 3u, 5u, 304u, 0xFFFFFFFFu}) {
-        PreparedFilter p = nativeFilter(VMSF_RGB);
-        EXPECT_EQ(runFilter(vm, p, block, {r0, 0}), block) << r0;
+        EXPECT_EQ(runNative(VMSF_RGB, block, {r0, 0}), block) << r0;
     }
     std::vector<uint8_t> two = {1, 2};
-    PreparedFilter rgb = nativeFilter(VMSF_RGB);
-    EXPECT_EQ(runFilter(vm, rgb, two, {6}), two);
+    EXPECT_EQ(runNative(VMSF_RGB, two, {6}), two);
     // A red position far outside, and R4 claiming more than the memory.
-    PreparedFilter rgb2 = nativeFilter(VMSF_RGB);
-    EXPECT_EQ(runFilter(vm, rgb2, block, {9, 0xFFFFFFF0u}).size(), block.size());
+    EXPECT_EQ(runNative(VMSF_RGB, block, {9, 0xFFFFFFF0u}).size(), block.size());
     for (VmStandardFilter kind : {VMSF_E8, VMSF_E8E9, VMSF_ITANIUM, VMSF_DELTA, VMSF_RGB, VMSF_AUDIO, VMSF_UPCASE}) {
-        PreparedFilter p = nativeFilter(kind);
-        std::vector<uint8_t> out = runFilter(vm, p, block, {6, 0, 0, 0x3C000, 0xFFFFFFFFu, 0, 0});
+        std::vector<uint8_t> out = runNative(kind, block, {6, 0, 0, 0x3C000, 0xFFFFFFFFu, 0, 0});
         EXPECT_LE(out.size(), (size_t)kVmMemSize);
     }
 }
