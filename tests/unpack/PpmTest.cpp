@@ -325,19 +325,26 @@ std::vector<uint8_t> sampleData(size_t size, uint32_t seed, int noisePercent)
     return v;
 }
 
+// One PPMd block (1 MiB heap, escape byte 2) holding data.
+std::vector<uint8_t> encodedBlock(const std::vector<uint8_t> &data, int order)
+{
+    PpmTestEncoder e;
+    e.startBlock(order, 1, -1, false);
+    for (uint8_t b : data)
+        e.encodeChar(b);
+    e.flush();
+    return e.out;
+}
+
 }  // namespace
 
 TEST(PpmRoundTrip, OrdersAndHeapSizes)
 {
     std::vector<uint8_t> data = sampleData(60000, 1, 3);
     for (int order : {2, 3, 4, 6, 8, 16, 19, 37, 64}) {
-        PpmTestEncoder e;
-        e.startBlock(order, 1, -1, false);
-        for (uint8_t b : data)
-            e.encodeChar(b);
-        e.flush();
+        std::vector<uint8_t> packed = encodedBlock(data, order);
         PpmModel m;
-        VectorSource src(e.out);
+        VectorSource src(packed);
         int esc = 2;
         ASSERT_TRUE(m.decodeInit(src, esc)) << order;
         EXPECT_EQ(order, m.maxOrder());
@@ -346,7 +353,9 @@ TEST(PpmRoundTrip, OrdersAndHeapSizes)
             if (m.decodeChar() != data[i])
                 break;
         EXPECT_EQ(data.size(), i) << "order " << order;
-        EXPECT_EQ(e.out.size(), src.position()) << "order " << order;
+        // The whole stream is read exactly; the coder never looks past its end.
+        EXPECT_EQ(packed.size(), src.position()) << "order " << order;
+        EXPECT_FALSE(src.exhausted) << "order " << order;
     }
 }
 
@@ -525,24 +534,10 @@ TEST(PpmModel, EmptyRangeOrZeroTotalFailsInsteadOfLoopingOrDividing)
 TEST(PpmModel, ReadingPastTheInputFailsTheBlock)
 {
     std::vector<uint8_t> data = sampleData(3000, 3, 5);
-    PpmTestEncoder e;
-    e.startBlock(8, 1, -1, false);
-    for (uint8_t b : data)
-        e.encodeChar(b);
-    e.flush();
-    // The whole stream is read exactly; the coder never looks past its end.
-    {
-        PpmModel m;
-        VectorSource src(e.out);
-        int esc = 2;
-        ASSERT_TRUE(m.decodeInit(src, esc));
-        for (uint8_t b : data)
-            ASSERT_EQ(b, m.decodeChar());
-        EXPECT_FALSE(src.exhausted);
-    }
+    std::vector<uint8_t> packed = encodedBlock(data, 8);
     // Without its last bytes the block fails where the coder runs out, and
     // stays failed; it never decodes on from zeros.
-    std::vector<uint8_t> cut(e.out.begin(), e.out.end() - 6);
+    std::vector<uint8_t> cut(packed.begin(), packed.end() - 6);
     PpmModel m;
     VectorSource src(cut);
     int esc = 2;
