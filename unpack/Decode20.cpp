@@ -62,13 +62,6 @@ inline uint32_t decode(BitReader &in, const DecodeTable &t)
     return sym;
 }
 
-inline uint64_t load64be(const uint8_t *p)
-{
-    uint64_t v;
-    memcpy(&v, p, 8);
-    return __builtin_bswap64(v);
-}
-
 inline uint32_t absDiff(int32_t v)
 {
     return v < 0 ? (uint32_t)-v : (uint32_t)v;
@@ -213,34 +206,15 @@ void Unpacker::decode20(bool solid)
     // everything goes back to the object around every call out (refill,
     // tables, match copy, flush).
     uint8_t *const win = window;
-    const uint8_t *buf = inBuf;
-    const uint8_t *ptr;     // next input byte not yet (wholly) in the bit buffer
-    uint64_t bitbuf;        // upcoming bits, the first in the top place
-    uint32_t count;         // valid bits in bitbuf
+    LoopBits in;
     uint32_t op, flushed, odPos, lDist, lLength;
     uint32_t od[4];
     int32_t border;
     int64_t left;
     bool audio;
 
-    auto refill = [&]() {
-        bitbuf |= load64be(ptr) >> count;
-        ptr += (63 - count) >> 3;
-        count |= 56;
-    };
-    auto consume = [&](uint32_t n) {
-        bitbuf <<= n;
-        count -= n;
-    };
-    // The next n bits (1..16) as a number; consumed.
-    auto take = [&](uint32_t n) -> uint32_t {
-        uint32_t v = (uint32_t)(bitbuf >> (64 - n));
-        consume(n);
-        return v;
-    };
-    auto bitPos = [&]() -> uint32_t { return (uint32_t)(ptr - buf) * 8 - count; };
     auto save = [&]() {
-        uint32_t p = bitPos();
+        uint32_t p = in.position();
         inPos = (int32_t)(p >> 3);
         inBit = (int32_t)(p & 7);
         outPos = op;
@@ -251,12 +225,7 @@ void Unpacker::decode20(bool solid)
         lastLength = lLength;
     };
     auto load = [&]() {
-        buf = inBuf;
-        ptr = buf + inPos;
-        bitbuf = 0;
-        count = 0;
-        refill();
-        consume((uint32_t)inBit);
+        in.start(inBuf, inPos, inBit);
         op = outPos;
         flushed = flushedPos;
         border = inBorder;
@@ -266,15 +235,6 @@ void Unpacker::decode20(bool solid)
         lDist = lastDist;
         lLength = lastLength;
         audio = audioBlock;
-    };
-    auto decode = [&](const DecodeTable &t) -> uint32_t {
-        uint32_t e = t.quick[bitbuf >> (64 - kQuickBits)];
-        uint32_t len = e >> 12;
-        uint32_t sym = e & 0xFFF;
-        if (len == 0)
-            sym = decodeSlow((uint32_t)(bitbuf >> 48), t, len, kQuickBits + 1);
-        consume(len);
-        return sym;
     };
     // A match: recorded in the distance ring and as the last match, then
     // copied as if byte by byte (a short distance repeats).
@@ -300,7 +260,7 @@ void Unpacker::decode20(bool solid)
         }
         op &= kWindowMask;
         // ptr is never behind the read position: compare it first.
-        if ((int32_t)(ptr - buf) > border && (int32_t)(bitPos() >> 3) > border) {
+        if ((int32_t)(in.ptr - in.buf) > border && (int32_t)(in.position() >> 3) > border) {
             save();
             if (!refillInput())
                 break;
@@ -314,9 +274,9 @@ void Unpacker::decode20(bool solid)
 
         // At least 56 bits: enough for the longest step (symbol, length
         // bits, distance slot and distance bits).
-        refill();
+        in.refill();
         if (audio) {
-            uint32_t a = decode(MD[curChannel]);
+            uint32_t a = in.decode(MD[curChannel]);
             if (a == 256) {
                 save();
                 if (!readTables20())
@@ -331,7 +291,7 @@ void Unpacker::decode20(bool solid)
             continue;
         }
 
-        uint32_t sym = decode(LD);
+        uint32_t sym = in.decode(LD);
         if (sym < 256) {
             win[op++] = (uint8_t)sym;
             left--;
@@ -341,11 +301,11 @@ void Unpacker::decode20(bool solid)
             uint32_t slot = sym - 270;
             uint32_t length = lenBase[slot] + 3u;
             if (uint32_t n = lenBits[slot])
-                length += take(n);
-            uint32_t d = decode(DD);
+                length += in.take(n);
+            uint32_t d = in.decode(DD);
             uint32_t distance = dt.base[d] + 1;
             if (uint32_t n = dt.bits[d])
-                distance += take(n);
+                distance += in.take(n);
             if (distance >= 0x2000) {
                 length++;
                 if (distance >= 0x40000)
@@ -367,10 +327,10 @@ void Unpacker::decode20(bool solid)
         }
         if (sym < 261) {
             uint32_t distance = od[(odPos - (sym - 256)) & 3];
-            uint32_t r = decode(RD);
+            uint32_t r = in.decode(RD);
             uint32_t length = lenBase[r] + 2u;
             if (uint32_t n = lenBits[r])
-                length += take(n);
+                length += in.take(n);
             if (distance >= 0x101) {
                 length++;
                 if (distance >= 0x2000) {
@@ -384,7 +344,7 @@ void Unpacker::decode20(bool solid)
         }
         // 261..268: short distances, length 2.
         uint32_t k = sym - 261;
-        uint32_t distance = shortDistBase[k] + 1u + take(shortDistBits[k]);
+        uint32_t distance = shortDistBase[k] + 1u + in.take(shortDistBits[k]);
         match(2, distance);
     }
 

@@ -37,13 +37,6 @@ const DistTables &distTables()
     return tables;
 }
 
-inline uint64_t load64be(const uint8_t *p)
-{
-    uint64_t v;
-    memcpy(&v, p, 8);
-    return __builtin_bswap64(v);
-}
-
 inline void copy8(uint8_t *d, const uint8_t *s)
 {
     uint64_t v;
@@ -250,33 +243,14 @@ Unpacker::Step Unpacker::decodeLz29()
 {
     const DistTables &dt = distTables();
     uint8_t *const win = window;
-    const uint8_t *buf = inBuf;
-    const uint8_t *ptr;     // next input byte not yet (wholly) in the bit buffer
-    uint64_t bitbuf;        // upcoming bits, the first in the top place
-    uint32_t count;         // valid bits in bitbuf
+    LoopBits in;
     uint32_t op, flushed;
     uint32_t od[4];
     uint32_t lDist, lLength, lowDist;
     int32_t lowRepeat, border;
 
-    auto refill = [&]() {
-        bitbuf |= load64be(ptr) >> count;
-        ptr += (63 - count) >> 3;
-        count |= 56;
-    };
-    auto consume = [&](uint32_t n) {
-        bitbuf <<= n;
-        count -= n;
-    };
-    // The next n bits (1..25) as a number; consumed.
-    auto take = [&](uint32_t n) -> uint32_t {
-        uint32_t v = (uint32_t)(bitbuf >> (64 - n));
-        consume(n);
-        return v;
-    };
-    auto bitPos = [&]() -> uint32_t { return (uint32_t)(ptr - buf) * 8 - count; };
     auto save = [&]() {
-        uint32_t p = bitPos();
+        uint32_t p = in.position();
         inPos = (int32_t)(p >> 3);
         inBit = (int32_t)(p & 7);
         outPos = op;
@@ -287,12 +261,7 @@ Unpacker::Step Unpacker::decodeLz29()
         lowDistRepeat = lowRepeat;
     };
     auto load = [&]() {
-        buf = inBuf;
-        ptr = buf + inPos;
-        bitbuf = 0;
-        count = 0;
-        refill();
-        consume((uint32_t)inBit);
+        in.start(inBuf, inPos, inBit);
         op = outPos;
         flushed = flushedPos;
         border = inBorder;
@@ -302,21 +271,12 @@ Unpacker::Step Unpacker::decodeLz29()
         lowDist = (uint32_t)prevLowDist;
         lowRepeat = lowDistRepeat;
     };
-    auto decode = [&](const DecodeTable &t) -> uint32_t {
-        uint32_t e = t.quick[bitbuf >> (64 - kQuickBits)];
-        uint32_t len = e >> 12;
-        uint32_t sym = e & 0xFFF;
-        if (len == 0)
-            sym = decodeSlow((uint32_t)(bitbuf >> 48), t, len, kQuickBits + 1);
-        consume(len);
-        return sym;
-    };
 
     load();
     for (;;) {
         op &= kWindowMask;
         // ptr is never behind the read position: compare it first.
-        if ((int32_t)(ptr - buf) > border && (int32_t)(bitPos() >> 3) > border) {
+        if ((int32_t)(in.ptr - in.buf) > border && (int32_t)(in.position() >> 3) > border) {
             save();
             if (!refillInput())
                 return StepStop;
@@ -332,9 +292,9 @@ Unpacker::Step Unpacker::decodeLz29()
 
         // 35 bits or more: enough for a symbol, its length bits and a
         // distance slot (the distance bits refill again).
-        if (count < 35)
-            refill();
-        uint32_t sym = decode(LD);
+        if (in.count < 35)
+            in.refill();
+        uint32_t sym = in.decode(LD);
         if (sym < 256) {
             win[op++] = (uint8_t)sym;
             continue;
@@ -343,20 +303,20 @@ Unpacker::Step Unpacker::decodeLz29()
             uint32_t slot = sym - 271;
             uint32_t length = lenBase[slot] + 3u;
             if (uint32_t n = lenBits[slot])
-                length += take(n);
-            uint32_t d = decode(DD);
+                length += in.take(n);
+            uint32_t d = in.decode(DD);
             uint32_t distance = dt.base[d] + 1;
             uint32_t n = dt.bits[d];
             if (n > 0) {
-                refill();
+                in.refill();
                 if (d > 9) {
                     if (n > 4)
-                        distance += take(n - 4) << 4;
+                        distance += in.take(n - 4) << 4;
                     if (lowRepeat > 0) {
                         lowRepeat--;
                         distance += lowDist;
                     } else {
-                        uint32_t low = decode(LDD);
+                        uint32_t low = in.decode(LDD);
                         if (low == 16) {
                             lowRepeat = 15;
                             distance += lowDist;
@@ -366,7 +326,7 @@ Unpacker::Step Unpacker::decodeLz29()
                         }
                     }
                 } else {
-                    distance += take(n);
+                    distance += in.take(n);
                 }
             }
             if (distance >= 0x2000) {
@@ -381,8 +341,8 @@ Unpacker::Step Unpacker::decodeLz29()
             continue;
         }
         if (sym == 256) {
-            bool more = (bitbuf >> 63) != 0;
-            consume(more ? 1 : 2);
+            bool more = (in.bits >> 63) != 0;
+            in.consume(more ? 1 : 2);
             save();
             if (!more)
                 return StepStop;
@@ -416,10 +376,10 @@ Unpacker::Step Unpacker::decodeLz29()
             for (uint32_t i = k; i > 0; i--)
                 od[i] = od[i - 1];
             od[0] = distance;
-            uint32_t r = decode(RD);
+            uint32_t r = in.decode(RD);
             uint32_t length = lenBase[r] + 2u;
             if (uint32_t n = lenBits[r])
-                length += take(n);
+                length += in.take(n);
             lDist = distance;
             lLength = length;
             copyBytes(*this, win, op, length, distance);
@@ -427,7 +387,7 @@ Unpacker::Step Unpacker::decodeLz29()
         }
         // 263..270: short distances, length 2.
         uint32_t k = sym - 263;
-        uint32_t distance = shortDistBase[k] + 1u + take(shortDistBits[k]);
+        uint32_t distance = shortDistBase[k] + 1u + in.take(shortDistBits[k]);
         od[3] = od[2]; od[2] = od[1]; od[1] = od[0]; od[0] = distance;
         lDist = distance;
         lLength = 2;

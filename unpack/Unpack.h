@@ -18,6 +18,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <memory>
 
@@ -167,6 +168,64 @@ inline uint32_t decodeSlow(uint32_t b, const DecodeTable &t, uint32_t &length, u
         n = 0;
     return t.symbolList[n < (uint32_t)DecodeTable::kCapacity ? n : 0];
 }
+
+// The decode loops' bit input: the next bits in the top places of a 64-bit
+// buffer, refilled without branches from the unpacker's padded input buffer.
+// A local of the loop, so the compiler keeps it in registers.
+struct LoopBits {
+    const uint8_t *buf;   // the input buffer
+    const uint8_t *ptr;   // next input byte not yet (wholly) in bits
+    uint64_t bits;        // upcoming bits, the first in the top place
+    uint32_t count;       // valid bits in bits
+
+    static uint64_t load64be(const uint8_t *p)
+    {
+        uint64_t v;
+        memcpy(&v, p, 8);
+        return __builtin_bswap64(v);
+    }
+    void refill()
+    {
+        bits |= load64be(ptr) >> count;
+        ptr += (63 - count) >> 3;
+        count |= 56;
+    }
+    void consume(uint32_t n)
+    {
+        bits <<= n;
+        count -= n;
+    }
+    // The next n bits (1..25) as a number; consumed.
+    uint32_t take(uint32_t n)
+    {
+        uint32_t v = (uint32_t)(bits >> (64 - n));
+        consume(n);
+        return v;
+    }
+    // Starts at a byte and bit position of the input buffer.
+    void start(const uint8_t *input, int32_t bytePos, int32_t bitPos)
+    {
+        buf = input;
+        ptr = input + bytePos;
+        bits = 0;
+        count = 0;
+        refill();
+        consume((uint32_t)bitPos);
+    }
+    // The read position in bits from the buffer's start.
+    uint32_t position() const { return (uint32_t)(ptr - buf) * 8 - count; }
+    // Decodes one symbol with the table and consumes its code.
+    uint32_t decode(const DecodeTable &t)
+    {
+        uint32_t e = t.quick[bits >> (64 - kQuickBits)];
+        uint32_t len = e >> 12;
+        uint32_t sym = e & 0xFFF;
+        if (len == 0)
+            sym = decodeSlow((uint32_t)(bits >> 48), t, len, kQuickBits + 1);
+        consume(len);
+        return sym;
+    }
+};
 
 // ---------------------------------------------------------------------------
 // Version 2.9 extensions: the filter machine and the PPMd model plug in here.
