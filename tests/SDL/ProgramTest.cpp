@@ -108,8 +108,10 @@ TEST(Program, ValidMagazineOpensTheDisplayAtItsClampedSize)
 {
     ReaderRun run = runReader("", std::string("verbose=true\nfullscreen=false\n") + QUIET,
                               [](const std::string &dir) {
-                                  packMagazine(dir, {{"config.txt", "<parameters width=5000 height=10>"},
-                                                     {"main.txt", "<article>Hello"}});
+                                  packMagazine(dir, {{"config.txt", "<parameters width=5000 height=10>"
+                                                                    "<scheme name=a><background theme=t></scheme>"
+                                                                    "<theme name=t></theme>"},
+                                                     {"main.txt", "<article scheme=a>Hello"}});
                               },
                               3);
     EXPECT_NE(run.out.find("init_display, width: 2048 height: 200\n"), std::string::npos) << run.out;
