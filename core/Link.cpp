@@ -9,7 +9,9 @@
 #include "Browser.h"
 #include "Commands.h"
 #include "File.h"
+#include "Palette.h"
 #include "Playlist.h"
+#include "Token.h"
 #include "containr.h"
 
 namespace {
@@ -106,7 +108,8 @@ bool Link::nearestBelow(int32_t top, int32_t bottom)
     return found;
 }
 
-uint32_t Link::columnOf(int32_t y, const int32_t *columnTops, uint32_t topCount)
+// Column page of a page y: the last top at most y, 0 above the first.
+static uint32_t columnOf(int32_t y, const int32_t *columnTops, uint32_t topCount)
 {
     if (!columnTops || topCount == 0 || y < columnTops[0])
         return 0;
@@ -160,4 +163,105 @@ bool Link::follow()
     if (!currentArticle)
         return false;
     return Article::executeCommand(currentArticle, command, target.str, effect);
+}
+
+void Link::applyVisitedColours(Link *first)
+{
+    for (Link *link = first; link; link = link->next) {
+        if (link->command != CMD_ARTICLE && link->command != CMD_REPLACE)
+            continue;
+        File *file = static_cast<File *>(Tree::findPath(g_container.root, link->target.str));
+        g_container.lastFound = file;
+        if (!file || !file->visited)
+            continue;
+        for (uint32_t i = 0; i < link->tokenCount; i++) {
+            Token *token = link->tokens[i];
+            if (token->baseColour == COLOUR_NONE)
+                continue;
+            token->colour = link->visitedColour == COLOUR_NONE ? token->baseColour : link->visitedColour;
+        }
+    }
+}
+
+void Article::addLink(LinkInfo *info, Link *&head, Link *&tail)
+{
+    if (!info)
+        return;
+    File *soundFile = static_cast<File *>(Tree::findPath(g_container.root, info->soundName.str));
+    g_container.lastFound = soundFile;
+    SampleHandle sound = soundFile ? soundFile->getSound() : nullptr;
+    bool imageMap = (info->flags & LinkInfo::FLAG_IMAGE_MAP) != 0;
+
+    Link *link = nullptr;
+    // The open rectangle of the current line, kept wide so that no
+    // coordinate wraps; rows compare as the signed values they are.
+    bool open = false;
+    int64_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    auto closeRect = [&]() {
+        if (open)
+            link->addRect(clampToInt32(x1), clampToInt32(y1), clampToInt32(x2), clampToInt32(y2));
+        open = false;
+    };
+    for (uint32_t i = 0; i < info->tokenCount; i++) {
+        Token *token = info->tokens[i];
+        if (!token)
+            continue;
+        if (token->kind == TOKEN_EOL) {
+            if (link)
+                closeRect();
+            continue;
+        }
+        if (!link) {
+            link = new (std::nothrow) Link;
+            if (!link)
+                return;
+            link->command = info->command;
+            link->flags = info->flags & ~(uint32_t)(LinkInfo::FLAG_UNDERLINE | LinkInfo::FLAG_NO_UNDERLINE |
+                                                    LinkInfo::FLAG_IMAGE_MAP);
+            link->effect = info->effect;
+            link->song = info->song;
+            link->sound = sound;
+            if (imageMap) {
+                link->hotX = info->hotX;
+                link->hotY = info->hotY;
+                link->hotWidth = info->hotWidth;
+                link->hotHeight = info->hotHeight;
+            }
+            link->selectedColour = info->selectedColour;
+            link->visitedColour = info->visitedColour;
+            link->target.set(info->target.str);
+            link->description.set(info->description.str);
+            link->previous = tail;
+            if (tail)
+                tail->next = link;
+            else
+                head = link;
+            tail = link;
+        }
+        link->addToken(token);
+        int64_t x = token->x, y = token->y;
+        int64_t width = token->width, height = (int64_t)token->ascent + token->descent;
+        if (imageMap) {
+            x += info->hotX;
+            y += info->hotY;
+            width = info->hotWidth;
+            height = info->hotHeight;
+        }
+        if (!open) {
+            // The rectangle reaches one row below its lowest token.
+            open = true;
+            x1 = x;
+            x2 = x - 1;
+            y1 = y;
+            y2 = y + height;
+        }
+        if (x + width - 1 > x2)
+            x2 = x + width - 1;
+        if (y < y1)
+            y1 = y;
+        if (y + height > y2)
+            y2 = y + height;
+    }
+    if (link)
+        closeRect();
 }

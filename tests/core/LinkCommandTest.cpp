@@ -8,6 +8,7 @@
 
 #include "Area.h"
 #include "Article.h"
+#include "ArticleLayout.h"
 #include "Browser.h"
 #include "Commands.h"
 #include "FakeSystem.h"
@@ -17,6 +18,7 @@
 #include "Messages.h"
 #include "Playlist.h"
 #include "TestDirs.h"
+#include "Token.h"
 #include "containr.h"
 
 namespace {
@@ -252,3 +254,140 @@ TEST(LinkOrder, NearestInColumnsKeysByThePositionOnScreen)
 }
 
 } // namespace
+
+// Articles laid out by the real layout over the recording System (8 pixels
+// per byte of text).
+struct LaidOutLinks : ::testing::Test {
+    FakeSystemScope scope;
+    Article *article = nullptr;
+
+    void SetUp() override
+    {
+        g_magazine_config.reset();
+        const char config[] = "<fontstyle name=body face=\"Sans\" size=10>"
+                              "<theme name=t><page x=10 y=20 height=300></theme>"
+                              "<scheme name=s><font style=body><p align=l fl=0 sp=0>"
+                              "<page width=200 columns=0><background theme=t></scheme>";
+        g_magazine_config.parse(reinterpret_cast<const uint8_t *>(config), sizeof config - 1);
+    }
+    void TearDown() override
+    {
+        delete article;
+        g_magazine_config.deleteTrees();
+    }
+    Article *layOut(const std::string &body)
+    {
+        std::string text = "<article scheme=s>" + body;
+        ArticleLayout layout(nullptr, text.data(), text.size());
+        article = layout.parse(false);
+        return article;
+    }
+};
+
+TEST_F(LaidOutLinks, ALinkGetsOneRectanglePerLine)
+{
+    // 15 words of 4 letters on three lines of 200 pixels.
+    std::string words;
+    for (int i = 0; i < 15; i++)
+        words += "word ";
+    ASSERT_TRUE(layOut("<link article=Next.txt desc=\"Go on\" nopush sound=none.wav>" + words +
+                       "</link> tail"));
+    ASSERT_FALSE(article->failed);
+    Link *link = article->links;
+    ASSERT_NE(nullptr, link);
+    EXPECT_EQ(nullptr, link->next);
+    EXPECT_EQ(CMD_REPLACE, link->command);
+    EXPECT_STREQ("next.txt", link->target.str);
+    EXPECT_STREQ("Go on", link->description.str);
+    EXPECT_EQ(nullptr, link->sound);
+    EXPECT_EQ(15u + 3u, link->tokenCount); // the words and an underline per line
+    ASSERT_EQ(3u, link->rectCount);
+    for (uint32_t i = 0; i < link->rectCount; i++) {
+        const LinkRect &r = link->rects[i];
+        EXPECT_EQ(0, r.x1) << i;
+        EXPECT_GT(r.y2, r.y1) << i;
+        if (i > 0)
+            EXPECT_GT(r.y1, link->rects[i - 1].y1) << i;
+        // The last pixel column and the row just below the text hit; one
+        // further does not.
+        EXPECT_EQ(link, Link::findAt(link, r.x2, r.y2)) << i;
+        EXPECT_EQ(nullptr, Link::findAt(link, r.x2 + 1, r.y1)) << i;
+    }
+    EXPECT_EQ(0, link->minX);
+    EXPECT_EQ(link->rects[0].y1, link->minY);
+    EXPECT_EQ(link->rects[2].y2, link->maxY);
+}
+
+TEST_F(LaidOutLinks, KindsOfLinksAndTheirOrder)
+{
+    ASSERT_TRUE(layOut("<link article=a.txt>one</link> <link external=\"http://x.org/?a=1&b\">two</link>"
+                       " <link command=PN param=ignored song=40 effect=0>three</link><br>"
+                       "<link command=e param=Mixed.Case>four</link> <link>five</link> <link></link>"));
+    const struct {
+        int command;
+        const char *target;
+        const char *description;
+        uint32_t song, effect;
+    } expected[] = {
+        {CMD_ARTICLE, "a.txt", nullptr, Link::NO_SONG, 1},
+        {CMD_EXTERNAL, "http://x.org/?a=1&b", "http://x.org/?a=1&b", Link::NO_SONG, 1},
+        {CMD_NEXT_SONG, "ignored", nullptr, 32, 0},
+        {CMD_EXTERNAL, "Mixed.Case", "Mixed.Case", Link::NO_SONG, 1},
+        {CMD_NONE, nullptr, nullptr, Link::NO_SONG, 1},
+    };
+    Link *link = article->links;
+    Link *previous = nullptr;
+    for (const auto &e : expected) {
+        ASSERT_NE(nullptr, link);
+        EXPECT_EQ(e.command, link->command);
+        EXPECT_STREQ(e.target, link->target.str);
+        EXPECT_STREQ(e.description, link->description.str);
+        EXPECT_EQ(e.song, link->song);
+        EXPECT_EQ(e.effect, link->effect);
+        EXPECT_EQ(previous, link->previous);
+        EXPECT_EQ(1u, link->rectCount);
+        previous = link;
+        link = link->next;
+    }
+    EXPECT_EQ(nullptr, link); // an empty link makes no Link
+    // Keyboard order: left to right on a line, then the next line.
+    Link *l = article->links;
+    int32_t lastX = -1, lastY = -1;
+    for (; l; l = l->next) {
+        ASSERT_TRUE(l->nearestBelow(0, 1000));
+        EXPECT_TRUE(l->sortY > lastY || (l->sortY == lastY && l->sortX > lastX));
+        lastX = l->sortX;
+        lastY = l->sortY;
+    }
+}
+
+TEST_F(LaidOutLinks, VisitedTargetsTakeTheVisitedColour)
+{
+    // A container of two articles, one of them read.
+    for (const char *name : {"read.txt", "unread.txt"}) {
+        File *f = new File();
+        f->name.set(name);
+        f->visited = name[0] == 'r';
+        Tree *root = g_container.root;
+        Tree::insertInto(root, f);
+        g_container.root = static_cast<File *>(root);
+    }
+    ASSERT_TRUE(layOut("<link article=read.txt>a b</link> <link article=unread.txt>c</link>"
+                       " <link command=r param=read.txt>d</link> <link command=e param=read.txt>e</link>"));
+    Link *read = article->links, *unread = read->next, *replace = unread->next, *external = replace->next;
+    ASSERT_NE(nullptr, external);
+    uint32_t own = read->tokens[0]->baseColour;
+    read->visitedColour = 0x112233;
+    replace->visitedColour = COLOUR_NONE;
+    unread->visitedColour = external->visitedColour = 0x445566;
+    replace->tokens[0]->colour = 0x999999; // recoloured before: back to its own
+    Link::applyVisitedColours(article->links);
+    EXPECT_EQ(0x112233u, read->tokens[0]->colour);
+    EXPECT_EQ(0x112233u, read->tokens[1]->colour);
+    EXPECT_EQ(own, unread->tokens[0]->colour);
+    EXPECT_EQ(replace->tokens[0]->baseColour, replace->tokens[0]->colour);
+    EXPECT_EQ(own, external->tokens[0]->colour);
+    delete g_container.root;
+    g_container.root = nullptr;
+    g_container.lastFound = nullptr;
+}
