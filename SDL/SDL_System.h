@@ -111,6 +111,7 @@ public:
     bool findInProgress = false;
     bool sdlStarted = false;    // SDL_Init succeeded
     bool helpShown = false;     // "-h" ended construction
+    bool badCommandLine = false;   // an unknown option or a missing value ended it
     bool indexingStarted = false;
     int indexingCounter = 0;
 

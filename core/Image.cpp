@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ANIImage.h"
 #include "Browser.h"
 #include "File.h"
 #include "PictureDecoders.h"
@@ -110,14 +111,17 @@ Image *File::getImage()
         image->references++;
         return image;
     }
-    if (fileType == FILE_ANI)
-        return nullptr; // animated pointer scripts are read by their own code
-    uint8_t *data = nullptr;
-    uint32_t size = 0;
-    if (!load(data, size))
-        return nullptr;
-    Image *picture = fileType == FILE_JPEG ? static_cast<Image *>(new JPEGImage(this, data, size))
-                                           : static_cast<Image *>(new BMPImage(this, data, size));
+    Image *picture;
+    if (fileType == FILE_ANI) {
+        picture = new ANIImage(this, name.c_str());
+    } else {
+        uint8_t *data = nullptr;
+        uint32_t size = 0;
+        if (!load(data, size))
+            return nullptr;
+        picture = fileType == FILE_JPEG ? static_cast<Image *>(new JPEGImage(this, data, size))
+                                        : static_cast<Image *>(new BMPImage(this, data, size));
+    }
     if (picture->failed) {
         delete picture;
         return nullptr;

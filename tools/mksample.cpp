@@ -498,6 +498,14 @@ bool pictures()
     // The fourteen pointers.
     const uint32_t fill = 0xFFFFFF, line = 0x000000;
     ok &= writePointer("normal", pointer(fill, line, arrowShape));
+    // The paper theme's animated arrow: three glowing frames and their script.
+    ok &= writePointer("arrow1", pointer(rgb(255, 244, 200), rgb(120, 80, 40), arrowShape));
+    ok &= writePointer("arrow2", pointer(rgb(255, 200, 90), rgb(120, 80, 40), arrowShape));
+    ok &= writePointer("arrow3", pointer(rgb(230, 120, 40), rgb(120, 80, 40), arrowShape));
+    {
+        const std::string script = "6 arrow1.bmp\r\n3 arrow2.bmp\r\n2-6 arrow3.bmp\r\n";
+        ok &= writeBytes("arrow.ani", std::vector<uint8_t>(script.begin(), script.end()));
+    }
     ok &= writePointer("busy", pointer(rgb(255, 220, 0), line, [](int x, int y) {
                            int dx = x - 12, dy = y - 12;
                            return dx * dx + dy * dy <= 100 && !(dx * dx + dy * dy <= 16);
