@@ -1,6 +1,11 @@
 // The drawable pieces of a laid-out line.
 #include "Token.h"
 
+#include <stdint.h>
+#include <string.h>
+
+#include <new>
+
 #include "File.h"
 #include "Image.h"
 #include "LayoutState.h"
@@ -81,23 +86,37 @@ void Token::removeHighlights(Token *&head)
 
 // ---- StringToken
 
-StringToken::StringToken(char *text, uint32_t length, const FontState &font, uint32_t width)
-    : Token(TOKEN_STRING, 0, 0, width, font.ascent, font.descent), text(text), length(length),
+StringToken::StringToken(char *text, uint32_t length, const FontState &font)
+    : Token(TOKEN_STRING, 0, 0, 0, font.ascent, font.descent), text(text), length(length),
       baselineOffset((int32_t)font.spacing), font(font.font)
 {
     baseColour = colour = font.colour;
-}
-
-StringToken::StringToken(char *text, uint32_t length, const FontState &font)
-    : StringToken(text, length, font, 0)
-{
     int measured = g_system->get_text_width(text ? text : "", font.font);
     width = measured > 0 ? (uint32_t)measured : 0;
 }
 
 StringToken::~StringToken()
 {
-    delete[] text;
+    if (text != reinterpret_cast<char *>(this + 1))
+        delete[] text;
+}
+
+void *StringToken::operator new(size_t size, InlineText extra) noexcept
+{
+    if (extra.bytes > SIZE_MAX - size)
+        return nullptr;
+    return ::operator new(size + extra.bytes, std::nothrow);
+}
+
+StringToken *StringToken::create(const char *text, uint32_t length, const FontState &font)
+{
+    void *memory = operator new(sizeof(StringToken), InlineText{(size_t)length + 1});
+    if (!memory)
+        return nullptr;
+    char *stored = reinterpret_cast<char *>(static_cast<StringToken *>(memory) + 1);
+    memcpy(stored, text, length);
+    stored[length] = 0;
+    return ::new (memory) StringToken(stored, length, font);
 }
 
 void StringToken::draw(int dx, int dy, uint32_t c)
