@@ -101,12 +101,13 @@ int SDLSystem::get_text_width(const char *text, FontHandle font)
     return fontTextWidth((SDLFont *)font, text);
 }
 
-void SDLSystem::out_text(const char *text, int length, int x, int y, uint32_t colour,
+int SDLSystem::out_text(const char *text, int length, int x, int y, uint32_t colour,
                          FontHandle font)
 {
     logf("out_text, '%s', length: %i, x: %i, y: %i, color:%i\n", text ? text : "", length, x, y,
          (int)colour);
     if (!backBuffer)
-        return;
-    fontOutText((SDLFont *)font, text, length, x, y, SDL_Draw::colourToRGB(colour), backBuffer);
+        return 0;
+    return fontOutText((SDLFont *)font, text, length, x, y, SDL_Draw::colourToRGB(colour),
+                       backBuffer);
 }

@@ -164,6 +164,15 @@ void Article::setStatus(const char *text)
 // ---------------------------------------------------------------------------
 // Search highlights.
 
+void Article::highlightText(const char *word)
+{
+    if (highlightState != 0)
+        for (uint32_t i = 0; i < lineCount; i++)
+            Token::removeHighlights(lines[i].first);
+    (void)word; // words are matched once the search index is in
+    highlightState = 1;
+}
+
 void Article::clearHighlights()
 {
     if (highlightState == 1) {
@@ -472,3 +481,7 @@ void Article::autoscrollStep()
     autoscrollCountdown = step.reload;
     g_system->post_message(MSG_NAVIGATE, step.code);
 }
+
+// Building Links comes with the link code; until then the line-end markers
+// stay with their LinkInfo.
+void Article::addLink(LinkInfo *, Link *&, Link *&) {}

@@ -79,7 +79,7 @@ public:
     Link *focusedLink = nullptr;
     Link *topVisibleLink = nullptr;
     Link *bottomVisibleLink = nullptr;
-    int32_t linkMargin = 0;          // rows at the view's ends where a link is not visible
+    int32_t linkMargin = 5;          // rows at the view's ends where a link is not visible
 
     uint32_t themeMask = 0;          // bit n: theme n may be used
     uint32_t themeNumber = 0;        // 1..9; 0 before the first setTheme
@@ -100,8 +100,8 @@ public:
     int32_t scroll = 0;              // document y at the top of the view
     int32_t documentHeight = 0;
     uint32_t firstLine = 0;          // first line that can be visible
-    int32_t lineStep = 0;
-    int32_t pageOverlap = 0;
+    int32_t lineStep = 20;
+    int32_t pageOverlap = 20;
     int32_t xOffset = 0;
     int32_t columnGap = 0;
     int32_t columnWidth = 0;
@@ -114,7 +114,7 @@ public:
     // Animated scroll or column slide.
     int32_t animFromScroll = 0, animToScroll = 0, animFromX = 0, animToX = 0;
     uint32_t animFirstLine = 0, animColumn = 0, animColumns = 0;
-    int32_t animDuration = 0;
+    int32_t animDuration = 200;
     uint32_t animStart = 0;
     bool animating = false;
 
@@ -123,9 +123,9 @@ public:
     uint32_t thumbColour = COLOUR_DEFAULT;
     bool scrollOnHover = false;
     bool edgeTimerPending = false;
-    int32_t edgeWidth = 0;
+    int32_t edgeWidth = 5;
     int autoscrollMode = 0;          // 0 off, 1 left, 2 right, 3 top, 4 bottom
-    int32_t edgeDelay = 0;
+    int32_t edgeDelay = 500;
     int autoscrollCountdown = 0;
 
     // Takes the named scheme's settings; false when there is no such scheme

@@ -35,10 +35,10 @@ const char *const kConfig =
     "<button x=100 y=0 width=20 height=20 normal=cap.bmp command=s2 desc=Night>"
     "</theme>"
     "<theme name=night inherit=day><scroll thumb=ff00ff></theme>"
-    "<theme name=dusk image=other.bmp></theme>"
+    "<theme name=dusk image=gone.bmp></theme>"
     "<scheme name=s><page width=170><background theme=day><background theme=night>"
     "<background theme=dusk></scheme>"
-    "<scheme name=late><page width=170><background id=9 theme=night></scheme>"
+    "<scheme name=late><page width=170><background theme=dusk><background id=9 theme=night></scheme>"
     "<theme name=tall image=bg.bmp><page x=0 y=0 height=400></theme>"
     "<scheme name=cols><page width=300 columns=2 colspacing=20><background theme=tall></scheme>";
 
@@ -54,7 +54,7 @@ struct ViewFixture : ::testing::Test {
         g_magazine_config.width = 200;
         g_magazine_config.height = 160;
         std::vector<uint8_t> pixel = makeBMP(2, 2, std::vector<uint32_t>(4, 0x204060), 24);
-        for (const char *name : {"bg.bmp", "other.bmp", "cap.bmp", "normal.bmp", "busy.bmp"})
+        for (const char *name : {"bg.bmp", "cap.bmp", "normal.bmp", "busy.bmp"})
             add(name, pixel);
         for (int i = 0; i < 17; i++)
             addArticle(i, "s");
@@ -237,7 +237,12 @@ TEST_F(ViewFixture, TwentyRoundsOfThemesOpensBacksAndReloads)
 
 // Column pages of an article laid out by hand, rows (top, bottom).
 struct Columns : ViewFixture {
-    Article article{nullptr};
+    Article &article = *new Article(nullptr);
+    void TearDown() override
+    {
+        delete &article;
+        ViewFixture::TearDown();
+    }
     void layOut(std::initializer_list<std::pair<uint32_t, uint32_t>> rows)
     {
         ASSERT_TRUE(article.applyScheme("cols"));
