@@ -481,7 +481,3 @@ void Article::autoscrollStep()
     autoscrollCountdown = step.reload;
     g_system->post_message(MSG_NAVIGATE, step.code);
 }
-
-// Building Links comes with the link code; until then the line-end markers
-// stay with their LinkInfo.
-void Article::addLink(LinkInfo *, Link *&, Link *&) {}

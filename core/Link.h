@@ -8,6 +8,11 @@
 #include "Strings.h"
 #include "System.h"
 
+// One clickable rectangle of a link, inclusive page coordinates.
+struct LinkRect {
+    int32_t x1, y1, x2, y2;
+};
+
 class Tag;
 class Token;
 
@@ -50,11 +55,6 @@ public:
 
     // Appends a token (false when memory ran out; the token is then not recorded).
     bool addToken(Token *token);
-};
-
-// One clickable rectangle of a link, inclusive page coordinates.
-struct LinkRect {
-    int32_t x1, y1, x2, y2;
 };
 
 class Link {
@@ -127,10 +127,6 @@ public:
     // Plays the link's song and sound and runs its command; true when the
     // shown Article was replaced.
     bool follow();
-
-private:
-    // Column page of a page y: the last top at most y, 0 above the first.
-    static uint32_t columnOf(int32_t y, const int32_t *columnTops, uint32_t topCount);
 };
 
 #endif

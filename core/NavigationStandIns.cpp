@@ -1,6 +1,5 @@
-// Stand-ins for scrolling, link drawing and commands until the navigation
-// and link code replaces them: pages move without animation, links are hit
-// and focused, and commands only open articles and switch themes.
+// Stand-ins for scrolling and link drawing until the navigation code
+// replaces them: pages move without animation.
 #include "Article.h"
 
 #include <new>
@@ -8,96 +7,50 @@
 
 #include "Areas.h"
 #include "Browser.h"
-#include "Commands.h"
-#include "History.h"
 #include "Link.h"
 #include "Messages.h"
 #include "Token.h"
 
-Link::~Link()
+// Draws the link in its focused or normal look over the page rectangle.
+void Link::draw(bool focused, int x, int y, int width, int height, int columnStride, int scroll,
+                const int32_t *columnTops, uint32_t firstColumn, uint32_t columnCount, uint32_t topCount)
 {
-    delete[] tokens;
-    delete[] rects;
-    Link *rest = next;
-    next = nullptr;
-    while (rest) {
-        Link *following = rest->next;
-        rest->next = nullptr;
-        delete rest;
-        rest = following;
-    }
-}
-
-void Link::addRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2)
-{
-    if (rectCount == rectCapacity) {
-        LinkRect *grown = new (std::nothrow) LinkRect[rectCapacity + 8];
-        if (!grown)
+    Article *article = currentArticle;
+    if (!article)
+        return;
+    g_system->set_region(x, y, width, height);
+    bool single = columnCount < 2 || !columnTops || topCount == 0;
+    auto place = [&](int32_t top, int &px, int &py) {
+        if (single) {
+            px = x;
+            py = y - scroll;
             return;
-        if (rectCount)
-            memcpy(grown, rects, rectCount * sizeof *rects);
-        delete[] rects;
-        rects = grown;
-        rectCapacity += 8;
-    }
-    rects[rectCount++] = LinkRect{x1, y1, x2, y2};
-}
-
-void Link::addToken(Token *) {}
-
-Link *Link::findAt(Link *first, int32_t x, int32_t y)
-{
-    for (Link *link = first; link; link = link->nextVisible)
-        for (uint32_t i = 0; i < link->rectCount; i++) {
-            const LinkRect &r = link->rects[i];
-            if (r.x1 <= x && x <= r.x2 && r.y1 <= y && y <= r.y2)
-                return link;
         }
-    return nullptr;
-}
-
-bool Link::nearestBelow(int32_t top, int32_t bottom)
-{
-    sortY = NOT_VISIBLE;
-    bool found = false;
+        uint32_t c = 0;
+        while (c + 1 < topCount && columnTops[c + 1] <= top)
+            c++;
+        px = x + (int)(c - firstColumn) * columnStride;
+        py = y - columnTops[c];
+    };
     for (uint32_t i = 0; i < rectCount; i++) {
-        const LinkRect &r = rects[i];
-        if (r.y2 > top && r.y1 < bottom && (!found || r.y2 < sortY)) {
-            sortY = r.y2;
-            sortX = r.x1;
-            found = true;
+        int px, py;
+        place(rects[i].y1, px, py);
+        article->redrawRect(px, py, rects[i].x1, rects[i].y1, rects[i].x2 - rects[i].x1 + 1,
+                            rects[i].y2 - rects[i].y1 + 1);
+    }
+    for (uint32_t i = 0; i < tokenCount; i++) {
+        Token *token = tokens[i];
+        int px, py;
+        place(token->y, px, py);
+        if (focused) {
+            Token::publishHotSpot(hotX, hotY, hotWidth, hotHeight);
+            token->drawNormal(px + token->x, py + token->y, selectedColour);
+            Token::withdrawHotSpot();
+        } else {
+            token->draw(px + token->x, py + token->y, resolveColour(token->colour, &g_palette));
         }
     }
-    return found;
-}
-
-bool Link::nearestInColumns(uint32_t, uint32_t, const int32_t *, uint32_t, int32_t)
-{
-    return false;
-}
-
-void Link::draw(bool, int, int, int, int, int, int, const int32_t *, uint32_t, uint32_t, uint32_t) {}
-
-void Link::applyVisitedColours(Link *) {}
-
-bool Article::executeCommand(Article *article, int id, const char *target, uint32_t effect)
-{
-    if (id >= CMD_THEME_1 && id < CMD_THEME_1 + 9) {
-        g_system->post_message(MSG_THEME, id - CMD_THEME_1 + 1);
-        return false;
-    }
-    if (id == CMD_BACK) {
-        g_system->post_message(MSG_BACK, 0);
-        return false;
-    }
-    if (id == CMD_QUIT) {
-        g_system->post_message(MSG_QUIT_REQUEST, 0);
-        return false;
-    }
-    if (id != CMD_ARTICLE || !target)
-        return false;
-    g_browser.transition = effect;
-    return history.open(target) && currentArticle != article;
+    g_system->set_region(0, 0, 0, 0);
 }
 
 void Article::setScroll(int32_t position, bool)
