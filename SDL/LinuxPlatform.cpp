@@ -153,6 +153,12 @@ bool LinuxPlatform::execute(const char *target, const char *program)
     }
     if (words.empty())
         return false;
+    // The program would read such a target as one of its options.
+    if (target[0] == '-') {
+        printf("Not executing '%s %s': a link target may not begin with '-'\n", program, target);
+        fflush(stdout);
+        return false;
+    }
 
     printf("Executing '%s %s'\n", program, target);
     fflush(stdout);

@@ -91,9 +91,15 @@ void SDLConfig::load(Platform *platform)
 
     FILE *file = path ? fopen(path, "r") : nullptr;
     if (!file) {
-        printf("Could not read config file at path : %s!\n", path ? path : "");
+        // A first start has no settings yet: it writes the defaults instead
+        // of complaining at every start until the configuration window runs.
+        bool missing = path && errno == ENOENT;
+        if (!missing)
+            printf("Could not read config file at path : %s!\n", path ? path : "");
         Vector_add(fontPaths, copyText(platform->systemFontDir()));
         addDefaultMixOptions(mixOptions);
+        if (missing)
+            write();
         return;
     }
 

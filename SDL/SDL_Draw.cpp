@@ -9,6 +9,8 @@
 
 #include <stdio.h>
 
+#include <string>
+
 static SDL_Surface *surfaceOf(ImageHandle image)
 {
     return (SDL_Surface *)image;
@@ -41,10 +43,26 @@ bool SDLSystem::init_display(int width, int height)
     return true;
 }
 
+// Magazine titles are Latin-1; window managers expect UTF-8.
+static std::string latin1ToUtf8(const char *text)
+{
+    std::string out;
+    for (const unsigned char *p = (const unsigned char *)text; *p; p++) {
+        if (*p < 0x80) {
+            out += (char)*p;
+        } else {
+            out += (char)(0xC0 | (*p >> 6));
+            out += (char)(0x80 | (*p & 0x3F));
+        }
+    }
+    return out;
+}
+
 void SDLSystem::set_window_title(const char *title)
 {
     logf("set_window_title, %s\n", title ? title : "");
-    SDL_WM_SetCaption(title ? title : "", title ? title : "");
+    std::string caption = latin1ToUtf8(title ? title : "");
+    SDL_WM_SetCaption(caption.c_str(), caption.c_str());
 }
 
 ImageHandle SDLSystem::create_image(int width, int height, const uint32_t *pixels,

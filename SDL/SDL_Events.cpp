@@ -266,10 +266,13 @@ static bool translateKey(const SDL_keysym &key, SDLSystem *system, int &message,
         message = MSG_STOP_SONG;
         break;
     case SDLK_PLUS:
+    case SDLK_EQUALS:   // "+" is Shift+"=" on most keyboards
+    case SDLK_KP_PLUS:
         message = MSG_VOLUME;
         parameter = 1;
         break;
     case SDLK_MINUS:
+    case SDLK_KP_MINUS:
         message = MSG_VOLUME;
         parameter = -1;
         break;

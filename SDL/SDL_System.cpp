@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include "Assert.h"
+#include "CommandLine.h"
 #include "Map/MapArray.h"
 #include "Platform.h"
 #include "Queue.h"
@@ -16,23 +17,17 @@
 
 #include <SDL.h>
 
+#include <errno.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <string>
 
 static const char *SOURCE = "SDL_System";
-
-static const char *const VERSION = "2.0.22";
-
-static const char *const USAGE =
-    "\t-h, -help\t\tthis text\n"
-    "\t-c, -config\t\tforce showing of configuration window\n"
-    "\t-s X, -song X\t\tplay song X instead of default music\n"
-    "\t-a X, -article X\tshow article X instead of default\n";
 
 static const char *orNull(const char *text)
 {
@@ -43,30 +38,15 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
 {
     config = SDLConfig::read(platform->configPath(), platform);
 
-    for (int i = 1; i < argc; i++) {
-        const char *argument = argv[i];
-        if (!argument)
-            continue;
-        if (strcasecmp(argument, "-h") == 0 || strcasecmp(argument, "-help") == 0) {
-            printf("\n");
-            printf("Mirandol - e-Magazine Browser\n");
-            printf("Version %s\n", VERSION);
-            printf("Written by the Mirandol 2 developers\n");
-            printf("\n\n");
-            printf("%s", USAGE);
-            fflush(stdout);
-            helpShown = true;
-            return;
-        }
-        if (strcasecmp(argument, "-c") == 0 || strcasecmp(argument, "-config") == 0) {
-            config->setShowConfig(true);
-        } else if (strcasecmp(argument, "-s") == 0 || strcasecmp(argument, "-song") == 0) {
-            if (i + 1 < argc)
-                config->setSong(argv[++i]);
-        } else if (strcasecmp(argument, "-a") == 0 || strcasecmp(argument, "-article") == 0) {
-            if (i + 1 < argc)
-                config->setArticle(argv[++i]);
-        }
+    switch (applyCommandLine(config, argc, argv)) {
+    case COMMAND_LINE_HELP:
+        helpShown = true;
+        return;
+    case COMMAND_LINE_BAD:
+        badCommandLine = true;
+        return;
+    case COMMAND_LINE_RUN:
+        break;
     }
 
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) < 0) {
@@ -75,8 +55,8 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
         sdlStarted = true;
         ready = true;
         // SDL turns an interrupt or a termination request into a quit event,
-        // which the reader ignores like the window's close button; keep the
-        // usual meaning of Ctrl+C and kill instead.
+        // which the reader ignores like the window's close button; the entry
+        // point makes them end the reader through its teardown instead.
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
     }
@@ -194,6 +174,13 @@ bool SDLSystem::find_files(char *&name)
     return true;
 }
 
+// Entries of the program directory are listed by their bare names.
+static bool isRegularFile(const char *entry)
+{
+    struct stat st;
+    return stat(entry, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool SDLSystem::find_one_file(char *&name)
 {
     logf("find_one_file : %s\n", orNull(name));
@@ -207,7 +194,7 @@ bool SDLSystem::find_one_file(char *&name)
             size_t length = strlen(entry);
             if (length < suffixLength)
                 continue;
-            if (strcasecmp(entry + length - suffixLength, suffix) == 0) {
+            if (strcasecmp(entry + length - suffixLength, suffix) == 0 && isRegularFile(entry)) {
                 name = String::duplicate(entry);
                 return true;
             }
@@ -257,7 +244,9 @@ bool SDLSystem::open_file(const char *name)
         openFile = fopen(temp.c_str(), "rb");
     }
     if (!openFile) {
-        fprintf(stderr, "Could not open file '%s' for reading.\n", name);
+        // A missing visited list only means nothing was read before.
+        if (errno != ENOENT || strcmp(name, "visited.txt") != 0)
+            fprintf(stderr, "Could not open file '%s' for reading.\n", name);
         return false;
     }
     return true;

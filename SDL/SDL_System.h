@@ -60,7 +60,7 @@ public:
     void strech(ImageHandle image, int x, int y, int width, int height) override;
     void v_line(int x, int y, int length, uint32_t colour) override;
     void h_line(int x, int y, int length, uint32_t colour) override;
-    void out_text(const char *text, int length, int x, int y, uint32_t colour,
+    int out_text(const char *text, int length, int x, int y, uint32_t colour,
                   FontHandle font) override;
     void fill_rect(int x, int y, int width, int height, uint32_t colour) override;
     bool print(Article *article) override;
@@ -114,6 +114,7 @@ public:
     bool findInProgress = false;
     bool sdlStarted = false;    // SDL_Init succeeded
     bool helpShown = false;     // "-h" ended construction
+    bool badCommandLine = false;   // an unknown option or a missing value ended it
     bool indexingStarted = false;
     int indexingCounter = 0;
 

@@ -2,6 +2,7 @@
 // core and reports the core's last error text.
 #include "Browser.h"
 #include "LinuxPlatform.h"
+#include "QuitSignals.h"
 #include "SDL_System.h"
 
 #include <SDL.h>
@@ -19,8 +20,10 @@ int main(int argc, char **argv)
     s_system = new SDLSystem(s_platform, argc, argv);
     atexit(SDL_Quit);
 
-    if (s_system->is_ready())
+    if (s_system->is_ready()) {
+        catchQuitSignals(s_system);
         runBrowser(s_system);
+    }
 
     SDL_QuitSubSystem(0xFFFF);
 
@@ -31,6 +34,8 @@ int main(int argc, char **argv)
 
     if (s_system->helpShown)
         return 0;
+    if (s_system->badCommandLine)
+        return 2;
     if (!s_system->sdlStarted || error)
         return 1;
     return 0;

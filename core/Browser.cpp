@@ -145,9 +145,12 @@ void Browser::teardown()
         delete searchIndex;
         searchIndex = nullptr;
     }
-    g_container.close();
+    // The configuration's pictures go before the Files they came from.
     config().deleteTrees();
+    g_container.close();
     statusText.clear();
+    // The audio thread reports a song's end through g_system: silence it first.
+    g_system->stop_song(0);
     g_system = nullptr;
 }
 
@@ -277,6 +280,9 @@ void Browser::handleMessage(int msg, int param)
             mouseY = positionY((uint32_t)param);
         } else if (isCoreOnly(msg)) {
             hold(msg);
+        } else if (msg == MSG_QUIT_REQUEST || (msg == MSG_BACK && param == 1 && !history.hasOlder())) {
+            // A wish to quit is never lost, however fast it follows a page change.
+            hold(MSG_QUIT_REQUEST);
         }
         return;
     }

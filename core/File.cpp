@@ -1,4 +1,5 @@
 #include "File.h"
+#include "Image.h"
 
 #include <string.h>
 #include <strings.h>
@@ -44,6 +45,11 @@ File::~File()
         else if (fileType == FILE_WAV && sound && g_system)
             g_system->unload_sound(sound);
     }
+    // A picture still held elsewhere outlives its File: it must not write
+    // back into it when it is released.
+    if (image && image->owner == this)
+        image->owner = nullptr;
+    image = nullptr;
     article = nullptr;
     sound = nullptr;
 }

@@ -611,8 +611,9 @@ bool Tag::getColour(uint32_t attr, uint32_t &out)
     bool read;
     if (run > 3) {
         read = parseHex(p, colour);
-        colour &= 0xFFFFFFu;    // RRGGBB: a direct colour never reaches bit 31
-        if (read && g_markupSwapRB)
+        // Eight hex digits may spell "none" or a palette reference: only a
+        // direct colour has its red and blue exchanged.
+        if (read && g_markupSwapRB && colour <= 0xFFFFFFu)
             colour = swap24(colour);
     } else {
         read = parseMarkupUnsigned(p, colour);

@@ -47,10 +47,11 @@ public:
     // 0, 1 or 2; anything else selects cyclic.
     void setMode(unsigned newMode) { mode = newMode <= (unsigned)MODE_RANDOM ? newMode : (unsigned)MODE_CYCLIC; }
 
-    // Queues one of the theme's sounds for the next screen update.
+    // Queues one of the theme's sounds for the next screen update; a sound
+    // the theme lacks clears the one pending, which belonged to another event.
     void queueThemeSound(unsigned index)
     {
-        if (index < THEME_SOUNDS && themeSounds[index])
+        if (index < THEME_SOUNDS)
             pendingSound = themeSounds[index];
     }
     // Plays and clears the pending sound (after a flip).

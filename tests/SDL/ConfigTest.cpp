@@ -35,11 +35,19 @@ const char *item(Vector *v, int i) { return (const char *)Vector_get(v, i); }
 TEST(SDLConfig, MissingFileGivesDefaultsAndTheSystemFontDirectory)
 {
     ScopedWorkDir dir;
+    writeFile(dir.path() + "/plain", std::string("x"));
+    TestPlatform unreadable(dir.path() + "/plain/mirandol2");   // cannot exist: reported
+    testing::internal::CaptureStdout();
+    delete SDLConfig::read(unreadable.configPath(), &unreadable);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Could not read config file at path : " + dir.path() + "/plain/mirandol2!\n");
+
+    // A missing file is no error: the defaults are written, silently.
     TestPlatform platform(dir.path() + "/none");
     testing::internal::CaptureStdout();
     SDLConfig *config = SDLConfig::read(platform.configPath(), &platform);
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "Could not read config file at path : " + dir.path() + "/none!\n");
+    EXPECT_EQ(out, "");
     EXPECT_TRUE(config->getFullscreen());
     EXPECT_FALSE(config->getVerbose());
     EXPECT_TRUE(config->getEffects());
@@ -49,7 +57,11 @@ TEST(SDLConfig, MissingFileGivesDefaultsAndTheSystemFontDirectory)
     EXPECT_STREQ(item(config->getFontPaths(), 0), "/usr/share/fonts/truetype/");
     ASSERT_EQ(Vector_size(config->getMixOptions()), 3);
     EXPECT_STREQ(item(config->getMixOptions(), 2), "11025");
-    EXPECT_FALSE(fileExists(dir.path() + "/none"));
+    delete config;
+    testing::internal::CaptureStdout();
+    config = SDLConfig::read(platform.configPath(), &platform);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");   // every key is there now
+    EXPECT_STREQ(item(config->getFontPaths(), 0), "/usr/share/fonts/truetype/");
     delete config;
 }
 

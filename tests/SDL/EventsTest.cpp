@@ -139,6 +139,11 @@ TEST_F(Events, KeyBindings)
         {SDLK_0, 0, MSG_STOP_SONG, NOPARAM},
         {SDLK_PLUS, 0, MSG_VOLUME, 1},
         {SDLK_MINUS, 0, MSG_VOLUME, -1},
+        // "+" is Shift+"=" on most keyboards; the keypad has its own keys.
+        {SDLK_EQUALS, 0, MSG_VOLUME, 1},
+        {SDLK_EQUALS, KMOD_LSHIFT, MSG_VOLUME, 1},
+        {SDLK_KP_PLUS, 0, MSG_VOLUME, 1},
+        {SDLK_KP_MINUS, 0, MSG_VOLUME, -1},
         {SDLK_c, 0, MSG_PLAY_MODE, 1},
         {SDLK_r, KMOD_LSHIFT, MSG_PLAY_MODE, 2},
         {SDLK_l, 0, MSG_PLAY_MODE, 0},

@@ -20,10 +20,12 @@ struct ReaderRun {
 };
 
 // prepare fills the reader's directory; limit, when set, ends the reader
-// after that many seconds (it runs until a quit otherwise).
+// with Ctrl+C (SIGINT) after that many seconds (it runs until a quit
+// otherwise); inspect looks at the directory afterwards.
 ReaderRun runReader(const std::string &args, const std::string &configText = "",
                     const std::function<void(const std::string &)> &prepare = nullptr,
-                    int limit = 0)
+                    int limit = 0,
+                    const std::function<void(const std::string &)> &inspect = nullptr)
 {
     ScopedWorkDir dir;
     std::string config = dir.path() + "/config";
@@ -33,7 +35,7 @@ ReaderRun runReader(const std::string &args, const std::string &configText = "",
     mkdir((dir.path() + "/run").c_str(), 0755);
     if (prepare)
         prepare(dir.path() + "/run");
-    std::string timeout = limit ? "timeout " + std::to_string(limit) + " " : "";
+    std::string timeout = limit ? "timeout -s INT " + std::to_string(limit) + " " : "";
     std::string command = "cd '" + dir.path() + "/run' && XDG_CONFIG_HOME='" + config +
                           "' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy " + timeout + "'" M2_BINARY_DIR
                           "/mirandol2' " + args + " > ../out 2> ../err";
@@ -42,6 +44,8 @@ ReaderRun runReader(const std::string &args, const std::string &configText = "",
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.out = readText(dir.path() + "/out");
     run.err = readText(dir.path() + "/err");
+    if (inspect)
+        inspect(dir.path() + "/run");
     return run;
 }
 
@@ -73,6 +77,22 @@ TEST(Program, HelpGoesToStandardOutputAndEndsWell)
     EXPECT_EQ(run.out.substr(run.out.size() - usage.size()), usage);
     EXPECT_NE(run.out.find("\nMirandol - e-Magazine Browser\nVersion 2.0.22\n"), std::string::npos);
     EXPECT_NE(run.out.find("\n\n\n" + usage), std::string::npos);
+}
+
+TEST(Program, BadOptionsPrintTheUsageOnStandardErrorAndEndWithTwo)
+{
+    const std::string usage = "\t-a X, -article X\tshow article X instead of default\n";
+    for (const char *args : {"-x", "-s", "-a", "-c -song", "magazine.dat"}) {
+        ReaderRun run = runReader(args, QUIET);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_EQ(run.out.find("this text"), std::string::npos) << args;
+        ASSERT_GE(run.err.size(), usage.size()) << args;
+        EXPECT_EQ(run.err.substr(run.err.size() - usage.size()), usage) << args;
+    }
+    ReaderRun help = runReader("--help", QUIET);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_NE(help.out.find("Mirandol - e-Magazine Browser"), std::string::npos);
 }
 
 TEST(Program, NoMagazineEndsWithItsErrorText)
@@ -108,12 +128,18 @@ TEST(Program, ValidMagazineOpensTheDisplayAtItsClampedSize)
 {
     ReaderRun run = runReader("", std::string("verbose=true\nfullscreen=false\n") + QUIET,
                               [](const std::string &dir) {
-                                  packMagazine(dir, {{"config.txt", "<parameters width=5000 height=10>"},
-                                                     {"main.txt", "<article>Hello"}});
+                                  packMagazine(dir, {{"config.txt", "<parameters width=5000 height=10>"
+                                                                    "<scheme name=a><background theme=t></scheme>"
+                                                                    "<theme name=t></theme>"},
+                                                     {"main.txt", "<article scheme=a>Hello"}});
                               },
-                              3);
+                              5, [](const std::string &dir) {
+                                  // Ctrl+C ran the teardown, which writes the visited list.
+                                  EXPECT_TRUE(fileExists(dir + "/temp/visited.txt"));
+                              });
     EXPECT_NE(run.out.find("init_display, width: 2048 height: 200\n"), std::string::npos) << run.out;
     // Ended by the time limit, not by a start-up error.
     EXPECT_EQ(run.status, 124);
     EXPECT_EQ(run.err.find("Cannot"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("stop_timer, msg: 39\n"), std::string::npos);
 }

@@ -31,6 +31,9 @@ TEST(SystemDisplay, RedStaysRedEndToEnd)
     char *title = nullptr;
     SDL_WM_GetCaption(&title, nullptr);
     EXPECT_STREQ(title, "Mirandol 2");
+    s->set_window_title("Caf\xe9 \xbb\xd7");   // Latin-1 from the magazine
+    SDL_WM_GetCaption(&title, nullptr);
+    EXPECT_STREQ(title, "Caf\xc3\xa9 \xc2\xbb\xc3\x97");
     ASSERT_EQ(s->get_user_flag(USER_FLAG_SWAP_RB), 1);
 
     // A picture pixel: 0x00RRGGBB, and a markup colour stored as 0x00BBGGRR.

@@ -28,7 +28,7 @@ TEST(SDLSystem, HelpPrintsBannerAndUsageAndStops)
 {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    SystemFixture f(QUIET, {"-x", "-HELP", "-c"});
+    SystemFixture f(QUIET, {"--HELP", "-c"});
     std::string out = testing::internal::GetCapturedStdout();
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(f.system->is_ready());
@@ -43,7 +43,7 @@ TEST(SDLSystem, HelpPrintsBannerAndUsageAndStops)
 TEST(SDLSystem, CommandLineOptions)
 {
     {
-        SystemFixture f(QUIET, {"-SONG", "tune.mod", "-c", "extra", "-article", "intro.txt"});
+        SystemFixture f(QUIET, {"-SONG", "tune.mod", "-c", "--article", "intro.txt"});
         EXPECT_TRUE(f.system->is_ready());
         EXPECT_STREQ(f.system->get_user_string(USER_STRING_SONG), "tune.mod");
         EXPECT_STREQ(f.system->get_user_string(USER_STRING_ARTICLE), "intro.txt");
@@ -51,7 +51,7 @@ TEST(SDLSystem, CommandLineOptions)
         EXPECT_TRUE(f.system->getConfig()->getShowConfig());
     }
     {
-        SystemFixture f(QUIET, {"-s", "", "-a"});
+        SystemFixture f(QUIET, {"-s", ""});
         EXPECT_EQ(f.system->get_user_string(USER_STRING_SONG), nullptr);
         EXPECT_EQ(f.system->get_user_string(USER_STRING_ARTICLE), nullptr);
         EXPECT_EQ(f.system->get_user_flag(USER_FLAG_MAGAZINE_MUSIC), 1);
@@ -86,6 +86,7 @@ TEST(SDLSystem, FilesAndTheProgramDirectory)
     writeFile("b.txt", std::string("bee"));
     writeFile("MAG.DAT", std::string("0123456789"));
     writeFile("temp/only-in-temp.txt", std::string("t"));
+    mkdir("A.dat", 0755);   // a directory never passes for the magazine
     TestPlatform platform(f.dir.path() + "/mirandol2.conf");
     char arg0[] = "mirandol2";
     char *argv[] = {arg0, nullptr};
@@ -99,10 +100,10 @@ TEST(SDLSystem, FilesAndTheProgramDirectory)
     char *name = star;
     while (s.find_files(name))
         names.push_back(name);
-    EXPECT_EQ(names, (std::vector<std::string>{"MAG.DAT", "b.txt", "mirandol2.conf", "save", "temp"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"A.dat", "MAG.DAT", "b.txt", "mirandol2.conf", "save", "temp"}));
     name = star;
     ASSERT_TRUE(s.find_files(name));
-    EXPECT_STREQ(name, "MAG.DAT");
+    EXPECT_STREQ(name, "A.dat");
     while (s.find_files(name)) {
     }
 
@@ -132,6 +133,7 @@ TEST(SDLSystem, FilesAndTheProgramDirectory)
     s.close_file();
     testing::internal::CaptureStderr();
     EXPECT_FALSE(s.open_file("nowhere.txt"));
+    EXPECT_FALSE(s.open_file("visited.txt"));   // none yet: no complaint
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Could not open file 'nowhere.txt' for reading.\n");
 
@@ -234,6 +236,16 @@ TEST(SDLSystem, LinkTargetReachesTheProgramAsOneArgument)
         EXPECT_FALSE(fileExists(p)) << p;
         EXPECT_FALSE(fileExists(dir.path() + "/" + p)) << p;
     }
+
+    // A target that the program would take for an option runs nothing.
+    unlink(record.c_str());
+    const std::string option = "-S/usr/bin/touch " + dir.path() + "/pwned6";
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(f.system->open_link(option.c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Not executing '" + script + " " + option + "': a link target may not begin with '-'\n");
+    SDL_Delay(200);
+    EXPECT_FALSE(fileExists(record));
 }
 
 TEST(SDLSystem, NoLinkProgramRunsNothingAndIndexingAlwaysContinues)

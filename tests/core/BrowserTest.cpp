@@ -9,6 +9,9 @@
 #include "Messages.h"
 #include "Playlist.h"
 #include "TestDirs.h"
+#include "MagWriter.h"
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -109,15 +112,18 @@ TEST_F(BrowserFixture, NoOpMessagesChangeNothing)
 TEST_F(BrowserFixture, DrainKeepsMusicDropsInputAndHoldsCoreMessages)
 {
     sys.messages = {{MSG_MOUSE_DOWN, 0}, {MSG_NAVIGATE, NAV_PAGE_DOWN}, {MSG_EXIT, 0},
-                    {MSG_VOLUME, 1}, {MSG_MOUSE_MOVE, (int)makePosition(30, 40)}, {MSG_EXIT, 0}};
+                    {MSG_BACK, 1}, {MSG_VOLUME, 1}, {MSG_MOUSE_MOVE, (int)makePosition(30, 40)},
+                    {MSG_QUIT_REQUEST, 0}, {MSG_EXIT, 0}, {MSG_BACK, 0}};
     g_browser.flushEvents();
     EXPECT_TRUE(sys.called("volume_control 1"));
     EXPECT_EQ(g_browser.mouseX, 30);
     EXPECT_EQ(g_browser.mouseY, 40);
     EXPECT_FALSE(g_browser.busy);
-    // The exit was not lost: it is queued again, once.
-    ASSERT_EQ(sys.messages.size(), 1u);
+    // The exit and the wish to quit (Escape on the first article, F10) were
+    // not lost: each is queued again, once.
+    ASSERT_EQ(sys.messages.size(), 2u);
     EXPECT_EQ(sys.messages.front().first, MSG_EXIT);
+    EXPECT_EQ(sys.messages.back().first, MSG_QUIT_REQUEST);
     // The re-hover moved the pointer to the stored position.
     EXPECT_TRUE(sys.called("move_cursor 30 40"));
 }
@@ -201,6 +207,35 @@ TEST(BrowserRun, NullSystemAndMissingArchive)
     ASSERT_NE(scope.sys.errorText, nullptr);
     EXPECT_STREQ(scope.sys.errorText, "No *.dat file");
     EXPECT_FALSE(scope.sys.called("init_display"));
+}
+
+// Quits as soon as the loop would wait: the magazine has nothing more to do.
+struct QuittingSystem : FakeSystem {
+    void wait_event() override
+    {
+        FakeSystem::wait_event();
+        post_message(MSG_EXIT, 0);
+    }
+};
+
+TEST(BrowserRun, TeardownSilencesTheMusicBeforeTheSystemGoes)
+{
+    ScopedWorkDir dir;
+    mkdir("temp", 0755);
+    MagArchive a;
+    a.members.push_back(magFile("config.txt", "<parameters><scheme name=a><background theme=t>"
+                                              "</scheme><theme name=t></theme>"));
+    a.members.push_back(magFile("main.txt", "<article scheme=a>Hello"));
+    ASSERT_TRUE(writeFile("mag.dat", a.build()));
+    System *previous = g_system;
+    QuittingSystem sys;
+    runBrowser(&sys);
+    EXPECT_EQ(g_system, nullptr);
+    EXPECT_EQ(sys.errorText, nullptr);
+    ASSERT_FALSE(sys.calls.empty());
+    // The audio thread reports through g_system: the music stops last.
+    EXPECT_EQ(sys.calls.back(), "stop_song 0");
+    g_system = previous;
 }
 
 } // namespace

@@ -61,6 +61,15 @@ TEST_F(ImageFixture, SharedByReferenceAndDecodedAgainAfterTheLastRelease)
     const FakeSystem::FakeImage *surface = FakeSystem::image(c->surface);
     EXPECT_EQ(surface->pixels[0], 0xFF0000u);
     c->release();
+
+    // A picture released after its File has gone leaves the File alone.
+    Image *late = file->getImage();
+    ASSERT_NE(late, nullptr);
+    g_container.root = nullptr;
+    delete root;
+    root = nullptr;
+    EXPECT_TRUE(late->release());
+    EXPECT_EQ(scope.sys.liveImages, 0);
 }
 
 TEST_F(ImageFixture, MaskOfTheSameSizeIsUsedAnotherSizeIgnored)

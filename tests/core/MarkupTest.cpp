@@ -273,16 +273,22 @@ TEST(Tag, Colours)
     EXPECT_EQ(c, 5u);
     EXPECT_FALSE(t->getColour(KW_RIGHT, c));    // consumed even though it failed
     EXPECT_TRUE(t->getColour(KW_X, c));
-    EXPECT_EQ(c, 0x00FFFFFFu);    // a direct colour never becomes a palette index
+    EXPECT_EQ(c, 0xFFFFFFFFu);    // eight digits are kept as read
     EXPECT_TRUE(t->getColour(KW_Y, c));
     EXPECT_EQ(c, 0x80000190u);    // kept as given; the colour resolver draws it in the default colour
     delete t;
     g_markupSwapRB = true;
-    t = tagOf("<p color=ff8000 top=12>");
+    t = tagOf("<p color=ff8000 top=12 left=7fffffff right=80000005>");
     EXPECT_TRUE(t->getColour(KW_COLOR, c));
     EXPECT_EQ(c, 0x000080FFu);
     EXPECT_TRUE(t->getColour(KW_TOP, c));
     EXPECT_EQ(c, 0x8000000Cu);
+    // Only direct colours are exchanged: "none" and a palette reference
+    // written in hex stay what they are.
+    EXPECT_TRUE(t->getColour(KW_LEFT, c));
+    EXPECT_EQ(c, (uint32_t)COLOUR_NONE);
+    EXPECT_TRUE(t->getColour(KW_RIGHT, c));
+    EXPECT_EQ(c, 0x80000005u);
     delete t;
     g_markupSwapRB = saved;
 }

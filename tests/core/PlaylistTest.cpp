@@ -205,10 +205,11 @@ TEST_F(PlaylistTest, PendingAndThemeSounds)
 {
     SampleHandle enter = sys.load_sound("ab", 2, 22050, 0);
     pl.themeSounds[0] = enter;
-    pl.queueThemeSound(1);                    // no back sound: nothing queued
-    EXPECT_EQ(pl.pendingSound, nullptr);
     pl.queueThemeSound(0);
     EXPECT_EQ(pl.pendingSound, enter);
+    pl.queueThemeSound(1);                    // no back sound: the enter sound goes too
+    EXPECT_EQ(pl.pendingSound, nullptr);
+    pl.queueThemeSound(0);
     pl.playPendingSound();
     EXPECT_EQ(sys.count("play_sound"), 1u);
     EXPECT_EQ(pl.pendingSound, nullptr);

@@ -1,0 +1,59 @@
+// SIGINT and SIGTERM as a quit message (see QuitSignals.h). The handler only
+// writes one byte to a pipe; a thread of its own turns that byte into the
+// message, since posting takes a lock and allocates.
+#include "QuitSignals.h"
+
+#include "Messages.h"
+#include "System.h"
+
+#include <errno.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+namespace {
+
+int s_pipe[2] = {-1, -1};
+volatile sig_atomic_t s_requested = 0;
+
+void onQuitSignal(int number)
+{
+    if (s_requested)
+        _exit(128 + number);
+    s_requested = 1;
+    int saved = errno;
+    char byte = (char)number;
+    if (write(s_pipe[1], &byte, 1) < 0) {
+        // Nothing else can be done from here.
+    }
+    errno = saved;
+}
+
+void *postQuit(void *argument)
+{
+    char byte;
+    ssize_t n;
+    while ((n = read(s_pipe[0], &byte, 1)) < 0 && errno == EINTR) {
+    }
+    if (n == 1)
+        static_cast<System *>(argument)->post_message(MSG_EXIT, 0);
+    return nullptr;
+}
+
+} // namespace
+
+void catchQuitSignals(System *system)
+{
+    if (!system || s_pipe[0] >= 0 || pipe(s_pipe) != 0)
+        return;
+    pthread_t watcher;
+    if (pthread_create(&watcher, nullptr, postQuit, system) != 0)
+        return;
+    pthread_detach(watcher);
+    struct sigaction action = {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
