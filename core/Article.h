@@ -29,16 +29,6 @@ public:
     Area *areas = nullptr;           // owned chain
     Area *statusBar = nullptr;       // in the chain, or null
 
-    // A picture name queued for the HTML export.
-    struct HtmlImage {
-        HtmlImage *next = nullptr;  // owned
-        String name;
-    };
-    String header;                   // HTML export frame files
-    String footer;
-    bool saveable = true;
-    HtmlImage *htmlImages = nullptr; // owned list
-
     // Settings taken from the article's scheme.
     enum { SONG_SLOTS = 32, THEME_SLOTS = 10 };
     String songs[SONG_SLOTS];
