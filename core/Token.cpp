@@ -87,6 +87,11 @@ void Token::removeHighlights(Token *&head)
 
 // ---- StringToken
 
+static int32_t coord32(int64_t v)
+{
+    return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : (int32_t)v;
+}
+
 StringToken::StringToken(char *text, uint32_t length, const FontState &font)
     : Token(TOKEN_STRING, 0, 0, 0, font.ascent, font.descent), text(text), length(length),
       baselineOffset((int32_t)font.spacing), font(font.font)
@@ -137,7 +142,9 @@ int StringToken::print(int dx, int dy, uint32_t c)
 
 HighlightToken *StringToken::findText(const TextSearch &search, uint32_t c)
 {
-    return search.highlightAll(text, length, x, y, ascent, c, font);
+    // Over the drawn text: from the top of its glyphs, as high as the line's text.
+    return search.highlightAll(text, length, x, coord32((int64_t)y + baselineOffset),
+                               ascent + descent, c, font);
 }
 
 // ---- ImageToken
