@@ -117,10 +117,7 @@ SDLSystem::~SDLSystem()
         SDL_DestroyMutex(queueMutex);
     if (openFonts)
         MapArray_delete(openFonts);
-    if (searchWords)
-        Vector_delete(searchWords);
-    if (searchArticles)
-        Vector_delete(searchArticles);
+    SDLSystem_releaseSearch(this);
     if (findList)
         Vector_delete(findList);
     if (homeFiles)
@@ -225,6 +222,7 @@ bool SDLSystem::create_file(const char *name, int where)
     else
         path = name;
     openFile = fopen(path.c_str(), (where & FILE_TRUNCATE) ? "w+b" : "a+b");
+    createdPath = openFile ? path : std::string();
     return openFile != nullptr;
 }
 
@@ -302,6 +300,20 @@ void SDLSystem::close_file()
     M2_ASSERT(openFile != NULL, SOURCE);
     fclose(openFile);
     openFile = nullptr;
+}
+
+bool SDLSystem::commit_file(bool keep)
+{
+    logf("commit_file, keep: %i\n", keep ? 1 : 0);
+    bool ok = false;
+    if (openFile) {
+        ok = fclose(openFile) == 0;
+        openFile = nullptr;
+    }
+    if ((!keep || !ok) && !createdPath.empty())
+        remove(createdPath.c_str());
+    createdPath.clear();
+    return ok && keep;
 }
 
 // --- empty operations ---
@@ -382,10 +394,13 @@ bool SDLSystem::put_to_clipboard(const char *text)
 
 bool SDLSystem::indexing_progress(int count)
 {
+    // A call outside a build starts one (so a search after a failed build
+    // tries again); the build's own calls count the articles.
     if (!indexingStarted) {
         indexingStarted = true;
         indexingCounter = 0;
         SDLSystem_buildSearchIndex();
+        indexingStarted = false;
     } else {
         indexingCounter++;
     }
