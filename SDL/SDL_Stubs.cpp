@@ -6,12 +6,6 @@
 
 // --- construction and search-index steps (SDL_Hooks.h) ---
 
-// Configuration window: not shown yet.
-bool SDLSystem_runConfigWindow(SDLSystem *system, bool &start)
-{
-    return false;
-}
-
 // The core's Browser::buildSearchIndex on the core's browser object.
 void SDLSystem_buildSearchIndex() {}
 
