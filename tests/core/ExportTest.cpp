@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "Area.h"
+#include "Areas.h"
+#include "ButtonDef.h"
 #include "Article.h"
 #include "Export.h"
 #include "FakeSystem.h"
@@ -18,11 +19,6 @@
 #include "containr.h"
 
 namespace {
-
-struct StatusRecorder : Area {
-    std::string text;
-    void setText(const char *t) override { text = t; }
-};
 
 const char *const kConfig =
     "<fontstyle name=body face=\"DejaVu Serif\" size=12 color=00ff00>\r\n"
@@ -54,7 +50,7 @@ struct ExportTest : ::testing::Test {
     Tree *root = nullptr;
     File *articleFile = nullptr;
     Article *article = nullptr;
-    StatusRecorder *status = new StatusRecorder;
+    StatusbarArea *status = nullptr;
     const std::vector<uint8_t> mapBytes = {'B', 'M', 1, 2, 3};
     const std::vector<uint8_t> pictureBytes = {'B', 'M', 9, 8, 7, 6};
     SampleHandle saveSound = reinterpret_cast<SampleHandle>(&root);
@@ -91,8 +87,9 @@ struct ExportTest : ::testing::Test {
         add("pics/a.bmp", std::string(pictureBytes.begin(), pictureBytes.end()));
         configure(true);
         article = new Article(articleFile);
+        status = new StatusbarArea(AreaPlacement());
         article->areas = status;
-        article->statusBar = status;
+        article->statusbarArea = status;
         g_playlist.pendingSound = nullptr;
         g_playlist.themeSounds[SOUND_SAVE] = saveSound;
     }
@@ -124,7 +121,7 @@ TEST_F(ExportTest, BuiltInFrameTranslatedBodyAndPicturesWhicheverWayColoursAreSt
             << "swap " << swap;
         EXPECT_EQ(readFile("save/map.bmp"), mapBytes);
         EXPECT_EQ(readFile("save/a.bmp"), pictureBytes);
-        EXPECT_EQ(status->text, "Article saved in file story.htm");
+        EXPECT_EQ(std::string(status->text1.c_str()), "Article saved in file story.htm");
         EXPECT_EQ(g_playlist.pendingSound, saveSound);
         EXPECT_EQ(article->htmlImages, nullptr);
     }
@@ -162,9 +159,9 @@ TEST_F(ExportTest, RefusedArticlesAndPicturesWriteNothingOutsideTheirPlace)
         probe.loose = true;
         article->file = &probe;
         article->saveable = c.saveable;
-        status->text.clear();
+        status->text1.clear();
         saveArticleAsHtml(article);
-        EXPECT_EQ(status->text, c.status) << c.name;
+        EXPECT_EQ(std::string(status->text1.c_str()), c.status) << c.name;
         EXPECT_EQ(scope.sys.count("create_file"), 0u) << c.name;
     }
     article->file = articleFile;
@@ -190,7 +187,7 @@ TEST_F(ExportTest, FullDiskReportsFailureAndLeavesNoPartialFile)
         saveArticleAsHtml(article);
         struct stat st;
         EXPECT_NE(lstat(c.full, &st), 0) << c.name;
-        EXPECT_EQ(status->text, "Could not save the article") << c.name;
+        EXPECT_EQ(std::string(status->text1.c_str()), "Could not save the article") << c.name;
         EXPECT_EQ(g_playlist.pendingSound, nullptr) << c.name;
         EXPECT_EQ(article->htmlImages, nullptr) << c.name;
     }
@@ -199,7 +196,7 @@ TEST_F(ExportTest, FullDiskReportsFailureAndLeavesNoPartialFile)
         unlink("save/story.htm");
         chmod("save", 0555);
         saveArticleAsHtml(article);
-        EXPECT_EQ(status->text, "Could not save the article");
+        EXPECT_EQ(std::string(status->text1.c_str()), "Could not save the article");
         EXPECT_FALSE(fileExists("save/story.htm"));
         chmod("save", 0755);
     }
