@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "Area.h"
 #include "Areas.h"
-#include "ButtonDef.h"
 #include "Article.h"
 #include "Export.h"
 #include "FakeSystem.h"
@@ -19,6 +19,14 @@
 #include "containr.h"
 
 namespace {
+
+StatusbarArea *newStatusBar()
+{
+    AreaPlacement where;
+    where.width = 400;
+    where.height = 20;
+    return new StatusbarArea(where);
+}
 
 const char *const kConfig =
     "<fontstyle name=body face=\"DejaVu Serif\" size=12 color=00ff00>\r\n"
@@ -50,7 +58,7 @@ struct ExportTest : ::testing::Test {
     Tree *root = nullptr;
     File *articleFile = nullptr;
     Article *article = nullptr;
-    StatusbarArea *status = nullptr;
+    StatusbarArea *status = newStatusBar();
     const std::vector<uint8_t> mapBytes = {'B', 'M', 1, 2, 3};
     const std::vector<uint8_t> pictureBytes = {'B', 'M', 9, 8, 7, 6};
     SampleHandle saveSound = reinterpret_cast<SampleHandle>(&root);
@@ -87,7 +95,6 @@ struct ExportTest : ::testing::Test {
         add("pics/a.bmp", std::string(pictureBytes.begin(), pictureBytes.end()));
         configure(true);
         article = new Article(articleFile);
-        status = new StatusbarArea(AreaPlacement());
         article->areas = status;
         article->statusbarArea = status;
         g_playlist.pendingSound = nullptr;
@@ -121,7 +128,7 @@ TEST_F(ExportTest, BuiltInFrameTranslatedBodyAndPicturesWhicheverWayColoursAreSt
             << "swap " << swap;
         EXPECT_EQ(readFile("save/map.bmp"), mapBytes);
         EXPECT_EQ(readFile("save/a.bmp"), pictureBytes);
-        EXPECT_EQ(std::string(status->text1.c_str()), "Article saved in file story.htm");
+        EXPECT_STREQ(status->text1.c_str(), "Article saved in file story.htm");
         EXPECT_EQ(g_playlist.pendingSound, saveSound);
         EXPECT_EQ(article->htmlImages, nullptr);
     }
@@ -161,7 +168,7 @@ TEST_F(ExportTest, RefusedArticlesAndPicturesWriteNothingOutsideTheirPlace)
         article->saveable = c.saveable;
         status->text1.clear();
         saveArticleAsHtml(article);
-        EXPECT_EQ(std::string(status->text1.c_str()), c.status) << c.name;
+        EXPECT_STREQ(status->text1.c_str(), c.status) << c.name;
         EXPECT_EQ(scope.sys.count("create_file"), 0u) << c.name;
     }
     article->file = articleFile;
@@ -187,7 +194,7 @@ TEST_F(ExportTest, FullDiskReportsFailureAndLeavesNoPartialFile)
         saveArticleAsHtml(article);
         struct stat st;
         EXPECT_NE(lstat(c.full, &st), 0) << c.name;
-        EXPECT_EQ(std::string(status->text1.c_str()), "Could not save the article") << c.name;
+        EXPECT_STREQ(status->text1.c_str(), "Could not save the article") << c.name;
         EXPECT_EQ(g_playlist.pendingSound, nullptr) << c.name;
         EXPECT_EQ(article->htmlImages, nullptr) << c.name;
     }
@@ -196,7 +203,7 @@ TEST_F(ExportTest, FullDiskReportsFailureAndLeavesNoPartialFile)
         unlink("save/story.htm");
         chmod("save", 0555);
         saveArticleAsHtml(article);
-        EXPECT_EQ(std::string(status->text1.c_str()), "Could not save the article");
+        EXPECT_STREQ(status->text1.c_str(), "Could not save the article");
         EXPECT_FALSE(fileExists("save/story.htm"));
         chmod("save", 0755);
     }
