@@ -22,7 +22,8 @@
 
 namespace {
 
-const char *const kArticles[] = {"main.txt", "help.txt", "features.txt", "columns.txt", "gallery.txt"};
+const char *const kArticles[] = {"main.txt", "help.txt", "features.txt", "columns.txt", "gallery.txt",
+                                 "layout.txt"};
 
 std::string sourceText(const std::string &name)
 {
