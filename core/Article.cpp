@@ -17,6 +17,7 @@
 #include "Messages.h"
 #include "Playlist.h"
 #include "Scheme.h"
+#include "SearchIndex.h"
 #include "System.h"
 #include "Theme.h"
 #include "Token.h"
