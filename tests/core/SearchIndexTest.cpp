@@ -111,6 +111,30 @@ TEST(SearchIndex, NothingIsWrittenAtOrPastTheArticleCount)
     EXPECT_EQ(empty.count, 0u);
 }
 
+TEST(SearchIndex, SampleMagazineIsWorthSearching)
+{
+    const char *files[] = {"archive.txt", "columns.txt", "features.txt", "gallery.txt",
+                           "help.txt",    "kitchen.txt", "letters.txt",  "main.txt",
+                           "music.txt",   "nightsky.txt", "puzzles.txt", "travel.txt"};
+    SearchIndex index(12);
+    for (const char *name : files) {
+        std::vector<uint8_t> text = readFile(std::string(M2_SOURCE_DIR) + "/sample/" + name);
+        ASSERT_FALSE(text.empty()) << name;
+        add(index, name, std::string(text.begin(), text.end()));
+    }
+    int hidden = 0, untitled = 0;
+    for (uint32_t i = 0; i < index.count; i++) {
+        hidden += !index.names[i];
+        untitled += index.names[i] && !index.titles[i];
+    }
+    EXPECT_EQ(hidden, 1);
+    EXPECT_EQ(untitled, 1);
+    EXPECT_EQ(articlesOf(index, "zanzibar"), "0 ");     // only in the noscan article
+    EXPECT_EQ(articlesOf(index, "caf\xE9"), "5 11 ");   // Latin-1, shared
+    EXPECT_EQ(articlesOf(index, "r\xF6sti"), "5 6 11 ");
+    EXPECT_EQ(articlesOf(index, "banana"), "10 ");
+}
+
 struct Magazine {
     ScopedWorkDir dir;
     FakeSystemScope fake;
@@ -189,6 +213,41 @@ TEST(TextSearch, HighlightsEveryMatchWithoutTouchingTheText)
         EXPECT_EQ(text, c.text);
         Token::deleteList(chain);
     }
+}
+
+} // namespace
+
+#include "LayoutRig.h"
+
+namespace {
+
+// The highlights an article's lines carry, as "x+width" per line.
+std::string highlightsOf(Article *article)
+{
+    std::string out;
+    for (unsigned i = 0; i < article->lineCount; i++) {
+        for (Token *t = article->lines[i].first; t && t->kind == TOKEN_HIGHLIGHT; t = t->next)
+            out += std::to_string(t->x) + "+" + std::to_string(t->width) + " ";
+        out += "|";
+    }
+    return out;
+}
+
+TEST(TextSearch, AnArticleMarksEveryMatchOfEachLineAndSwapsWords)
+{
+    LayoutRig rig(400);
+    std::vector<LaidToken> before = rig.words("aaaa Baa<br>xaa");
+    ASSERT_EQ(before.size(), 3u);
+    Article *article = rig.article;
+    int second = before[1].x;
+    article->highlightText("aa");
+    EXPECT_EQ(highlightsOf(article), "0+16 8+16 16+16 " + std::to_string(second + 8) + "+16 |8+16 |");
+    EXPECT_EQ(article->lines[0].first->colour, article->highlightColour);
+    article->highlightText("xaa");   // the first word's marks go
+    EXPECT_EQ(highlightsOf(article), "|0+24 |");
+    article->clearHighlights();
+    article->clearHighlights();
+    EXPECT_EQ(highlightsOf(article), "||");
 }
 
 } // namespace
