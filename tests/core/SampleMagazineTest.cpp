@@ -24,7 +24,8 @@ namespace {
 
 const char *const kArticles[] = {"main.txt", "help.txt", "features.txt", "columns.txt", "gallery.txt",
                                  "layout.txt", "travel.txt", "kitchen.txt", "nightsky.txt", "music.txt",
-                                 "letters.txt", "archive.txt", "puzzles.txt", "links.txt", "pages.txt", "serial.txt"};
+                                 "letters.txt", "archive.txt", "puzzles.txt", "links.txt", "pages.txt",
+                                 "serial.txt"};
 
 std::string sourceText(const std::string &name)
 {
