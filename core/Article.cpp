@@ -1,6 +1,7 @@
 // The article view: the record, drawing and background restoration, link
 // focus, pointer messages with the status text, and autoscroll.
 #include "Article.h"
+#include "SearchIndex.h"
 
 #include "Area.h"
 #include "Areas.h"
@@ -16,6 +17,7 @@
 #include "Messages.h"
 #include "Playlist.h"
 #include "Scheme.h"
+#include "SearchIndex.h"
 #include "System.h"
 #include "Theme.h"
 #include "Token.h"
@@ -169,7 +171,9 @@ void Article::highlightText(const char *word)
     if (highlightState != 0)
         for (uint32_t i = 0; i < lineCount; i++)
             Token::removeHighlights(lines[i].first);
-    (void)word; // words are matched once the search index is in
+    TextSearch search(word);
+    for (uint32_t i = 0; i < lineCount; i++)
+        Token::collectHighlights(lines[i].first, search, highlightColour);
     highlightState = 1;
 }
 
