@@ -16,20 +16,24 @@
 
 namespace {
 
-// Grows an owned array by 8 entries when it is full; false when the
-// allocation failed (the array is then unchanged).
+// Grows an owned array when it is full (8 entries first, then doubling, so a
+// link over a long text stays linear); false when the allocation failed (the
+// array is then unchanged).
 template <typename T> bool makeRoom(T *&array, uint32_t count, uint32_t &capacity)
 {
     if (count < capacity)
         return true;
-    T *grown = new (std::nothrow) T[capacity + 8];
+    uint32_t grownCapacity = capacity ? capacity * 2 : 8;
+    if (grownCapacity <= capacity)
+        return false;
+    T *grown = new (std::nothrow) T[grownCapacity];
     if (!grown)
         return false;
     if (count)
         memcpy(grown, array, count * sizeof(T));
     delete[] array;
     array = grown;
-    capacity += 8;
+    capacity = grownCapacity;
     return true;
 }
 
