@@ -330,10 +330,10 @@ int fontTextWidth(SDLFont *font, const char *text)
     return SDLFont::textWidth(SDLFont::firstSet(font), text);
 }
 
-void fontOutText(SDLFont *font, const char *text, int length, int x, int y, uint32_t rgb,
-                 SDL_Surface *target)
+int fontOutText(SDLFont *font, const char *text, int length, int x, int y, uint32_t rgb,
+                SDL_Surface *target)
 {
     if (!font || length <= 0)
-        return;
-    SDLFont::blitText(SDLFont::setForColour(font, rgb), text, length, target, x, y);
+        return 0;
+    return SDLFont::blitText(SDLFont::setForColour(font, rgb), text, length, target, x, y);
 }

@@ -81,7 +81,7 @@ void deleteCachedFonts(MapArray *cache);
 
 // get_text_width and out_text behind SDLSystem; both accept a null font.
 int fontTextWidth(SDLFont *font, const char *text);
-void fontOutText(SDLFont *font, const char *text, int length, int x, int y, uint32_t rgb,
+int fontOutText(SDLFont *font, const char *text, int length, int x, int y, uint32_t rgb,
                  SDL_Surface *target);
 
 // Frees what the display and font operations of an SDLSystem made: fonts,

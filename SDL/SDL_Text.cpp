@@ -3,6 +3,7 @@
 #include "SDL_System.h"
 
 #include "FontMapping.h"
+#include "GUI/GUI.h"
 #include "Map/MapArray.h"
 #include "Platform.h"
 #include "SDLConfig.h"
@@ -52,13 +53,16 @@ void SDLSystem_buildFontMap(SDLSystem *system)
     system->fontMapping->writeCache();
     system->fontMapping->buildMap();
     system->syncFontMap();
+    SDLGUI::setFontMap(system->fontMap);
 }
 
 void SDLSystem_releaseDisplayAndFonts(SDLSystem *system)
 {
     deleteCachedFonts(system->openFonts);
-    if (system->fontMap)
+    if (system->fontMap) {
+        SDLGUI::forgetFontMap(system->fontMap);
         MapArray_delete(system->fontMap);
+    }
     system->fontMap = nullptr;
     delete system->fontMapping;
     system->fontMapping = nullptr;
@@ -101,12 +105,13 @@ int SDLSystem::get_text_width(const char *text, FontHandle font)
     return fontTextWidth((SDLFont *)font, text);
 }
 
-void SDLSystem::out_text(const char *text, int length, int x, int y, uint32_t colour,
+int SDLSystem::out_text(const char *text, int length, int x, int y, uint32_t colour,
                          FontHandle font)
 {
     logf("out_text, '%s', length: %i, x: %i, y: %i, color:%i\n", text ? text : "", length, x, y,
          (int)colour);
     if (!backBuffer)
-        return;
-    fontOutText((SDLFont *)font, text, length, x, y, SDL_Draw::colourToRGB(colour), backBuffer);
+        return 0;
+    return fontOutText((SDLFont *)font, text, length, x, y, SDL_Draw::colourToRGB(colour),
+                       backBuffer);
 }

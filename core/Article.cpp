@@ -21,6 +21,7 @@ Article::Article(File *owner) : file(owner) {}
 Article::~Article()
 {
     delete areas;
+    freeLayout();
 }
 
 void Article::navigate(int) {}
@@ -36,6 +37,20 @@ bool Article::applyScheme(const char *schemeName)
     for (int n = 0; n < SONG_SLOTS; n++)
         songs[n].set(scheme->songs[n].str);
     windowTitle.set(scheme->title.str);
+    // Page geometry and scrolling, read by the layout and the view.
+    header.set(scheme->header.str);
+    footer.set(scheme->footer.str);
+    pageWidth = (int)scheme->pageWidth;
+    columns = scheme->columns;
+    columnGap = (int)scheme->columnSpacing;
+    columnWidth = (int)scheme->columnWidth();
+    lineStep = (int)scheme->scrollLine;
+    pageOverlap = (int)scheme->scrollPage;
+    scrollOnHover = scheme->autoscroll != 0;
+    animDuration = (int)scheme->scrollSpeed;
+    edgeDelay = (int)scheme->edgeDelay;
+    edgeWidth = (int)scheme->scrollTolerance;
+    linkMargin = (int)scheme->linkTolerance;
     loopMask = scheme->loopMask;
     noloopMask = scheme->noloopMask;
     themeMask = 0;
@@ -78,48 +93,11 @@ void Article::pageMetrics(int *a, int *b, int *c, int)
     *a = *b = *c = 0;
 }
 
-// Laying an article out comes with the layout code; until then an article
-// file yields an Article with no lines, so the reader can open and leave it.
-static void deleteCachedArticle(Article *article)
+// The first theme comes with the article view; until then the article
+// keeps the theme it has.
+void Article::finishLayout()
 {
-    if (currentArticle == article)
-        currentArticle = nullptr;
-    delete article;
-}
-
-Article *File::getArticle()
-{
-    if (fileType != FILE_TEXT)
-        return nullptr;
-    File::deleteArticle = deleteCachedArticle;
-    if (cached && article)
-        return article;
-    uint8_t *data = nullptr;
-    uint32_t size = 0;
-    if (!load(data, size))
-        return nullptr;
-    Article *laidOut = new (std::nothrow) Article(this);
-    if (laidOut) {
-        // The article tag names the scheme the article is shown with.
-        MarkupLexer lexer;
-        lexer.init(data, size);
-        for (MarkupToken token; (token = lexer.next()) != MARKUP_END;) {
-            if (token != MARKUP_TAG)
-                continue;
-            Tag *tag = lexer.parseTag();
-            bool isArticle = tag && tag->id == KW_ARTICLE;
-            String schemeName;
-            if (isArticle)
-                tag->getLowerString(KW_SCHEME, schemeName);
-            delete tag;
-            if (isArticle) {
-                laidOut->applyScheme(schemeName.str);
-                break;
-            }
-        }
-    }
-    delete[] data;
-    article = laidOut;
-    cached = article != nullptr;
-    return article;
+    if (unsorted && lineCount > 1)
+        sortLines(0, (int)lineCount - 1);
+    unsorted = false;
 }

@@ -10,6 +10,8 @@
 
 class File;
 class Link;
+class LinkInfo;
+class Token;
 class Area;
 class Image;
 
@@ -41,6 +43,11 @@ public:
     // or it gives no theme 1.
     bool applyScheme(const char *schemeName);
 
+    // Runs a link's or button's command for the shown article; true only
+    // when "a" or "r" replaced the article on screen. A missing target shows
+    // "Article not found" in the article's status bar.
+    static bool executeCommand(Article *article, int id, const char *target, uint32_t effect);
+
     void navigate(int code);
     // Moves the focus to the next link below (down) or above; the top-most or
     // bottom-most visible link when none is focused. True when the focus moved.
@@ -55,6 +62,57 @@ public:
     void highlightText(const char *word);
     void applySongs();
     void pageMetrics(int *a, int *b, int *c, int scale);
+
+    // ---- Filled by the article layout (ArticleLayout, core/ArticleFile.cpp)
+    // and its line index (core/ArticleLines.cpp). ----
+    // One row of the line index; rows are kept sorted by bottom.
+    struct Line {
+        Token *first;     // owned list
+        uint32_t top;     // document y
+        uint32_t bottom;  // top + line height
+    };
+    // A picture name queued for the HTML export.
+    struct HtmlImage {
+        HtmlImage *next = nullptr;  // owned
+        String name;
+    };
+    bool failed = false;             // the layout failed; the article is deleted
+    String title;
+    String author;
+    String movie;
+    String header;                   // HTML export frame files
+    String footer;
+    bool saveable = true;
+    HtmlImage *htmlImages = nullptr; // owned list
+    bool unsorted = false;           // addLine appends; finishLayout sorts once
+    Line *lines = nullptr;           // owned array
+    unsigned lineCount = 0;
+    unsigned lineCapacity = 0;
+    Link *links = nullptr;           // owned list, document order
+    // Page geometry and scrolling from the scheme.
+    int pageWidth = 0;
+    unsigned columns = 0;
+    int columnGap = 0;
+    int columnWidth = 0;
+    int lineStep = 20;
+    int pageOverlap = 20;
+    bool scrollOnHover = false;
+    int animDuration = 200;
+    int edgeDelay = 500;
+    int edgeWidth = 5;
+    int linkMargin = 5;
+
+    // Stores a line (its token list is taken over; deleted when the index is full).
+    void addLine(Token *firstToken, uint32_t top, uint32_t height);
+    // Sorts rows lo..hi (inclusive) by bottom.
+    void sortLines(int lo, int hi);
+    // Turns one LinkInfo into a Link appended to the list head..tail.
+    void addLink(LinkInfo *info, Link *&head, Link *&tail);
+    // Completes a freshly laid-out article (sorting, first theme).
+    void finishLayout();
+    // Frees the lines, links and picture queue (the destructor calls it).
+    void freeLayout();
+    // ---- end of the layout's part ----
 };
 
 // The palette that palette-index colours resolve through: the shown

@@ -92,8 +92,9 @@ public:
     virtual void strech(ImageHandle image, int x, int y, int width, int height) = 0;
     virtual void v_line(int x, int y, int length, uint32_t colour) = 0;
     virtual void h_line(int x, int y, int length, uint32_t colour) = 0;
-    virtual void out_text(const char *text, int length, int x, int y, uint32_t colour,
-                          FontHandle font) = 0;
+    // Returns the width drawn (printing carries the difference to the layout's).
+    virtual int out_text(const char *text, int length, int x, int y, uint32_t colour,
+                         FontHandle font) = 0;
     virtual void fill_rect(int x, int y, int width, int height, uint32_t colour) = 0;
     // Returns whether the article was handed to a printer.
     virtual bool print(Article *article) = 0;

@@ -128,8 +128,10 @@ TEST(Program, ValidMagazineOpensTheDisplayAtItsClampedSize)
 {
     ReaderRun run = runReader("", std::string("verbose=true\nfullscreen=false\n") + QUIET,
                               [](const std::string &dir) {
-                                  packMagazine(dir, {{"config.txt", "<parameters width=5000 height=10>"},
-                                                     {"main.txt", "<article>Hello"}});
+                                  packMagazine(dir, {{"config.txt", "<parameters width=5000 height=10>"
+                                                                    "<scheme name=a><background theme=t></scheme>"
+                                                                    "<theme name=t></theme>"},
+                                                     {"main.txt", "<article scheme=a>Hello"}});
                               },
                               5, [](const std::string &dir) {
                                   // Ctrl+C ran the teardown, which writes the visited list.

@@ -245,9 +245,10 @@ void FakeSystem::blt(ImageHandle, int x, int y, int iX, int iY, int iW, int iH)
 void FakeSystem::strech(ImageHandle, int x, int y, int w, int h) { log("strech %d %d %d %d", x, y, w, h); }
 void FakeSystem::v_line(int x, int y, int l, uint32_t c) { log("v_line %d %d %d %x", x, y, l, c); }
 void FakeSystem::h_line(int x, int y, int l, uint32_t c) { log("h_line %d %d %d %x", x, y, l, c); }
-void FakeSystem::out_text(const char *text, int length, int x, int y, uint32_t c, FontHandle)
+int FakeSystem::out_text(const char *text, int length, int x, int y, uint32_t c, FontHandle)
 {
     log("out_text %.*s %d %d %x", length, text ? text : "", x, y, c);
+    return length > 0 ? length * charWidth : 0;
 }
 void FakeSystem::fill_rect(int x, int y, int w, int h, uint32_t c) { log("fill_rect %d %d %d %d %x", x, y, w, h, c); }
 bool FakeSystem::print(Article *) { log("print"); return printed; }

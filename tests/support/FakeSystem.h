@@ -73,8 +73,8 @@ public:
     void strech(ImageHandle image, int x, int y, int width, int height) override;
     void v_line(int x, int y, int length, uint32_t colour) override;
     void h_line(int x, int y, int length, uint32_t colour) override;
-    void out_text(const char *text, int length, int x, int y, uint32_t colour,
-                  FontHandle font) override;
+    int out_text(const char *text, int length, int x, int y, uint32_t colour,
+                 FontHandle font) override;
     void fill_rect(int x, int y, int width, int height, uint32_t colour) override;
     bool print(Article *article) override;
     void show_cursor(bool show) override;

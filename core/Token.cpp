@@ -1,0 +1,267 @@
+// The drawable pieces of a laid-out line.
+#include "Token.h"
+
+#include "File.h"
+#include "Image.h"
+#include "LayoutState.h"
+#include "Link.h"
+#include "Palette.h"
+#include "containr.h"
+
+extern Palette g_palette;
+
+// The hot spot a focused image-map link publishes for one draw.
+static int hotSpotX, hotSpotY, hotSpotWidth, hotSpotHeight;
+
+void Token::publishHotSpot(int x, int y, int width, int height)
+{
+    hotSpotX = x;
+    hotSpotY = y;
+    hotSpotWidth = width;
+    hotSpotHeight = height;
+}
+
+Token::~Token()
+{
+    Token *rest = next;
+    next = nullptr;
+    deleteList(rest);
+}
+
+void Token::deleteList(Token *first)
+{
+    while (first) {
+        Token *following = first->next;
+        first->next = nullptr;
+        delete first;
+        first = following;
+    }
+}
+
+void Token::drawNormal(int x, int y, uint32_t c)
+{
+    if (c == COLOUR_NONE)
+        c = ownColour();
+    if (c != COLOUR_NONE)
+        c = resolveColour(c, &g_palette);
+    draw(x, y, c);
+}
+
+void Token::collectHighlights(Token *&head, const TextSearch &search, uint32_t c)
+{
+    HighlightToken *first = nullptr;
+    Token *last = nullptr;
+    for (Token *t = head; t; t = t->next) {
+        HighlightToken *chain = t->findText(search, c);
+        if (!chain)
+            continue;
+        if (last)
+            last->next = chain;
+        else
+            first = chain;
+        last = chain;
+        while (last->next)
+            last = last->next;
+    }
+    if (first) {
+        last->next = head;
+        head = first;
+    }
+}
+
+void Token::removeHighlights(Token *&head)
+{
+    while (head && head->kind == TOKEN_HIGHLIGHT) {
+        Token *following = head->next;
+        head->next = nullptr;
+        delete head;
+        head = following;
+    }
+}
+
+// ---- StringToken
+
+StringToken::StringToken(char *text, uint32_t length, const FontState &font, uint32_t width)
+    : Token(TOKEN_STRING, 0, 0, width, font.ascent, font.descent), text(text), length(length),
+      baselineOffset((int32_t)font.spacing), font(font.font)
+{
+    baseColour = colour = font.colour;
+}
+
+StringToken::StringToken(char *text, uint32_t length, const FontState &font)
+    : StringToken(text, length, font, 0)
+{
+    int measured = g_system->get_text_width(text ? text : "", font.font);
+    width = measured > 0 ? (uint32_t)measured : 0;
+}
+
+StringToken::~StringToken()
+{
+    delete[] text;
+}
+
+void StringToken::draw(int dx, int dy, uint32_t c)
+{
+    if (c == COLOUR_NONE)
+        return;
+    g_system->out_text(text, (int)length, dx, dy + baselineOffset, c, font);
+}
+
+int StringToken::print(int dx, int dy, uint32_t c)
+{
+    if (c == COLOUR_NONE)
+        return 0;
+    int drawn = g_system->out_text(text, (int)length, dx, dy + baselineOffset, c, font);
+    return drawn - (int)width;
+}
+
+HighlightToken *StringToken::findText(const TextSearch &, uint32_t)
+{
+    // Text search marks matches once the search index exists.
+    return nullptr;
+}
+
+// ---- ImageToken
+
+ImageToken::ImageToken(const char *path, uint32_t w, uint32_t h, bool top, uint32_t left,
+                       uint32_t right, uint32_t topMargin_, uint32_t bottom)
+    : Token(TOKEN_IMAGE), topAligned(top)
+{
+    File *file = path ? g_container.find(path) : nullptr;
+    image = file ? file->getImage() : nullptr;
+    if (!image)
+        return;
+    leftMargin = left;
+    topMargin = topMargin_;
+    drawnWidth = w ? w : (uint32_t)(image->width > 0 ? image->width : 0);
+    drawnHeight = h ? h : (uint32_t)(image->height > 0 ? image->height : 0);
+    scaled = w != 0 || h != 0;
+    width = drawnWidth + left + right;
+    fullHeight = drawnHeight + topMargin_ + bottom;
+    if (!topAligned)
+        ascent = fullHeight;
+}
+
+ImageToken::~ImageToken()
+{
+    if (image)
+        image->release();
+}
+
+uint32_t ImageToken::fitLine(uint32_t lineAscent, uint32_t lineDescent)
+{
+    if (!topAligned)
+        return lineDescent;
+    ascent = lineAscent;
+    descent = fullHeight > lineAscent ? fullHeight - lineAscent : 0;
+    return descent > lineDescent ? descent : lineDescent;
+}
+
+void ImageToken::finishPlacement()
+{
+    if (!image) {
+        width = ascent = descent = 0;
+        return;
+    }
+    x += (int32_t)leftMargin;
+    y += (int32_t)topMargin;
+    width = drawnWidth;
+    ascent = drawnHeight;
+    descent = 0;
+}
+
+void ImageToken::draw(int dx, int dy, uint32_t c)
+{
+    if (!image || !image->surface)
+        return;
+    if (scaled)
+        g_system->strech(image->surface, dx, dy, (int)width, (int)ascent);
+    else
+        g_system->blt(image->surface, dx, dy, 0, 0, image->width, image->height);
+    if (c == COLOUR_NONE)
+        return;
+    int bx = dx, by = dy, bw = (int)width, bh = (int)(ascent + descent);
+    if (hotSpotWidth != 0) {
+        bx = dx + hotSpotX;
+        by = dy + hotSpotY;
+        bw = hotSpotWidth;
+        bh = hotSpotHeight;
+    }
+    g_system->h_line(bx, by, bw, c);
+    g_system->h_line(bx, by + bh - 1, bw, c);
+    g_system->v_line(bx, by, bh, c);
+    g_system->v_line(bx + bw - 1, by, bh, c);
+}
+
+int ImageToken::print(int dx, int dy, uint32_t)
+{
+    if (image && image->surface)
+        g_system->strech(image->surface, dx, dy, (int)width, (int)ascent);
+    return 0;
+}
+
+// ---- Lines
+
+HorizLineToken::HorizLineToken(int32_t x, int32_t y, uint32_t width, uint32_t c)
+    : Token(TOKEN_LINE, x, y, width)
+{
+    baseColour = colour = c;
+}
+
+void HorizLineToken::draw(int dx, int dy, uint32_t c)
+{
+    if (c != COLOUR_NONE)
+        g_system->h_line(dx, dy, (int)width, c);
+}
+
+int HorizLineToken::print(int dx, int dy, uint32_t c)
+{
+    draw(dx, dy, c);
+    return 0;
+}
+
+int UnderlineToken::print(int dx, int dy, uint32_t c)
+{
+    if (baseColour == linkColour)
+        draw(dx, dy, c);
+    return 0;
+}
+
+VertLineToken::VertLineToken(int32_t x, int32_t y, uint32_t length, uint32_t c)
+    : Token(TOKEN_LINE, x, y, 0, length)
+{
+    baseColour = colour = c;
+}
+
+void VertLineToken::draw(int dx, int dy, uint32_t c)
+{
+    if (c != COLOUR_NONE)
+        g_system->v_line(dx, dy, (int)ascent, c);
+}
+
+int VertLineToken::print(int dx, int dy, uint32_t c)
+{
+    draw(dx, dy, c);
+    return 0;
+}
+
+// ---- Markers and highlights
+
+void SUToken::addToLink(Token *token)
+{
+    if (link)
+        link->addToken(token);
+}
+
+HighlightToken::HighlightToken(int32_t x, int32_t y, uint32_t width, uint32_t height, uint32_t c)
+    : Token(TOKEN_HIGHLIGHT, x, y, width, height)
+{
+    baseColour = colour = c;
+}
+
+void HighlightToken::draw(int dx, int dy, uint32_t c)
+{
+    // A find colour of none paints nothing.
+    if (c != COLOUR_NONE)
+        g_system->fill_rect(dx, dy, (int)width, (int)ascent, c);
+}
