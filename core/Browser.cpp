@@ -321,12 +321,6 @@ void Browser::updateScreen()
     g_playlist.playPendingSound();
 }
 
-void Browser::buildSearchIndex()
-{
-    if (!searchIndex)
-        searchIndex = new SearchIndex();
-}
-
 void Browser::search()
 {
     if (!searchIndex) {

@@ -1,5 +1,6 @@
 // The drawable pieces of a laid-out line.
 #include "Token.h"
+#include "SearchIndex.h"
 
 #include "File.h"
 #include "Image.h"
@@ -115,10 +116,9 @@ int StringToken::print(int dx, int dy, uint32_t c)
     return drawn - (int)width;
 }
 
-HighlightToken *StringToken::findText(const TextSearch &, uint32_t)
+HighlightToken *StringToken::findText(const TextSearch &search, uint32_t c)
 {
-    // Text search marks matches once the search index exists.
-    return nullptr;
+    return search.highlightAll(text, length, x, y, ascent, c, font);
 }
 
 // ---- ImageToken
