@@ -111,6 +111,30 @@ TEST(SearchIndex, NothingIsWrittenAtOrPastTheArticleCount)
     EXPECT_EQ(empty.count, 0u);
 }
 
+TEST(SearchIndex, SampleMagazineIsWorthSearching)
+{
+    const char *files[] = {"archive.txt", "columns.txt", "features.txt", "gallery.txt",
+                           "help.txt",    "kitchen.txt", "letters.txt",  "main.txt",
+                           "music.txt",   "nightsky.txt", "puzzles.txt", "travel.txt"};
+    SearchIndex index(12);
+    for (const char *name : files) {
+        std::vector<uint8_t> text = readFile(std::string(M2_SOURCE_DIR) + "/sample/" + name);
+        ASSERT_FALSE(text.empty()) << name;
+        add(index, name, std::string(text.begin(), text.end()));
+    }
+    int hidden = 0, untitled = 0;
+    for (uint32_t i = 0; i < index.count; i++) {
+        hidden += !index.names[i];
+        untitled += index.names[i] && !index.titles[i];
+    }
+    EXPECT_EQ(hidden, 1);
+    EXPECT_EQ(untitled, 1);
+    EXPECT_EQ(articlesOf(index, "zanzibar"), "0 ");     // only in the noscan article
+    EXPECT_EQ(articlesOf(index, "caf\xE9"), "5 11 ");   // Latin-1, shared
+    EXPECT_EQ(articlesOf(index, "r\xF6sti"), "5 6 11 ");
+    EXPECT_EQ(articlesOf(index, "banana"), "10 ");
+}
+
 struct Magazine {
     ScopedWorkDir dir;
     FakeSystemScope fake;
