@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "Area.h"
+#include "Areas.h"
 #include "Article.h"
 #include "Browser.h"
 #include "File.h"
@@ -39,7 +41,7 @@ private:
 
 const char *kConfig =
     "<parameters width=1920 height=1080>"
-    "<fontstyle name=body face=\"DejaVu Serif\" height=15 color=1c1c28>"
+    "<fontstyle name=body face=\"DejaVu Serif\" height=19 color=1c1c28>"
     "<fontstyle name=bar face=\"DejaVu Sans\" height=18 b color=ffffff>"
     "<theme name=full image=bg.jpg>"
     "<overlay image=seal.bmp x=1700 y=900>"
@@ -61,18 +63,19 @@ std::vector<uint32_t> gradient(int w, int h)
     return px;
 }
 
-// Three views of 60 lines each, a link every few lines.
+// Three views of about 60 lines each: long justified paragraphs with a
+// link every few lines.
 std::string articleText()
 {
     std::string text = "<article scheme=page title=\"Benchmark page\" author=\"The editors\">";
     const char *words[] = {"magazine", "reader", "turns", "another", "page", "of", "the", "with",
                            "pictures", "tables", "links", "columns", "justified", "text", "every"};
-    for (int line = 0; line < 180; line++) {
+    for (int paragraph = 0; paragraph < 12; paragraph++) {
         text += "<p>";
-        for (int w = 0; w < 24; w++) {
-            if (w == 5 && line % 4 == 0)
+        for (int w = 0; w < 700; w++) {
+            if (w % 90 == 45)
                 text += "<link article=page.txt desc=\"Same page\">linked words</link> ";
-            text += words[(line * 7 + w * 3) % 15];
+            text += words[(paragraph * 7 + w * 3 + w / 15) % 15];
             text += ' ';
         }
     }
@@ -124,11 +127,17 @@ struct Reader {
         g_magazine_config.width = 1920;
         g_magazine_config.height = 1080;
         g_magazine_config.userFlags[USER_FLAG_EFFECTS - 4] = 0;
-        ok = history.open("page.txt") && currentArticle && currentArticle->lineCount >= 180 &&
+        ok = history.open("page.txt") && currentArticle && currentArticle->documentHeight >= 2 * currentArticle->viewHeight &&
              currentArticle->links && currentArticle->scrollbarArea && currentArticle->background &&
              currentArticle->overlay;
-        fprintf(stderr, "page: %u lines, view %d of %d pixels\n", currentArticle ? currentArticle->lineCount : 0,
-                currentArticle ? currentArticle->viewHeight : 0, currentArticle ? currentArticle->documentHeight : 0);
+        if (currentArticle) {
+            Article *a = currentArticle;
+            unsigned shown = 0;
+            for (unsigned i = 0; i < a->lineCount; i++)
+                shown += (int64_t)a->lines[i].top < a->viewHeight;
+            fprintf(stderr, "page: %u lines in all, %u in view, view %d of %d pixels\n", a->lineCount, shown,
+                    a->viewHeight, a->documentHeight);
+        }
     }
 };
 
@@ -192,6 +201,22 @@ void BM_RedrawAll(benchmark::State &state)
         currentArticle->redrawAll();
 }
 BENCHMARK(BM_RedrawAll)->Unit(benchmark::kMillisecond);
+
+// The part of the redraw that is the page's text: its lines over the view.
+void BM_PageLines(benchmark::State &state)
+{
+    if (!reader().ok) {
+        state.SkipWithError("the page did not open");
+        return;
+    }
+    Area *page = (Area *)currentArticle->pageArea;
+    for (auto _ : state) {
+        g_system->begin_display();
+        page->draw(false);
+        g_system->end_display();
+    }
+}
+BENCHMARK(BM_PageLines)->Unit(benchmark::kMillisecond);
 
 // Page down and up in turn, each drawn and flipped as the reader does.
 void BM_PageTurn(benchmark::State &state)

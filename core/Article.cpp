@@ -16,6 +16,7 @@
 #include "Messages.h"
 #include "Playlist.h"
 #include "Scheme.h"
+#include "SearchIndex.h"
 #include "System.h"
 #include "Theme.h"
 #include "Token.h"
@@ -169,7 +170,9 @@ void Article::highlightText(const char *word)
     if (highlightState != 0)
         for (uint32_t i = 0; i < lineCount; i++)
             Token::removeHighlights(lines[i].first);
-    (void)word; // words are matched once the search index is in
+    TextSearch search(word);
+    for (uint32_t i = 0; i < lineCount; i++)
+        Token::collectHighlights(lines[i].first, search, highlightColour);
     highlightState = 1;
 }
 
