@@ -1,6 +1,7 @@
 // The article view: the record, drawing and background restoration, link
 // focus, pointer messages with the status text, and autoscroll.
 #include "Article.h"
+#include "SearchIndex.h"
 
 #include "Area.h"
 #include "Areas.h"

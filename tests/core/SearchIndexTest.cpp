@@ -216,3 +216,38 @@ TEST(TextSearch, HighlightsEveryMatchWithoutTouchingTheText)
 }
 
 } // namespace
+
+#include "LayoutRig.h"
+
+namespace {
+
+// The highlights an article's lines carry, as "x+width" per line.
+std::string highlightsOf(Article *article)
+{
+    std::string out;
+    for (unsigned i = 0; i < article->lineCount; i++) {
+        for (Token *t = article->lines[i].first; t && t->kind == TOKEN_HIGHLIGHT; t = t->next)
+            out += std::to_string(t->x) + "+" + std::to_string(t->width) + " ";
+        out += "|";
+    }
+    return out;
+}
+
+TEST(TextSearch, AnArticleMarksEveryMatchOfEachLineAndSwapsWords)
+{
+    LayoutRig rig(400);
+    std::vector<LaidToken> before = rig.words("aaaa Baa<br>xaa");
+    ASSERT_EQ(before.size(), 3u);
+    Article *article = rig.article;
+    int second = before[1].x;
+    article->highlightText("aa");
+    EXPECT_EQ(highlightsOf(article), "0+16 8+16 16+16 " + std::to_string(second + 8) + "+16 |8+16 |");
+    EXPECT_EQ(article->lines[0].first->colour, article->highlightColour);
+    article->highlightText("xaa");   // the first word's marks go
+    EXPECT_EQ(highlightsOf(article), "|0+24 |");
+    article->clearHighlights();
+    article->clearHighlights();
+    EXPECT_EQ(highlightsOf(article), "||");
+}
+
+} // namespace
