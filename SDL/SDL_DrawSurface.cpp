@@ -1,5 +1,6 @@
 // Drawing on SDL surfaces (see SDL_Draw.h).
 #include "SDL_Draw.h"
+#include "SDL_DrawSupport.h"
 #include "Palette.h"
 
 #include "Strings.h"
@@ -9,69 +10,6 @@
 
 namespace SDL_Draw {
 
-namespace {
-
-// Locks a surface for direct pixel access for the lifetime of the object.
-class SurfaceLock {
-public:
-    explicit SurfaceLock(SDL_Surface *s) : surface(s), locked(false)
-    {
-        if (surface && SDL_MUSTLOCK(surface))
-            locked = SDL_LockSurface(surface) == 0;
-    }
-    ~SurfaceLock()
-    {
-        if (locked)
-            SDL_UnlockSurface(surface);
-    }
-    bool ok() const { return surface && (!SDL_MUSTLOCK(surface) || locked); }
-private:
-    SDL_Surface *surface;
-    bool locked;
-};
-
-// Integer rectangle clipped against another; false when nothing is left.
-struct Box {
-    long long x0, y0, x1, y1;   // half-open
-};
-
-bool intersect(Box &a, const Box &b)
-{
-    if (a.x0 < b.x0) a.x0 = b.x0;
-    if (a.y0 < b.y0) a.y0 = b.y0;
-    if (a.x1 > b.x1) a.x1 = b.x1;
-    if (a.y1 > b.y1) a.y1 = b.y1;
-    return a.x0 < a.x1 && a.y0 < a.y1;
-}
-
-Box clipBox(SDL_Surface *s)
-{
-    const SDL_Rect &c = s->clip_rect;
-    return Box{c.x, c.y, (long long)c.x + c.w, (long long)c.y + c.h};
-}
-
-inline Uint32 *pixelAt(SDL_Surface *s, int x, int y)
-{
-    return (Uint32 *)((Uint8 *)s->pixels + (size_t)y * s->pitch + (size_t)x * 4);
-}
-
-// The byte of a 32-bit pixel in memory that holds all eight bits of the mask;
-// -1 when the channel is not one whole byte.
-int channelByte(Uint32 mask)
-{
-    for (int shift = 0; shift < 32; shift += 8) {
-        if (mask == (Uint32)0xFF << shift) {
-#if SDL_BYTEORDER == SDL_LIL_ENDIAN
-            return shift / 8;
-#else
-            return 3 - shift / 8;
-#endif
-        }
-    }
-    return -1;
-}
-
-} // namespace
 
 uint32_t colourToRGB(uint32_t colour)
 {
@@ -219,45 +157,6 @@ Uint32 scaleBlit(SDL_Surface *source, double left, double top, double right, dou
     Uint32 a = f->Amask ? channel(sum[3]) : 255;
     return ((r >> f->Rloss) << f->Rshift) | ((g >> f->Gloss) << f->Gshift) |
            ((b >> f->Bloss) << f->Bshift) | (f->Amask ? ((a >> f->Aloss) << f->Ashift) : 0);
-}
-
-void stretch(SDL_Surface *source, SDL_Surface *destination, int x, int y, int width, int height)
-{
-    if (!source || !destination || width <= 0 || height <= 0)
-        return;
-    if (destination->format->BytesPerPixel != 4)
-        return;
-    Box area{x, y, (long long)x + width, (long long)y + height};
-    if (!intersect(area, clipBox(destination)))
-        return;
-    double fx = (double)source->w / width, fy = (double)source->h / height;
-    const SDL_PixelFormat *sf = source->format;
-    const SDL_PixelFormat *df = destination->format;
-    double surfaceAlpha = (source->flags & SDL_SRCALPHA) ? sf->alpha / 255.0 : 1.0;
-    SurfaceLock srcLock(source), dstLock(destination);
-    if (!srcLock.ok() || !dstLock.ok())
-        return;
-    for (long long py = area.y0; py < area.y1; py++) {
-        int j = (int)(py - y);
-        Uint32 *row = pixelAt(destination, 0, (int)py);
-        for (long long px = area.x0; px < area.x1; px++) {
-            int i = (int)(px - x);
-            Uint32 c = scaleBlit(source, fx * i, fy * j, fx * (i + 1), fy * (j + 1));
-            Uint8 sr, sg, sb, sa;
-            SDL_GetRGBA(c, const_cast<SDL_PixelFormat *>(sf), &sr, &sg, &sb, &sa);
-            if (!sf->Amask)
-                sa = 255;
-            double a = sa / 255.0 * surfaceAlpha;
-            Uint32 old = row[px];
-            Uint8 dr, dg, db;
-            SDL_GetRGB(old, const_cast<SDL_PixelFormat *>(df), &dr, &dg, &db);
-            Uint32 r = (Uint32)(a * sr + (1 - a) * dr);
-            Uint32 g = (Uint32)(a * sg + (1 - a) * dg);
-            Uint32 b = (Uint32)(a * sb + (1 - a) * db);
-            row[px] = ((r >> df->Rloss) << df->Rshift) | ((g >> df->Gloss) << df->Gshift) |
-                      ((b >> df->Bloss) << df->Bshift);
-        }
-    }
 }
 
 void vLine(SDL_Surface *target, int x, int y, int length, Uint32 pixel)

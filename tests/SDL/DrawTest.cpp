@@ -2,8 +2,11 @@
 // on headless SDL surfaces.
 #include "SDL_Draw.h"
 #include "SdlTestScreen.h"
+#include "StretchReference.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <vector>
 
 using namespace SDL_Draw;
@@ -127,6 +130,59 @@ TEST(Draw, StretchAveragesAndClips)
     stretch(odd, s.back, 0, 0, -4, 5);
     SDL_FreeSurface(odd);
     SDL_FreeSurface(image);
+}
+
+TEST(Draw, StretchMatchesThePerPixelAreaAverage)
+{
+    struct Case {
+        int sw, sh, x, y, w, h;
+        bool masked;
+        int surfaceAlpha;
+    } cases[] = {
+        {64, 48, 0, 0, 192, 108, false, 255},     // the ratios of 640x480 to full HD
+        {7, 5, 3, 2, 23, 17, false, 255},         // odd ratios both ways
+        {37, 29, 0, 0, 11, 13, true, 255},        // shrinking with transparent pixels
+        {5, 9, -4, 6, 41, 2, true, 255},          // partly off the surface
+        {13, 11, 10, 10, 1, 1, false, 255},       // one pixel
+        {1, 1, 0, 0, 97, 61, false, 255},         // one pixel spread out
+        {40, 3, 2, 0, 1, 60, true, 128},          // one column; a half-transparent picture
+        {200, 150, 0, 0, 120, 90, false, 255},    // 5:3 down
+        {3, 1000, 0, 0, 120, 7, false, 255},      // very tall into a flat strip
+        {6, 4, 1, 1, 30, 40, true, 255},          // repeated rows with transparent pixels
+        {3, 2, 0, 0, 9, 8, false, 100},           // repeated rows of a half-transparent picture
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " -> " << c.w << "x" << c.h);
+        Surfaces s(200, 120), ref(200, 120);
+        ASSERT_TRUE(s.back && ref.back);
+        std::vector<uint32_t> px((size_t)c.sw * c.sh);
+        uint32_t seed = 12345u + (uint32_t)c.sw * 7u + (uint32_t)c.h;
+        for (uint32_t &p : px) {
+            seed = seed * 1103515245u + 12345u;
+            p = seed >> 8 & 0xFFFFFF;
+        }
+        std::vector<uint8_t> mask(maskRowBytes(c.sw) * c.sh);
+        for (size_t i = 0; i < mask.size(); i++)
+            mask[i] = (uint8_t)(c.masked ? (i * 37u) ^ 0x5A : 0);
+        SDL_Surface *image = createImage(c.sw, c.sh, px.data(), mask.data());
+        ASSERT_TRUE(image);
+        if (c.surfaceAlpha != 255)
+            SDL_SetAlpha(image, SDL_SRCALPHA, (Uint8)c.surfaceAlpha);
+        for (SDL_Surface *back : {s.back, ref.back}) {
+            for (int yy = 0; yy < 120; yy++)
+                for (int xx = 0; xx < 200; xx++)
+                    *((Uint32 *)((Uint8 *)back->pixels + yy * back->pitch) + xx) =
+                        mapRGB(back, (uint32_t)(xx * 5 + yy * 3) * 0x010203u & 0xFFFFFF);
+        }
+        stretch(image, s.back, c.x, c.y, c.w, c.h);
+        referenceStretch(image, ref.back, c.x, c.y, c.w, c.h);
+        for (int yy = 0; yy < 120; yy++)
+            ASSERT_EQ(memcmp((Uint8 *)s.back->pixels + yy * s.back->pitch,
+                             (Uint8 *)ref.back->pixels + yy * ref.back->pitch, 200 * 4),
+                      0)
+                << "row " << yy;
+        SDL_FreeSurface(image);
+    }
 }
 
 TEST(Draw, ScaleBlitStaysInsideItsSource)
