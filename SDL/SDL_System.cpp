@@ -225,6 +225,7 @@ bool SDLSystem::create_file(const char *name, int where)
     else
         path = name;
     openFile = fopen(path.c_str(), (where & FILE_TRUNCATE) ? "w+b" : "a+b");
+    createdPath = openFile ? path : std::string();
     return openFile != nullptr;
 }
 
@@ -302,6 +303,20 @@ void SDLSystem::close_file()
     M2_ASSERT(openFile != NULL, SOURCE);
     fclose(openFile);
     openFile = nullptr;
+}
+
+bool SDLSystem::commit_file(bool keep)
+{
+    logf("commit_file, keep: %i\n", keep ? 1 : 0);
+    bool ok = false;
+    if (openFile) {
+        ok = fclose(openFile) == 0;
+        openFile = nullptr;
+    }
+    if ((!keep || !ok) && !createdPath.empty())
+        remove(createdPath.c_str());
+    createdPath.clear();
+    return ok && keep;
 }
 
 // --- empty operations ---

@@ -13,6 +13,7 @@
 #include "System.h"
 
 #include <stdio.h>
+#include <string>
 
 struct SDL_Surface;
 struct SDL_mutex;
@@ -40,6 +41,7 @@ public:
     bool read_file(void *buffer, int size) override;
     bool write_file(const void *buffer, int size) override;
     void close_file() override;
+    bool commit_file(bool keep) override;
     bool init_display(int width, int height) override;
     void set_window_title(const char *title) override;
     int install_font(const char *name, int where) override;
@@ -101,6 +103,7 @@ public:
 
     // --- files, configuration, platform (SDL_System.cpp) ---
     FILE *openFile = nullptr;
+    std::string createdPath;    // path of the file create_file made, for commit_file
     Platform *platform = nullptr;
     SDLConfig *config = nullptr;
     bool ready = false;

@@ -3,6 +3,7 @@
 #include "SDL_System.h"
 
 #include "FontMapping.h"
+#include "GUI/GUI.h"
 #include "Map/MapArray.h"
 #include "Platform.h"
 #include "SDLConfig.h"
@@ -52,13 +53,16 @@ void SDLSystem_buildFontMap(SDLSystem *system)
     system->fontMapping->writeCache();
     system->fontMapping->buildMap();
     system->syncFontMap();
+    SDLGUI::setFontMap(system->fontMap);
 }
 
 void SDLSystem_releaseDisplayAndFonts(SDLSystem *system)
 {
     deleteCachedFonts(system->openFonts);
-    if (system->fontMap)
+    if (system->fontMap) {
+        SDLGUI::forgetFontMap(system->fontMap);
         MapArray_delete(system->fontMap);
+    }
     system->fontMap = nullptr;
     delete system->fontMapping;
     system->fontMapping = nullptr;

@@ -93,10 +93,8 @@ void Article::pageMetrics(int *a, int *b, int *c, int)
     *a = *b = *c = 0;
 }
 
-// Building Links and the first theme come with the article view; until
-// then the line-end markers stay with their LinkInfo and the article keeps
-// the theme it has.
-void Article::addLink(LinkInfo *, Link *&, Link *&) {}
+// The first theme comes with the article view; until then the article
+// keeps the theme it has.
 void Article::finishLayout()
 {
     if (unsorted && lineCount > 1)

@@ -43,6 +43,11 @@ public:
     // or it gives no theme 1.
     bool applyScheme(const char *schemeName);
 
+    // Runs a link's or button's command for the shown article; true only
+    // when "a" or "r" replaced the article on screen. A missing target shows
+    // "Article not found" in the article's status bar.
+    static bool executeCommand(Article *article, int id, const char *target, uint32_t effect);
+
     void navigate(int code);
     // Moves the focus to the next link below (down) or above; the top-most or
     // bottom-most visible link when none is focused. True when the focus moved.

@@ -28,6 +28,16 @@ enum CommandIdRange {
     CMD_LAST = 60
 };
 
+// What executing a command that only posts a message posts.
+struct CommandMessage {
+    int message; // 0: the command does not post
+    int param;
+};
+
+// The message posted for a command id; {0, 0} for the commands that act at
+// once ("a", "e", "i", "r"), for none and for ids out of range.
+CommandMessage commandMessage(int id);
+
 // Id of a command name (already lower-cased by its reader); 0 for an empty
 // or unknown name.
 int commandId(const char *name);

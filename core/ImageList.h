@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 class Image;
+struct Browser;
 
 struct ImageListEntry {
     ImageListEntry *next = nullptr;
@@ -33,6 +34,10 @@ public:
     void append(const char *file, uint32_t time);
     unsigned count() const;
 
+    // Starts the show called name over the page: the pointer is hidden and
+    // the browser runs the show; when there is no such list, or it has no
+    // picture, endMessage is posted at once.
+    static void start(Browser &browser, const char *name, int endMessage);
     // Shows the next picture of the show (the first one, with the list's
     // song, when the show has not started); false when the list is done,
     // which also rewinds it for the next start.

@@ -1,10 +1,17 @@
-// A link of a laid-out article.
+// Links of a laid-out article: one rectangle per line a link covers, the
+// keyboard order of the visible links, drawing, and following a link.
 #ifndef MIRANDOL_LINK_H
 #define MIRANDOL_LINK_H
 
 #include <stdint.h>
 
 #include "Strings.h"
+#include "System.h"
+
+// One clickable rectangle of a link, inclusive page coordinates.
+struct LinkRect {
+    int32_t x1, y1, x2, y2;
+};
 
 class Tag;
 class Token;
@@ -52,11 +59,73 @@ public:
 
 class Link {
 public:
-    String target;
-    Link *next = nullptr;
+    // Flags kept from the link tag.
+    enum : uint32_t {
+        FLAG_NO_POINTER = 0x02, // the pointer does not change over the link
+        FLAG_NO_SOUND = 0x10    // no focus sound
+    };
+    enum : uint32_t { NO_SONG = 0xFFFFFFFFu };
+    enum : int32_t { NOT_VISIBLE = 0x7FFFFFFF };
 
-    virtual ~Link() {}
-    // Follows the link; true when the shown Article was replaced.
+    int32_t command = 0;
+    uint32_t flags = 0;
+    uint32_t effect = 1;
+    uint32_t song = NO_SONG;
+    SampleHandle sound = nullptr;      // owned by its File
+    int32_t hotX = 0, hotY = 0, hotWidth = 0, hotHeight = 0;
+    uint32_t tokenCount = 0, tokenCapacity = 0;
+    uint32_t rectCount = 0, rectCapacity = 0;
+    int32_t sortX = 0;
+    int32_t sortY = NOT_VISIBLE;
+    int32_t minX = 0x7FFFFFFF, minY = 0x7FFFFFFF;
+    int32_t maxX = 0, maxY = 0;
+    String target;
+    String description;
+    Link *next = nullptr;              // owned: the rest of the article's list
+    Link *previous = nullptr;          // not owned
+    Link *nextVisible = nullptr;       // not owned
+    Link *previousVisible = nullptr;   // not owned
+    uint32_t selectedColour = 0x7FFFFFFF;
+    uint32_t visitedColour = 0x7FFFFFFF;
+    Token **tokens = nullptr;          // owned array; the Tokens belong to the lines
+    LinkRect *rects = nullptr;         // owned array
+
+    Link() {}
+    // Deletes the rest of the list as well.
+    ~Link();
+    Link(const Link &) = delete;
+    Link &operator=(const Link &) = delete;
+
+    // Appends a rectangle and widens the bounding box; a failed allocation
+    // drops the rectangle.
+    void addRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+    // Appends a token; a failed allocation drops it.
+    void addToken(Token *token);
+
+    // The first link from first along the visible order with a rectangle
+    // containing (x, y); null when none.
+    static Link *findAt(Link *first, int32_t x, int32_t y);
+
+    // Keyboard order keys of a single-column view showing top..bottom:
+    // sortY is the lowest bottom edge of the rectangles in the band and sortX
+    // that rectangle's left edge. Returns whether any rectangle is in the band.
+    bool nearestBelow(int32_t top, int32_t bottom);
+    // The same for column pages firstColumn..lastColumn shown side by side,
+    // columnStride apart; columnTops holds topCount ascending page tops.
+    bool nearestInColumns(uint32_t firstColumn, uint32_t lastColumn, const int32_t *columnTops,
+                          uint32_t topCount, int32_t columnStride);
+
+    // Draws the link focused or in its normal look inside the page rectangle
+    // (x, y, width, height) of the screen.
+    void draw(bool focused, int x, int y, int width, int height, int columnStride, int scroll,
+              const int32_t *columnTops, uint32_t firstColumn, uint32_t columnCount,
+              uint32_t topCount);
+
+    // Recolours the links of a list whose target articles have been read.
+    static void applyVisitedColours(Link *first);
+
+    // Plays the link's song and sound and runs its command; true when the
+    // shown Article was replaced.
     bool follow();
 };
 

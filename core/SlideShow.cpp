@@ -2,6 +2,7 @@
 // for its own time, the next one decoded while the current one is shown.
 #include "ImageList.h"
 
+#include "Browser.h"
 #include "File.h"
 #include "Image.h"
 #include "MagazineConfig.h"
@@ -21,6 +22,20 @@ static Image *takePicture(const ImageListEntry *entry)
 {
     File *file = g_container.find(entry->file.str);
     return file ? file->getImage() : nullptr;
+}
+
+void ImageList::start(Browser &browser, const char *name, int endMessage)
+{
+    g_system->show_cursor(false);
+    ImageList *list = nullptr;
+    if (g_magazine_config.imageLists && name && *name)
+        list = static_cast<ImageList *>(Tree::find(g_magazine_config.imageLists, name));
+    browser.slideList = list;
+    browser.slideEndMessage = (uint32_t)endMessage;
+    if (list && list->step())
+        browser.slideShow = 1;
+    else
+        g_system->post_message(endMessage, 0);
 }
 
 bool ImageList::step()

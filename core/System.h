@@ -70,6 +70,9 @@ public:
     virtual bool read_file(void *buffer, int size) = 0;
     virtual bool write_file(const void *buffer, int size) = 0;
     virtual void close_file() = 0;
+    // Closes a file made by create_file; true when every byte reached it.
+    // When keep is false, or the close failed, the file is removed.
+    virtual bool commit_file(bool keep) = 0;
 
     // Display, fonts and drawing.
     virtual bool init_display(int width, int height) = 0;

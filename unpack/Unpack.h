@@ -418,4 +418,9 @@ enum : uint32_t { kMaxUnpackedSize = 0x40000000u };
 bool unpackBuffer(const uint8_t *packed, uint32_t packSize, uint8_t *output,
                   uint32_t unpSize, uint32_t unpVer, uint32_t fileCrc);
 
+// The decoding part of unpackBuffer alone: output is neither cleared first
+// nor checked after. False after a memory error (counted in g_unpackErrors).
+bool unpackUnchecked(const uint8_t *packed, uint32_t packSize, uint8_t *output,
+                     uint32_t unpSize, uint32_t unpVer);
+
 #endif

@@ -186,13 +186,9 @@ void Unpacker::unpackMember(uint32_t method, bool solid)
     }
 }
 
-bool unpackBuffer(const uint8_t *packed, uint32_t packSize, uint8_t *output,
-                  uint32_t unpSize, uint32_t unpVer, uint32_t fileCrc)
+bool unpackUnchecked(const uint8_t *packed, uint32_t packSize, uint8_t *output,
+                     uint32_t unpSize, uint32_t unpVer)
 {
-    if (unpSize > kMaxUnpackedSize)
-        return false;
-    if (unpSize)
-        memset(output, 0, unpSize);
     try {
         UnpackIo io = { packed, packSize, output, unpSize };
         Unpacker unpacker(&io);
@@ -206,5 +202,17 @@ bool unpackBuffer(const uint8_t *packed, uint32_t packSize, uint8_t *output,
         g_unpackErrors.errorCount++;
         return false;
     }
+    return true;
+}
+
+bool unpackBuffer(const uint8_t *packed, uint32_t packSize, uint8_t *output,
+                  uint32_t unpSize, uint32_t unpVer, uint32_t fileCrc)
+{
+    if (unpSize > kMaxUnpackedSize)
+        return false;
+    if (unpSize)
+        memset(output, 0, unpSize);
+    if (!unpackUnchecked(packed, packSize, output, unpSize, unpVer))
+        return false;
     return ~crc32(0xFFFFFFFFu, output, unpSize) == fileCrc;
 }

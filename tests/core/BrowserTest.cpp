@@ -223,8 +223,9 @@ TEST(BrowserRun, TeardownSilencesTheMusicBeforeTheSystemGoes)
     ScopedWorkDir dir;
     mkdir("temp", 0755);
     MagArchive a;
-    a.members.push_back(magFile("config.txt", "<parameters>"));
-    a.members.push_back(magFile("main.txt", "Hello"));
+    a.members.push_back(magFile("config.txt", "<parameters><scheme name=a><background theme=t>"
+                                              "</scheme><theme name=t></theme>"));
+    a.members.push_back(magFile("main.txt", "<article scheme=a>Hello"));
     ASSERT_TRUE(writeFile("mag.dat", a.build()));
     System *previous = g_system;
     QuittingSystem sys;

@@ -117,6 +117,7 @@ bool FakeSystem::create_file(const char *name, int where)
     if (file_)
         fclose(file_);
     file_ = fopen(path.c_str(), (where & FILE_TRUNCATE) ? "w+b" : "a+b");
+    createdPath_ = file_ ? path : std::string();
     return file_ != nullptr;
 }
 
@@ -167,6 +168,17 @@ void FakeSystem::close_file()
     if (file_)
         fclose(file_);
     file_ = nullptr;
+}
+
+bool FakeSystem::commit_file(bool keep)
+{
+    log("commit_file %d", keep ? 1 : 0);
+    bool ok = file_ && fclose(file_) == 0;
+    file_ = nullptr;
+    if ((!keep || !ok) && !createdPath_.empty())
+        remove(createdPath_.c_str());
+    createdPath_.clear();
+    return ok && keep;
 }
 
 bool FakeSystem::init_display(int width, int height)

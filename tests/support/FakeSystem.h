@@ -55,6 +55,7 @@ public:
     bool read_file(void *buffer, int size) override;
     bool write_file(const void *buffer, int size) override;
     void close_file() override;
+    bool commit_file(bool keep) override;
     bool init_display(int width, int height) override;
     void set_window_title(const char *title) override;
     int install_font(const char *name, int where) override;
@@ -112,6 +113,7 @@ private:
     void log(const char *fmt, ...);
     std::vector<std::string> listing() const;
     FILE *file_ = nullptr;
+    std::string createdPath_;
     std::vector<std::string> findList_;
     int findIndex_ = -1;
     bool finding_ = false;

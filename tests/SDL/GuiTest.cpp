@@ -1,0 +1,309 @@
+// The widget toolkit, driven by SDL events on the dummy video driver.
+#include <gtest/gtest.h>
+
+#include "GUI/GUI.h"
+#include "Map/MapArray.h"
+#include "SdlTestScreen.h"
+#include "Vector/Vector.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+using namespace SDLGUI;
+
+namespace {
+
+const char *kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+// A widget of a fixed preferred size that paints nothing.
+class Block : public Component {
+public:
+    Block(int w, int h) { size.x = size.y = 0; size.w = (Uint16)w; size.h = (Uint16)h; }
+    void paint(SDL_Surface *, int, int) override {}
+    void preferredSize(SDL_Rect *rect) override { *rect = size; }
+    SDL_Rect size;
+};
+
+struct Recorder : ButtonListener, OptionListener {
+    std::vector<int> ids;
+    int options = 0;
+    void action(int id) override { ids.push_back(id); }
+    void action(OptionBox *) override { options++; }
+};
+
+class Gui : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        screen = testScreen(320, 240);
+        ASSERT_NE(screen, nullptr);
+        map = MapArray_new(2);
+        MapArray_put(map, "default:0", (void *)kFont);
+        setFontMap(map);
+        SDL_Event e;
+        while (SDL_PollEvent(&e)) {
+        }
+    }
+    void TearDown() override
+    {
+        forgetFontMap(map);
+        MapArray_delete(map);
+    }
+
+    // Pushes the events through SDL's queue and hands each to the top panel.
+    void deliver(Component &top, const std::vector<SDL_Event> &events)
+    {
+        for (SDL_Event e : events)
+            ASSERT_EQ(SDL_PushEvent(&e), 0);
+        SDL_Event e;
+        while (SDL_PollEvent(&e))
+            top.handleEvent(&e, 0, 0);
+    }
+    static SDL_Event button(bool down, int x, int y)
+    {
+        SDL_Event e = {};
+        e.type = e.button.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+        e.button.button = SDL_BUTTON_LEFT;
+        e.button.x = (Uint16)x;
+        e.button.y = (Uint16)y;
+        return e;
+    }
+    static SDL_Event key(SDLKey sym, Uint16 unicode = 0)
+    {
+        SDL_Event e = {};
+        e.type = e.key.type = SDL_KEYDOWN;
+        e.key.keysym.sym = sym;
+        e.key.keysym.unicode = unicode;
+        return e;
+    }
+    // Button reads the pointer from SDL's mouse state.
+    void pointerAt(int x, int y) { SDL_WarpMouse((Uint16)x, (Uint16)y); }
+
+    SDL_Surface *screen = nullptr;
+    MapArray *map = nullptr;
+};
+
+std::string rect(Component &c)
+{
+    SDL_Rect r;
+    c.getBounds(&r);
+    return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.w) + "x" +
+           std::to_string(r.h);
+}
+
+TEST_F(Gui, BorderLayoutPlacesEachSide)
+{
+    Block north(50, 20), south(60, 30), east(40, 5), west(10, 5), centre(5, 5);
+    struct Case {
+        const char *name;
+        std::vector<std::pair<Block *, int>> children;
+        std::vector<std::pair<Block *, std::string>> expected;
+    } cases[] = {
+        {"north, centre and south: the centre has the full width",
+         {{&north, BorderLayout::NORTH}, {&centre, BorderLayout::CENTER}, {&south, BorderLayout::SOUTH}},
+         {{&north, "0,0 200x20"}, {&centre, "0,20 200x250"}, {&south, "0,270 200x30"}}},
+        {"east and west narrow the centre",
+         {{&east, BorderLayout::EAST}, {&west, BorderLayout::WEST}, {&centre, BorderLayout::CENTER},
+          {&north, BorderLayout::NORTH}},
+         {{&east, "160,20 40x280"}, {&west, "0,20 10x280"}, {&centre, "10,20 150x280"}}},
+    };
+    for (const Case &c : cases) {
+        Panel panel;
+        panel.setLayout(new BorderLayout());
+        for (auto &child : c.children)
+            panel.addWithConstraint(child.first, child.second);
+        panel.setBounds(0, 0, 200, 300);
+        for (auto &e : c.expected)
+            EXPECT_EQ(rect(*e.first), e.second) << c.name;
+    }
+}
+
+TEST_F(Gui, BoxLayoutCutsEqualCells)
+{
+    struct Case {
+        int rows, columns, width, height;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {1, 2, 200, 40, {"0,0 100x40", "100,0 100x40"}},
+        {2, 1, 200, 300, {"0,0 200x150", "0,150 200x150"}},
+        {2, 2, 101, 51, {"0,0 50x25", "50,0 50x25", "0,25 50x25"}},
+    };
+    for (const Case &c : cases) {
+        Panel panel;
+        panel.setLayout(new BoxLayout(c.rows, c.columns));
+        std::vector<Block> blocks(c.expected.size(), Block(1, 1));
+        for (Block &b : blocks)
+            panel.add(&b);
+        panel.setBounds(0, 0, c.width, c.height);
+        for (size_t i = 0; i < blocks.size(); i++)
+            EXPECT_EQ(rect(blocks[i]), c.expected[i]) << c.rows << "x" << c.columns << " #" << i;
+    }
+}
+
+TEST_F(Gui, ButtonClickNeedsPressAndReleaseInside)
+{
+    struct Case {
+        const char *name;
+        int releaseX, releaseY;
+        std::vector<int> ids;
+    } cases[] = {
+        {"release inside: press and click", 60, 30, {0, 1}},
+        {"release outside: the press only", 150, 30, {0}},
+    };
+    for (const Case &c : cases) {
+        Panel panel;
+        panel.setLayout(new BoxLayout(1, 2));
+        Button ok("Ok"), other("Other");
+        Recorder recorder;
+        ok.setListener(&recorder);
+        panel.add(&ok);
+        panel.add(&other);
+        panel.setBounds(10, 10, 200, 40);   // "Ok" covers 10..109 x 10..49
+        pointerAt(50, 20);
+        deliver(panel, {button(true, 50, 20)});
+        EXPECT_TRUE(ok.isPressed()) << c.name;
+        pointerAt(c.releaseX, c.releaseY);
+        deliver(panel, {button(false, c.releaseX, c.releaseY)});
+        EXPECT_EQ(recorder.ids, c.ids) << c.name;
+        EXPECT_FALSE(ok.isPressed()) << c.name;
+    }
+}
+
+TEST_F(Gui, OptionBoxWrapsAfterTheLastOption)
+{
+    Vector *options = Vector_create();
+    for (const char *o : {"11025", "22050", "44100"})
+        Vector_add(options, (void *)o);
+    OptionBox box(options, "44100");
+    Recorder recorder;
+    box.setListener(&recorder);
+    box.setBounds(0, 0, 100, 20);
+    EXPECT_STREQ(box.getSelectedOption(), "44100");
+    deliver(box, {button(true, 5, 5)});
+    EXPECT_STREQ(box.getSelectedOption(), "11025");
+    deliver(box, {button(true, 5, 50)});   // outside: no change
+    EXPECT_STREQ(box.getSelectedOption(), "11025");
+    EXPECT_EQ(recorder.options, 1);
+    EXPECT_STREQ(OptionBox(options, "48000").getSelectedOption(), "11025");
+    Vector_delete(options);
+}
+
+TEST_F(Gui, TextfieldEditsOnlyWithinTheText)
+{
+    struct Case {
+        const char *name;
+        const char *start;
+        std::vector<SDL_Event> keys;
+        const char *text;
+        unsigned cursor;
+    } cases[] = {
+        {"backspace at 0 changes nothing", "ab", {key(SDLK_BACKSPACE)}, "ab", 0},
+        {"delete at the end changes nothing", "ab",
+         {key(SDLK_RIGHT), key(SDLK_RIGHT), key(SDLK_RIGHT), key(SDLK_DELETE)}, "ab", 2},
+        {"typing inserts at the cursor", "ac", {key(SDLK_RIGHT), key(SDLK_b, 'b')}, "abc", 2},
+        {"backspace and delete around the cursor", "abcd",
+         {key(SDLK_RIGHT), key(SDLK_RIGHT), key(SDLK_BACKSPACE), key(SDLK_DELETE)}, "ad", 1},
+        {"a key without unicode types its keysym", "", {key(SDLK_5)}, "5", 1},
+        {"Latin-1 is typed, control keys and wide characters are not", "",
+         {key(SDLK_WORLD_4, 0xE9), key(SDLK_RETURN, 13), key(SDLK_TAB, 9), key(SDLK_ESCAPE, 27),
+          key(SDLK_WORLD_5, 0x3B1)},
+         "\xE9", 1},
+    };
+    for (const Case &c : cases) {
+        Textfield field(c.start);
+        field.setBounds(0, 0, 100, 24);
+        std::vector<SDL_Event> events = {button(true, 5, 5)};
+        events.insert(events.end(), c.keys.begin(), c.keys.end());
+        deliver(field, events);
+        EXPECT_EQ(field.text(), c.text) << c.name;
+        EXPECT_EQ(field.getCursor(), c.cursor) << c.name;
+    }
+}
+
+TEST_F(Gui, TextfieldTakesKeysOnlyWithFocusAndKeepsTheCursorVisible)
+{
+    Textfield field("");
+    field.setBounds(0, 0, 60, 24);
+    deliver(field, {key(SDLK_a, 'a')});
+    EXPECT_EQ(field.text(), "");
+    std::vector<SDL_Event> typing = {button(true, 5, 5)};
+    for (int i = 0; i < 30; i++)
+        typing.push_back(key(SDLK_w, 'w'));
+    deliver(field, typing);
+    field.paint(screen, 0, 0);
+    ASSERT_GT(field.getFirstVisible(), 0u);
+    int shown = textWidth(field.getFont(), field.text().c_str() + field.getFirstVisible(),
+                          (int)(field.getCursor() - field.getFirstVisible()));
+    EXPECT_LE(shown, 60 - 4);
+    deliver(field, {button(true, 200, 200), key(SDLK_a, 'a')});
+    EXPECT_FALSE(field.hasFocus());
+    EXPECT_EQ(field.text().size(), 30u);
+}
+
+TEST_F(Gui, ListSelectsRowsAndPaintsOnlyItsItems)
+{
+    Vector *items = Vector_create();
+    List list(items);
+    list.setBounds(0, 0, 120, 100);
+    fillRGB(screen, 0x123456);
+    list.paint(screen, 0, 0);   // empty: first row stays 0, no rows drawn
+    EXPECT_EQ(list.getFirstRow(), 0);
+    deliver(list, {button(true, 10, 10), key(SDLK_DOWN)});
+    EXPECT_EQ(list.getSelectedItem(), nullptr);
+
+    const char *words[] = {"alpha", "beta", "gamma"};
+    for (const char *w : words)
+        Vector_add(items, (void *)w);
+    int line = getLook()->lineHeight();
+    deliver(list, {button(true, 10, 1 + line + 2)});
+    EXPECT_STREQ(list.getSelectedItem(), "beta");
+    deliver(list, {key(SDLK_DOWN), key(SDLK_DOWN)});
+    EXPECT_STREQ(list.getSelectedItem(), "gamma");
+    deliver(list, {button(true, 10, 1 + 3 * line + 2)});   // below the items
+    EXPECT_STREQ(list.getSelectedItem(), "gamma");
+    fillRGB(screen, 0x123456);
+    list.paint(screen, 0, 0);
+    EXPECT_EQ(rgbAt(screen, 2, 1 + 2 * line + 1), 0x9696FFu);   // the selected row
+    EXPECT_EQ(rgbAt(screen, 2, 1 + 3 * line + 1), 0xFFFFFFu);   // nothing past the items
+    EXPECT_EQ(rgbAt(screen, 130, 50), 0x123456u);               // nothing outside
+    list.clear();
+    EXPECT_EQ(list.getSelectedItem(), nullptr);
+    Vector_delete(items);
+}
+
+TEST_F(Gui, LookWithoutFontMeasuresNothingAndLinesNeedFourBytes)
+{
+    MapArray *bad = MapArray_new(1);
+    MapArray_put(bad, "default:0", (void *)"/nonexistent/font.ttf");
+    BasicLook look;
+    look.setFontMap(bad);
+    EXPECT_EQ(look.getFont(), nullptr);
+    EXPECT_EQ(look.lineHeight(), 1);
+    EXPECT_EQ(textWidth(nullptr, "text", 4), 0);
+    MapArray_delete(bad);
+
+    SDL_Surface *s16 = SDL_CreateRGBSurface(SDL_SWSURFACE, 8, 8, 16, 0xF800, 0x07E0, 0x1F, 0);
+    SDL_FillRect(s16, nullptr, 0);
+    drawHLine(s16, 0, 0, 8, 255, 255, 255);
+    drawVLine(s16, 0, 0, 8, 255, 255, 255);
+    EXPECT_EQ(((Uint16 *)s16->pixels)[0], 0);
+    SDL_FreeSurface(s16);
+
+    fillRGB(screen, 0);
+    SDL_Rect clip = {10, 10, 20, 20};
+    SDL_SetClipRect(screen, &clip);
+    drawHLine(screen, -5, 15, 1000, 255, 0, 0);
+    drawVLine(screen, 12, -100, 1000, 0, 255, 0);
+    SDL_SetClipRect(screen, nullptr);
+    EXPECT_EQ(rgbAt(screen, 9, 15), 0u);
+    EXPECT_EQ(rgbAt(screen, 10, 15), 0xFF0000u);
+    EXPECT_EQ(rgbAt(screen, 29, 15), 0xFF0000u);
+    EXPECT_EQ(rgbAt(screen, 30, 15), 0u);
+    EXPECT_EQ(rgbAt(screen, 12, 9), 0u);
+    EXPECT_EQ(rgbAt(screen, 12, 29), 0x00FF00u);
+}
+
+} // namespace

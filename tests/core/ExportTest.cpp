@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "Area.h"
+#include "Article.h"
+#include "Export.h"
+#include "FakeSystem.h"
+#include "File.h"
+#include "MagazineConfig.h"
+#include "Markup.h"
+#include "Playlist.h"
+#include "TestDirs.h"
+#include "Theme.h"
+#include "containr.h"
+
+namespace {
+
+struct StatusRecorder : Area {
+    std::string text;
+    void setText(const char *t) override { text = t; }
+};
+
+const char *const kConfig =
+    "<fontstyle name=body face=\"DejaVu Serif\" size=12 color=00ff00>\r\n"
+    "<scheme name=centred>\r\n<p align=c>\r\n</scheme>\r\n";
+
+// Every tag the export translates, and what it becomes.
+const char *const kSource =
+    "<!-- lead -->\r\n<title x>\r\n<article scheme=centred title=\"T\">\r\n"
+    "<p>One\r\n<p align=r>Two<p>Three\r\n"
+    "<font size=12 color=ff0000>red</font>\r\n"
+    "<font style=body color=1 face=Mono>x</font>\r\n"
+    "<link article=\"Dir\\Other.TXT\">go<link command=b>back</link>\r\n"
+    "<imagemap file=Pics/Map.bmp align=l>\r\n<link article=x.txt>in map\r\n</imagemap>\r\n"
+    "<table width=80% border><row><td width=50>c</table><space><unknown a=1>\r\n"
+    "<img file=pics/a.bmp align=t><br><link article=z.txt>end";
+const char *const kBody =
+    "<!-- lead -->\r\n<title x>\r\n\r\n"
+    "<p align=\"center\">One\r\n<p align=\"right\">Two<p align=\"right\">Three\r\n"
+    "<font size=\"4\" color=\"#FF0000\">red</font>\r\n"
+    "<font face=mono size=\"4\" color=\"#0000FF\">x</font>\r\n"
+    "<a href=\"other.htm\">go</a>back\r\n"
+    "<img src=\"map.bmp\" align=\"left\">\r\n"
+    "<table width=80% border=\"1\"><tr><td width=\"50\">c</table><unknown a=1>\r\n"
+    "<img src=\"a.bmp\" align=\"top\"><br><a href=\"z.htm\">end";
+
+struct ExportTest : ::testing::Test {
+    ScopedWorkDir dir;
+    FakeSystemScope scope;
+    Tree *root = nullptr;
+    File *articleFile = nullptr;
+    Article *article = nullptr;
+    StatusRecorder *status = new StatusRecorder;
+    const std::vector<uint8_t> mapBytes = {'B', 'M', 1, 2, 3};
+    const std::vector<uint8_t> pictureBytes = {'B', 'M', 9, 8, 7, 6};
+    SampleHandle saveSound = reinterpret_cast<SampleHandle>(&root);
+
+    File *add(const char *name, const std::string &text)
+    {
+        std::string path = name;
+        for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+            mkdir(path.substr(0, slash).c_str(), 0755);
+        writeFile(path, text);
+        File *f = new File();
+        f->name.set(name);
+        f->diskName.set(name);
+        f->fileType = fileTypeFromName(name);
+        f->loose = true;
+        Tree::insertInto(root, f);
+        g_container.root = static_cast<File *>(root);
+        return f;
+    }
+    void configure(bool swapRB)
+    {
+        scope.sys.flags[USER_FLAG_FONT_DPI] = 96;
+        scope.sys.flags[USER_FLAG_SWAP_RB] = swapRB;
+        g_magazine_config.reset();
+        ASSERT_EQ(g_markupSwapRB, swapRB);
+        g_magazine_config.parse(reinterpret_cast<const uint8_t *>(kConfig), strlen(kConfig));
+        g_palette.colours[1] = swapRB ? 0xFF0000u : 0x0000FFu; // blue as stored
+    }
+    void SetUp() override
+    {
+        mkdir("save", 0755);
+        articleFile = add("arts/story.txt", kSource);
+        add("pics/map.bmp", std::string(mapBytes.begin(), mapBytes.end()));
+        add("pics/a.bmp", std::string(pictureBytes.begin(), pictureBytes.end()));
+        configure(true);
+        article = new Article(articleFile);
+        article->areas = status;
+        article->statusBar = status;
+        g_playlist.pendingSound = nullptr;
+        g_playlist.themeSounds[SOUND_SAVE] = saveSound;
+    }
+    void TearDown() override
+    {
+        g_playlist.pendingSound = nullptr;
+        g_playlist.themeSounds[SOUND_SAVE] = nullptr;
+        g_markupSwapRB = true;
+        delete article;
+        g_magazine_config.deleteTrees();
+        g_palette.reset();
+        g_container.root = nullptr;
+        g_container.lastFound = nullptr;
+        delete root;
+    }
+    static std::string text(const std::string &path)
+    {
+        std::vector<uint8_t> b = readFile(path);
+        return std::string(b.begin(), b.end());
+    }
+};
+
+TEST_F(ExportTest, BuiltInFrameTranslatedBodyAndPicturesWhicheverWayColoursAreStored)
+{
+    for (bool swap : {true, false}) {
+        configure(swap);
+        saveArticleAsHtml(article);
+        EXPECT_EQ(text("save/story.htm"), std::string("<html><body>\r\n") + kBody + "</body></html>\r\n")
+            << "swap " << swap;
+        EXPECT_EQ(readFile("save/map.bmp"), mapBytes);
+        EXPECT_EQ(readFile("save/a.bmp"), pictureBytes);
+        EXPECT_EQ(status->text, "Article saved in file story.htm");
+        EXPECT_EQ(g_playlist.pendingSound, saveSound);
+        EXPECT_EQ(article->htmlImages, nullptr);
+    }
+}
+
+TEST_F(ExportTest, HeaderAndFooterFilesFrameTheBody)
+{
+    add("head.htm", "<html><head></head><body bgcolor=white>\n");
+    add("foot.htm", "\n</body></html>\n");
+    article->header.set("head.htm");
+    article->footer.set("foot.htm");
+    saveArticleAsHtml(article);
+    EXPECT_EQ(text("save/story.htm"),
+              std::string("<html><head></head><body bgcolor=white>\n") + kBody + "\n</body></html>\n");
+}
+
+TEST_F(ExportTest, RefusedArticlesAndPicturesWriteNothingOutsideTheirPlace)
+{
+    struct Case {
+        const char *name;
+        const char *file;     // the article's file
+        bool saveable;
+        const char *status;
+    } cases[] = {
+        {"not saveable", "arts/story.txt", false, "Article not saveable"},
+        {"empty base name", "arts/", true, "Article not saveable"},
+        {"dot-dot base name", "arts/..", true, "Article not saveable"},
+        {"control character", "arts/a\x01.txt", true, "Article not saveable"},
+        {"unreadable source", "arts/gone.txt", true, "Article not saveable"},
+    };
+    for (const Case &c : cases) {
+        File probe;
+        probe.name.set(c.file);
+        probe.diskName.set(c.file);
+        probe.loose = true;
+        article->file = &probe;
+        article->saveable = c.saveable;
+        status->text.clear();
+        saveArticleAsHtml(article);
+        EXPECT_EQ(status->text, c.status) << c.name;
+        EXPECT_EQ(scope.sys.count("create_file"), 0u) << c.name;
+    }
+    article->file = articleFile;
+    article->saveable = true;
+
+    // A picture named like the article is not copied over it.
+    add("pics/story.htm", "picture bytes");
+    writeFile("arts/story.txt", std::string("<article><img file=pics/story.htm>"));
+    saveArticleAsHtml(article);
+    EXPECT_EQ(text("save/story.htm"), "<html><body>\r\n<img src=\"story.htm\"></body></html>\r\n");
+}
+
+TEST_F(ExportTest, FullDiskReportsFailureAndLeavesNoPartialFile)
+{
+    if (access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
+    struct Case {
+        const char *name;
+        const char *full;  // the save/ entry that cannot take any byte
+    } cases[] = {{"article", "save/story.htm"}, {"picture", "save/map.bmp"}};
+    for (const Case &c : cases) {
+        ASSERT_EQ(symlink("/dev/full", c.full), 0) << c.name;
+        saveArticleAsHtml(article);
+        struct stat st;
+        EXPECT_NE(lstat(c.full, &st), 0) << c.name;
+        EXPECT_EQ(status->text, "Could not save the article") << c.name;
+        EXPECT_EQ(g_playlist.pendingSound, nullptr) << c.name;
+        EXPECT_EQ(article->htmlImages, nullptr) << c.name;
+    }
+    // A save directory that cannot be written to.
+    if (geteuid() != 0) {
+        unlink("save/story.htm");
+        chmod("save", 0555);
+        saveArticleAsHtml(article);
+        EXPECT_EQ(status->text, "Could not save the article");
+        EXPECT_FALSE(fileExists("save/story.htm"));
+        chmod("save", 0755);
+    }
+}
+
+} // namespace

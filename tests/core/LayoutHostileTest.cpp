@@ -1,0 +1,67 @@
+// Hostile markup: the layout must finish without a crash, a hang or a
+// runaway coordinate.
+#include <gtest/gtest.h>
+
+#include "LayoutRig.h"
+#include "PictureWriters.h"
+
+namespace {
+
+std::string repeat(const std::string &s, int n)
+{
+    std::string out;
+    out.reserve(s.size() * n);
+    for (int i = 0; i < n; i++)
+        out += s;
+    return out;
+}
+
+TEST(LayoutHostile, FinishesWithSaneCoordinates)
+{
+    const struct {
+        const char *name;
+        std::string body;
+        size_t words;  // words expected on the lines
+    } cases[] = {
+        {"the ten-cell row", "<table><tr height=40>" + repeat("<td width=50 br>", 9) +
+                                 repeat("abc ", 40) + "<img align=l file=f.bmp><td br>z</table>",
+         41},
+        {"a float wider than its cell",
+         "<table width=100><td><img align=l file=wide.bmp>" + repeat("word ", 20) + "</table>", 20},
+        {"a float wider than its flowing cell",
+         "<table width=100><tr height=30><td br><img align=r file=wide.bmp>" +
+             repeat("word ", 20) + "</table>",
+         20},
+        {"an indent wider than the column", "<p fl=-200>" + repeat("word ", 50), 50},
+        {"1,000 nested tables", repeat("<table border=1 outspacing=9><td>x", 1000), 1000},
+        {"10,000 nested fonts", repeat("<font size=30><link>y", 10000), 10000},
+        {"rows and cells outside tables", "<tr><td br>a</table></table>b", 2},
+        {"an image map with links and words",
+         "<link>a<imagemap file=wide.bmp><link x=1 y=2>b <b>c</imagemap>d", 2},
+    };
+    for (const auto &c : cases) {
+        LayoutRig rig(300);
+        rig.addPicture("wide.bmp", makeBMP(500, 10, std::vector<uint32_t>(5000, 0xFF), 24));
+        std::vector<LaidToken> t = rig.lay(c.body);
+        size_t words = 0;
+        for (const LaidToken &k : t) {
+            if (k.kind == TOKEN_STRING)
+                words++;
+            EXPECT_LT(k.width, 1u << 20) << c.name;
+            EXPECT_GE(k.y, 0) << c.name;
+            EXPECT_LT(k.y, 1 << 24) << c.name;
+        }
+        EXPECT_EQ(words, c.words) << c.name;
+    }
+}
+
+TEST(LayoutHostile, ATenMegabyteWordIsOneToken)
+{
+    LayoutRig rig(300);
+    std::vector<LaidToken> t = rig.words(std::string(10 << 20, 'w') + " x");
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_EQ(t[0].width, 8u * (10u << 20));
+    EXPECT_EQ(t[1].y, 14);
+}
+
+} // namespace

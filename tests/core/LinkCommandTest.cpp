@@ -1,0 +1,393 @@
+// Link rectangles, hit tests and keyboard order, and the command executor
+// that links and buttons run, over the recording System.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+#include "Area.h"
+#include "Article.h"
+#include "ArticleLayout.h"
+#include "Browser.h"
+#include "Commands.h"
+#include "FakeSystem.h"
+#include "File.h"
+#include "Link.h"
+#include "MagazineConfig.h"
+#include "Messages.h"
+#include "Playlist.h"
+#include "TestDirs.h"
+#include "Token.h"
+#include "containr.h"
+
+namespace {
+
+// A status bar that remembers the last text it was given.
+struct RecordingBar : Area {
+    std::string text;
+    int texts = 0;
+    void setText(const char *t) override
+    {
+        text = t ? t : "";
+        texts++;
+    }
+};
+
+struct CommandFixture : ::testing::Test {
+    FakeSystemScope scope;
+    FakeSystem &sys = scope.sys;
+    Article article{nullptr};
+    RecordingBar *bar = new RecordingBar;
+
+    void SetUp() override
+    {
+        memset(&g_browser, 0, sizeof g_browser);
+        g_browser.transition = 1;
+        article.areas = bar;
+        article.statusBar = bar;
+        currentArticle = &article;
+        g_playlist.pendingSound = nullptr;
+        g_magazine_config.reset();
+    }
+    void TearDown() override
+    {
+        currentArticle = nullptr;
+        delete g_container.root;
+        g_container.root = nullptr;
+        g_container.lastFound = nullptr;
+    }
+    void addFile(const char *name)
+    {
+        File *f = new File();
+        f->name.set(name);
+        Tree *root = g_container.root;
+        Tree::insertInto(root, f);
+        g_container.root = static_cast<File *>(root);
+    }
+};
+
+TEST_F(CommandFixture, PostingCommandsPostTheirMessageAndNeverReplaceThePage)
+{
+    const struct {
+        const char *name;
+        int message, param;
+    } cases[] = {
+        {"b", MSG_BACK, 0},           {"f", MSG_SEARCH, 0},           {"h", MSG_HELP, 0},
+        {"linedown", MSG_NAVIGATE, NAV_LINE_DOWN}, {"lineup", MSG_NAVIGATE, NAV_LINE_UP},
+        {"n", MSG_PRINT, 0},          {"pagedown", MSG_NAVIGATE, NAV_PAGE_DOWN},
+        {"pageup", MSG_NAVIGATE, NAV_PAGE_UP}, {"pn", MSG_PLAY_SONG, SONG_NEXT},
+        {"pp", MSG_PLAY_SONG, SONG_PREVIOUS}, {"ps", MSG_STOP_SONG, 0},
+        {"q", MSG_QUIT_REQUEST, 0},   {"s", MSG_SAVE_HTML, 0},        {"s1", MSG_THEME, 1},
+        {"s9", MSG_THEME, 9},         {"vd", MSG_VOLUME, -1},         {"vu", MSG_VOLUME, 1},
+        {"p0", MSG_PLAY_SONG, 0},     {"p07", MSG_PLAY_SONG, 7},      {"p31", MSG_PLAY_SONG, 31},
+    };
+    for (const auto &c : cases) {
+        sys.posted.clear();
+        int id = commandId(c.name);
+        ASSERT_NE(0, id) << c.name;
+        EXPECT_FALSE(Article::executeCommand(&article, id, "ignored", 1)) << c.name;
+        ASSERT_EQ(1u, sys.posted.size()) << c.name;
+        EXPECT_EQ(c.message, sys.posted[0].first) << c.name;
+        EXPECT_EQ(c.param, sys.posted[0].second) << c.name;
+    }
+    // No command, and ids past the table, do nothing.
+    sys.posted.clear();
+    for (int id : {0, 61, -1, 1000})
+        EXPECT_FALSE(Article::executeCommand(&article, id, "x", 1));
+    EXPECT_TRUE(sys.posted.empty());
+    EXPECT_EQ(0, bar->texts);
+}
+
+TEST_F(CommandFixture, ExternalTargetReachesThePlatformAsItIs)
+{
+    const char *target = "http://example.org/a b; rm -rf ~ `reboot` $(id)";
+    EXPECT_FALSE(Article::executeCommand(&article, CMD_EXTERNAL, target, 1));
+    EXPECT_EQ(std::string("open_link ") + target, sys.calls.back());
+    EXPECT_FALSE(Article::executeCommand(&article, CMD_EXTERNAL, nullptr, 1));
+    EXPECT_EQ("open_link ", sys.calls.back());
+    EXPECT_TRUE(sys.posted.empty());
+}
+
+TEST_F(CommandFixture, MissingArticleShowsNotFoundAndChangesNothingElse)
+{
+    addFile("here.txt");
+    for (int id : {CMD_ARTICLE, CMD_REPLACE})
+        for (const char *target : {"missing.txt", "", (const char *)nullptr}) {
+            bar->text.clear();
+            sys.clearCalls();
+            g_browser.transition = 1;
+            EXPECT_FALSE(Article::executeCommand(&article, id, target, 0));
+            EXPECT_EQ("Article not found", bar->text);
+            EXPECT_EQ(&article, currentArticle);
+            EXPECT_EQ(1u, g_browser.transition);
+            EXPECT_EQ(nullptr, g_playlist.pendingSound);
+            EXPECT_FALSE(sys.called("flip"));
+        }
+    // Without a status bar the failure is silent.
+    article.statusBar = nullptr;
+    EXPECT_FALSE(Article::executeCommand(&article, CMD_ARTICLE, "missing.txt", 1));
+}
+
+TEST_F(CommandFixture, UnknownImageListEndsTheShowAtOnce)
+{
+    EXPECT_FALSE(Article::executeCommand(&article, CMD_IMAGELIST, "nosuchlist", 1));
+    EXPECT_TRUE(sys.called("show_cursor 0"));
+    ASSERT_EQ(1u, sys.posted.size());
+    EXPECT_EQ(MSG_SLIDESHOW_DONE, sys.posted[0].first);
+    EXPECT_EQ(0, g_browser.slideShow);
+    EXPECT_EQ((uint32_t)MSG_SLIDESHOW_DONE, g_browser.slideEndMessage);
+}
+
+TEST_F(CommandFixture, FollowPlaysTheSongAndSoundEvenWithoutACommand)
+{
+    ScopedWorkDir dir;
+    ASSERT_TRUE(writeFile("mine.ogg", std::string("OggS")));
+    Link link;
+    link.sound = reinterpret_cast<SampleHandle>(0x1234);
+    link.song = 0; // slot 0 is the user's own song
+    g_playlist.setSong(0, "mine.ogg", false, false);
+    EXPECT_FALSE(link.follow());
+    EXPECT_EQ(link.sound, g_playlist.pendingSound);
+    EXPECT_TRUE(sys.called("play_song_file mine.ogg"));
+    // Without a shown article nothing runs.
+    currentArticle = nullptr;
+    link.command = CMD_QUIT;
+    EXPECT_FALSE(link.follow());
+    EXPECT_TRUE(sys.posted.empty());
+    g_playlist.reset();
+}
+
+// Rectangles of one link, as the layout gives them.
+Link *linkWithRects(std::initializer_list<LinkRect> rects)
+{
+    Link *link = new Link;
+    for (const LinkRect &r : rects)
+        link->addRect(r.x1, r.y1, r.x2, r.y2);
+    return link;
+}
+
+TEST(LinkRects, HitTestIsInclusiveAndTheVisibleOrderDecides)
+{
+    Link *a = linkWithRects({{10, 20, 49, 34}});
+    Link *b = linkWithRects({{40, 30, 90, 44}, {0, 50, 30, 64}});
+    a->nextVisible = b;
+    const struct {
+        int x, y;
+        Link *hit;
+    } cases[] = {
+        {10, 20, a}, {49, 34, a}, {50, 20, nullptr}, {9, 20, nullptr}, {10, 19, nullptr},
+        {45, 32, a},    // both contain it: the first in the visible order wins
+        {60, 32, b}, {30, 64, b}, {31, 64, nullptr}, {30, 65, nullptr},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.hit, Link::findAt(a, c.x, c.y)) << c.x << "," << c.y;
+    EXPECT_EQ(nullptr, Link::findAt(nullptr, 10, 20));
+    EXPECT_EQ(0, b->minX);
+    EXPECT_EQ(30, b->minY);
+    EXPECT_EQ(90, b->maxX);
+    EXPECT_EQ(64, b->maxY);
+    EXPECT_EQ(2u, b->rectCount);
+    a->nextVisible = nullptr;
+    a->next = b; // the list owns b
+    delete a;
+}
+
+TEST(LinkRects, ManyRectanglesGrowTheArray)
+{
+    Link link;
+    for (int i = 0; i < 40; i++)
+        link.addRect(0, i * 10, 5, i * 10 + 9);
+    EXPECT_EQ(40u, link.rectCount);
+    EXPECT_EQ(40u, link.rectCapacity);
+    EXPECT_EQ(&link, Link::findAt(&link, 5, 399));
+}
+
+TEST(LinkOrder, NearestBelowTakesTheLowestBottomInTheBand)
+{
+    Link link;
+    link.addRect(50, 100, 90, 115);
+    link.addRect(0, 120, 60, 135);
+    const struct {
+        int top, bottom;
+        bool visible;
+        int sortX, sortY;
+    } cases[] = {
+        {0, 300, true, 50, 115},   // both in the band: the upper bottom edge
+        {115, 300, true, 0, 135},  // the first ends at the top edge: out
+        {0, 100, false, 0, Link::NOT_VISIBLE},  // starts at the bottom edge: out
+        {0, 101, true, 50, 115},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.visible, link.nearestBelow(c.top, c.bottom)) << c.top;
+        EXPECT_EQ(c.sortY, link.sortY) << c.top;
+        if (c.visible)
+            EXPECT_EQ(c.sortX, link.sortX) << c.top;
+    }
+}
+
+TEST(LinkOrder, NearestInColumnsKeysByThePositionOnScreen)
+{
+    // Column pages start at 0, 300, 600 and 900.
+    const int32_t tops[] = {0, 300, 600, 900};
+    const int stride = 270;
+    Link link;
+    link.addRect(10, 620, 40, 640); // in column page 2
+    const struct {
+        uint32_t first, last, topCount;
+        bool visible;
+        int sortX, sortY;
+    } cases[] = {
+        {1, 2, 4, true, 10 + 270, 640 - 300},
+        {2, 3, 4, true, 10, 640},
+        {0, 1, 4, false, 0, Link::NOT_VISIBLE},
+        {2, 2, 0, false, 0, Link::NOT_VISIBLE}, // no tops: everything is column 0
+        {7, 9, 4, false, 0, Link::NOT_VISIBLE}, // pages past the tops read no further
+        {0, 9, 2, true, 10 + 270, 640 - 300},   // only two tops known: it is in page 1
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.visible, link.nearestInColumns(c.first, c.last, tops, c.topCount, stride)) << c.first;
+        EXPECT_EQ(c.sortY, link.sortY) << c.first;
+        if (c.visible)
+            EXPECT_EQ(c.sortX, link.sortX) << c.first;
+    }
+}
+
+} // namespace
+
+// Articles laid out by the real layout over the recording System (8 pixels
+// per byte of text).
+struct LaidOutLinks : ::testing::Test {
+    FakeSystemScope scope;
+    Article *article = nullptr;
+
+    void SetUp() override
+    {
+        g_magazine_config.reset();
+        const char config[] = "<fontstyle name=body face=\"Sans\" size=10>"
+                              "<theme name=t><page x=10 y=20 height=300></theme>"
+                              "<scheme name=s><font style=body><p align=l fl=0 sp=0>"
+                              "<page width=200 columns=0><background theme=t></scheme>";
+        g_magazine_config.parse(reinterpret_cast<const uint8_t *>(config), sizeof config - 1);
+    }
+    void TearDown() override
+    {
+        delete article;
+        g_magazine_config.deleteTrees();
+    }
+    Article *layOut(const std::string &body)
+    {
+        std::string text = "<article scheme=s>" + body;
+        ArticleLayout layout(nullptr, text.data(), text.size());
+        article = layout.parse(false);
+        return article;
+    }
+};
+
+TEST_F(LaidOutLinks, ALinkGetsOneRectanglePerLine)
+{
+    // 15 words of 4 letters on three lines of 200 pixels.
+    std::string words;
+    for (int i = 0; i < 15; i++)
+        words += "word ";
+    ASSERT_TRUE(layOut("<link article=Next.txt desc=\"Go on\" nopush sound=none.wav>" + words +
+                       "</link> tail"));
+    ASSERT_FALSE(article->failed);
+    Link *link = article->links;
+    ASSERT_NE(nullptr, link);
+    EXPECT_EQ(nullptr, link->next);
+    EXPECT_EQ(CMD_REPLACE, link->command);
+    EXPECT_STREQ("next.txt", link->target.str);
+    EXPECT_STREQ("Go on", link->description.str);
+    EXPECT_EQ(nullptr, link->sound);
+    EXPECT_EQ(15u + 3u, link->tokenCount); // the words and an underline per line
+    ASSERT_EQ(3u, link->rectCount);
+    for (uint32_t i = 0; i < link->rectCount; i++) {
+        const LinkRect &r = link->rects[i];
+        EXPECT_EQ(0, r.x1) << i;
+        EXPECT_GT(r.y2, r.y1) << i;
+        if (i > 0)
+            EXPECT_GT(r.y1, link->rects[i - 1].y1) << i;
+        // The last pixel column and the row just below the text hit; one
+        // further does not.
+        EXPECT_EQ(link, Link::findAt(link, r.x2, r.y2)) << i;
+        EXPECT_EQ(nullptr, Link::findAt(link, r.x2 + 1, r.y1)) << i;
+    }
+    EXPECT_EQ(0, link->minX);
+    EXPECT_EQ(link->rects[0].y1, link->minY);
+    EXPECT_EQ(link->rects[2].y2, link->maxY);
+}
+
+TEST_F(LaidOutLinks, KindsOfLinksAndTheirOrder)
+{
+    ASSERT_TRUE(layOut("<link article=a.txt>one</link> <link external=\"http://x.org/?a=1&b\">two</link>"
+                       " <link command=PN param=ignored song=40 effect=0>three</link><br>"
+                       "<link command=e param=Mixed.Case>four</link> <link>five</link> <link></link>"));
+    const struct {
+        int command;
+        const char *target;
+        const char *description;
+        uint32_t song, effect;
+    } expected[] = {
+        {CMD_ARTICLE, "a.txt", nullptr, Link::NO_SONG, 1},
+        {CMD_EXTERNAL, "http://x.org/?a=1&b", "http://x.org/?a=1&b", Link::NO_SONG, 1},
+        {CMD_NEXT_SONG, "ignored", nullptr, 32, 0},
+        {CMD_EXTERNAL, "Mixed.Case", "Mixed.Case", Link::NO_SONG, 1},
+        {CMD_NONE, nullptr, nullptr, Link::NO_SONG, 1},
+    };
+    Link *link = article->links;
+    Link *previous = nullptr;
+    for (const auto &e : expected) {
+        ASSERT_NE(nullptr, link);
+        EXPECT_EQ(e.command, link->command);
+        EXPECT_STREQ(e.target, link->target.str);
+        EXPECT_STREQ(e.description, link->description.str);
+        EXPECT_EQ(e.song, link->song);
+        EXPECT_EQ(e.effect, link->effect);
+        EXPECT_EQ(previous, link->previous);
+        EXPECT_EQ(1u, link->rectCount);
+        previous = link;
+        link = link->next;
+    }
+    EXPECT_EQ(nullptr, link); // an empty link makes no Link
+    // Keyboard order: left to right on a line, then the next line.
+    Link *l = article->links;
+    int32_t lastX = -1, lastY = -1;
+    for (; l; l = l->next) {
+        ASSERT_TRUE(l->nearestBelow(0, 1000));
+        EXPECT_TRUE(l->sortY > lastY || (l->sortY == lastY && l->sortX > lastX));
+        lastX = l->sortX;
+        lastY = l->sortY;
+    }
+}
+
+TEST_F(LaidOutLinks, VisitedTargetsTakeTheVisitedColour)
+{
+    // A container of two articles, one of them read.
+    for (const char *name : {"read.txt", "unread.txt"}) {
+        File *f = new File();
+        f->name.set(name);
+        f->visited = name[0] == 'r';
+        Tree *root = g_container.root;
+        Tree::insertInto(root, f);
+        g_container.root = static_cast<File *>(root);
+    }
+    ASSERT_TRUE(layOut("<link article=read.txt>a b</link> <link article=unread.txt>c</link>"
+                       " <link command=r param=read.txt>d</link> <link command=e param=read.txt>e</link>"));
+    Link *read = article->links, *unread = read->next, *replace = unread->next, *external = replace->next;
+    ASSERT_NE(nullptr, external);
+    uint32_t own = read->tokens[0]->baseColour;
+    read->visitedColour = 0x112233;
+    replace->visitedColour = COLOUR_NONE;
+    unread->visitedColour = external->visitedColour = 0x445566;
+    replace->tokens[0]->colour = 0x999999; // recoloured before: back to its own
+    Link::applyVisitedColours(article->links);
+    EXPECT_EQ(0x112233u, read->tokens[0]->colour);
+    EXPECT_EQ(0x112233u, read->tokens[1]->colour);
+    EXPECT_EQ(own, unread->tokens[0]->colour);
+    EXPECT_EQ(replace->tokens[0]->baseColour, replace->tokens[0]->colour);
+    EXPECT_EQ(own, external->tokens[0]->colour);
+    delete g_container.root;
+    g_container.root = nullptr;
+    g_container.lastFound = nullptr;
+}
