@@ -69,6 +69,12 @@ inline int channelByte(Uint32 mask)
     return -1;
 }
 
+// One span of a fade's frame: the channel bytes (at the offsets in channel)
+// of out become now + ((weight x (old - now)) >> 8), weight 0..256; the
+// fourth byte keeps old's (rgbMask has the channels' bits).
+void blendSpan(Uint32 *out, const Uint32 *old, const Uint32 *now, int n, int weight,
+               Uint32 rgbMask, const int *channel);
+
 } // namespace detail
 
 using namespace detail;

@@ -54,6 +54,20 @@ bool sameRows(SDL_Surface *a, SDL_Surface *b)
     return true;
 }
 
+// Same red, green and blue everywhere (the fade leaves the screen's fourth byte).
+bool sameColours(SDL_Surface *a, SDL_Surface *b)
+{
+    const Uint32 rgb = a->format->Rmask | a->format->Gmask | a->format->Bmask;
+    for (int y = 0; y < a->h; y++) {
+        const Uint32 *p = (const Uint32 *)((Uint8 *)a->pixels + (size_t)y * a->pitch);
+        const Uint32 *q = (const Uint32 *)((Uint8 *)b->pixels + (size_t)y * b->pitch);
+        for (int x = 0; x < a->w; x++)
+            if ((p[x] ^ q[x]) & rgb)
+                return false;
+    }
+    return true;
+}
+
 // The floor: one blit of a screen-sized picture to the back buffer.
 void BM_BlitFullHd(benchmark::State &state)
 {
@@ -96,18 +110,52 @@ void BM_StretchReference(benchmark::State &state)
 }
 BENCHMARK(BM_StretchReference)->Args({640, 480})->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// One fade of 100 ms: the frame count shows how smooth it runs.
-void BM_FadeFullHd(benchmark::State &state)
+// A fade of 100 ms over the whole screen, paced as in the reader (at most
+// 60 frames a second) and unpaced (as many frames as can be made): wall
+// time, CPU time and frames shown. The page turn changes a text-sized part.
+void fadeBench(benchmark::State &state, int framesPerSecond, bool wholeScreen)
 {
     SDL_Surface *back = backBuffer();
     SDL_Surface *screen = SDL_GetVideoSurface();
+    SDL_Surface *page = picture(kWidth, kHeight);
     SDL_Draw::FadeBuffer buffer;
+    buffer.framesPerSecond = framesPerSecond;
+    SDL_Rect text = {200, 150, 1400, 700};
+    double frames = 0;
+    bool exact = true;
     for (auto _ : state) {
-        SDL_FillRect(screen, nullptr, 0);
-        SDL_FillRect(back, nullptr, SDL_MapRGB(back->format, 200, 100, 50));
+        state.PauseTiming();
+        SDL_BlitSurface(page, nullptr, screen, nullptr);
+        SDL_BlitSurface(page, nullptr, back, nullptr);
+        if (wholeScreen) {
+            SDL_FillRect(back, nullptr, SDL_MapRGB(back->format, 200, 100, 50));
+        } else {
+            // Every other line of the text block changes, like lines of text.
+            for (int y = text.y; y < text.y + text.h; y += 20) {
+                SDL_Rect line = {text.x, (Sint16)y, text.w, 12};
+                SDL_FillRect(back, &line, 0);
+            }
+        }
+        state.ResumeTiming();
         SDL_Draw::fade(back, screen, 100, buffer);
+        frames += buffer.frames;
+        state.PauseTiming();
+        exact &= sameColours(screen, back);
+        state.ResumeTiming();
     }
+    if (!exact)
+        state.SkipWithError("the fade did not end on the new page");
+    state.counters["frames"] = benchmark::Counter(frames, benchmark::Counter::kAvgIterations);
+    SDL_FreeSurface(page);
 }
-BENCHMARK(BM_FadeFullHd)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_FadeFullHd(benchmark::State &state) { fadeBench(state, 60, true); }
+void BM_FadeFullHdUnpaced(benchmark::State &state) { fadeBench(state, 0, true); }
+void BM_FadePageTurnFullHd(benchmark::State &state) { fadeBench(state, 60, false); }
+void BM_FadePageTurnFullHdUnpaced(benchmark::State &state) { fadeBench(state, 0, false); }
+BENCHMARK(BM_FadeFullHd)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_FadeFullHdUnpaced)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_FadePageTurnFullHd)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_FadePageTurnFullHdUnpaced)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 } // namespace
