@@ -1,6 +1,7 @@
 // SDLSystem: display, pictures, drawing, fades and the software pointer.
 // The drawing itself is done on surfaces by SDL_Draw (SDL_DrawSurface.cpp).
 #include "SDL_System.h"
+#include "SDL_Hooks.h"
 
 #include "SDLConfig.h"
 #include "SDL_Draw.h"
@@ -40,6 +41,7 @@ bool SDLSystem::init_display(int width, int height)
         return false;
     }
     SDL_ShowCursor(0);
+    SDLSystem_placeSearchPanel(this, width, height);
     return true;
 }
 

@@ -22,4 +22,10 @@ void SDLSystem_closeSound(SDLSystem *system);
 // The core's search-index build, run by the first indexing_progress call.
 void SDLSystem_buildSearchIndex();
 
+// The search dialog's panel, made by the first init_display and centred on
+// the display by every one.
+void SDLSystem_placeSearchPanel(SDLSystem *system, int width, int height);
+// Frees the panel and the strings of its lists (the program never does; tests do).
+void SDLSystem_releaseSearch(SDLSystem *system);
+
 #endif

@@ -11,11 +11,3 @@ bool SDLSystem_runConfigWindow(SDLSystem *system, bool &start)
 {
     return false;
 }
-
-// The core's Browser::buildSearchIndex on the core's browser object.
-void SDLSystem_buildSearchIndex() {}
-
-
-// --- search dialog ---
-
-bool SDLSystem::search(SearchIndex *index, char *&word, char *&fileName) { return false; }

@@ -119,10 +119,7 @@ SDLSystem::~SDLSystem()
         SDL_DestroyMutex(queueMutex);
     if (openFonts)
         MapArray_delete(openFonts);
-    if (searchWords)
-        Vector_delete(searchWords);
-    if (searchArticles)
-        Vector_delete(searchArticles);
+    SDLSystem_releaseSearch(this);
     if (findList)
         Vector_delete(findList);
     if (homeFiles)
@@ -399,10 +396,13 @@ bool SDLSystem::put_to_clipboard(const char *text)
 
 bool SDLSystem::indexing_progress(int count)
 {
+    // A call outside a build starts one (so a search after a failed build
+    // tries again); the build's own calls count the articles.
     if (!indexingStarted) {
         indexingStarted = true;
         indexingCounter = 0;
         SDLSystem_buildSearchIndex();
+        indexingStarted = false;
     } else {
         indexingCounter++;
     }

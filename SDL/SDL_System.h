@@ -15,6 +15,8 @@
 #include <stdio.h>
 #include <string>
 
+#include <string>
+
 struct SDL_Surface;
 struct SDL_mutex;
 struct Queue;
@@ -24,6 +26,8 @@ class Platform;
 class SDLConfig;
 class FontMapping;
 class SoundSystem;
+class SearchNode;
+namespace SDLGUI { class SearchPanel; }
 namespace SDL_Draw { struct FadeBuffer; }
 
 class SDLSystem : public System {
@@ -141,10 +145,20 @@ public:
     // entries added since the last call into fontMap.
     void syncFontMap();
 
-    // --- search dialog ---
-    void *searchPanel = nullptr;
-    Vector *searchWords = nullptr;
-    Vector *searchArticles = nullptr;
+    // --- search dialog (SDL_Search.cpp) ---
+    SDLGUI::SearchPanel *searchPanel = nullptr;   // owned; made by init_display
+    Vector *searchWords = nullptr;      // malloc'd words the word list shows
+    Vector *searchArticles = nullptr;   // malloc'd "display\0file name" entries
+    // A malloc'd copy of the character stack.
+    static char *charsToString(const std::string &stack);
+    static const SearchNode *findSearchNode(const SearchNode *node, const char *prefix);
+    // Appends every word of the subtree, in byte order, behind the stack.
+    static void collectWords(const SearchNode *tree, std::string &stack, Vector *list);
+    // The words that begin with the prefix (lower-cased in place), the
+    // prefix itself first when it is a word.
+    static void listCompletions(const SearchNode *root, char *prefix, Vector *list);
+    // The entries of the articles that contain the word, in index order.
+    static void listArticles(const SearchIndex *index, const char *word, Vector *list);
 
     // --- sound (SDL_Sound.cpp) ---
     SoundSystem *soundSystem = nullptr;

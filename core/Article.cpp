@@ -1,34 +1,94 @@
+// The article view: the record, drawing and background restoration, link
+// focus, pointer messages with the status text, and autoscroll.
 #include "Article.h"
+#include "SearchIndex.h"
 
 #include "Area.h"
+#include "Areas.h"
 #include "Browser.h"
 #include "File.h"
 
 #include <new>
 
+#include "Image.h"
+#include "Link.h"
 #include "Markup.h"
 #include "MagazineConfig.h"
+#include "Messages.h"
 #include "Playlist.h"
 #include "Scheme.h"
+#include "SearchIndex.h"
 #include "System.h"
 #include "Theme.h"
+#include "Token.h"
 #include "containr.h"
 
 Palette g_palette;
 
-Article::Article(File *owner) : file(owner) {}
+namespace {
+
+// The one way an Article leaves the cache of a File that goes away.
+void deleteCachedArticle(Article *article)
+{
+    delete article;
+}
+
+void releaseImage(Image *&image)
+{
+    if (image)
+        image->release();
+    image = nullptr;
+}
+
+uint32_t drawColour(uint32_t colour)
+{
+    return resolveColour(colour, &g_palette);
+}
+
+} // namespace
+
+Article::Article(File *owner) : file(owner)
+{
+    File::deleteArticle = deleteCachedArticle;
+    windowTitle.set(defaultMagazineTitle());
+}
 
 Article::~Article()
 {
+    // Nothing may keep pointing at an Article that is gone.
+    if (currentArticle == this)
+        currentArticle = nullptr;
+    for (Image *&cursor : cursors)
+        releaseImage(cursor);
+    if (file && file->article == this) {
+        file->cached = false;
+        file->article = nullptr;
+    }
+    // The chain's destructors forget the capture when it was one of them.
     delete areas;
+    areas = nullptr;
+    pageArea = nullptr;
+    scrollbarArea = nullptr;
+    statusbarArea = nullptr;
+    focusedLink = topVisibleLink = bottomVisibleLink = nullptr;
     freeLayout();
+    releaseThemeImages();
+    delete[] columnFirstLine;
+    delete[] columnTop;
+    columnFirstLine = nullptr;
+    columnTop = nullptr;
+    totalColumns = 0;
 }
 
-void Article::navigate(int) {}
-bool Article::focusNextLink(bool) { return false; }
-void Article::handleMouse(int, int, int) {}
-void Article::scrollBy(int) {}
-bool Article::setTheme(int) { return false; }
+void Article::releaseThemeImages()
+{
+    releaseImage(background);
+    releaseImage(overlay);
+    releaseImage(scrollBegin);
+    releaseImage(scrollMiddle);
+    releaseImage(scrollEnd);
+}
+
 bool Article::applyScheme(const char *schemeName)
 {
     Scheme *scheme = static_cast<Scheme *>(Tree::find(g_magazine_config.schemes, schemeName));
@@ -37,22 +97,21 @@ bool Article::applyScheme(const char *schemeName)
     for (int n = 0; n < SONG_SLOTS; n++)
         songs[n].set(scheme->songs[n].str);
     windowTitle.set(scheme->title.str);
-    // Page geometry and scrolling, read by the layout and the view.
     header.set(scheme->header.str);
     footer.set(scheme->footer.str);
-    pageWidth = (int)scheme->pageWidth;
-    columns = scheme->columns;
-    columnGap = (int)scheme->columnSpacing;
-    columnWidth = (int)scheme->columnWidth();
-    lineStep = (int)scheme->scrollLine;
-    pageOverlap = (int)scheme->scrollPage;
-    scrollOnHover = scheme->autoscroll != 0;
-    animDuration = (int)scheme->scrollSpeed;
-    edgeDelay = (int)scheme->edgeDelay;
-    edgeWidth = (int)scheme->scrollTolerance;
-    linkMargin = (int)scheme->linkTolerance;
     loopMask = scheme->loopMask;
     noloopMask = scheme->noloopMask;
+    pageWidth = (int32_t)scheme->pageWidth;
+    columns = scheme->columns;
+    columnGap = (int32_t)scheme->columnSpacing;
+    columnWidth = (int32_t)scheme->columnWidth();
+    lineStep = (int32_t)scheme->scrollLine;
+    pageOverlap = (int32_t)scheme->scrollPage;
+    scrollOnHover = scheme->autoscroll != 0;
+    animDuration = (int32_t)scheme->scrollSpeed;
+    edgeDelay = (int32_t)scheme->edgeDelay;
+    edgeWidth = (int32_t)scheme->scrollTolerance;
+    linkMargin = (int32_t)scheme->linkTolerance;
     themeMask = 0;
     for (int n = 1; n < THEME_SLOTS; n++) {
         themes[n] = static_cast<Theme *>(Tree::find(g_magazine_config.themes, scheme->backgrounds[n].str));
@@ -66,38 +125,363 @@ void Article::activate()
 {
     if (file)
         file->visited = true;
-    Theme *theme = themeNumber < THEME_SLOTS ? themes[themeNumber] : nullptr;
-    if (theme) {
-        g_palette = theme->palette;
+    Theme *t = theme();
+    if (t)
+        g_palette = t->palette;
+    if (highlightState != 0) {
+        for (uint32_t i = 0; i < lineCount; i++)
+            for (Token *token = lines[i].first; token && token->kind == TOKEN_HIGHLIGHT; token = token->next)
+                if (token->baseColour != COLOUR_NONE)
+                    token->colour = highlightColour != COLOUR_NONE ? highlightColour : token->baseColour;
+    }
+    if (t) {
         for (int i = 0; i < Playlist::THEME_SOUNDS && i < SOUND_COUNT; i++) {
-            File *sound = g_container.find(theme->sounds[i].str);
+            File *sound = g_container.find(t->sounds[i].str);
             g_playlist.themeSounds[i] = sound ? sound->getSound() : nullptr;
         }
     }
     applySongs();
+    updateVisibleLinks();
+    autoscrollMode = 0;
     g_system->set_window_title(windowTitle.isEmpty() ? defaultMagazineTitle() : windowTitle.c_str());
-    if (statusBar)
-        statusBar->setText("");
+    if (links)
+        Link::applyVisitedColours(links);
+    redrawAll();
+    setStatus("");
+    if (scrollbarArea)
+        scrollbarArea->setPosition(scroll);
 }
-void Article::redrawAll() {}
-bool Article::pageTurnStep() { return false; }
-void Article::autoscrollStep() {}
-void Article::highlightText(const char *) {}
+
 void Article::applySongs()
 {
     g_playlist.applySongs(songs, loopMask, noloopMask);
 }
 
-void Article::pageMetrics(int *a, int *b, int *c, int)
+void Article::setStatus(const char *text)
 {
-    *a = *b = *c = 0;
+    if (statusbarArea)
+        statusbarArea->setText(text);
 }
 
-// The first theme comes with the article view; until then the article
-// keeps the theme it has.
-void Article::finishLayout()
+// ---------------------------------------------------------------------------
+// Search highlights.
+
+void Article::highlightText(const char *word)
 {
-    if (unsorted && lineCount > 1)
-        sortLines(0, (int)lineCount - 1);
-    unsorted = false;
+    if (highlightState != 0)
+        for (uint32_t i = 0; i < lineCount; i++)
+            Token::removeHighlights(lines[i].first);
+    TextSearch search(word);
+    for (uint32_t i = 0; i < lineCount; i++)
+        Token::collectHighlights(lines[i].first, search, highlightColour);
+    highlightState = 1;
+}
+
+void Article::clearHighlights()
+{
+    if (highlightState == 1) {
+        highlightState = 2;
+    } else if (highlightState == 2) {
+        for (uint32_t i = 0; i < lineCount; i++)
+            Token::removeHighlights(lines[i].first);
+        highlightState = 0;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Drawing.
+
+void Article::restoreBackground(int32_t x, int32_t y, int32_t width, int32_t height, bool bracket)
+{
+    if (bracket && !g_system->begin_display())
+        return;
+    if (background) {
+        g_system->blt(background->surface, x, y, x, y, width, height);
+        redraw = true;
+    }
+    if (overlay) {
+        int64_t l = x > overlayX ? x : overlayX;
+        int64_t t = y > overlayY ? y : overlayY;
+        int64_t r = (int64_t)x + width - 1;
+        int64_t b = (int64_t)y + height - 1;
+        int64_t overlayRight = (int64_t)overlayX + overlay->width - 1;
+        int64_t overlayBottom = (int64_t)overlayY + overlay->height - 1;
+        if (r > overlayRight)
+            r = overlayRight;
+        if (b > overlayBottom)
+            b = overlayBottom;
+        if (background) {
+            if (r > background->width - 1)
+                r = background->width - 1;
+            if (b > background->height - 1)
+                b = background->height - 1;
+        }
+        if (l <= r && t <= b) {
+            g_system->blt(overlay->surface, (int)l, (int)t, (int)(l - overlayX), (int)(t - overlayY),
+                          (int)(r - l + 1), (int)(b - t + 1));
+            redraw = true;
+        }
+    }
+    if (bracket)
+        g_system->end_display();
+}
+
+static void drawLine(const Article::Line &line, int32_t x0, int32_t y0)
+{
+    for (Token *token = line.first; token; token = token->next)
+        token->draw(x0 + token->x, y0 + token->y, drawColour(token->colour));
+}
+
+void Article::drawLines(int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    g_system->set_region(x, y, width, height);
+    int32_t x0 = x - xOffset;
+    if (columns < 2) {
+        int64_t limit = (int64_t)scroll + height;
+        for (uint32_t i = firstLine; i < lineCount; i++)
+            if ((int64_t)lines[i].top < limit)
+                drawLine(lines[i], x0, y - scroll);
+    } else if (column < totalColumns && columnFirstLine) {
+        // Column pages side by side, as many as are shown and no more than exist.
+        uint32_t c = column;
+        uint32_t i = firstLine;
+        for (uint32_t shown = 0; shown < columns && c < totalColumns; shown++, c++) {
+            uint32_t end = c + 1 < totalColumns ? columnFirstLine[c + 1] : lineCount;
+            if (end > lineCount)
+                end = lineCount;
+            uint32_t start = columnFirstLine[c];
+            int32_t yOff = y - (start < lineCount ? (int32_t)lines[start].top : 0);
+            for (; i < end; i++)
+                drawLine(lines[i], x0, yOff);
+            x0 += columnWidth + columnGap;
+        }
+    }
+    g_system->set_region(0, 0, 0, 0);
+}
+
+void Article::redrawRect(int32_t originX, int32_t originY, int32_t x, int32_t y, int32_t width,
+                         int32_t height)
+{
+    restoreBackground(originX + x, originY + y, width, height, false);
+    if (highlightState != 2)
+        return;
+    int64_t right = (int64_t)x + width, bottom = (int64_t)y + height;
+    for (uint32_t i = firstLine; i < lineCount; i++) {
+        if ((int64_t)lines[i].top >= bottom)
+            continue;
+        for (Token *token = lines[i].first; token && token->kind == TOKEN_HIGHLIGHT; token = token->next) {
+            int64_t tx = token->x, ty = token->y;
+            if (x < tx + token->width && tx < right && y < ty + token->ascent && ty < bottom)
+                token->draw(originX + token->x, originY + token->y, drawColour(token->colour));
+        }
+    }
+}
+
+void Article::redrawAll()
+{
+    if (!g_system->begin_display())
+        return;
+    restoreBackground(0, 0, (int32_t)g_magazine_config.width, (int32_t)g_magazine_config.height, false);
+    for (Area *area = areas; area; area = area->next)
+        area->draw(false);
+    if (focusedLink)
+        drawLink(focusedLink, true);
+    g_system->end_display();
+}
+
+void Article::printLines(uint32_t page, int32_t pageHeight)
+{
+    if (page < 1)
+        return;
+    if (columns < 2) {
+        int64_t height = pageHeight > 0 ? pageHeight : viewHeight;
+        if (height < 1)
+            height = 1;
+        int64_t top = height * (page - 1), bottom = top + height;
+        for (uint32_t i = 0; i < lineCount; i++) {
+            if ((int64_t)lines[i].bottom <= top || (int64_t)lines[i].top >= bottom)
+                continue;
+            int carry = 0;
+            for (Token *token = lines[i].first; token; token = token->next) {
+                int error = token->print(token->x + carry, (int)(token->y - top), drawColour(token->colour));
+                if (error > 0)
+                    carry += error;
+            }
+        }
+        return;
+    }
+    uint64_t first = (uint64_t)(page - 1) * columns;
+    int32_t x0 = 0;
+    for (uint64_t c = first; c < first + columns && c < totalColumns; c++) {
+        uint32_t start = columnFirstLine[c];
+        uint32_t end = c + 1 < totalColumns ? columnFirstLine[c + 1] : lineCount;
+        int32_t top = columnTop[c];
+        for (uint32_t i = start; i < end && i < lineCount; i++) {
+            int carry = 0;
+            for (Token *token = lines[i].first; token; token = token->next) {
+                int error = token->print(x0 + token->x + carry, token->y - top, drawColour(token->colour));
+                if (error > 0)
+                    carry += error;
+            }
+        }
+        x0 += columnWidth + columnGap;
+    }
+}
+
+uint32_t Article::pageMetrics(double scale, uint32_t &pages, uint32_t &width, uint32_t &height)
+{
+    width = pageWidth > 0 ? (uint32_t)pageWidth : 0;
+    if (columns >= 2) {
+        height = viewHeight > 0 ? (uint32_t)viewHeight : 0;
+        pages = columns < totalColumns ? (totalColumns - 1) / columns + 1 : 1;
+        return columns;
+    }
+    double scaled = scale == 0.0 ? (double)viewHeight : scale * pageWidth;
+    // A page is at least one row high, so the count below never divides by 0.
+    height = scaled >= 1.0 && scaled < 2147483647.0 ? (uint32_t)scaled : (scaled >= 1.0 ? 2147483647u : 1u);
+    uint32_t document = documentHeight > 0 ? (uint32_t)documentHeight : 0;
+    pages = document <= height ? 1 : (document - 1) / height + 1;
+    return height;
+}
+
+// ---------------------------------------------------------------------------
+// Links.
+
+void Article::drawLink(Link *link, bool focused)
+{
+    int32_t x = pageArea ? pageArea->left : 0;
+    int32_t y = pageArea ? pageArea->top : 0;
+    Theme *t = theme();
+    if (!pageArea && t) {
+        x = t->page.x;
+        y = t->page.y;
+    }
+    link->draw(focused, x, y, pageWidth, viewHeight, columnWidth + columnGap, scroll, columnTop, column,
+               columns, totalColumns);
+}
+
+bool Article::selectLink(Link *link, bool keepOld)
+{
+    if (!topVisibleLink || !link)
+        return false;
+    if (!g_system->begin_display())
+        return true;
+    if (!keepOld && focusedLink)
+        drawLink(focusedLink, false);
+    focusedLink = link;
+    drawLink(link, true);
+    g_system->end_display();
+    setStatus(link->description.str);
+    redraw = true;
+    return true;
+}
+
+bool Article::linkContains(Link *link, int32_t x, int32_t y)
+{
+    if (columns < 2)
+        return Link::findAt(link, x, (int32_t)((int64_t)y + scroll)) == link;
+    // The column page under x; a point right of the last page is on no link.
+    int32_t step = columnWidth + columnGap;
+    uint32_t c = column;
+    if (step > 0) {
+        while (x > step) {
+            x -= step;
+            c++;
+        }
+    }
+    if (c >= totalColumns || !columnTop)
+        return false;
+    return Link::findAt(link, x, (int32_t)((int64_t)y + columnTop[c])) == link;
+}
+
+void Article::updateVisibleLinks()
+{
+    // Every link leaves the old list, so no link keeps a stale neighbour.
+    for (Link *link = links; link; link = link->next)
+        link->nextVisible = link->previousVisible = nullptr;
+    topVisibleLink = bottomVisibleLink = nullptr;
+    for (Link *link = links; link; link = link->next) {
+        bool visible = columns < 2
+                           ? link->nearestBelow(scroll + linkMargin, scroll + viewHeight - linkMargin - 1)
+                           : link->nearestInColumns(column, column + columns - 1, columnTop, totalColumns,
+                                                    columnWidth + columnGap);
+        if (!visible)
+            continue;
+        link->sortY -= scroll;
+        // Links come in document order, so the place is nearly always the end.
+        Link *after = bottomVisibleLink;
+        while (after && (after->sortY > link->sortY || (after->sortY == link->sortY && after->sortX > link->sortX)))
+            after = after->previousVisible;
+        link->previousVisible = after;
+        link->nextVisible = after ? after->nextVisible : topVisibleLink;
+        if (link->nextVisible)
+            link->nextVisible->previousVisible = link;
+        else
+            bottomVisibleLink = link;
+        if (after)
+            after->nextVisible = link;
+        else
+            topVisibleLink = link;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Pointer and autoscroll.
+
+void Article::handleMouse(int message, int32_t x, int32_t y)
+{
+    bool taken = areas && Area::dispatchMouse(areas, message, x, y);
+    // A button's command may have put another article on screen.
+    if (currentArticle != this)
+        return;
+    setStatus(statusText.str);
+    if (message == MSG_MOUSE_UP)
+        g_system->post_message(MSG_MOUSE_MOVE, (int)makePosition(x, y));
+    if (message == MSG_MOUSE_MOVE && !taken && cursors[CURSOR_NORMAL])
+        cursors[CURSOR_NORMAL]->setAsPointer();
+}
+
+void Article::setAutoscroll(int mode)
+{
+    if (mode == 0) {
+        autoscrollMode = 0;
+        g_system->stop_timer(MSG_EDGE_DELAY);
+        edgeTimerPending = false;
+        return;
+    }
+    if (mode < 1 || mode > 4)
+        return;
+    bool delay = mode != autoscrollMode && edgeDelay != 0 && !edgeTimerPending;
+    autoscrollMode = mode;
+    autoscrollCountdown = 0;
+    autoscrollStep();
+    if (delay) {
+        int32_t d = edgeDelay - 50 * autoscrollCountdown;
+        if (d >= 1) {
+            g_system->start_timer(MSG_EDGE_DELAY, d);
+            edgeTimerPending = true;
+        }
+    }
+}
+
+void Article::autoscrollStep()
+{
+    // Ticks to wait and the step to post, by mode and by whether the article
+    // pages sideways (index 1) or scrolls freely (index 0) or by views.
+    struct Step { int reload; int code; };
+    static const Step steps[5][3] = {
+        // columns 0            columns 1             columns 2 and more
+        {{0, 0}, {0, 0}, {0, 0}},
+        {{5, NAV_PAGE_UP}, {5, NAV_PAGE_UP}, {5, NAV_LINE_UP}},       // left
+        {{5, NAV_PAGE_DOWN}, {5, NAV_PAGE_DOWN}, {5, NAV_LINE_DOWN}}, // right
+        {{1, NAV_LINE_UP}, {5, NAV_PAGE_UP}, {5, NAV_PAGE_UP}},       // top
+        {{1, NAV_LINE_DOWN}, {5, NAV_PAGE_DOWN}, {5, NAV_PAGE_DOWN}}, // bottom
+    };
+    if (edgeTimerPending || autoscrollMode < 1 || autoscrollMode > 4)
+        return;
+    if (--autoscrollCountdown > -1)
+        return;
+    const Step &step = steps[autoscrollMode][columns < 2 ? columns : 2];
+    autoscrollCountdown = step.reload;
+    g_system->post_message(MSG_NAVIGATE, step.code);
 }

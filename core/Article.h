@@ -10,58 +10,40 @@
 
 class File;
 class Link;
-class LinkInfo;
-class Token;
 class Area;
 class Image;
+class Token;
+class LinkInfo;
+class PageArea;
+class ScrollbarArea;
+class StatusbarArea;
 
 class Article {
 public:
     explicit Article(File *file);
-    virtual ~Article();
+    ~Article();
+    Article(const Article &) = delete;
+    Article &operator=(const Article &) = delete;
 
-    File *file = nullptr;
-    void *printData = nullptr;       // handed to the platform's print
+    bool failed = false;             // not laid out, or no theme could be set
     bool redraw = false;             // the back buffer differs from the screen
-    bool edgeTimerPending = false;
-    Link *focusedLink = nullptr;
-    Image *cursors[CURSOR_COUNT] = {};
-    Area *areas = nullptr;           // owned chain
-    Area *statusBar = nullptr;       // in the chain, or null
+    File *file = nullptr;            // not owned
+    void *printData = nullptr;       // handed to the platform's print
+    String title;                    // left text of the title bar
+    String author;                   // right text of the title bar
+    String windowTitle;
+    String movie;                    // replaces the theme's movie file
+    Image *cursors[CURSOR_COUNT] = {}; // one reference each
 
     // Settings taken from the article's scheme.
     enum { SONG_SLOTS = 32, THEME_SLOTS = 10 };
     String songs[SONG_SLOTS];
     uint32_t loopMask = 0;
     uint32_t noloopMask = 0;
-    String windowTitle;
-    Theme *themes[THEME_SLOTS] = {};  // 1..9; null when the scheme names none
-    uint32_t themeMask = 0;          // bit n: theme n has its background picture
-    unsigned themeNumber = 1;
-
-    // Takes the named scheme's settings; false when there is no such scheme
-    // or it gives no theme 1.
-    bool applyScheme(const char *schemeName);
-
-    // Runs a link's or button's command for the shown article; true only
-    // when "a" or "r" replaced the article on screen. A missing target shows
-    // "Article not found" in the article's status bar.
-    static bool executeCommand(Article *article, int id, const char *target, uint32_t effect);
-
-    void navigate(int code);
-    // Moves the focus to the next link below (down) or above; the top-most or
-    // bottom-most visible link when none is focused. True when the focus moved.
-    bool focusNextLink(bool down);
-    void handleMouse(int msg, int x, int y);
-    void scrollBy(int steps);
-    bool setTheme(int theme);
-    void activate();
-    void redrawAll();
-    bool pageTurnStep();
-    void autoscrollStep();
-    void highlightText(const char *word);
-    void applySongs();
-    void pageMetrics(int *a, int *b, int *c, int scale);
+    uint32_t highlightColour = 0xEF0000; // fill of search highlights
+    int highlightState = 0;              // 0 none, 1 just set, 2 shown
+    String header;                   // HTML export frame files
+    String footer;
 
     // ---- Filled by the article layout (ArticleLayout, core/ArticleFile.cpp)
     // and its line index (core/ArticleLines.cpp). ----
@@ -76,31 +58,12 @@ public:
         HtmlImage *next = nullptr;  // owned
         String name;
     };
-    bool failed = false;             // the layout failed; the article is deleted
-    String title;
-    String author;
-    String movie;
-    String header;                   // HTML export frame files
-    String footer;
     bool saveable = true;
     HtmlImage *htmlImages = nullptr; // owned list
     bool unsorted = false;           // addLine appends; finishLayout sorts once
     Line *lines = nullptr;           // owned array
     unsigned lineCount = 0;
     unsigned lineCapacity = 0;
-    Link *links = nullptr;           // owned list, document order
-    // Page geometry and scrolling from the scheme.
-    int pageWidth = 0;
-    unsigned columns = 0;
-    int columnGap = 0;
-    int columnWidth = 0;
-    int lineStep = 20;
-    int pageOverlap = 20;
-    bool scrollOnHover = false;
-    int animDuration = 200;
-    int edgeDelay = 500;
-    int edgeWidth = 5;
-    int linkMargin = 5;
 
     // Stores a line (its token list is taken over; deleted when the index is full).
     void addLine(Token *firstToken, uint32_t top, uint32_t height);
@@ -108,11 +71,123 @@ public:
     void sortLines(int lo, int hi);
     // Turns one LinkInfo into a Link appended to the list head..tail.
     void addLink(LinkInfo *info, Link *&head, Link *&tail);
-    // Completes a freshly laid-out article (sorting, first theme).
-    void finishLayout();
     // Frees the lines, links and picture queue (the destructor calls it).
     void freeLayout();
     // ---- end of the layout's part ----
+
+    Link *links = nullptr;           // owned list
+    Link *focusedLink = nullptr;
+    Link *topVisibleLink = nullptr;
+    Link *bottomVisibleLink = nullptr;
+    int32_t linkMargin = 5;          // rows at the view's ends where a link is not visible
+
+    uint32_t themeMask = 0;          // bit n: theme n may be used
+    uint32_t themeNumber = 0;        // 1..9; 0 before the first setTheme
+    Theme *themes[THEME_SLOTS] = {}; // 1..9; null when the scheme names none
+    int32_t pageWidth = 0;
+    int32_t viewHeight = 0;
+    int32_t overlayX = 0;
+    int32_t overlayY = 0;
+    Image *background = nullptr;     // one reference
+    Image *overlay = nullptr;        // one reference
+
+    Area *areas = nullptr;           // owned chain
+    PageArea *pageArea = nullptr;            // in the chain
+    ScrollbarArea *scrollbarArea = nullptr;  // in the chain, or null
+    StatusbarArea *statusbarArea = nullptr;  // in the chain, or null
+
+    // Scroll and column-page state.
+    int32_t scroll = 0;              // document y at the top of the view
+    int32_t documentHeight = 0;
+    uint32_t firstLine = 0;          // first line that can be visible
+    int32_t lineStep = 20;
+    int32_t pageOverlap = 20;
+    int32_t xOffset = 0;
+    int32_t columnGap = 0;
+    int32_t columnWidth = 0;
+    uint32_t column = 0;             // first column page shown
+    uint32_t columns = 0;            // 0 free, 1 whole views, 2+ pages side by side
+    uint32_t totalColumns = 0;
+    uint32_t *columnFirstLine = nullptr; // owned, totalColumns entries
+    int32_t *columnTop = nullptr;        // owned, totalColumns entries
+
+    // Animated scroll or column slide.
+    int32_t animFromScroll = 0, animToScroll = 0, animFromX = 0, animToX = 0;
+    uint32_t animFirstLine = 0, animColumn = 0, animColumns = 0;
+    int32_t animDuration = 200;
+    uint32_t animStart = 0;
+    bool animating = false;
+
+    // Scroll bar look and autoscroll.
+    Image *scrollBegin = nullptr, *scrollMiddle = nullptr, *scrollEnd = nullptr; // one reference each
+    uint32_t thumbColour = COLOUR_DEFAULT;
+    bool scrollOnHover = false;
+    bool edgeTimerPending = false;
+    int32_t edgeWidth = 5;
+    int autoscrollMode = 0;          // 0 off, 1 left, 2 right, 3 top, 4 bottom
+    int32_t edgeDelay = 500;
+    int autoscrollCountdown = 0;
+
+    // Takes the named scheme's settings; false when there is no such scheme
+    // or it gives no theme 1.
+    bool applyScheme(const char *schemeName);
+    void activate();
+    void applySongs();
+
+    // Completes a laid-out article: sorts, measures and sets the first usable theme.
+    void finishLayout();
+    // Dresses the article in theme n; true when a new area chain was built.
+    bool setTheme(uint32_t n);
+
+    // Search highlights.
+    void highlightText(const char *word);
+    void clearHighlights();
+
+    // Drawing.
+    void restoreBackground(int32_t x, int32_t y, int32_t width, int32_t height, bool bracket);
+    void drawLines(int32_t x, int32_t y, int32_t width, int32_t height);
+    void redrawRect(int32_t originX, int32_t originY, int32_t x, int32_t y, int32_t width,
+                    int32_t height);
+    void redrawAll();
+    void printLines(uint32_t page, int32_t pageHeight);
+    uint32_t pageMetrics(double scale, uint32_t &pages, uint32_t &width, uint32_t &height);
+
+    // Link focus.
+    bool selectLink(Link *link, bool keepOld);
+    bool linkContains(Link *link, int32_t x, int32_t y);
+    void updateVisibleLinks();
+    // Draws a link focused or normal at the page placement of the theme.
+    void drawLink(Link *link, bool focused);
+
+    void handleMouse(int message, int32_t x, int32_t y);
+    // The status bar's text, when there is a status bar.
+    void setStatus(const char *text);
+
+    void setAutoscroll(int mode);
+    void autoscrollStep();
+
+    // Scrolling and navigation.
+    void navigate(int code);
+    // Moves the focus to the next link below (down) or above; the top-most or
+    // bottom-most visible link when none is focused. True when the focus moved.
+    bool focusNextLink(bool down);
+    void scrollBy(int steps);
+    void setScroll(int32_t position, bool animate);
+    bool pageTurnStep();
+    void jumpTo(int32_t position);
+    Link *linkAt(int32_t x, int32_t y);
+
+    // Runs a link's or button's command for the shown article; true only
+    // when "a" or "r" replaced the article on screen.
+    static bool executeCommand(Article *article, int id, const char *target, uint32_t effect);
+
+    // The current theme (null before the first one).
+    Theme *theme() const { return themeNumber < THEME_SLOTS ? themes[themeNumber] : nullptr; }
+
+private:
+    void releaseThemeImages();
+    void buildColumnPages();
+    void buildAreas(Theme *t);
 };
 
 // The palette that palette-index colours resolve through: the shown

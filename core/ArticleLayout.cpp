@@ -105,7 +105,7 @@ Article *ArticleLayout::parse(bool finish)
         switch (token) {
         case MARKUP_SPACE:
             if (!imageMapMode && !afterSpace) {
-                Token *space = new (std::nothrow) WordSpaceToken(fontStack->spaceWidth);
+                Token *space = newWordSpace();
                 if (space)
                     addToken(space);
             }
@@ -158,22 +158,21 @@ Article *ArticleLayout::parse(bool finish)
 
 void ArticleLayout::addWord(const uint8_t *text, uint32_t count, bool preformatted)
 {
-    String decoded;
-    uint32_t length = 0;
-    decodeMarkupText(decoded, length, text, count, lexer.tokenColumn);
-    char *owned = decoded.str;
-    decoded.str = nullptr;
-    if (!owned) {
-        owned = new (std::nothrow) char[1];
-        if (!owned)
-            return;
-        owned[0] = 0;
+    // Most words need no decoding (no entity, tab or NUL): copied as they are.
+    bool plain = true;
+    for (uint32_t i = 0; i < count && plain; i++)
+        plain = text[i] != '&' && text[i] != '\t' && text[i] != 0;
+    Token *word;
+    if (plain) {
+        word = StringToken::create(reinterpret_cast<const char *>(text), count, *fontStack);
+    } else {
+        String decoded;
+        uint32_t length = 0;
+        decodeMarkupText(decoded, length, text, count, lexer.tokenColumn);
+        word = StringToken::create(decoded.c_str(), decoded.str ? length : 0, *fontStack);
     }
-    Token *word = new (std::nothrow) StringToken(owned, length, *fontStack);
-    if (!word) {
-        delete[] owned;
+    if (!word)
         return;
-    }
     addToken(word);
     if (inLink && currentLink)
         currentLink->addToken(word);

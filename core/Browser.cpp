@@ -58,8 +58,8 @@ static uint32_t packPosition(int32_t x, int32_t y) { return makePosition(x, y); 
 // Replaces the status bar's text of the shown article, when it has one.
 static void statusMessage(const char *text)
 {
-    if (currentArticle && currentArticle->statusBar)
-        currentArticle->statusBar->setText(text);
+    if (currentArticle)
+        currentArticle->setStatus(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -161,10 +161,12 @@ bool Browser::animationDue()
 
 void Browser::pageMetrics(int *a, int *b, int *c, int scale)
 {
+    uint32_t pages = 0, width = 0, height = 0;
     if (currentArticle)
-        currentArticle->pageMetrics(a, b, c, scale);
-    else
-        *a = *b = *c = 0;
+        currentArticle->pageMetrics(scale, pages, width, height);
+    *a = (int)pages;
+    *b = (int)width;
+    *c = (int)height;
 }
 
 // Core-only messages may arrive while the queue is drained; they are kept
@@ -319,12 +321,6 @@ void Browser::updateScreen()
     g_playlist.playPendingSound();
 }
 
-void Browser::buildSearchIndex()
-{
-    if (!searchIndex)
-        searchIndex = new SearchIndex();
-}
-
 void Browser::search()
 {
     if (!searchIndex) {
@@ -452,8 +448,16 @@ void Browser::dispatch(int msg, int param)
         g_system->post_message(MSG_END, 0);
         break;
     case MSG_RELOAD:
-        if (history.reload())
+        if (history.reload()) {
             updateScreen();
+        } else if (currentArticle) {
+            // Not laid out again: the previous place is shown instead.
+            currentArticle->activate();
+            presentPage();
+            settle();
+        } else {
+            handleMessage(MSG_QUIT_REQUEST, 0);
+        }
         break;
     case MSG_MOUSE_MOVE:
     case MSG_MOUSE_DRAG:
@@ -505,12 +509,12 @@ void Browser::dispatch(int msg, int param)
             Article *article = currentArticle;
             if (article->cursors[CURSOR_BUSY])
                 article->cursors[CURSOR_BUSY]->setAsPointer();
-            if (article->statusBar) {
+            if (article->statusbarArea) {
                 statusMessage("Loading. Please wait...");
                 g_system->flip(0, 0, 0);
                 article->redraw = false;
             }
-            if (article->setTheme(param)) {
+            if (article->setTheme((uint32_t)param)) {
                 article->activate();
                 presentPage();
             } else {

@@ -104,8 +104,8 @@ static Article *findArticle(const char *name)
 
 static void articleNotFound(Article *article)
 {
-    if (article && article->statusBar)
-        article->statusBar->setText("Article not found");
+    if (article)
+        article->setStatus("Article not found");
 }
 
 // A page of "a" or "r" is on screen: it enters with the theme's sound and

@@ -276,8 +276,7 @@ Alignment schemeAlignment(Tag &articleTag)
 
 void showStatus(Article *article, const char *text)
 {
-    if (article->statusBar)
-        article->statusBar->setText(text);
+    article->setStatus(text);
 }
 
 // The bytes of a magazine file named by a scheme (header or footer), or none.

@@ -140,6 +140,7 @@ LayoutState::~LayoutState()
     Token::deleteList(pendingLeft);
     Token::deleteList(pendingRight);
     Token::deleteList(reAddHead);
+    Token::deleteList(spareSpaces);
     while (tables) {
         TableRecord *outer = tables->next;
         delete tables;
@@ -151,6 +152,31 @@ LayoutState::~LayoutState()
         linkInfos = following;
     }
     delete article;
+}
+
+// Word spaces come and go with every word: the line builder keeps the
+// discarded ones for reuse.
+Token *LayoutState::newWordSpace()
+{
+    Token *space = spareSpaces;
+    if (!space)
+        return new (std::nothrow) WordSpaceToken(fontStack->spaceWidth);
+    spareSpaces = space->next;
+    space->next = nullptr;
+    space->x = space->y = 0;
+    space->width = fontStack->spaceWidth;
+    return space;
+}
+
+void LayoutState::discard(Token *token)
+{
+    if (token->kind == TOKEN_WORD_SPACE) {
+        token->next = spareSpaces;
+        spareSpaces = token;
+        return;
+    }
+    token->next = nullptr;
+    delete token;
 }
 
 void LayoutState::addLinkInfo(LinkInfo *info)
@@ -227,7 +253,7 @@ void LayoutState::addToken(Token *token)
     if (usedWidth + token->width > freeWidth && !lineEmpty)
         flushLine();
     if (afterSpace && token->kind == TOKEN_WORD_SPACE) {
-        delete token;
+        discard(token);
         return;
     }
     if (lineEmpty && (pendingLeft || pendingRight))
@@ -272,8 +298,7 @@ bool LayoutState::removeTrailingSpace()
     if (lineTail == space)
         lineTail = beforeSpace;
     usedWidth -= space->width;
-    space->next = nullptr;
-    delete space;
+    discard(space);
     return true;
 }
 
@@ -489,8 +514,7 @@ void LayoutState::flushLine()
         Token *t = *link;
         if (!t->isContent()) {
             *link = t->next;
-            t->next = nullptr;
-            delete t;
+            discard(t);
         } else {
             lineTail = t;
             link = &t->next;
@@ -527,7 +551,7 @@ void LayoutState::flushLine()
         while (last->next)
             last = last->next;
         if (lostSpace) {
-            Token *space = new (std::nothrow) WordSpaceToken(fontStack->spaceWidth);
+            Token *space = newWordSpace();
             if (space) {
                 last->next = space;
                 last = space;

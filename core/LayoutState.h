@@ -134,6 +134,10 @@ public:
                          uint32_t placement, uint32_t left, uint32_t right, uint32_t top,
                          uint32_t bottom);
     void addLinkInfo(LinkInfo *info);
+    // A word space of the current font (reused when one was discarded).
+    Token *newWordSpace();
+    // Deletes a token taken off a line (keeps word spaces for reuse).
+    void discard(Token *token);
 
     // The font stack.
     FontState *pushFont();
@@ -161,6 +165,7 @@ protected:
     int flowBlocked = 0;
     // Tokens a split line set aside, waiting to be added again.
     Token *reAddHead = nullptr;     // owned
+    Token *spareSpaces = nullptr;   // owned: discarded word spaces
     bool reAdding = false;
     // Tags refused beyond the nesting bounds, so their end tags are skipped too.
     uint32_t refusedTables = 0;

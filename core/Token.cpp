@@ -1,5 +1,11 @@
 // The drawable pieces of a laid-out line.
 #include "Token.h"
+#include "SearchIndex.h"
+
+#include <stdint.h>
+#include <string.h>
+
+#include <new>
 
 #include "File.h"
 #include "Image.h"
@@ -81,23 +87,42 @@ void Token::removeHighlights(Token *&head)
 
 // ---- StringToken
 
-StringToken::StringToken(char *text, uint32_t length, const FontState &font, uint32_t width)
-    : Token(TOKEN_STRING, 0, 0, width, font.ascent, font.descent), text(text), length(length),
-      baselineOffset((int32_t)font.spacing), font(font.font)
+static int32_t coord32(int64_t v)
 {
-    baseColour = colour = font.colour;
+    return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : (int32_t)v;
 }
 
 StringToken::StringToken(char *text, uint32_t length, const FontState &font)
-    : StringToken(text, length, font, 0)
+    : Token(TOKEN_STRING, 0, 0, 0, font.ascent, font.descent), text(text), length(length),
+      baselineOffset((int32_t)font.spacing), font(font.font)
 {
+    baseColour = colour = font.colour;
     int measured = g_system->get_text_width(text ? text : "", font.font);
     width = measured > 0 ? (uint32_t)measured : 0;
 }
 
 StringToken::~StringToken()
 {
-    delete[] text;
+    if (text != reinterpret_cast<char *>(this + 1))
+        delete[] text;
+}
+
+void *StringToken::operator new(size_t size, InlineText extra) noexcept
+{
+    if (extra.bytes > SIZE_MAX - size)
+        return nullptr;
+    return ::operator new(size + extra.bytes, std::nothrow);
+}
+
+StringToken *StringToken::create(const char *text, uint32_t length, const FontState &font)
+{
+    void *memory = operator new(sizeof(StringToken), InlineText{(size_t)length + 1});
+    if (!memory)
+        return nullptr;
+    char *stored = reinterpret_cast<char *>(static_cast<StringToken *>(memory) + 1);
+    memcpy(stored, text, length);
+    stored[length] = 0;
+    return ::new (memory) StringToken(stored, length, font);
 }
 
 void StringToken::draw(int dx, int dy, uint32_t c)
@@ -115,10 +140,11 @@ int StringToken::print(int dx, int dy, uint32_t c)
     return drawn - (int)width;
 }
 
-HighlightToken *StringToken::findText(const TextSearch &, uint32_t)
+HighlightToken *StringToken::findText(const TextSearch &search, uint32_t c)
 {
-    // Text search marks matches once the search index exists.
-    return nullptr;
+    // Over the drawn text: from the top of its glyphs, as high as the line's text.
+    return search.highlightAll(text, length, x, coord32((int64_t)y + baselineOffset),
+                               ascent + descent, c, font);
 }
 
 // ---- ImageToken

@@ -96,16 +96,23 @@ public:
 // A word, or a whole preformatted line.
 class StringToken : public Token {
 public:
-    char *text;              // owned
+    char *text;              // owned (new[]), or stored behind the token by create
     uint32_t length;         // bytes drawn
     int32_t baselineOffset;  // the font's extra spacing, added to y when drawing
     FontHandle font;
 
     // Takes the text (new[]) over; measures it in the given font.
     StringToken(char *text, uint32_t length, const FontState &font);
-    // Takes the text over with a width already measured.
-    StringToken(char *text, uint32_t length, const FontState &font, uint32_t width);
     ~StringToken() override;
+    // A token with a copy of the text in the same allocation (one allocation
+    // per word); null when memory ran out.
+    static StringToken *create(const char *text, uint32_t length, const FontState &font);
+
+    struct InlineText { size_t bytes; };
+    static void *operator new(size_t size) { return ::operator new(size); }
+    static void *operator new(size_t size, InlineText extra) noexcept;
+    static void operator delete(void *p) { ::operator delete(p); }
+    static void operator delete(void *p, InlineText) { ::operator delete(p); }
 
     void draw(int x, int y, uint32_t colour) override;
     int print(int x, int y, uint32_t colour) override;

@@ -257,6 +257,7 @@ public:
     unsigned getCursor() const { return cursor; }
     unsigned getFirstVisible() const { return firstVisible; }
     bool hasFocus() const { return focus; }
+    void setFocus(bool focus) { this->focus = focus; }
 
     void paint(SDL_Surface *surface, int x, int y) override;
     void preferredSize(SDL_Rect *rect) override;

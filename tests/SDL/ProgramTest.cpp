@@ -131,7 +131,8 @@ TEST(Program, ValidMagazineOpensTheDisplayAtItsClampedSize)
                                   packMagazine(dir, {{"config.txt", "<parameters width=5000 height=10>"
                                                                     "<scheme name=a><background theme=t></scheme>"
                                                                     "<theme name=t></theme>"},
-                                                     {"main.txt", "<article scheme=a>Hello"}});
+                                                     {"main.txt", "<article scheme=a>Hello"},
+                                                     {"background.jpg", "not decoded"}});
                               },
                               5, [](const std::string &dir) {
                                   // Ctrl+C ran the teardown, which writes the visited list.

@@ -223,15 +223,16 @@ TEST(BrowserRun, TeardownSilencesTheMusicBeforeTheSystemGoes)
     ScopedWorkDir dir;
     mkdir("temp", 0755);
     MagArchive a;
-    a.members.push_back(magFile("config.txt", "<parameters><scheme name=a><background theme=t>"
-                                              "</scheme><theme name=t></theme>"));
+    a.members.push_back(magFile("config.txt", "<theme name=t></theme><scheme name=a><background theme=t></scheme>"));
     a.members.push_back(magFile("main.txt", "<article scheme=a>Hello"));
+    // An article needs a theme whose background is in the magazine.
+    a.members.push_back(magFile("background.jpg", "not decoded"));
     ASSERT_TRUE(writeFile("mag.dat", a.build()));
     System *previous = g_system;
     QuittingSystem sys;
     runBrowser(&sys);
     EXPECT_EQ(g_system, nullptr);
-    EXPECT_EQ(sys.errorText, nullptr);
+    EXPECT_EQ(sys.errorText, nullptr) << sys.errorText;
     ASSERT_FALSE(sys.calls.empty());
     // The audio thread reports through g_system: the music stops last.
     EXPECT_EQ(sys.calls.back(), "stop_song 0");

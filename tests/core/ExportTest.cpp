@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Area.h"
+#include "Areas.h"
 #include "Article.h"
 #include "Export.h"
 #include "FakeSystem.h"
@@ -19,10 +20,13 @@
 
 namespace {
 
-struct StatusRecorder : Area {
-    std::string text;
-    void setText(const char *t) override { text = t; }
-};
+StatusbarArea *newStatusBar()
+{
+    AreaPlacement where;
+    where.width = 400;
+    where.height = 20;
+    return new StatusbarArea(where);
+}
 
 const char *const kConfig =
     "<fontstyle name=body face=\"DejaVu Serif\" size=12 color=00ff00>\r\n"
@@ -54,7 +58,7 @@ struct ExportTest : ::testing::Test {
     Tree *root = nullptr;
     File *articleFile = nullptr;
     Article *article = nullptr;
-    StatusRecorder *status = new StatusRecorder;
+    StatusbarArea *status = newStatusBar();
     const std::vector<uint8_t> mapBytes = {'B', 'M', 1, 2, 3};
     const std::vector<uint8_t> pictureBytes = {'B', 'M', 9, 8, 7, 6};
     SampleHandle saveSound = reinterpret_cast<SampleHandle>(&root);
@@ -92,7 +96,7 @@ struct ExportTest : ::testing::Test {
         configure(true);
         article = new Article(articleFile);
         article->areas = status;
-        article->statusBar = status;
+        article->statusbarArea = status;
         g_playlist.pendingSound = nullptr;
         g_playlist.themeSounds[SOUND_SAVE] = saveSound;
     }
@@ -124,7 +128,7 @@ TEST_F(ExportTest, BuiltInFrameTranslatedBodyAndPicturesWhicheverWayColoursAreSt
             << "swap " << swap;
         EXPECT_EQ(readFile("save/map.bmp"), mapBytes);
         EXPECT_EQ(readFile("save/a.bmp"), pictureBytes);
-        EXPECT_EQ(status->text, "Article saved in file story.htm");
+        EXPECT_STREQ(status->text1.c_str(), "Article saved in file story.htm");
         EXPECT_EQ(g_playlist.pendingSound, saveSound);
         EXPECT_EQ(article->htmlImages, nullptr);
     }
@@ -162,9 +166,9 @@ TEST_F(ExportTest, RefusedArticlesAndPicturesWriteNothingOutsideTheirPlace)
         probe.loose = true;
         article->file = &probe;
         article->saveable = c.saveable;
-        status->text.clear();
+        status->text1.clear();
         saveArticleAsHtml(article);
-        EXPECT_EQ(status->text, c.status) << c.name;
+        EXPECT_STREQ(status->text1.c_str(), c.status) << c.name;
         EXPECT_EQ(scope.sys.count("create_file"), 0u) << c.name;
     }
     article->file = articleFile;
@@ -190,7 +194,7 @@ TEST_F(ExportTest, FullDiskReportsFailureAndLeavesNoPartialFile)
         saveArticleAsHtml(article);
         struct stat st;
         EXPECT_NE(lstat(c.full, &st), 0) << c.name;
-        EXPECT_EQ(status->text, "Could not save the article") << c.name;
+        EXPECT_STREQ(status->text1.c_str(), "Could not save the article") << c.name;
         EXPECT_EQ(g_playlist.pendingSound, nullptr) << c.name;
         EXPECT_EQ(article->htmlImages, nullptr) << c.name;
     }
@@ -199,7 +203,7 @@ TEST_F(ExportTest, FullDiskReportsFailureAndLeavesNoPartialFile)
         unlink("save/story.htm");
         chmod("save", 0555);
         saveArticleAsHtml(article);
-        EXPECT_EQ(status->text, "Could not save the article");
+        EXPECT_STREQ(status->text1.c_str(), "Could not save the article");
         EXPECT_FALSE(fileExists("save/story.htm"));
         chmod("save", 0755);
     }

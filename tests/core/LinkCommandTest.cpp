@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Area.h"
+#include "Areas.h"
 #include "Article.h"
 #include "ArticleLayout.h"
 #include "Browser.h"
@@ -23,29 +24,26 @@
 
 namespace {
 
-// A status bar that remembers the last text it was given.
-struct RecordingBar : Area {
-    std::string text;
-    int texts = 0;
-    void setText(const char *t) override
-    {
-        text = t ? t : "";
-        texts++;
-    }
-};
+StatusbarArea *newStatusBar()
+{
+    AreaPlacement where;
+    where.width = 200;
+    where.height = 20;
+    return new StatusbarArea(where);
+}
 
 struct CommandFixture : ::testing::Test {
     FakeSystemScope scope;
     FakeSystem &sys = scope.sys;
     Article article{nullptr};
-    RecordingBar *bar = new RecordingBar;
+    StatusbarArea *bar = newStatusBar();
 
     void SetUp() override
     {
         memset(&g_browser, 0, sizeof g_browser);
         g_browser.transition = 1;
         article.areas = bar;
-        article.statusBar = bar;
+        article.statusbarArea = bar;
         currentArticle = &article;
         g_playlist.pendingSound = nullptr;
         g_magazine_config.reset();
@@ -96,7 +94,7 @@ TEST_F(CommandFixture, PostingCommandsPostTheirMessageAndNeverReplaceThePage)
     for (int id : {0, 61, -1, 1000})
         EXPECT_FALSE(Article::executeCommand(&article, id, "x", 1));
     EXPECT_TRUE(sys.posted.empty());
-    EXPECT_EQ(0, bar->texts);
+    EXPECT_TRUE(bar->text1.isEmpty());
 }
 
 TEST_F(CommandFixture, ExternalTargetReachesThePlatformAsItIs)
@@ -114,18 +112,18 @@ TEST_F(CommandFixture, MissingArticleShowsNotFoundAndChangesNothingElse)
     addFile("here.txt");
     for (int id : {CMD_ARTICLE, CMD_REPLACE})
         for (const char *target : {"missing.txt", "", (const char *)nullptr}) {
-            bar->text.clear();
+            bar->text1.clear();
             sys.clearCalls();
             g_browser.transition = 1;
             EXPECT_FALSE(Article::executeCommand(&article, id, target, 0));
-            EXPECT_EQ("Article not found", bar->text);
+            EXPECT_STREQ("Article not found", bar->text1.c_str());
             EXPECT_EQ(&article, currentArticle);
             EXPECT_EQ(1u, g_browser.transition);
             EXPECT_EQ(nullptr, g_playlist.pendingSound);
             EXPECT_FALSE(sys.called("flip"));
         }
     // Without a status bar the failure is silent.
-    article.statusBar = nullptr;
+    article.statusbarArea = nullptr;
     EXPECT_FALSE(Article::executeCommand(&article, CMD_ARTICLE, "missing.txt", 1));
 }
 

@@ -22,7 +22,9 @@
 
 namespace {
 
-const char *const kArticles[] = {"main.txt", "help.txt", "features.txt", "columns.txt", "gallery.txt"};
+const char *const kArticles[] = {"main.txt", "help.txt", "features.txt", "columns.txt", "gallery.txt",
+                                 "layout.txt", "travel.txt", "kitchen.txt", "nightsky.txt", "music.txt",
+                                 "letters.txt", "archive.txt", "puzzles.txt"};
 
 std::string sourceText(const std::string &name)
 {

@@ -1,0 +1,243 @@
+// The article view at 1920x1080 on the SDL platform (dummy video driver): a
+// full redraw of a themed page (background picture, overlay, 60 lines of
+// justified text with links, scroll bar, clock, title and status bars) and a
+// plain page turn (redraw and flip, effects off), beside their floor: one
+// full-screen blit of the same background in the same run.
+#include <SDL/SDL.h>
+#include <benchmark/benchmark.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Area.h"
+#include "Areas.h"
+#include "Article.h"
+#include "Browser.h"
+#include "File.h"
+#include "History.h"
+#include "LinuxPlatform.h"
+#include "MagazineConfig.h"
+#include "Messages.h"
+#include "PictureWriters.h"
+#include "SDL_System.h"
+#include "Image.h"
+#include "TestDirs.h"
+#include "containr.h"
+
+namespace {
+
+class BenchPlatform : public LinuxPlatform {
+public:
+    explicit BenchPlatform(const std::string &config) : config_(config) {}
+    const char *configPath() override { return config_.c_str(); }
+
+private:
+    std::string config_;
+};
+
+const char *kConfig =
+    "<parameters width=1920 height=1080>"
+    "<fontstyle name=body face=\"DejaVu Serif\" height=19 color=1c1c28>"
+    "<fontstyle name=bar face=\"DejaVu Sans\" height=18 b color=ffffff>"
+    "<theme name=full image=bg.jpg>"
+    "<overlay image=seal.bmp x=1700 y=900>"
+    "<page x=60 y=60 height=960>"
+    "<title x=40 y=12 width=900 height=30 font=bar>"
+    "<status x=40 y=1036 width=900 height=30 font=bar>"
+    "<clock x=1780 y=1036 width=100 height=30 font=bar>"
+    "<scroll x=1880 y=60 width=20 height=960 begin=cap.bmp middle=mid.bmp end=cap.bmp vertical>"
+    "</theme>"
+    "<scheme name=page><font style=body><p align=j>"
+    "<page width=1800><scroll line=16 page=0 speed=0><background theme=full></scheme>";
+
+std::vector<uint32_t> gradient(int w, int h)
+{
+    std::vector<uint32_t> px((size_t)w * h);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            px[(size_t)y * w + x] = ((uint32_t)(x & 255) << 16) | ((uint32_t)(y & 255) << 8) | 0x80;
+    return px;
+}
+
+// Three views of about 60 lines each: long justified paragraphs with a
+// link every few lines.
+std::string articleText()
+{
+    std::string text = "<article scheme=page title=\"Benchmark page\" author=\"The editors\">";
+    const char *words[] = {"magazine", "reader", "turns", "another", "page", "of", "the", "with",
+                           "pictures", "tables", "links", "columns", "justified", "text", "every"};
+    for (int paragraph = 0; paragraph < 12; paragraph++) {
+        text += "<p>";
+        for (int w = 0; w < 700; w++) {
+            if (w % 90 == 45)
+                text += "<link article=page.txt desc=\"Same page\">linked words</link> ";
+            text += words[(paragraph * 7 + w * 3 + w / 15) % 15];
+            text += ' ';
+        }
+    }
+    return text;
+}
+
+struct Reader {
+    ScopedWorkDir dir;
+    std::unique_ptr<BenchPlatform> platform;
+    std::unique_ptr<SDLSystem> system;
+    bool ok = false;
+
+    void add(const std::string &name, const std::vector<uint8_t> &bytes)
+    {
+        writeFile(name, bytes);
+        File *f = new File();
+        f->name.set(name.c_str());
+        f->diskName.set(name.c_str());
+        f->fileType = fileTypeFromName(name.c_str());
+        f->loose = true;
+        Tree *root = g_container.root;
+        Tree::insertInto(root, f);
+        g_container.root = static_cast<File *>(root);
+    }
+
+    Reader()
+    {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        std::string conf = dir.path() + "/mirandol2.conf";
+        writeFile(conf, std::string("showConfig=false\nmusic=false\nsoundEffects=false\neffects=false\n"
+                                    "fontPaths=/usr/share/fonts/truetype/dejavu/\n"));
+        platform.reset(new BenchPlatform(conf));
+        char name[] = "mirandol2";
+        char *argv[] = {name, nullptr};
+        system.reset(new SDLSystem(platform.get(), 1, argv));
+        g_system = system.get();
+        if (!system->is_ready() || !system->init_display(1920, 1080))
+            return;
+        add("bg.jpg", makeJPEG(1920, 1080, gradient(1920, 1080), 90));
+        add("seal.bmp", makeBMP(160, 120, gradient(160, 120), 24));
+        add("cap.bmp", makeBMP(20, 10, gradient(20, 10), 24));
+        add("mid.bmp", makeBMP(20, 4, gradient(20, 4), 24));
+        std::string text = articleText();
+        add("page.txt", std::vector<uint8_t>(text.begin(), text.end()));
+        g_magazine_config.reset();
+        std::string config = kConfig;
+        g_magazine_config.parse(reinterpret_cast<const uint8_t *>(config.data()), config.size());
+        g_magazine_config.width = 1920;
+        g_magazine_config.height = 1080;
+        g_magazine_config.userFlags[USER_FLAG_EFFECTS - 4] = 0;
+        ok = history.open("page.txt") && currentArticle && currentArticle->documentHeight >= 2 * currentArticle->viewHeight &&
+             currentArticle->links && currentArticle->scrollbarArea && currentArticle->background &&
+             currentArticle->overlay;
+        if (currentArticle) {
+            Article *a = currentArticle;
+            unsigned shown = 0;
+            for (unsigned i = 0; i < a->lineCount; i++)
+                shown += (int64_t)a->lines[i].top < a->viewHeight;
+            fprintf(stderr, "page: %u lines in all, %u in view, view %d of %d pixels\n", a->lineCount, shown,
+                    a->viewHeight, a->documentHeight);
+        }
+    }
+};
+
+Reader &reader()
+{
+    static Reader r;
+    return r;
+}
+
+// A checksum of the screen after a flip.
+uint64_t screenSum()
+{
+    SDL_Surface *screen = SDL_GetVideoSurface();
+    uint64_t sum = 0;
+    SDL_LockSurface(screen);
+    const uint8_t *p = static_cast<const uint8_t *>(screen->pixels);
+    for (int y = 0; y < screen->h; y += 3)
+        for (int x = 0; x < screen->pitch; x += 7)
+            sum = sum * 31 + p[(size_t)y * screen->pitch + x];
+    SDL_UnlockSurface(screen);
+    return sum;
+}
+
+void backgroundOnly()
+{
+    Article *a = currentArticle;
+    g_system->begin_display();
+    g_system->blt(a->background->surface, 0, 0, 0, 0, 1920, 1080);
+    g_system->end_display();
+}
+
+// The floor: one full-screen blit of the background picture.
+void BM_BackgroundBlit(benchmark::State &state)
+{
+    if (!reader().ok) {
+        state.SkipWithError("the page did not open");
+        return;
+    }
+    for (auto _ : state)
+        backgroundOnly();
+}
+BENCHMARK(BM_BackgroundBlit)->Unit(benchmark::kMillisecond);
+
+void BM_RedrawAll(benchmark::State &state)
+{
+    if (!reader().ok) {
+        state.SkipWithError("the page did not open");
+        return;
+    }
+    // Outside the timing: a redraw paints more than the background.
+    backgroundOnly();
+    g_system->flip(0, 0, 0);
+    uint64_t plain = screenSum();
+    currentArticle->redrawAll();
+    g_system->flip(0, 0, 0);
+    if (screenSum() == plain) {
+        state.SkipWithError("the redraw drew nothing over the background");
+        return;
+    }
+    for (auto _ : state)
+        currentArticle->redrawAll();
+}
+BENCHMARK(BM_RedrawAll)->Unit(benchmark::kMillisecond);
+
+// The part of the redraw that is the page's text: its lines over the view.
+void BM_PageLines(benchmark::State &state)
+{
+    if (!reader().ok) {
+        state.SkipWithError("the page did not open");
+        return;
+    }
+    Area *page = (Area *)currentArticle->pageArea;
+    for (auto _ : state) {
+        g_system->begin_display();
+        page->draw(false);
+        g_system->end_display();
+    }
+}
+BENCHMARK(BM_PageLines)->Unit(benchmark::kMillisecond);
+
+// Page down and up in turn, each drawn and flipped as the reader does.
+void BM_PageTurn(benchmark::State &state)
+{
+    if (!reader().ok) {
+        state.SkipWithError("the page did not open");
+        return;
+    }
+    Article *a = currentArticle;
+    bool down = true;
+    int turned = 0;
+    for (auto _ : state) {
+        int32_t before = a->scroll;
+        a->navigate(down ? NAV_PAGE_DOWN : NAV_PAGE_UP);
+        g_browser.updateScreen();
+        turned += a->scroll != before;
+        down = !down;
+    }
+    if (turned != (int)state.iterations())
+        state.SkipWithError("a page turn did not move the page");
+}
+BENCHMARK(BM_PageTurn)->Unit(benchmark::kMillisecond);
+
+} // namespace

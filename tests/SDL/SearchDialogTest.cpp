@@ -1,0 +1,214 @@
+// The search dialog over a small index, driven by SDL events on the dummy
+// video driver: a second thread moves the pointer and clicks as a person
+// would, one event at a time, while the dialog runs its loop.
+#include <gtest/gtest.h>
+
+#include "GUI/SearchPanel.h"
+#include "SDLTestSupport.h"
+#include "SdlTestScreen.h"
+#include "SearchIndex.h"
+#include "Vector/Vector.h"
+
+#include <SDL.h>
+
+#include <string.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+uint8_t *textBuffer(const std::string &text)
+{
+    uint8_t *buffer = new uint8_t[text.size() + 2]();
+    memcpy(buffer, text.data(), text.size());
+    return buffer;
+}
+
+// One step of the person at the keyboard and mouse.
+struct Step {
+    enum Kind { TYPE, CLICK } kind;
+    std::string text;   // TYPE: the characters
+    int x, y;           // CLICK: where
+};
+
+struct Dialog : ::testing::Test {
+    std::unique_ptr<SystemFixture> fixture;
+    SDLSystem *system = nullptr;
+    SearchIndex index{4};
+
+    void SetUp() override
+    {
+        fixture.reset(new SystemFixture());
+        system = fixture->system.get();
+        ASSERT_TRUE(system->init_display(640, 480));
+        // Index order is file-name order: a, b, c, d.
+        const char *articles[][2] = {
+            {"a.txt", "<article title=\"Cars Today\"> car cart CARAVAN"},
+            {"b.txt", "<article> cart"},
+            {"c.txt", "<article noscan title=Hidden> cart"},
+            {"d.txt", "<article title=\"D\xC9J\xC0\"> caravan"},
+        };
+        for (auto &a : articles)
+            index.addArticle(a[0], textBuffer(a[1]), (uint32_t)strlen(a[1]));
+        SDL_Event e;
+        while (SDL_PollEvent(&e)) {
+        }
+    }
+
+    SDLGUI::SearchPanel &panel() { return *system->searchPanel; }
+    SDL_Rect bounds(SDLGUI::Component &c)
+    {
+        SDL_Rect r;
+        c.getBounds(&r);
+        return r;
+    }
+    // Points on the dialog at (220, 90): two 150-pixel cells, the buttons at
+    // the bottom of the lower one.
+    Step wordRow(int row)
+    {
+        SDL_Rect list = bounds(panel().wordList);
+        int line = SDLGUI::getLook()->lineHeight();
+        return {Step::CLICK, "", 220 + list.x + 10, 90 + list.y + 2 + row * line + line / 2};
+    }
+    Step articleRow(int row)
+    {
+        SDL_Rect list = bounds(panel().articleList);
+        int line = SDLGUI::getLook()->lineHeight();
+        return {Step::CLICK, "", 220 + list.x + 10, 90 + 150 + list.y + 2 + row * line + line / 2};
+    }
+    Step button(bool ok)
+    {
+        int h = bounds(panel().okButton).h;
+        return {Step::CLICK, "", 220 + (ok ? 50 : 150), 90 + 300 - h / 2};
+    }
+
+    static void waitUntilTaken()
+    {
+        SDL_Event e;
+        for (int i = 0; i < 500 && SDL_PeepEvents(&e, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) > 0; i++)
+            SDL_Delay(2);
+        SDL_Delay(30);   // the pass that took it finishes
+    }
+    static void push(SDL_Event e)
+    {
+        SDL_PushEvent(&e);
+        waitUntilTaken();
+    }
+
+    // Runs the dialog while the steps are performed; returns its result.
+    bool run(const std::vector<Step> &steps, std::string *word = nullptr,
+             std::string *file = nullptr, std::vector<std::string> *words = nullptr,
+             std::vector<std::string> *entries = nullptr)
+    {
+        std::thread person([&] {
+            SDL_Delay(50);
+            for (const Step &s : steps) {
+                if (s.kind == Step::TYPE) {
+                    for (unsigned char c : s.text) {
+                        SDL_Event e = {};
+                        e.type = e.key.type = SDL_KEYDOWN;
+                        e.key.keysym.sym = (SDLKey)tolower(c);
+                        e.key.keysym.unicode = c;
+                        push(e);
+                    }
+                    continue;
+                }
+                if (words && s.x == button(true).x && s.y == button(true).y) {
+                    for (int i = 0; i < Vector_size(system->searchWords); i++)
+                        words->push_back((const char *)Vector_get(system->searchWords, i));
+                    for (int i = 0; i < Vector_size(system->searchArticles); i++)
+                        entries->push_back((const char *)Vector_get(system->searchArticles, i));
+                }
+                SDL_WarpMouse((Uint16)s.x, (Uint16)s.y);
+                waitUntilTaken();
+                for (bool down : {true, false}) {
+                    SDL_Event e = {};
+                    e.type = e.button.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+                    e.button.button = SDL_BUTTON_LEFT;
+                    e.button.x = (Uint16)s.x;
+                    e.button.y = (Uint16)s.y;
+                    push(e);
+                }
+            }
+        });
+        char *w = nullptr, *f = nullptr;
+        bool result = system->search(&index, w, f);
+        person.join();
+        if (word)
+            *word = w ? w : "";
+        if (file)
+            *file = f ? f : "";
+        delete[] w;
+        delete[] f;
+        return result;
+    }
+};
+
+TEST_F(Dialog, ChoosingAWordAndAnArticleReturnsBoth)
+{
+    std::string word, file;
+    std::vector<std::string> words, entries;
+    ASSERT_TRUE(run({{Step::TYPE, "CA"}, wordRow(1), articleRow(0), button(true)}, &word, &file,
+                    &words, &entries));
+    EXPECT_EQ(word, "caravan");
+    EXPECT_EQ(file, "a.txt");
+    // The typed capitals list the small words; a prefix that is a word comes first.
+    EXPECT_EQ(words, (std::vector<std::string>{"car", "caravan", "cart"}));
+    // Titles in file-name order; the untitled one under its file name (the
+    // entry's key follows the NUL); the noscan one not at all.
+    EXPECT_EQ(entries, (std::vector<std::string>{"cars today", "d\xE9j\xE0"}));
+    EXPECT_EQ(Vector_size(system->searchArticles), 0);   // emptied after the dialog
+}
+
+TEST_F(Dialog, EntriesCarryTheFileNameBehindTheTitle)
+{
+    Vector *list = Vector_create();
+    SDLSystem::listArticles(&index, "cart", list);
+    std::vector<std::string> keys;
+    for (int i = 0; i < Vector_size(list); i++) {
+        const char *entry = (const char *)Vector_get(list, i);
+        keys.push_back(std::string(entry) + "|" + (entry + strlen(entry) + 1));
+        free(Vector_get(list, i));
+    }
+    Vector_clear(list);
+    EXPECT_EQ(keys, (std::vector<std::string>{"cars today|a.txt", "b.txt|b.txt"}));
+    for (const char *prefix : {"zebra", "cartx"}) {
+        char *p = strdup(prefix);
+        SDLSystem::listCompletions(index.root, p, list);
+        free(p);
+        EXPECT_EQ(Vector_size(list), 0) << prefix;
+    }
+    Vector_delete(list);
+}
+
+TEST_F(Dialog, NothingIsReturnedWithoutAChoiceTheUserMadeOrAfterCancel)
+{
+    struct Case {
+        const char *name;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"cancel after choosing both", {{Step::TYPE, "car"}, wordRow(0), articleRow(0), button(false)}},
+        {"a new word drops the article chosen for the old one",
+         {{Step::TYPE, "car"}, wordRow(0), articleRow(0), wordRow(2), button(true)}},
+        {"an unknown prefix lists nothing", {{Step::TYPE, "zz"}, wordRow(0), button(true)}},
+    };
+    for (const Case &c : cases) {
+        std::string word = "untouched";
+        EXPECT_FALSE(run(c.steps, &word)) << c.name;
+    }
+}
+
+TEST_F(Dialog, TheScreenUnderTheDialogIsRestored)
+{
+    fillRGB(system->backBuffer, 0x336699);
+    SDL_Surface *screen = SDL_GetVideoSurface();
+    fillRGB(screen, 0x000000);
+    EXPECT_FALSE(run({button(false)}));
+    EXPECT_EQ(rgbAt(screen, 220, 90), 0x336699u);
+    EXPECT_EQ(rgbAt(screen, 419, 389), 0x336699u);
+    EXPECT_EQ(rgbAt(screen, 420, 390), 0u);   // outside the dialog: untouched
+}
+
+} // namespace

@@ -1,0 +1,195 @@
+// Screen areas through the recording System: pointer dispatch, edge zone,
+// scroll bar geometry and drawing, title bar texts, the clock and buttons.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Area.h"
+#include "Areas.h"
+#include "Article.h"
+#include "Browser.h"
+#include "ButtonDef.h"
+#include "FakeSystem.h"
+#include "Image.h"
+#include "MagazineConfig.h"
+#include "Messages.h"
+
+namespace {
+
+// An area that records what the dispatcher asks of it.
+struct Probe : Area {
+    std::string &log;
+    char name;
+    bool takesPress;
+    Probe(std::string &record, char id, int x, int y, int w, int h, bool press = true)
+        : Area(x, y, w, h), log(record), name(id), takesPress(press) {}
+    bool mouseOver(int32_t x, int32_t y) override { log += name; log += 'o'; return contains(x, y); }
+    void mouseDrag(int32_t, int32_t) override { log += name; log += 'd'; }
+    bool mouseDown() override { log += name; log += 'p'; return takesPress; }
+    void mouseUp() override { log += name; log += 'u'; }
+};
+
+struct AreaFixture : ::testing::Test {
+    FakeSystemScope scope;
+    FakeSystem &sys = scope.sys;
+    std::string log;
+    void SetUp() override
+    {
+        currentArticle = nullptr;
+        Area::releaseCapture();
+        statusText.clear();
+    }
+};
+
+TEST_F(AreaFixture, DispatchCapturesNearestTheHeadAndRoutesPressDragRelease)
+{
+    Area *chain = new Probe(log, 'a', 0, 0, 10, 10);
+    Area::append(new Probe(log, 'b', 5, 5, 10, 10), chain);
+    Area::append(new Probe(log, 'c', 50, 50, 1, 1, false), chain);
+    struct { int msg, x, y; bool result; const char *heard; } steps[] = {
+        {MSG_MOUSE_MOVE, 7, 7, true, "aoboco"},  // both hear it; a is nearer the head
+        {MSG_MOUSE_DOWN, 7, 7, true, "ap"},
+        {MSG_MOUSE_DRAG, 90, 90, true, "ad"},    // drags go to the pressed area, wherever
+        {MSG_MOUSE_UP, 90, 90, true, "au"},
+        {MSG_MOUSE_UP, 90, 90, false, ""},       // no press taken: nobody hears it
+        {MSG_MOUSE_MOVE, 50, 50, true, "aoboco"},
+        {MSG_MOUSE_DOWN, 50, 50, false, "cp"},   // c refuses the press...
+        {MSG_MOUSE_DRAG, 5, 5, true, "aoboco"},  // ...so a drag is a hover
+        {MSG_MOUSE_MOVE, 99, 99, false, "aoboco"},
+        {MSG_MOUSE_DOWN, 99, 99, false, ""},
+    };
+    statusText.set("old");
+    for (auto &s : steps) {
+        log.clear();
+        EXPECT_EQ(Area::dispatchMouse(chain, s.msg, s.x, s.y), s.result) << s.msg << " " << s.x;
+        EXPECT_EQ(log, s.heard) << s.msg << " " << s.x;
+    }
+    EXPECT_TRUE(statusText.isEmpty()) << "over no area the status text goes";
+    // A deleted chain leaves no captured area behind.
+    Area::dispatchMouse(chain, MSG_MOUSE_MOVE, 1, 1);
+    Area::dispatchMouse(chain, MSG_MOUSE_DOWN, 1, 1);
+    delete chain;
+    EXPECT_EQ(Area::captured, nullptr);
+    EXPECT_FALSE(Area::dispatchMouse(nullptr, MSG_MOUSE_UP, 1, 1));
+}
+
+TEST_F(AreaFixture, EdgeZoneModesAt640x480)
+{
+    g_magazine_config.width = 640;
+    g_magazine_config.height = 480;
+    AutoscrollArea edges(nullptr, nullptr, nullptr, nullptr, 5, false);
+    struct { int x, y; bool taken; int mode; } cases[] = {
+        {4, 240, true, 1}, {5, 240, false, 1}, {635, 240, true, 2}, {634, 240, false, 2},
+        {320, 4, true, 3}, {320, 475, true, 4}, {2, 2, true, 1}, {320, 240, false, 1},
+    };
+    for (auto &c : cases) {
+        EXPECT_EQ(edges.mouseOver(c.x, c.y), c.taken) << c.x << "," << c.y;
+        EXPECT_EQ(edges.mode, c.mode) << c.x << "," << c.y;
+    }
+}
+
+// A picture of a given size for the scroll bar's caps.
+Image *picture(int width, int height)
+{
+    Image *image = new Image(nullptr);
+    image->width = width;
+    image->height = height;
+    image->references = 1;
+    return image;
+}
+
+TEST_F(AreaFixture, ScrollbarThumbGeometry)
+{
+    AreaPlacement track;
+    track.x = 600;
+    track.y = 40;
+    track.width = 16;
+    Image *cap = picture(16, 10), *middle = picture(16, 1);
+    struct { int length; uint32_t visible, max, position; Image *begin, *mid, *end; uint32_t thumb, offset; } cases[] = {
+        {200, 100, 300, 0, nullptr, nullptr, nullptr, 50, 0},
+        {200, 100, 300, 150, nullptr, nullptr, nullptr, 50, 75},
+        {200, 100, 0, 99, nullptr, nullptr, nullptr, 200, 0},      // nothing to scroll
+        {200, 10000, 9990000, 0, cap, nullptr, cap, 20, 0},        // caps, no middle
+        {200, 100, 300, 0, cap, middle, cap, 50, 0},
+        {15, 100, 300, 0, cap, middle, cap, 15, 0},                // caps longer than the track
+        {2048, 100, 4000000000u, 4000000000u, nullptr, nullptr, nullptr, 0, 2048}, // no overflow
+    };
+    for (auto &c : cases) {
+        track.height = c.length;
+        ScrollbarArea bar(track, nullptr, nullptr, c.begin, c.mid, c.end, 0x123456, c.visible, c.max,
+                          c.position, false);
+        EXPECT_EQ(bar.thumb, c.thumb) << c.length << " " << c.max;
+        EXPECT_EQ(bar.offset, c.offset) << c.length << " " << c.max;
+        EXPECT_EQ(bar.free, (uint32_t)c.length - c.thumb);
+    }
+    // Drawn: caps blitted, the middle stretched only over a positive length.
+    track.height = 15;
+    ScrollbarArea tight(track, nullptr, nullptr, cap, middle, cap, 0, 100, 300, 0, false);
+    tight.draw(false);
+    EXPECT_FALSE(sys.called("strech"));
+    EXPECT_EQ(sys.count("blt"), 2u);
+    track.height = 200;
+    ScrollbarArea plain(track, nullptr, nullptr, nullptr, nullptr, nullptr, 0x123456, 100, 300, 0, false);
+    sys.clearCalls();
+    plain.setPosition(150);
+    EXPECT_TRUE(sys.called("fill_rect 600 115 16 50 123456"));
+    sys.clearCalls();
+    plain.setPosition(150);
+    EXPECT_TRUE(sys.calls.empty()) << "an unchanged thumb is not drawn again";
+    cap->release();
+    middle->release();
+}
+
+TEST_F(AreaFixture, ClockText)
+{
+    struct { uint32_t ms; const char *text; } cases[] = {
+        {0, " 0:00"}, {3599999, " 0:59"}, {3600000, " 1:00"}, {90000000, "25:00"}, {0xFFFFFFFFu, "1193:02"},
+    };
+    for (auto &c : cases) {
+        char text[16];
+        ClockArea::format(c.ms, text, sizeof text);
+        EXPECT_STREQ(text, c.text);
+    }
+    AreaPlacement where;
+    where.width = 64;
+    sys.ticks = 3600000;
+    ClockArea clock(where);
+    EXPECT_STREQ(clock.text1.str, " 1:00");
+}
+
+TEST_F(AreaFixture, TitleBarTextsAndTheStatusTextHandedToItself)
+{
+    AreaPlacement where;
+    where.x = 10;
+    where.width = 200;
+    TitlebarArea bar(where, nullptr, "Editors");
+    bar.draw(false);
+    // One text: centred (8 pixels a byte in the fake).
+    EXPECT_TRUE(sys.called("out_text Editors 81 0"));
+    // The pointer handler passes the status text itself: it is cleared when
+    // empty and copied, never read after clearing.
+    statusText.set("Back to the contents");
+    bar.setText(statusText.str);
+    EXPECT_STREQ(bar.text1.str, "Back to the contents");
+    statusText.set("");
+    bar.setText(statusText.str);
+    EXPECT_TRUE(bar.text1.isEmpty());
+    EXPECT_EQ(statusText.str, nullptr);
+}
+
+TEST_F(AreaFixture, ButtonWithoutCommandShowsItselfButTakesNoPress)
+{
+    ButtonDef def;
+    def.placement.width = 20;
+    def.placement.height = 20;
+    def.desc.set("Just a picture");
+    ButtonArea button(def, nullptr, nullptr);
+    EXPECT_TRUE(button.mouseOver(5, 5));
+    EXPECT_STREQ(statusText.str, "Just a picture");
+    EXPECT_FALSE(button.mouseDown());
+    EXPECT_EQ(MovieArea::frameInterval(0), 40);
+    EXPECT_EQ(MovieArea::frameInterval(2000), 1);
+    EXPECT_EQ(MovieArea::frameInterval(25), 40);
+}
+
+} // namespace

@@ -1,0 +1,323 @@
+// The article view over a small magazine of loose files: themes, the history
+// and its ring, reloads, and the reader's handler driving them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Area.h"
+#include "Areas.h"
+#include "Article.h"
+#include "Browser.h"
+#include "FakeSystem.h"
+#include "File.h"
+#include "History.h"
+#include "Link.h"
+#include "Image.h"
+#include "MagazineConfig.h"
+#include "Messages.h"
+#include "PictureWriters.h"
+#include "Playlist.h"
+#include "TestDirs.h"
+#include "Token.h"
+#include "containr.h"
+
+namespace {
+
+const char *const kConfig =
+    "<fontstyle name=body face=serif size=12 color=101010>"
+    "<theme name=day image=bg.bmp>"
+    "<page x=10 y=30 height=100><title x=0 y=0 width=200 height=20>"
+    "<status x=0 y=140 width=200 height=20><clock x=150 y=0 width=50 height=20>"
+    "<scroll x=190 y=30 width=8 height=100 begin=cap.bmp middle=cap.bmp end=cap.bmp>"
+    "<cursors normal=normal.bmp busy=busy.bmp>"
+    "<button x=100 y=0 width=20 height=20 normal=cap.bmp command=s2 desc=Night>"
+    "</theme>"
+    "<theme name=night inherit=day><scroll thumb=ff00ff></theme>"
+    "<theme name=dusk image=gone.bmp></theme>"
+    "<scheme name=s><page width=170><background theme=day><background theme=night>"
+    "<background theme=dusk></scheme>"
+    "<scheme name=late><page width=170><background theme=dusk><background id=9 theme=night></scheme>"
+    "<theme name=tall image=bg.bmp><page x=0 y=0 height=400></theme>"
+    "<scheme name=cols><page width=300 columns=2 colspacing=20><background theme=tall></scheme>";
+
+struct ViewFixture : ::testing::Test {
+    ScopedWorkDir dir;
+    FakeSystemScope scope;
+    FakeSystem &sys = scope.sys;
+
+    void SetUp() override
+    {
+        memset(&g_browser, 0, sizeof g_browser);
+        g_magazine_config.reset();
+        g_magazine_config.width = 200;
+        g_magazine_config.height = 160;
+        std::vector<uint8_t> pixel = makeBMP(2, 2, std::vector<uint32_t>(4, 0x204060), 24);
+        for (const char *name : {"bg.bmp", "cap.bmp", "normal.bmp", "busy.bmp"})
+            add(name, pixel);
+        for (int i = 0; i < 17; i++)
+            addArticle(i, "s");
+        std::string text = kConfig;
+        g_magazine_config.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+    }
+    void TearDown() override
+    {
+        history.clear();
+        EXPECT_EQ(currentArticle, nullptr);
+        g_magazine_config.deleteTrees();
+        delete g_container.root;
+        g_container.root = nullptr;
+        g_container.lastFound = nullptr;
+        // Every picture the view took was given back.
+        EXPECT_EQ(sys.liveImages, 0);
+        EXPECT_EQ(g_pointer_image, nullptr);
+    }
+    void add(const std::string &name, const std::vector<uint8_t> &bytes)
+    {
+        ASSERT_TRUE(writeFile(name, bytes));
+        File *f = new File();
+        f->name.set(name.c_str());
+        f->diskName.set(name.c_str());
+        f->fileType = fileTypeFromName(name.c_str());
+        f->loose = true;
+        Tree *root = g_container.root;
+        Tree::insertInto(root, f);
+        g_container.root = static_cast<File *>(root);
+    }
+    void addArticle(int i, const char *scheme)
+    {
+        std::string text = "<article scheme=" + std::string(scheme) + " title=T" + std::to_string(i) +
+                           " author=A>Words of article " + std::to_string(i) +
+                           " <img file=cap.bmp> <link article=a0.txt desc=Home>home</link>";
+        for (int line = 0; line < 20; line++)
+            text += "<br>line " + std::to_string(line);
+        std::string bytes = text;
+        add(name(i), std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    }
+    static std::string name(int i) { return "a" + std::to_string(i) + ".txt"; }
+    File *file(int i) { return g_container.find(name(i).c_str()); }
+};
+
+TEST_F(ViewFixture, TheRingKeepsFifteenLeftArticlesAndTheSixteenthIsLaidOutAgain)
+{
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    Article *first = currentArticle;
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->themeNumber, 1u);
+    EXPECT_NE(first->pageArea, nullptr);
+    for (int i = 1; i <= 16; i++) {
+        ASSERT_TRUE(history.open(name(i).c_str()));
+        ASSERT_TRUE(history.back());
+        EXPECT_EQ(currentArticle, first);
+    }
+    // a1 went first into the ring and was deleted when a16 joined it.
+    EXPECT_FALSE(file(1)->cached);
+    for (int i = 2; i <= 16; i++)
+        EXPECT_TRUE(file(i)->cached) << i;
+    ASSERT_TRUE(history.open(name(1).c_str()));
+    EXPECT_NE(currentArticle, nullptr);
+    EXPECT_TRUE(file(1)->cached);
+}
+
+TEST_F(ViewFixture, AnArticleOpenedTwiceIsSharedAndStaysOnThePath)
+{
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    Article *a = currentArticle;
+    ASSERT_TRUE(history.open(name(1).c_str()));
+    Article *b = currentArticle;
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    EXPECT_EQ(currentArticle, a);
+    EXPECT_TRUE(history.current->shared);
+    ASSERT_TRUE(history.back());
+    EXPECT_EQ(currentArticle, b);
+    for (Article *kept : history.ring)
+        EXPECT_NE(kept, a);
+    ASSERT_TRUE(history.back());
+    EXPECT_EQ(currentArticle, a);
+    // The last back leaves the article in the ring; clearing deletes it and
+    // no pointer to it stays behind.
+    EXPECT_FALSE(history.back());
+    history.clear();
+    EXPECT_EQ(currentArticle, nullptr);
+    EXPECT_FALSE(file(0)->cached);
+}
+
+TEST_F(ViewFixture, BackRestoresTheViewInTheThemeJustShown)
+{
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    Article *a = currentArticle;
+    a->scroll = 40;
+    ASSERT_TRUE(history.open(name(1).c_str()));
+    EXPECT_EQ(currentArticle->scroll, 0);
+    g_browser.handleMessage(MSG_THEME, 2);
+    EXPECT_EQ(currentArticle->themeNumber, 2u);
+    ASSERT_TRUE(history.back());
+    EXPECT_EQ(currentArticle, a);
+    EXPECT_EQ(a->scroll, 40);
+    EXPECT_EQ(a->themeNumber, 2u);
+}
+
+TEST_F(ViewFixture, ThemeSwitchingRules)
+{
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    Article *a = currentArticle;
+    // Theme 3's picture is not in the magazine: its bit is clear, nothing changes.
+    EXPECT_FALSE(a->setTheme(3));
+    EXPECT_FALSE(a->setTheme(4));
+    EXPECT_EQ(a->themeNumber, 1u);
+    // The current number only restarts the areas.
+    Area *chain = a->areas;
+    EXPECT_FALSE(a->setTheme(1));
+    EXPECT_EQ(a->areas, chain);
+    // Day and night share their pictures: nothing is decoded again, no fade.
+    sys.clearCalls();
+    g_browser.transition = 1;
+    ASSERT_TRUE(a->setTheme(2));
+    EXPECT_FALSE(sys.called("create_image"));
+    EXPECT_EQ(g_browser.transition, 0u);
+    EXPECT_EQ(g_pointer_image, a->cursors[CURSOR_NORMAL]);
+    // Missing cursors fall back to the normal one.
+    EXPECT_EQ(a->cursors[CURSOR_LINKUP], a->cursors[CURSOR_NORMAL]);
+    EXPECT_NE(a->cursors[CURSOR_BUSY], a->cursors[CURSOR_NORMAL]);
+}
+
+TEST_F(ViewFixture, OnlyThemeNineEnabledIsUsed)
+{
+    addArticle(17, "late");
+    ASSERT_TRUE(history.open(name(17).c_str()));
+    EXPECT_EQ(currentArticle->themeNumber, 9u);
+    EXPECT_EQ(currentArticle->themeMask, 1u << 9);
+}
+
+TEST_F(ViewFixture, ReloadLaysOutAgainAndAFailedReloadShowsThePreviousPlace)
+{
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    Article *a = currentArticle;
+    ASSERT_TRUE(history.open(name(1).c_str()));
+    Article *b = currentArticle;
+    b->scroll = 30;
+    ASSERT_TRUE(history.reload());
+    EXPECT_EQ(currentArticle->scroll, 0);
+    // The article's file disappears: reloading it fails and the reader is
+    // back on the previous article, never on the deleted one.
+    ASSERT_EQ(remove(name(1).c_str()), 0);
+    g_browser.handleMessage(MSG_RELOAD, 0);
+    EXPECT_EQ(currentArticle, a);
+    EXPECT_FALSE(history.hasOlder());
+    // On the first article a failed reload quits cleanly.
+    ASSERT_EQ(remove(name(0).c_str()), 0);
+    g_browser.handleMessage(MSG_RELOAD, 0);
+    EXPECT_EQ(currentArticle, nullptr);
+    EXPECT_TRUE(sys.called("post_message 13"));
+}
+
+TEST_F(ViewFixture, TwentyRoundsOfThemesOpensBacksAndReloads)
+{
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    for (int round = 0; round < 20; round++) {
+        g_browser.handleMessage(MSG_THEME, 1 + round % 3);
+        history.open(name(round % 17).c_str());
+        history.open(name((round * 7) % 17).c_str());
+        g_browser.handleMessage(MSG_THEME, 2);
+        history.reload();
+        g_browser.handleMessage(MSG_BACK, 0);
+        // Hover and click the button (its command switches the theme and
+        // with it deletes the button being released).
+        g_browser.handleMessage(MSG_MOUSE_MOVE, (int)makePosition(105, 5));
+        g_browser.handleMessage(MSG_MOUSE_DOWN, (int)makePosition(105, 5));
+        g_browser.handleMessage(MSG_MOUSE_UP, (int)makePosition(105, 5));
+        int msg = 0, param = 0;
+        while (sys.get_message(msg, param))
+            if (msg != MSG_EXIT && msg != MSG_QUIT_REQUEST)
+                g_browser.handleMessage(msg, param);
+        ASSERT_NE(currentArticle, nullptr);
+    }
+}
+
+TEST_F(ViewFixture, SearchHighlightsReplaceEachOtherAndGoInTwoSteps)
+{
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    Article *a = currentArticle;
+    auto count = [a] {
+        unsigned n = 0;
+        for (unsigned i = 0; i < a->lineCount; i++)
+            for (Token *t = a->lines[i].first; t && t->kind == TOKEN_HIGHLIGHT; t = t->next)
+                n++;
+        return n;
+    };
+    a->highlightText("line");
+    EXPECT_EQ(count(), 20u);
+    a->highlightText("article");
+    EXPECT_EQ(count(), 1u);
+    a->clearHighlights();
+    EXPECT_EQ(count(), 1u) << "shown on the page they were found for";
+    a->clearHighlights();
+    EXPECT_EQ(count(), 0u);
+}
+
+// Column pages of an article laid out by hand, rows (top, bottom).
+struct Columns : ViewFixture {
+    Article &article = *new Article(nullptr);
+    void TearDown() override
+    {
+        delete &article;
+        ViewFixture::TearDown();
+    }
+    void layOut(std::initializer_list<std::pair<uint32_t, uint32_t>> rows)
+    {
+        ASSERT_TRUE(article.applyScheme("cols"));
+        for (auto &r : rows)
+            article.addLine(new HorizLineToken(0, (int32_t)r.first, 10, 0xFF), r.first, r.second - r.first);
+        article.finishLayout();
+        ASSERT_FALSE(article.failed);
+    }
+    std::vector<uint32_t> firstLines() const
+    {
+        return std::vector<uint32_t>(article.columnFirstLine, article.columnFirstLine + article.totalColumns);
+    }
+};
+
+TEST_F(Columns, PagesStartWhereARowPassesTheView)
+{
+    layOut({{0, 100}, {100, 380}, {380, 420}, {420, 790}, {790, 810}});
+    EXPECT_EQ(firstLines(), (std::vector<uint32_t>{0, 2, 3}));
+    EXPECT_EQ(article.columnTop[1], 380);
+}
+
+TEST_F(Columns, ARowTallerThanTheViewFillsTheFirstPage)
+{
+    layOut({{0, 500}, {500, 600}});
+    EXPECT_EQ(firstLines(), (std::vector<uint32_t>{0, 1}));
+}
+
+TEST_F(Columns, DrawingAndHitTestsStopAtTheLastPage)
+{
+    layOut({{0, 100}, {100, 380}, {380, 420}});
+    // More pages shown than exist past the first (as while a slide runs).
+    article.column = 1;
+    article.firstLine = 2;
+    article.columns = 3;
+    sys.clearCalls();
+    article.drawLines(0, 0, 300, 400);
+    EXPECT_EQ(sys.count("h_line"), 1u);
+    // A point right of the last page is on no link.
+    Link *link = new Link();
+    link->addRect(0, 380, 100, 400);
+    article.links = link;
+    article.column = 0;
+    article.columns = 2;
+    EXPECT_TRUE(article.linkContains(link, 50 + 160, 10));
+    EXPECT_FALSE(article.linkContains(link, 50 + 3 * 160, 10));
+}
+
+TEST_F(Columns, PrintedPagesAreAtLeastOneRowHigh)
+{
+    layOut({{0, 100}});
+    article.columns = 0;
+    uint32_t pages = 0, width = 0, height = 0;
+    EXPECT_EQ(article.pageMetrics(0.001, pages, width, height), 1u);
+    EXPECT_EQ(pages, 100u);
+}
+
+} // namespace
