@@ -217,6 +217,7 @@ void SDLSystem::move_cursor(int x, int y)
 
 void SDLSystem::set_cursor(ImageHandle image, int newHotX, int newHotY)
 {
+    logf("set_cursor, image: %p, hot x: %i, hot y: %i\n", (void *)image, newHotX, newHotY);
     int x = savedPointerX + hotX, y = savedPointerY + hotY;
     pointerImage = image;
     hotX = newHotX;

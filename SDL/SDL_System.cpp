@@ -87,10 +87,12 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
 
     if (config->getShowConfig() && ready) {
         bool start = true;
-        if (SDLSystem_runConfigWindow(this, start)) {
+        if (SDLSystem_runConfigWindow(this, start))
             config->write();
-            if (!start)
-                ready = false;
+        if (!start) {
+            // Aborted, or no window could be opened: the reader does not start.
+            ready = false;
+            return;
         }
     }
 

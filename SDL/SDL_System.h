@@ -108,6 +108,7 @@ public:
     // --- files, configuration, platform (SDL_System.cpp) ---
     FILE *openFile = nullptr;
     std::string createdPath;    // path of the file create_file made, for commit_file
+    std::string configSong;     // the configuration window's module, the song of the run
     Platform *platform = nullptr;
     SDLConfig *config = nullptr;
     bool ready = false;

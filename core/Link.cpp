@@ -16,20 +16,24 @@
 
 namespace {
 
-// Grows an owned array by 8 entries when it is full; false when the
-// allocation failed (the array is then unchanged).
+// Grows an owned array when it is full (8 entries first, then doubling, so a
+// link over a long text stays linear); false when the allocation failed (the
+// array is then unchanged).
 template <typename T> bool makeRoom(T *&array, uint32_t count, uint32_t &capacity)
 {
     if (count < capacity)
         return true;
-    T *grown = new (std::nothrow) T[capacity + 8];
+    uint32_t grownCapacity = capacity ? capacity * 2 : 8;
+    if (grownCapacity <= capacity)
+        return false;
+    T *grown = new (std::nothrow) T[grownCapacity];
     if (!grown)
         return false;
     if (count)
         memcpy(grown, array, count * sizeof(T));
     delete[] array;
     array = grown;
-    capacity += 8;
+    capacity = grownCapacity;
     return true;
 }
 
@@ -163,6 +167,55 @@ bool Link::follow()
     if (!currentArticle)
         return false;
     return Article::executeCommand(currentArticle, command, target.str, effect);
+}
+
+// The screen origin of page coordinates at page y: in one column the view
+// is shifted by the scroll position; in column mode each column page sits
+// columnStride further right and starts at its own top.
+struct LinkPlacement {
+    int x, y, columnStride, scroll;
+    const int32_t *columnTops;
+    uint32_t firstColumn, topCount;
+    bool inColumns;
+
+    void origin(int32_t pageY, int &ox, int &oy) const
+    {
+        if (!inColumns) {
+            ox = x;
+            oy = y - scroll;
+            return;
+        }
+        uint32_t c = columnOf(pageY, columnTops, topCount);
+        ox = clampToInt32((int64_t)x + ((int64_t)c - firstColumn) * columnStride);
+        oy = clampToInt32((int64_t)y - columnTopAt(columnTops, topCount, c));
+    }
+};
+
+void Link::draw(bool focused, int x, int y, int width, int height, int columnStride, int scroll,
+                const int32_t *columnTops, uint32_t firstColumn, uint32_t columnCount, uint32_t topCount)
+{
+    LinkPlacement at{x, y, columnStride, scroll, columnTops, firstColumn, topCount, columnCount >= 2};
+    g_system->set_region(x, y, width, height);
+    int ox, oy;
+    if (currentArticle)
+        for (uint32_t i = 0; i < rectCount; i++) {
+            const LinkRect &r = rects[i];
+            at.origin(r.y1, ox, oy);
+            currentArticle->redrawRect(ox, oy, r.x1, r.y1, r.x2 - r.x1 + 1, r.y2 - r.y1 + 1);
+        }
+    for (uint32_t i = 0; i < tokenCount; i++) {
+        Token *token = tokens[i];
+        at.origin(token->y, ox, oy);
+        if (focused) {
+            // An image-map picture frames only this link's hot spot.
+            Token::publishHotSpot(hotX, hotY, hotWidth, hotHeight);
+            token->drawNormal(ox + token->x, oy + token->y, selectedColour);
+            Token::withdrawHotSpot();
+        } else {
+            token->draw(ox + token->x, oy + token->y, resolveColour(token->colour, &g_palette));
+        }
+    }
+    g_system->set_region(0, 0, 0, 0);
 }
 
 void Link::applyVisitedColours(Link *first)

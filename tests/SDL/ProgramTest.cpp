@@ -97,7 +97,7 @@ TEST(Program, BadOptionsPrintTheUsageOnStandardErrorAndEndWithTwo)
 
 TEST(Program, NoMagazineEndsWithItsErrorText)
 {
-    ReaderRun run = runReader("");
+    ReaderRun run = runReader("", QUIET);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "No *.dat file\n");
 }

@@ -197,7 +197,7 @@ TEST(LinkRects, ManyRectanglesGrowTheArray)
     for (int i = 0; i < 40; i++)
         link.addRect(0, i * 10, 5, i * 10 + 9);
     EXPECT_EQ(40u, link.rectCount);
-    EXPECT_EQ(40u, link.rectCapacity);
+    EXPECT_GE(link.rectCapacity, 40u);
     EXPECT_EQ(&link, Link::findAt(&link, 5, 399));
 }
 

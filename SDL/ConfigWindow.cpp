@@ -1,0 +1,34 @@
+// The configuration window step of SDLSystem's construction: a small
+// 250 x 207 window before the reader's own display opens.
+#include "GUI/ConfigPanel.h"
+#include "SDLConfig.h"
+#include "SDL_Hooks.h"
+#include "SDL_System.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+bool SDLSystem_runConfigWindow(SDLSystem *system, bool &start)
+{
+    const int width = SDLGUI::ConfigPanel::WIDTH, height = SDLGUI::ConfigPanel::HEIGHT;
+    SDL_Surface *screen = SDL_SetVideoMode(width, height, 32, 0);
+    if (!screen) {
+        fprintf(stderr, "Unable to set %ix%i video: %s\n", width, height, SDL_GetError());
+        start = false;
+        return false;
+    }
+    system->set_window_title("Mirandol 2");
+
+    bool running = true;
+    start = true;
+    SDLConfig *config = system->getConfig();
+    SDLGUI::ConfigPanel *panel = new SDLGUI::ConfigPanel(&running, &start, config, width, height);
+    panel->run(screen);
+    if (char *module = panel->getModule()) {
+        system->configSong = module;
+        free(module);
+        config->setSong(system->configSong.c_str());
+    }
+    delete panel;
+    return true;
+}

@@ -1,0 +1,176 @@
+// The configuration window, driven by pushed SDL events on the dummy driver:
+// the panel's own loop, and the window as a step of SDLSystem's construction.
+#include <gtest/gtest.h>
+
+#include "GUI/ConfigPanel.h"
+#include "Map/MapArray.h"
+#include "SDLConfig.h"
+#include "SDLTestSupport.h"
+#include "SdlTestScreen.h"
+
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+using namespace SDLGUI;
+
+namespace {
+
+// The grid is 8 rows of 25 pixels in two columns of 125.
+const int kRow = 25, kColumn = 125;
+SDL_Event click(int column, int row, int dx = 62)
+{
+    SDL_Event e = {};
+    e.type = e.button.type = SDL_MOUSEBUTTONDOWN;
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.x = (Uint16)(column * kColumn + dx);
+    e.button.y = (Uint16)(row * kRow + kRow / 2);
+    return e;
+}
+SDL_Event tick(int column, int row) { return click(column, row, 9); }
+SDL_Event key(SDLKey sym, Uint16 unicode)
+{
+    SDL_Event e = {};
+    e.type = e.key.type = SDL_KEYDOWN;
+    e.key.keysym.sym = sym;
+    e.key.keysym.unicode = unicode;
+    return e;
+}
+std::vector<SDL_Event> typed(const char *text)
+{
+    std::vector<SDL_Event> events;
+    for (const char *p = text; *p; p++)
+        events.push_back(key((SDLKey)*p, (Uint16)*p));
+    return events;
+}
+
+// Empties SDL's queue, points at a button (row 7: Start left, Abort right)
+// and queues the events followed by a click there.
+void queue(std::vector<SDL_Event> events, int buttonColumn)
+{
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+    }
+    SDL_WarpMouse((Uint16)(buttonColumn * kColumn + 62), (Uint16)(7 * kRow + 12));
+    events.push_back(click(buttonColumn, 7));
+    SDL_Event up = events.back();
+    up.type = up.button.type = SDL_MOUSEBUTTONUP;
+    events.push_back(up);
+    for (SDL_Event &event : events)
+        ASSERT_EQ(SDL_PushEvent(&event), 0);
+}
+
+const char *kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+struct ConfigPanelTest : ::testing::Test {
+    ScopedWorkDir dir;
+    MapArray *map = nullptr;
+    SDLConfig *config = nullptr;
+    SDL_Surface *screen = nullptr;
+
+    void SetUp() override
+    {
+        screen = testScreen(ConfigPanel::WIDTH, ConfigPanel::HEIGHT);
+        ASSERT_NE(screen, nullptr);
+        map = MapArray_new(2);
+        MapArray_put(map, "default:0", (void *)kFont);
+        setFontMap(map);
+        writeFile("m.conf", std::string("mixOptions=48000;fast;22050\nmixingFrequency=11025\n"));
+        TestPlatform platform(dir.path() + "/m.conf");
+        testing::internal::CaptureStdout();
+        config = SDLConfig::read(platform.configPath(), &platform);
+        testing::internal::GetCapturedStdout();
+    }
+    void TearDown() override
+    {
+        delete config;
+        forgetFontMap(map);
+        MapArray_delete(map);
+    }
+};
+
+TEST_F(ConfigPanelTest, ButtonsEndTheLoopAndTheWidgetsWriteTheConfiguration)
+{
+    struct Case {
+        const char *name;
+        std::vector<SDL_Event> events;
+        int button;            // 0 Start, 1 Abort
+        bool showConfig;
+        bool verbose;
+        int frequency;
+    } cases[] = {
+        {"Start as it is", {}, 0, true, false, 11025},
+        {"Show config GUI unticked, then Start", {tick(0, 2)}, 0, false, false, 11025},
+        {"Abort keeps what was changed", {tick(1, 2), tick(0, 2), tick(0, 2)}, 1, true, true, 11025},
+        // 11025 is no option: 48000 shows; clicks go to "fast" (kept), 22050, 48000.
+        {"a frequency that is no number keeps the configured one", {click(1, 4)}, 0, true, true, 11025},
+        {"the next option is taken", {click(1, 4), click(1, 4)}, 0, true, true, 22050},
+        {"the last option wraps to the first", {click(1, 4)}, 0, true, true, 48000},
+    };
+    for (Case &c : cases) {
+        bool running = true, start = !c.button;
+        ConfigPanel panel(&running, &start, config, ConfigPanel::WIDTH, ConfigPanel::HEIGHT);
+        queue(c.events, c.button);
+        panel.run(screen);
+        EXPECT_FALSE(running) << c.name;
+        EXPECT_EQ(start, c.button == 0) << c.name;
+        EXPECT_EQ(config->getShowConfig(), c.showConfig) << c.name;
+        EXPECT_EQ(config->getVerbose(), c.verbose) << c.name;
+        EXPECT_EQ(config->getMixingFrequency(), c.frequency) << c.name;
+        config->setShowConfig(true);
+    }
+}
+
+TEST_F(ConfigPanelTest, ModuleFieldStartsWithTheSongAndGivesItsText)
+{
+    config->setSong("tune.mod");
+    bool running = true, start = true;
+    ConfigPanel panel(&running, &start, config, ConfigPanel::WIDTH, ConfigPanel::HEIGHT);
+    char *module = panel.getModule();
+    ASSERT_NE(module, nullptr);
+    EXPECT_STREQ(module, "tune.mod");
+    free(module);
+
+    std::vector<SDL_Event> events = {click(1, 5)};
+    for (int i = 0; i < 8; i++)
+        events.push_back(key(SDLK_DELETE, 127));
+    queue(events, 0);
+    panel.run(screen);
+    EXPECT_EQ(panel.getModule(), nullptr);
+}
+
+// The whole start-up step: events wait in SDL's queue before the system is made.
+TEST(ConfigWindow, StartupShowsTheWindowAndWritesTheFileWhicheverButtonEndsIt)
+{
+    ASSERT_NE(testScreen(320, 240), nullptr);
+    const char *config = "showConfig=true\nmusic=false\nsoundEffects=false\nfontPaths=./\n";
+    {
+        // "-c" shows the window although the file says not to; Abort saves it as shown.
+        std::vector<SDL_Event> events = typed("song.it");
+        events.insert(events.begin(), click(1, 5));
+        queue(events, 1);
+        testing::internal::CaptureStdout();
+        SystemFixture f("showConfig=false\nmusic=false\nsoundEffects=false\nfontPaths=./\n", {"-c"});
+        testing::internal::GetCapturedStdout();
+        EXPECT_FALSE(f.system->is_ready());
+        EXPECT_NE(readText(f.dir.path() + "/mirandol2.conf").find("showConfig=true\n"), std::string::npos);
+        EXPECT_EQ(SDL_GetVideoSurface()->w, ConfigPanel::WIDTH);
+        EXPECT_EQ(SDL_GetVideoSurface()->h, ConfigPanel::HEIGHT);
+    }
+    {
+        std::vector<SDL_Event> events = typed("song.it");
+        events.insert(events.begin(), click(1, 5));
+        events.push_back(tick(0, 2));
+        queue(events, 0);
+        testing::internal::CaptureStdout();
+        SystemFixture f(config);
+        testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(f.system->is_ready());
+        EXPECT_STREQ(f.system->get_user_string(USER_STRING_SONG), "song.it");
+        std::string written = readText(f.dir.path() + "/mirandol2.conf");
+        EXPECT_NE(written.find("showConfig=false\n"), std::string::npos);
+    }
+}
+
+} // namespace
