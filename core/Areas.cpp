@@ -344,17 +344,21 @@ void ClockArea::format(uint32_t milliseconds, char *out, unsigned size)
     snprintf(out, size, "%2u:%02u", hours, minutes - hours * 60);
 }
 
-void ClockArea::update()
+bool ClockArea::update()
 {
     char text[16];
     format(g_system->get_ticks(), text, sizeof text);
+    if (String::compare(text, text1.str) == 0)
+        return false;
     text1.set(text);
+    return true;
 }
 
 void ClockArea::tick()
 {
-    update();
-    draw(true);
+    // Drawn when the minute changes: an unchanged clock costs no flip.
+    if (update())
+        draw(true);
 }
 
 // ---------------------------------------------------------------------------
@@ -543,6 +547,8 @@ void MovieArea::start()
 
 void MovieArea::stop()
 {
+    if (!g_system)
+        return;
     if (movie)
         g_system->close_movie(movie);
     movie = nullptr;

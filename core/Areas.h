@@ -101,7 +101,8 @@ public:
 class ClockArea : public TitlebarArea {
 public:
     explicit ClockArea(const AreaPlacement &placement);
-    void update();
+    // Sets the text from the ticks; true when it changed.
+    bool update();
     void tick() override;
     // The clock text of a tick count (at least 16 bytes of room).
     static void format(uint32_t milliseconds, char *out, unsigned size);

@@ -431,13 +431,14 @@ void Article::updateVisibleLinks()
 void Article::handleMouse(int message, int32_t x, int32_t y)
 {
     bool taken = areas && Area::dispatchMouse(areas, message, x, y);
-    // A button's command may have put another article on screen.
-    if (currentArticle != this)
-        return;
-    setStatus(statusText.str);
+    // A button's command may have put another article on screen: this one's
+    // status bar and pointer are not shown any more.
+    bool shown = currentArticle == this;
+    if (shown)
+        setStatus(statusText.str);
     if (message == MSG_MOUSE_UP)
         g_system->post_message(MSG_MOUSE_MOVE, (int)makePosition(x, y));
-    if (message == MSG_MOUSE_MOVE && !taken && cursors[CURSOR_NORMAL])
+    if (shown && message == MSG_MOUSE_MOVE && !taken && cursors[CURSOR_NORMAL])
         cursors[CURSOR_NORMAL]->setAsPointer();
 }
 

@@ -173,6 +173,9 @@ public:
     bool focusNextLink(bool down);
     void scrollBy(int steps);
     void setScroll(int32_t position, bool animate);
+    // Commits the move prepared in the animation fields, or starts its
+    // animation when visual effects are on.
+    void applyScroll();
     bool pageTurnStep();
     void jumpTo(int32_t position);
     Link *linkAt(int32_t x, int32_t y);

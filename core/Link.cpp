@@ -169,6 +169,55 @@ bool Link::follow()
     return Article::executeCommand(currentArticle, command, target.str, effect);
 }
 
+// The screen origin of page coordinates at page y: in one column the view
+// is shifted by the scroll position; in column mode each column page sits
+// columnStride further right and starts at its own top.
+struct LinkPlacement {
+    int x, y, columnStride, scroll;
+    const int32_t *columnTops;
+    uint32_t firstColumn, topCount;
+    bool inColumns;
+
+    void origin(int32_t pageY, int &ox, int &oy) const
+    {
+        if (!inColumns) {
+            ox = x;
+            oy = y - scroll;
+            return;
+        }
+        uint32_t c = columnOf(pageY, columnTops, topCount);
+        ox = clampToInt32((int64_t)x + ((int64_t)c - firstColumn) * columnStride);
+        oy = clampToInt32((int64_t)y - columnTopAt(columnTops, topCount, c));
+    }
+};
+
+void Link::draw(bool focused, int x, int y, int width, int height, int columnStride, int scroll,
+                const int32_t *columnTops, uint32_t firstColumn, uint32_t columnCount, uint32_t topCount)
+{
+    LinkPlacement at{x, y, columnStride, scroll, columnTops, firstColumn, topCount, columnCount >= 2};
+    g_system->set_region(x, y, width, height);
+    int ox, oy;
+    if (currentArticle)
+        for (uint32_t i = 0; i < rectCount; i++) {
+            const LinkRect &r = rects[i];
+            at.origin(r.y1, ox, oy);
+            currentArticle->redrawRect(ox, oy, r.x1, r.y1, r.x2 - r.x1 + 1, r.y2 - r.y1 + 1);
+        }
+    for (uint32_t i = 0; i < tokenCount; i++) {
+        Token *token = tokens[i];
+        at.origin(token->y, ox, oy);
+        if (focused) {
+            // An image-map picture frames only this link's hot spot.
+            Token::publishHotSpot(hotX, hotY, hotWidth, hotHeight);
+            token->drawNormal(ox + token->x, oy + token->y, selectedColour);
+            Token::withdrawHotSpot();
+        } else {
+            token->draw(ox + token->x, oy + token->y, resolveColour(token->colour, &g_palette));
+        }
+    }
+    g_system->set_region(0, 0, 0, 0);
+}
+
 void Link::applyVisitedColours(Link *first)
 {
     for (Link *link = first; link; link = link->next) {

@@ -480,7 +480,7 @@ bool pictures()
     struct B { const char *file, *label; };
     const B buttons[] = {{"home", "HOME"}, {"back", "BACK"}, {"help", "HELP"}, {"quit", "QUIT"},
                          {"music", "MUSIC"}, {"look", "LOOK"}, {"show", "SHOW"}, {"find", "FIND"},
-                         {"save", "SAVE"}};
+                         {"save", "SAVE"}, {"pgup", "PG UP"}, {"pgdn", "PG DN"}};
     for (const B &b : buttons) {
         for (int s = 0; s < 3; s++) {
             static const char *suffix[] = {"", "_sel", "_prs"};

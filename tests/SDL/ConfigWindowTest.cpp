@@ -8,8 +8,6 @@
 #include "SDLTestSupport.h"
 #include "SdlTestScreen.h"
 
-#include <stdlib.h>
-
 #include <string>
 #include <vector>
 
@@ -120,24 +118,6 @@ TEST_F(ConfigPanelTest, ButtonsEndTheLoopAndTheWidgetsWriteTheConfiguration)
         EXPECT_EQ(config->getMixingFrequency(), c.frequency) << c.name;
         config->setShowConfig(true);
     }
-}
-
-TEST_F(ConfigPanelTest, ModuleFieldStartsWithTheSongAndGivesItsText)
-{
-    config->setSong("tune.mod");
-    bool running = true, start = true;
-    ConfigPanel panel(&running, &start, config, ConfigPanel::WIDTH, ConfigPanel::HEIGHT);
-    char *module = panel.getModule();
-    ASSERT_NE(module, nullptr);
-    EXPECT_STREQ(module, "tune.mod");
-    free(module);
-
-    std::vector<SDL_Event> events = {click(1, 5)};
-    for (int i = 0; i < 8; i++)
-        events.push_back(key(SDLK_DELETE, 127));
-    queue(events, 0);
-    panel.run(screen);
-    EXPECT_EQ(panel.getModule(), nullptr);
 }
 
 // The whole start-up step: events wait in SDL's queue before the system is made.

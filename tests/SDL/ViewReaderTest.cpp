@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -27,13 +28,18 @@ struct Shown {
 class RecordingSystem : public SDLSystem {
 public:
     using SDLSystem::SDLSystem;
-    std::vector<Shown> shown;
+    std::vector<Shown> shown;              // read after the run
+    std::atomic<int> flips{0};             // read by the person meanwhile
+    std::atomic<unsigned> theme{0};
     void flip(int effect, int clearFlags, int duration) override
     {
-        if (currentArticle)
+        if (currentArticle) {
             shown.push_back({currentArticle->themeNumber, currentArticle->lineCount,
                              currentArticle->statusbarArea ? currentArticle->statusbarArea->text1.c_str() : ""});
+            theme = currentArticle->themeNumber;
+        }
         SDLSystem::flip(effect, clearFlags, duration);
+        flips++;
     }
 };
 
@@ -41,6 +47,13 @@ void push(SDL_Event e)
 {
     SDL_PushEvent(&e);
     SDL_Delay(400);
+}
+
+// Waits (at most 20 s) until the reader shows what is asked for.
+template <class Condition> void waitFor(Condition shown)
+{
+    for (int i = 0; i < 400 && !shown(); i++)
+        SDL_Delay(50);
 }
 
 SDL_Event key(SDLKey sym, int mod = 0)
@@ -77,13 +90,16 @@ TEST(ViewReader, StartArticleThemesReloadAndEscapeThroughTheHistory)
     std::unique_ptr<RecordingSystem> system(new RecordingSystem(&platform, 1, argv));
     RecordingSystem *s = system.get();
     ASSERT_TRUE(s->is_ready());
-    std::thread person([] {
-        SDL_Delay(300);
-        push(key(SDLK_0));              // any key ends the opening show
-        push(motion(270, 20));          // over the "home" button
-        push(key(SDLK_2, KMOD_LCTRL));  // the night theme
-        push(key(SDLK_F12));            // reload
-        push(key(SDLK_ESCAPE));         // back: on the start article, quit
+    std::thread person([s] {
+        waitFor([s] { return s->flips > 0; });  // the opening show is on
+        push(key(SDLK_0));                      // any key ends it
+        waitFor([s] { return s->theme == 1; });
+        push(motion(270, 20));                  // over the "home" button
+        push(key(SDLK_2, KMOD_LCTRL));          // the night theme
+        waitFor([s] { return s->theme == 2; });
+        push(key(SDLK_F12));                    // reload
+        waitFor([s] { return s->theme == 1; });
+        push(key(SDLK_ESCAPE));                 // back: on the start article, quit
     });
     runBrowser(s);
     person.join();

@@ -119,12 +119,20 @@ struct ExportTest : ::testing::Test {
     }
 };
 
-TEST_F(ExportTest, BuiltInFrameTranslatedBodyAndPicturesWhicheverWayColoursAreStored)
+// Colours stored with red and blue exchanged and the built-in frame, then
+// stored as they are and the scheme's header and footer files.
+TEST_F(ExportTest, TranslatedBodyInItsFrameAndThePicturesBesideIt)
 {
+    add("head.htm", "<html><head></head><body bgcolor=white>\n");
+    add("foot.htm", "\n</body></html>\n");
     for (bool swap : {true, false}) {
         configure(swap);
+        article->header.set(swap ? "" : "head.htm");
+        article->footer.set(swap ? "" : "foot.htm");
         saveArticleAsHtml(article);
-        EXPECT_EQ(text("save/story.htm"), std::string("<html><body>\r\n") + kBody + "</body></html>\r\n")
+        EXPECT_EQ(text("save/story.htm"),
+                  swap ? std::string("<html><body>\r\n") + kBody + "</body></html>\r\n"
+                       : std::string("<html><head></head><body bgcolor=white>\n") + kBody + "\n</body></html>\n")
             << "swap " << swap;
         EXPECT_EQ(readFile("save/map.bmp"), mapBytes);
         EXPECT_EQ(readFile("save/a.bmp"), pictureBytes);
@@ -132,17 +140,6 @@ TEST_F(ExportTest, BuiltInFrameTranslatedBodyAndPicturesWhicheverWayColoursAreSt
         EXPECT_EQ(g_playlist.pendingSound, saveSound);
         EXPECT_EQ(article->htmlImages, nullptr);
     }
-}
-
-TEST_F(ExportTest, HeaderAndFooterFilesFrameTheBody)
-{
-    add("head.htm", "<html><head></head><body bgcolor=white>\n");
-    add("foot.htm", "\n</body></html>\n");
-    article->header.set("head.htm");
-    article->footer.set("foot.htm");
-    saveArticleAsHtml(article);
-    EXPECT_EQ(text("save/story.htm"),
-              std::string("<html><head></head><body bgcolor=white>\n") + kBody + "\n</body></html>\n");
 }
 
 TEST_F(ExportTest, RefusedArticlesAndPicturesWriteNothingOutsideTheirPlace)

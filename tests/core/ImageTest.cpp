@@ -138,50 +138,38 @@ TEST_F(ImageFixture, PointerNeverOutlivesItsImage)
     currentArticle = nullptr;
 }
 
-// Animated pointers: three still frames a, b, c and the scripts that use them.
+// Animated pointers: scripts p.ani and q.ani over three still frames a, b, c.
 struct AnimationFixture : ImageFixture {
-    Image *still[3] = {};
+    File *frames[3];
+    File *p, *q;
 
     void SetUp() override
     {
         ImageFixture::SetUp();
-        const char *names[] = {"a.bmp", "b.bmp", "c.bmp"};
         for (int i = 0; i < 3; i++) {
-            writeFile(names[i], makeBMP(2, 2, std::vector<uint32_t>(4, 0x100000u * (i + 1)), 24));
-            add(looseFile(names[i], FILE_BMP));
+            std::string name = std::string(1, (char)('a' + i)) + ".bmp";
+            writeFile(name, makeBMP(2, 2, std::vector<uint32_t>(4, 0x100000u * (i + 1)), 24));
+            add(frames[i] = looseFile(name.c_str(), FILE_BMP));
         }
+        add(p = looseFile("p.ani", FILE_ANI));
+        add(q = looseFile("q.ani", FILE_ANI));
+        install();
         g_pointer_animation = {0, 0, 0};
         g_pointer_surface = nullptr;
-        setEffects(true);
+        effects(true);
     }
     void TearDown() override
     {
         currentArticle = nullptr;
-        setEffects(false);
+        effects(false);
         ImageFixture::TearDown();
     }
-    static void setEffects(bool on)
+    static void effects(bool on) { g_magazine_config.userFlags[USER_FLAG_EFFECTS - MagazineConfig::USER_FLAG_FIRST] = on; }
+    ANIImage *load(const std::string &script, const std::string &other = "")
     {
-        g_magazine_config.userFlags[USER_FLAG_EFFECTS - MagazineConfig::USER_FLAG_FIRST] = on;
-    }
-    File *script(const char *name, const std::string &text)
-    {
-        writeFile(name, text);
-        File *f = looseFile(name, FILE_ANI);
-        add(f);
-        return f;
-    }
-    void stills()
-    {
-        for (int i = 0; i < 3; i++) {
-            File *f = static_cast<File *>(Tree::findPath(g_container.root, std::string(1, 'a' + i).append(".bmp").c_str()));
-            still[i] = f->getImage();
-        }
-    }
-    void releaseStills()
-    {
-        for (Image *s : still)
-            s->release();
+        writeFile("p.ani", script);
+        writeFile("q.ani", other);
+        return static_cast<ANIImage *>(p->getImage());
     }
     // The frame letter shown after each of n ticks.
     std::string run(Image *pointer, int ticks)
@@ -189,11 +177,10 @@ struct AnimationFixture : ImageFixture {
         std::string shown;
         for (int i = 0; i < ticks; i++) {
             pointer->advance();
-            char letter = '?';
+            shown += '?';
             for (int k = 0; k < 3; k++)
-                if (still[k]->surface == g_pointer_surface)
-                    letter = (char)('a' + k);
-            shown += letter;
+                if (frames[k]->image && frames[k]->image->surface == g_pointer_surface)
+                    shown.back() = (char)('a' + k);
         }
         return shown;
     }
@@ -201,88 +188,48 @@ struct AnimationFixture : ImageFixture {
 
 TEST_F(AnimationFixture, EachFrameShowsForItsTicksPlusOneAndOnlyFrameZeroWithoutEffects)
 {
-    File *file = script("p.ani", "1 a.bmp\n1 b.bmp\n1 c.bmp\n");
-    install();
-    stills();
-    Image *pointer = file->getImage();
+    ANIImage *pointer = load("1 a.bmp\n1 b.bmp\n1 c.bmp\n");
     ASSERT_NE(pointer, nullptr);
     currentArticle = reinterpret_cast<Article *>(this);
     // From the reset state the first tick ends the zero-length start.
     EXPECT_EQ(run(pointer, 9), "bbccaabbc");
     EXPECT_EQ(g_pointer_image, pointer);
-    setEffects(false);
+    effects(false);
     EXPECT_EQ(run(pointer, 4), "aaaa");
-    EXPECT_EQ(pointer->getFrame(0), still[0]);
+    EXPECT_EQ(pointer->getFrame(0), frames[0]->image);
     EXPECT_EQ(pointer->getFrame(1), nullptr);
     pointer->release();
-    releaseStills();
 }
 
 TEST_F(AnimationFixture, ScriptLines)
 {
+    std::string many;
+    for (int i = 0; i < 300; i++)
+        many += "1 b.bmp\n";
     struct Case {
         const char *name;
-        const char *script;       // p.ani
-        const char *otherScript;  // q.ani
-        unsigned frames;          // 0: no pointer at all
+        std::string script, other;
+        unsigned frames;   // 0: no pointer at all
     } cases[] = {
         {"zero time, no number and unknown pictures add nothing", "0 a.bmp\nx b.bmp\n2 gone.bmp\n3-3 c.bmp\n", "", 1},
         {"a script naming itself has no frames", "1 p.ani\n", "", 0},
         {"scripts naming each other have no frames", "1 q.ani\n", "1 p.ani\n", 0},
         {"a script frame is skipped, still frames stay", "1 q.ani\n1 a.bmp\n", "1 b.bmp\n", 1},
         {"an empty script", "", "", 0},
+        {"the frame count is bounded", many, "", ANIImage::MAX_FRAMES},
     };
-    File *file = script("p.ani", "");
-    script("q.ani", "");
-    install();
     for (const Case &c : cases) {
-        writeFile("p.ani", std::string(c.script));
-        writeFile("q.ani", std::string(c.otherScript));
-        Image *img = file->getImage();
+        ANIImage *img = load(c.script, c.other);
         if (c.frames == 0) {
             EXPECT_EQ(img, nullptr) << c.name;
-            EXPECT_FALSE(file->cached) << c.name;
+            EXPECT_FALSE(p->cached) << c.name;
             continue;
         }
         ASSERT_NE(img, nullptr) << c.name;
-        EXPECT_EQ(static_cast<ANIImage *>(img)->count, c.frames) << c.name;
+        EXPECT_EQ(img->count, c.frames) << c.name;
         img->release();
+        EXPECT_EQ(frames[1]->image, nullptr) << c.name;   // every frame reference went back
     }
-}
-
-TEST_F(AnimationFixture, FixedAndRandomDurations)
-{
-    File *file = script("p.ani", "3-3 a.bmp\n2-8 b.bmp\n");
-    install();
-    Image *pointer = file->getImage();
-    ASSERT_NE(pointer, nullptr);
-    for (int i = 0; i < 50; i++) {
-        EXPECT_EQ(pointer->getFrameDuration(0), 3u);
-        unsigned t = pointer->getFrameDuration(1);
-        EXPECT_TRUE(t >= 2 && t <= 7) << t;
-    }
-    EXPECT_EQ(pointer->getFrameDuration(2), 0u);
-    pointer->release();
-}
-
-TEST_F(AnimationFixture, FrameArrayGrowsInStepsAndIsBounded)
-{
-    std::string text;
-    for (int i = 0; i < 300; i++)
-        text += std::string("1 ") + (char)('a' + i % 3) + ".bmp\n";
-    File *file = script("p.ani", text);
-    install();
-    stills();
-    ANIImage *pointer = static_cast<ANIImage *>(file->getImage());
-    ASSERT_NE(pointer, nullptr);
-    EXPECT_EQ(pointer->count, (uint32_t)ANIImage::MAX_FRAMES);
-    EXPECT_EQ(pointer->capacity, (uint32_t)ANIImage::MAX_FRAMES);
-    for (uint32_t i = 0; i < pointer->count; i++)
-        ASSERT_EQ(pointer->frames[i].image, still[i % 3]) << i;
-    EXPECT_EQ(still[0]->references, 1 + 86);
-    pointer->release();
-    EXPECT_EQ(still[0]->references, 1);
-    releaseStills();
 }
 
 } // namespace
