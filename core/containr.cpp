@@ -366,6 +366,7 @@ void Container::close()
     root = nullptr;
     lastFound = nullptr;
     articleCount = 0;
+    releaseUnpackWindow();   // kept by the decompressor from member to member
 }
 
 bool Container::unpackFile(uint8_t *output, uint32_t packSize, uint32_t unpSize, uint32_t unpVer,

@@ -62,7 +62,7 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size)
         uint32_t run = 1u << (kQuickBits - l);
         uint32_t n = table.decodePos[l] + (((q << shift) - table.decodeLen[l - 1]) >> (16 - l));
         while (q < end) {
-            uint16_t v = (uint16_t)(table.symbolList[n >= table.maxNum ? 0 : n] | (l << 12));
+            uint16_t v = (uint16_t)((table.symbolList[n >= table.maxNum ? 0 : n] << 4) | l);
             uint32_t stop = q + run < end ? q + run : end;
             for (; q < stop; q++)
                 table.quick[q] = v;
@@ -78,9 +78,9 @@ uint32_t decodeSymbol(BitReader &in, const DecodeTable &table)
     uint32_t b = in.peekBits();
     uint32_t q = b >> (16 - kQuickBits);
     uint32_t e = table.quick[q];
-    if (e >> 12) {
-        in.skipBits((int)(e >> 12));
-        return e & 0xFFF;
+    if (e) {
+        in.skipBits((int)DecodeTable::quickLength(e));
+        return DecodeTable::quickSymbol(e);
     }
     uint32_t len;
     uint32_t sym = decodeSlow(b, table, len, kQuickBits + 1);

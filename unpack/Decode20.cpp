@@ -52,9 +52,9 @@ inline uint32_t decode(BitReader &in, const DecodeTable &t)
 {
     uint32_t b = in.peekBits();
     uint32_t e = t.quick[b >> (16 - kQuickBits)];
-    if (e >> 12) {
-        in.skipBits((int)(e >> 12));
-        return e & 0xFFF;
+    if (e) {
+        in.skipBits((int)DecodeTable::quickLength(e));
+        return DecodeTable::quickSymbol(e);
     }
     uint32_t len;
     uint32_t sym = decodeSlow(b, t, len, kQuickBits + 1);

@@ -61,7 +61,9 @@ inline void copy16(uint8_t *d, const uint8_t *s)
 inline void copyBytes(Unpacker &u, uint8_t *win, uint32_t &op, uint32_t length, uint32_t distance)
 {
     uint32_t src = (op - distance) & kWindowMask;
-    if (src > op && !u.windowClean)
+    // Distance 0 (an unused repeat slot of a damaged stream) reads the bytes
+    // it writes: before the window's first wrap they were never written.
+    if (src >= op && !u.windowClean)
         u.cleanWindowAhead(op);
     // Fast path: neither range reaches the window end (every step is at most
     // kFlushMargin bytes long).
@@ -140,11 +142,65 @@ inline void copyBytes(Unpacker &u, uint8_t *win, uint32_t &op, uint32_t length, 
     }
 }
 
+// A match reaching before the member's first byte (a damaged stream) in a
+// window smaller than kWindowSize: what the whole window would give before
+// its first wrap, where every position not yet written reads zero.
+__attribute__((noinline)) void copyBeforeStart(uint8_t *win, uint32_t op, uint32_t length, uint32_t distance)
+{
+    for (uint32_t i = 0; i < length; i++) {
+        uint32_t q = (op + i - distance) & kWindowMask;
+        win[op + i] = q < op + i ? win[q] : 0;
+    }
+}
+
+// Window copy in a window smaller than kWindowSize, where positions never
+// wrap and nothing ahead of op is ever read: the copy may write up to 15
+// bytes past the match (into kWindowPad at worst). Same result as copying
+// one byte at a time in increasing order.
+inline void copySized(uint8_t *win, uint32_t &op, uint32_t length, uint32_t distance)
+{
+    uint8_t *d = win + op;
+    if (__builtin_expect(distance > op, 0)) {
+        copyBeforeStart(win, op, length, distance);
+        op += length;
+        return;
+    }
+    const uint8_t *s = d - distance;
+    op += length;
+    // Every chunk reads only bytes that are already final.
+    if (distance >= 16) {
+        copy16(d, s);
+        for (uint32_t i = 16; i < length; i += 16)
+            copy16(d + i, s + i);
+    } else if (distance >= 8) {
+        copy8(d, s);
+        for (uint32_t i = 8; i < length; i += 8)
+            copy8(d + i, s + i);
+    } else if (distance == 1) {
+        memset(d, s[0], length);
+    } else if (distance == 0) {
+        // Each byte copied onto itself: never written in this member, so zero.
+        memset(d, 0, length);
+    } else {
+        // A short period: one period multiple of at least 8 bytes byte by
+        // byte, then that repeated in chunks.
+        uint32_t period = distance * ((8 + distance - 1) / distance);
+        uint32_t i = 0;
+        for (; i < length && i < period; i++)
+            d[i] = s[i];
+        for (; i < length; i += 8)
+            copy8(d + i, d + i - period);
+    }
+}
+
 }  // namespace
 
 void Unpacker::copyMatch(uint32_t length, uint32_t distance)
 {
-    copyBytes(*this, window, outPos, length, distance);
+    if (winSize < kWindowSize)
+        copySized(window, outPos, length, distance);
+    else
+        copyBytes(*this, window, outPos, length, distance);
 }
 
 bool Unpacker::readTables29()
@@ -226,7 +282,9 @@ void Unpacker::decode29(bool solid)
     if (!readTables29() || ppmError)
         return;
     for (;;) {
-        Step step = blockType == 1 ? decodePpm29() : decodeLz29();
+        Step step = blockType == 1                ? decodePpm29()
+                    : winSize < kWindowSize ? decodeLz29<true>()
+                                            : decodeLz29<false>();
         if (step == StepAbort)
             return;
         if (step == StepStop)
@@ -238,7 +296,10 @@ void Unpacker::decode29(bool solid)
 // The LZ loop reads its bits through a 64-bit buffer (the next bits in the
 // top places, refilled without branches) and keeps the window position and
 // the match history in locals; everything goes back to the object around
-// every call out (refill, flush, tables, filters).
+// every call out (refill, flush, tables, filters). The input, flush and
+// window-end checks run once per stretch of symbols that cannot reach any of
+// them. Sized: the window is smaller than kWindowSize (no wrap, wide copies).
+template <bool Sized>
 Unpacker::Step Unpacker::decodeLz29()
 {
     const DistTables &dt = distTables();
@@ -272,6 +333,13 @@ Unpacker::Step Unpacker::decodeLz29()
         lowRepeat = lowDistRepeat;
     };
 
+    auto copyWindow = [&](uint32_t length, uint32_t distance) {
+        if (Sized)
+            copySized(win, op, length, distance);
+        else
+            copyBytes(*this, win, op, length, distance);
+    };
+
     load();
     for (;;) {
         op &= kWindowMask;
@@ -282,19 +350,61 @@ Unpacker::Step Unpacker::decodeLz29()
                 return StepStop;
             load();
         }
-        if (((flushed - op) & kWindowMask) < kFlushMargin && flushed != op) {
-            save();
-            flush29();
-            if (outputDone())
-                return StepAbort;
-            load();
+        uint32_t opLimit;
+        if (Sized) {
+            // The member's output is all in the window by now: only a
+            // damaged stream gets here.
+            if (op >= winSize) {
+                save();
+                return StepStop;
+            }
+            opLimit = winSize;
+        } else {
+            uint32_t room = (flushed - op) & kWindowMask;
+            if (room < kFlushMargin && flushed != op) {
+                save();
+                flush29();
+                if (outputDone())
+                    return StepAbort;
+                load();
+                room = (flushed - op) & kWindowMask;
+            }
+            if (flushed == op)
+                room = kWindowSize;
+            // Steps starting below opLimit start where the flush test would
+            // pass and end before the window end. The first step runs in any
+            // case (the test was just made).
+            int64_t limit = (int64_t)op + room - kFlushMargin + 1;
+            if (limit > kWindowSize - kFlushMargin)
+                limit = kWindowSize - kFlushMargin;
+            opLimit = limit > op ? (uint32_t)limit : op;
         }
+        const uint8_t *inLimit = in.buf + border;
 
+        do {
         // 35 bits or more: enough for a symbol, its length bits and a
         // distance slot (the distance bits refill again).
         if (in.count < 35)
             in.refill();
-        uint32_t sym = in.decode(LD);
+        uint32_t e = LD.quick[in.bits >> (64 - kQuickBits)];
+        if (DecodeTable::quickLiteral(e) && in.ptr <= inLimit) {
+            // A run of literals from the bits at hand: the read position
+            // stays behind ptr, so well before the input's end, and no
+            // window position wraps.
+            do {
+                in.consume(DecodeTable::quickLength(e));
+                win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
+                e = LD.quick[in.bits >> (64 - kQuickBits)];
+            } while (DecodeTable::quickLiteral(e) && in.count >= kQuickBits && op < opLimit);
+            continue;
+        }
+        uint32_t sym;
+        if (e) {
+            in.consume(DecodeTable::quickLength(e));
+            sym = DecodeTable::quickSymbol(e);
+        } else {
+            sym = in.decode(LD);
+        }
         if (sym < 256) {
             win[op++] = (uint8_t)sym;
             continue;
@@ -337,7 +447,7 @@ Unpacker::Step Unpacker::decodeLz29()
             od[3] = od[2]; od[2] = od[1]; od[1] = od[0]; od[0] = distance;
             lDist = distance;
             lLength = length;
-            copyBytes(*this, win, op, length, distance);
+            copyWindow(length, distance);
             continue;
         }
         if (sym == 256) {
@@ -352,7 +462,7 @@ Unpacker::Step Unpacker::decodeLz29()
             if (blockType == 1)
                 return StepSwitch;
             load();
-            continue;
+            break;   // limits again
         }
         if (sym == 257) {
             save();
@@ -363,11 +473,11 @@ Unpacker::Step Unpacker::decodeLz29()
             if (!filters->readFilterBits(*this))
                 return StepStop;
             load();
-            continue;
+            break;   // limits again
         }
         if (sym == 258) {
             if (lLength != 0)
-                copyBytes(*this, win, op, lLength, lDist);
+                copyWindow(lLength, lDist);
             continue;
         }
         if (sym < 263) {
@@ -382,7 +492,7 @@ Unpacker::Step Unpacker::decodeLz29()
                 length += in.take(n);
             lDist = distance;
             lLength = length;
-            copyBytes(*this, win, op, length, distance);
+            copyWindow(length, distance);
             continue;
         }
         // 263..270: short distances, length 2.
@@ -391,7 +501,8 @@ Unpacker::Step Unpacker::decodeLz29()
         od[3] = od[2]; od[2] = od[1]; od[1] = od[0]; od[0] = distance;
         lDist = distance;
         lLength = 2;
-        copyBytes(*this, win, op, 2, distance);
+        copyWindow(2, distance);
+        } while (op < opLimit && in.ptr <= inLimit);
     }
 }
 
@@ -399,6 +510,8 @@ Unpacker::Step Unpacker::decodePpm29()
 {
     for (;;) {
         outPos &= kWindowMask;
+        if (outPos >= winSize)
+            return StepStop;   // past a smaller window: only a damaged stream gets here
         if (inPos > inBorder && !refillInput())
             return StepStop;
         if (((flushedPos - outPos) & kWindowMask) < kFlushMargin && flushedPos != outPos) {

@@ -91,6 +91,9 @@ enum {
     kWindowSize = 0x400000,
     kWindowMask = 0x3FFFFF,
     kFlushMargin = 288,     // room kept free before flushedPos: the longest single step
+    kMinWindow = 0x10000,   // smallest window of a version 2.9 member
+    kWindowPad = 512,       // bytes behind a smaller window: a step begun before its
+                            // end, and wide match copies writing a little ahead
     kQuickBits = 10         // first-level lookup width of the decode tables
 };
 
@@ -141,9 +144,14 @@ struct DecodeTable {
     uint32_t decodeLen[16];
     uint32_t decodePos[16];
     uint16_t symbolList[kCapacity];
-    // First-level lookup by the top kQuickBits bits: symbol in the low 12
-    // bits, code length in the top 4 (0: not resolved here, use the limits).
+    // First-level lookup by the top kQuickBits bits: code length in the low
+    // 4 bits, symbol above them; 0: not resolved here, use the limits.
     uint16_t quick[1 << kQuickBits];
+
+    static uint32_t quickLength(uint32_t e) { return e & 15; }
+    static uint32_t quickSymbol(uint32_t e) { return e >> 4; }
+    // A resolved code of a symbol below 256 (a literal of the LD alphabet).
+    static bool quickLiteral(uint32_t e) { return e - 1 < (256u << 4) - 1; }
 };
 
 // Builds table from size bit lengths (low four bits of each byte; 0 = unused).
@@ -218,8 +226,8 @@ struct LoopBits {
     uint32_t decode(const DecodeTable &t)
     {
         uint32_t e = t.quick[bits >> (64 - kQuickBits)];
-        uint32_t len = e >> 12;
-        uint32_t sym = e & 0xFFF;
+        uint32_t len = DecodeTable::quickLength(e);
+        uint32_t sym = DecodeTable::quickSymbol(e);
         if (len == 0)
             sym = decodeSlow((uint32_t)(bits >> 48), t, len, kQuickBits + 1);
         consume(len);
@@ -279,10 +287,21 @@ public:
     explicit Unpacker(UnpackIo *io);
     ~Unpacker();
 
-    // Uses window (at least kWindowSize bytes, kept by the caller) or, when
-    // null, allocates one. Either way a damaged stream reaching before the
-    // member's first byte reads zeros, never what the memory held before.
-    void init(uint8_t *window);
+    // Uses window (bytes long, kept by the caller) or, when null, allocates
+    // one of kWindowSize bytes. A window too small for the member (see
+    // windowSizeFor) is replaced by an allocated one when the member starts. Either way a damaged
+    // stream reaching before the member's first byte reads zeros, never what
+    // the memory held before.
+    void init(uint8_t *window, uint32_t bytes = kWindowSize);
+    // The window a member needs: version 2.9 members use the smallest power
+    // of two from kMinWindow up that holds their output (with kWindowPad
+    // bytes behind it); anything else, or anything above half the largest
+    // window, the whole kWindowSize.
+    static uint32_t windowSizeFor(uint32_t method, int64_t outSize);
+    static uint32_t windowBytesFor(uint32_t windowSize)
+    {
+        return windowSize < kWindowSize ? windowSize + kWindowPad : windowSize;
+    }
     // The member's unpacked size: output beyond it is never written.
     void setOutputSize(uint64_t size) { outLeft = (int64_t)size; }
     // Decodes the member with the decoder of its unpack version (15, 20, 26
@@ -298,6 +317,12 @@ public:
     int32_t inTop;          // valid bytes in inBuf
     int32_t inBorder;       // inTop - kRefillMargin
     uint8_t *window;
+    uint32_t windowBytes;   // length of the window buffer
+    // Window positions in use. Below kWindowSize (a version 2.9 member that
+    // fits a smaller window) positions never wrap: decoding stops once they
+    // reach winSize, and bytes before the member's first read as zero
+    // without reading the window.
+    uint32_t winSize;
     bool externalWindow;
     int64_t outLeft;        // the member's unpacked size
     int64_t outWritten;     // bytes accounted as written out
@@ -400,6 +425,7 @@ public:
 private:
     // Outcome of decoding one run of blocks of one kind.
     enum Step { StepStop, StepSwitch, StepAbort };
+    template <bool Sized>
     Step decodeLz29();      // LZ symbols until a switch to PPMd or a stop
     Step decodePpm29();     // PPMd bytes until a switch to LZ or a stop
     void countDecoded()
@@ -422,5 +448,9 @@ bool unpackBuffer(const uint8_t *packed, uint32_t packSize, uint8_t *output,
 // nor checked after. False after a memory error (counted in g_unpackErrors).
 bool unpackUnchecked(const uint8_t *packed, uint32_t packSize, uint8_t *output,
                      uint32_t unpSize, uint32_t unpVer);
+
+// unpackBuffer keeps its window from member to member (per thread); this
+// frees it, for instance when an archive is closed.
+void releaseUnpackWindow();
 
 #endif

@@ -31,7 +31,8 @@ void UnpackIo::writeBytes(const uint8_t *data, uint32_t count)
 
 Unpacker::Unpacker(UnpackIo *io_)
     : io(io_), filters(createFilters29()), ppm(createPpm29()), outPos(0), flushedPos(0),
-      inTop(0), inBorder(0), window(nullptr), externalWindow(false), outLeft(0), outWritten(0),
+      inTop(0), inBorder(0), window(nullptr), windowBytes(0), winSize(kWindowSize),
+      externalWindow(false), outLeft(0), outWritten(0),
       outDecoded(0), countedPos(0), ppmError(false), windowClean(false), needsExtension(false),
       tablesRead(false),
       lastDist(0), lastLength(0), blockType(0), prevLowDist(0), lowDistRepeat(0), ppmEscChar(2)
@@ -52,24 +53,34 @@ Unpacker::~Unpacker()
         free(window);
 }
 
-void Unpacker::init(uint8_t *externalBuffer)
+void Unpacker::init(uint8_t *externalBuffer, uint32_t bytes)
 {
     if (!externalWindow)
         free(window);
-    window = nullptr;
-    // Not cleared here: clearing 4 MiB per member costs more than decoding
-    // a small one. The window is cleared ahead of the output the first time
-    // a (damaged) stream reaches before the member's first byte.
-    if (externalBuffer) {
-        window = externalBuffer;
-        externalWindow = true;
-    } else {
-        externalWindow = false;
+    // Not cleared here: clearing the window per member costs more than
+    // decoding a small one. A smaller window is never read ahead of the
+    // output; the whole one is cleared ahead of the output the first time a
+    // (damaged) stream reaches before the member's first byte.
+    window = externalBuffer;
+    windowBytes = bytes;
+    externalWindow = externalBuffer != nullptr;
+    if (!window) {
         window = (uint8_t *)malloc(kWindowSize);
         if (!window)
             g_unpackErrors.memoryError();
+        windowBytes = kWindowSize;
     }
     resetState(false);
+}
+
+uint32_t Unpacker::windowSizeFor(uint32_t method, int64_t outSize)
+{
+    if (method != 29)
+        return kWindowSize;
+    uint32_t size = kMinWindow;
+    while (size < kWindowSize && size < outSize)
+        size <<= 1;
+    return size;
 }
 
 void Unpacker::resetState(bool solid)
@@ -171,8 +182,19 @@ void Unpacker::flushPlain()
 
 void Unpacker::unpackMember(uint32_t method, bool solid)
 {
-    if (!window)
-        return;
+    if (method != 15 && method != 20 && method != 26 && method != 29)
+        return;   // the output stays as the caller left it and fails its CRC check
+    winSize = windowSizeFor(method, outLeft);
+    uint32_t bytes = windowBytesFor(winSize);
+    if (!window || windowBytes < bytes) {
+        if (!externalWindow)
+            free(window);
+        externalWindow = false;
+        window = (uint8_t *)malloc(bytes);
+        if (!window)
+            g_unpackErrors.memoryError();
+        windowBytes = bytes;
+    }
     switch (method) {
     case 15: decode15(solid); break;
     case 20: case 26: decode20(solid); break;
@@ -180,19 +202,45 @@ void Unpacker::unpackMember(uint32_t method, bool solid)
         decode29(solid);
         break;
     default:
-        // Any other version: the output stays as the caller left it and
-        // fails its CRC check.
         break;
     }
+}
+
+namespace {
+struct KeptWindow {
+    uint8_t *data = nullptr;
+    uint32_t bytes = 0;
+};
+thread_local KeptWindow g_window;
+}  // namespace
+
+void releaseUnpackWindow()
+{
+    free(g_window.data);
+    g_window.data = nullptr;
+    g_window.bytes = 0;
 }
 
 bool unpackUnchecked(const uint8_t *packed, uint32_t packSize, uint8_t *output,
                      uint32_t unpSize, uint32_t unpVer)
 {
+    // One window serves member after member: allocated for the largest
+    // needed so far, kept until releaseUnpackWindow.
+    uint32_t bytes = Unpacker::windowBytesFor(Unpacker::windowSizeFor(unpVer, unpSize));
+    if (g_window.bytes < bytes) {
+        releaseUnpackWindow();
+        g_window.data = (uint8_t *)malloc(bytes);
+        if (!g_window.data) {
+            g_unpackErrors.exitCode = UnpackErrors::Memory;
+            g_unpackErrors.errorCount++;
+            return false;
+        }
+        g_window.bytes = bytes;
+    }
     try {
         UnpackIo io = { packed, packSize, output, unpSize };
         Unpacker unpacker(&io);
-        unpacker.init(nullptr);
+        unpacker.init(g_window.data, g_window.bytes);
         unpacker.setOutputSize(unpSize);
         unpacker.unpackMember(unpVer, false);
     } catch (int) {

@@ -131,13 +131,21 @@ TEST(Hooks, StalledFilterFlushStillStops)
     BitWriter w;
     writeTables(w, t);
     std::vector<uint8_t> bytes = w.bytes(3 << 20);   // zero bits: 'A' again and again
-    HookRun r(bytes, 1000);
-    r.filters->stall = true;
-    r.run();
-    EXPECT_GT(r.filters->flushes, 0);
-    EXPECT_LE(r.u.outDecoded, 1000 + 2 * (int64_t)kWindowSize);
-    EXPECT_GT(r.u.outDecoded, 1000 + (int64_t)kWindowSize);
-    EXPECT_EQ(0, r.out[0]);      // nothing was written out
+    // A small member stops at the end of its smaller window; one needing the
+    // whole window stops a whole window past its size.
+    struct Case {
+        uint32_t size;
+        int64_t least, most;
+    } cases[] = { { 1000, 1000, (int64_t)kMinWindow + kFlushMargin },
+                  { 3 << 20, (3 << 20) + (int64_t)kWindowSize, (3 << 20) + 2 * (int64_t)kWindowSize } };
+    for (const Case &c : cases) {
+        HookRun r(bytes, c.size);
+        r.filters->stall = true;
+        r.run();
+        EXPECT_GT(r.u.outDecoded, c.least) << c.size;
+        EXPECT_LE(r.u.outDecoded, c.most) << c.size;
+        EXPECT_EQ(0, r.out[0]) << c.size;      // nothing was written out
+    }
 }
 
 // The longest single step (a 287-byte PPMd match) at every distance from the

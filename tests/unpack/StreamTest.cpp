@@ -335,6 +335,42 @@ TEST(Stream, ExternalWindowIsClearedAndKept)
     EXPECT_EQ('x', window[0]);   // still ours, not freed
 }
 
+// Bytes a damaged stream reads before the member's first byte, or onto
+// themselves (distance 0: a repeat slot never filled), are zero whatever the
+// window held before: in a window sized to the member, in the whole window,
+// and in the window unpackBuffer keeps from the member before.
+TEST(Stream, BytesNeverWrittenReadAsZero)
+{
+    Stream s;
+    s.literal('x');
+    s.repeat(1, 3);      // distance 0
+    s.match(4, 100);     // before the first byte
+    s.end();
+    std::vector<uint8_t> expect = { 'x', 0, 0, 0, 0, 0, 0, 0 };
+    for (uint32_t size : { 8u, 3u << 20 }) {
+        std::vector<uint8_t> window(kWindowSize, 0x5A);
+        std::vector<uint8_t> out = decodeWithWindow(s.w.bytes(), size, 29, window, 0xEE);
+        EXPECT_EQ(expect, std::vector<uint8_t>(out.begin(), out.begin() + 8)) << size;
+    }
+
+    Stream before;
+    for (int i = 0; i < 3000; i++)
+        before.literal((uint8_t)(0x80 | i));
+    before.end();
+    std::vector<uint8_t> first;
+    for (int i = 0; i < 3000; i++)
+        first.push_back((uint8_t)(0x80 | i));
+    std::vector<uint8_t> packed = before.w.bytes(), out(3000);
+    ASSERT_TRUE(unpackBuffer(packed.data(), (uint32_t)packed.size(), out.data(), 3000, 29,
+                             ~crc32(0xFFFFFFFFu, first.data(), first.size())));
+    packed = s.w.bytes();
+    out.assign(8, 0xEE);
+    EXPECT_TRUE(unpackBuffer(packed.data(), (uint32_t)packed.size(), out.data(), 8, 29,
+                             ~crc32(0xFFFFFFFFu, expect.data(), expect.size())));
+    EXPECT_EQ(expect, out);
+    releaseUnpackWindow();
+}
+
 // Random literals and matches of every length and many distances, against
 // copies made one byte at a time (bytes before the member's start are zero).
 TEST(Stream, MatchCopiesEqualByteByByteCopies)
