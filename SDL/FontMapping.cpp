@@ -12,6 +12,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
 
 extern const unsigned char g_fallbackFont[];
 extern const size_t g_fallbackFontSize;
@@ -83,7 +84,12 @@ FontMapping::FontMapping(const FontLocations &locations, DirectoryLister directo
 
 void FontMapping::createFallback()
 {
-    fallback = where.homeDir + "temp" + where.separator + "default.ttf";
+    // The magazine's fonts are written to temp/ under their own names; a
+    // folder of its own keeps a member called "default.ttf" from replacing
+    // the fallback.
+    std::string folder = where.homeDir + "temp" + where.separator + "fallback";
+    mkdir(folder.c_str(), 0755);
+    fallback = folder + where.separator + "default.ttf";
     FILE *f = fopen(fallback.c_str(), "w");
     bool written = false;
     if (f) {

@@ -9,17 +9,33 @@
 #include <errno.h>
 #include <pthread.h>
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
 
 int s_pipe[2] = {-1, -1};
 volatile sig_atomic_t s_requested = 0;
+struct timespec s_first;
+
+// Milliseconds since the first request.
+long sinceFirst()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (now.tv_sec - s_first.tv_sec) * 1000 + (now.tv_nsec - s_first.tv_nsec) / 1000000;
+}
 
 void onQuitSignal(int number)
 {
-    if (s_requested)
+    if (s_requested) {
+        // timeout(1) and some shells deliver one request twice (to the
+        // process and to its group): only a later one is a second request.
+        if (sinceFirst() < 100)
+            return;
         _exit(128 + number);
+    }
+    clock_gettime(CLOCK_MONOTONIC, &s_first);
     s_requested = 1;
     int saved = errno;
     char byte = (char)number;

@@ -8,6 +8,8 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <algorithm>
+
 #include <limits.h>
 #include <stdio.h>
 #include <string.h>
@@ -210,15 +212,22 @@ GlyphSet *SDLFont::setForColour(SDLFont *font, uint32_t colour)
     if (!font || font->sets.empty())
         return nullptr;
     colour &= 0x00FFFFFFu;
-    for (size_t i = 0; i < font->sets.size(); i++) {
-        if (font->sets[i]->colourKey == colour) {
-            if (i != 0)
-                std::swap(font->sets[0], font->sets[i]);
-            return font->sets[0];
+    // The sets run from the one used last to the one used longest ago.
+    std::vector<GlyphSet *> &sets = font->sets;
+    for (size_t i = 0; i < sets.size(); i++) {
+        if (sets[i]->colourKey == colour) {
+            std::rotate(sets.begin(), sets.begin() + (long)i, sets.begin() + (long)i + 1);
+            return sets[0];
         }
     }
-    GlyphSet *set = recolourSet(font->sets.front(), colour);
-    font->sets.push_back(set);
+    GlyphSet *set = recolourSet(sets.front(), colour);
+    sets.insert(sets.begin(), set);
+    // The magazine chooses the colours: the set used longest ago goes, so a
+    // font never holds more than a few sets whatever it asks for.
+    if (sets.size() > (size_t)SDLFont::MAX_COLOUR_SETS) {
+        delete sets.back();
+        sets.pop_back();
+    }
     return set;
 }
 

@@ -1,5 +1,6 @@
 // TrueType text for the SDL layer: one font file at one size, rendered once
-// per colour into glyph surfaces that carry the coverage as alpha.
+// per colour into glyph surfaces that carry the coverage as alpha; a font
+// keeps the glyph sets of its last few colours.
 #ifndef MIRANDOL_SDL_FONT_H
 #define MIRANDOL_SDL_FONT_H
 
@@ -60,6 +61,9 @@ public:
     static SDLFont *newFont(GlyphSet *first);
 
     size_t setCount() const { return sets.size(); }
+
+    // Colour sets kept per font; the one used longest ago makes room.
+    enum { MAX_COLOUR_SETS = 8 };
 
 private:
     SDLFont() = default;

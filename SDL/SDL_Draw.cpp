@@ -82,6 +82,9 @@ void SDLSystem::unload_image(ImageHandle image)
     // The pointer must never show an image that is gone.
     if (image == pointerImage) {
         pointerImage = nullptr;
+        // Put back what the pointer covered, or it stays until the next flip.
+        if (pointerShown)
+            move_cursor(savedPointerX + hotX, savedPointerY + hotY);
         savedPointerW = savedPointerH = 0;
     }
     SDL_FreeSurface(surfaceOf(image));

@@ -3,12 +3,14 @@
 
 #include <dirent.h>
 #include <limits.h>
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
 
 #include <new>
+#include <vector>
 
 #include <dumb.h>
 
@@ -22,8 +24,9 @@ namespace {
 // from the audio thread.
 void postSongEnded()
 {
-    if (g_system)
-        g_system->post_message(MSG_SONG_ENDED, 0);
+    System *system = g_system;   // read once: teardown clears it
+    if (system)
+        system->post_message(MSG_SONG_ENDED, 0);
 }
 
 inline int16_t loadS16(const uint8_t *p)
@@ -34,6 +37,16 @@ inline int16_t loadS16(const uint8_t *p)
 }
 
 inline void storeS16(uint8_t *p, int16_t v) { memcpy(p, &v, sizeof v); }
+
+bool reserveSamples(std::vector<int16_t> &v, size_t count)
+{
+    try {
+        v.reserve(count);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -59,45 +72,103 @@ Sample *Sample::convert(const void *buffer, int size, int frequency, int flags, 
     bool sixteen = (flags & SOUND_FLAG_16BIT) != 0;
     int channels = (flags & SOUND_FLAG_STEREO) ? 2 : 1;
     int frameBytes = channels * (sixteen ? 2 : 1);
-    size -= size % frameBytes;
-    if (size <= 0)
+    size_t frames = (size_t)size / (size_t)frameBytes;
+    if (frames == 0)
         return nullptr;
     if (!soundRateUsable(frequency, deviceRate)) {
         printf("Sample conversion not possible\n");
         return nullptr;
     }
-    SDL_AudioCVT cvt;
-    if (SDL_BuildAudioCVT(&cvt, sixteen ? AUDIO_S16LSB : AUDIO_U8, (Uint8)channels, frequency,
-                          AUDIO_S16SYS, 2, deviceRate) < 0) {
-        printf("Sample conversion not possible\n");
+    // To 16-bit stereo at the sample's own rate.
+    std::vector<int16_t> source;
+    if (!reserveSamples(source, frames * 2))
         return nullptr;
+    const uint8_t *in = static_cast<const uint8_t *>(buffer);
+    for (size_t i = 0; i < frames * (size_t)channels; i++) {
+        int16_t v = sixteen ? (int16_t)(in[2 * i] | (in[2 * i + 1] << 8))
+                            : (int16_t)((in[i] - 128) * 256);
+        source.push_back(v);
+        if (channels == 1)
+            source.push_back(v);
     }
-    int mult = cvt.len_mult > 0 ? cvt.len_mult : 1;
-    if ((size_t)size > (size_t)INT_MAX / (size_t)mult - 16)
+    size_t outFrames = frames;
+    if (frequency != deviceRate) {
+        // Room for the rounded-up length; the resampler says what it wrote.
+        outFrames = (size_t)((double)frames * deviceRate / frequency) + 2;
+    }
+    if (outFrames > (size_t)INT_MAX / 4)
         return nullptr;
-    size_t capacity = (size_t)size * (size_t)mult;
-    uint8_t *data = new (std::nothrow) uint8_t[capacity];
+    uint8_t *data = new (std::nothrow) uint8_t[outFrames * 4];
     if (!data)
         return nullptr;
-    memcpy(data, buffer, (size_t)size);
-    cvt.buf = data;
-    cvt.len = size;
-    if (SDL_ConvertAudio(&cvt) < 0) {
-        delete[] data;
-        return nullptr;
+    if (frequency == deviceRate) {
+        memcpy(data, source.data(), frames * 4);
+    } else {
+        soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+        soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+        soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+        size_t done = 0;
+        soxr_error_t error = soxr_oneshot(frequency, deviceRate, 2, source.data(), frames, nullptr,
+                                          data, outFrames, &done, &io, &quality, &runtime);
+        if (error || done == 0) {
+            delete[] data;
+            printf("Sample conversion not possible\n");
+            return nullptr;
+        }
+        outFrames = done;
     }
-    int converted = cvt.len_cvt;
-    if (converted < 0 || (size_t)converted > capacity)
-        converted = (int)capacity;
-    converted -= converted % 4;
-    if (converted <= 0) {
-        delete[] data;
-        return nullptr;
-    }
-    Sample *sample = new (std::nothrow) Sample(data, (uint32_t)converted);
+    Sample *sample = new (std::nothrow) Sample(data, (uint32_t)(outFrames * 4));
     if (!sample)
         delete[] data;
     return sample;
+}
+
+void mixDownFrame(const int16_t *in, int channels, int16_t *left, int16_t *right)
+{
+    if (channels <= 1) {
+        *left = *right = channels == 1 ? in[0] : 0;
+        return;
+    }
+    if (channels == 2) {
+        *left = in[0];
+        *right = in[1];
+        return;
+    }
+    // Side of each channel in the Vorbis order: 'l', 'r', 'c' (both), 'x'
+    // (left out: the low-frequency channel).
+    static const char *const SIDES[9] = {"", "c", "lr", "lcr", "lrlr", "lcrlr", "lcrlrx", "lcrlrcx",
+                                         "lcrlrlrx"};
+    const char *sides = channels <= 8 ? SIDES[channels] : nullptr;
+    double l = 0, r = 0, lWeight = 0, rWeight = 0;
+    for (int c = 0; c < channels; c++) {
+        char side = sides ? sides[c] : 'c';
+        double gain = side == 'c' ? 0.7071 : 1.0;
+        if (side == 'l' || side == 'c') {
+            l += gain * in[c];
+            lWeight += gain;
+        }
+        if (side == 'r' || side == 'c') {
+            r += gain * in[c];
+            rWeight += gain;
+        }
+    }
+    // Dividing by the weights keeps the result within 16 bits.
+    *left = (int16_t)lrint(lWeight > 0 ? l / lWeight : 0);
+    *right = (int16_t)lrint(rWeight > 0 ? r / rWeight : 0);
+}
+
+soxr_t newStereoResampler(int fromRate, int toRate)
+{
+    soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+    soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    soxr_error_t error = nullptr;
+    soxr_t resampler = soxr_create(fromRate, toRate, 2, &error, &io, &quality, &runtime);
+    if (error) {
+        soxr_delete(resampler);
+        return nullptr;
+    }
+    return resampler;
 }
 
 // --- Player ---
@@ -214,7 +285,6 @@ long OggMemoryStream::tell(void *stream)
 OggVorbisPlayer::OggVorbisPlayer()
 {
     memset(&vf, 0, sizeof vf);
-    memset(&conversion, 0, sizeof conversion);
 }
 
 OggVorbisPlayer::~OggVorbisPlayer() { release(); }
@@ -226,9 +296,14 @@ void OggVorbisPlayer::release()
     open = 0;
     convert = false;
     ended = false;
-    delete[] convBuffer;
-    convBuffer = nullptr;
-    convChunk = 0;
+    if (resampler)
+        soxr_delete(resampler);
+    resampler = nullptr;
+    draining = false;
+    sourceChannels = 0;
+    decoded = std::vector<int16_t>();
+    stereo = std::vector<int16_t>();
+    converted = std::vector<uint8_t>();
     pendingOffset = pendingLength = 0;
 }
 
@@ -280,31 +355,80 @@ bool OggVorbisPlayer::setUp(bool loopSong, DeviceFormat *format)
     open = 1;
     ended = false;
     vorbis_info *info = ov_info(&vf, -1);
-    if (!info || info->channels < 1 || info->channels > 2 ||
-        !soundRateUsable((int)info->rate, format->rate)) {
+    if (!info || info->channels < 1 || !soundRateUsable((int)info->rate, format->rate) ||
+        format->channels != 2 || format->bits != 16) {
         release();
         return false;
     }
-    convert = false;
-    if (info->rate != format->rate || info->channels != format->channels) {
-        convert = true;
-        if (SDL_BuildAudioCVT(&conversion, AUDIO_S16SYS, (Uint8)info->channels, (int)info->rate,
-                              AUDIO_S16SYS, (Uint8)format->channels, format->rate) < 0) {
-            release();
-            return false;
-        }
-        // Decode in chunks of whole source frames; the buffer holds one chunk
-        // after conversion.
-        int frame = info->channels * 2;
-        convChunk = 4096 - 4096 % frame;
-        int mult = conversion.len_mult > 0 ? conversion.len_mult : 1;
-        convBuffer = new (std::nothrow) uint8_t[(size_t)convChunk * (size_t)mult];
-        if (!convBuffer) {
+    convert = info->rate != format->rate || info->channels != format->channels;
+    if (!convert)
+        return true;
+    // Songs with more channels than the device are mixed down, songs at
+    // another rate resampled: both in chunks of decoded source frames.
+    sourceChannels = info->channels;
+    if (info->rate != format->rate) {
+        resampler = newStereoResampler((int)info->rate, format->rate);
+        if (!resampler) {
             release();
             return false;
         }
     }
+    size_t outFrames = CHUNK_FRAMES;
+    if (resampler)
+        outFrames = (size_t)((double)CHUNK_FRAMES * format->rate / info->rate) + 256;
+    try {
+        decoded.resize((size_t)CHUNK_FRAMES * (size_t)sourceChannels);
+        stereo.resize((size_t)CHUNK_FRAMES * 2);
+        converted.resize(outFrames * 4);
+    } catch (const std::bad_alloc &) {
+        release();
+        return false;
+    }
     return true;
+}
+
+int OggVorbisPlayer::convertNext()
+{
+    const size_t capacity = converted.size() / 4;   // output frames
+    size_t produced = 0;
+    pendingOffset = 0;
+    while (!draining) {
+        int bitstream = 0;
+        int want = CHUNK_FRAMES * sourceChannels * 2;
+        int r = (int)ov_read(&vf, reinterpret_cast<char *>(decoded.data()), want, 0, 2, 1,
+                             &bitstream);
+        if (r < 0)
+            return -1;
+        if (r == 0) {
+            draining = true;
+            break;
+        }
+        int frames = r / (sourceChannels * 2);
+        for (int i = 0; i < frames; i++)
+            mixDownFrame(&decoded[(size_t)i * sourceChannels], sourceChannels, &stereo[2 * i],
+                         &stereo[2 * i + 1]);
+        if (resampler) {
+            soxr_process(resampler, stereo.data(), (size_t)frames, nullptr, converted.data(),
+                         capacity, &produced);
+        } else {
+            memcpy(converted.data(), stereo.data(), (size_t)frames * 4);
+            produced = (size_t)frames;
+        }
+        pendingLength = (int)(produced * 4);
+        // A chunk may yield nothing yet while the resampler fills up.
+        if (pendingLength > 0)
+            return pendingLength;
+    }
+    // The stream ended: what the resampler still holds goes out first.
+    if (resampler)
+        soxr_process(resampler, nullptr, 0, nullptr, converted.data(), capacity, &produced);
+    pendingLength = (int)(produced * 4);
+    if (pendingLength > 0)
+        return pendingLength;
+    draining = false;
+    if (resampler)
+        soxr_clear(resampler);
+    return 0;
 }
 
 void OggVorbisPlayer::mix(uint8_t *stream, int len, DeviceFormat *format)
@@ -321,30 +445,16 @@ void OggVorbisPlayer::mix(uint8_t *stream, int len, DeviceFormat *format)
         int n;
         if (!convert) {
             n = (int)ov_read(&vf, reinterpret_cast<char *>(out), remaining, 0, 2, 1, &bitstream);
+        } else if (pendingLength > 0) {
+            n = pendingLength < remaining ? pendingLength : remaining;
+            memcpy(out, converted.data() + pendingOffset, (size_t)n);
+            pendingOffset += n;
+            pendingLength -= n;
         } else {
-            if (pendingLength == 0) {
-                int r = (int)ov_read(&vf, reinterpret_cast<char *>(convBuffer), convChunk, 0, 2, 1,
-                                     &bitstream);
-                if (r > 0) {
-                    conversion.buf = convBuffer;
-                    conversion.len = r;
-                    if (SDL_ConvertAudio(&conversion) < 0)
-                        break;
-                    int produced = conversion.len_cvt;
-                    int capacity = convChunk * (conversion.len_mult > 0 ? conversion.len_mult : 1);
-                    if (produced > capacity)
-                        produced = capacity;
-                    pendingOffset = 0;
-                    pendingLength = produced - produced % frame;
-                    continue;
-                }
-                n = r;
-            } else {
-                n = pendingLength < remaining ? pendingLength : remaining;
-                memcpy(out, convBuffer + pendingOffset, (size_t)n);
-                pendingOffset += n;
-                pendingLength -= n;
-            }
+            int r = convertNext();
+            if (r > 0)
+                continue;
+            n = r;
         }
         if (n > 0) {
             out += n;

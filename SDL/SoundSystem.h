@@ -9,7 +9,10 @@
 #include <stdio.h>
 
 #include <SDL.h>
+#include <soxr.h>
 #include <vorbis/vorbisfile.h>
+
+#include <vector>
 
 struct DUH;
 struct DUH_SIGRENDERER;
@@ -41,6 +44,16 @@ enum {
 // Whether a stream at `rate` can be converted to a device at `deviceRate`.
 bool soundRateUsable(int rate, int deviceRate);
 
+// Mixes one frame of `channels` 16-bit samples (Vorbis channel order) down
+// to stereo: side channels to their side, centre channels to both, the
+// low-frequency channel left out; mono goes to both sides unchanged.
+void mixDownFrame(const int16_t *in, int channels, int16_t *left, int16_t *right);
+
+// A resampler for 16-bit stereo between two rates (libsoxr). SDL 1.2's own
+// conversion changes rates only by powers of two and skips any other ratio,
+// so songs and effects would play at the wrong pitch.
+soxr_t newStereoResampler(int fromRate, int toRate);
+
 // A sound effect converted to the device format.
 class Sample {
 public:
@@ -54,8 +67,8 @@ public:
 
     // Converts little-endian WAV sample data (unsigned 8-bit, or signed
     // 16-bit with SOUND_FLAG_16BIT; mono, or stereo with SOUND_FLAG_STEREO)
-    // to 16-bit stereo at deviceRate. Null when the data or the rates are
-    // unusable.
+    // to 16-bit stereo at deviceRate, resampled so that it keeps its length
+    // in time and its pitch. Null when the data or the rates are unusable.
     static Sample *convert(const void *buffer, int size, int frequency, int flags, int deviceRate);
 
 private:
@@ -123,18 +136,27 @@ public:
 private:
     void release();
     bool setUp(bool loopSong, DeviceFormat *format);
-    int readConverted(uint8_t *out, int wanted, int frameBytes);
+    // Decodes, mixes down and resamples the next chunk into the pending
+    // buffer; at the stream's end delivers the resampler's tail. Returns the
+    // bytes now pending, 0 at the end of the song, -1 on a read error.
+    int convertNext();
+
+    enum { CHUNK_FRAMES = 1024 };  // source frames decoded per chunk
 
     OggVorbis_File vf;
     bool loop = false;
     int open = 0;
-    SDL_AudioCVT conversion;
-    bool convert = false;
+    bool convert = false;          // channels or rate differ from the device's
     bool ended = false;            // end-of-song already reported
-    // Conversion works on chunks of decoded data in one heap buffer sized at
-    // load time; converted bytes that did not fit the last callback wait here.
-    uint8_t *convBuffer = nullptr;
-    int convChunk = 0;             // source bytes decoded per chunk
+    // Conversion: the buffers are sized at load time, so the callback
+    // allocates nothing. Converted bytes that did not fit the last callback
+    // wait in `converted`.
+    int sourceChannels = 0;
+    soxr_t resampler = nullptr;    // null when only the channels differ
+    bool draining = false;         // the stream ended: the resampler's tail goes out
+    std::vector<int16_t> decoded;  // one chunk as decoded
+    std::vector<int16_t> stereo;   // the chunk mixed down to stereo
+    std::vector<uint8_t> converted;
     int pendingOffset = 0;
     int pendingLength = 0;
 };

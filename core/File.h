@@ -51,6 +51,7 @@ public:
     bool loose = false;        // lies on disk, not in the archive
     String diskName;           // a loose file's name as on disk (the tree name is lower-cased)
     bool stored = false;       // stored uncompressed
+    bool service = false;      // a service sub-block (comment, recovery record, stream)
     bool visited = false;      // the article was shown
     bool cached = false;       // the cached object below is valid
     uint32_t hotspotX = 0, hotspotY = 0;

@@ -1,6 +1,9 @@
 #include "Tree.h"
 
 #include <string.h>
+
+#include <algorithm>
+#include <new>
 #include <vector>
 
 // Trees arrive as long chains (archive members come sorted), so every walk
@@ -27,27 +30,85 @@ Tree::~Tree()
     }
 }
 
+static uint32_t weightOf(const Tree *t) { return t ? t->weight : 0; }
+
+// Sets every weight of the subtree from its shape.
+static void setWeights(Tree *root)
+{
+    std::vector<Tree *> order;   // parents before their children
+    if (root)
+        order.push_back(root);
+    for (size_t i = 0; i < order.size(); i++) {
+        if (order[i]->left)
+            order.push_back(order[i]->left);
+        if (order[i]->right)
+            order.push_back(order[i]->right);
+    }
+    for (size_t i = order.size(); i-- > 0;)
+        order[i]->weight = 1 + weightOf(order[i]->left) + weightOf(order[i]->right);
+}
+
+// Relinks the subtree into a balanced one over the same in-order sequence.
+static Tree *rebuild(Tree *root)
+{
+    std::vector<Tree *> nodes;
+    nodes.reserve(weightOf(root));
+    Tree::forEachInOrder(root, [&nodes](Tree *t) { nodes.push_back(t); });
+    struct Range { Tree **slot; size_t lo, hi; };   // hi exclusive
+    Tree *top = nullptr;
+    std::vector<Range> pending{{&top, 0, nodes.size()}};
+    while (!pending.empty()) {
+        Range r = pending.back();
+        pending.pop_back();
+        if (r.lo >= r.hi) {
+            *r.slot = nullptr;
+            continue;
+        }
+        size_t mid = r.lo + (r.hi - r.lo) / 2;
+        Tree *t = nodes[mid];
+        *r.slot = t;
+        t->weight = (uint32_t)(r.hi - r.lo);
+        pending.push_back({&t->left, r.lo, mid});
+        pending.push_back({&t->right, mid + 1, r.hi});
+    }
+    return top;
+}
+
+// A subtree is rebuilt when one side holds more than 2/3 of it.
+static bool lopsided(const Tree *t)
+{
+    uint32_t bigger = std::max(weightOf(t->left), weightOf(t->right));
+    return t->weight > 8 && (uint64_t)bigger * 3 > (uint64_t)t->weight * 2;
+}
+
+// Links node under *root and rebuilds the highest lopsided subtree on its
+// path; the root itself is rebuilt only when it may be replaced.
+static void insertNode(Tree **root, Tree *node, bool rootMayMove)
+{
+    node->left = node->right = nullptr;
+    node->weight = 1;
+    std::vector<Tree **> path;   // the links walked, from the root's own
+    Tree **link = root;
+    while (*link) {
+        Tree *cur = *link;
+        path.push_back(link);
+        cur->weight++;
+        link = strcmp(node->name.c_str(), cur->name.c_str()) >= 0 ? &cur->right : &cur->left;
+    }
+    *link = node;
+    for (size_t i = rootMayMove ? 0 : 1; i < path.size(); i++) {
+        if (lopsided(*path[i])) {
+            *path[i] = rebuild(*path[i]);
+            break;
+        }
+    }
+}
+
 void Tree::insert(Tree *root, Tree *node)
 {
     if (!root || !node)
         return;
-    node->left = node->right = nullptr;
-    Tree *cur = root;
-    for (;;) {
-        if (strcmp(node->name.c_str(), cur->name.c_str()) >= 0) {
-            if (!cur->right) {
-                cur->right = node;
-                return;
-            }
-            cur = cur->right;
-        } else {
-            if (!cur->left) {
-                cur->left = node;
-                return;
-            }
-            cur = cur->left;
-        }
-    }
+    insertNode(&root, node, false);
 }
 
 void Tree::insertInto(Tree *&root, Tree *node)
@@ -56,9 +117,10 @@ void Tree::insertInto(Tree *&root, Tree *node)
         return;
     if (!root) {
         node->left = node->right = nullptr;
+        node->weight = 1;
         root = node;
     } else {
-        insert(root, node);
+        insertNode(&root, node, true);
     }
 }
 
@@ -151,5 +213,6 @@ Tree *Tree::balance(Tree *root)
     Tree *newRoot = array[n / 2];
     buildBalanced(newRoot, array, 0, (int)(n / 2), (int)n - 1);
     delete[] array;
+    setWeights(newRoot);
     return newRoot;
 }

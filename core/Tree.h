@@ -5,6 +5,8 @@
 
 #include "Strings.h"
 
+#include <stdint.h>
+
 #include <vector>
 
 class Tree {
@@ -12,12 +14,20 @@ public:
     String name;
     Tree *left = nullptr;
     Tree *right = nullptr;
+    // Nodes in this subtree, kept by insert and the rebuilds. Inserting
+    // rebuilds a subtree that grows lopsided, so trees filled in name order
+    // (archive members, configuration names) cost O(n log n) and not O(n^2);
+    // the order of the nodes, equal names included, is that of plain inserts,
+    // so balance() gives the same final tree.
+    uint32_t weight = 1;
 
     virtual ~Tree();
 
-    // Links node under a non-null root (equal names go right).
+    // Links node under a non-null root (equal names go right, after every
+    // equal name already there). The root stays the root.
     static void insert(Tree *root, Tree *node);
-    // Inserts into *root, starting the tree when it is empty.
+    // Inserts into *root, starting the tree when it is empty; *root may
+    // become another node.
     static void insertInto(Tree *&root, Tree *node);
     static Tree *find(Tree *root, const char *key);
     static Tree *findPath(Tree *root, const char *key);

@@ -99,6 +99,8 @@ bool Container::readHeader(BlockHeader &h, uint32_t &position, uint32_t &type)
     if (!seek(start))
         return false;
     if (!readBlockHeader(h)) {
+        // A header cut short ends the walk; the members before it stay.
+        damagedHeaderAt = start;
         type = BLOCK_END;
         return true;
     }
@@ -196,8 +198,10 @@ bool Container::walkBlocks(uint32_t position)
     for (;;) {
         uint32_t start = position;
         uint32_t type;
-        if (!readHeader(h, position, type))
+        if (!readHeader(h, position, type)) {
+            damagedHeaderAt = start;
             return false;
+        }
         switch (type) {
         case BLOCK_END:
             return true;
@@ -237,14 +241,17 @@ bool Container::walkBlocks(uint32_t position)
             file->crc = h.fileCrc;
             file->fileType = fileTypeFromName(file->name.c_str());
             file->stored = h.method == METHOD_STORED;
+            file->service = type == BLOCK_SUB;
             addFile(file);
             break;
         }
         default:
             if (h.headFlags & LONG_BLOCK) {
                 uint8_t add[4];
-                if (!seek(start + 7) || !read(add, 4))
+                if (!seek(start + 7) || !read(add, 4)) {
+                    damagedHeaderAt = start;
                     return false;
+                }
                 uint64_t next = (uint64_t)position + readLE32(add);
                 if (next > 0xFFFFFFFFu)
                     return false;
@@ -290,6 +297,7 @@ bool Container::open()
     scrambled = false;
     readPos = 0;
     archiveSize = 0;
+    damagedHeaderAt = 0;
     memset(table, 0, sizeof table);
 
     g_unpackErrors.reset();

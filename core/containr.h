@@ -53,6 +53,7 @@ public:
     String archiveName;
     uint32_t articleCount = 0;     // text Files other than "config.txt"
     uint32_t archiveSize = 0;      // size of the archive file when opened
+    uint32_t damagedHeaderAt = 0;  // where the block walk met a damaged header (0: nowhere)
     uint8_t table[1024] = {};      // descrambling bytes by position & 0x3FF
 
     // Reads the archive into the File tree; false with the error text set.

@@ -636,7 +636,7 @@ bool music(const std::string &name, int variant)
     for (size_t i = 0; i < drum.size(); i++) {
         noise = noise * 1103515245u + 12345u;
         double env = exp(-(double)i / 400.0);
-        drum[i] = (int8_t)((((noise >> 16) & 255) - 128) * env);
+        drum[i] = (int8_t)(((int)((noise >> 16) & 255) - 128) * env);   // signed: -128..127
     }
 
     putName(variant ? "mirandol theme b" : "mirandol theme a", 20);

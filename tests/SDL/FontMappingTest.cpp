@@ -55,14 +55,14 @@ TEST(FontMapping, FallbackFontIsWrittenAndMappedForEveryStyle)
 {
     FontDirs d;
     FontMapping mapping(d.where);
-    EXPECT_EQ(mapping.fallbackPath(), "./temp/default.ttf");
-    std::vector<uint8_t> written = readFile("temp/default.ttf");
+    EXPECT_EQ(mapping.fallbackPath(), "./temp/fallback/default.ttf");
+    std::vector<uint8_t> written = readFile("temp/fallback/default.ttf");
     EXPECT_GT(written.size(), 10000u);
     for (const char *key : {"default:0", "default:1", "default:2", "default:3"})
-        EXPECT_STREQ(mapping.lookup(key), "./temp/default.ttf") << key;
+        EXPECT_STREQ(mapping.lookup(key), "./temp/fallback/default.ttf") << key;
     // The written file is a font FreeType reads.
     FontMap probe;
-    FontMapping::addFontFile({"./temp/default.ttf"}, probe);
+    FontMapping::addFontFile({"./temp/fallback/default.ttf"}, probe);
     EXPECT_TRUE(probe.get("dejavu sans:0"));
 }
 
@@ -180,7 +180,7 @@ TEST(FontMapping, OverrideFileWins)
     mapping.buildMap();
     EXPECT_STREQ(mapping.lookup("dejavu sans:0"), "/opt/fonts/Mine.ttf");
     // The fallback font is mapped before the override is read.
-    EXPECT_STREQ(mapping.lookup("default:0"), "./temp/default.ttf");
+    EXPECT_STREQ(mapping.lookup("default:0"), "./temp/fallback/default.ttf");
     // Only the first "=" separates; a last line without a line end is whole.
     EXPECT_STREQ(mapping.lookup("serif:2"), "/opt/a=b.ttf");
     EXPECT_EQ(mapping.lookup("no equals sign here"), nullptr);
@@ -230,6 +230,12 @@ TEST(FontMapping, InstallFontMapsMagazineFontsUnlessAlreadyMapped)
     EXPECT_EQ(mapping.installFont("magserif"), 1);
     EXPECT_STREQ(mapping.lookup("dejavu serif:0"), "./temp/magserif.ttf");
     EXPECT_EQ(mapping.installFont("nothing-like-it"), 0);
-    EXPECT_EQ(mapping.installFont(".ttf"), 3);   // default.ttf is in temp/ as well
+    EXPECT_EQ(mapping.installFont(".ttf"), 2);
+    // A magazine font called "default.ttf" leaves the fallback as it was.
+    copyFont("DejaVuSerif.ttf", "temp/default.ttf");
+    EXPECT_EQ(mapping.installFont("default.ttf"), 1);
+    FontMap probe;
+    FontMapping::addFontFile({mapping.fallbackPath()}, probe);
+    EXPECT_TRUE(probe.get("dejavu sans:0"));
     EXPECT_STREQ(mapping.lookup("dejavu serif:0"), "./temp/magserif.ttf");
 }

@@ -15,9 +15,13 @@
 #include "Strings.h"
 #include "TestDirs.h"
 
-// DUMB's XM reader loses a few bytes on some damaged modules; that is the
-// library's, not ours.
-extern "C" const char *__lsan_default_suppressions() { return "leak:dumb_read_xm_quick\n"; }
+// DUMB's XM reader loses a few bytes on some damaged modules, and libvorbisenc
+// some when the test media encode more than two channels; that is the
+// libraries', not ours.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:dumb_read_xm_quick\nleak:vorbis_encode_setup_init\n";
+}
 
 namespace {
 
@@ -141,12 +145,6 @@ TEST(SoundSample, ConvertsLittleEndianWavDataToDeviceFormat)
     EXPECT_EQ(values(s), (std::vector<int16_t>{0, 0x7F00, -32768, 0}));
     delete s;
 
-    // Half the device rate: twice the frames.
-    std::vector<uint8_t> half(200, 0x10);
-    s = Sample::convert(half.data(), (int)half.size(), 22050, SOUND_FLAG_16BIT, 44100);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->size(), 100u * 2 * 4);
-    delete s;
 }
 
 TEST(SoundSample, RefusesUnusableRatesAndData)
@@ -252,29 +250,66 @@ TEST(SoundOgg, SongThatDoesNotLoopReportsItsEndOnce)
     EXPECT_EQ(fake.sys.posted[0].first, (int)MSG_SONG_ENDED);
 }
 
-TEST(SoundOgg, MonoHalfRateStreamIsConvertedToTheDevice)
-{
-    std::vector<uint8_t> ogg = makeOgg(22050, 1, 5000, 220.5, 0.6);
-    int rate = 0, channels = 0;
-    std::vector<int16_t> reference = decodeOgg(ogg, &rate, &channels);
-    ASSERT_EQ(rate, 22050);
-    ASSERT_EQ(channels, 1);
-    ASSERT_EQ(reference.size(), 5000u);
+// Frames of the left channel and the tone's frequency in Hz at the device
+// rate, from its rising zero crossings.
+struct Tone {
+    size_t frames;
+    double hz;
+};
 
-    DeviceFormat f = deviceFormat();
-    OggVorbisPlayer player;
-    ASSERT_TRUE(player.loadMemory("mono.ogg", ogg.data(), (int)ogg.size(), false, &f));
-    EXPECT_TRUE(player.converting());
-    // Odd buffer lengths exercise the carry-over between callbacks.
-    std::vector<int16_t> out = mixMany(player, f, 48, [](int i) { return 1000 + 4 * (i % 7); });
-    while (!out.empty() && out.back() == 0)
-        out.pop_back();
-    // Each source sample becomes two frames with the same value in both channels.
-    ASSERT_GE(out.size(), 4u * 4990);
-    ASSERT_LE(out.size(), 4u * 5000);
-    for (size_t frame = 0; frame < out.size() / 2; frame++) {
-        ASSERT_EQ(out[2 * frame], out[2 * frame + 1]) << frame;
-        ASSERT_NEAR(out[2 * frame], reference[frame / 2], 2) << frame;
+Tone toneOf(const std::vector<int16_t> &interleaved, int rate)
+{
+    size_t frames = interleaved.size() / 2;
+    size_t first = 0, last = 0, rises = 0;
+    for (size_t i = 1; i < frames; i++) {
+        if (interleaved[2 * (i - 1)] < 0 && interleaved[2 * i] >= 0) {
+            if (!rises)
+                first = i;
+            last = i;
+            rises++;
+        }
+    }
+    double hz = rises > 1 ? (double)(rises - 1) * rate / (double)(last - first) : 0;
+    return {frames, hz};
+}
+
+// A tone of one second at a rate the device does not have keeps its length
+// and its pitch: sound effects and Ogg songs alike.
+TEST(SoundResampling, OneSecondTonesLastOneSecondAndKeepTheirPitch)
+{
+    for (int rate : {48000, 32000, 22050, 8000, 44100}) {
+        SCOPED_TRACE(rate);
+        // A WAV effect: 16-bit mono.
+        std::vector<uint8_t> wav;
+        for (int i = 0; i < rate; i++) {
+            int16_t v = (int16_t)lrint(12000 * sin(2 * M_PI * 441.0 * i / rate));
+            wav.push_back((uint8_t)v);
+            wav.push_back((uint8_t)(v >> 8));
+        }
+        Sample *s = Sample::convert(wav.data(), (int)wav.size(), rate, SOUND_FLAG_16BIT, 44100);
+        ASSERT_NE(s, nullptr);
+        Tone effect = toneOf(samples(std::vector<uint8_t>(s->data(), s->data() + s->size())), 44100);
+        delete s;
+        EXPECT_NEAR((double)effect.frames, 44100, 441);
+        EXPECT_NEAR(effect.hz, 441.0, 4.41);
+
+        // An Ogg song, stereo and in 5.1 (mixed down).
+        for (int channels : {2, 6}) {
+            std::vector<uint8_t> ogg = makeOgg(rate, channels, rate, 441.0, 0.4);
+            DeviceFormat f = deviceFormat();
+            OggVorbisPlayer player;
+            ASSERT_TRUE(player.loadMemory("tone.ogg", ogg.data(), (int)ogg.size(), false, &f));
+            EXPECT_EQ(player.converting(), rate != 44100 || channels != 2);
+            // Odd buffer lengths exercise the carry-over between callbacks.
+            std::vector<int16_t> out = mixMany(player, f, 60, [](int i) { return 3000 + 4 * (i % 7); });
+            while (!out.empty() && out.back() == 0)
+                out.pop_back();
+            Tone song = toneOf(out, 44100);
+            EXPECT_NEAR((double)song.frames, 44100, 441) << channels;
+            EXPECT_NEAR(song.hz, 441.0, 4.41) << channels;
+            for (size_t i = 0; i + 1 < out.size(); i += 2)
+                ASSERT_NEAR(out[i], out[i + 1], 300) << i;   // the same tone on both sides
+        }
     }
 }
 

@@ -99,6 +99,7 @@ TEST(SystemDisplay, PointerIsDrawnOnlyWhenShownAndForgetsItsUnloadedImage)
     EXPECT_EQ(rgbAt(screen, 40, 40), 0x00FF00u);
     s->unload_image(arrow);
     EXPECT_EQ(s->pointerImage, nullptr);
+    EXPECT_EQ(rgbAt(screen, 40, 40), 0u);     // no ghost until the next flip
     s->move_cursor(10, 10);                   // must not touch the freed image
     s->flip(0, 0, 0);
     EXPECT_EQ(rgbAt(screen, 10, 10), 0u);
@@ -116,8 +117,8 @@ TEST(SystemDisplay, FontMapIsBuiltFromTheConfiguredPathsAndCached)
     ASSERT_TRUE(s->fontMap);
     EXPECT_STREQ((const char *)MapArray_get(s->fontMap, "dejavu serif:0"),
                  (dir + "Serif.ttf").c_str());
-    EXPECT_STREQ((const char *)MapArray_get(s->fontMap, "default:0"), "./temp/default.ttf");
-    EXPECT_TRUE(fileExists("temp/default.ttf"));
+    EXPECT_STREQ((const char *)MapArray_get(s->fontMap, "default:0"), "./temp/fallback/default.ttf");
+    EXPECT_TRUE(fileExists("temp/fallback/default.ttf"));
     std::vector<std::string> cache;
     ASSERT_TRUE(readTextLines(f.platform->fontCachePath(), cache));
     ASSERT_GE(cache.size(), 5u);

@@ -159,6 +159,20 @@ TEST(Text, ColoursAreRenderedOncePerColourAndRedStaysRed)
     fontOutText(font, "I", 1, 10, 10, 0xFF0000, t.back);
     EXPECT_EQ(font->setCount(), 2u);
     EXPECT_EQ(SDLFont::firstSet(font)->colourKey, 0xFF0000u);
+
+    // However many colours the magazine uses, a font keeps a few sets: the
+    // one used longest ago goes, and a colour made again draws the same.
+    for (uint32_t c = 1; c <= 40; c++) {
+        fontOutText(font, "I", 1, 10, 10, c * 0x010307u, t.back);
+        fontOutText(font, "I", 1, 10, 10, 0xFF0000, t.back);   // kept: used all along
+    }
+    EXPECT_EQ(font->setCount(), (size_t)SDLFont::MAX_COLOUR_SETS);
+    EXPECT_EQ(rgbAt(t.back, cx, cy), 0xFF0000u);
+    EXPECT_EQ(font->setCount(), (size_t)SDLFont::MAX_COLOUR_SETS);
+    fontOutText(font, "I", 1, 10, 10, 0xFFFFFF, t.back);     // white went long ago
+    EXPECT_EQ(rgbAt(t.back, cx, cy), 0xFFFFFFu);
+    EXPECT_EQ(litPixels(t.back, 0).x0, b.x0);
+    EXPECT_EQ(litPixels(t.back, 0).y1, b.y1);
 }
 
 TEST(Text, CacheSharesFontsByKeyAndHeight)

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Strings.h"
 #include "Tree.h"
@@ -66,6 +68,61 @@ TEST(Tree, LongSortedChainBalancesAndDeletesWithoutDeepRecursion)
     root = Tree::balance(root);
     EXPECT_NE(Tree::find(root, "0123456"), nullptr);
     EXPECT_EQ(Tree::find(root, "9999999"), nullptr);
+    delete root;
+    EXPECT_EQ(Node::alive, 0);
+}
+
+unsigned height(const Tree *root)
+{
+    unsigned deepest = 0;
+    std::vector<std::pair<const Tree *, unsigned>> pending;
+    if (root)
+        pending.push_back({root, 1});
+    while (!pending.empty()) {
+        auto [t, depth] = pending.back();
+        pending.pop_back();
+        deepest = std::max(deepest, depth);
+        for (const Tree *child : {t->left, t->right})
+            if (child)
+                pending.push_back({child, depth + 1});
+    }
+    return deepest;
+}
+
+TEST(Tree, InsertsInNameOrderStayShallowAndBalanceToTheTreeOfPlainInserts)
+{
+    // Sorted names (as archives and configurations bring them), each twice,
+    // then names in a scrambled order.
+    std::vector<Node *> inserted;
+    Tree *root = nullptr;
+    char name[16];
+    for (int i = 0; i < 50000; i++) {
+        snprintf(name, sizeof name, "%07d", i);
+        for (int copy = 0; copy < 2; copy++) {
+            inserted.push_back(new Node(name));
+            Tree::insertInto(root, inserted.back());
+        }
+    }
+    for (int i = 0; i < 20000; i++) {
+        snprintf(name, sizeof name, "%07d", (i * 7919) % 20000 * 5 + 1);
+        inserted.push_back(new Node(name));
+        Tree::insertInto(root, inserted.back());
+    }
+    EXPECT_LE(height(root), 40u);   // a chain of 120,000 without the rebuilds
+    EXPECT_EQ(Tree::count(root), 120000u);
+
+    // Plain inserts put the nodes in name order, equal names in the order
+    // they came: the balanced tree is built over exactly that sequence.
+    std::vector<Node *> expected = inserted;
+    std::stable_sort(expected.begin(), expected.end(), [](const Node *a, const Node *b) {
+        return strcmp(a->name.c_str(), b->name.c_str()) < 0;
+    });
+    root = Tree::balance(root);
+    EXPECT_EQ(root, expected[expected.size() / 2]);
+    std::vector<Node *> order;
+    Tree::forEachInOrder(static_cast<Node *>(root), [&order](Node *n) { order.push_back(n); });
+    EXPECT_TRUE(order == expected);
+    EXPECT_EQ(height(root), 17u);
     delete root;
     EXPECT_EQ(Node::alive, 0);
 }
