@@ -30,10 +30,12 @@ Tree::~Tree()
     }
 }
 
-static uint32_t weightOf(const Tree *t) { return t ? t->weight : 0; }
+static int heightOf(const Tree *t) { return t ? (int)t->height : 0; }
 
-// Sets every weight of the subtree from its shape.
-static void setWeights(Tree *root)
+static void updateHeight(Tree *t) { t->height = (uint32_t)(1 + std::max(heightOf(t->left), heightOf(t->right))); }
+
+// Sets every height of the subtree from its shape.
+static void setHeights(Tree *root)
 {
     std::vector<Tree *> order;   // parents before their children
     if (root)
@@ -45,62 +47,73 @@ static void setWeights(Tree *root)
             order.push_back(order[i]->right);
     }
     for (size_t i = order.size(); i-- > 0;)
-        order[i]->weight = 1 + weightOf(order[i]->left) + weightOf(order[i]->right);
+        updateHeight(order[i]);
 }
 
-// Relinks the subtree into a balanced one over the same in-order sequence.
-static Tree *rebuild(Tree *root)
+// Rotations keep the order of the nodes, equal names included.
+static Tree *rotateLeft(Tree *t)
 {
-    std::vector<Tree *> nodes;
-    nodes.reserve(weightOf(root));
-    Tree::forEachInOrder(root, [&nodes](Tree *t) { nodes.push_back(t); });
-    struct Range { Tree **slot; size_t lo, hi; };   // hi exclusive
-    Tree *top = nullptr;
-    std::vector<Range> pending{{&top, 0, nodes.size()}};
-    while (!pending.empty()) {
-        Range r = pending.back();
-        pending.pop_back();
-        if (r.lo >= r.hi) {
-            *r.slot = nullptr;
-            continue;
-        }
-        size_t mid = r.lo + (r.hi - r.lo) / 2;
-        Tree *t = nodes[mid];
-        *r.slot = t;
-        t->weight = (uint32_t)(r.hi - r.lo);
-        pending.push_back({&t->left, r.lo, mid});
-        pending.push_back({&t->right, mid + 1, r.hi});
+    Tree *r = t->right;
+    t->right = r->left;
+    r->left = t;
+    updateHeight(t);
+    updateHeight(r);
+    return r;
+}
+
+static Tree *rotateRight(Tree *t)
+{
+    Tree *l = t->left;
+    t->left = l->right;
+    l->right = t;
+    updateHeight(t);
+    updateHeight(l);
+    return l;
+}
+
+// The subtree with its sides at most one level apart (an AVL step). Trees of
+// up to three levels keep the shape plain inserts give them: balance()
+// leaves trees of fewer than four nodes as they are.
+static Tree *rebalance(Tree *t)
+{
+    updateHeight(t);
+    if (t->height <= 3)
+        return t;
+    int lean = heightOf(t->left) - heightOf(t->right);
+    if (lean > 1) {
+        if (heightOf(t->left->left) < heightOf(t->left->right))
+            t->left = rotateLeft(t->left);
+        return rotateRight(t);
     }
-    return top;
+    if (lean < -1) {
+        if (heightOf(t->right->right) < heightOf(t->right->left))
+            t->right = rotateRight(t->right);
+        return rotateLeft(t);
+    }
+    return t;
 }
 
-// A subtree is rebuilt when one side holds more than 2/3 of it.
-static bool lopsided(const Tree *t)
-{
-    uint32_t bigger = std::max(weightOf(t->left), weightOf(t->right));
-    return t->weight > 8 && (uint64_t)bigger * 3 > (uint64_t)t->weight * 2;
-}
-
-// Links node under *root and rebuilds the highest lopsided subtree on its
-// path; the root itself is rebuilt only when it may be replaced.
+// Links node under *root and rebalances the subtrees on its path, so the
+// tree stays O(log n) deep whatever order the names come in. The root
+// itself moves only when the caller can take a new one.
 static void insertNode(Tree **root, Tree *node, bool rootMayMove)
 {
     node->left = node->right = nullptr;
-    node->weight = 1;
-    std::vector<Tree **> path;   // the links walked, from the root's own
+    node->height = 1;
+    static thread_local std::vector<Tree **> path;   // the links walked, from the root's own
+    path.clear();
     Tree **link = root;
     while (*link) {
         Tree *cur = *link;
         path.push_back(link);
-        cur->weight++;
         link = strcmp(node->name.c_str(), cur->name.c_str()) >= 0 ? &cur->right : &cur->left;
     }
     *link = node;
-    for (size_t i = rootMayMove ? 0 : 1; i < path.size(); i++) {
-        if (lopsided(*path[i])) {
-            *path[i] = rebuild(*path[i]);
-            break;
-        }
+    for (size_t i = path.size(); i-- > 0;) {
+        if (i == 0 && !rootMayMove)
+            updateHeight(*path[i]);
+        else
+            *path[i] = rebalance(*path[i]);
     }
 }
 
@@ -117,7 +130,7 @@ void Tree::insertInto(Tree *&root, Tree *node)
         return;
     if (!root) {
         node->left = node->right = nullptr;
-        node->weight = 1;
+        node->height = 1;
         root = node;
     } else {
         insertNode(&root, node, true);
@@ -213,6 +226,6 @@ Tree *Tree::balance(Tree *root)
     Tree *newRoot = array[n / 2];
     buildBalanced(newRoot, array, 0, (int)(n / 2), (int)n - 1);
     delete[] array;
-    setWeights(newRoot);
+    setHeights(newRoot);
     return newRoot;
 }

@@ -14,12 +14,13 @@ public:
     String name;
     Tree *left = nullptr;
     Tree *right = nullptr;
-    // Nodes in this subtree, kept by insert and the rebuilds. Inserting
-    // rebuilds a subtree that grows lopsided, so trees filled in name order
-    // (archive members, configuration names) cost O(n log n) and not O(n^2);
-    // the order of the nodes, equal names included, is that of plain inserts,
-    // so balance() gives the same final tree.
-    uint32_t weight = 1;
+    // Levels of this subtree, kept by insert and balance(). Inserting
+    // rotates subtrees whose sides grow apart (an AVL tree), so trees filled
+    // in name order (archive members, configuration names) cost O(n log n)
+    // and not O(n^2). Rotations keep the order of the nodes, equal names
+    // included, as plain inserts would have it, so balance() gives the same
+    // final tree.
+    uint32_t height = 1;
 
     virtual ~Tree();
 
