@@ -54,18 +54,26 @@ void vLine(SDL_Surface *target, int x, int y, int length, Uint32 pixel);
 void hLine(SDL_Surface *target, int x, int y, int length, Uint32 pixel);
 void fillRect(SDL_Surface *target, int x, int y, int width, int height, Uint32 pixel);
 
-// Per-pixel channel differences kept between fades; follows the surface size.
+// What the fade keeps between fades: the old screen's pixels where the new
+// page differs from it, row by row. Follows the screen size; only the rows
+// that change are ever stored.
 struct FadeBuffer {
-    std::vector<int16_t> diff;
-    std::vector<Uint8> target;   // the new page's red, green, blue bytes
+    std::vector<Uint32> from;      // the changing spans' old pixels, one row after another
+    std::vector<int> spanStart;    // per row: first changing column, or -1
+    std::vector<int> spanEnd;      // per row: one past the last changing column
+    std::vector<size_t> offset;    // per row: where its span starts in from
+    std::vector<SDL_Rect> bands;   // the screen areas each frame updates
     int width = 0;
     int height = 0;
+    int framesPerSecond = 60;      // at most; 0 draws frames as fast as they come
+    int frames = 0;                // frames drawn by the last fade
 };
 
 // Timed cross-fade of the screen from what it shows to the new surface;
-// ends showing the new surface exactly. A duration of 0 or less shows it at
-// once. Surfaces of different sizes or formats the fade cannot address
-// byte-wise are shown at once as well.
+// ends showing the new surface exactly. Only what differs is redrawn, at
+// most framesPerSecond times a second, sleeping in between. A duration of 0
+// or less shows the new surface at once; so do surfaces of different sizes,
+// and formats the fade cannot address byte-wise.
 void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer &buffer);
 
 // Software pointer over the screen. saved is the screen rectangle the

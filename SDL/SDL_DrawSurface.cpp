@@ -1,5 +1,6 @@
 // Drawing on SDL surfaces (see SDL_Draw.h).
 #include "SDL_Draw.h"
+#include "SDL_DrawSupport.h"
 #include "Palette.h"
 
 #include "Strings.h"
@@ -9,69 +10,6 @@
 
 namespace SDL_Draw {
 
-namespace {
-
-// Locks a surface for direct pixel access for the lifetime of the object.
-class SurfaceLock {
-public:
-    explicit SurfaceLock(SDL_Surface *s) : surface(s), locked(false)
-    {
-        if (surface && SDL_MUSTLOCK(surface))
-            locked = SDL_LockSurface(surface) == 0;
-    }
-    ~SurfaceLock()
-    {
-        if (locked)
-            SDL_UnlockSurface(surface);
-    }
-    bool ok() const { return surface && (!SDL_MUSTLOCK(surface) || locked); }
-private:
-    SDL_Surface *surface;
-    bool locked;
-};
-
-// Integer rectangle clipped against another; false when nothing is left.
-struct Box {
-    long long x0, y0, x1, y1;   // half-open
-};
-
-bool intersect(Box &a, const Box &b)
-{
-    if (a.x0 < b.x0) a.x0 = b.x0;
-    if (a.y0 < b.y0) a.y0 = b.y0;
-    if (a.x1 > b.x1) a.x1 = b.x1;
-    if (a.y1 > b.y1) a.y1 = b.y1;
-    return a.x0 < a.x1 && a.y0 < a.y1;
-}
-
-Box clipBox(SDL_Surface *s)
-{
-    const SDL_Rect &c = s->clip_rect;
-    return Box{c.x, c.y, (long long)c.x + c.w, (long long)c.y + c.h};
-}
-
-inline Uint32 *pixelAt(SDL_Surface *s, int x, int y)
-{
-    return (Uint32 *)((Uint8 *)s->pixels + (size_t)y * s->pitch + (size_t)x * 4);
-}
-
-// The byte of a 32-bit pixel in memory that holds all eight bits of the mask;
-// -1 when the channel is not one whole byte.
-int channelByte(Uint32 mask)
-{
-    for (int shift = 0; shift < 32; shift += 8) {
-        if (mask == (Uint32)0xFF << shift) {
-#if SDL_BYTEORDER == SDL_LIL_ENDIAN
-            return shift / 8;
-#else
-            return 3 - shift / 8;
-#endif
-        }
-    }
-    return -1;
-}
-
-} // namespace
 
 uint32_t colourToRGB(uint32_t colour)
 {
@@ -221,45 +159,6 @@ Uint32 scaleBlit(SDL_Surface *source, double left, double top, double right, dou
            ((b >> f->Bloss) << f->Bshift) | (f->Amask ? ((a >> f->Aloss) << f->Ashift) : 0);
 }
 
-void stretch(SDL_Surface *source, SDL_Surface *destination, int x, int y, int width, int height)
-{
-    if (!source || !destination || width <= 0 || height <= 0)
-        return;
-    if (destination->format->BytesPerPixel != 4)
-        return;
-    Box area{x, y, (long long)x + width, (long long)y + height};
-    if (!intersect(area, clipBox(destination)))
-        return;
-    double fx = (double)source->w / width, fy = (double)source->h / height;
-    const SDL_PixelFormat *sf = source->format;
-    const SDL_PixelFormat *df = destination->format;
-    double surfaceAlpha = (source->flags & SDL_SRCALPHA) ? sf->alpha / 255.0 : 1.0;
-    SurfaceLock srcLock(source), dstLock(destination);
-    if (!srcLock.ok() || !dstLock.ok())
-        return;
-    for (long long py = area.y0; py < area.y1; py++) {
-        int j = (int)(py - y);
-        Uint32 *row = pixelAt(destination, 0, (int)py);
-        for (long long px = area.x0; px < area.x1; px++) {
-            int i = (int)(px - x);
-            Uint32 c = scaleBlit(source, fx * i, fy * j, fx * (i + 1), fy * (j + 1));
-            Uint8 sr, sg, sb, sa;
-            SDL_GetRGBA(c, const_cast<SDL_PixelFormat *>(sf), &sr, &sg, &sb, &sa);
-            if (!sf->Amask)
-                sa = 255;
-            double a = sa / 255.0 * surfaceAlpha;
-            Uint32 old = row[px];
-            Uint8 dr, dg, db;
-            SDL_GetRGB(old, const_cast<SDL_PixelFormat *>(df), &dr, &dg, &db);
-            Uint32 r = (Uint32)(a * sr + (1 - a) * dr);
-            Uint32 g = (Uint32)(a * sg + (1 - a) * dg);
-            Uint32 b = (Uint32)(a * sb + (1 - a) * db);
-            row[px] = ((r >> df->Rloss) << df->Rshift) | ((g >> df->Gloss) << df->Gshift) |
-                      ((b >> df->Bloss) << df->Bshift);
-        }
-    }
-}
-
 void vLine(SDL_Surface *target, int x, int y, int length, Uint32 pixel)
 {
     if (!target || length <= 0 || target->format->BytesPerPixel != 4)
@@ -300,91 +199,6 @@ void fillRect(SDL_Surface *target, int x, int y, int width, int height, Uint32 p
     SDL_Rect r = {(Sint16)box.x0, (Sint16)box.y0, (Uint16)(box.x1 - box.x0),
                   (Uint16)(box.y1 - box.y0)};
     SDL_FillRect(target, &r, pixel);
-}
-
-static void showAtOnce(SDL_Surface *newSurface, SDL_Surface *screen)
-{
-    SDL_BlitSurface(newSurface, nullptr, screen, nullptr);
-    SDL_UpdateRect(screen, 0, 0, 0, 0);
-}
-
-void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer &buffer)
-{
-    if (!newSurface || !screen)
-        return;
-    int offR = channelByte(screen->format->Rmask);
-    int offG = channelByte(screen->format->Gmask);
-    int offB = channelByte(screen->format->Bmask);
-    if (duration <= 0 || newSurface->w != screen->w || newSurface->h != screen->h ||
-        screen->format->BytesPerPixel != 4 || newSurface->format->BytesPerPixel != 4 ||
-        offR < 0 || offG < 0 || offB < 0) {
-        showAtOnce(newSurface, screen);
-        return;
-    }
-    const int w = screen->w, h = screen->h;
-    size_t count = (size_t)w * (size_t)h * 3;
-    if (buffer.width != w || buffer.height != h || buffer.diff.size() != count) {
-        buffer.diff.assign(count, 0);
-        buffer.target.assign(count, 0);
-        buffer.width = w;
-        buffer.height = h;
-    }
-    {
-        SurfaceLock a(newSurface), b(screen);
-        if (!a.ok() || !b.ok())
-            return;
-        int16_t *d = buffer.diff.data();
-        for (int y = 0; y < h; y++) {
-            const Uint32 *oldRow = pixelAt(screen, 0, y);
-            const Uint32 *newRow = pixelAt(newSurface, 0, y);
-            for (int x = 0; x < w; x++) {
-                Uint8 orr, og, ob, nr, ng, nb;
-                SDL_GetRGB(oldRow[x], screen->format, &orr, &og, &ob);
-                SDL_GetRGB(newRow[x], newSurface->format, &nr, &ng, &nb);
-                *d++ = (int16_t)(orr - nr);
-                *d++ = (int16_t)(og - ng);
-                *d++ = (int16_t)(ob - nb);
-            }
-        }
-    }
-    // The new page's channel bytes, in the screen's format.
-    {
-        SurfaceLock a(newSurface);
-        Uint8 *t = buffer.target.data();
-        for (int y = 0; y < h; y++) {
-            const Uint32 *row = pixelAt(newSurface, 0, y);
-            for (int x = 0; x < w; x++) {
-                SDL_GetRGB(row[x], newSurface->format, t, t + 1, t + 2);
-                t += 3;
-            }
-        }
-    }
-    Uint32 start = SDL_GetTicks();
-    for (;;) {
-        Uint32 elapsed = SDL_GetTicks() - start;
-        bool last = elapsed >= (Uint32)duration;
-        if (last)
-            elapsed = (Uint32)duration;
-        int weight = (int)((1.0f - (float)elapsed / (float)duration) * 256.0f);
-        {
-            SurfaceLock lock(screen);
-            if (!lock.ok())
-                return;
-            const int16_t *d = buffer.diff.data();
-            const Uint8 *t = buffer.target.data();
-            for (int y = 0; y < h; y++) {
-                Uint8 *p = (Uint8 *)pixelAt(screen, 0, y);
-                for (int x = 0; x < w; x++, p += 4, d += 3, t += 3) {
-                    p[offR] = (Uint8)(t[0] + ((weight * d[0]) >> 8));
-                    p[offG] = (Uint8)(t[1] + ((weight * d[1]) >> 8));
-                    p[offB] = (Uint8)(t[2] + ((weight * d[2]) >> 8));
-                }
-            }
-        }
-        SDL_UpdateRect(screen, 0, 0, 0, 0);
-        if (last)
-            break;
-    }
 }
 
 void movePointer(SDL_Surface *screen, SDL_Surface *backBuffer, SDL_Surface *image, int hotX,

@@ -5,6 +5,7 @@
 #include "Messages.h"
 #include "Queue.h"
 #include "SDLConfig.h"
+#include "SDL_Wait.h"
 #include "Vector/Vector.h"
 
 #include <SDL.h>
@@ -24,7 +25,7 @@ struct MessageRecord {
 struct TimerRecord {
     int32_t code;
     uint32_t period;
-    SDL_TimerID id;
+    int id;
 };
 
 // Set while the left button is held down inside the window.
@@ -77,7 +78,7 @@ void SDLSystem_forgetTimers(SDLSystem *system)
         return;
     if (timerVector) {
         while (TimerRecord *record = (TimerRecord *)Vector_removeLast(timerVector)) {
-            SDL_RemoveTimer(record->id);
+            SDL_Wait::removeTimer(record->id);
             free(record);
         }
         Vector_delete(timerVector);
@@ -118,6 +119,7 @@ void SDLSystem::post_message(int message, int parameter)
         Queue_push(messageQueue, record);
     }
     SDL_mutexV(queueMutex);
+    SDL_Wait::wake();
 
     if (message == MSG_SLIDE_TIMER) {
         // A motion event at the pointer's current place follows the slide
@@ -389,7 +391,7 @@ bool SDLSystem::get_message(int &message, int &parameter)
 }
 
 // Waits until there is something to do: an SDL event (left pending for the
-// next get_message, in its place) or a posted message.
+// next get_message, in its place) or a posted message. Sleeps in between.
 void SDLSystem::wait_event()
 {
     for (;;) {
@@ -399,7 +401,7 @@ void SDLSystem::wait_event()
         SDL_Event event;
         if (SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) > 0)
             return;
-        SDL_Delay(5);
+        SDL_Wait::sleep(100);
     }
 }
 
@@ -416,7 +418,7 @@ void SDLSystem::start_timer(int message, int period)
         timerVector = Vector_create();
     timerSystem = this;
     Vector_add(timerVector, record);
-    record->id = SDL_AddTimer(record->period, timerCallback, (void *)(intptr_t)message);
+    record->id = SDL_Wait::addTimer(record->period, timerCallback, (void *)(intptr_t)message);
     if (!record->id) {
         Vector_removeLast(timerVector);
         free(record);
@@ -440,7 +442,7 @@ void SDLSystem::stop_timer(int message)
         }
     }
     if (found) {
-        SDL_RemoveTimer(found->id);
+        SDL_Wait::removeTimer(found->id);
         free(found);
     }
 }

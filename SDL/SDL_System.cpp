@@ -49,7 +49,9 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
         break;
     }
 
-    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) < 0) {
+    // Timers run on a thread of their own (SDL_Wait), which sleeps between
+    // them, unlike SDL's, which wakes every millisecond.
+    if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
     } else {
         sdlStarted = true;

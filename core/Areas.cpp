@@ -116,13 +116,19 @@ PageArea::PageArea(int32_t x, int32_t y, int32_t width, int32_t height, Image *n
 
 bool PageArea::mouseOver(int32_t x, int32_t y)
 {
-    if (!contains(x, y) || !currentArticle)
+    if (!contains(x, y) || !currentArticle) {
+        link = nullptr;
         return false;
+    }
+    Link *before = link;
     link = currentArticle->linkAt(x - left, y - top);
     if (!link)
         return false;
     showCursor((link->flags & Link::FLAG_NO_POINTER) ? normalCursor : hoverCursor);
-    statusText.set(link->description.str);
+    // A new link shows its description; on the same link a message that
+    // following it gave (such as "Article not found") stays.
+    if (link != before)
+        statusText.set(link->description.str);
     return true;
 }
 

@@ -1,9 +1,13 @@
 // Pictures, masks, blits, stretches, lines, rectangles, fades and the pointer
 // on headless SDL surfaces.
 #include "SDL_Draw.h"
+#include "SDL_DrawSupport.h"
 #include "SdlTestScreen.h"
+#include "StretchReference.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <vector>
 
 using namespace SDL_Draw;
@@ -129,6 +133,59 @@ TEST(Draw, StretchAveragesAndClips)
     SDL_FreeSurface(image);
 }
 
+TEST(Draw, StretchMatchesThePerPixelAreaAverage)
+{
+    struct Case {
+        int sw, sh, x, y, w, h;
+        bool masked;
+        int surfaceAlpha;
+    } cases[] = {
+        {64, 48, 0, 0, 192, 108, false, 255},     // the ratios of 640x480 to full HD
+        {7, 5, 3, 2, 23, 17, false, 255},         // odd ratios both ways
+        {37, 29, 0, 0, 11, 13, true, 255},        // shrinking with transparent pixels
+        {5, 9, -4, 6, 41, 2, true, 255},          // partly off the surface
+        {13, 11, 10, 10, 1, 1, false, 255},       // one pixel
+        {1, 1, 0, 0, 97, 61, false, 255},         // one pixel spread out
+        {40, 3, 2, 0, 1, 60, true, 128},          // one column; a half-transparent picture
+        {200, 150, 0, 0, 120, 90, false, 255},    // 5:3 down
+        {3, 1000, 0, 0, 120, 7, false, 255},      // very tall into a flat strip
+        {6, 4, 1, 1, 30, 40, true, 255},          // repeated rows with transparent pixels
+        {3, 2, 0, 0, 9, 8, false, 100},           // repeated rows of a half-transparent picture
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " -> " << c.w << "x" << c.h);
+        Surfaces s(200, 120), ref(200, 120);
+        ASSERT_TRUE(s.back && ref.back);
+        std::vector<uint32_t> px((size_t)c.sw * c.sh);
+        uint32_t seed = 12345u + (uint32_t)c.sw * 7u + (uint32_t)c.h;
+        for (uint32_t &p : px) {
+            seed = seed * 1103515245u + 12345u;
+            p = seed >> 8 & 0xFFFFFF;
+        }
+        std::vector<uint8_t> mask(maskRowBytes(c.sw) * c.sh);
+        for (size_t i = 0; i < mask.size(); i++)
+            mask[i] = (uint8_t)(c.masked ? (i * 37u) ^ 0x5A : 0);
+        SDL_Surface *image = createImage(c.sw, c.sh, px.data(), mask.data());
+        ASSERT_TRUE(image);
+        if (c.surfaceAlpha != 255)
+            SDL_SetAlpha(image, SDL_SRCALPHA, (Uint8)c.surfaceAlpha);
+        for (SDL_Surface *back : {s.back, ref.back}) {
+            for (int yy = 0; yy < 120; yy++)
+                for (int xx = 0; xx < 200; xx++)
+                    *((Uint32 *)((Uint8 *)back->pixels + yy * back->pitch) + xx) =
+                        mapRGB(back, (uint32_t)(xx * 5 + yy * 3) * 0x010203u & 0xFFFFFF);
+        }
+        stretch(image, s.back, c.x, c.y, c.w, c.h);
+        referenceStretch(image, ref.back, c.x, c.y, c.w, c.h);
+        for (int yy = 0; yy < 120; yy++)
+            ASSERT_EQ(memcmp((Uint8 *)s.back->pixels + yy * s.back->pitch,
+                             (Uint8 *)ref.back->pixels + yy * ref.back->pitch, 200 * 4),
+                      0)
+                << "row " << yy;
+        SDL_FreeSurface(image);
+    }
+}
+
 TEST(Draw, ScaleBlitStaysInsideItsSource)
 {
     uint32_t px[3] = {0x0000FF, 0x0000FF, 0x0000FF};
@@ -226,6 +283,86 @@ TEST(Draw, FadeEndsOnTheNewPage)
     fillRGB(next, 0x00FF00);
     fade(next, screen, 0, fb);
     EXPECT_EQ(rgbAt(screen, 10, 10), 0x00FF00u);
+    SDL_FreeSurface(next);
+}
+
+TEST(Draw, FadeFrameBlendsEachChannelByItsWeightAndKeepsTheFourthByte)
+{
+    const int n = 11;   // whole groups of four and a rest
+    std::vector<Uint32> oldPx(n), newPx(n), out(n);
+    uint32_t seed = 99;
+    for (int i = 0; i < n; i++) {
+        seed = seed * 1103515245u + 12345u;
+        oldPx[i] = seed;
+        seed = seed * 1103515245u + 12345u;
+        newPx[i] = seed;
+    }
+    oldPx[0] = 0x00FFFFFF;
+    newPx[0] = 0xFF000000;
+    const int channel[3] = {2, 1, 0};
+    for (int weight : {0, 1, 77, 128, 255, 256}) {
+        detail::blendSpan(out.data(), oldPx.data(), newPx.data(), n, weight, 0x00FFFFFF, channel);
+        for (int i = 0; i < n; i++)
+            for (int k = 0; k < 4; k++) {
+                int o = (oldPx[i] >> (8 * k)) & 0xFF, t = (newPx[i] >> (8 * k)) & 0xFF;
+                int want = k == 3 ? o : (t + ((weight * (o - t)) >> 8)) & 0xFF;
+                ASSERT_EQ((int)((out[i] >> (8 * k)) & 0xFF), want)
+                    << "weight " << weight << " pixel " << i << " byte " << k;
+            }
+    }
+}
+
+TEST(Draw, FadeRedrawsOnlyWhatChangesAtMostSixtyTimesASecond)
+{
+    SDL_Surface *screen = testScreen(64, 48);
+    ASSERT_TRUE(screen);
+    SDL_Surface *next = SDL_DisplayFormat(screen);
+    ASSERT_TRUE(next);
+    const Uint32 rgb = screen->format->Rmask | screen->format->Gmask | screen->format->Bmask;
+    fillRGB(screen, 0x102030);
+    fillRGB(next, 0x102030);
+    for (int y = 0; y < 48; y++)
+        for (int x = 0; x < 64; x++)
+            *((Uint32 *)((Uint8 *)screen->pixels + y * screen->pitch) + x) |= ~rgb;
+    SDL_Rect changed = {10, 5, 10, 4};
+    SDL_FillRect(next, &changed, mapRGB(next, 0xFFFFFF));
+    FadeBuffer fb;
+    fade(next, screen, 100, fb);
+    EXPECT_GE(fb.frames, 1);
+    EXPECT_LE(fb.frames, 7);
+    ASSERT_EQ(fb.bands.size(), 1u);
+    EXPECT_EQ(fb.bands[0].x, 10);
+    EXPECT_EQ(fb.bands[0].y, 5);
+    EXPECT_EQ(fb.bands[0].w, 10);
+    EXPECT_EQ(fb.bands[0].h, 4);
+    EXPECT_EQ(fb.from.size(), 40u);
+    for (int y = 0; y < 48; y++)
+        for (int x = 0; x < 64; x++) {
+            bool in = x >= 10 && x < 20 && y >= 5 && y < 9;
+            ASSERT_EQ(rgbAt(screen, x, y), in ? 0xFFFFFFu : 0x102030u) << x << "," << y;
+            Uint32 p = *((Uint32 *)((Uint8 *)screen->pixels + y * screen->pitch) + x);
+            ASSERT_EQ(p & ~rgb, ~rgb) << x << "," << y;
+        }
+    // Nothing left to change: no frame at all.
+    fade(next, screen, 30, fb);
+    EXPECT_EQ(fb.frames, 0);
+
+    // Unpaced, the weight reaches 0 a little before the end: the fade still ends.
+    fb.framesPerSecond = 0;
+    fillRGB(next, 0x000000);
+    fade(next, screen, 300, fb);
+    EXPECT_EQ(rgbAt(screen, 0, 0), 0u);
+    EXPECT_GT(fb.frames, 7);
+    fb.framesPerSecond = 60;
+
+    // A page whose bytes are arranged otherwise still ends exactly on it.
+    SDL_Surface *bgr = SDL_CreateRGBSurface(SDL_SWSURFACE, 64, 48, 32, 0xFF, 0xFF00, 0xFF0000, 0);
+    ASSERT_TRUE(bgr);
+    fillRGB(bgr, 0x336699);
+    fade(bgr, screen, 20, fb);
+    EXPECT_EQ(rgbAt(screen, 0, 0), 0x336699u);
+    EXPECT_EQ(rgbAt(screen, 63, 47), 0x336699u);
+    SDL_FreeSurface(bgr);
     SDL_FreeSurface(next);
 }
 
