@@ -116,13 +116,19 @@ PageArea::PageArea(int32_t x, int32_t y, int32_t width, int32_t height, Image *n
 
 bool PageArea::mouseOver(int32_t x, int32_t y)
 {
-    if (!contains(x, y) || !currentArticle)
+    if (!contains(x, y) || !currentArticle) {
+        link = nullptr;
         return false;
+    }
+    Link *before = link;
     link = currentArticle->linkAt(x - left, y - top);
     if (!link)
         return false;
     showCursor((link->flags & Link::FLAG_NO_POINTER) ? normalCursor : hoverCursor);
-    statusText.set(link->description.str);
+    // A new link shows its description; on the same link a message that
+    // following it gave (such as "Article not found") stays.
+    if (link != before)
+        statusText.set(link->description.str);
     return true;
 }
 
@@ -319,8 +325,11 @@ void TitlebarArea::draw(bool standalone)
     if (!text1.isEmpty() && !text2.isEmpty()) {
         g_system->set_region(left, top, width(), height());
         g_system->out_text(text1.str, (int)strlen(text1.str), left, top, ink, font);
-        int w = g_system->get_text_width(text2.str, font);
-        g_system->out_text(text2.str, (int)strlen(text2.str), right - w, top, ink, font);
+        // Text 2 ends at the right edge, but never starts over text 1: a pair
+        // too long for the bar loses the end of text 2 instead of overlapping.
+        int64_t x2 = (int64_t)right - g_system->get_text_width(text2.str, font);
+        int64_t after1 = (int64_t)left + g_system->get_text_width(text1.str, font) + TEXT_GAP;
+        g_system->out_text(text2.str, (int)strlen(text2.str), (int)(x2 > after1 ? x2 : after1), top, ink, font);
         g_system->set_region(0, 0, 0, 0);
     } else if (single) {
         g_system->set_region(left, top, width(), height());

@@ -80,6 +80,7 @@ public:
 // centred text.
 class TitlebarArea : public Area {
 public:
+    enum { TEXT_GAP = 8 }; // pixels kept between the two texts
     String text1;
     String text2;
     FontHandle font = nullptr;

@@ -102,10 +102,12 @@ static Article *findArticle(const char *name)
     return file ? file->getArticle() : nullptr;
 }
 
+// The message stays while the pointer rests on the link that gave it.
 static void articleNotFound(Article *article)
 {
+    statusText.set("Article not found");
     if (article)
-        article->setStatus("Article not found");
+        article->setStatus(statusText.str);
 }
 
 // A page of "a" or "r" is on screen: it enters with the theme's sound and

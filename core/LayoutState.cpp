@@ -250,7 +250,9 @@ void LayoutState::placeFloats()
 
 void LayoutState::addToken(Token *token)
 {
-    if (usedWidth + token->width > freeWidth && !lineEmpty)
+    // Again after each flush: one that split a line in a flowing cell put
+    // the rest of that line back first.
+    while (usedWidth + token->width > freeWidth && !lineEmpty)
         flushLine();
     if (afterSpace && token->kind == TOKEN_WORD_SPACE) {
         discard(token);
@@ -602,6 +604,9 @@ void LayoutState::startLine()
             width += firstLineIndent;
     }
     freeWidth = clampWidth(width);
+    // A line that moves on to another cell keeps its tokens and its runs.
+    if (!restartLine)
+        return;
     if (linkUnderlineOpen) {
         linkUnderlineOpen = false;
         setLinkUnderline(true);

@@ -57,7 +57,10 @@ struct SearchIndex::Chunk {
     uint8_t *data() { return (uint8_t *)(this + 1); }
 };
 
-static const size_t kChunkSize = 256 * 1024;
+// Chunks start small (a magazine of a few articles needs a few kilobytes)
+// and double up to 1 MB.
+static const size_t kFirstChunk = 8 * 1024;
+static const size_t kLargestChunk = 1024 * 1024;
 
 void *SearchIndex::poolAlloc(size_t size, size_t align)
 {
@@ -68,7 +71,11 @@ void *SearchIndex::poolAlloc(size_t size, size_t align)
             return chunks->data() + at;
         }
     }
-    size_t bytes = size > kChunkSize ? size : kChunkSize;
+    size_t bytes = chunks ? chunks->size * 2 : kFirstChunk;
+    if (bytes > kLargestChunk)
+        bytes = kLargestChunk;
+    if (bytes < size)
+        bytes = size;
     Chunk *chunk = (Chunk *)malloc(sizeof(Chunk) + bytes);
     if (!chunk)
         return nullptr;
@@ -247,24 +254,20 @@ bool SearchIndex::insertWord(SearchNode *start, const char *word, uint32_t artic
     return insertWord(start, (const uint8_t *)word, strlen(word), article);
 }
 
-bool SearchIndex::insertWord(SearchNode *start, const uint8_t *word, size_t length,
-                             uint32_t article)
+// Finds or makes the node where the word (lower case) ends below start.
+SearchNode *SearchIndex::walk(SearchNode *start, const uint8_t *word, size_t length)
 {
-    if (!start || !word || article >= articleCount)
-        return false;
-    if (length == 0 || length > MAX_WORD)
-        return true;
     SearchNode **link = nullptr;
     SearchNode *node = start;
     for (size_t i = 0;; ) {
-        uint8_t c = searchLower(word[i]);
+        uint8_t c = word[i];
         // Walk this position's lo/hi links to the node of c, hanging a new
         // node where the walk falls off the tree.
         for (;;) {
             if (!node) {
                 node = newNode(c);
                 if (!node)
-                    return false;
+                    return nullptr;
                 *link = node;
                 break;
             }
@@ -274,10 +277,23 @@ bool SearchIndex::insertWord(SearchNode *start, const uint8_t *word, size_t leng
             node = *link;
         }
         if (++i == length)
-            return markArticle(node, article);
+            return node;
         link = &node->eq;
         node = node->eq;
     }
+}
+
+bool SearchIndex::insertWord(SearchNode *start, const uint8_t *word, size_t length,
+                             uint32_t article)
+{
+    if (!start || !word || article >= articleCount)
+        return false;
+    if (length == 0 || length > MAX_WORD)
+        return true;
+    uint8_t lower[MAX_WORD];
+    for (size_t i = 0; i < length; i++)
+        lower[i] = searchLower(word[i]);
+    return markArticle(walk(start, lower, length), article);
 }
 
 bool SearchIndex::markArticle(SearchNode *node, uint32_t article)

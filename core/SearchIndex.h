@@ -93,6 +93,8 @@ private:
     uint8_t *newBitSet();
     void *poolAlloc(size_t size, size_t align);
 
+    SearchNode *walk(SearchNode *start, const uint8_t *word, size_t length);
+
     struct Chunk;
     Chunk *chunks = nullptr;    // owned list: the pool of nodes and bit sets
     size_t chunkBytes = 0;

@@ -62,15 +62,24 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size)
         uint32_t run = 1u << (kQuickBits - l);
         uint32_t n = table.decodePos[l] + (((q << shift) - table.decodeLen[l - 1]) >> (16 - l));
         while (q < end) {
-            uint16_t v = (uint16_t)((table.symbolList[n >= table.maxNum ? 0 : n] << 4) | l);
-            uint32_t stop = q + run < end ? q + run : end;
-            for (; q < stop; q++)
-                table.quick[q] = v;
+            uint16_t v = (uint16_t)((table.symbolList[n >= table.maxNum ? 0 : n] << 6) | l);
+            if (run >= 4 && q + run <= end) {
+                // Four entries a store (runs of four or more start at a
+                // multiple of four).
+                uint64_t v4 = v * 0x0001000100010001ull;
+                for (uint32_t k = 0; k < run; k += 4)
+                    memcpy(&table.quick[q + k], &v4, 8);
+                q += run;
+            } else {
+                uint32_t stop = q + run < end ? q + run : end;
+                for (; q < stop; q++)
+                    table.quick[q] = v;
+            }
             n++;
         }
     }
-    for (; q < (1u << kQuickBits); q++)
-        table.quick[q] = 0;
+    if (q < (1u << kQuickBits))
+        memset(&table.quick[q], 0, ((1u << kQuickBits) - q) * sizeof table.quick[0]);
 }
 
 uint32_t decodeSymbol(BitReader &in, const DecodeTable &table)

@@ -242,26 +242,41 @@ bool Unpacker::readTables29()
     }
     buildDecodeTable(bitLength, BD, 20);
 
+    // The 404 lengths through a local bit buffer (each step takes at most
+    // 22 bits: a code and its count bits).
     uint8_t table[404];
+    LoopBits in;
+    in.start(inBuf, inPos, inBit);
+    auto sync = [&]() {
+        uint32_t p = in.position();
+        inPos = (int32_t)(p >> 3);
+        inBit = (int32_t)(p & 7);
+    };
     for (int i = 0; i < 404;) {
-        if (inPos > inTop - 5 && !refillInput())
-            return false;
-        uint32_t n = decodeSymbol(*this, BD);
+        if ((int32_t)(in.position() >> 3) > inTop - 5) {
+            sync();
+            if (!refillInput())
+                return false;
+            in.start(inBuf, inPos, inBit);
+        }
+        in.refill();
+        uint32_t n = in.decode(BD);
         if (n < 16) {
             table[i] = (uint8_t)((n + oldTable[i]) & 15);
             i++;
         } else if (n < 18) {
-            uint32_t count = n == 16 ? 3 + readBits(3) : 11 + readBits(7);
+            uint32_t count = n == 16 ? 3 + in.take(3) : 11 + in.take(7);
             // At the first position there is no previous length: repeat 0.
             uint8_t previous = i > 0 ? table[i - 1] : 0;
             while (count-- > 0 && i < 404)
                 table[i++] = previous;
         } else {
-            uint32_t count = n == 18 ? 3 + readBits(3) : 11 + readBits(7);
+            uint32_t count = n == 18 ? 3 + in.take(3) : 11 + in.take(7);
             while (count-- > 0 && i < 404)
                 table[i++] = 0;
         }
     }
+    sync();
     tablesRead = true;
     if (inPos > inTop)
         return false;

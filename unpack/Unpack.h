@@ -145,13 +145,14 @@ struct DecodeTable {
     uint32_t decodePos[16];
     uint16_t symbolList[kCapacity];
     // First-level lookup by the top kQuickBits bits: code length in the low
-    // 4 bits, symbol above them; 0: not resolved here, use the limits.
+    // 6 bits (so a 64-bit shift by the entry shifts by the length alone),
+    // symbol above them; 0: not resolved here, use the limits.
     uint16_t quick[1 << kQuickBits];
 
-    static uint32_t quickLength(uint32_t e) { return e & 15; }
-    static uint32_t quickSymbol(uint32_t e) { return e >> 4; }
+    static uint32_t quickLength(uint32_t e) { return e & 63; }
+    static uint32_t quickSymbol(uint32_t e) { return e >> 6; }
     // A resolved code of a symbol below 256 (a literal of the LD alphabet).
-    static bool quickLiteral(uint32_t e) { return e - 1 < (256u << 4) - 1; }
+    static bool quickLiteral(uint32_t e) { return e - 1 < (256u << 6) - 1; }
 };
 
 // Builds table from size bit lengths (low four bits of each byte; 0 = unused).

@@ -50,7 +50,7 @@ struct Driver {
     }
     bool waitFor(const std::function<bool()> &done, const std::string &what)
     {
-        for (int i = 0; i < 400; i++) {
+        for (int i = 0; i < 200; i++) {
             SDL_Delay(25);
             if (done()) {
                 SDL_Delay(50);
@@ -65,12 +65,19 @@ struct Driver {
     // Moves the focus down to the link with the given target and follows it.
     bool follow(const std::string &target, const std::string &opens)
     {
-        for (int i = 0; i < 30 && focusedTarget() != target; i++) {
-            std::string before = focusedTarget();
+        // From the top: the pointer may have focused a link further down.
+        key(SDLK_HOME);
+        if (!waitFor([] { return currentArticle->scroll == 0 && currentArticle->focusedLink &&
+                                 currentArticle->focusedLink == currentArticle->topVisibleLink; },
+                     "home focuses the top link"))
+            return false;
+        for (int i = 0; i < 60 && focusedTarget() != target; i++) {
+            Link *before = currentArticle ? currentArticle->focusedLink : nullptr;
             int scrollBefore = currentArticle ? currentArticle->scroll : 0;
             key(SDLK_DOWN);
-            waitFor([&] { return focusedTarget() != before || currentArticle->scroll != scrollBefore; },
-                    "a key moves the focus or the view towards " + target);
+            if (!waitFor([&] { return currentArticle->focusedLink != before || currentArticle->scroll != scrollBefore; },
+                         "a key moves the focus or the view towards " + target))
+                return false;
         }
         if (focusedTarget() != target)
             return waitFor([] { return false; }, "focus on the link to " + target);

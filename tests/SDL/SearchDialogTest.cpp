@@ -30,7 +30,7 @@ uint8_t *textBuffer(const std::string &text)
 struct Step {
     enum Kind { TYPE, CLICK } kind;
     std::string text;   // TYPE: the characters
-    int x, y;           // CLICK: where
+    int x = 0, y = 0;   // CLICK: where
 };
 
 struct Dialog : ::testing::Test {
@@ -150,7 +150,7 @@ TEST_F(Dialog, ChoosingAWordAndAnArticleReturnsBoth)
 {
     std::string word, file;
     std::vector<std::string> words, entries;
-    ASSERT_TRUE(run({{Step::TYPE, "CA"}, wordRow(1), articleRow(0), button(true)}, &word, &file,
+    ASSERT_TRUE(run({{Step::TYPE, "CA", 0, 0}, wordRow(1), articleRow(0), button(true)}, &word, &file,
                     &words, &entries));
     EXPECT_EQ(word, "caravan");
     EXPECT_EQ(file, "a.txt");
@@ -189,10 +189,10 @@ TEST_F(Dialog, NothingIsReturnedWithoutAChoiceTheUserMadeOrAfterCancel)
         const char *name;
         std::vector<Step> steps;
     } cases[] = {
-        {"cancel after choosing both", {{Step::TYPE, "car"}, wordRow(0), articleRow(0), button(false)}},
+        {"cancel after choosing both", {{Step::TYPE, "car", 0, 0}, wordRow(0), articleRow(0), button(false)}},
         {"a new word drops the article chosen for the old one",
-         {{Step::TYPE, "car"}, wordRow(0), articleRow(0), wordRow(2), button(true)}},
-        {"an unknown prefix lists nothing", {{Step::TYPE, "zz"}, wordRow(0), button(true)}},
+         {{Step::TYPE, "car", 0, 0}, wordRow(0), articleRow(0), wordRow(2), button(true)}},
+        {"an unknown prefix lists nothing", {{Step::TYPE, "zz", 0, 0}, wordRow(0), button(true)}},
     };
     for (const Case &c : cases) {
         std::string word = "untouched";

@@ -82,6 +82,9 @@ TEST(LayoutTables, WidthsOffsetsAndNesting)
          {{"a", 0, 0}, {"x", 105, 0}, {"in", 105, 14}, {"after", 105 + 200 - 40, 28}}},
         {"floats come before the table", 400,
          "<img align=l file=none.bmp><table><td>a</table>", {{"a", 0, 14}}},
+        {"a flowing cell in a row without height stays put", 400,
+         "<table><tr><td width=100 br>aaaa bbbb cccc</table>",
+         {{"aaaa", 0, 0}, {"bbbb", 68, 0}, {"cccc", 0, 14}}},
         {"an empty bordered table leaves y where it was", 400,
          "<table border=ff0000></table>after", {{"after", 0, 0}}},
     };
@@ -151,6 +154,24 @@ TEST(LayoutTables, AForcedLineEndKeepsWordsAMoveSetAside)
     EXPECT_EQ(t.size(), 31u);
     for (const LaidToken &k : t)
         EXPECT_LT(k.x, 400) << k.text;
+}
+
+TEST(LayoutTables, ALinkMovesWithItsLineIntoTheNextCell)
+{
+    // The third line moves into a cell narrower than itself and is split there.
+    LayoutRig rig(400);
+    const std::string cell = "<table width=200><tr height=30><td width=150 br>";
+    const std::string text = "aaaa bbbb cccc dddd eeee ffff gggg hhhh iiii jjjj kkkk";
+    std::vector<Place> plain = places(rig.words(cell + text + "</table>"));
+    std::vector<Place> linked = places(rig.words(cell + "<link>" + text + "</link></table>"));
+    EXPECT_EQ(linked, plain);
+    // Split in the narrow cell, and no line of it wider than that cell.
+    EXPECT_EQ(find(rig.words(cell + "<link>" + text + "</link></table>"), "gggg"),
+              (Place{"gggg", 155, 0}));
+    EXPECT_EQ(find(rig.words(cell + "<link>" + text + "</link></table>"), "hhhh"),
+              (Place{"hhhh", 155, 14}));
+    // The word that made the split waits for a line with room for it.
+    EXPECT_EQ(find(rig.words(cell + text + "</table>"), "jjjj"), (Place{"jjjj", 0, 49}));
 }
 
 } // namespace

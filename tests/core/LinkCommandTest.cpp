@@ -16,7 +16,9 @@
 #include "File.h"
 #include "Link.h"
 #include "MagazineConfig.h"
+#include "Markup.h"
 #include "Messages.h"
+#include "Palette.h"
 #include "Playlist.h"
 #include "TestDirs.h"
 #include "Token.h"
@@ -389,3 +391,64 @@ TEST_F(LaidOutLinks, VisitedTargetsTakeTheVisitedColour)
     g_container.root = nullptr;
     g_container.lastFound = nullptr;
 }
+
+namespace {
+
+TEST_F(LaidOutLinks, DrawingPlacesTokensOnTheViewAndResolvesPaletteColours)
+{
+    ASSERT_TRUE(layOut("<link article=a.txt>one</link><br><link article=b.txt>two</link>"));
+    Link *second = article->links->next;
+    ASSERT_NE(nullptr, second);
+    g_palette.reset();
+    g_palette.colours[5] = 0x123456;
+    for (uint32_t i = 0; i < second->tokenCount; i++)
+        second->tokens[i]->colour = PALETTE_INDEX_BIT | 5;
+    const struct {
+        uint32_t colour;
+        const char *drawn;
+    } cases[] = {{PALETTE_INDEX_BIT | 5, "123456"}, {PALETTE_INDEX_BIT | 300, "efefef"}, {0x00ABCDEF, "abcdef"}};
+    for (const auto &c : cases) {
+        second->tokens[0]->colour = c.colour;
+        scope.sys.clearCalls();
+        second->draw(false, 10, 20, 200, 300, 0, 5, nullptr, 0, 0, 0);
+        // The word goes to the page's left edge plus its own x, inside the clip.
+        std::string expected = "out_text two " + std::to_string(10 + second->tokens[0]->x) + " ";
+        bool found = false;
+        for (const std::string &call : scope.sys.calls)
+            if (call.compare(0, expected.size(), expected) == 0) {
+                found = true;
+                EXPECT_NE(std::string::npos, call.find(c.drawn)) << call;
+            }
+        EXPECT_TRUE(found);
+        EXPECT_EQ("set_region 10 20 200 300", scope.sys.calls.front());
+        EXPECT_EQ("set_region 0 0 0 0", scope.sys.calls.back());
+    }
+}
+
+TEST_F(LaidOutLinks, RectanglesAboveThePageTopKeepTheirSign)
+{
+    std::string tagText = "<link article=x.txt>";
+    MarkupLexer lexer;
+    lexer.init(tagText.data(), tagText.size());
+    ASSERT_EQ(MARKUP_TAG, lexer.next());
+    Tag *tag = lexer.parseTag();
+    ASSERT_NE(nullptr, tag);
+    LinkInfo info(*tag, false);
+    delete tag;
+    Token high(TOKEN_STRING, 4, -6, 10, 8, 2), low(TOKEN_STRING, 20, 3, 10, 8, 2);
+    info.addToken(&high);
+    info.addToken(&low);
+    Article owner(nullptr);
+    Link *head = nullptr, *tail = nullptr;
+    owner.addLink(&info, head, tail);
+    info.tokenCount = 0; // the tokens are the test's
+    ASSERT_NE(nullptr, head);
+    ASSERT_EQ(1u, head->rectCount);
+    EXPECT_EQ(-6, head->rects[0].y1);
+    EXPECT_EQ(13, head->rects[0].y2);
+    EXPECT_EQ(4, head->rects[0].x1);
+    EXPECT_EQ(29, head->rects[0].x2);
+    delete head;
+}
+
+} // namespace

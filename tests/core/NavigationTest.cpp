@@ -302,6 +302,14 @@ TEST_F(NavFixture, ScrollBarJumpsPickTheColumnPageAtTheViewsMiddle)
     }
 }
 
+TEST_F(NavFixture, ScrollBarJumpsWithFewerPagesThanShownStayOnTheFirst)
+{
+    columnPages(1, 2);
+    a->jumpTo(5000);
+    EXPECT_EQ(0u, a->column);
+    EXPECT_EQ(0, a->scroll);
+}
+
 TEST_F(NavFixture, KeyboardOrderAndTheLinkUnderThePointer)
 {
     rows(50);
