@@ -190,7 +190,16 @@ bool History::reload()
 
 void History::clear()
 {
-    while (back()) {
+    // Every entry is popped as back() would, without dressing the older
+    // articles for a screen that is going away.
+    while (current) {
+        HistoryEntry *entry = current;
+        current = entry->next;
+        if (!entry->shared && entry->article) {
+            stopAreas(entry->article);
+            keep(entry->article);
+        }
+        delete entry;
     }
     for (uint32_t i = oldest; i != nextSlot; i = (i + 1) & (RING_SLOTS - 1)) {
         delete ring[i];

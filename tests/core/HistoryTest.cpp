@@ -235,6 +235,32 @@ TEST_F(ViewFixture, TwentyRoundsOfThemesOpensBacksAndReloads)
     }
 }
 
+TEST_F(ViewFixture, TheThumbDragsThePageAndAPressBesideItPagesWhileHeld)
+{
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    Article *a = currentArticle;
+    ScrollbarArea *bar = a->scrollbarArea;
+    ASSERT_NE(bar, nullptr);
+    ASSERT_GT(bar->max, 0u);
+    auto at = [](int x, int y) { return (int)makePosition(x, y); };
+    int thumb = 30 + (int)bar->thumb / 2;
+    g_browser.handleMessage(MSG_MOUSE_MOVE, at(193, thumb));
+    g_browser.handleMessage(MSG_MOUSE_DOWN, at(193, thumb));
+    g_browser.handleMessage(MSG_MOUSE_DRAG, at(193, thumb + 30));
+    EXPECT_GT(a->scroll, 0);
+    EXPECT_GT(bar->offset, 0u);
+    g_browser.handleMessage(MSG_MOUSE_UP, at(193, thumb + 30));
+    // Below the thumb: page forward at once and on while the button is held.
+    sys.posted.clear();
+    g_browser.handleMessage(MSG_MOUSE_MOVE, at(193, 129));
+    g_browser.handleMessage(MSG_MOUSE_DOWN, at(193, 129));
+    ASSERT_FALSE(sys.posted.empty());
+    EXPECT_EQ(sys.posted[0], std::make_pair((int)MSG_NAVIGATE, (int)NAV_PAGE_DOWN));
+    EXPECT_EQ(a->autoscrollMode, 2);
+    g_browser.handleMessage(MSG_MOUSE_UP, at(193, 129));
+    EXPECT_EQ(a->autoscrollMode, 0);
+}
+
 TEST_F(ViewFixture, SearchHighlightsReplaceEachOtherAndGoInTwoSteps)
 {
     ASSERT_TRUE(history.open(name(0).c_str()));
