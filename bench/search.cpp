@@ -151,6 +151,7 @@ SearchIndex *buildIndex(const Magazine &m)
         copy[a.text.size()] = copy[a.text.size() + 1] = 0;
         index->addArticle(a.name.c_str(), copy, (uint32_t)a.text.size());
     }
+    index->compact();
     return index;
 }
 

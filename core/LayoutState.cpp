@@ -667,7 +667,11 @@ void LayoutState::boxBorder(int32_t bx, int32_t by, uint32_t width, uint32_t hei
     top->next = bottom;
     bottom->next = left;
     left->next = right;
-    article->addLine(top, (uint32_t)by, height);
+    // A cell frame of a table at the very top starts above the document:
+    // its row in the index starts at 0 (the index holds unsigned rows).
+    int64_t rowTop = by < 0 ? 0 : by;
+    int64_t rowBottom = (int64_t)by + height;
+    article->addLine(top, (uint32_t)rowTop, (uint32_t)(rowBottom > rowTop ? rowBottom - rowTop : 0));
 }
 
 ImageToken *LayoutState::addImage(const char *fileName, uint32_t width, uint32_t height,

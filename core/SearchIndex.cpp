@@ -310,6 +310,60 @@ bool SearchIndex::markArticle(SearchNode *node, uint32_t article)
     return true;
 }
 
+SearchNode *SearchIndex::copyTree(const SearchNode *from, bool &ok)
+{
+    SearchNode *first = nullptr;
+    SearchNode **link = &first;
+    for (const SearchNode *n = from; n && ok; n = n->hi) {
+        SearchNode *lo = n->lo ? copyTree(n->lo, ok) : nullptr;
+        SearchNode *copy = ok ? newNode(n->ch) : nullptr;
+        if (!copy) {
+            ok = false;
+            break;
+        }
+        copy->lo = lo;
+        copy->isWord = n->isWord;
+        if (n->articles) {
+            copy->articles = newBitSet();
+            if (!copy->articles) {
+                ok = false;
+                break;
+            }
+            memcpy(copy->articles, n->articles, bitSetBytes);
+        }
+        *link = copy;
+        link = &copy->hi;
+        copy->eq = n->eq ? copyTree(n->eq, ok) : nullptr;
+    }
+    return first;
+}
+
+void SearchIndex::compact()
+{
+    if (!root)
+        return;
+    Chunk *old = chunks;
+    size_t oldBytes = chunkBytes, oldNodes = nodes;
+    chunks = nullptr;
+    chunkBytes = 0;
+    nodes = 0;
+    bool ok = true;
+    SearchNode *copy = copyTree(root, ok);
+    Chunk *drop = ok ? old : chunks;
+    if (ok) {
+        root = copy;
+    } else {
+        chunks = old;
+        chunkBytes = oldBytes;
+        nodes = oldNodes;
+    }
+    while (drop) {
+        Chunk *next = drop->next;
+        free(drop);
+        drop = next;
+    }
+}
+
 const SearchNode *SearchIndex::find(const SearchNode *node, const char *prefix)
 {
     if (!node || !prefix)
@@ -343,8 +397,10 @@ void Browser::buildSearchIndex()
     if (!index)
         return;
     uint32_t counter = 0;
-    if (index->ok && index->addAllArticles(g_container.root, counter) && index->count > 0)
+    if (index->ok && index->addAllArticles(g_container.root, counter) && index->count > 0) {
+        index->compact();
         searchIndex = index;
+    }
     else
         delete index;
 }

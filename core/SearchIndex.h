@@ -84,6 +84,12 @@ public:
     // the start node.
     static const SearchNode *find(const SearchNode *start, const char *prefix);
 
+    // Lays the finished tree out again in the order the dialog walks it
+    // (smaller words, the word, longer words, greater words), so that
+    // listing completions reads memory front to back. Nothing changes when
+    // memory runs out.
+    void compact();
+
     // Bytes held by the tree, its bit sets and the arrays.
     size_t memoryUsed() const;
     size_t nodeCount() const { return nodes; }
@@ -94,6 +100,7 @@ private:
     void *poolAlloc(size_t size, size_t align);
 
     SearchNode *walk(SearchNode *start, const uint8_t *word, size_t length);
+    SearchNode *copyTree(const SearchNode *from, bool &ok);
 
     struct Chunk;
     Chunk *chunks = nullptr;    // owned list: the pool of nodes and bit sets

@@ -51,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         memcpy(copy, text + from, to - from);
         index.addArticle(a == 0 ? "a.txt" : "b.txt", copy, (uint32_t)(to - from));
     }
+    index.compact();
 
     Vector *words = Vector_create();
     Vector *articles = Vector_create();

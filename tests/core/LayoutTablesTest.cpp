@@ -122,6 +122,12 @@ TEST(LayoutTables, FramesAndShadows)
     // A border of "000000" draws no frames; "0" is palette entry 0 and does.
     EXPECT_EQ(rig.lay("<table border=000000><td>a</table>").size(), 1u);
     EXPECT_EQ(rig.lay("<table border=0><td>a</table>").size(), 9u);
+    // The cell frame reaches 2 pixels above the document; its row starts at 0.
+    bool cellRow = false;
+    for (unsigned i = 0; i < rig.article->lineCount; i++)
+        cellRow |= rig.article->lines[i].first->y == -2 && rig.article->lines[i].top == 0 &&
+                   rig.article->lines[i].bottom == 16;
+    EXPECT_TRUE(cellRow);
 }
 
 TEST(LayoutTables, FlowingCellsContinueInTheNextCell)

@@ -193,16 +193,6 @@ TEST(LinkRects, HitTestIsInclusiveAndTheVisibleOrderDecides)
     delete a;
 }
 
-TEST(LinkRects, ManyRectanglesGrowTheArray)
-{
-    Link link;
-    for (int i = 0; i < 40; i++)
-        link.addRect(0, i * 10, 5, i * 10 + 9);
-    EXPECT_EQ(40u, link.rectCount);
-    EXPECT_GE(link.rectCapacity, 40u);
-    EXPECT_EQ(&link, Link::findAt(&link, 5, 399));
-}
-
 TEST(LinkOrder, NearestBelowTakesTheLowestBottomInTheBand)
 {
     Link link;
