@@ -346,8 +346,9 @@ TEST_F(NavFixture, KeyboardOrderAndTheLinkUnderThePointer)
         g_playlist.pendingSound = nullptr;
         EXPECT_EQ(c.hit, a->linkAt(c.x, c.y)) << c.x << "," << c.y;
         EXPECT_EQ(c.sound, g_playlist.pendingSound) << c.x << "," << c.y;
-        if (c.hit)
+        if (c.hit) {
             EXPECT_EQ(c.hit, a->focusedLink);
+        }
     }
     // Page coordinates follow the scroll position.
     a->setScroll(40, false);
@@ -437,8 +438,9 @@ TEST_F(NavFixture, RandomMovesKeepTheViewInsideTheArticle)
                 std::string where = std::to_string(columns) + "/" + std::to_string(round) + "/" + std::to_string(step);
                 ASSERT_LT(a->firstLine, a->lineCount) << where;
                 // No line above the first drawn one reaches into the view.
-                if (a->firstLine > 0 && columns < 2)
+                if (a->firstLine > 0 && columns < 2) {
                     ASSERT_LE((int32_t)a->lines[a->firstLine - 1].bottom, a->scroll) << where;
+                }
                 if (columns == 0) {
                     ASSERT_GE(a->scroll, 0) << where;
                     ASSERT_LE(a->scroll, std::max(a->documentHeight - a->viewHeight + 1, 0)) << where;
