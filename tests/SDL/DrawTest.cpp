@@ -151,6 +151,8 @@ TEST(Draw, StretchMatchesThePerPixelAreaAverage)
         {3, 1000, 0, 0, 120, 7, false, 255},      // very tall into a flat strip
         {6, 4, 1, 1, 30, 40, true, 255},          // repeated rows with transparent pixels
         {3, 2, 0, 0, 9, 8, false, 100},           // repeated rows of a half-transparent picture
+        {997, 131, 0, 0, 3, 2, true, 255},        // sums too large for single precision
+        {4001, 2099, 5, 5, 2, 1, false, 255},     // sums past 32 bits
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " -> " << c.w << "x" << c.h);
