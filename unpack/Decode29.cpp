@@ -405,14 +405,34 @@ Unpacker::Step Unpacker::decodeLz29()
             in.refill();
         uint32_t e = LD.quick[in.bits >> (64 - kQuickBits)];
         if (DecodeTable::quickLiteral(e) && in.ptr <= inLimit) {
-            // A run of literals from the bits at hand: the read position
-            // stays behind ptr, so well before the input's end, and no
-            // window position wraps.
-            do {
+            // A run of literals, four per refill (each code at most
+            // kQuickBits long, and a refill leaves 56 bits), with one
+            // position and input test per four: a run may end up to three
+            // bytes past opLimit, well inside the room a single step may
+            // take, and ptr never passes inLimit by more than one refill.
+            for (;;) {
+                in.refill();
                 in.consume(DecodeTable::quickLength(e));
                 win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
                 e = LD.quick[in.bits >> (64 - kQuickBits)];
-            } while (DecodeTable::quickLiteral(e) && in.count >= kQuickBits && op < opLimit);
+                if (!DecodeTable::quickLiteral(e))
+                    break;
+                in.consume(DecodeTable::quickLength(e));
+                win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
+                e = LD.quick[in.bits >> (64 - kQuickBits)];
+                if (!DecodeTable::quickLiteral(e))
+                    break;
+                in.consume(DecodeTable::quickLength(e));
+                win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
+                e = LD.quick[in.bits >> (64 - kQuickBits)];
+                if (!DecodeTable::quickLiteral(e))
+                    break;
+                in.consume(DecodeTable::quickLength(e));
+                win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
+                e = LD.quick[in.bits >> (64 - kQuickBits)];
+                if (!DecodeTable::quickLiteral(e) || op >= opLimit || in.ptr > inLimit)
+                    break;
+            }
             continue;
         }
         uint32_t sym;
