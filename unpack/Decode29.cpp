@@ -433,7 +433,12 @@ Unpacker::Step Unpacker::decodeLz29()
                 if (!DecodeTable::quickLiteral(e) || op >= opLimit || in.ptr > inLimit)
                     break;
             }
-            continue;
+            if (op >= opLimit || in.ptr > inLimit)
+                continue;   // ends the stretch
+            // The code after the run was looked up already (a refill keeps
+            // the bits at hand in place).
+            if (in.count < 35)
+                in.refill();
         }
         uint32_t sym;
         if (e) {
