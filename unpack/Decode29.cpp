@@ -410,29 +410,34 @@ Unpacker::Step Unpacker::decodeLz29()
             // position and input test per four: a run may end up to three
             // bytes past opLimit, well inside the room a single step may
             // take, and ptr never passes inLimit by more than one refill.
+            // Inside the run the bit count is kept modulo 64 only: taking
+            // the whole entry off it takes its length off the low six bits.
+            uint8_t *o = win + op;
+            uint8_t *const oLimit = win + opLimit;
+            auto literal = [&](uint32_t entry) {
+                in.bits <<= entry & 63;
+                in.count -= entry;
+                *o++ = (uint8_t)DecodeTable::quickSymbol(entry);
+                return LD.quick[in.bits >> (64 - kQuickBits)];
+            };
             for (;;) {
+                in.count &= 63;
                 in.refill();
-                in.consume(DecodeTable::quickLength(e));
-                win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
-                e = LD.quick[in.bits >> (64 - kQuickBits)];
+                e = literal(e);
                 if (!DecodeTable::quickLiteral(e))
                     break;
-                in.consume(DecodeTable::quickLength(e));
-                win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
-                e = LD.quick[in.bits >> (64 - kQuickBits)];
+                e = literal(e);
                 if (!DecodeTable::quickLiteral(e))
                     break;
-                in.consume(DecodeTable::quickLength(e));
-                win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
-                e = LD.quick[in.bits >> (64 - kQuickBits)];
+                e = literal(e);
                 if (!DecodeTable::quickLiteral(e))
                     break;
-                in.consume(DecodeTable::quickLength(e));
-                win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
-                e = LD.quick[in.bits >> (64 - kQuickBits)];
-                if (!DecodeTable::quickLiteral(e) || op >= opLimit || in.ptr > inLimit)
+                e = literal(e);
+                if (!DecodeTable::quickLiteral(e) || o >= oLimit || in.ptr > inLimit)
                     break;
             }
+            in.count &= 63;
+            op = (uint32_t)(o - win);
             if (op >= opLimit || in.ptr > inLimit)
                 continue;   // ends the stretch
             // The code after the run was looked up already (a refill keeps
