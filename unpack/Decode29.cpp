@@ -566,14 +566,24 @@ Unpacker::Step Unpacker::decodePpm29()
             if (outputDone())
                 return StepAbort;
         }
-        int c = ppm->decodeChar();
+        // Literal bytes up to the first position where one of the tests
+        // above could fire: the window end, the flush margin or the input
+        // border (tested by the run after each byte).
+        // After the tests, room is 0 (all flushed: the whole window) or at
+        // least kFlushMargin.
+        uint32_t room = (flushedPos - outPos) & kWindowMask;
+        if (room == 0)
+            room = kWindowSize;
+        uint32_t max = winSize - outPos;
+        if (room - (kFlushMargin - 1) < max)
+            max = room - (kFlushMargin - 1);
+        int c;
+        outPos += (uint32_t)ppm->decodeRun(window + outPos, (int)max, ppmEscChar, &inPos, &inBorder, c);
+        if (c == -2)
+            continue;
         if (c == -1) {
             ppmError = true;
             return StepStop;
-        }
-        if (c != ppmEscChar) {
-            window[outPos++] = (uint8_t)c;
-            continue;
         }
         int e = ppm->decodeChar();
         switch (e) {
