@@ -404,7 +404,9 @@ Unpacker::Step Unpacker::decodeLz29()
         if (in.count < 35)
             in.refill();
         uint32_t e = LD.quick[in.bits >> (64 - kQuickBits)];
-        if (DecodeTable::quickLiteral(e) && in.ptr <= inLimit) {
+        // Not in a stretch's forced first step (op at or past opLimit: a
+        // stalled flush, or the window end near): that decodes one symbol.
+        if (DecodeTable::quickLiteral(e) && in.ptr <= inLimit && op < opLimit) {
             // A run of literals, four per refill (each code at most
             // kQuickBits long, and a refill leaves 56 bits), with one
             // position and input test per four: a run may end up to three
