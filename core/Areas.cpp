@@ -121,13 +121,14 @@ bool PageArea::mouseOver(int32_t x, int32_t y)
         return false;
     }
     Link *before = link;
+    Link *focusBefore = currentArticle->focusedLink;
     link = currentArticle->linkAt(x - left, y - top);
     if (!link)
         return false;
     showCursor((link->flags & Link::FLAG_NO_POINTER) ? normalCursor : hoverCursor);
-    // A new link shows its description; on the same link a message that
-    // following it gave (such as "Article not found") stays.
-    if (link != before)
+    // A link newly under the pointer or newly focused shows its description;
+    // otherwise a message that following it gave ("Article not found") stays.
+    if (link != before || currentArticle->focusedLink != focusBefore)
         statusText.set(link->description.str);
     return true;
 }

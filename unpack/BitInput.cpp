@@ -6,9 +6,12 @@
 
 BitReader::BitReader() : inPos(0), inBit(0), inBuf(nullptr)
 {
-    inBuf = (uint8_t *)calloc(kInBufSize + kInBufPad, 1);
+    // Not cleared beyond the first look-ahead: every refill clears the
+    // kInBufPad bytes behind the valid input, and nothing reads further.
+    inBuf = (uint8_t *)malloc(kInBufSize + kInBufPad);
     if (!inBuf)
         g_unpackErrors.memoryError();
+    memset(inBuf, 0, kInBufPad);
 }
 
 BitReader::~BitReader()

@@ -211,6 +211,8 @@ bool Unpacker::readTables29()
     uint32_t v = peekBits();
     if (v & 0x8000) {
         blockType = 1;
+        if (!ppm)
+            ppm = createPpm29();   // made on the first PPMd block: most members have none
         if (!ppm) {
             needsExtension = true;
             return false;

@@ -42,14 +42,10 @@ ReaderRun runReader(const std::string &args, const std::string &configText = "",
                           "' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" M2_BINARY_DIR
                           "/mirandol2' " + args + " > ../out 2> ../err";
     if (limit) {
-        command = "(" + command + ") & pid=$!; sleep " + std::to_string(limit) + "; kill -INT $pid; " +
-                  (twice ? "sleep 0.3; kill -INT $pid; " : "") + "wait $pid";
-        command = "sh -c '" + [&] {
-            std::string quoted;
-            for (char c : command)
-                quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-            return quoted;
-        }() + "'";
+        writeFile(dir.path() + "/run.sh", command + " & pid=$!\nsleep " + std::to_string(limit) +
+                                              "; kill -INT $pid\n" +
+                                              (twice ? "sleep 0.3; kill -INT $pid\n" : "") + "wait $pid\n");
+        command = "sh '" + dir.path() + "/run.sh'";
     }
     int status = system(command.c_str());
     ReaderRun run;

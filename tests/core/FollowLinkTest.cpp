@@ -138,7 +138,14 @@ TEST_F(FollowFixture, MissingTargetStaysOnThePageAndSaysSo)
         // The pointer rests on the link after the click: the message stays.
         EXPECT_EQ("Article not found", status()) << byPointer;
     }
-    // Moving onto another link shows its description again.
+    // The keys focus another link, the pointer comes back to the broken one:
+    // its description shows again.
+    g_browser.handleMessage(MSG_LINK_PREVIOUS, NAV_LINE_UP);
+    Link *broken = currentArticle->links->next;
+    const LinkRect &r = broken->rects[0];
+    g_browser.handleMessage(MSG_MOUSE_MOVE, (int)makePosition(currentArticle->pageArea->left + r.x1 + 1,
+                                                                currentArticle->pageArea->top + r.y1 + 1));
+    EXPECT_EQ("Gone", status());
     click(0);
     EXPECT_EQ("b.txt", shown());
 }

@@ -53,25 +53,6 @@ TEST(Tree, DuplicatesAndPathLookups)
     delete root;
 }
 
-TEST(Tree, LongSortedChainBalancesAndDeletesWithoutDeepRecursion)
-{
-    // Appended at the end of the chain directly (inserting sorted names is quadratic).
-    Tree *root = nullptr, *last = nullptr;
-    char name[16];
-    for (int i = 0; i < 200000; i++) {
-        snprintf(name, sizeof name, "%07d", i);
-        Node *n = new Node(name);
-        (last ? last->right : root) = n;
-        last = n;
-    }
-    EXPECT_EQ(Tree::count(root), 200000u);
-    root = Tree::balance(root);
-    EXPECT_NE(Tree::find(root, "0123456"), nullptr);
-    EXPECT_EQ(Tree::find(root, "9999999"), nullptr);
-    delete root;
-    EXPECT_EQ(Node::alive, 0);
-}
-
 unsigned height(const Tree *root)
 {
     unsigned deepest = 0;
