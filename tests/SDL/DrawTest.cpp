@@ -2,6 +2,7 @@
 // on headless SDL surfaces.
 #include "SDL_Draw.h"
 #include "SDL_DrawSupport.h"
+#include "SDLTestSupport.h"
 #include "SdlTestScreen.h"
 #include "StretchReference.h"
 
@@ -366,6 +367,19 @@ TEST(Draw, FadeRedrawsOnlyWhatChangesAtMostSixtyTimesASecond)
     EXPECT_EQ(rgbAt(screen, 63, 47), 0x336699u);
     SDL_FreeSurface(bgr);
     SDL_FreeSurface(next);
+}
+
+TEST(Draw, PagesFollowEachOtherAtMostSixtyTimesASecond)
+{
+    SystemFixture f("showConfig=false\nfullscreen=false\nmusic=false\nsoundEffects=false\n");
+    SDLSystem *s = f.system.get();
+    ASSERT_TRUE(s->is_ready());
+    ASSERT_TRUE(s->init_display(32, 32));
+    s->flip(0, 0, 0);
+    Uint32 start = SDL_GetTicks();
+    for (int i = 0; i < 6; i++)
+        s->flip(0, 0, 0);
+    EXPECT_GE(SDL_GetTicks() - start, 6u * 16u);
 }
 
 TEST(Draw, PointerRestoresWhatItCovered)
