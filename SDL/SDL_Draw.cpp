@@ -17,6 +17,22 @@ static SDL_Surface *surfaceOf(ImageHandle image)
     return (SDL_Surface *)image;
 }
 
+// Pages are shown at most 60 times a second: a page that follows the last
+// within a sixtieth of a second (a frame of an animated scroll) waits for
+// its turn, sleeping, instead of drawing frames nobody sees.
+static const Uint32 kFrameMs = 17;
+static Uint32 s_lastPage = 0;
+static bool s_pageShown = false;
+
+static void waitForFrame()
+{
+    Uint32 since = SDL_GetTicks() - s_lastPage;
+    if (s_pageShown && since < kFrameMs)
+        SDL_Delay(kFrameMs - since);
+    s_lastPage = SDL_GetTicks();
+    s_pageShown = true;
+}
+
 bool SDLSystem::init_display(int width, int height)
 {
     logf("init_display, width: %i height: %i\n", width, height);
@@ -121,6 +137,7 @@ void SDLSystem::flip(int effect, int clearFlags, int duration)
         SDL_SetClipRect(backBuffer, &clip);
     }
     if (effect == 0) {
+        waitForFrame();
         SDL_BlitSurface(backBuffer, nullptr, screen, nullptr);
         if (pointerShown)
             move_cursor(savedPointerX + hotX, savedPointerY + hotY);

@@ -17,6 +17,10 @@
 
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace SDL_Draw {
 
 namespace {
@@ -89,6 +93,37 @@ template <bool Wide> struct Divider {
         return (uint32_t)((n * m) >> shift);
     }
 };
+
+#ifdef __SSE2__
+// The same floor((n + e) / d) in single precision for the four bytes of a
+// pixel at once: exact while every sum stays below 2^24, so for d up to
+// 65536. The quotient's estimate is put right by one step either way.
+struct FloatAverage {
+    __m128 e, d, inverse;
+    FloatAverage(uint64_t divisor, uint64_t rounding)
+        : e(_mm_set1_ps((float)rounding)), d(_mm_set1_ps((float)divisor)),
+          inverse(_mm_set1_ps(1.0f / (float)divisor))
+    {
+    }
+    // The weighted sum of count columns of vertical sums (four per column,
+    // in the order of the source pixel's bytes), as a pixel in that order.
+    uint32_t operator()(const uint32_t *sums, const uint32_t *weight, int count) const
+    {
+        __m128 n = _mm_setzero_ps();
+        for (int t = 0; t < count; t++, sums += 4)
+            n = _mm_add_ps(n, _mm_mul_ps(_mm_cvtepi32_ps(_mm_loadu_si128((const __m128i *)sums)),
+                                         _mm_set1_ps((float)weight[t])));
+        n = _mm_add_ps(n, e);
+        __m128i q = _mm_cvttps_epi32(_mm_mul_ps(n, inverse));
+        __m128 over = _mm_cmpgt_ps(_mm_mul_ps(_mm_cvtepi32_ps(q), d), n);
+        q = _mm_add_epi32(q, _mm_castps_si128(over));
+        __m128 next = _mm_add_ps(_mm_cvtepi32_ps(q), _mm_set1_ps(1.0f));
+        q = _mm_sub_epi32(q, _mm_castps_si128(_mm_cmple_ps(_mm_mul_ps(next, d), n)));
+        __m128i words = _mm_packs_epi32(q, q);
+        return (uint32_t)_mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+    }
+};
+#endif
 
 // The per-pixel area average, for sources the integer filter does not read
 // (channels that are not whole bytes).
@@ -195,6 +230,24 @@ template <typename Acc, bool Alpha, bool Wide> void stretchRows(const Job &job)
         uint32_t alpha = Alpha ? divide(a + e) : 255;
         return divide(r + e) | divide(g + e) << 8 | divide(b + e) << 16 | alpha << 24;
     };
+    // A pixel in the source's byte order as r | g << 8 | b << 16 | a << 24.
+    auto fromBytes = [&](uint32_t p) -> uint32_t {
+        uint32_t alpha = Alpha ? (p >> (8 * la)) & 0xFF : 255;
+        return ((p >> (8 * lr)) & 0xFF) | ((p >> (8 * lg)) & 0xFF) << 8 |
+               ((p >> (8 * lb)) & 0xFF) << 16 | alpha << 24;
+    };
+#ifdef __SSE2__
+    const bool inFloats = job.d <= 65536;
+    const FloatAverage floatAverage(job.d, job.e);
+    const uint32_t dxWeight = (uint32_t)job.dx;
+    // Source bytes where the destination wants them: a pixel is its own
+    // packed form, less the alpha byte.
+    const bool sameBytes = SDL_BYTEORDER == SDL_LIL_ENDIAN && !blending && df->Rloss == 0 &&
+                           df->Gloss == 0 && df->Bloss == 0 && df->Rshift == 8 * lr &&
+                           df->Gshift == 8 * lg && df->Bshift == 8 * lb;
+    const Uint32 rgbMask = (Uint32)0xFF << df->Rshift | (Uint32)0xFF << df->Gshift |
+                           (Uint32)0xFF << df->Bshift;
+#endif
 
     const Uint8 *pixels = (const Uint8 *)job.source->pixels;
     const size_t pitch = job.source->pitch;
@@ -238,11 +291,25 @@ template <typename Acc, bool Alpha, bool Wide> void stretchRows(const Job &job)
                                        (uint32_t)(Alpha ? p[la] : 255) << 24;
             } else {
                 const uint32_t *q = sums.data();
-                for (int c = 0; c < ncols; c++, q += 4)
+                for (int c = 0; c < ncols; c++, q += 4) {
+#ifdef __SSE2__
+                    if (inFloats && sameBytes) {
+                        wholePacked[(size_t)c] = floatAverage(q, &dxWeight, 1) & rgbMask;
+                        continue;
+                    }
+                    if (inFloats) {
+                        whole[(size_t)c] = fromBytes(floatAverage(q, &dxWeight, 1));
+                        wholePacked[(size_t)c] = pack(whole[(size_t)c]);
+                        continue;
+                    }
+#endif
                     whole[(size_t)c] = average(q[lr] * dx, q[lg] * dx, q[lb] * dx, q[la] * dx);
+                    wholePacked[(size_t)c] = pack(whole[(size_t)c]);
+                }
             }
-            for (int c = 0; c < ncols; c++)
-                wholePacked[(size_t)c] = pack(whole[(size_t)c]);
+            if (single >= 0)
+                for (int c = 0; c < ncols; c++)
+                    wholePacked[(size_t)c] = pack(whole[(size_t)c]);
         }
         bool opaque = true;
         Uint32 *out = blending ? packed.data() : row;
@@ -255,15 +322,26 @@ template <typename Acc, bool Alpha, bool Wide> void stretchRows(const Job &job)
             } else {
                 const uint32_t *w = &cols.weight[(size_t)cols.start[i]];
                 const uint32_t *q = &sums[(size_t)c * 4];
-                Acc r = 0, g = 0, b = 0, a = 0;
-                for (int t = 0; t < cols.count[i]; t++, q += 4) {
-                    r += (Acc)w[t] * q[lr];
-                    g += (Acc)w[t] * q[lg];
-                    b += (Acc)w[t] * q[lb];
-                    if (Alpha)
-                        a += (Acc)w[t] * q[la];
+#ifdef __SSE2__
+                if (inFloats && sameBytes) {
+                    out[i] = floatAverage(q, w, cols.count[i]) & rgbMask;
+                    continue;
                 }
-                rgba = average(r, g, b, a);
+                if (inFloats) {
+                    rgba = fromBytes(floatAverage(q, w, cols.count[i]));
+                } else
+#endif
+                {
+                    Acc r = 0, g = 0, b = 0, a = 0;
+                    for (int t = 0; t < cols.count[i]; t++, q += 4) {
+                        r += (Acc)w[t] * q[lr];
+                        g += (Acc)w[t] * q[lg];
+                        b += (Acc)w[t] * q[lb];
+                        if (Alpha)
+                            a += (Acc)w[t] * q[la];
+                    }
+                    rgba = average(r, g, b, a);
+                }
                 out[i] = pack(rgba);
             }
             if (blending) {

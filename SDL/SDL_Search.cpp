@@ -151,12 +151,20 @@ bool SDLSystem::search(SearchIndex *index, char *&word, char *&fileName)
     panel->clearLists();
     panel->open();
 
+    // Painted again only after an event; between events the loop sleeps
+    // instead of spinning a processor.
+    bool changed = true;
     while (!panel->isDone()) {
-        panel->paint(screen, 0, 0);
-        SDL_Flip(screen);
+        if (changed) {
+            panel->paint(screen, 0, 0);
+            SDL_Flip(screen);
+        }
         SDL_Event event;
-        if (SDL_PollEvent(&event))
+        changed = SDL_PollEvent(&event) != 0;
+        if (changed)
             panel->handleEvent(&event, 0, 0);
+        else
+            SDL_Delay(10);
         if (panel->textChanged()) {
             freeStrings(searchWords);
             char *text = panel->getText();

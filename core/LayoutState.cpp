@@ -305,7 +305,10 @@ bool LayoutState::removeTrailingSpace()
 }
 
 // Keeps the longest front part of the line that fits the free width and
-// returns the rest (null when all fits or not even the first token fits).
+// returns the rest (null when all fits or not even the first word fits).
+// The kept part always holds content: markers in front of a word too wide
+// for the cell do not count as a fitting part (the line would move on and
+// on without ever being stored).
 Token *LayoutState::splitLine(bool &lostSpace)
 {
     lostSpace = false;
@@ -315,12 +318,14 @@ Token *LayoutState::splitLine(bool &lostSpace)
     if (sum > freeWidth)
         return nullptr;
     Token *last = lineHead;
+    bool content = last->isContent();
     while (last->next && sum + last->next->width <= freeWidth) {
         last = last->next;
         sum += last->width;
+        content |= last->isContent();
     }
     Token *rest = last->next;
-    if (!rest)
+    if (!rest || !content)
         return nullptr;
     last->next = nullptr;
     lineTail = last;

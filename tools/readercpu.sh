@@ -81,9 +81,15 @@ for name in "${scenarios[@]}"; do
     (cd "$dir/run" && XDG_CONFIG_HOME="$dir/config" exec /usr/bin/time -f '%U %S %M' \
         -o "$dir/time" "$build/mirandol2" >"$dir/out" 2>&1) &
     timer=$!
-    sleep 0.2
-    reader=$(pgrep -P "$timer" || true)
-    sleep "$(awk -v s="$seconds" 'BEGIN { print s - 0.2 }')"
+    started=$(date +%s.%N)
+    reader=
+    for _ in $(seq 40); do
+        reader=$(pgrep -P "$timer" || true)
+        [ -n "$reader" ] && break
+        sleep 0.05
+    done
+    sleep "$(awk -v s="$seconds" -v t0="$started" -v t1="$(date +%s.%N)" \
+        'BEGIN { d = s - (t1 - t0); print (d > 0 ? d : 0) }')"
     if [ -z "$reader" ] || ! kill -INT "$reader" 2>/dev/null; then
         wait "$timer" || true
         echo "$name: the reader ended before the interrupt: $(tail -n 1 "$dir/out")"

@@ -404,16 +404,48 @@ Unpacker::Step Unpacker::decodeLz29()
         if (in.count < 35)
             in.refill();
         uint32_t e = LD.quick[in.bits >> (64 - kQuickBits)];
-        if (DecodeTable::quickLiteral(e) && in.ptr <= inLimit) {
-            // A run of literals from the bits at hand: the read position
-            // stays behind ptr, so well before the input's end, and no
-            // window position wraps.
-            do {
-                in.consume(DecodeTable::quickLength(e));
-                win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
-                e = LD.quick[in.bits >> (64 - kQuickBits)];
-            } while (DecodeTable::quickLiteral(e) && in.count >= kQuickBits && op < opLimit);
-            continue;
+        // Not in a stretch's forced first step (op at or past opLimit: a
+        // stalled flush, or the window end near): that decodes one symbol.
+        if (DecodeTable::quickLiteral(e) && in.ptr <= inLimit && op < opLimit) {
+            // A run of literals, four per refill (each code at most
+            // kQuickBits long, and a refill leaves 56 bits), with one
+            // position and input test per four: a run may end up to three
+            // bytes past opLimit, well inside the room a single step may
+            // take, and ptr never passes inLimit by more than one refill.
+            // Inside the run the bit count is kept modulo 64 only: taking
+            // the whole entry off it takes its length off the low six bits.
+            uint8_t *o = win + op;
+            uint8_t *const oLimit = win + opLimit;
+            auto literal = [&](uint32_t entry) {
+                in.bits <<= entry & 63;
+                in.count -= entry;
+                *o++ = (uint8_t)DecodeTable::quickSymbol(entry);
+                return LD.quick[in.bits >> (64 - kQuickBits)];
+            };
+            for (;;) {
+                in.count &= 63;
+                in.refill();
+                e = literal(e);
+                if (!DecodeTable::quickLiteral(e))
+                    break;
+                e = literal(e);
+                if (!DecodeTable::quickLiteral(e))
+                    break;
+                e = literal(e);
+                if (!DecodeTable::quickLiteral(e))
+                    break;
+                e = literal(e);
+                if (!DecodeTable::quickLiteral(e) || o >= oLimit || in.ptr > inLimit)
+                    break;
+            }
+            in.count &= 63;
+            op = (uint32_t)(o - win);
+            if (op >= opLimit || in.ptr > inLimit)
+                continue;   // ends the stretch
+            // The code after the run was looked up already (a refill keeps
+            // the bits at hand in place).
+            if (in.count < 35)
+                in.refill();
         }
         uint32_t sym;
         if (e) {
@@ -536,14 +568,24 @@ Unpacker::Step Unpacker::decodePpm29()
             if (outputDone())
                 return StepAbort;
         }
-        int c = ppm->decodeChar();
+        // Literal bytes up to the first position where one of the tests
+        // above could fire: the window end, the flush margin or the input
+        // border (tested by the run after each byte).
+        // After the tests, room is 0 (all flushed: the whole window) or at
+        // least kFlushMargin.
+        uint32_t room = (flushedPos - outPos) & kWindowMask;
+        if (room == 0)
+            room = kWindowSize;
+        uint32_t max = winSize - outPos;
+        if (room - (kFlushMargin - 1) < max)
+            max = room - (kFlushMargin - 1);
+        int c;
+        outPos += (uint32_t)ppm->decodeRun(window + outPos, (int)max, ppmEscChar, &inPos, &inBorder, c);
+        if (c == -2)
+            continue;
         if (c == -1) {
             ppmError = true;
             return StepStop;
-        }
-        if (c != ppmEscChar) {
-            window[outPos++] = (uint8_t)c;
-            continue;
         }
         int e = ppm->decodeChar();
         switch (e) {

@@ -18,6 +18,10 @@ public:
     }
 
     int decodeChar() override { return model_.decodeChar(); }
+    int decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, const int32_t *border, int &last) override
+    {
+        return model_.decodeRun(out, max, stop, inPos, border, last);
+    }
 
 private:
     // One byte at the input position. Past the last packed byte the model

@@ -893,3 +893,20 @@ int PpmModel::decodeChar()
         return -1;
     return sym;
 }
+
+int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, const int32_t *border, int &last)
+{
+    int n = 0;
+    for (;;) {
+        int c = decodeChar();
+        if (M2_UNLIKELY(c == -1 || c == stop)) {
+            last = c;
+            return n;
+        }
+        out[n++] = (uint8_t)c;
+        if (M2_UNLIKELY(n >= max || *inPos > *border)) {
+            last = -2;
+            return n;
+        }
+    }
+}

@@ -34,6 +34,10 @@ public:
     bool decodeInit(PpmByteSource &source, int &escChar);
     // One decoded byte 0..255, or -1 for damaged or exhausted input.
     int decodeChar();
+    // decodeChar until max bytes are stored in out, a value equal to stop
+    // (or -1) comes, or, after a byte, *inPos has passed *border (see
+    // Ppm29::decodeRun).
+    int decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, const int32_t *border, int &last);
 
     void freeHeap();
     uint32_t heapSize() const { return heap_.allocatedSize(); }

@@ -271,6 +271,27 @@ public:
     virtual bool decodeInit(Unpacker &u, int32_t &escChar) = 0;
     // The next byte 0..255, or -1 on damaged data.
     virtual int decodeChar() = 0;
+    // Decodes bytes into out until max are stored, a value equal to stop
+    // (or -1) is decoded, or, after a byte, *inPos has passed *border.
+    // Returns the number stored; last is the value that ended the run (stop
+    // or -1), or -2 when max or the border ended it. Same bytes as calling
+    // decodeChar one byte at a time.
+    virtual int decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, const int32_t *border, int &last)
+    {
+        int n = 0;
+        for (;;) {
+            int c = decodeChar();
+            if (c == -1 || c == stop) {
+                last = c;
+                return n;
+            }
+            out[n++] = (uint8_t)c;
+            if (n >= max || *inPos > *border) {
+                last = -2;
+                return n;
+            }
+        }
+    }
 };
 
 // Factories of the extensions: each returns null while it is not built

@@ -107,12 +107,20 @@ bool ConfigPanel::getEffects() const { return effects->isChecked(); }
 
 void ConfigPanel::run(SDL_Surface *screen)
 {
+    // Painted again only after an event; between events the loop sleeps
+    // instead of spinning a processor.
+    bool changed = true;
     while (*running) {
-        paint(screen, 0, 0);
-        SDL_Flip(screen);
+        if (changed) {
+            paint(screen, 0, 0);
+            SDL_Flip(screen);
+        }
         SDL_Event event;
-        if (SDL_PollEvent(&event))
+        changed = SDL_PollEvent(&event) != 0;
+        if (changed)
             handleEvent(&event, 0, 0);
+        else
+            SDL_Delay(10);
     }
 }
 

@@ -2,6 +2,7 @@
 // on headless SDL surfaces.
 #include "SDL_Draw.h"
 #include "SDL_DrawSupport.h"
+#include "SDLTestSupport.h"
 #include "SdlTestScreen.h"
 #include "StretchReference.h"
 
@@ -151,6 +152,8 @@ TEST(Draw, StretchMatchesThePerPixelAreaAverage)
         {3, 1000, 0, 0, 120, 7, false, 255},      // very tall into a flat strip
         {6, 4, 1, 1, 30, 40, true, 255},          // repeated rows with transparent pixels
         {3, 2, 0, 0, 9, 8, false, 100},           // repeated rows of a half-transparent picture
+        {997, 131, 0, 0, 3, 2, true, 255},        // sums too large for single precision
+        {4001, 2099, 5, 5, 2, 1, false, 255},     // sums past 32 bits
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " -> " << c.w << "x" << c.h);
@@ -364,6 +367,19 @@ TEST(Draw, FadeRedrawsOnlyWhatChangesAtMostSixtyTimesASecond)
     EXPECT_EQ(rgbAt(screen, 63, 47), 0x336699u);
     SDL_FreeSurface(bgr);
     SDL_FreeSurface(next);
+}
+
+TEST(Draw, PagesFollowEachOtherAtMostSixtyTimesASecond)
+{
+    SystemFixture f("showConfig=false\nfullscreen=false\nmusic=false\nsoundEffects=false\n");
+    SDLSystem *s = f.system.get();
+    ASSERT_TRUE(s->is_ready());
+    ASSERT_TRUE(s->init_display(32, 32));
+    s->flip(0, 0, 0);
+    Uint32 start = SDL_GetTicks();
+    for (int i = 0; i < 6; i++)
+        s->flip(0, 0, 0);
+    EXPECT_GE(SDL_GetTicks() - start, 6u * 16u);
 }
 
 TEST(Draw, PointerRestoresWhatItCovered)

@@ -2,6 +2,7 @@
 // and its ring, reloads, and the reader's handler driving them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -148,7 +149,14 @@ TEST_F(ViewFixture, BackRestoresTheViewInTheThemeJustShown)
     ASSERT_TRUE(history.open(name(0).c_str()));
     Article *a = currentArticle;
     a->scroll = 40;
+    sys.clearCalls();
     ASSERT_TRUE(history.open(name(1).c_str()));
+    // The shown page says so, on screen at once, before the next one is laid out.
+    ASSERT_TRUE(sys.called("out_text Loading. Please wait..."));
+    EXPECT_LT(std::find(sys.calls.begin(), sys.calls.end(), "flip 0 0 0") - sys.calls.begin(),
+              std::find_if(sys.calls.begin(), sys.calls.end(),
+                           [](const std::string &c) { return c.rfind("out_text Words", 0) == 0; }) -
+                  sys.calls.begin());
     EXPECT_EQ(currentArticle->scroll, 0);
     g_browser.handleMessage(MSG_THEME, 2);
     EXPECT_EQ(currentArticle->themeNumber, 2u);

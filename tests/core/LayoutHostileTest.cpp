@@ -41,6 +41,10 @@ TEST(LayoutHostile, FinishesWithSaneCoordinates)
          "<table width=200><tr height=30><td width=150 br>" + repeat("wwwwwwww bb cc ", 6) +
              "</table>",
          18, 0},
+        {"an underlined word too wide for the cell it flows into",
+         "<table width=500><tr height=20>" + repeat("<td width=40 br>", 10) + "<u>" +
+             repeat("wwwwww ", 6) + "</table>",
+         6, 0},
         {"outspacing wider than a right-aligned table",
          "<p align=r><table width=10 outspacing=1024><td>x</table>", 1, 1},
         {"a link that outlives its font", "<font><link>a</font></font>b</link>c", 3, 1},

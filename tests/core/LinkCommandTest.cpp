@@ -129,16 +129,6 @@ TEST_F(CommandFixture, MissingArticleShowsNotFoundAndChangesNothingElse)
     EXPECT_FALSE(Article::executeCommand(&article, CMD_ARTICLE, "missing.txt", 1));
 }
 
-TEST_F(CommandFixture, UnknownImageListEndsTheShowAtOnce)
-{
-    EXPECT_FALSE(Article::executeCommand(&article, CMD_IMAGELIST, "nosuchlist", 1));
-    EXPECT_TRUE(sys.called("show_cursor 0"));
-    ASSERT_EQ(1u, sys.posted.size());
-    EXPECT_EQ(MSG_SLIDESHOW_DONE, sys.posted[0].first);
-    EXPECT_EQ(0, g_browser.slideShow);
-    EXPECT_EQ((uint32_t)MSG_SLIDESHOW_DONE, g_browser.slideEndMessage);
-}
-
 TEST_F(CommandFixture, FollowPlaysTheSongAndSoundEvenWithoutACommand)
 {
     ScopedWorkDir dir;
@@ -156,64 +146,6 @@ TEST_F(CommandFixture, FollowPlaysTheSongAndSoundEvenWithoutACommand)
     EXPECT_FALSE(link.follow());
     EXPECT_TRUE(sys.posted.empty());
     g_playlist.reset();
-}
-
-// Rectangles of one link, as the layout gives them.
-Link *linkWithRects(std::initializer_list<LinkRect> rects)
-{
-    Link *link = new Link;
-    for (const LinkRect &r : rects)
-        link->addRect(r.x1, r.y1, r.x2, r.y2);
-    return link;
-}
-
-TEST(LinkRects, HitTestIsInclusiveAndTheVisibleOrderDecides)
-{
-    Link *a = linkWithRects({{10, 20, 49, 34}});
-    Link *b = linkWithRects({{40, 30, 90, 44}, {0, 50, 30, 64}});
-    a->nextVisible = b;
-    const struct {
-        int x, y;
-        Link *hit;
-    } cases[] = {
-        {10, 20, a}, {49, 34, a}, {50, 20, nullptr}, {9, 20, nullptr}, {10, 19, nullptr},
-        {45, 32, a},    // both contain it: the first in the visible order wins
-        {60, 32, b}, {30, 64, b}, {31, 64, nullptr}, {30, 65, nullptr},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(c.hit, Link::findAt(a, c.x, c.y)) << c.x << "," << c.y;
-    EXPECT_EQ(nullptr, Link::findAt(nullptr, 10, 20));
-    EXPECT_EQ(0, b->minX);
-    EXPECT_EQ(30, b->minY);
-    EXPECT_EQ(90, b->maxX);
-    EXPECT_EQ(64, b->maxY);
-    EXPECT_EQ(2u, b->rectCount);
-    a->nextVisible = nullptr;
-    a->next = b; // the list owns b
-    delete a;
-}
-
-TEST(LinkOrder, NearestBelowTakesTheLowestBottomInTheBand)
-{
-    Link link;
-    link.addRect(50, 100, 90, 115);
-    link.addRect(0, 120, 60, 135);
-    const struct {
-        int top, bottom;
-        bool visible;
-        int sortX, sortY;
-    } cases[] = {
-        {0, 300, true, 50, 115},   // both in the band: the upper bottom edge
-        {115, 300, true, 0, 135},  // the first ends at the top edge: out
-        {0, 100, false, 0, Link::NOT_VISIBLE},  // starts at the bottom edge: out
-        {0, 101, true, 50, 115},
-    };
-    for (const auto &c : cases) {
-        EXPECT_EQ(c.visible, link.nearestBelow(c.top, c.bottom)) << c.top;
-        EXPECT_EQ(c.sortY, link.sortY) << c.top;
-        if (c.visible)
-            EXPECT_EQ(c.sortX, link.sortX) << c.top;
-    }
 }
 
 TEST(LinkOrder, NearestInColumnsKeysByThePositionOnScreen)
@@ -238,8 +170,9 @@ TEST(LinkOrder, NearestInColumnsKeysByThePositionOnScreen)
     for (const auto &c : cases) {
         EXPECT_EQ(c.visible, link.nearestInColumns(c.first, c.last, tops, c.topCount, stride)) << c.first;
         EXPECT_EQ(c.sortY, link.sortY) << c.first;
-        if (c.visible)
+        if (c.visible) {
             EXPECT_EQ(c.sortX, link.sortX) << c.first;
+        }
     }
 }
 
@@ -296,8 +229,9 @@ TEST_F(LaidOutLinks, ALinkGetsOneRectanglePerLine)
         const LinkRect &r = link->rects[i];
         EXPECT_EQ(0, r.x1) << i;
         EXPECT_GT(r.y2, r.y1) << i;
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GT(r.y1, link->rects[i - 1].y1) << i;
+        }
         // The last pixel column and the row just below the text hit; one
         // further does not.
         EXPECT_EQ(link, Link::findAt(link, r.x2, r.y2)) << i;
@@ -306,49 +240,6 @@ TEST_F(LaidOutLinks, ALinkGetsOneRectanglePerLine)
     EXPECT_EQ(0, link->minX);
     EXPECT_EQ(link->rects[0].y1, link->minY);
     EXPECT_EQ(link->rects[2].y2, link->maxY);
-}
-
-TEST_F(LaidOutLinks, KindsOfLinksAndTheirOrder)
-{
-    ASSERT_TRUE(layOut("<link article=a.txt>one</link> <link external=\"http://x.org/?a=1&b\">two</link>"
-                       " <link command=PN param=ignored song=40 effect=0>three</link><br>"
-                       "<link command=e param=Mixed.Case>four</link> <link>five</link> <link></link>"));
-    const struct {
-        int command;
-        const char *target;
-        const char *description;
-        uint32_t song, effect;
-    } expected[] = {
-        {CMD_ARTICLE, "a.txt", nullptr, Link::NO_SONG, 1},
-        {CMD_EXTERNAL, "http://x.org/?a=1&b", "http://x.org/?a=1&b", Link::NO_SONG, 1},
-        {CMD_NEXT_SONG, "ignored", nullptr, 32, 0},
-        {CMD_EXTERNAL, "Mixed.Case", "Mixed.Case", Link::NO_SONG, 1},
-        {CMD_NONE, nullptr, nullptr, Link::NO_SONG, 1},
-    };
-    Link *link = article->links;
-    Link *previous = nullptr;
-    for (const auto &e : expected) {
-        ASSERT_NE(nullptr, link);
-        EXPECT_EQ(e.command, link->command);
-        EXPECT_STREQ(e.target, link->target.str);
-        EXPECT_STREQ(e.description, link->description.str);
-        EXPECT_EQ(e.song, link->song);
-        EXPECT_EQ(e.effect, link->effect);
-        EXPECT_EQ(previous, link->previous);
-        EXPECT_EQ(1u, link->rectCount);
-        previous = link;
-        link = link->next;
-    }
-    EXPECT_EQ(nullptr, link); // an empty link makes no Link
-    // Keyboard order: left to right on a line, then the next line.
-    Link *l = article->links;
-    int32_t lastX = -1, lastY = -1;
-    for (; l; l = l->next) {
-        ASSERT_TRUE(l->nearestBelow(0, 1000));
-        EXPECT_TRUE(l->sortY > lastY || (l->sortY == lastY && l->sortX > lastX));
-        lastX = l->sortX;
-        lastY = l->sortY;
-    }
 }
 
 TEST_F(LaidOutLinks, VisitedTargetsTakeTheVisitedColour)

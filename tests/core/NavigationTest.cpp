@@ -6,6 +6,10 @@
 
 #include <string.h>
 
+#include <algorithm>
+#include <string>
+
+#include <random>
 #include <vector>
 
 #include "Areas.h"
@@ -342,8 +346,9 @@ TEST_F(NavFixture, KeyboardOrderAndTheLinkUnderThePointer)
         g_playlist.pendingSound = nullptr;
         EXPECT_EQ(c.hit, a->linkAt(c.x, c.y)) << c.x << "," << c.y;
         EXPECT_EQ(c.sound, g_playlist.pendingSound) << c.x << "," << c.y;
-        if (c.hit)
+        if (c.hit) {
             EXPECT_EQ(c.hit, a->focusedLink);
+        }
     }
     // Page coordinates follow the scroll position.
     a->setScroll(40, false);
@@ -395,6 +400,62 @@ TEST_F(NavFixture, MovesSettleTheFocus)
     EXPECT_EQ(0, a->scroll);
     EXPECT_EQ(top, a->focusedLink);
     EXPECT_EQ(kPage, g_playlist.pendingSound);
+}
+
+TEST_F(NavFixture, RandomMovesKeepTheViewInsideTheArticle)
+{
+    std::mt19937 rng(1234);
+    for (uint32_t columns : {0u, 1u, 2u, 3u}) {
+        for (int round = 0; round < 4; round++) {
+            TearDown();
+            a = new Article(nullptr);
+            SetUp();
+            uint32_t pages = rng() % 6 + 1;
+            columnPages(pages, columns < 2 ? 2 : columns);
+            a->columns = columns;
+            a->lineStep = (int32_t)(rng() % 40);
+            a->pageOverlap = (int32_t)(rng() % 400);
+            for (int i = 0; i < 6; i++)
+                link((int32_t)(rng() % 150), (int32_t)(rng() % (pages * 300)), 180, (int32_t)(rng() % (pages * 300)) + 10);
+            a->updateVisibleLinks();
+            for (int step = 0; step < 400; step++) {
+                effects(rng() % 2);
+                sys.ticks += rng() % 300;
+                switch (rng() % 6) {
+                case 0: a->navigate((int)(rng() % 11)); break;
+                case 1: a->scrollBy((int)(rng() % 9) - 4); break;
+                case 2: a->jumpTo((int32_t)(rng() % 4000) - 500); break;
+                case 3: // the scroll primitive serves the single-column modes
+                    if (columns < 2)
+                        a->setScroll((int32_t)(rng() % 4000) - 500, rng() % 2);
+                    break;
+                case 4: a->linkAt((int32_t)(rng() % 400), (int32_t)(rng() % 400)); break;
+                default: a->pageTurnStep(); break;
+                }
+                // As on screen, a page turn ends before the next input.
+                sys.ticks += 1000;
+                a->pageTurnStep();
+                std::string where = std::to_string(columns) + "/" + std::to_string(round) + "/" + std::to_string(step);
+                ASSERT_LT(a->firstLine, a->lineCount) << where;
+                // No line above the first drawn one reaches into the view.
+                if (a->firstLine > 0 && columns < 2) {
+                    ASSERT_LE((int32_t)a->lines[a->firstLine - 1].bottom, a->scroll) << where;
+                }
+                if (columns == 0) {
+                    ASSERT_GE(a->scroll, 0) << where;
+                    ASSERT_LE(a->scroll, std::max(a->documentHeight - a->viewHeight + 1, 0)) << where;
+                } else if (columns == 1) {
+                    ASSERT_EQ(0, a->scroll % a->viewHeight) << where;
+                    ASSERT_TRUE(a->scroll == 0 || a->scroll < a->documentHeight) << where;
+                } else {
+                    ASSERT_LE(a->column + std::min(columns, pages), std::max(pages, columns)) << where;
+                    ASSERT_EQ(a->columnTop[a->column], a->scroll) << where;
+                    ASSERT_EQ(a->columnFirstLine[a->column], a->firstLine) << where;
+                    ASSERT_EQ(0, a->xOffset) << where;
+                }
+            }
+        }
+    }
 }
 
 } // namespace

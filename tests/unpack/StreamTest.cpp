@@ -335,6 +335,24 @@ TEST(Stream, ExternalWindowIsClearedAndKept)
     EXPECT_EQ('x', window[0]);   // still ours, not freed
 }
 
+TEST(Stream, WindowIsTheSmallestPowerOfTwoHoldingTheMember)
+{
+    struct Case {
+        uint32_t method;
+        int64_t size;
+        uint32_t window;
+    } cases[] = { { 29, 0, kMinWindow },
+                  { 29, kMinWindow, kMinWindow },
+                  { 29, kMinWindow + 1, 2 * kMinWindow },
+                  { 29, kWindowSize / 2, kWindowSize / 2 },
+                  { 29, kWindowSize / 2 + 1, kWindowSize },
+                  { 29, (int64_t)kWindowSize * 3, kWindowSize },
+                  { 20, 10, kWindowSize },
+                  { 15, 10, kWindowSize } };
+    for (const Case &c : cases)
+        EXPECT_EQ(c.window, Unpacker::windowSizeFor(c.method, c.size)) << c.method << " " << c.size;
+}
+
 // Bytes a damaged stream reads before the member's first byte, or onto
 // themselves (distance 0: a repeat slot never filled), are zero whatever the
 // window held before: in a window sized to the member, in the whole window,
