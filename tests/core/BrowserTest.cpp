@@ -53,23 +53,26 @@ struct BrowserFixture : ::testing::Test {
     }
 };
 
-TEST_F(BrowserFixture, QuitWithoutClosingShowExitsAndEnds)
+TEST_F(BrowserFixture, QuitWithoutClosingShowStopsTheMusicBlanksTheScreenAndEnds)
 {
-    g_browser.handleMessage(MSG_QUIT_REQUEST, 0);
-    EXPECT_TRUE(posted(MSG_EXIT));
-    pump();
-    EXPECT_TRUE(sys.called("stop_song 0"));
-    EXPECT_TRUE(sys.called("clear_display"));
-    EXPECT_TRUE(posted(MSG_END));
-}
-
-TEST_F(BrowserFixture, ExitFadesToBlackWithEffectsOn)
-{
-    g_magazine_config.userFlags[USER_FLAG_EFFECTS - 4] = 1;
-    g_browser.handleMessage(MSG_EXIT, 0);
-    EXPECT_TRUE(sys.called("stop_song 1"));
-    EXPECT_TRUE(sys.called("flip 1 2 1024"));
-    EXPECT_FALSE(sys.called("clear_display"));
+    // With effects the music and the screen fade; without, both stop at once.
+    const struct {
+        int effects;
+        const char *song, *screen, *notScreen;
+    } cases[] = {{0, "stop_song 0", "clear_display", "flip 1 2"},
+                 {1, "stop_song 1", "flip 1 2 1024", "clear_display"}};
+    for (const auto &c : cases) {
+        sys.clearCalls();
+        sys.posted.clear();
+        g_magazine_config.userFlags[USER_FLAG_EFFECTS - 4] = c.effects;
+        g_browser.handleMessage(MSG_QUIT_REQUEST, 0);
+        EXPECT_TRUE(posted(MSG_EXIT)) << c.effects;
+        pump();
+        EXPECT_TRUE(sys.called(c.song)) << c.effects;
+        EXPECT_TRUE(sys.called(c.screen)) << c.effects;
+        EXPECT_FALSE(sys.called(c.notScreen)) << c.effects;
+        EXPECT_TRUE(posted(MSG_END)) << c.effects;
+    }
 }
 
 TEST_F(BrowserFixture, BackWithNothingToGoBackTo)
