@@ -47,19 +47,17 @@ bool timerRunning(int code)
     return false;
 }
 
-// Runs on SDL's timer thread. It gets the message code by value: it never
-// touches a timer record, which stop_timer may free at any moment.
+// Runs on the timer thread. It gets the message code by value: it never
+// touches a timer record, which stop_timer may free at any moment. It posts
+// under the lock, so once stop_timer (or the system's end) has returned, no
+// late message of that timer arrives and the system is never used after it
+// went.
 Uint32 timerCallback(Uint32 interval, void *param)
 {
     int code = (int)(intptr_t)param;
-    SDLSystem *target = nullptr;
-    {
-        std::lock_guard<std::mutex> guard(timerLock);
-        if (timerRunning(code))
-            target = timerSystem;
-    }
-    if (target)
-        target->post_message(code, 0);
+    std::lock_guard<std::mutex> guard(timerLock);
+    if (timerRunning(code) && timerSystem)
+        timerSystem->post_message(code, 0);
     return interval;
 }
 

@@ -20,15 +20,22 @@ struct ReaderRun {
     std::string err;
 };
 
-// prepare fills the reader's directory; limit, when set, ends the reader
-// with Ctrl+C (SIGINT) after that many seconds, twice when `twice` is set
-// (it runs until a quit otherwise); inspect looks at the directory
+// When the reader is interrupted: the first Ctrl+C (SIGINT) goes once its
+// verbose log has `count` lines matching `pattern`, the second, if asked for,
+// 0.3 s later.
+struct Interrupt {
+    int signals;
+    const char *pattern;
+    int count;
+};
+
+// prepare fills the reader's directory; interrupt, when given, ends the reader
+// with Ctrl+C (it runs until a quit otherwise); inspect looks at the directory
 // afterwards.
 ReaderRun runReader(const std::string &args, const std::string &configText = "",
                     const std::function<void(const std::string &)> &prepare = nullptr,
-                    int limit = 0,
-                    const std::function<void(const std::string &)> &inspect = nullptr,
-                    bool twice = false)
+                    const Interrupt &interrupt = {0, "", 0},
+                    const std::function<void(const std::string &)> &inspect = nullptr)
 {
     ScopedWorkDir dir;
     std::string config = dir.path() + "/config";
@@ -41,10 +48,15 @@ ReaderRun runReader(const std::string &args, const std::string &configText = "",
     std::string command = "cd '" + dir.path() + "/run' && XDG_CONFIG_HOME='" + config +
                           "' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" M2_BINARY_DIR
                           "/mirandol2' " + args + " > ../out 2> ../err";
-    if (limit) {
-        writeFile(dir.path() + "/run.sh", command + " & pid=$!\nsleep " + std::to_string(limit) +
-                                              "; kill -INT $pid\n" +
-                                              (twice ? "sleep 0.3; kill -INT $pid\n" : "") + "wait $pid\n");
+    if (interrupt.signals) {
+        // Waits for the log at most 40 s, however loaded the machine.
+        writeFile(dir.path() + "/run.sh",
+                  command + " & pid=$!\ni=0\n"
+                            "while [ $i -lt 400 ] && kill -0 $pid 2>/dev/null && [ $(cat '" +
+                      dir.path() + "/out' 2>/dev/null | grep -c '" + interrupt.pattern + "') -lt " +
+                      std::to_string(interrupt.count) +
+                      " ]; do\n  sleep 0.1; i=$((i + 1))\ndone\nkill -INT $pid\n" +
+                      (interrupt.signals > 1 ? "sleep 0.3; kill -INT $pid\n" : "") + "wait $pid\n");
         command = "sh '" + dir.path() + "/run.sh'";
     }
     int status = system(command.c_str());
@@ -108,11 +120,9 @@ TEST(Program, NoMagazineEndsWithItsErrorText)
     ReaderRun run = runReader("", QUIET);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "No *.dat file\n");
-}
 
-TEST(Program, VerboseConfigurationLogsTheOperations)
-{
-    ReaderRun run = runReader("", std::string("verbose=true\n") + QUIET);
+    // A verbose configuration logs the operations on standard output.
+    run = runReader("", std::string("verbose=true\n") + QUIET);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("SDLSystem constructor\n"), std::string::npos);
     EXPECT_NE(run.out.find("is_ready()\n"), std::string::npos);
@@ -142,7 +152,8 @@ TEST(Program, ValidMagazineOpensTheDisplayAtItsClampedSize)
                                                      {"main.txt", "<article scheme=a>Hello"},
                                                      {"background.jpg", "not decoded"}});
                               },
-                              5, [](const std::string &dir) {
+                              // The start article is shown: the pointer is back after the fade in.
+                              {1, "^show_cursor$", 2}, [](const std::string &dir) {
                                   // Ctrl+C ran the teardown, which writes the visited list.
                                   EXPECT_TRUE(fileExists(dir + "/temp/visited.txt"));
                               });
@@ -152,7 +163,8 @@ TEST(Program, ValidMagazineOpensTheDisplayAtItsClampedSize)
     EXPECT_EQ(run.err.find("Cannot"), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("stop_timer, msg: 39\n"), std::string::npos);
 
-    // A second Ctrl+C during the ending (the fade to black) ends it at once.
+    // A second Ctrl+C during the ending (the fade to black of a magazine
+    // without its start article's picture) ends it at once.
     run = runReader("", std::string("verbose=true\nfullscreen=false\n") + QUIET,
                     [](const std::string &dir) {
                         packMagazine(dir, {{"config.txt", "<parameters fading=5000>"
@@ -160,7 +172,7 @@ TEST(Program, ValidMagazineOpensTheDisplayAtItsClampedSize)
                                                           "<theme name=t></theme>"},
                                            {"main.txt", "<article scheme=a>Hello"}});
                     },
-                    3, [](const std::string &dir) { EXPECT_FALSE(fileExists(dir + "/temp/visited.txt")); },
-                    true);
+                    {2, "^flip, effect: 1, clear_flags: 2", 1},
+                    [](const std::string &dir) { EXPECT_FALSE(fileExists(dir + "/temp/visited.txt")); });
     EXPECT_EQ(run.status, 128 + SIGINT);
 }

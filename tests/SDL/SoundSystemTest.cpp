@@ -117,8 +117,7 @@ TEST(SoundExtensions, CompareWithoutCaseAndNeedADot)
     DumbPlayer dumb;
     EXPECT_FALSE(dumb.loadMemory("module", mod.data(), (int)mod.size(), true, &f));
     EXPECT_FALSE(dumb.loadMemory("module.", mod.data(), (int)mod.size(), true, &f));
-    ASSERT_TRUE(dumb.loadMemory("X.MOD", mod.data(), (int)mod.size(), true, &f));
-    EXPECT_GT(peak(mixOnce(dumb, f)), 1000);
+    EXPECT_TRUE(dumb.loadMemory("X.MOD", mod.data(), (int)mod.size(), true, &f));
 
     OggVorbisPlayer ogg;
     std::vector<uint8_t> stream = makeOgg(44100, 2, 4410);
@@ -550,44 +549,33 @@ TEST(SoundSystemDevice, WithoutAudioDeviceEverythingIsANoOp)
     }
 }
 
-TEST(SoundDumb, TruncatedModulesNeverCrash)
+// Every cut and a damaged byte at regular steps, for each kind of song.
+TEST(SoundPlayers, DamagedSongsNeverCrash)
 {
     FakeSystemScope fake;
     DeviceFormat f = deviceFormat();
-    DumbPlayer player;
-    std::vector<uint8_t> modules[2] = {makeMod(64), makeXm()};
-    const char *names[2] = {"cut.mod", "cut.xm"};
-    for (int m = 0; m < 2; m++) {
-        for (size_t n = 1; n < modules[m].size(); n += 13) {
-            if (player.loadMemory(names[m], modules[m].data(), (int)n, false, &f))
-                mixOnce(player, f);
+    DumbPlayer dumb;
+    OggVorbisPlayer ogg;
+    const struct {
+        Player *player;
+        const char *name;
+        std::vector<uint8_t> bytes;
+        size_t cutStep, damageStep, damageEnd;
+    } cases[] = {{&dumb, "cut.mod", makeMod(64), 13, 3, 400},
+                 {&dumb, "cut.xm", makeXm(), 13, 3, 400},
+                 {&ogg, "cut.ogg", makeOgg(22050, 1, 3000), 97, 41, (size_t)-1}};
+    for (const auto &c : cases) {
+        // Cut songs loop, so a damaged end also starts them over.
+        std::vector<std::pair<std::vector<uint8_t>, bool>> damaged;
+        for (size_t n = 1; n < c.bytes.size(); n += c.cutStep)
+            damaged.push_back({std::vector<uint8_t>(c.bytes.begin(), c.bytes.begin() + n), true});
+        for (size_t i = 0; i < c.damageEnd && i < c.bytes.size(); i += c.damageStep) {
+            damaged.push_back({c.bytes, false});
+            damaged.back().first[i] ^= 0xA5;
         }
-        // Every third byte of the headers damaged in turn.
-        for (size_t i = 0; i < 400 && i < modules[m].size(); i += 3) {
-            std::vector<uint8_t> bad = modules[m];
-            bad[i] ^= 0xA5;
-            if (player.loadMemory(names[m], bad.data(), (int)bad.size(), false, &f))
-                mixOnce(player, f);
-        }
-    }
-}
-
-TEST(SoundOgg, DamagedStreamsNeverCrash)
-{
-    FakeSystemScope fake;
-    DeviceFormat f = deviceFormat();
-    OggVorbisPlayer player;
-    std::vector<uint8_t> ogg = makeOgg(22050, 1, 3000);
-    for (size_t n = 1; n < ogg.size(); n += 97) {
-        if (player.loadMemory("cut.ogg", ogg.data(), (int)n, true, &f))
-            for (int i = 0; i < 3; i++)
-                mixOnce(player, f);
-    }
-    for (size_t i = 0; i < ogg.size(); i += 41) {
-        std::vector<uint8_t> bad = ogg;
-        bad[i] ^= 0x5A;
-        if (player.loadMemory("bad.ogg", bad.data(), (int)bad.size(), false, &f))
-            for (int k = 0; k < 3; k++)
-                mixOnce(player, f);
+        for (const auto &bad : damaged)
+            if (c.player->loadMemory(c.name, bad.first.data(), (int)bad.first.size(), bad.second, &f))
+                for (int k = 0; k < 3; k++)
+                    mixOnce(*c.player, f);
     }
 }

@@ -67,7 +67,7 @@ TEST(SoundThreads, MainThreadChangesRaceNothingInTheCallback)
         // A song that does not loop reports its end from the audio thread.
         size_t before = fake.endedCount();
         ASSERT_TRUE(sound.playSongFromMemory("end.mod", shortMod.data(), (int)shortMod.size(), false));
-        for (int i = 0; i < 100 && fake.endedCount() == before; i++)
+        for (int i = 0; i < 1500 && fake.endedCount() == before; i++)
             SDL_Delay(20);
         EXPECT_GT(fake.endedCount(), before);
     }

@@ -228,7 +228,7 @@ TEST(SDLSystem, LinkTargetReachesTheProgramAsOneArgument)
     EXPECT_TRUE(f.system->open_link(target.c_str()));
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "Executing '" + script + " " + target + "'\n");
-    for (int i = 0; i < 500 && !fileExists(record); i++)
+    for (int i = 0; i < 3000 && !fileExists(record); i++)
         SDL_Delay(10);
     EXPECT_EQ(readText(record), "1|" + target + "|");
     for (const char *p : {"pwned1", "pwned2", "pwned3", "pwned4", "pwned5"}) {

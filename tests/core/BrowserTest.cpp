@@ -132,7 +132,8 @@ TEST_F(BrowserFixture, SlideShowFilterDropsPressesAndEndsOnKeys)
 {
     g_browser.slideShow = 1;
     g_browser.slideEndMessage = MSG_OPEN_MAIN;
-    for (int msg : {(int)MSG_MOUSE_DOWN, (int)MSG_RIGHT_DOWN, (int)MSG_WHEEL, (int)MSG_TICK})
+    for (int msg : {(int)MSG_MOUSE_DOWN, (int)MSG_RIGHT_DOWN, (int)MSG_WHEEL, (int)MSG_TICK,
+                    (int)MSG_SONG_ENDED})
         g_browser.handleMessage(msg, 0);
     EXPECT_TRUE(g_browser.slideShow);
     EXPECT_TRUE(sys.posted.empty());
@@ -170,13 +171,6 @@ TEST_F(BrowserFixture, QuitDuringSlideShowExitsAtOnceAndStopsTheShow)
     EXPECT_TRUE(sys.called("stop_timer 40"));
     EXPECT_TRUE(posted(MSG_END));
     EXPECT_FALSE(posted(MSG_OPEN_MAIN));
-}
-
-TEST_F(BrowserFixture, SongEndedDuringShowKeepsTheShow)
-{
-    g_browser.slideShow = 1;
-    g_browser.handleMessage(MSG_SONG_ENDED, 0);
-    EXPECT_TRUE(g_browser.slideShow);
 }
 
 TEST_F(BrowserFixture, ArticleMessagesNeedAnArticle)

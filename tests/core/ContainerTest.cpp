@@ -98,6 +98,11 @@ TEST(Container, OpensPlainArchiveAndBuildsTheTree)
     // main.txt, sub/config.txt, sub/page.txt and the loose ?edit.txt; not config.txt.
     EXPECT_EQ(g_container.articleCount, 4u);
     EXPECT_EQ(g_container.find("pics"), nullptr);    // directories are skipped
+    // Without a visited list nothing is marked, and closing writes an empty one.
+    for (const auto &n : names())
+        EXPECT_FALSE(g_container.find(n.c_str())->visited) << n;
+    g_container.close();
+    EXPECT_TRUE(readFile("temp/visited.txt").empty());
 }
 
 TEST(Container, ScrambledCopyBehavesIdentically)
@@ -355,18 +360,12 @@ TEST(Container, LooseMediaFilesAreAddedAndOpenedByTheirNameOnDisk)
     ASSERT_NE(edit, nullptr);
     EXPECT_TRUE(edit->loose);
     EXPECT_EQ(load("?edit.txt"), "<unreadable>");
-}
-
-TEST(Container, UserArticleIsALooseTextFileCountedAsArticle)
-{
-    Magazine m;
-    m.write(sampleMagazine());
+    // The user's article is a loose text file counted as an article.
     ASSERT_TRUE(writeFile("My.Article", std::string("user text")));
-    ASSERT_TRUE(m.open());
     uint32_t before = g_container.articleCount;
-    File *f = g_container.addUserArticle("My.Article");
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(f->fileType, (uint32_t)FILE_TEXT);
+    File *user = g_container.addUserArticle("My.Article");
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(user->fileType, (uint32_t)FILE_TEXT);
     EXPECT_EQ(g_container.articleCount, before + 1);
     EXPECT_EQ(load("My.Article"), "user text");
 }
@@ -412,17 +411,6 @@ TEST(Container, VisitedListRoundTripsByteForByte)
     ASSERT_TRUE(m.open());
     g_container.close();
     EXPECT_EQ(readFile("temp/visited.txt"), first);
-}
-
-TEST(Container, NoVisitedListMarksNothing)
-{
-    Magazine m;
-    m.write(sampleMagazine());
-    ASSERT_TRUE(m.open());
-    for (const auto &n : names())
-        EXPECT_FALSE(g_container.find(n.c_str())->visited) << n;
-    g_container.close();
-    EXPECT_TRUE(readFile("temp/visited.txt").empty());
 }
 
 TEST(Container, ManySortedMembersNeedNoDeepRecursion)

@@ -76,6 +76,10 @@ TEST_F(SlideShow, PicturesFollowInOrderEachForItsTimeAndTheListRewinds)
     scope.sys.clearCalls();
     ASSERT_TRUE(list->step());
     EXPECT_TRUE(scope.sys.called("start_timer 40 1000"));
+    // Deleting the list releases its preloaded picture.
+    EXPECT_EQ(1, scope.sys.liveImages);
+    g_magazine_config.deleteTrees();
+    EXPECT_EQ(0, scope.sys.liveImages);
 }
 
 TEST_F(SlideShow, AMissingPictureEndsTheShowAndEffectsFade)
@@ -93,17 +97,6 @@ TEST_F(SlideShow, AMissingPictureEndsTheShowAndEffectsFade)
     ASSERT_FALSE(scope.sys.posted.empty());
     EXPECT_EQ(MSG_SLIDE_MISSING, scope.sys.posted.back().first);
     EXPECT_FALSE(scope.sys.called("strech"));
-}
-
-TEST_F(SlideShow, DeletingTheListReleasesItsPreloadedPicture)
-{
-    picture("a.bmp");
-    picture("b.bmp");
-    config("<imagelist name=show><image file=a.bmp><image file=b.bmp></imagelist>");
-    list->step();
-    EXPECT_EQ(1, scope.sys.liveImages);
-    g_magazine_config.deleteTrees();
-    EXPECT_EQ(0, scope.sys.liveImages);
 }
 
 TEST_F(SlideShow, TheUsersSongIsSlotZeroAndLoops)
