@@ -460,17 +460,16 @@ Unpacker::Step Unpacker::decodeLz29()
         }
         if (sym >= 271) {
             uint32_t slot = sym - 271;
-            uint32_t length = lenBase[slot] + 3u;
-            if (uint32_t n = lenBits[slot])
-                length += in.take(n);
+            // Extra bits are taken without branching on their count: the
+            // counts change from match to match and would be mispredicted.
+            uint32_t length = lenBase[slot] + 3u + in.takeUpTo25(lenBits[slot]);
             uint32_t d = in.decode(DD);
             uint32_t distance = dt.base[d] + 1;
             uint32_t n = dt.bits[d];
-            if (n > 0) {
-                in.refill();
+            in.refill();
+            {
                 if (d > 9) {
-                    if (n > 4)
-                        distance += in.take(n - 4) << 4;
+                    distance += in.takeUpTo25(n - 4) << 4;   // slots above 9 have at least 4 bits
                     if (lowRepeat > 0) {
                         lowRepeat--;
                         distance += lowDist;
@@ -485,14 +484,10 @@ Unpacker::Step Unpacker::decodeLz29()
                         }
                     }
                 } else {
-                    distance += in.take(n);
+                    distance += in.takeUpTo25(n);
                 }
             }
-            if (distance >= 0x2000) {
-                length++;
-                if (distance >= 0x40000)
-                    length++;
-            }
+            length += (distance >= 0x2000) + (distance >= 0x40000);
             od[3] = od[2]; od[2] = od[1]; od[1] = od[0]; od[0] = distance;
             lDist = distance;
             lLength = length;
@@ -536,9 +531,7 @@ Unpacker::Step Unpacker::decodeLz29()
                 od[i] = od[i - 1];
             od[0] = distance;
             uint32_t r = in.decode(RD);
-            uint32_t length = lenBase[r] + 2u;
-            if (uint32_t n = lenBits[r])
-                length += in.take(n);
+            uint32_t length = lenBase[r] + 2u + in.takeUpTo25(lenBits[r]);
             lDist = distance;
             lLength = length;
             copyWindow(length, distance);

@@ -211,6 +211,13 @@ struct LoopBits {
         consume(n);
         return v;
     }
+    // The next n bits (0..25) as a number, without a branch on n; consumed.
+    uint32_t takeUpTo25(uint32_t n)
+    {
+        uint32_t v = (uint32_t)((bits >> 1) >> (63 - n));
+        consume(n);
+        return v;
+    }
     // Starts at a byte and bit position of the input buffer.
     void start(const uint8_t *input, int32_t bytePos, int32_t bitPos)
     {
