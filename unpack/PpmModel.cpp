@@ -703,7 +703,7 @@ restart:
     escCount_ = 0;
 }
 
-int PpmModel::decodeChar()
+__attribute__((always_inline)) inline int PpmModel::decodeOne()
 {
     if (M2_UNLIKELY(!heap_.mem || !source_ || corrupt_ || coderFailed_ || source_->exhausted))
         return -1;
@@ -894,11 +894,16 @@ int PpmModel::decodeChar()
     return sym;
 }
 
+int PpmModel::decodeChar()
+{
+    return decodeOne();
+}
+
 int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, const int32_t *border, int &last)
 {
     int n = 0;
     for (;;) {
-        int c = decodeChar();
+        int c = decodeOne();
         if (M2_UNLIKELY(c == -1 || c == stop)) {
             last = c;
             return n;

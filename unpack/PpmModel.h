@@ -34,6 +34,8 @@ public:
     bool decodeInit(PpmByteSource &source, int &escChar);
     // One decoded byte 0..255, or -1 for damaged or exhausted input.
     int decodeChar();
+    // decodeChar's body, inlined into decodeChar and decodeRun.
+    inline int decodeOne();
     // decodeChar until max bytes are stored in out, a value equal to stop
     // (or -1) comes, or, after a byte, *inPos has passed *border (see
     // Ppm29::decodeRun).
