@@ -25,6 +25,7 @@
 #include "PictureWriters.h"
 #include "SDL_System.h"
 #include "Image.h"
+#include "LooseFiles.h"
 #include "TestDirs.h"
 #include "containr.h"
 
@@ -88,18 +89,7 @@ struct Reader {
     std::unique_ptr<SDLSystem> system;
     bool ok = false;
 
-    void add(const std::string &name, const std::vector<uint8_t> &bytes)
-    {
-        writeFile(name, bytes);
-        File *f = new File();
-        f->name.set(name.c_str());
-        f->diskName.set(name.c_str());
-        f->fileType = fileTypeFromName(name.c_str());
-        f->loose = true;
-        Tree *root = g_container.root;
-        Tree::insertInto(root, f);
-        g_container.root = static_cast<File *>(root);
-    }
+    void add(const std::string &name, const std::vector<uint8_t> &bytes) { addLooseFile(name, bytes); }
 
     Reader()
     {

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "Article.h"
+#include "Clamp.h"
 #include "FontStyle.h"
 #include "Link.h"
 #include "MagazineConfig.h"
@@ -14,16 +15,12 @@
 
 int32_t LayoutState::clampWidth(int64_t width)
 {
-    if (width < 0)
-        return 0;
-    return width > INT32_MAX ? INT32_MAX : (int32_t)width;
+    return width < 0 ? 0 : clampToInt32(width);
 }
 
 int32_t LayoutState::coord(int64_t value)
 {
-    if (value < INT32_MIN)
-        return INT32_MIN;
-    return value > INT32_MAX ? INT32_MAX : (int32_t)value;
+    return clampToInt32(value);
 }
 
 // ---- Font stack

@@ -1,6 +1,7 @@
 // Links of a laid-out article: rectangles, hit tests, keyboard order,
 // drawing, visited colours and following.
 #include "Link.h"
+#include "Clamp.h"
 
 #include <new>
 #include <string.h>
@@ -35,15 +36,6 @@ template <typename T> bool makeRoom(T *&array, uint32_t count, uint32_t &capacit
     array = grown;
     capacity = grownCapacity;
     return true;
-}
-
-int32_t clampToInt32(int64_t value)
-{
-    if (value > INT32_MAX)
-        return INT32_MAX;
-    if (value < INT32_MIN)
-        return INT32_MIN;
-    return (int32_t)value;
 }
 
 } // namespace

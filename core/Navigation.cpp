@@ -6,6 +6,7 @@
 // Scroll modes by `columns`: 0 free scrolling by pixels; 1 one column moved
 // by whole views; 2 and more that many column pages side by side.
 #include "Article.h"
+#include "Clamp.h"
 
 #include "Areas.h"
 #include "Link.h"
@@ -18,15 +19,6 @@
 namespace {
 
 bool effectsOn() { return g_magazine_config.userFlags[USER_FLAG_EFFECTS - 4] != 0; }
-
-int32_t clampToInt32(int64_t value)
-{
-    if (value > INT32_MAX)
-        return INT32_MAX;
-    if (value < INT32_MIN)
-        return INT32_MIN;
-    return (int32_t)value;
-}
 
 // from + (to - from) * elapsed / duration, in 64 bits so that no product
 // overflows.

@@ -703,9 +703,11 @@ restart:
     escCount_ = 0;
 }
 
-__attribute__((always_inline)) inline int PpmModel::decodeOne()
+__attribute__((always_inline)) inline int PpmModel::decodeOne(bool withHeap)
 {
-    if (M2_UNLIKELY(!heap_.mem || !source_ || corrupt_ || coderFailed_ || source_->exhausted))
+    if (!withHeap && M2_UNLIKELY(!heap_.mem || !source_))
+        return -1;
+    if (M2_UNLIKELY(corrupt_ || coderFailed_ || source_->exhausted))
         return -1;
     uint8_t *const mem = heap_.mem;
     const uint32_t pText = heap_.pText, heapStart = heap_.heapStart, heapEnd = heap_.heapEnd;
@@ -896,14 +898,19 @@ __attribute__((always_inline)) inline int PpmModel::decodeOne()
 
 int PpmModel::decodeChar()
 {
-    return decodeOne();
+    return decodeOne(false);
 }
 
 int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, const int32_t *border, int &last)
 {
+    // Neither the heap nor the source goes away while bytes are decoded.
+    if (!heap_.mem || !source_) {
+        last = -1;
+        return 0;
+    }
     int n = 0;
     for (;;) {
-        int c = decodeOne();
+        int c = decodeOne(true);
         if (M2_UNLIKELY(c == -1 || c == stop)) {
             last = c;
             return n;

@@ -14,6 +14,7 @@
 #include "MagazineConfig.h"
 #include "Markup.h"
 #include "Playlist.h"
+#include "LooseFiles.h"
 #include "TestDirs.h"
 #include "Theme.h"
 #include "containr.h"
@@ -55,29 +56,14 @@ const char *const kBody =
 struct ExportTest : ::testing::Test {
     ScopedWorkDir dir;
     FakeSystemScope scope;
-    Tree *root = nullptr;
     File *articleFile = nullptr;
     Article *article = nullptr;
     StatusbarArea *status = newStatusBar();
     const std::vector<uint8_t> mapBytes = {'B', 'M', 1, 2, 3};
     const std::vector<uint8_t> pictureBytes = {'B', 'M', 9, 8, 7, 6};
-    SampleHandle saveSound = reinterpret_cast<SampleHandle>(&root);
+    SampleHandle saveSound = reinterpret_cast<SampleHandle>(&articleFile);
 
-    File *add(const char *name, const std::string &text)
-    {
-        std::string path = name;
-        for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
-            mkdir(path.substr(0, slash).c_str(), 0755);
-        writeFile(path, text);
-        File *f = new File();
-        f->name.set(name);
-        f->diskName.set(name);
-        f->fileType = fileTypeFromName(name);
-        f->loose = true;
-        Tree::insertInto(root, f);
-        g_container.root = static_cast<File *>(root);
-        return f;
-    }
+    File *add(const char *name, const std::string &text) { return addLooseFile(name, text); }
     void configure(bool swapRB)
     {
         scope.sys.flags[USER_FLAG_FONT_DPI] = 96;
@@ -108,9 +94,9 @@ struct ExportTest : ::testing::Test {
         delete article;
         g_magazine_config.deleteTrees();
         g_palette.reset();
+        delete g_container.root;
         g_container.root = nullptr;
         g_container.lastFound = nullptr;
-        delete root;
     }
     static std::string text(const std::string &path)
     {

@@ -19,6 +19,7 @@
 #include "Messages.h"
 #include "PictureWriters.h"
 #include "Playlist.h"
+#include "LooseFiles.h"
 #include "TestDirs.h"
 #include "containr.h"
 
@@ -59,18 +60,7 @@ struct FollowFixture : ::testing::Test {
         g_container.lastFound = nullptr;
         statusText.clear();
     }
-    void add(const std::string &name, const std::vector<uint8_t> &bytes)
-    {
-        ASSERT_TRUE(writeFile(name, bytes));
-        File *f = new File();
-        f->name.set(name.c_str());
-        f->diskName.set(name.c_str());
-        f->fileType = fileTypeFromName(name.c_str());
-        f->loose = true;
-        Tree *root = g_container.root;
-        Tree::insertInto(root, f);
-        g_container.root = static_cast<File *>(root);
-    }
+    void add(const std::string &name, const std::vector<uint8_t> &bytes) { ASSERT_TRUE(addLooseFile(name, bytes)); }
     void article(const std::string &name, const std::string &body)
     {
         std::string text = "<article scheme=s>" + body;

@@ -20,6 +20,7 @@
 #include "Messages.h"
 #include "PictureWriters.h"
 #include "Playlist.h"
+#include "LooseFiles.h"
 #include "TestDirs.h"
 #include "Token.h"
 #include "containr.h"
@@ -74,18 +75,7 @@ struct ViewFixture : ::testing::Test {
         EXPECT_EQ(sys.liveImages, 0);
         EXPECT_EQ(g_pointer_image, nullptr);
     }
-    void add(const std::string &name, const std::vector<uint8_t> &bytes)
-    {
-        ASSERT_TRUE(writeFile(name, bytes));
-        File *f = new File();
-        f->name.set(name.c_str());
-        f->diskName.set(name.c_str());
-        f->fileType = fileTypeFromName(name.c_str());
-        f->loose = true;
-        Tree *root = g_container.root;
-        Tree::insertInto(root, f);
-        g_container.root = static_cast<File *>(root);
-    }
+    void add(const std::string &name, const std::vector<uint8_t> &bytes) { ASSERT_TRUE(addLooseFile(name, bytes)); }
     void addArticle(int i, const char *scheme)
     {
         std::string text = "<article scheme=" + std::string(scheme) + " title=T" + std::to_string(i) +

@@ -1,0 +1,19 @@
+// Loose magazine files for tests: written into the working directory and
+// entered in the container's file tree, as the container enters the media
+// files that lie beside the archive.
+#ifndef MIRANDOL_TEST_LOOSE_FILES_H
+#define MIRANDOL_TEST_LOOSE_FILES_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class File;
+
+// Writes `bytes` to `name` (relative to the working directory; folders in the
+// name are made) and adds a loose File of that name, typed by its extension,
+// to g_container's tree. Null when the file could not be written.
+File *addLooseFile(const std::string &name, const std::vector<uint8_t> &bytes);
+File *addLooseFile(const std::string &name, const std::string &text);
+
+#endif
