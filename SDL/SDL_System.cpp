@@ -3,6 +3,7 @@
 // progress, the allocation check, the error text and the operation log.
 #include "SDL_System.h"
 
+#include <pthread.h>
 #include <signal.h>
 
 #include "Assert.h"
@@ -51,16 +52,25 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
 
     // Timers run on a thread of their own (SDL_Wait), which sleeps between
     // them, unlike SDL's, which wakes every millisecond.
-    if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+    // SDL turns an interrupt or a termination request into a quit event,
+    // which the reader ignores like the window's close button; the entry
+    // point makes them end the reader through its teardown instead. Both are
+    // held back while SDL starts, so that none reaches SDL's handlers: one
+    // that arrives meanwhile takes effect once the defaults are back.
+    sigset_t quitSignals, previousMask;
+    sigemptyset(&quitSignals);
+    sigaddset(&quitSignals, SIGINT);
+    sigaddset(&quitSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &quitSignals, &previousMask);
+    int started = SDL_Init(SDL_INIT_VIDEO);
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    if (started < 0) {
         fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
     } else {
         sdlStarted = true;
         ready = true;
-        // SDL turns an interrupt or a termination request into a quit event,
-        // which the reader ignores like the window's close button; the entry
-        // point makes them end the reader through its teardown instead.
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
     }
 
     queueMutex = SDL_CreateMutex();
