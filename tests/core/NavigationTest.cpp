@@ -353,21 +353,6 @@ TEST_F(NavFixture, KeyboardOrderAndTheLinkUnderThePointer)
     EXPECT_EQ(left, a->linkAt(0, 0));
 }
 
-TEST_F(NavFixture, LineUpAtTheTopFocusesTheTopLinkWithOneSound)
-{
-    rows(50);
-    Link *first = link(0, 40, 50, 60);
-    link(0, 80, 50, 100);
-    a->updateVisibleLinks();
-    a->navigate(NAV_LINE_UP);
-    EXPECT_EQ(0, a->scroll);
-    EXPECT_EQ(first, a->focusedLink);
-    EXPECT_EQ(kLink, g_playlist.pendingSound);
-    g_playlist.pendingSound = nullptr;
-    a->navigate(NAV_LINE_UP);
-    EXPECT_EQ(nullptr, g_playlist.pendingSound); // the focus did not change
-}
-
 TEST_F(NavFixture, MovesSettleTheFocus)
 {
     rows(50);
@@ -375,29 +360,34 @@ TEST_F(NavFixture, MovesSettleTheFocus)
     Link *next = link(0, 100, 50, 120);
     Link *later = link(0, 400, 50, 420);
     a->updateVisibleLinks();
-    // A line down with a focused link moves the focus to the next link.
-    ASSERT_TRUE(a->selectLink(top, false));
-    a->navigate(NAV_LINE_DOWN);
-    EXPECT_EQ(20, a->scroll);
-    EXPECT_EQ(next, a->focusedLink);
-    EXPECT_EQ(kLine, g_playlist.pendingSound);
-    // A page down focuses the top-most link of the new view.
-    a->navigate(NAV_PAGE_DOWN);
-    EXPECT_EQ(300, a->scroll);
-    EXPECT_EQ(later, a->focusedLink);
-    EXPECT_EQ(kPage, g_playlist.pendingSound);
-    // A step keeps the focus while the link stays in view, else drops it.
-    a->navigate(NAV_STEP);
-    EXPECT_EQ(later, a->focusedLink);
-    for (int i = 0; i < 120; i++)
-        a->navigate(NAV_STEP);
-    EXPECT_EQ(nullptr, a->focusedLink);
-    // Home focuses the top link of the article.
-    g_playlist.pendingSound = nullptr;
-    a->navigate(NAV_HOME);
-    EXPECT_EQ(0, a->scroll);
-    EXPECT_EQ(top, a->focusedLink);
-    EXPECT_EQ(kPage, g_playlist.pendingSound);
+    const SampleHandle unchecked = sound(1);
+    const struct {
+        const char *what;
+        int code, times;
+        int32_t scroll; // -1: not checked
+        Link *focus;
+        SampleHandle sound;
+    } steps[] = {
+        {"line up at the top focuses the top link", NAV_LINE_UP, 1, 0, top, kLink},
+        {"again: the focus did not change, no sound", NAV_LINE_UP, 1, 0, top, nullptr},
+        {"line down moves the focus to the next link", NAV_LINE_DOWN, 1, 20, next, kLine},
+        {"page down focuses the top-most link of the new view", NAV_PAGE_DOWN, 1, 300, later, kPage},
+        {"a step keeps the focus while the link stays in view", NAV_STEP, 1, -1, later, unchecked},
+        {"and drops it when the link has left", NAV_STEP, 120, -1, nullptr, unchecked},
+        {"home focuses the top link of the article", NAV_HOME, 1, 0, top, kPage},
+    };
+    for (const auto &step : steps) {
+        g_playlist.pendingSound = nullptr;
+        for (int i = 0; i < step.times; i++)
+            a->navigate(step.code);
+        if (step.scroll >= 0) {
+            EXPECT_EQ(step.scroll, a->scroll) << step.what;
+        }
+        EXPECT_EQ(step.focus, a->focusedLink) << step.what;
+        if (step.sound != unchecked) {
+            EXPECT_EQ(step.sound, g_playlist.pendingSound) << step.what;
+        }
+    }
 }
 
 TEST_F(NavFixture, RandomMovesKeepTheViewInsideTheArticle)
