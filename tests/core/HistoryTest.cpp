@@ -255,27 +255,6 @@ TEST_F(ViewFixture, TheThumbDragsThePageAndAPressBesideItPagesWhileHeld)
     EXPECT_EQ(a->autoscrollMode, 0);
 }
 
-TEST_F(ViewFixture, SearchHighlightsReplaceEachOtherAndGoInTwoSteps)
-{
-    ASSERT_TRUE(history.open(name(0).c_str()));
-    Article *a = currentArticle;
-    auto count = [a] {
-        unsigned n = 0;
-        for (unsigned i = 0; i < a->lineCount; i++)
-            for (Token *t = a->lines[i].first; t && t->kind == TOKEN_HIGHLIGHT; t = t->next)
-                n++;
-        return n;
-    };
-    a->highlightText("line");
-    EXPECT_EQ(count(), 20u);
-    a->highlightText("article");
-    EXPECT_EQ(count(), 1u);
-    a->clearHighlights();
-    EXPECT_EQ(count(), 1u) << "shown on the page they were found for";
-    a->clearHighlights();
-    EXPECT_EQ(count(), 0u);
-}
-
 // Column pages of an article laid out by hand, rows (top, bottom).
 struct Columns : ViewFixture {
     Article &article = *new Article(nullptr);

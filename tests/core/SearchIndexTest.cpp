@@ -9,6 +9,7 @@
 
 #include "Browser.h"
 #include "FakeSystem.h"
+#include "LooseFiles.h"
 #include "MagWriter.h"
 #include "SearchIndex.h"
 #include "TestDirs.h"
@@ -17,18 +18,7 @@
 
 namespace {
 
-// An article's text in a new[] buffer, as File::load hands it over.
-uint8_t *textBuffer(const std::string &text)
-{
-    uint8_t *buffer = new uint8_t[text.size() + 2]();
-    memcpy(buffer, text.data(), text.size());
-    return buffer;
-}
-
-void add(SearchIndex &index, const char *name, const std::string &text)
-{
-    index.addArticle(name, textBuffer(text), (uint32_t)text.size());
-}
+void add(SearchIndex &index, const char *name, const std::string &text) { indexArticle(index, name, text); }
 
 // The articles (by number) that contain the word, or "-" when it is no word.
 std::string articlesOf(const SearchIndex &index, const char *word)
@@ -245,7 +235,8 @@ TEST(TextSearch, AnArticleMarksEveryMatchOfEachLineAndSwapsWords)
     EXPECT_EQ(article->lines[0].first->colour, article->highlightColour);
     article->highlightText("xaa");   // the first word's marks go
     EXPECT_EQ(highlightsOf(article), "|0+24 |");
-    article->clearHighlights();
+    article->clearHighlights(); // shown on the page they were found for
+    EXPECT_EQ(highlightsOf(article), "|0+24 |");
     article->clearHighlights();
     EXPECT_EQ(highlightsOf(article), "||");
 }
