@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "GUI/SearchPanel.h"
+#include "LooseFiles.h"
 #include "SDLTestSupport.h"
 #include "SdlEvents.h"
 #include "SdlTestScreen.h"
@@ -19,13 +20,6 @@
 #include <vector>
 
 namespace {
-
-uint8_t *textBuffer(const std::string &text)
-{
-    uint8_t *buffer = new uint8_t[text.size() + 2]();
-    memcpy(buffer, text.data(), text.size());
-    return buffer;
-}
 
 // One step of the person at the keyboard and mouse.
 struct Step {
@@ -52,7 +46,7 @@ struct Dialog : ::testing::Test {
             {"d.txt", "<article title=\"D\xC9J\xC0\"> caravan"},
         };
         for (auto &a : articles)
-            index.addArticle(a[0], textBuffer(a[1]), (uint32_t)strlen(a[1]));
+            indexArticle(index, a[0], a[1]);
         dropEvents();
     }
 

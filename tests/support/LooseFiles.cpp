@@ -2,8 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include "File.h"
 #include "MagazineConfig.h"
+#include "SearchIndex.h"
 #include "TestDirs.h"
 #include "Tree.h"
 #include "containr.h"
@@ -46,4 +49,11 @@ void parseMagazineConfig(const std::string &text)
 File *addLooseFile(const std::string &name, const std::string &text)
 {
     return addLooseFile(name, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+void indexArticle(SearchIndex &index, const char *name, const std::string &text)
+{
+    uint8_t *buffer = new uint8_t[text.size() + 2]();
+    memcpy(buffer, text.data(), text.size());
+    index.addArticle(name, buffer, (uint32_t)text.size());
 }

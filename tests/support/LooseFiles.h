@@ -9,6 +9,7 @@
 #include <vector>
 
 class File;
+class SearchIndex;
 
 // Writes `bytes` to `name` (relative to the working directory; folders in the
 // name are made) and adds a loose File of that name, typed by its extension,
@@ -24,5 +25,9 @@ void dropLooseFiles();
 
 // Parses `text` as the magazine's configuration file.
 void parseMagazineConfig(const std::string &text);
+
+// Adds an article of that name and text to the index, the text in a new[]
+// buffer as File::load hands it over.
+void indexArticle(SearchIndex &index, const char *name, const std::string &text);
 
 #endif
