@@ -163,19 +163,20 @@ TEST_F(AreaFixture, TitleBarTextsAndTheStatusTextHandedToItself)
     where.x = 10;
     where.width = 200;
     TitlebarArea bar(where, nullptr, "Editors");
-    bar.draw(false);
-    // One text: centred (8 pixels a byte in the fake).
-    EXPECT_TRUE(sys.called("out_text Editors 81 0"));
-    // Two texts: the second ends at the right edge, or starts after the
-    // first when the bar is too short for both.
-    bar.text1.set("Contents");
-    sys.clearCalls();
-    bar.draw(false);
-    EXPECT_TRUE(sys.called("out_text Editors 153 0"));
-    bar.text1.set("A very long title of the article");
-    sys.clearCalls();
-    bar.draw(false);
-    EXPECT_TRUE(sys.called("out_text Editors 274 0"));
+    // One text: centred (8 pixels a byte in the fake). Two texts: the second
+    // ends at the right edge, or starts after the first when the bar is too
+    // short for both.
+    const struct { const char *first, *drawn; } cases[] = {
+        {"", "out_text Editors 81 0"},
+        {"Contents", "out_text Editors 153 0"},
+        {"A very long title of the article", "out_text Editors 274 0"},
+    };
+    for (auto &c : cases) {
+        bar.text1.set(c.first);
+        sys.clearCalls();
+        bar.draw(false);
+        EXPECT_TRUE(sys.called(c.drawn)) << c.first;
+    }
     // The pointer handler passes the status text itself: it is cleared when
     // empty and copied, never read after clearing.
     statusText.set("Back to the contents");
