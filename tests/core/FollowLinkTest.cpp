@@ -3,24 +3,14 @@
 // going back, a missing target, and the fade a link allows.
 #include <gtest/gtest.h>
 
-#include <string.h>
-
 #include <string>
 #include <vector>
 
 #include "Areas.h"
-#include "Article.h"
-#include "Browser.h"
-#include "FakeSystem.h"
 #include "File.h"
-#include "History.h"
 #include "Link.h"
-#include "MagazineConfig.h"
-#include "Messages.h"
-#include "PictureWriters.h"
+#include "MagazineRig.h"
 #include "Playlist.h"
-#include "LooseFiles.h"
-#include "TestDirs.h"
 #include "containr.h"
 
 namespace {
@@ -31,45 +21,22 @@ const char *const kConfig =
     "<status x=0 y=140 width=200 height=20></theme>"
     "<scheme name=s><page width=170><background theme=day></scheme>";
 
-struct FollowFixture : ::testing::Test {
-    ScopedWorkDir dir;
-    FakeSystemScope scope;
-    FakeSystem &sys = scope.sys;
-
+struct FollowFixture : LooseMagazine {
     void SetUp() override
     {
-        memset(&g_browser, 0, sizeof g_browser);
+        start({"bg.bmp"});
         g_browser.transition = 1;
-        g_magazine_config.reset();
-        g_magazine_config.width = 200;
-        g_magazine_config.height = 160;
         g_magazine_config.fading = 500;
-        add("bg.bmp", makeBMP(2, 2, std::vector<uint32_t>(4, 0x204060), 24));
         article("start.txt", "<link article=b.txt>bee</link> <link article=missing.txt desc=Gone>gone</link>");
         article("b.txt", "<link article=c.txt nopush>sea</link> <link article=start.txt effect=0>start</link>");
         article("c.txt", "the end");
         parseMagazineConfig(kConfig);
     }
-    void TearDown() override
-    {
-        history.clear();
-        g_magazine_config.deleteTrees();
-        dropLooseFiles();
-        statusText.clear();
-    }
-    template <class Bytes> void add(const std::string &name, const Bytes &bytes) { ASSERT_TRUE(addLooseFile(name, bytes)); }
     void article(const std::string &name, const std::string &body) { add(name, "<article scheme=s>" + body); }
     static std::string shown() { return currentArticle && currentArticle->file ? currentArticle->file->name.c_str() : ""; }
     static std::string status()
     {
         return currentArticle && currentArticle->statusbarArea ? currentArticle->statusbarArea->text1.c_str() : "";
-    }
-    // Handles everything queued, as the main loop would.
-    void pump()
-    {
-        int msg = 0, param = 0;
-        for (int i = 0; i < 100 && sys.get_message(msg, param); i++)
-            g_browser.handleMessage(msg, param);
     }
     // Focuses the n-th link of the shown article with the keys and follows it.
     void followKeys(int n)

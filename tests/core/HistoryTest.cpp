@@ -9,19 +9,10 @@
 
 #include "Area.h"
 #include "Areas.h"
-#include "Article.h"
-#include "Browser.h"
-#include "FakeSystem.h"
 #include "File.h"
-#include "History.h"
 #include "Link.h"
-#include "Image.h"
-#include "MagazineConfig.h"
-#include "Messages.h"
-#include "PictureWriters.h"
+#include "MagazineRig.h"
 #include "Playlist.h"
-#include "LooseFiles.h"
-#include "TestDirs.h"
 #include "Token.h"
 #include "containr.h"
 
@@ -44,35 +35,14 @@ const char *const kConfig =
     "<theme name=tall image=bg.bmp><page x=0 y=0 height=400></theme>"
     "<scheme name=cols><page width=300 columns=2 colspacing=20><background theme=tall></scheme>";
 
-struct ViewFixture : ::testing::Test {
-    ScopedWorkDir dir;
-    FakeSystemScope scope;
-    FakeSystem &sys = scope.sys;
-
+struct ViewFixture : LooseMagazine {
     void SetUp() override
     {
-        memset(&g_browser, 0, sizeof g_browser);
-        g_magazine_config.reset();
-        g_magazine_config.width = 200;
-        g_magazine_config.height = 160;
-        std::vector<uint8_t> pixel = makeBMP(2, 2, std::vector<uint32_t>(4, 0x204060), 24);
-        for (const char *name : {"bg.bmp", "cap.bmp", "normal.bmp", "busy.bmp"})
-            add(name, pixel);
+        start({"bg.bmp", "cap.bmp", "normal.bmp", "busy.bmp"});
         for (int i = 0; i < 17; i++)
             addArticle(i, "s");
         parseMagazineConfig(kConfig);
     }
-    void TearDown() override
-    {
-        history.clear();
-        EXPECT_EQ(currentArticle, nullptr);
-        g_magazine_config.deleteTrees();
-        dropLooseFiles();
-        // Every picture the view took was given back.
-        EXPECT_EQ(sys.liveImages, 0);
-        EXPECT_EQ(g_pointer_image, nullptr);
-    }
-    template <class Bytes> void add(const std::string &name, const Bytes &bytes) { ASSERT_TRUE(addLooseFile(name, bytes)); }
     void addArticle(int i, const char *scheme)
     {
         std::string text = "<article scheme=" + std::string(scheme) + " title=T" + std::to_string(i) +
@@ -174,10 +144,7 @@ TEST_F(ViewFixture, ThemeSwitchingRules)
     // Missing cursors fall back to the normal one.
     EXPECT_EQ(a->cursors[CURSOR_LINKUP], a->cursors[CURSOR_NORMAL]);
     EXPECT_NE(a->cursors[CURSOR_BUSY], a->cursors[CURSOR_NORMAL]);
-}
-
-TEST_F(ViewFixture, OnlyThemeNineEnabledIsUsed)
-{
+    // An article whose only usable theme is number 9 opens in it.
     addArticle(17, "late");
     ASSERT_TRUE(history.open(name(17).c_str()));
     EXPECT_EQ(currentArticle->themeNumber, 9u);
@@ -221,10 +188,7 @@ TEST_F(ViewFixture, TwentyRoundsOfThemesOpensBacksAndReloads)
         g_browser.handleMessage(MSG_MOUSE_MOVE, (int)makePosition(105, 5));
         g_browser.handleMessage(MSG_MOUSE_DOWN, (int)makePosition(105, 5));
         g_browser.handleMessage(MSG_MOUSE_UP, (int)makePosition(105, 5));
-        int msg = 0, param = 0;
-        while (sys.get_message(msg, param))
-            if (msg != MSG_EXIT && msg != MSG_QUIT_REQUEST)
-                g_browser.handleMessage(msg, param);
+        pump();
         ASSERT_NE(currentArticle, nullptr);
     }
 }
