@@ -62,7 +62,14 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
     sigaddset(&quitSignals, SIGINT);
     sigaddset(&quitSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &quitSignals, &previousMask);
+    // An X server without other clients resets when SDL's probe connection
+    // closes, and refuses the connection that follows for a moment: try again
+    // for up to half a second before giving up.
     int started = SDL_Init(SDL_INIT_VIDEO);
+    for (int retry = 0; started < 0 && retry < 10; retry++) {
+        SDL_Delay(50);
+        started = SDL_Init(SDL_INIT_VIDEO);
+    }
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
     pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);

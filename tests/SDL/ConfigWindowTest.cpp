@@ -6,6 +6,7 @@
 #include "Map/MapArray.h"
 #include "SDLConfig.h"
 #include "SDLTestSupport.h"
+#include "SdlEvents.h"
 #include "SdlTestScreen.h"
 
 #include <string>
@@ -19,27 +20,14 @@ namespace {
 const int kRow = 25, kColumn = 125;
 SDL_Event click(int column, int row, int dx = 62)
 {
-    SDL_Event e = {};
-    e.type = e.button.type = SDL_MOUSEBUTTONDOWN;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.x = (Uint16)(column * kColumn + dx);
-    e.button.y = (Uint16)(row * kRow + kRow / 2);
-    return e;
+    return buttonEvent(true, column * kColumn + dx, row * kRow + kRow / 2);
 }
 SDL_Event tick(int column, int row) { return click(column, row, 9); }
-SDL_Event key(SDLKey sym, Uint16 unicode)
-{
-    SDL_Event e = {};
-    e.type = e.key.type = SDL_KEYDOWN;
-    e.key.keysym.sym = sym;
-    e.key.keysym.unicode = unicode;
-    return e;
-}
 std::vector<SDL_Event> typed(const char *text)
 {
     std::vector<SDL_Event> events;
     for (const char *p = text; *p; p++)
-        events.push_back(key((SDLKey)*p, (Uint16)*p));
+        events.push_back(keyEvent((SDLKey)*p, (Uint16)*p));
     return events;
 }
 
@@ -47,14 +35,10 @@ std::vector<SDL_Event> typed(const char *text)
 // and queues the events followed by a click there.
 void queue(std::vector<SDL_Event> events, int buttonColumn)
 {
-    SDL_Event e;
-    while (SDL_PollEvent(&e)) {
-    }
+    dropEvents();
     SDL_WarpMouse((Uint16)(buttonColumn * kColumn + 62), (Uint16)(7 * kRow + 12));
     events.push_back(click(buttonColumn, 7));
-    SDL_Event up = events.back();
-    up.type = up.button.type = SDL_MOUSEBUTTONUP;
-    events.push_back(up);
+    events.push_back(buttonEvent(false, buttonColumn * kColumn + 62, 7 * kRow + kRow / 2));
     for (SDL_Event &event : events)
         ASSERT_EQ(SDL_PushEvent(&event), 0);
 }
@@ -124,32 +108,35 @@ TEST_F(ConfigPanelTest, ButtonsEndTheLoopAndTheWidgetsWriteTheConfiguration)
 TEST(ConfigWindow, StartupShowsTheWindowAndWritesTheFileWhicheverButtonEndsIt)
 {
     ASSERT_NE(testScreen(320, 240), nullptr);
-    const char *config = "showConfig=true\nmusic=false\nsoundEffects=false\nfontPaths=./\n";
-    {
-        // "-c" shows the window although the file says not to; Abort saves it as shown.
+    const struct {
+        const char *name;
+        const char *showConfig; // in the file before
+        std::vector<std::string> args;
+        bool untick;            // "Show config GUI" unticked in the window
+        int button;             // 0 Start, 1 Abort
+        const char *written;
+    } cases[] = {
+        {"-c shows the window although the file says not to; Abort saves it as shown", "false", {"-c"}, false, 1,
+         "showConfig=true\n"},
+        {"Start with the box unticked", "true", {}, true, 0, "showConfig=false\n"},
+    };
+    for (const auto &c : cases) {
         std::vector<SDL_Event> events = typed("song.it");
         events.insert(events.begin(), click(1, 5));
-        queue(events, 1);
+        if (c.untick)
+            events.push_back(tick(0, 2));
+        queue(events, c.button);
         testing::internal::CaptureStdout();
-        SystemFixture f("showConfig=false\nmusic=false\nsoundEffects=false\nfontPaths=./\n", {"-c"});
+        SystemFixture f((std::string("showConfig=") + c.showConfig + "\nmusic=false\nsoundEffects=false\nfontPaths=./\n").c_str(),
+                        c.args);
         testing::internal::GetCapturedStdout();
-        EXPECT_FALSE(f.system->is_ready());
-        EXPECT_NE(readText(f.dir.path() + "/mirandol2.conf").find("showConfig=true\n"), std::string::npos);
-        EXPECT_EQ(SDL_GetVideoSurface()->w, ConfigPanel::WIDTH);
-        EXPECT_EQ(SDL_GetVideoSurface()->h, ConfigPanel::HEIGHT);
-    }
-    {
-        std::vector<SDL_Event> events = typed("song.it");
-        events.insert(events.begin(), click(1, 5));
-        events.push_back(tick(0, 2));
-        queue(events, 0);
-        testing::internal::CaptureStdout();
-        SystemFixture f(config);
-        testing::internal::GetCapturedStdout();
-        EXPECT_TRUE(f.system->is_ready());
-        EXPECT_STREQ(f.system->get_user_string(USER_STRING_SONG), "song.it");
-        std::string written = readText(f.dir.path() + "/mirandol2.conf");
-        EXPECT_NE(written.find("showConfig=false\n"), std::string::npos);
+        EXPECT_EQ(f.system->is_ready(), c.button == 0) << c.name;
+        EXPECT_NE(readText(f.dir.path() + "/mirandol2.conf").find(c.written), std::string::npos) << c.name;
+        EXPECT_EQ(SDL_GetVideoSurface()->w, ConfigPanel::WIDTH) << c.name;
+        EXPECT_EQ(SDL_GetVideoSurface()->h, ConfigPanel::HEIGHT) << c.name;
+        if (c.button == 0) {
+            EXPECT_STREQ(f.system->get_user_string(USER_STRING_SONG), "song.it");
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "GUI/GUI.h"
 #include "Map/MapArray.h"
+#include "SdlEvents.h"
 #include "SdlTestScreen.h"
 #include "Vector/Vector.h"
 
@@ -43,9 +44,7 @@ protected:
         map = MapArray_new(2);
         MapArray_put(map, "default:0", (void *)kFont);
         setFontMap(map);
-        SDL_Event e;
-        while (SDL_PollEvent(&e)) {
-        }
+        dropEvents();
     }
     void TearDown() override
     {
@@ -62,23 +61,8 @@ protected:
         while (SDL_PollEvent(&e))
             top.handleEvent(&e, 0, 0);
     }
-    static SDL_Event button(bool down, int x, int y)
-    {
-        SDL_Event e = {};
-        e.type = e.button.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-        e.button.button = SDL_BUTTON_LEFT;
-        e.button.x = (Uint16)x;
-        e.button.y = (Uint16)y;
-        return e;
-    }
-    static SDL_Event key(SDLKey sym, Uint16 unicode = 0)
-    {
-        SDL_Event e = {};
-        e.type = e.key.type = SDL_KEYDOWN;
-        e.key.keysym.sym = sym;
-        e.key.keysym.unicode = unicode;
-        return e;
-    }
+    static SDL_Event button(bool down, int x, int y) { return buttonEvent(down, x, y); }
+    static SDL_Event key(SDLKey sym, Uint16 unicode = 0) { return keyEvent(sym, unicode); }
     // Button reads the pointer from SDL's mouse state.
     void pointerAt(int x, int y) { SDL_WarpMouse((Uint16)x, (Uint16)y); }
 

@@ -1,20 +1,59 @@
-// The whole reader, in process: SDLSystem on the dummy video driver and the
-// disk audio driver, the core's main loop over the sample magazine.
+// The whole reader in process on the sample magazine: SDLSystem on the dummy
+// video driver, the core's main loop, and a second thread pushing keys and the
+// pointer as SDL events as a person would.
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <thread>
 
 #include <SDL.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Areas.h"
+#include "Article.h"
 #include "Browser.h"
+#include "File.h"
+#include "Link.h"
 #include "Messages.h"
-#include "MagazineConfig.h"
 #include "SDLTestSupport.h"
+#include "SdlEvents.h"
 #include "TestDirs.h"
 
 namespace {
+
+// The sample magazine in a fresh working directory with the given
+// configuration file, and the reader's system over it.
+template <class System = SDLSystem> struct SampleReader {
+    ScopedWorkDir dir;
+    std::unique_ptr<TestPlatform> platform;
+    std::unique_ptr<System> system;
+    char name[10] = "mirandol2";
+    char *argv[2] = {name, nullptr};
+
+    explicit SampleReader(const std::string &config)
+    {
+        std::vector<uint8_t> magazine = readFile(std::string(M2_BINARY_DIR) + "/sample/magazine.dat");
+        if (magazine.empty() || !writeFile("magazine.dat", magazine) || !writeFile("mirandol2.conf", config))
+            return;
+        platform.reset(new TestPlatform(dir.path() + "/mirandol2.conf"));
+        system.reset(new System(platform.get(), 1, argv));
+    }
+    System *ready() { return system && system->is_ready() ? system.get() : nullptr; }
+};
+
+// Asks the reader to quit twice, as the person's key would (the first may be
+// taken by a page change still on its way).
+void quit(SDLSystem *s, int firstDelay)
+{
+    SDL_Delay(firstDelay);
+    s->post_message(MSG_QUIT_REQUEST, 0);
+    SDL_Delay(200);
+    s->post_message(MSG_QUIT_REQUEST, 0);
+}
 
 int peakOf(const std::vector<uint8_t> &raw)
 {
@@ -28,31 +67,16 @@ int peakOf(const std::vector<uint8_t> &raw)
 
 TEST(Reader, RunsTheSampleMagazineWithMusicAndQuitsCleanly)
 {
-    std::vector<uint8_t> magazine = readFile(std::string(M2_BINARY_DIR) + "/sample/magazine.dat");
-    ASSERT_FALSE(magazine.empty()) << "the sample magazine is built with the project";
     ScopedWorkDir out;
     std::string raw = out.path() + "/audio.raw";
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
     setenv("SDL_DISKAUDIODELAY", "5", 1);
     {
-        ScopedWorkDir dir;
-        ASSERT_TRUE(writeFile("magazine.dat", magazine));
-        ASSERT_TRUE(writeFile("mirandol2.conf", std::string("showConfig=false\nmusic=true\n"
-                                                            "soundEffects=true\neffects=false\n")));
-        TestPlatform platform(dir.path() + "/mirandol2.conf");
-        char name[] = "mirandol2";
-        char *argv[] = {name, nullptr};
-        std::unique_ptr<SDLSystem> system(new SDLSystem(&platform, 1, argv));
-        SDLSystem *s = system.get();
-        ASSERT_TRUE(s->is_ready());
-        // Quit from another thread once the magazine is running, as a key would.
-        std::thread quitter([s] {
-            SDL_Delay(1500);
-            s->post_message(MSG_QUIT_REQUEST, 0);
-            SDL_Delay(200);
-            s->post_message(MSG_QUIT_REQUEST, 0);
-        });
+        SampleReader<> reader("showConfig=false\nmusic=true\nsoundEffects=true\neffects=false\n");
+        SDLSystem *s = reader.ready();
+        ASSERT_NE(s, nullptr) << "the sample magazine is built with the project";
+        std::thread quitter([s] { quit(s, 1500); });
         runBrowser(s);
         quitter.join();
         EXPECT_EQ(s->get_error_message(), nullptr);
@@ -63,6 +87,203 @@ TEST(Reader, RunsTheSampleMagazineWithMusicAndQuitsCleanly)
     }
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     EXPECT_GT(peakOf(readFile(raw)), 1000);
+}
+
+// What a flip put on screen: the article's theme, its lines and status text.
+struct Shown {
+    unsigned theme;
+    unsigned lines;
+    std::string status;
+};
+
+class RecordingSystem : public SDLSystem {
+public:
+    using SDLSystem::SDLSystem;
+    std::vector<Shown> shown;              // read after the run
+    std::atomic<int> flips{0};             // read by the person meanwhile
+    std::atomic<unsigned> theme{0};
+    void flip(int effect, int clearFlags, int duration) override
+    {
+        if (currentArticle) {
+            shown.push_back({currentArticle->themeNumber, currentArticle->lineCount,
+                             currentArticle->statusbarArea ? currentArticle->statusbarArea->text1.c_str() : ""});
+            theme = currentArticle->themeNumber;
+        }
+        SDLSystem::flip(effect, clearFlags, duration);
+        flips++;
+    }
+};
+
+void push(SDL_Event e)
+{
+    SDL_PushEvent(&e);
+    SDL_Delay(400);
+}
+
+// Waits (at most 20 s) until the reader shows what is asked for.
+template <class Condition> void waitFor(Condition shown)
+{
+    for (int i = 0; i < 400 && !shown(); i++)
+        SDL_Delay(50);
+}
+
+TEST(ViewReader, StartArticleThemesReloadAndEscapeThroughTheHistory)
+{
+    SampleReader<RecordingSystem> reader("showConfig=false\nmusic=false\nsoundEffects=false\neffects=false\n"
+                                         "fontPaths=/usr/share/fonts/truetype/dejavu/\n");
+    RecordingSystem *s = reader.ready();
+    ASSERT_NE(s, nullptr) << "the sample magazine is built with the project";
+    std::thread person([s] {
+        waitFor([s] { return s->flips > 0; });  // the opening show is on
+        push(keyEvent(SDLK_0));                      // any key ends it
+        waitFor([s] { return s->theme == 1; });
+        push(motionEvent(270, 20));                  // over the "home" button
+        push(keyEvent(SDLK_2, 0, KMOD_LCTRL));          // the night theme
+        waitFor([s] { return s->theme == 2; });
+        push(keyEvent(SDLK_F12));                    // reload
+        waitFor([s] { return s->theme == 1; });
+        push(keyEvent(SDLK_ESCAPE));                 // back: on the start article, quit
+    });
+    runBrowser(s);
+    person.join();
+    EXPECT_EQ(s->get_error_message(), nullptr);
+    EXPECT_EQ(readText("temp/visited.txt"), "main.txt\r\n");
+    EXPECT_EQ(currentArticle, nullptr);
+    ASSERT_FALSE(s->shown.empty());
+    EXPECT_EQ(s->shown.front().theme, 1u);
+    EXPECT_GT(s->shown.front().lines, 10u);
+    bool hovered = false, night = false;
+    for (const Shown &f : s->shown) {
+        hovered |= f.status == "Back to the contents";
+        night |= f.theme == 2;
+    }
+    EXPECT_TRUE(hovered);
+    EXPECT_TRUE(night);
+    // Reloading the first article lays it out again in its first theme.
+    EXPECT_EQ(s->shown.back().theme, 1u);
+    EXPECT_GT(s->shown.back().lines, 10u);
+}
+
+// Pushes keys and waits until the shown article shows what it expects. The
+// driver reads the article only while the loop waits for input.
+struct Driver {
+    std::atomic<bool> failed{false};
+    std::string failure;
+
+    static void press(SDLKey sym)
+    {
+        SDL_Event e = keyEvent(sym);
+        SDL_PushEvent(&e);
+        e.type = SDL_KEYUP;
+        e.key.state = SDL_RELEASED;
+        SDL_PushEvent(&e);
+    }
+    static std::string shown()
+    {
+        Article *a = currentArticle;
+        return a && a->file ? a->file->name.c_str() : "";
+    }
+    static std::string focusedTarget()
+    {
+        Article *a = currentArticle;
+        return a && a->focusedLink ? a->focusedLink->target.c_str() : "";
+    }
+    bool waitFor(const std::function<bool()> &done, const std::string &what)
+    {
+        for (int i = 0; i < 200; i++) {
+            SDL_Delay(25);
+            if (done()) {
+                SDL_Delay(50);
+                return true;
+            }
+        }
+        if (!failed)
+            failure = what + " (showing \"" + shown() + "\", focus on \"" + focusedTarget() + "\")";
+        failed = true;
+        return false;
+    }
+    // Moves the focus down to the link with the given target and follows it.
+    bool follow(const std::string &target, const std::string &opens)
+    {
+        // From the top: the pointer may have focused a link further down.
+        press(SDLK_HOME);
+        if (!waitFor([] { return currentArticle->scroll == 0 && currentArticle->focusedLink &&
+                                 currentArticle->focusedLink == currentArticle->topVisibleLink; },
+                     "home focuses the top link"))
+            return false;
+        for (int i = 0; i < 60 && focusedTarget() != target; i++) {
+            Link *before = currentArticle ? currentArticle->focusedLink : nullptr;
+            int scrollBefore = currentArticle ? currentArticle->scroll : 0;
+            press(SDLK_DOWN);
+            if (!waitFor([&] { return currentArticle->focusedLink != before || currentArticle->scroll != scrollBefore; },
+                         "a key moves the focus or the view towards " + target))
+                return false;
+        }
+        if (focusedTarget() != target)
+            return waitFor([] { return false; }, "focus on the link to " + target);
+        press(SDLK_RETURN);
+        return waitFor([&] { return shown() == opens; }, "following the link to " + target);
+    }
+};
+
+TEST(NavigationReader, LinksKeysAndPageMovesOnTheSampleMagazine)
+{
+    SampleReader<> reader("showConfig=false\nmusic=false\nsoundEffects=false\neffects=false\n");
+    SDLSystem *s = reader.ready();
+    ASSERT_NE(s, nullptr) << "the sample magazine is built with the project";
+
+    Driver d;
+    int pagesView = 0, pagesAfterDown = -1, pagesAfterEnd = -1, pagesDocument = 0;
+    unsigned serialColumn = 99, serialColumns = 0, serialTotal = 0;
+    std::string afterBack;
+    std::thread driver([&] {
+        // Any key ends the opening slide show.
+        SDL_Delay(300);
+        Driver::press(SDLK_SPACE);
+        if (!d.waitFor([] { return Driver::shown() == "main.txt"; }, "the contents page"))
+            return;
+        // Contents -> links of every kind -> (replacing link) one view at a time.
+        if (!d.follow("links.txt", "links.txt") || !d.follow("pages.txt", "pages.txt"))
+            return;
+        pagesView = currentArticle->viewHeight;
+        pagesDocument = currentArticle->documentHeight;
+        Driver::press(SDLK_PAGEDOWN);
+        d.waitFor([] { return currentArticle->scroll > 0; }, "page down in whole views");
+        pagesAfterDown = currentArticle->scroll;
+        Driver::press(SDLK_END);
+        d.waitFor([&] { return currentArticle->scroll > pagesAfterDown; }, "end in whole views");
+        pagesAfterEnd = currentArticle->scroll;
+        // Back skips the replaced page.
+        Driver::press(SDLK_ESCAPE);
+        d.waitFor([] { return Driver::shown() != "pages.txt"; }, "going back");
+        afterBack = Driver::shown();
+        // The serial pages sideways, one column at a time.
+        if (!d.follow("serial.txt", "serial.txt"))
+            return;
+        Driver::press(SDLK_RIGHT);
+        d.waitFor([] { return currentArticle->column > 0; }, "a column to the right");
+        serialColumn = currentArticle->column;
+        serialColumns = currentArticle->columns;
+        serialTotal = currentArticle->totalColumns;
+    });
+    std::thread quitter([&] {
+        driver.join();
+        quit(s, 0);
+    });
+    runBrowser(s);
+    quitter.join();
+
+    EXPECT_STREQ(nullptr, s->get_error_message());
+    EXPECT_FALSE(d.failed) << d.failure;
+    ASSERT_GT(pagesView, 0);
+    EXPECT_EQ(pagesView, pagesAfterDown);
+    EXPECT_EQ(0, pagesAfterEnd % pagesView);
+    EXPECT_LT(pagesAfterEnd, pagesDocument);
+    EXPECT_GE(pagesAfterEnd + pagesView, pagesDocument);
+    EXPECT_EQ("main.txt", afterBack);
+    EXPECT_EQ(2u, serialColumns);
+    EXPECT_GE(serialTotal, 5u);
+    EXPECT_EQ(1u, serialColumn);
 }
 
 } // namespace

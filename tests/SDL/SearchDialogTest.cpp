@@ -5,6 +5,7 @@
 
 #include "GUI/SearchPanel.h"
 #include "SDLTestSupport.h"
+#include "SdlEvents.h"
 #include "SdlTestScreen.h"
 #include "SearchIndex.h"
 #include "Vector/Vector.h"
@@ -52,9 +53,7 @@ struct Dialog : ::testing::Test {
         };
         for (auto &a : articles)
             index.addArticle(a[0], textBuffer(a[1]), (uint32_t)strlen(a[1]));
-        SDL_Event e;
-        while (SDL_PollEvent(&e)) {
-        }
+        dropEvents();
     }
 
     SDLGUI::SearchPanel &panel() { return *system->searchPanel; }
@@ -106,13 +105,8 @@ struct Dialog : ::testing::Test {
             SDL_Delay(50);
             for (const Step &s : steps) {
                 if (s.kind == Step::TYPE) {
-                    for (unsigned char c : s.text) {
-                        SDL_Event e = {};
-                        e.type = e.key.type = SDL_KEYDOWN;
-                        e.key.keysym.sym = (SDLKey)tolower(c);
-                        e.key.keysym.unicode = c;
-                        push(e);
-                    }
+                    for (unsigned char c : s.text)
+                        push(keyEvent((SDLKey)tolower(c), c));
                     continue;
                 }
                 if (words && s.x == button(true).x && s.y == button(true).y) {
@@ -123,14 +117,8 @@ struct Dialog : ::testing::Test {
                 }
                 SDL_WarpMouse((Uint16)s.x, (Uint16)s.y);
                 waitUntilTaken();
-                for (bool down : {true, false}) {
-                    SDL_Event e = {};
-                    e.type = e.button.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-                    e.button.button = SDL_BUTTON_LEFT;
-                    e.button.x = (Uint16)s.x;
-                    e.button.y = (Uint16)s.y;
-                    push(e);
-                }
+                for (bool down : {true, false})
+                    push(buttonEvent(down, s.x, s.y));
             }
         });
         char *w = nullptr, *f = nullptr;

@@ -70,7 +70,7 @@ struct ExportTest : ::testing::Test {
         scope.sys.flags[USER_FLAG_SWAP_RB] = swapRB;
         g_magazine_config.reset();
         ASSERT_EQ(g_markupSwapRB, swapRB);
-        g_magazine_config.parse(reinterpret_cast<const uint8_t *>(kConfig), strlen(kConfig));
+        parseMagazineConfig(kConfig);
         g_palette.colours[1] = swapRB ? 0xFF0000u : 0x0000FFu; // blue as stored
     }
     void SetUp() override
@@ -94,9 +94,7 @@ struct ExportTest : ::testing::Test {
         delete article;
         g_magazine_config.deleteTrees();
         g_palette.reset();
-        delete g_container.root;
-        g_container.root = nullptr;
-        g_container.lastFound = nullptr;
+        dropLooseFiles();
     }
     static std::string text(const std::string &path)
     {

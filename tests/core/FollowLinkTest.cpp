@@ -48,24 +48,17 @@ struct FollowFixture : ::testing::Test {
         article("start.txt", "<link article=b.txt>bee</link> <link article=missing.txt desc=Gone>gone</link>");
         article("b.txt", "<link article=c.txt nopush>sea</link> <link article=start.txt effect=0>start</link>");
         article("c.txt", "the end");
-        std::string text = kConfig;
-        g_magazine_config.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+        parseMagazineConfig(kConfig);
     }
     void TearDown() override
     {
         history.clear();
         g_magazine_config.deleteTrees();
-        delete g_container.root;
-        g_container.root = nullptr;
-        g_container.lastFound = nullptr;
+        dropLooseFiles();
         statusText.clear();
     }
-    void add(const std::string &name, const std::vector<uint8_t> &bytes) { ASSERT_TRUE(addLooseFile(name, bytes)); }
-    void article(const std::string &name, const std::string &body)
-    {
-        std::string text = "<article scheme=s>" + body;
-        add(name, std::vector<uint8_t>(text.begin(), text.end()));
-    }
+    template <class Bytes> void add(const std::string &name, const Bytes &bytes) { ASSERT_TRUE(addLooseFile(name, bytes)); }
+    void article(const std::string &name, const std::string &body) { add(name, "<article scheme=s>" + body); }
     static std::string shown() { return currentArticle && currentArticle->file ? currentArticle->file->name.c_str() : ""; }
     static std::string status()
     {

@@ -60,22 +60,19 @@ struct ViewFixture : ::testing::Test {
             add(name, pixel);
         for (int i = 0; i < 17; i++)
             addArticle(i, "s");
-        std::string text = kConfig;
-        g_magazine_config.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+        parseMagazineConfig(kConfig);
     }
     void TearDown() override
     {
         history.clear();
         EXPECT_EQ(currentArticle, nullptr);
         g_magazine_config.deleteTrees();
-        delete g_container.root;
-        g_container.root = nullptr;
-        g_container.lastFound = nullptr;
+        dropLooseFiles();
         // Every picture the view took was given back.
         EXPECT_EQ(sys.liveImages, 0);
         EXPECT_EQ(g_pointer_image, nullptr);
     }
-    void add(const std::string &name, const std::vector<uint8_t> &bytes) { ASSERT_TRUE(addLooseFile(name, bytes)); }
+    template <class Bytes> void add(const std::string &name, const Bytes &bytes) { ASSERT_TRUE(addLooseFile(name, bytes)); }
     void addArticle(int i, const char *scheme)
     {
         std::string text = "<article scheme=" + std::string(scheme) + " title=T" + std::to_string(i) +
@@ -83,8 +80,7 @@ struct ViewFixture : ::testing::Test {
                            " <img file=cap.bmp> <link article=a0.txt desc=Home>home</link>";
         for (int line = 0; line < 20; line++)
             text += "<br>line " + std::to_string(line);
-        std::string bytes = text;
-        add(name(i), std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        add(name(i), text);
     }
     static std::string name(int i) { return "a" + std::to_string(i) + ".txt"; }
     File *file(int i) { return g_container.find(name(i).c_str()); }

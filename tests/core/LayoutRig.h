@@ -11,6 +11,7 @@
 #include "Article.h"
 #include "ArticleLayout.h"
 #include "FakeSystem.h"
+#include "LooseFiles.h"
 #include "File.h"
 #include "MagazineConfig.h"
 #include "TestDirs.h"
@@ -27,7 +28,6 @@ struct LaidToken {
 struct LayoutRig {
     ScopedWorkDir dir;
     FakeSystemScope scope;
-    Tree *files = nullptr;
     Article *article = nullptr;
 
     explicit LayoutRig(int pageWidth = 400, const std::string &extraConfig = "")
@@ -42,22 +42,11 @@ struct LayoutRig {
     ~LayoutRig()
     {
         delete article;
-        g_container.root = nullptr;
-        delete files;
+        dropLooseFiles();
         g_magazine_config.deleteTrees();
     }
     // A loose picture file of the magazine.
-    void addPicture(const char *name, const std::vector<uint8_t> &bmp)
-    {
-        writeFile(name, bmp);
-        File *f = new File();
-        f->name.set(name);
-        f->diskName.set(name);
-        f->fileType = FILE_BMP;
-        f->loose = true;
-        Tree::insertInto(files, f);
-        g_container.root = static_cast<File *>(files);
-    }
+    void addPicture(const char *name, const std::vector<uint8_t> &bmp) { addLooseFile(name, bmp); }
     // Lays out "<article scheme=a>" + body; returns every token of every
     // line in index order.
     std::vector<LaidToken> lay(const std::string &body)

@@ -13,6 +13,8 @@
 #include "Browser.h"
 #include "Commands.h"
 #include "FakeSystem.h"
+#include "LayoutRig.h"
+#include "LooseFiles.h"
 #include "File.h"
 #include "Link.h"
 #include "MagazineConfig.h"
@@ -53,17 +55,7 @@ struct CommandFixture : ::testing::Test {
     void TearDown() override
     {
         currentArticle = nullptr;
-        delete g_container.root;
-        g_container.root = nullptr;
-        g_container.lastFound = nullptr;
-    }
-    void addFile(const char *name)
-    {
-        File *f = new File();
-        f->name.set(name);
-        Tree *root = g_container.root;
-        Tree::insertInto(root, f);
-        g_container.root = static_cast<File *>(root);
+        dropLooseFiles();
     }
 };
 
@@ -111,7 +103,7 @@ TEST_F(CommandFixture, ExternalTargetReachesThePlatformAsItIs)
 
 TEST_F(CommandFixture, MissingArticleShowsNotFoundAndChangesNothingElse)
 {
-    addFile("here.txt");
+    addTreeFile("here.txt");
     for (int id : {CMD_ARTICLE, CMD_REPLACE})
         for (const char *target : {"missing.txt", "", (const char *)nullptr}) {
             bar->text1.clear();
@@ -179,31 +171,16 @@ TEST(LinkOrder, NearestInColumnsKeysByThePositionOnScreen)
 } // namespace
 
 // Articles laid out by the real layout over the recording System (8 pixels
-// per byte of text).
+// per byte of text), in left-aligned paragraphs 200 pixels wide.
 struct LaidOutLinks : ::testing::Test {
-    FakeSystemScope scope;
+    LayoutRig rig{200, "<p align=l fl=0 sp=0>"};
+    FakeSystemScope &scope = rig.scope;
     Article *article = nullptr;
 
-    void SetUp() override
-    {
-        g_magazine_config.reset();
-        const char config[] = "<fontstyle name=body face=\"Sans\" size=10>"
-                              "<theme name=t><page x=10 y=20 height=300></theme>"
-                              "<scheme name=s><font style=body><p align=l fl=0 sp=0>"
-                              "<page width=200 columns=0><background theme=t></scheme>";
-        g_magazine_config.parse(reinterpret_cast<const uint8_t *>(config), sizeof config - 1);
-    }
-    void TearDown() override
-    {
-        delete article;
-        g_magazine_config.deleteTrees();
-    }
     Article *layOut(const std::string &body)
     {
-        std::string text = "<article scheme=s>" + body;
-        ArticleLayout layout(nullptr, text.data(), text.size());
-        article = layout.parse(false);
-        return article;
+        rig.lay(body);
+        return article = rig.article;
     }
 };
 
@@ -245,14 +222,8 @@ TEST_F(LaidOutLinks, ALinkGetsOneRectanglePerLine)
 TEST_F(LaidOutLinks, VisitedTargetsTakeTheVisitedColour)
 {
     // A container of two articles, one of them read.
-    for (const char *name : {"read.txt", "unread.txt"}) {
-        File *f = new File();
-        f->name.set(name);
-        f->visited = name[0] == 'r';
-        Tree *root = g_container.root;
-        Tree::insertInto(root, f);
-        g_container.root = static_cast<File *>(root);
-    }
+    for (const char *name : {"read.txt", "unread.txt"})
+        addTreeFile(name)->visited = name[0] == 'r';
     ASSERT_TRUE(layOut("<link article=read.txt>a b</link> <link article=unread.txt>c</link>"
                        " <link command=r param=read.txt>d</link> <link command=e param=read.txt>e</link>"));
     Link *read = article->links, *unread = read->next, *replace = unread->next, *external = replace->next;
@@ -268,9 +239,6 @@ TEST_F(LaidOutLinks, VisitedTargetsTakeTheVisitedColour)
     EXPECT_EQ(own, unread->tokens[0]->colour);
     EXPECT_EQ(replace->tokens[0]->baseColour, replace->tokens[0]->colour);
     EXPECT_EQ(own, external->tokens[0]->colour);
-    delete g_container.root;
-    g_container.root = nullptr;
-    g_container.lastFound = nullptr;
 }
 
 namespace {

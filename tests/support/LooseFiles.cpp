@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "File.h"
+#include "MagazineConfig.h"
 #include "TestDirs.h"
 #include "Tree.h"
 #include "containr.h"
@@ -13,15 +14,33 @@ File *addLooseFile(const std::string &name, const std::vector<uint8_t> &bytes)
         mkdir(name.substr(0, slash).c_str(), 0755);
     if (!writeFile(name, bytes))
         return nullptr;
-    File *f = new File();
-    f->name.set(name.c_str());
+    File *f = addTreeFile(name.c_str());
     f->diskName.set(name.c_str());
     f->fileType = fileTypeFromName(name.c_str());
     f->loose = true;
+    return f;
+}
+
+File *addTreeFile(const char *name)
+{
+    File *f = new File();
+    f->name.set(name);
     Tree *root = g_container.root;
     Tree::insertInto(root, f);
     g_container.root = static_cast<File *>(root);
     return f;
+}
+
+void dropLooseFiles()
+{
+    delete g_container.root;
+    g_container.root = nullptr;
+    g_container.lastFound = nullptr;
+}
+
+void parseMagazineConfig(const std::string &text)
+{
+    g_magazine_config.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
 }
 
 File *addLooseFile(const std::string &name, const std::string &text)

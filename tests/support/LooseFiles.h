@@ -16,4 +16,13 @@ class File;
 File *addLooseFile(const std::string &name, const std::vector<uint8_t> &bytes);
 File *addLooseFile(const std::string &name, const std::string &text);
 
+// Adds a File of that name to g_container's tree, with nothing on disk.
+File *addTreeFile(const char *name);
+
+// Deletes g_container's tree of files and forgets it.
+void dropLooseFiles();
+
+// Parses `text` as the magazine's configuration file.
+void parseMagazineConfig(const std::string &text);
+
 #endif
