@@ -355,7 +355,7 @@ bool PpmModel::decodeSymbol2()
     uint32_t total;
     if (n != 256) {
         const uint32_t suf = load32(mem + ctx + 8);
-        if (!contextSane(suf))
+        if (!saneContext(mem, heap_.heapStart, heap_.heapEnd - heap_.heapStart, suf))
             return false;
         see = &see2_[ns2Indx_[diff - 1]]
                     [(diff < int(load16(mem + suf)) - int(n)) + 2 * (load16(mem + ctx + 2) < 11 * n) +
@@ -703,12 +703,16 @@ restart:
     escCount_ = 0;
 }
 
-__attribute__((always_inline)) inline int PpmModel::decodeOne(bool withHeap)
+__attribute__((always_inline)) inline int PpmModel::decodeOne(bool inRun)
 {
-    if (!withHeap && M2_UNLIKELY(!heap_.mem || !source_))
-        return -1;
-    if (M2_UNLIKELY(corrupt_ || coderFailed_ || source_->exhausted))
-        return -1;
+    // Within a run the previous byte left the model whole: a byte is only
+    // returned with the heap, the source and the coder all in order.
+    if (!inRun) {
+        if (M2_UNLIKELY(!heap_.mem || !source_))
+            return -1;
+        if (M2_UNLIKELY(corrupt_ || coderFailed_ || source_->exhausted))
+            return -1;
+    }
     uint8_t *const mem = heap_.mem;
     const uint32_t pText = heap_.pText, heapStart = heap_.heapStart, heapEnd = heap_.heapEnd;
     // The coder state lives in locals while this symbol is decoded from the
@@ -833,14 +837,16 @@ __attribute__((always_inline)) inline int PpmModel::decodeOne(bool withHeap)
             normalize();
             if (coderFailed_)
                 return -1;
+            uint32_t c = minContext_;
+            const int masked = numMasked_;
             do {
                 orderFall_++;
-                minContext_ = suffix(minContext_);
-                const uint32_t c = minContext_;
+                c = load32(mem + c + 8);
+                minContext_ = c;
                 if (c <= pText || c > heapEnd || !saneContext(mem, heapStart, heapEnd - heapStart, c) ||
                     ++steps > kChainLimit)
                     return -1;
-            } while (numStats(minContext_) == numMasked_);
+            } while (load16(mem + c) == masked);
             if (!decodeSymbol2())
                 return -1;
             removeRange();
@@ -904,7 +910,7 @@ int PpmModel::decodeChar()
 int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, const int32_t *border, int &last)
 {
     // Neither the heap nor the source goes away while bytes are decoded.
-    if (!heap_.mem || !source_) {
+    if (!heap_.mem || !source_ || corrupt_ || coderFailed_ || source_->exhausted) {
         last = -1;
         return 0;
     }

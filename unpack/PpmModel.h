@@ -34,9 +34,9 @@ public:
     bool decodeInit(PpmByteSource &source, int &escChar);
     // One decoded byte 0..255, or -1 for damaged or exhausted input.
     int decodeChar();
-    // decodeChar's body, inlined into decodeChar and decodeRun. withHeap:
-    // the heap and the source are known to be there.
-    inline int decodeOne(bool withHeap);
+    // decodeChar's body, inlined into decodeChar and decodeRun. inRun: the
+    // heap and the source are there and the model and coder are sound.
+    inline int decodeOne(bool inRun);
     // decodeChar until max bytes are stored in out, a value equal to stop
     // (or -1) comes, or, after a byte, *inPos has passed *border (see
     // Ppm29::decodeRun).
