@@ -221,65 +221,73 @@ TEST_F(ViewFixture, TheThumbDragsThePageAndAPressBesideItPagesWhileHeld)
 
 // Column pages of an article laid out by hand, rows (top, bottom).
 struct Columns : ViewFixture {
-    Article &article = *new Article(nullptr);
+    Article *article = nullptr;
     void TearDown() override
     {
-        delete &article;
+        delete article;
         ViewFixture::TearDown();
     }
-    void layOut(std::initializer_list<std::pair<uint32_t, uint32_t>> rows)
+    void layOut(const std::vector<std::pair<uint32_t, uint32_t>> &rows)
     {
-        ASSERT_TRUE(article.applyScheme("cols"));
+        delete article;
+        article = new Article(nullptr);
+        ASSERT_TRUE(article->applyScheme("cols"));
         for (auto &r : rows)
-            article.addLine(new HorizLineToken(0, (int32_t)r.first, 10, 0xFF), r.first, r.second - r.first);
-        article.finishLayout();
-        ASSERT_FALSE(article.failed);
+            article->addLine(new HorizLineToken(0, (int32_t)r.first, 10, 0xFF), r.first, r.second - r.first);
+        article->finishLayout();
+        ASSERT_FALSE(article->failed);
     }
     std::vector<uint32_t> firstLines() const
     {
-        return std::vector<uint32_t>(article.columnFirstLine, article.columnFirstLine + article.totalColumns);
+        return std::vector<uint32_t>(article->columnFirstLine, article->columnFirstLine + article->totalColumns);
     }
 };
 
 TEST_F(Columns, PagesStartWhereARowPassesTheView)
 {
-    layOut({{0, 100}, {100, 380}, {380, 420}, {420, 790}, {790, 810}});
-    EXPECT_EQ(firstLines(), (std::vector<uint32_t>{0, 2, 3}));
-    EXPECT_EQ(article.columnTop[1], 380);
-}
-
-TEST_F(Columns, ARowTallerThanTheViewFillsTheFirstPage)
-{
-    layOut({{0, 500}, {500, 600}});
-    EXPECT_EQ(firstLines(), (std::vector<uint32_t>{0, 1}));
+    const struct {
+        const char *what;
+        std::vector<std::pair<uint32_t, uint32_t>> rows;
+        std::vector<uint32_t> firstLines;
+        int32_t secondTop;
+    } cases[] = {
+        {"the rows passing the view's bottom start pages", {{0, 100}, {100, 380}, {380, 420}, {420, 790}, {790, 810}},
+         {0, 2, 3}, 380},
+        {"a row taller than the view fills the first page", {{0, 500}, {500, 600}}, {0, 1}, 500},
+    };
+    for (const auto &c : cases) {
+        layOut(c.rows);
+        EXPECT_EQ(firstLines(), c.firstLines) << c.what;
+        EXPECT_EQ(article->columnTop[1], c.secondTop) << c.what;
+    }
 }
 
 TEST_F(Columns, DrawingAndHitTestsStopAtTheLastPage)
 {
     layOut({{0, 100}, {100, 380}, {380, 420}});
     // More pages shown than exist past the first (as while a slide runs).
-    article.column = 1;
-    article.firstLine = 2;
-    article.columns = 3;
+    article->column = 1;
+    article->firstLine = 2;
+    article->columns = 3;
     sys.clearCalls();
-    article.drawLines(0, 0, 300, 400);
+    article->drawLines(0, 0, 300, 400);
     EXPECT_EQ(sys.count("h_line"), 1u);
     // A point right of the last page is on no link.
     Link *link = new Link();
     link->addRect(0, 380, 100, 400);
-    article.links = link;
-    article.column = 0;
-    article.columns = 2;
-    EXPECT_TRUE(article.linkContains(link, 50 + 160, 10));
-    EXPECT_FALSE(article.linkContains(link, 50 + 3 * 160, 10));
+    article->links = link;
+    article->column = 0;
+    article->columns = 2;
+    EXPECT_TRUE(article->linkContains(link, 50 + 160, 10));
+    EXPECT_FALSE(article->linkContains(link, 50 + 3 * 160, 10));
 }
 
 TEST_F(Columns, PrintedPagesAreAtLeastOneRowHigh)
 {
     layOut({{0, 100}});
-    article.columns = 0;
+    article->columns = 0;
     uint32_t pages = 0, width = 0, height = 0;
-    EXPECT_EQ(article.pageMetrics(0.001, pages, width, height), 1u);
+    EXPECT_EQ(article->pageMetrics(0.001, pages, width, height), 1u);
     EXPECT_EQ(pages, 100u);
 }
 

@@ -73,8 +73,9 @@ TEST(LayoutHostile, FinishesWithSaneCoordinates)
             EXPECT_LT(k.y, 1 << 24) << c.name;
         }
         EXPECT_EQ(words, c.words) << c.name;
-        if (c.rows)
+        if (c.rows) {
             EXPECT_EQ(rows.size(), c.rows) << c.name;
+        }
     }
 }
 
