@@ -119,6 +119,20 @@ void slideColumns(Article &a, uint32_t c, int32_t fromX, int32_t toX, uint32_t s
     a.applyScroll();
 }
 
+
+// Home and End settle the focus on the first or last visible link, with the
+// page sound when the view moved.
+void settleHomeEnd(Article &a, bool home, bool moved)
+{
+    Link *end = home ? a.topVisibleLink : a.bottomVisibleLink;
+    if (!moved) {
+        notMoved(a, end);
+        return;
+    }
+    g_playlist.queueThemeSound(SOUND_PAGE);
+    selectOr(a, end, false);
+}
+
 void navigateColumns(Article &a, int code)
 {
     int32_t step = a.columnWidth + a.columnGap;
@@ -177,13 +191,7 @@ void navigateColumns(Article &a, int code)
             a.updateVisibleLinks();
             showPage(a);
         });
-        Link *end = home ? a.topVisibleLink : a.bottomVisibleLink;
-        if (!move) {
-            notMoved(a, end);
-            return;
-        }
-        g_playlist.queueThemeSound(SOUND_PAGE);
-        selectOr(a, end, false);
+        settleHomeEnd(a, home, move);
         return;
     }
     default:
@@ -245,13 +253,7 @@ void navigateSingle(Article &a, int code)
     case NAV_END: {
         bool home = code == NAV_HOME;
         bool move = moved(a, [&]() { a.setScroll(home ? 0 : a.documentHeight, false); });
-        Link *end = home ? a.topVisibleLink : a.bottomVisibleLink;
-        if (!move) {
-            notMoved(a, end);
-            return;
-        }
-        g_playlist.queueThemeSound(SOUND_PAGE);
-        selectOr(a, end, false);
+        settleHomeEnd(a, home, move);
         return;
     }
     default:
