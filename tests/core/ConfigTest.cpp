@@ -4,6 +4,7 @@
 #include <random>
 #include <string>
 
+#include "LooseFiles.h"
 #include "ButtonDef.h"
 #include "Commands.h"
 #include "FakeSystem.h"
@@ -48,15 +49,6 @@ protected:
     Scheme *scheme(const char *name) { return Tree::findAs<Scheme>(cfg.schemes, name); }
     FontStyle *style(const char *name) { return Tree::findAs<FontStyle>(cfg.fontStyles, name); }
     ImageList *list(const char *name) { return Tree::findAs<ImageList>(cfg.imageLists, name); }
-    File *addFile(const char *name)
-    {
-        File *f = new File();
-        f->name.set(name);
-        Tree *root = g_container.root;
-        Tree::insertInto(root, f);
-        g_container.root = static_cast<File *>(root);
-        return f;
-    }
 };
 
 TEST_F(ConfigTest, EmptyConfigurationGivesDefaultsAndOnlyTheDefaultStyle)
@@ -317,7 +309,7 @@ TEST(PaletteResolve, IndexesPastThePaletteDrawTheDefaultColour)
 
 TEST_F(ConfigTest, ThemeTagsFillPlacementsCursorsSoundsAndScrollBar)
 {
-    addFile("back.jpg");
+    addTreeFile("back.jpg");
     read("<theme name=Main image=BACK.JPG findcolor=ff0000>"
          "<page x=10 y=20 width=300 height=0><title x=1 y=2 width=500 height=30 font=Title>"
          "<status x=3000 width=400 font=St><clock width=80 font=Clk>"
@@ -468,8 +460,8 @@ TEST_F(ConfigTest, AFontResolutionOfZeroStillGivesUsableHeights)
 
 TEST_F(ConfigTest, HotspotsAreClampedAndGoToExistingPointerFiles)
 {
-    File *arrow = addFile("arrow.bmp");
-    File *other = addFile("other.bmp");
+    File *arrow = addTreeFile("arrow.bmp");
+    File *other = addTreeFile("other.bmp");
     read("<hotspot cursor=Arrow.BMP x=5000 y=3><hotspot cursor=other.bmp y=12>"
          "<hotspot cursor=missing.bmp x=1 y=1><hotspot x=9 y=9>");
     EXPECT_EQ(1024u, arrow->hotspotX);
@@ -485,10 +477,10 @@ TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)
                           std::string("<parameters width=800 height=100>"
                                       "<fontstyle name=b><fontstyle name=a><fontstyle name=c>"
                                       "<fontstyle name=d><fontstyle name=e>")));
-    File *f = addFile("config.txt");
+    File *f = addTreeFile("config.txt");
     f->loose = true;
     f->fileType = FILE_TEXT;
-    File *packed = addFile("my.txt");
+    File *packed = addTreeFile("my.txt");
     packed->fileType = FILE_TEXT;
     scope.sys.strings[USER_STRING_ARTICLE] = "My.TXT";
     scope.sys.strings[USER_STRING_SONG] = "tune.mod";
@@ -514,7 +506,7 @@ TEST_F(ConfigTest, LoadFailsWithAClearErrorWithoutConfig)
     ScopedWorkDir dir;
     EXPECT_FALSE(cfg.load());
     EXPECT_STREQ("Cannot load configuration", scope.sys.errorText);
-    addFile("config.txt")->loose = true; // listed, but not on disk
+    addTreeFile("config.txt")->loose = true; // listed, but not on disk
     EXPECT_FALSE(cfg.load());
     EXPECT_STREQ("Cannot load configuration", scope.sys.errorText);
 }
