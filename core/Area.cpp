@@ -1,4 +1,5 @@
 #include "Area.h"
+#include "Lists.h"
 
 #include "Article.h"
 #include "Browser.h"
@@ -13,14 +14,7 @@ Area::~Area()
     if (captured == this)
         releaseCapture();
     // The chain owns its successors; delete them one by one, not recursively.
-    Area *rest = next;
-    next = nullptr;
-    while (rest) {
-        Area *following = rest->next;
-        rest->next = nullptr;
-        delete rest;
-        rest = following;
-    }
+    deleteChain(next);
 }
 
 void Area::append(Area *area, Area *&head)

@@ -2,6 +2,7 @@
 // sorted by bottom, filled by the layout; and the freeing of what the layout
 // put into the Article.
 #include "Article.h"
+#include "Lists.h"
 
 #include <string.h>
 
@@ -96,15 +97,6 @@ void Article::freeLayout()
     delete[] lines;
     lines = nullptr;
     lineCount = lineCapacity = 0;
-    while (links) {
-        Link *following = links->next;
-        links->next = nullptr;
-        delete links;
-        links = following;
-    }
-    while (htmlImages) {
-        HtmlImage *following = htmlImages->next;
-        delete htmlImages;
-        htmlImages = following;
-    }
+    deleteChain(links);
+    deleteChain(htmlImages);
 }

@@ -1,4 +1,5 @@
 #include "ButtonDef.h"
+#include "Lists.h"
 
 #include "Commands.h"
 #include "Markup.h"
@@ -71,14 +72,7 @@ ButtonDef::~ButtonDef()
     live--;
     // Unlink the rest first and free it node by node, so that a theme with
     // a very long button list does not recurse once per button.
-    ButtonDef *rest = next;
-    next = nullptr;
-    while (rest) {
-        ButtonDef *following = rest->next;
-        rest->next = nullptr;
-        delete rest;
-        rest = following;
-    }
+    deleteChain(next);
 }
 
 ButtonDef *ButtonDef::clone(const ButtonDef *list)

@@ -2,6 +2,7 @@
 // and underline runs. Widths are computed signed and clamped at 0 in one
 // place (clampWidth), coordinates clamped into 32 bits in one place (coord).
 #include "LayoutState.h"
+#include "Lists.h"
 
 #include <new>
 
@@ -138,16 +139,8 @@ LayoutState::~LayoutState()
     Token::deleteList(pendingRight);
     Token::deleteList(reAddHead);
     Token::deleteList(spareSpaces);
-    while (tables) {
-        TableRecord *outer = tables->next;
-        delete tables;
-        tables = outer;
-    }
-    while (linkInfos) {
-        LinkInfo *following = linkInfos->next;
-        delete linkInfos;
-        linkInfos = following;
-    }
+    deleteChain(tables);
+    deleteChain(linkInfos);
     delete article;
 }
 

@@ -1,6 +1,7 @@
 // Links of a laid-out article: rectangles, hit tests, keyboard order,
 // drawing, visited colours and following.
 #include "Link.h"
+#include "Lists.h"
 #include "Clamp.h"
 
 #include <new>
@@ -45,14 +46,7 @@ Link::~Link()
     delete[] tokens;
     delete[] rects;
     // The list owns its successors; delete them one by one, not recursively.
-    Link *rest = next;
-    next = nullptr;
-    while (rest) {
-        Link *following = rest->next;
-        rest->next = nullptr;
-        delete rest;
-        rest = following;
-    }
+    deleteChain(next);
 }
 
 void Link::addRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2)

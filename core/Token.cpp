@@ -1,5 +1,6 @@
 // The drawable pieces of a laid-out line.
 #include "Token.h"
+#include "Lists.h"
 #include "SearchIndex.h"
 
 #include <stdint.h>
@@ -36,12 +37,7 @@ Token::~Token()
 
 void Token::deleteList(Token *first)
 {
-    while (first) {
-        Token *following = first->next;
-        first->next = nullptr;
-        delete first;
-        first = following;
-    }
+    deleteChain(first);
 }
 
 void Token::drawNormal(int x, int y, uint32_t c)
