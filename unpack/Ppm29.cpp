@@ -5,6 +5,9 @@
 
 namespace {
 
+// Output from which a model is likely to fill megabytes of its heap.
+const int64_t kLongOutput = int64_t(1) << 20;
+
 class Ppm29Model : public Ppm29, private PpmByteSource {
 public:
     bool decodeInit(Unpacker &u, int32_t &escChar) override
@@ -12,7 +15,7 @@ public:
         unpacker_ = &u;
         exhausted = false;
         int esc = escChar;
-        bool ok = model_.decodeInit(*this, esc);
+        bool ok = model_.decodeInit(*this, esc, u.outLeft - u.outWritten >= kLongOutput);
         escChar = esc;
         return ok;
     }

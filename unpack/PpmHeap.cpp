@@ -6,6 +6,7 @@ namespace {
 // Room behind the heap end: a context record or a full state array read from a
 // position up to the heap end stays inside the mapping.
 const uint32_t kTailRoom = 4096;
+const size_t kHugePage = size_t(2) << 20;
 }
 
 PpmHeap::PpmHeap()
@@ -41,12 +42,22 @@ bool PpmHeap::startHeap(uint32_t megabytes)
         return true;
     }
     stopHeap();
-    // Anonymous pages are zero and are only backed when touched.
-    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+    // Anonymous pages are zero and are only backed when touched. The mapping
+    // starts on a huge page boundary so that adviseHugePages can back all of
+    // it with huge pages.
+    const size_t align = kHugePage;
+    void *p = mmap(nullptr, size_t(bytes) + align, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED)
         return false;
-    mem = static_cast<uint8_t *>(p);
+    uint8_t *const raw = static_cast<uint8_t *>(p);
+    uint8_t *const start = raw + ((align - reinterpret_cast<uintptr_t>(raw) % align) % align);
+    uint8_t *const tail = start + ((size_t(bytes) + 4095) & ~size_t(4095));
+    if (start != raw)
+        munmap(raw, size_t(start - raw));
+    if (tail < raw + bytes + align)
+        munmap(tail, size_t(raw + bytes + align - tail));
+    mem = start;
     mapped_ = bytes;
     size_ = size;
     heapStart = UNIT_SIZE;
@@ -55,11 +66,19 @@ bool PpmHeap::startHeap(uint32_t megabytes)
     return true;
 }
 
+void PpmHeap::adviseHugePages()
+{
+    if (mem && !hugePages_)
+        madvise(mem, mapped_, MADV_HUGEPAGE);
+    hugePages_ = true;
+}
+
 void PpmHeap::stopHeap()
 {
     if (mem)
         munmap(mem, mapped_);
     mem = nullptr;
+    hugePages_ = false;
     mapped_ = size_ = 0;
     heapStart = heapEnd = pText = unitsStart = loUnit = hiUnit = 0;
     std::memset(freeList_, 0, sizeof freeList_);

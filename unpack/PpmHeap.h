@@ -50,6 +50,10 @@ public:
     // the size is unchanged. False when the memory cannot be had.
     bool startHeap(uint32_t megabytes);
     void stopHeap();
+    // Asks for huge pages behind the whole mapping: fewer TLB misses when a
+    // long stream spreads the model over many megabytes, but every touched
+    // 2 MiB span is then backed whole, so small streams keep small pages.
+    void adviseHugePages();
     uint32_t allocatedSize() const { return size_; }
 
     // Empties the free lists and splits the heap into text and unit areas.
@@ -156,6 +160,7 @@ private:
 
     uint32_t size_ = 0;      // heap size in bytes as asked for by the stream
     uint32_t mapped_ = 0;    // bytes of the mapping
+    bool hugePages_ = false;
     uint32_t freeList_[N_INDEXES];
     uint64_t nonEmptyLists_ = 0;  // bit i set exactly when freeList_[i] != 0
     int glueCount_ = 0;

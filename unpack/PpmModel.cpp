@@ -143,7 +143,7 @@ void PpmModel::normalize()
 
 // ---- model start ----
 
-bool PpmModel::decodeInit(PpmByteSource &source, int &escChar)
+bool PpmModel::decodeInit(PpmByteSource &source, int &escChar, bool longOutput)
 {
     source_ = &source;
     int flags = source.readByte();
@@ -170,6 +170,8 @@ bool PpmModel::decodeInit(PpmByteSource &source, int &escChar)
             freeHeap();
             return false;
         }
+        if (longOutput)
+            heap_.adviseHugePages();
         corrupt_ = false;
         startModel(order);
     }

@@ -31,7 +31,8 @@ public:
 
     // Reads a PPMd block header from the source and starts or continues the
     // model. escChar is changed when the header carries a new escape byte.
-    bool decodeInit(PpmByteSource &source, int &escChar);
+    // longOutput: megabytes of output are expected, worth huge pages.
+    bool decodeInit(PpmByteSource &source, int &escChar, bool longOutput = false);
     // One decoded byte 0..255, or -1 for damaged or exhausted input.
     int decodeChar();
     // decodeChar's body, inlined into decodeChar and decodeRun. inRun: the
