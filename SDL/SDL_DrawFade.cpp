@@ -3,7 +3,8 @@
 // screen's old pixels there; every frame then redraws only those spans,
 // each channel byte as new + ((weight x (old - new)) >> 8), and updates only
 // the screen areas that hold them. Frames are paced to at most
-// framesPerSecond; the thread sleeps in between.
+// framesPerSecond, or to kMinFrames over the whole fade when that is more;
+// the thread sleeps in between.
 #include "SDL_Draw.h"
 #include "SDL_DrawSupport.h"
 
@@ -19,6 +20,10 @@ namespace {
 
 // Rows of changes at most this far apart share one updated area.
 const int kBandGap = 16;
+
+// A short fade is paced to this many frames, above the usual pace, so that it
+// is seen as a fade and not as a jump; a late frame skipped still leaves 30.
+const Uint32 kMinFrames = 32;
 
 void showAtOnce(SDL_Surface *newSurface, SDL_Surface *screen)
 {
@@ -176,7 +181,9 @@ void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer
             SDL_FreeSurface(converted);
         return;
     }
-    const Uint32 fps = buffer.framesPerSecond > 0 ? (Uint32)buffer.framesPerSecond : 0;
+    Uint32 fps = buffer.framesPerSecond > 0 ? (Uint32)buffer.framesPerSecond : 0;
+    if (fps && (uint64_t)fps * (Uint32)duration < (uint64_t)kMinFrames * 1000)
+        fps = (kMinFrames * 1000 + (Uint32)duration - 1) / (Uint32)duration;
     Uint32 frame = 1;
     int lastWeight = 256;   // what the screen shows before the first frame
     for (;;) {

@@ -110,8 +110,8 @@ void BM_StretchReference(benchmark::State &state)
 }
 BENCHMARK(BM_StretchReference)->Args({640, 480})->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// A fade of 100 ms over the whole screen, paced as in the reader (at most
-// 60 frames a second) and unpaced (as many frames as can be made): wall
+// A fade of 100 ms over the whole screen, paced as in the reader (32 frames
+// for so short a fade; 60 frames a second from half a second on) and unpaced (as many frames as can be made): wall
 // time, CPU time and frames shown. The page turn changes a text-sized part.
 void fadeBench(benchmark::State &state, int framesPerSecond, bool wholeScreen)
 {

@@ -330,9 +330,10 @@ TEST(Draw, FadeRedrawsOnlyWhatChangesAtMostSixtyTimesASecond)
     SDL_Rect changed = {10, 5, 10, 4};
     SDL_FillRect(next, &changed, mapRGB(next, 0xFFFFFF));
     FadeBuffer fb;
+    // A short fade paces to 32 frames, above the 60 frames a second.
     fade(next, screen, 100, fb);
     EXPECT_GE(fb.frames, 1);
-    EXPECT_LE(fb.frames, 7);
+    EXPECT_LE(fb.frames, 32);
     ASSERT_EQ(fb.bands.size(), 1u);
     EXPECT_EQ(fb.bands[0].x, 10);
     EXPECT_EQ(fb.bands[0].y, 5);
@@ -349,6 +350,13 @@ TEST(Draw, FadeRedrawsOnlyWhatChangesAtMostSixtyTimesASecond)
     // Nothing left to change: no frame at all.
     fade(next, screen, 30, fb);
     EXPECT_EQ(fb.frames, 0);
+
+    // A longer one keeps to 60 frames a second.
+    fillRGB(next, 0x405060);
+    fade(next, screen, 600, fb);
+    EXPECT_GE(fb.frames, 2);
+    EXPECT_LE(fb.frames, 36);
+    EXPECT_EQ(rgbAt(screen, 0, 0), 0x405060u);
 
     // Unpaced, the weight reaches 0 a little before the end: the fade still ends.
     fb.framesPerSecond = 0;
