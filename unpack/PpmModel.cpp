@@ -780,6 +780,9 @@ __attribute__((always_inline)) inline int PpmModel::decodeOne(bool inRun)
         __builtin_prefetch(mem + load32(mem + ctx + 8));
         if (M2_UNLIKELY(p <= pText || p > heapEnd))
             return -1;
+        // The first state is the likeliest: fetch the context it leads to
+        // while the coder divides.
+        __builtin_prefetch(mem + load32(mem + p + 2));
         const uint32_t total = load16(mem + ctx + 2);
         if (M2_UNLIKELY(total == 0 || range / total == 0)) {
             coderFailed_ = true;
@@ -791,7 +794,6 @@ __attribute__((always_inline)) inline int PpmModel::decodeOne(bool inRun)
             return -1;
         uint32_t hiCnt = mem[p + 1];
         if (count < hiCnt) {
-            __builtin_prefetch(mem + load32(mem + p + 2));
             prevSuccess_ = (2 * hiCnt > total);
             runLength_ += prevSuccess_;
             foundState_ = p;
