@@ -1,5 +1,6 @@
 // The configuration window step of SDLSystem's construction: a small
-// 250 x 207 window before the reader's own display opens.
+// 250 x 207 window (wider when the font needs it) before the reader's own
+// display opens.
 #include "GUI/ConfigPanel.h"
 #include "SDLConfig.h"
 #include "SDL_Hooks.h"
@@ -10,7 +11,7 @@
 
 bool SDLSystem_runConfigWindow(SDLSystem *system, bool &start)
 {
-    const int width = SDLGUI::ConfigPanel::WIDTH, height = SDLGUI::ConfigPanel::HEIGHT;
+    const int width = SDLGUI::ConfigPanel::windowWidth(), height = SDLGUI::ConfigPanel::HEIGHT;
     SDL_Surface *screen = SDL_SetVideoMode(width, height, 32, 0);
     if (!screen) {
         fprintf(stderr, "Unable to set %ix%i video: %s\n", width, height, SDL_GetError());

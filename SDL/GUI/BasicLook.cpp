@@ -306,7 +306,7 @@ void BasicLook::checkBox(SDL_Surface *surface, const SDL_Rect &r, Checkbox *box)
         fillIn(surface, tick, 2, dark);
     SDLFont *f = box->getFont();
     const char *t = box->getText();
-    text(surface, f, t, (int)strlen(t), tick.x + tick.w + 6, r.y + r.h / 2 - lineHeight() / 2);
+    text(surface, f, t, (int)strlen(t), tick.x + tick.w + kCheckboxTextGap, r.y + r.h / 2 - lineHeight() / 2);
 }
 
 } // namespace SDLGUI

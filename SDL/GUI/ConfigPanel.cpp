@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 namespace SDLGUI {
 
@@ -37,6 +38,31 @@ void AbortListener::action(int id)
     *start = false;
 }
 
+namespace {
+const char *const kBoxTexts[6] = {"Fullscreen", "Effects", "Show config GUI", "Verbose", "Music", "Sound Effects"};
+const char *const kLabelTexts[2] = {"Mix frequency:", "Module:"};
+// Room kept right of the widest text in its cell.
+const int kTextMargin = 4;
+}
+
+int ConfigPanel::windowWidth()
+{
+    Look *look = getLook();
+    SDLFont *font = look->getFont();
+    SDL_Rect cell = {0, 0, WIDTH / 2, 25}, tick;
+    look->tickBox(cell, &tick);
+    int column = 0;
+    for (const char *t : kBoxTexts) {
+        int need = tick.x + tick.w + kCheckboxTextGap + textWidth(font, t, (int)strlen(t)) + kTextMargin;
+        column = need > column ? need : column;
+    }
+    for (const char *t : kLabelTexts) {
+        int need = textWidth(font, t, (int)strlen(t)) + kTextMargin;
+        column = need > column ? need : column;
+    }
+    return 2 * column > WIDTH ? 2 * column : WIDTH;
+}
+
 ConfigPanel::ConfigPanel(bool *running, bool *start, SDLConfig *config, int width, int height)
     : running(running)
 {
@@ -48,12 +74,12 @@ ConfigPanel::ConfigPanel(bool *running, bool *start, SDLConfig *config, int widt
         const char *text;
         bool *option;
     } boxes[] = {
-        {fullscreen, "Fullscreen", config->fullscreenRef()},
-        {effects, "Effects", config->effectsRef()},
-        {showConfig, "Show config GUI", config->showConfigRef()},
-        {verbose, "Verbose", config->verboseRef()},
-        {music, "Music", config->musicRef()},
-        {soundEffects, "Sound Effects", config->soundEffectsRef()},
+        {fullscreen, kBoxTexts[0], config->fullscreenRef()},
+        {effects, kBoxTexts[1], config->effectsRef()},
+        {showConfig, kBoxTexts[2], config->showConfigRef()},
+        {verbose, kBoxTexts[3], config->verboseRef()},
+        {music, kBoxTexts[4], config->musicRef()},
+        {soundEffects, kBoxTexts[5], config->soundEffectsRef()},
     };
     for (auto &b : boxes) {
         b.box = own(new Checkbox(b.text, *b.option));
@@ -67,7 +93,7 @@ ConfigPanel::ConfigPanel(bool *running, bool *start, SDLConfig *config, int widt
 
     const char *song = config->getSong();
     module = own(new Textfield(song ? song : ""));
-    moduleLabel = own(new Label("Module:", Label::LEFT));
+    moduleLabel = own(new Label(kLabelTexts[1], Label::LEFT));
 
     Button *startButton = own(new Button("Start"));
     Button *abortButton = own(new Button("Abort"));
@@ -82,7 +108,7 @@ ConfigPanel::ConfigPanel(bool *running, bool *start, SDLConfig *config, int widt
         effects, soundEffects,
         showConfig, verbose,
         own(new Label("", Label::RIGHT)), own(new Label("", Label::RIGHT)),
-        own(new Label("Mix frequency:", Label::LEFT)), mixFrequency,
+        own(new Label(kLabelTexts[0], Label::LEFT)), mixFrequency,
         moduleLabel, module,
         own(new Label("", Label::RIGHT)), own(new Label("", Label::RIGHT)),
         startButton, abortButton,

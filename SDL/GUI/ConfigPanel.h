@@ -58,6 +58,9 @@ private:
 class ConfigPanel : public Panel {
 public:
     enum { WIDTH = 250, HEIGHT = 207 };
+    // WIDTH, or more when a label of the left or right column would not fit
+    // half of it in the look's font.
+    static int windowWidth();
 
     // Start and Abort set *running to false and *start to true or false.
     ConfigPanel(bool *running, bool *start, SDLConfig *config, int width, int height);

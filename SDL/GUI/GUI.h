@@ -354,6 +354,8 @@ void drawVLine(SDL_Surface *surface, int x, int y, int length, Uint8 red, Uint8 
 // usable font) and the font's line height (at least 1).
 int textWidth(SDLFont *font, const char *text, int length);
 int lineHeightOf(SDLFont *font);
+// Pixels between a check box's tick box and its text.
+const int kCheckboxTextGap = 6;
 // Draws text[0 .. length - 1] in black with its top at y; nothing without a
 // usable font.
 void drawText(SDL_Surface *surface, SDLFont *font, const char *text, int length, int x, int y);

@@ -16,8 +16,10 @@ using namespace SDLGUI;
 
 namespace {
 
-// The grid is 8 rows of 25 pixels in two columns of 125.
-const int kRow = 25, kColumn = 125;
+// The grid is 8 rows of 25 pixels in two columns, each half the window's
+// width (set from the font by the tests).
+const int kRow = 25;
+int kColumn = ConfigPanel::WIDTH / 2;
 SDL_Event click(int column, int row, int dx = 62)
 {
     return buttonEvent(true, column * kColumn + dx, row * kRow + kRow / 2);
@@ -53,11 +55,12 @@ struct ConfigPanelTest : ::testing::Test {
 
     void SetUp() override
     {
-        screen = testScreen(ConfigPanel::WIDTH, ConfigPanel::HEIGHT);
-        ASSERT_NE(screen, nullptr);
         map = MapArray_new(2);
         MapArray_put(map, "default:0", (void *)kFont);
         setFontMap(map);
+        kColumn = ConfigPanel::windowWidth() / 2;
+        screen = testScreen(2 * kColumn, ConfigPanel::HEIGHT);
+        ASSERT_NE(screen, nullptr);
         writeFile("m.conf", std::string("mixOptions=48000;fast;22050\nmixingFrequency=11025\n"));
         TestPlatform platform(dir.path() + "/m.conf");
         testing::internal::CaptureStdout();
@@ -92,7 +95,7 @@ TEST_F(ConfigPanelTest, ButtonsEndTheLoopAndTheWidgetsWriteTheConfiguration)
     };
     for (Case &c : cases) {
         bool running = true, start = !c.button;
-        ConfigPanel panel(&running, &start, config, ConfigPanel::WIDTH, ConfigPanel::HEIGHT);
+        ConfigPanel panel(&running, &start, config, 2 * kColumn, ConfigPanel::HEIGHT);
         queue(c.events, c.button);
         panel.run(screen);
         EXPECT_FALSE(running) << c.name;
@@ -104,10 +107,34 @@ TEST_F(ConfigPanelTest, ButtonsEndTheLoopAndTheWidgetsWriteTheConfiguration)
     }
 }
 
+// Every label ends inside its cell: the window widens for a wide font.
+TEST_F(ConfigPanelTest, NoLabelIsCut)
+{
+    EXPECT_GT(2 * kColumn, (int)ConfigPanel::WIDTH);  // DejaVu Sans needs more than 250
+    bool running = true, start = true;
+    ConfigPanel panel(&running, &start, config, 2 * kColumn, ConfigPanel::HEIGHT);
+    panel.paint(screen, 0, 0);
+    const uint32_t background = 0xB4B4B4;
+    for (int row = 0; row < 3; row++)
+        for (int y = row * kRow; y < (row + 1) * kRow; y++)
+            for (int column = 1; column <= 2; column++)
+                for (int x = column * kColumn - 3; x < column * kColumn; x++)
+                    ASSERT_EQ(rgbAt(screen, x, y), background) << "row " << row << " column " << column;
+}
+
 // The whole start-up step: events wait in SDL's queue before the system is made.
 TEST(ConfigWindow, StartupShowsTheWindowAndWritesTheFileWhicheverButtonEndsIt)
 {
     ASSERT_NE(testScreen(320, 240), nullptr);
+    {
+        // The system's fallback font is DejaVu Sans too: the same columns.
+        MapArray *map = MapArray_new(2);
+        MapArray_put(map, "default:0", (void *)kFont);
+        setFontMap(map);
+        kColumn = ConfigPanel::windowWidth() / 2;
+        forgetFontMap(map);
+        MapArray_delete(map);
+    }
     const struct {
         const char *name;
         const char *showConfig; // in the file before
@@ -132,7 +159,7 @@ TEST(ConfigWindow, StartupShowsTheWindowAndWritesTheFileWhicheverButtonEndsIt)
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(f.system->is_ready(), c.button == 0) << c.name;
         EXPECT_NE(readText(f.dir.path() + "/mirandol2.conf").find(c.written), std::string::npos) << c.name;
-        EXPECT_EQ(SDL_GetVideoSurface()->w, ConfigPanel::WIDTH) << c.name;
+        EXPECT_EQ(SDL_GetVideoSurface()->w, 2 * kColumn) << c.name;
         EXPECT_EQ(SDL_GetVideoSurface()->h, ConfigPanel::HEIGHT) << c.name;
         if (c.button == 0) {
             EXPECT_STREQ(f.system->get_user_string(USER_STRING_SONG), "song.it");
