@@ -19,83 +19,134 @@ BitReader::~BitReader()
     free(inBuf);
 }
 
-void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size)
+void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size, uint32_t minQuickBits)
 {
     if (size > (uint32_t)DecodeTable::kCapacity)
         size = DecodeTable::kCapacity;
+    // One pass over the lengths counts them and notes the symbols in use,
+    // eight lengths at a time past unused ones (most of a small member's
+    // alphabet); the placement then visits the used symbols alone.
     uint32_t lenCount[16] = { 0 };
-    for (uint32_t i = 0; i < size; i++)
-        lenCount[lengths[i] & 15]++;
+    uint16_t used[DecodeTable::kCapacity];
+    uint32_t usedCount = 0;
+    auto note = [&](uint32_t s) {
+        uint32_t l = lengths[s] & 15;
+        lenCount[l]++;
+        used[usedCount] = (uint16_t)s;
+        usedCount += l != 0;
+    };
+    uint32_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t w;
+        memcpy(&w, lengths + i, 8);
+        if (!(w & 0x0F0F0F0F0F0F0F0Full))
+            continue;
+        for (uint32_t k = 0; k < 8; k++)
+            note(i + k);
+    }
+    for (; i < size; i++)
+        note(i);
     lenCount[0] = 0;
-    memset(table.symbolList, 0, size * sizeof table.symbolList[0]);
 
     table.decodeLen[0] = 0;
     table.decodePos[0] = 0;
     uint32_t n = 0;
-    for (int l = 1; l < 16; l++) {
+    uint32_t longest = 0;
+    for (uint32_t l = 1; l < 16; l++) {
         n = 2 * (n + lenCount[l]);
         uint32_t limit = n << (15 - l);
         table.decodeLen[l] = limit > 0xFFFF ? 0xFFFF : limit;
         table.decodePos[l] = table.decodePos[l - 1] + lenCount[l - 1];
+        if (lenCount[l])
+            longest = l;
     }
 
+    // The used symbols fill the list's first usedCount places, ordered by
+    // length and then by symbol; the places behind them read as symbol 0.
     uint32_t next[16];
     memcpy(next, table.decodePos, sizeof next);
-    for (uint32_t sym = 0; sym < size; sym++) {
-        uint32_t l = lengths[sym] & 15;
-        if (l)
-            table.symbolList[next[l]++] = (uint16_t)sym;
+    for (uint32_t k = 0; k < usedCount; k++) {
+        uint32_t sym = used[k];
+        table.symbolList[next[lengths[sym] & 15]++] = (uint16_t)sym;
     }
+    memset(table.symbolList + usedCount, 0, (size - usedCount) * sizeof table.symbolList[0]);
     table.maxNum = size;
 
     // The first-level lookup gives exactly what the limits give for every
-    // code of at most kQuickBits bits. The limits never decrease, and those
-    // up to kQuickBits are multiples of 1 << (16 - kQuickBits) (or 0xFFFF,
+    // code of at most quickBits bits. The limits never decrease, and those
+    // up to quickBits are multiples of 1 << (16 - quickBits) (or 0xFFFF,
     // above every look-ahead once its low bit is cleared), so the top bits
     // alone decide the length and the index.
-    const uint32_t shift = 16 - kQuickBits;
+    uint32_t bits = longest < minQuickBits ? minQuickBits : longest;
+    if (bits > (uint32_t)kQuickBits)
+        bits = kQuickBits;
+    if (bits < 1)
+        bits = 1;
+    table.quickBits = bits;
+    const uint32_t shift = 16 - bits;
     uint32_t q = 0;
-    for (uint32_t l = 1; l <= (uint32_t)kQuickBits; l++) {
+    for (uint32_t l = 1; l <= bits; l++) {
         uint32_t hi = table.decodeLen[l];
         uint32_t end = (hi == 0xFFFF ? 0x10000 : hi) >> shift;
         if (q >= end)
             continue;
-        // Each code of length l fills 1 << (kQuickBits - l) entries; the
-        // first entry of this length starts a code.
-        uint32_t run = 1u << (kQuickBits - l);
+        // Each code of length l fills 1 << (bits - l) entries; the first
+        // entry of this length starts a code, and end is a multiple of that
+        // run (the limits count codes in pairs), so the codes of this length
+        // fill q .. end exactly. Runs of eight entries or more are stored
+        // sixteen bytes at a time.
+        uint32_t runBits = bits - l;
         uint32_t n = table.decodePos[l] + (((q << shift) - table.decodeLen[l - 1]) >> (16 - l));
-        while (q < end) {
-            uint16_t v = (uint16_t)((table.symbolList[n >= table.maxNum ? 0 : n] << 6) | l);
-            if (run >= 4 && q + run <= end) {
-                // Four entries a store (runs of four or more start at a
-                // multiple of four).
-                uint64_t v4 = v * 0x0001000100010001ull;
-                for (uint32_t k = 0; k < run; k += 4)
-                    memcpy(&table.quick[q + k], &v4, 8);
-                q += run;
-            } else {
-                uint32_t stop = q + run < end ? q + run : end;
-                for (; q < stop; q++)
-                    table.quick[q] = v;
+        uint32_t codes = (end - q) >> runBits;
+        uint16_t *p = &table.quick[q];
+        auto entry = [&](uint32_t k) -> uint16_t {
+            uint32_t m = n + k;
+            return (uint16_t)((table.symbolList[m >= table.maxNum ? 0 : m] << 6) | l);
+        };
+        if (runBits >= 3) {
+            uint32_t run = 1u << runBits;
+            for (uint32_t c = 0; c < codes; c++, p += run) {
+                uint64_t v4 = entry(c) * 0x0001000100010001ull;
+                const uint64_t v8[2] = { v4, v4 };
+                for (uint32_t k = 0; k < run; k += 8)
+                    memcpy(p + k, v8, 16);
             }
-            n++;
+        } else if (runBits == 2) {
+            for (uint32_t c = 0; c < codes; c++) {
+                uint64_t v4 = entry(c) * 0x0001000100010001ull;
+                memcpy(p + 4 * c, &v4, 8);
+            }
+        } else if (runBits == 1) {
+            for (uint32_t c = 0; c < codes; c++) {
+                uint32_t v2 = entry(c) * 0x00010001u;
+                memcpy(p + 2 * c, &v2, 4);
+            }
+        } else {
+            for (uint32_t c = 0; c < codes; c++)
+                p[c] = entry(c);
         }
+        q = end;
     }
-    if (q < (1u << kQuickBits))
-        memset(&table.quick[q], 0, ((1u << kQuickBits) - q) * sizeof table.quick[0]);
+    if (q < (1u << bits))
+        memset(&table.quick[q], 0, ((1u << bits) - q) * sizeof table.quick[0]);
+}
+
+void clearDecodeTable(DecodeTable &table)
+{
+    memset(&table, 0, sizeof table);
+    table.quickBits = kQuickBits;
 }
 
 uint32_t decodeSymbol(BitReader &in, const DecodeTable &table)
 {
     uint32_t b = in.peekBits();
-    uint32_t q = b >> (16 - kQuickBits);
-    uint32_t e = table.quick[q];
+    uint32_t e = table.quick[b >> (16 - table.quickBits)];
     if (e) {
         in.skipBits((int)DecodeTable::quickLength(e));
         return DecodeTable::quickSymbol(e);
     }
     uint32_t len;
-    uint32_t sym = decodeSlow(b, table, len, kQuickBits + 1);
+    uint32_t sym = decodeSlow(b, table, len, table.quickBits + 1);
     in.skipBits((int)len);
     return sym;
 }

@@ -51,13 +51,13 @@ const DistTables20 &distTables20()
 inline uint32_t decode(BitReader &in, const DecodeTable &t)
 {
     uint32_t b = in.peekBits();
-    uint32_t e = t.quick[b >> (16 - kQuickBits)];
+    uint32_t e = t.quick[b >> (16 - t.quickBits)];
     if (e) {
         in.skipBits((int)DecodeTable::quickLength(e));
         return DecodeTable::quickSymbol(e);
     }
     uint32_t len;
-    uint32_t sym = decodeSlow(b, t, len, kQuickBits + 1);
+    uint32_t sym = decodeSlow(b, t, len, t.quickBits + 1);
     in.skipBits((int)len);
     return sym;
 }
@@ -184,6 +184,8 @@ bool Unpacker::readTables20()
 void Unpacker::decode20(bool solid)
 {
     const DistTables20 &dt = distTables20();
+    if (!tablesCleared20)
+        clearTables20();
     resetState(solid);
     if (!solid) {
         audioBlock = false;

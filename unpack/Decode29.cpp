@@ -244,8 +244,10 @@ bool Unpacker::readTables29()
     }
     buildDecodeTable(bitLength, BD, 20);
 
-    // The 404 lengths through a local bit buffer (each step takes at most
-    // 22 bits: a code and its count bits).
+    // The 404 lengths through a local bit buffer. Each step takes at most
+    // 22 bits (a code and its count bits): a refill, which leaves 56 or
+    // more, serves a few. The input test compares the buffer pointer first
+    // (the read position is never past it).
     uint8_t table[404];
     LoopBits in;
     in.start(inBuf, inPos, inBit);
@@ -254,35 +256,37 @@ bool Unpacker::readTables29()
         inPos = (int32_t)(p >> 3);
         inBit = (int32_t)(p & 7);
     };
+    int32_t last = inTop - 5;
     for (int i = 0; i < 404;) {
-        if ((int32_t)(in.position() >> 3) > inTop - 5) {
+        if ((int32_t)(in.ptr - in.buf) > last && (int32_t)(in.position() >> 3) > last) {
             sync();
             if (!refillInput())
                 return false;
             in.start(inBuf, inPos, inBit);
+            last = inTop - 5;
         }
-        in.refill();
+        if (in.count < 22)
+            in.refill();
         uint32_t n = in.decode(BD);
         if (n < 16) {
             table[i] = (uint8_t)((n + oldTable[i]) & 15);
             i++;
-        } else if (n < 18) {
-            uint32_t count = n == 16 ? 3 + in.take(3) : 11 + in.take(7);
-            // At the first position there is no previous length: repeat 0.
-            uint8_t previous = i > 0 ? table[i - 1] : 0;
-            while (count-- > 0 && i < 404)
-                table[i++] = previous;
         } else {
-            uint32_t count = n == 18 ? 3 + in.take(3) : 11 + in.take(7);
-            while (count-- > 0 && i < 404)
-                table[i++] = 0;
+            uint32_t count = (n & 1) == 0 ? 3 + in.take(3) : 11 + in.take(7);
+            if (count > (uint32_t)(404 - i))
+                count = (uint32_t)(404 - i);
+            // 16 and 17 repeat the previous length (0 at the first
+            // position), 18 and 19 write zeros.
+            uint8_t value = n < 18 && i > 0 ? table[i - 1] : 0;
+            memset(table + i, value, count);
+            i += (int)count;
         }
     }
     sync();
     tablesRead = true;
     if (inPos > inTop)
         return false;
-    buildDecodeTable(table, LD, 299);
+    buildDecodeTable(table, LD, 299, kQuickBits);   // the LZ loop indexes it by kQuickBits bits
     buildDecodeTable(table + 299, DD, 60);
     buildDecodeTable(table + 359, LDD, 17);
     buildDecodeTable(table + 376, RD, 28);

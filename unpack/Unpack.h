@@ -137,16 +137,20 @@ public:
 };
 
 // A canonical Huffman decode table with room for the largest alphabet.
-// A table that was never built (all zero) decodes every input as symbol 0.
+// A cleared table (clearDecodeTable) decodes every input as symbol 0.
 struct DecodeTable {
     enum { kCapacity = 306 };
     uint32_t maxNum;
+    // Width of the first-level lookup, 1..kQuickBits: the longest code's
+    // length where that is shorter, so a small alphabet fills few entries.
+    uint32_t quickBits;
     uint32_t decodeLen[16];
     uint32_t decodePos[16];
     uint16_t symbolList[kCapacity];
-    // First-level lookup by the top kQuickBits bits: code length in the low
-    // 6 bits (so a 64-bit shift by the entry shifts by the length alone),
-    // symbol above them; 0: not resolved here, use the limits.
+    // First-level lookup by the top quickBits bits (entries from
+    // 1 << quickBits on are not used): code length in the low 6 bits (so a
+    // 64-bit shift by the entry shifts by the length alone), symbol above
+    // them; 0: not resolved here, use the limits.
     uint16_t quick[1 << kQuickBits];
 
     static uint32_t quickLength(uint32_t e) { return e & 63; }
@@ -157,13 +161,19 @@ struct DecodeTable {
 
 // Builds table from size bit lengths (low four bits of each byte; 0 = unused).
 // size is cut to the table's capacity. Damaged length sets are not rejected.
-void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size);
+// The first-level lookup is at least minQuickBits wide (kQuickBits for a
+// table a loop indexes by kQuickBits bits itself).
+void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size,
+                      uint32_t minQuickBits = 1);
+
+// Clears table: it then decodes every input as symbol 0, after 15 bits.
+void clearDecodeTable(DecodeTable &table);
 
 // Decodes one symbol at the reader's position and consumes its code.
 uint32_t decodeSymbol(BitReader &in, const DecodeTable &table);
 
 // Decoding by the limits, for look-ahead b (low bit ignored): the symbol and
-// its code length. first: the shortest length worth trying (kQuickBits + 1
+// its code length. first: the shortest length worth trying (quickBits + 1
 // once the first-level lookup has missed).
 inline uint32_t decodeSlow(uint32_t b, const DecodeTable &t, uint32_t &length, uint32_t first = 1)
 {
@@ -233,11 +243,11 @@ struct LoopBits {
     // Decodes one symbol with the table and consumes its code.
     uint32_t decode(const DecodeTable &t)
     {
-        uint32_t e = t.quick[bits >> (64 - kQuickBits)];
+        uint32_t e = t.quick[bits >> (64 - t.quickBits)];
         uint32_t len = DecodeTable::quickLength(e);
         uint32_t sym = DecodeTable::quickSymbol(e);
         if (len == 0)
-            sym = decodeSlow((uint32_t)(bits >> 48), t, len, kQuickBits + 1);
+            sym = decodeSlow((uint32_t)(bits >> 48), t, len, t.quickBits + 1);
         consume(len);
         return sym;
     }
@@ -344,7 +354,7 @@ public:
     uint32_t outPos;        // next write position in the window
     uint32_t flushedPos;    // first window position not yet written out
     int32_t inTop;          // valid bytes in inBuf
-    int32_t inBorder;       // inTop - kRefillMargin
+    int32_t inBorder;       // inTop - kRefillMargin; inTop once the packed data is all read
     uint8_t *window;
     uint32_t windowBytes;   // length of the window buffer
     // Window positions in use. Below kWindowSize (a version 2.9 member that
@@ -437,15 +447,19 @@ public:
         uint32_t byteCount;
         uint32_t lastByte;
     };
-    DecodeTable MD[4]{};        // audio blocks: one table per channel
+    DecodeTable MD[4];          // audio blocks: one table per channel
     uint32_t oldDistPos = 0;    // write counter of the distance ring
-    uint8_t oldTable20[1028]{}; // the previous block's code lengths
+    uint8_t oldTable20[1028];   // the previous block's code lengths
     bool audioBlock = false;
     int32_t channels = 1;       // audio channels, 1..4
     int32_t curChannel = 0;     // channel of the next audio byte
     int32_t channelDelta = 0;   // last delta of any channel
-    AudioState audioState[4]{};
+    AudioState audioState[4];
+    // Set once clearTables20 has cleared every decode table, oldTable20 and
+    // audioState: until then they hold whatever the memory held.
+    bool tablesCleared20 = false;
 
+    void clearTables20();
     void decode20(bool solid);
     bool readTables20();
     // The next audio byte for code a on the current channel.

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <initializer_list>
 #include <new>
 
 int32_t UnpackIo::readInput(uint8_t *buffer, int32_t count)
@@ -37,14 +38,21 @@ Unpacker::Unpacker(UnpackIo *io_)
       tablesRead(false),
       lastDist(0), lastLength(0), blockType(0), prevLowDist(0), lowDistRepeat(0), ppmEscChar(2)
 {
-    // Tables that were never built decode inside their storage.
-    memset(&LD, 0, sizeof LD);
-    memset(&DD, 0, sizeof DD);
-    memset(&LDD, 0, sizeof LDD);
-    memset(&RD, 0, sizeof RD);
-    memset(&BD, 0, sizeof BD);
+    // The decode tables are left as they are: version 2.9 builds each one
+    // before its first use, and the version 2.0/2.6 decoder clears them
+    // (clearTables20) before its first member.
     memset(oldDist, 0, sizeof oldDist);
     memset(oldTable, 0, sizeof oldTable);
+}
+
+void Unpacker::clearTables20()
+{
+    // Tables that were never built decode inside their storage.
+    for (DecodeTable *t : { &LD, &DD, &LDD, &RD, &BD, &MD[0], &MD[1], &MD[2], &MD[3] })
+        clearDecodeTable(*t);
+    memset(oldTable20, 0, sizeof oldTable20);
+    memset(audioState, 0, sizeof audioState);
+    tablesCleared20 = true;
 }
 
 Unpacker::~Unpacker()
@@ -122,7 +130,11 @@ bool Unpacker::refillInput()
     int32_t got = io->readInput(inBuf + dataSize, (kInBufSize - dataSize) & ~15);
     if (got > 0)
         inTop += got;
-    inBorder = inTop - kRefillMargin;
+    // Once the packed data is all in the buffer a refill changes nothing
+    // but fails past inTop: the decoders then test against inTop itself
+    // rather than stepping up to the refill, symbol by symbol, through the
+    // last kRefillMargin bytes (which in a small member is all of it).
+    inBorder = io->sourceLeft ? inTop - kRefillMargin : inTop;
     // Look-ahead past the valid input sees zeros, never stale bytes.
     memset(inBuf + inTop, 0, kInBufPad);
     return got != -1;
