@@ -240,14 +240,19 @@ struct LoopBits {
     }
     // The read position in bits from the buffer's start.
     uint32_t position() const { return (uint32_t)(ptr - buf) * 8 - count; }
-    // Decodes one symbol with the table and consumes its code.
+    // Decodes one symbol with the table and consumes its code. A resolved
+    // entry shifts the bits by itself (the shift takes its low six bits, the
+    // length), one step less between a lookup and the next.
     uint32_t decode(const DecodeTable &t)
     {
         uint32_t e = t.quick[bits >> (64 - t.quickBits)];
-        uint32_t len = DecodeTable::quickLength(e);
-        uint32_t sym = DecodeTable::quickSymbol(e);
-        if (len == 0)
-            sym = decodeSlow((uint32_t)(bits >> 48), t, len, t.quickBits + 1);
+        if (__builtin_expect(e != 0, 1)) {   // resolved: a length of 1 or more
+            bits <<= DecodeTable::quickLength(e);
+            count -= DecodeTable::quickLength(e);
+            return DecodeTable::quickSymbol(e);
+        }
+        uint32_t len;
+        uint32_t sym = decodeSlow((uint32_t)(bits >> 48), t, len, t.quickBits + 1);
         consume(len);
         return sym;
     }
