@@ -4,6 +4,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 BitReader::BitReader() : inPos(0), inBit(0), inBuf(nullptr)
 {
     // Not cleared beyond the first look-ahead: every refill clears the
@@ -19,34 +23,73 @@ BitReader::~BitReader()
     free(inBuf);
 }
 
+namespace {
+
+// Bit k set where p[k] equals v, for the sixteen bytes at p.
+inline uint32_t equalMask16(const uint8_t *p, uint8_t v)
+{
+#if defined(__SSE2__)
+    __m128i c = _mm_loadu_si128((const __m128i *)p);
+    return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8((char)v)));
+#else
+    uint32_t m = 0;
+    for (uint32_t k = 0; k < 16; k++)
+        m |= (uint32_t)(p[k] == v) << k;
+    return m;
+#endif
+}
+
+}  // namespace
+
 void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size, uint32_t minQuickBits)
 {
     if (size > (uint32_t)DecodeTable::kCapacity)
         size = DecodeTable::kCapacity;
-    // One pass over the lengths counts them and notes the symbols in use,
-    // eight lengths at a time past unused ones (most of a small member's
-    // alphabet); the placement then visits the used symbols alone.
-    uint32_t lenCount[16] = { 0 };
-    uint16_t used[DecodeTable::kCapacity];
-    uint32_t usedCount = 0;
-    auto note = [&](uint32_t s) {
-        uint32_t l = lengths[s] & 15;
-        lenCount[l]++;
-        used[usedCount] = (uint16_t)s;
-        usedCount += l != 0;
-    };
+    // The lengths (low four bits) are copied eight at a time into a buffer
+    // padded with zeros to whole chunks of sixteen, and counted past
+    // unused ones (most of a small member's alphabet).
+    enum { kPadded = (DecodeTable::kCapacity + 15) & ~15 };
+    uint8_t ls[kPadded];
+    uint32_t chunks = (size + 15) / 16;
+    // Two counts per length, so that equal lengths in a row do not wait
+    // on each other's increments.
+    uint16_t counts[2][16] = {};
     uint32_t i = 0;
     for (; i + 8 <= size; i += 8) {
         uint64_t w;
         memcpy(&w, lengths + i, 8);
-        if (!(w & 0x0F0F0F0F0F0F0F0Full))
+        w &= 0x0F0F0F0F0F0F0F0Full;
+        memcpy(ls + i, &w, 8);
+        if (!w)
             continue;
         for (uint32_t k = 0; k < 8; k++)
-            note(i + k);
+            counts[k & 1][(w >> (8 * k)) & 15]++;
     }
-    for (; i < size; i++)
-        note(i);
+    for (; i < size; i++) {
+        ls[i] = lengths[i] & 15;
+        counts[i & 1][ls[i]]++;
+    }
+    memset(ls + size, 0, chunks * 16 - size);
+    uint32_t lenCount[16];
+    uint32_t usedCount = 0;
+    for (uint32_t l = 1; l < 16; l++) {
+        lenCount[l] = counts[0][l] + counts[1][l];
+        usedCount += lenCount[l];
+    }
     lenCount[0] = 0;
+    if (usedCount == 0) {
+        // No codes (an alphabet a small member does not use): the limits
+        // send every input to length 15 and, with maxNum 0, to the list's
+        // first place, symbol 0; the first-level lookup resolves nothing.
+        memset(table.decodeLen, 0, sizeof table.decodeLen);
+        memset(table.decodePos, 0, sizeof table.decodePos);
+        table.maxNum = 0;
+        table.symbolList[0] = 0;
+        uint32_t bits = minQuickBits < 1 ? 1 : (minQuickBits > (uint32_t)kQuickBits ? (uint32_t)kQuickBits : minQuickBits);
+        table.quickBits = bits;
+        memset(table.quick, 0, (1u << bits) * sizeof table.quick[0]);
+        return;
+    }
 
     table.decodeLen[0] = 0;
     table.decodePos[0] = 0;
@@ -61,13 +104,16 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size,
             longest = l;
     }
 
-    // The used symbols fill the list's first usedCount places, ordered by
-    // length and then by symbol; the places behind them read as symbol 0.
-    uint32_t next[16];
-    memcpy(next, table.decodePos, sizeof next);
-    for (uint32_t k = 0; k < usedCount; k++) {
-        uint32_t sym = used[k];
-        table.symbolList[next[lengths[sym] & 15]++] = (uint16_t)sym;
+    // The used symbols fill the list's first places, ordered by length and
+    // then by symbol, found length by length sixteen lengths at a time; the
+    // places behind them read as symbol 0.
+    for (uint32_t l = 1; l < 16; l++) {
+        uint32_t pos = table.decodePos[l];
+        uint32_t stop = pos + lenCount[l];
+        for (uint32_t c = 0; pos < stop && c < chunks; c++) {
+            for (uint32_t m = equalMask16(ls + 16 * c, (uint8_t)l); m; m &= m - 1)
+                table.symbolList[pos++] = (uint16_t)(16 * c + (uint32_t)__builtin_ctz(m));
+        }
     }
     memset(table.symbolList + usedCount, 0, (size - usedCount) * sizeof table.symbolList[0]);
     table.maxNum = size;
@@ -99,10 +145,9 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size,
         uint32_t n = table.decodePos[l] + (((q << shift) - table.decodeLen[l - 1]) >> (16 - l));
         uint32_t codes = (end - q) >> runBits;
         uint16_t *p = &table.quick[q];
-        auto entry = [&](uint32_t k) -> uint16_t {
-            uint32_t m = n + k;
-            return (uint16_t)((table.symbolList[m >= table.maxNum ? 0 : m] << 6) | l);
-        };
+        // n is decodePos[l] (q is where the shorter codes end), and there
+        // are at most lenCount[l] codes: all inside the list's used places.
+        auto entry = [&](uint32_t k) -> uint16_t { return (uint16_t)((table.symbolList[n + k] << 6) | l); };
         if (runBits >= 3) {
             uint32_t run = 1u << runBits;
             for (uint32_t c = 0; c < codes; c++, p += run) {
