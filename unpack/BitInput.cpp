@@ -148,27 +148,54 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size,
         // n is decodePos[l] (q is where the shorter codes end), and there
         // are at most lenCount[l] codes: all inside the list's used places.
         auto entry = [&](uint32_t k) -> uint16_t { return (uint16_t)((table.symbolList[n + k] << 6) | l); };
+        uint32_t c = 0;
+#if defined(__SSE2__)
+        // Eight codes at a time where each fills four entries or fewer.
+        if (runBits <= 2) {
+            const __m128i lv = _mm_set1_epi16((short)l);
+            for (; c + 8 <= codes; c += 8) {
+                __m128i sym = _mm_loadu_si128((const __m128i *)&table.symbolList[n + c]);
+                __m128i e = _mm_or_si128(_mm_slli_epi16(sym, 6), lv);
+                __m128i *d = (__m128i *)(p + (c << runBits));
+                if (runBits == 0) {
+                    _mm_storeu_si128(d, e);
+                } else {
+                    __m128i lo = _mm_unpacklo_epi16(e, e), hi = _mm_unpackhi_epi16(e, e);
+                    if (runBits == 1) {
+                        _mm_storeu_si128(d, lo);
+                        _mm_storeu_si128(d + 1, hi);
+                    } else {
+                        _mm_storeu_si128(d, _mm_unpacklo_epi32(lo, lo));
+                        _mm_storeu_si128(d + 1, _mm_unpackhi_epi32(lo, lo));
+                        _mm_storeu_si128(d + 2, _mm_unpacklo_epi32(hi, hi));
+                        _mm_storeu_si128(d + 3, _mm_unpackhi_epi32(hi, hi));
+                    }
+                }
+            }
+            p += c << runBits;
+        }
+#endif
         if (runBits >= 3) {
             uint32_t run = 1u << runBits;
-            for (uint32_t c = 0; c < codes; c++, p += run) {
+            for (; c < codes; c++, p += run) {
                 uint64_t v4 = entry(c) * 0x0001000100010001ull;
                 const uint64_t v8[2] = { v4, v4 };
                 for (uint32_t k = 0; k < run; k += 8)
                     memcpy(p + k, v8, 16);
             }
         } else if (runBits == 2) {
-            for (uint32_t c = 0; c < codes; c++) {
+            for (; c < codes; c++, p += 4) {
                 uint64_t v4 = entry(c) * 0x0001000100010001ull;
-                memcpy(p + 4 * c, &v4, 8);
+                memcpy(p, &v4, 8);
             }
         } else if (runBits == 1) {
-            for (uint32_t c = 0; c < codes; c++) {
+            for (; c < codes; c++, p += 2) {
                 uint32_t v2 = entry(c) * 0x00010001u;
-                memcpy(p + 2 * c, &v2, 4);
+                memcpy(p, &v2, 4);
             }
         } else {
-            for (uint32_t c = 0; c < codes; c++)
-                p[c] = entry(c);
+            for (; c < codes; c++)
+                *p++ = entry(c);
         }
         q = end;
     }
