@@ -37,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     try {
         UnpackIo io = { nullptr, 0, out.data(), outSize };
         Unpacker u(&io);
+        u.filters = createFilters29();
         u.init(nullptr);
         u.setOutputSize(outSize);
         size_t pos = 2;

@@ -8,11 +8,27 @@
 #include <emmintrin.h>
 #endif
 
+namespace {
+
+// The input buffer of the last reader a thread closed, kept for its next
+// one: a member after member costs no allocation.
+struct SpareInput {
+    uint8_t *buffer = nullptr;
+    ~SpareInput() { free(buffer); }
+};
+thread_local SpareInput t_spareInput;
+
+}  // namespace
+
 BitReader::BitReader() : inPos(0), inBit(0), inBuf(nullptr)
 {
-    // Not cleared beyond the first look-ahead: every refill clears the
-    // kInBufPad bytes behind the valid input, and nothing reads further.
-    inBuf = (uint8_t *)malloc(kInBufSize + kInBufPad);
+    // Not cleared beyond the first look-ahead (a kept buffer holds an
+    // earlier member's input): every refill clears the kInBufPad bytes
+    // behind the valid input, and nothing reads further.
+    inBuf = t_spareInput.buffer;
+    t_spareInput.buffer = nullptr;
+    if (!inBuf)
+        inBuf = (uint8_t *)malloc(kInBufSize + kInBufPad);
     if (!inBuf)
         g_unpackErrors.memoryError();
     memset(inBuf, 0, kInBufPad);
@@ -20,7 +36,10 @@ BitReader::BitReader() : inPos(0), inBit(0), inBuf(nullptr)
 
 BitReader::~BitReader()
 {
-    free(inBuf);
+    if (!t_spareInput.buffer)
+        t_spareInput.buffer = inBuf;
+    else
+        free(inBuf);
 }
 
 namespace {

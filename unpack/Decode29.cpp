@@ -514,6 +514,8 @@ Unpacker::Step Unpacker::decodeLz29()
         }
         if (sym == 257) {
             save();
+            if (!filters)
+                filters = createFilters29();   // made on the first record: most members have none
             if (!filters) {
                 needsExtension = true;
                 return StepStop;
@@ -596,6 +598,8 @@ Unpacker::Step Unpacker::decodePpm29()
         case -1:
             return StepStop;
         case 3:
+            if (!filters)
+                filters = createFilters29();
             if (!filters) {
                 needsExtension = true;
                 return StepStop;

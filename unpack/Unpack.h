@@ -354,7 +354,7 @@ public:
 
     // Shared state; public for the decoders and their extensions.
     UnpackIo *io;
-    std::unique_ptr<Filters29> filters;   // null: a filter record stops the member
+    std::unique_ptr<Filters29> filters;   // made by the first filter record; null then: the record stops the member
     std::unique_ptr<Ppm29> ppm;           // made by the first PPMd block; null then: the block stops the member
     uint32_t outPos;        // next write position in the window
     uint32_t flushedPos;    // first window position not yet written out

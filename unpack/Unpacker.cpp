@@ -31,7 +31,7 @@ void UnpackIo::writeBytes(const uint8_t *data, uint32_t count)
 }
 
 Unpacker::Unpacker(UnpackIo *io_)
-    : io(io_), filters(createFilters29()), outPos(0), flushedPos(0),
+    : io(io_), outPos(0), flushedPos(0),
       inTop(0), inBorder(0), window(nullptr), windowBytes(0), winSize(kWindowSize),
       externalWindow(false), outLeft(0), outWritten(0),
       outDecoded(0), countedPos(0), ppmError(false), windowClean(false), needsExtension(false),

@@ -18,6 +18,7 @@ struct Rig {
     {
         io = UnpackIo{nullptr, 0, out.data(), (uint32_t)outSize};
         u.reset(new Unpacker(&io));
+        u->filters = createFilters29();
         u->init(nullptr);
         u->setOutputSize(outSize);
         u->outPos = u->flushedPos = u->countedPos = startPos;

@@ -29,7 +29,7 @@ inline DecodeResult decodeBytes(const std::vector<uint8_t> &packed, uint32_t siz
     memset(buffer.data(), 0, size);
     UnpackIo io = { packed.data(), (uint32_t)packed.size(), buffer.data(), size };
     Unpacker u(&io);
-    if (!nativeFilters && u.filters)
+    if (!nativeFilters)
         u.filters = createFilters29(false);
     u.init(nullptr);
     u.setOutputSize(size);
