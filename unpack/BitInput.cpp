@@ -198,9 +198,13 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size,
             uint32_t run = 1u << runBits;
             for (; c < codes; c++, p += run) {
                 uint64_t v4 = entry(c) * 0x0001000100010001ull;
-                const uint64_t v8[2] = { v4, v4 };
-                for (uint32_t k = 0; k < run; k += 8)
-                    memcpy(p + k, v8, 16);
+                const uint64_t v8[4] = { v4, v4, v4, v4 };
+                if (run >= 16) {
+                    for (uint32_t k = 0; k < run; k += 16)
+                        memcpy(p + k, v8, 32);
+                } else {
+                    memcpy(p, v8, 16);
+                }
             }
         } else if (runBits == 2) {
             for (; c < codes; c++, p += 4) {

@@ -31,6 +31,9 @@ struct DistTables {
     }
 };
 
+// The lengths a block sent from zeros adds its own to.
+const uint8_t kNoLengths[404] = {};
+
 const DistTables &distTables()
 {
     static const DistTables tables;
@@ -223,7 +226,8 @@ bool Unpacker::readTables29()
     prevLowDist = 0;
     lowDistRepeat = 0;
     if (!(v & 0x4000))
-        memset(oldTable, 0, sizeof oldTable);
+        oldTableUnset = true;
+    const uint8_t *old = oldTableUnset ? kNoLengths : oldTable;
     skipBits(2);
 
     uint8_t bitLength[20];
@@ -248,7 +252,7 @@ bool Unpacker::readTables29()
     // 22 bits (a code and its count bits): a refill, which leaves 56 or
     // more, serves a few. The input test compares the buffer pointer first
     // (the read position is never past it).
-    uint8_t table[404];
+    uint8_t table[404 + 16];   // runs are stored 16 bytes at a time
     LoopBits in;
     in.start(inBuf, inPos, inBit);
     auto sync = [&]() {
@@ -269,7 +273,7 @@ bool Unpacker::readTables29()
             in.refill();
         uint32_t n = in.decode(BD);
         if (n < 16) {
-            table[i] = (uint8_t)((n + oldTable[i]) & 15);
+            table[i] = (uint8_t)((n + old[i]) & 15);
             i++;
         } else {
             uint32_t count = (n & 1) == 0 ? 3 + in.take(3) : 11 + in.take(7);
@@ -278,7 +282,13 @@ bool Unpacker::readTables29()
             // 16 and 17 repeat the previous length (0 at the first
             // position), 18 and 19 write zeros.
             uint8_t value = n < 18 && i > 0 ? table[i - 1] : 0;
-            memset(table + i, value, count);
+            // In whole 16-byte stores: the bytes past the run are written
+            // again by the lengths that follow, or fall in the spare bytes.
+            uint64_t v8 = value * 0x0101010101010101ull;
+            for (uint32_t k = 0; k < count; k += 16) {
+                memcpy(table + i + k, &v8, 8);
+                memcpy(table + i + k + 8, &v8, 8);
+            }
             i += (int)count;
         }
     }
@@ -291,6 +301,7 @@ bool Unpacker::readTables29()
     buildDecodeTable(table + 359, LDD, 17);
     buildDecodeTable(table + 376, RD, 28);
     memcpy(oldTable, table, sizeof oldTable);
+    oldTableUnset = false;
     return true;
 }
 

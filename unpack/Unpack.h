@@ -382,6 +382,7 @@ public:
     uint32_t oldDist[4];
     uint32_t lastDist, lastLength;
     uint8_t oldTable[404];
+    bool oldTableUnset;     // no block has set oldTable: it reads as zeros
     int32_t blockType;      // 0 LZ, 1 PPMd
     int32_t prevLowDist;
     int32_t lowDistRepeat;

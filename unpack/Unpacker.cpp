@@ -36,13 +36,12 @@ Unpacker::Unpacker(UnpackIo *io_)
       externalWindow(false), outLeft(0), outWritten(0),
       outDecoded(0), countedPos(0), ppmError(false), windowClean(false), needsExtension(false),
       tablesRead(false),
-      lastDist(0), lastLength(0), blockType(0), prevLowDist(0), lowDistRepeat(0), ppmEscChar(2)
+      lastDist(0), lastLength(0), oldTableUnset(true), blockType(0), prevLowDist(0), lowDistRepeat(0), ppmEscChar(2)
 {
     // The decode tables are left as they are: version 2.9 builds each one
     // before its first use, and the version 2.0/2.6 decoder clears them
     // (clearTables20) before its first member.
     memset(oldDist, 0, sizeof oldDist);
-    memset(oldTable, 0, sizeof oldTable);
 }
 
 void Unpacker::clearTables20()
@@ -97,7 +96,7 @@ void Unpacker::resetState(bool solid)
         tablesRead = false;
         memset(oldDist, 0, sizeof oldDist);
         lastDist = lastLength = 0;
-        memset(oldTable, 0, sizeof oldTable);
+        oldTableUnset = true;
         outPos = flushedPos = 0;
         windowClean = false;
         countedPos = 0;
