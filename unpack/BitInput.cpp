@@ -58,43 +58,94 @@ inline uint32_t equalMask16(const uint8_t *p, uint8_t v)
 #endif
 }
 
+// Stores the sixteen bytes lo, hi (little-endian) at p in one store.
+inline void storeChunk(uint8_t *p, uint64_t lo, uint64_t hi)
+{
+#if defined(__SSE2__)
+    _mm_store_si128((__m128i *)p, _mm_set_epi64x((long long)hi, (long long)lo));
+#else
+    memcpy(p, &lo, 8);
+    memcpy(p + 8, &hi, 8);
+#endif
+}
+
+// Clears eight rows of sixteen counts in plain stores (a string
+// instruction takes longer to start than this takes).
+inline void clearRows(uint8_t (*rows)[16])
+{
+#if defined(__SSE2__)
+    __m128i zero = _mm_setzero_si128();
+    __asm__("" : "+x"(zero));   // opaque, so that the stores stay stores
+    for (uint32_t k = 0; k < 8; k++)
+        _mm_storeu_si128((__m128i *)rows[k], zero);
+#else
+    memset(rows, 0, 8 * 16);
+#endif
+}
+
 }  // namespace
 
 void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size, uint32_t minQuickBits)
 {
     if (size > (uint32_t)DecodeTable::kCapacity)
         size = DecodeTable::kCapacity;
-    // The lengths (low four bits) are copied eight at a time into a buffer
-    // padded with zeros to whole chunks of sixteen, and counted past
-    // unused ones (most of a small member's alphabet).
+    // The lengths (low four bits) are copied into a buffer padded with
+    // zeros to whole chunks of sixteen, a chunk a store (so that the
+    // chunk loads below take it whole), and counted past unused ones (most
+    // of a small member's alphabet), with two counts per length so that
+    // equal lengths in a row do not wait on each other's increments.
     enum { kPadded = (DecodeTable::kCapacity + 15) & ~15 };
-    uint8_t ls[kPadded];
+    alignas(16) uint8_t ls[kPadded];
     uint32_t chunks = (size + 15) / 16;
-    // Two counts per length, so that equal lengths in a row do not wait
-    // on each other's increments.
     uint16_t counts[2][16] = {};
-    uint32_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t w;
-        memcpy(&w, lengths + i, 8);
-        w &= 0x0F0F0F0F0F0F0F0Full;
-        memcpy(ls + i, &w, 8);
-        if (!w)
-            continue;
+    auto count = [&](uint64_t w) {
         for (uint32_t k = 0; k < 8; k++)
             counts[k & 1][(w >> (8 * k)) & 15]++;
+    };
+    // A table using most of its alphabet is counted after the copy, with
+    // eight counts per length (one per byte of a word).
+    const bool dense = size >= 64 && (lengths[0] & 15) && (lengths[size / 2] & 15) && (lengths[size - 1] & 15);
+    for (uint32_t c = 0; c < chunks; c++) {
+        uint32_t at = 16 * c;
+        uint64_t w[2] = { 0, 0 };
+        if (at + 16 <= size) {
+            memcpy(w, lengths + at, 16);
+        } else {
+            for (uint32_t k = 0; at + k < size; k++)
+                w[k >> 3] |= (uint64_t)lengths[at + k] << (8 * (k & 7));
+        }
+        w[0] &= 0x0F0F0F0F0F0F0F0Full;
+        w[1] &= 0x0F0F0F0F0F0F0F0Full;
+        storeChunk(ls + at, w[0], w[1]);
+        if (dense)
+            continue;
+        if (w[0])
+            count(w[0]);
+        if (w[1])
+            count(w[1]);
     }
-    for (; i < size; i++) {
-        ls[i] = lengths[i] & 15;
-        counts[i & 1][ls[i]]++;
-    }
-    memset(ls + size, 0, chunks * 16 - size);
     uint32_t lenCount[16];
-    uint32_t usedCount = 0;
-    for (uint32_t l = 1; l < 16; l++) {
-        lenCount[l] = counts[0][l] + counts[1][l];
-        usedCount += lenCount[l];
+    if (!dense) {
+        for (uint32_t l = 1; l < 16; l++)
+            lenCount[l] = counts[0][l] + counts[1][l];
+    } else {
+        uint8_t many[8][16];
+        clearRows(many);
+        for (uint32_t at = 0; at < chunks * 16; at += 8) {
+            uint64_t w;
+            memcpy(&w, ls + at, 8);
+            for (uint32_t k = 0; k < 8; k++)
+                many[k][(w >> (8 * k)) & 15]++;
+        }
+        for (uint32_t l = 1; l < 16; l++) {
+            lenCount[l] = 0;
+            for (uint32_t k = 0; k < 8; k++)
+                lenCount[l] += many[k][l];
+        }
     }
+    uint32_t usedCount = 0;
+    for (uint32_t l = 1; l < 16; l++)
+        usedCount += lenCount[l];
     lenCount[0] = 0;
     if (usedCount == 0) {
         // No codes (an alphabet a small member does not use): the limits
