@@ -83,6 +83,67 @@ inline void clearRows(uint8_t (*rows)[16])
 #endif
 }
 
+#if defined(__SSE2__)
+// For each byte value: the positions of its set bits, lowest first (eight
+// places, the unused ones 0), and how many there are.
+struct BitPositions {
+    alignas(16) uint16_t at[256][8];
+    uint8_t count[256];
+    constexpr BitPositions() : at(), count()
+    {
+        for (uint32_t b = 0; b < 256; b++)
+            for (uint32_t k = 0; k < 8; k++)
+                if (b & (1u << k))
+                    at[b][count[b]++] = (uint16_t)k;
+    }
+};
+constexpr BitPositions kBitPositions;
+#endif
+
+// Writes the symbols of each length 1..15 (their lengths in ls, chunks of
+// sixteen), in increasing order, to list from decodePos[l] on.
+inline void placeSymbols(const uint8_t *ls, uint32_t chunks, const uint32_t *lenCount, const uint32_t *decodePos,
+                         uint16_t *list)
+{
+#if defined(__SSE2__)
+    // Without a branch per symbol: a byte of a chunk's match mask stores
+    // the positions of all its set bits (eight places) and moves on by
+    // their count. The places written past a length's symbols belong to
+    // the lengths after it, written later, or lie behind the used ones
+    // (cleared by the caller, or in a spare list when the list is full).
+    uint16_t spare[DecodeTable::kCapacity + 8];
+    uint32_t used = decodePos[15] + lenCount[15];   // decodePos[1] is 0
+    uint16_t *out = used + 8 <= (uint32_t)DecodeTable::kCapacity ? list : spare;
+    for (uint32_t l = 1; l < 16; l++) {
+        uint32_t pos = decodePos[l];
+        uint32_t stop = pos + lenCount[l];
+        for (uint32_t c = 0; pos < stop && c < chunks; c++) {
+            uint32_t m = equalMask16(ls + 16 * c, (uint8_t)l);
+            if (!m)
+                continue;
+            for (uint32_t half = 0; half < 2; half++) {
+                uint32_t b = (m >> (8 * half)) & 0xFF;
+                __m128i at = _mm_load_si128((const __m128i *)kBitPositions.at[b]);
+                at = _mm_add_epi16(at, _mm_set1_epi16((short)(16 * c + 8 * half)));
+                _mm_storeu_si128((__m128i *)(out + pos), at);
+                pos += kBitPositions.count[b];
+            }
+        }
+    }
+    if (out != list)
+        memcpy(list, out, used * sizeof list[0]);
+#else
+    for (uint32_t l = 1; l < 16; l++) {
+        uint32_t pos = decodePos[l];
+        uint32_t stop = pos + lenCount[l];
+        for (uint32_t c = 0; pos < stop && c < chunks; c++) {
+            for (uint32_t m = equalMask16(ls + 16 * c, (uint8_t)l); m; m &= m - 1)
+                list[pos++] = (uint16_t)(16 * c + (uint32_t)__builtin_ctz(m));
+        }
+    }
+#endif
+}
+
 }  // namespace
 
 void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size, uint32_t minQuickBits)
@@ -177,14 +238,7 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size,
     // The used symbols fill the list's first places, ordered by length and
     // then by symbol, found length by length sixteen lengths at a time; the
     // places behind them read as symbol 0.
-    for (uint32_t l = 1; l < 16; l++) {
-        uint32_t pos = table.decodePos[l];
-        uint32_t stop = pos + lenCount[l];
-        for (uint32_t c = 0; pos < stop && c < chunks; c++) {
-            for (uint32_t m = equalMask16(ls + 16 * c, (uint8_t)l); m; m &= m - 1)
-                table.symbolList[pos++] = (uint16_t)(16 * c + (uint32_t)__builtin_ctz(m));
-        }
-    }
+    placeSymbols(ls, chunks, lenCount, table.decodePos, table.symbolList);
     memset(table.symbolList + usedCount, 0, (size - usedCount) * sizeof table.symbolList[0]);
     table.maxNum = size;
 
