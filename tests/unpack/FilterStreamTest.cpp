@@ -1,6 +1,4 @@
-// Filter records inside hand-built LZ streams: the record reader of the bit
-// stream, and hostile records (huge lengths, zero channels, floods of
-// records) that must end their member quickly and safely.
+// Filter records inside hand-built LZ streams, hostile ones among them.
 #include <gtest/gtest.h>
 
 #include "BitWriter.h"
@@ -21,10 +19,9 @@ struct LzStream {
         for (uint8_t b : v)
             literal(b);
     }
-    // Symbol 257 and the record as the LZ stream carries it (raw bytes).
+    // Symbol 257 and the record in the layout ppmFilterRecord gives.
     void record(const std::vector<uint8_t> &ppmForm)
     {
-        // ppmFilterRecord gives first byte, two length bytes, body: the same layout.
         ld.put(w, 257);
         for (uint8_t b : ppmForm)
             w.put(b, 8);
@@ -52,25 +49,19 @@ TEST(FilterStream, RecordsInTheBitStreamFilterTheirBlocks)
     DecodeResult r = decodeBytes(s.end(), 303);
     EXPECT_EQ(r.out, joined({{'a', 'b'}, want, {'z'}}));
     EXPECT_TRUE(r.guardIntact);
-}
 
-TEST(FilterStream, ShortRecordLengthForms)
-{
     // Record lengths 1..6 are coded in the first byte, 7..262 in one more byte.
-    LzStream s;
-    s.record(ppmFilterRecord(standardRecord(kDeltaProgram, 1, 0, 4, 1), true));
-    s.literals({1, 1, 1, 1});
-    // A three-byte record: same filter, block start 0, length as before, R0 = 1.
-    s.ld.put(s.w, 257);
-    s.w.put(0x12, 8);   // flags 0x10, length (2 & 7) + 1 = 3
-    s.w.put(0, 6);      // block start 0
-    s.w.put(1, 7);      // register mask: R0
-    s.w.put(1, 6);      // R0 = 1
-    s.w.put(0, 5);
-    s.literals({2, 2, 2, 2});
-    DecodeResult r = decodeBytes(s.end(), 8);
-    std::vector<uint8_t> expect = {0xFF, 0xFE, 0xFD, 0xFC, 0xFE, 0xFC, 0xFA, 0xF8};
-    EXPECT_EQ(r.out, expect);
+    LzStream t;
+    t.record(ppmFilterRecord(standardRecord(kDeltaProgram, 1, 0, 4, 1), true));
+    t.literals({1, 1, 1, 1});
+    t.ld.put(t.w, 257);   // three bytes: the same filter, start 0, the last length, R0 = 1
+    t.w.put(0x12, 8);     // flags 0x10, length (2 & 7) + 1
+    t.w.put(0, 6);
+    t.w.put(1, 7);
+    t.w.put(1, 6);
+    t.w.put(0, 5);
+    t.literals({2, 2, 2, 2});
+    EXPECT_EQ(decodeBytes(t.end(), 8).out, std::vector<uint8_t>({0xFF, 0xFE, 0xFD, 0xFC, 0xFE, 0xFC, 0xFA, 0xF8}));
 }
 
 TEST(FilterStream, HostileRecordsEndTheMemberSafely)

@@ -48,8 +48,7 @@ std::vector<uint8_t> ppmFilterRecord(const FilterRecordFields &s, bool newFilter
                 w.data(s.registers[i]);
     }
     if (newFilter) {
-        if (s.withCodeSize)
-            w.data((uint32_t)s.code.size());
+        w.data((uint32_t)s.code.size());
         w.byteArray(s.code);
     }
     if (s.flags & 0x08) {

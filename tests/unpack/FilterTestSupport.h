@@ -44,7 +44,6 @@ public:
             bits(x, 8);
     }
     const std::vector<uint8_t> &bytes() const { return bytes_; }
-    uint64_t bitCount() const { return bitCount_; }
 
 private:
     std::vector<uint8_t> bytes_;
@@ -57,8 +56,6 @@ public:
     explicit FeedPpm(std::vector<uint8_t> bytes = {}) : bytes_(std::move(bytes)) {}
     bool decodeInit(Unpacker &, int32_t &) override { return false; }
     int decodeChar() override { return pos_ < bytes_.size() ? bytes_[pos_++] : -1; }
-    void append(const std::vector<uint8_t> &b) { bytes_.insert(bytes_.end(), b.begin(), b.end()); }
-    size_t left() const { return bytes_.size() - pos_; }
 
 private:
     std::vector<uint8_t> bytes_;
@@ -87,7 +84,6 @@ struct FilterRecordFields {
     uint32_t registers[7] = {0, 0, 0, 0, 0, 0, 0};
     std::vector<uint8_t> code;          // for a new filter
     std::vector<uint8_t> globalData;    // with flag 0x08
-    bool withCodeSize = true;
 };
 
 // The whole record as the PPMd stream carries it (first byte, two length bytes, body).

@@ -1,17 +1,27 @@
-// Real archives: every version 2.9 member (LZ, filtered, PPMd) decodes to the
-// CRC its header carries; damaged members fail without harming the others.
+// Real archives of every version: each member decodes to the CRC its header
+// carries; damaged, cut and flipped members fail without harming the others.
 #include <gtest/gtest.h>
 
 #include "RarTestArchive.h"
 #include "TestDirs.h"
 #include "UnpackTestUtil.h"
 
+#include <functional>
 #include <random>
 #include <string>
 
 namespace {
 
-const char *const kLzArchives[] = {
+using Archives = std::vector<const char *>;
+
+const Archives kV15Archives = { "v15/BoatModernEnglish-regular-unpack15-win.rar", "v15/Rar15.rar" };
+
+const Archives kV20Archives = {
+    "v20/Rar2.rar", "v20/derived_unpver26_rar2_lz.rar", "v20/rar2_lz.rar", "v20/rar2_lz_repeat.rar", "v20/test_v2.rar",
+    "v20-audio/BoatModernEnglish-audio-text-unpack20.rar", "v20-audio/mm.rar",
+};
+
+const Archives kLzArchives = {
     "v29-lz/4mb.rar",
     "v29-lz/BoatModernEnglish-regular-unpack30.rar",
     "v29-lz/Rar4.rar",   // E8 in an executable among other members
@@ -28,7 +38,7 @@ const char *const kLzArchives[] = {
     "structure/rar3-comment-plain.rar",
 };
 
-const char *const kFilterAndPpmdArchives[] = {
+const Archives kFilterAndPpmdArchives = {
     "v29-filters/filter_e8_small.rar",                    // E8
     "v29-filters/test_read_format_rar_filter.rar",        // E8E9 and DELTA
     "v29-filters/filter_delta_small.rar",                 // DELTA, 4 channels
@@ -49,41 +59,52 @@ const char *const kFilterAndPpmdArchives[] = {
     "damaged/hostile-maxmb255.rar",   // a 256 MiB model; the data are fine
 };
 
-bool isDamagedFilterMember(const std::string &archive, const RarTestMember &m)
+bool compressed(const RarTestMember &m)
 {
-    return archive == "damaged/filter-flood.rar" && m.name.find("testEXCEL") != std::string::npos;
+    return m.usable() && m.method != 0x30;
 }
 
 }  // namespace
 
-TEST(Fixtures, EveryVersion29MemberMatchesItsCrc)
+// Directly and through the container's step; version 2.0 and 2.6 members decode
+// as the other version too.
+TEST(Fixtures, EveryMemberMatchesItsCrc)
 {
-    std::vector<const char *> archives(std::begin(kLzArchives), std::end(kLzArchives));
-    archives.insert(archives.end(), std::begin(kFilterAndPpmdArchives), std::end(kFilterAndPpmdArchives));
-    int checked = 0, damaged = 0;
-    for (const char *archive : archives) {
-        auto members = readRarTestArchive(fixturePath(archive));
-        ASSERT_FALSE(members.empty()) << archive;
-        for (const auto &m : members) {
-            if (!m.usable() || m.method == 0x30)
-                continue;
-            ASSERT_EQ(29u, m.unpVer) << archive << " " << m.name;
-            DecodeResult r = decodeBytes(m.packed, m.unpSize);
-            EXPECT_TRUE(r.guardIntact) << archive << " " << m.name;
-            if (isDamagedFilterMember(archive, m)) {
-                EXPECT_NE(m.crc, r.crc) << m.name;
-                damaged++;
-                continue;
+    Archives v29 = kLzArchives;
+    v29.insert(v29.end(), kFilterAndPpmdArchives.begin(), kFilterAndPpmdArchives.end());
+    struct Set { Archives archives; uint32_t version; int members; } sets[] = {
+        { kV15Archives, 15, 5 }, { kV20Archives, 20, 14 }, { v29, 29, 51 } };
+    for (const Set &set : sets) {
+        int checked = 0;
+        for (const char *archive : set.archives) {
+            auto members = readRarTestArchive(fixturePath(archive));
+            ASSERT_FALSE(members.empty()) << archive;
+            for (const auto &m : members) {
+                if (!compressed(m))
+                    continue;
+                checked++;
+                ASSERT_EQ(set.version, m.unpVer == 26 ? 20 : m.unpVer) << archive << " " << m.name;
+                DecodeResult r = decodeBytes(m.packed, m.unpSize, m.unpVer);
+                std::vector<uint8_t> out(m.unpSize + 1);
+                bool stepOk = unpackBuffer(m.packed.data(), m.packSize, out.data(), m.unpSize, m.unpVer, m.crc);
+                EXPECT_TRUE(r.guardIntact) << archive << " " << m.name;
+                if (std::string(archive) == "damaged/filter-flood.rar" && m.name.find("testEXCEL") != std::string::npos) {
+                    EXPECT_NE(m.crc, r.crc) << m.name;   // the one member with damaged filter records
+                    EXPECT_FALSE(stepOk);
+                    continue;
+                }
+                EXPECT_FALSE(r.needsExtension) << archive << " " << m.name;
+                EXPECT_EQ(m.crc, r.crc) << archive << " " << m.name;
+                EXPECT_TRUE(stepOk) << archive << " " << m.name;
+                if (set.version == 20) {
+                    EXPECT_EQ(m.crc, decodeBytes(m.packed, m.unpSize, 46 - m.unpVer).crc) << archive << " " << m.name;
+                }
+                if (::testing::Test::HasFailure())
+                    return;
             }
-            EXPECT_FALSE(r.needsExtension) << archive << " " << m.name;
-            EXPECT_EQ(m.crc, r.crc) << archive << " " << m.name;
-            if (::testing::Test::HasFailure())
-                return;
-            checked++;
         }
+        EXPECT_EQ(set.members, checked) << set.version;
     }
-    EXPECT_EQ(1, damaged);
-    EXPECT_EQ(50, checked);
 }
 
 TEST(Fixtures, LargeMemberMatchesReferenceOutput)
@@ -103,15 +124,12 @@ TEST(Fixtures, ContainerStepChecksCrcAndRefusesOtherVersions)
     EXPECT_TRUE(unpackBuffer(m.packed.data(), m.packSize, out.data(), m.unpSize, m.unpVer, m.crc));
     EXPECT_EQ("baz\n", std::string(out.begin(), out.begin() + 4));
     EXPECT_FALSE(unpackBuffer(m.packed.data(), m.packSize, out.data(), m.unpSize, m.unpVer, m.crc ^ 1));
-
     // Version 36 of the same data: nothing is decoded, the output stays zero.
     auto other = readRarTestArchive(fixturePath("v29-lz/method36.rar"));
-    ASSERT_FALSE(other.empty());
-    EXPECT_EQ(36u, other[0].unpVer);
+    ASSERT_EQ(36u, other.at(0).unpVer);
     EXPECT_FALSE(unpackBuffer(other[0].packed.data(), other[0].packSize, out.data(), other[0].unpSize,
                               other[0].unpVer, other[0].crc));
     EXPECT_EQ(std::vector<uint8_t>(4, 0), std::vector<uint8_t>(out.begin(), out.begin() + 4));
-
     // Absurd sizes are refused before anything is touched.
     EXPECT_FALSE(unpackBuffer(m.packed.data(), m.packSize, nullptr, kMaxUnpackedSize + 1, 29, 0));
 }
@@ -127,7 +145,6 @@ TEST(Fixtures, DamagedMembersFailTheirCrcAndSiblingsStillDecode)
         if (members[i].usable() && members[i].method != 0x30) {
             EXPECT_EQ(members[i].crc, decodeBytes(members[i].packed, members[i].unpSize).crc);
         }
-
     // Tiny crafted filter streams simply end (no crash, no hang, no huge allocation).
     for (const char *archive : {"damaged/as-vm-1-trigger.rar", "damaged/test_read_format_rar_unbound_staticdata.rar"})
         for (const auto &m : readRarTestArchive(fixturePath(archive)))
@@ -136,27 +153,56 @@ TEST(Fixtures, DamagedMembersFailTheirCrcAndSiblingsStillDecode)
             }
 }
 
-// Bit flips and truncations of real members: no crash, no hang, nothing
-// written past the member's size, and the decoding bounded.
+// Cuts, bit flips and wrong sizes of real members: no crash, no hang, nothing
+// written past the member's size, decoding bounded by it, a cut PPMd member
+// fails its CRC, and the same input always gives the same bytes.
 TEST(Fixtures, HostileVariantsNeverOverrunOrRunAway)
 {
-    std::mt19937 rng(2024);
-    int runs = 0;
-    for (const char *archive : kLzArchives) {
-        for (const auto &m : readRarTestArchive(fixturePath(archive))) {
-            if (!m.usable() || m.method == 0x30 || m.packed.empty() || m.unpSize > 300000)
-                continue;
-            for (int k = 0; k < 6; k++) {
-                std::vector<uint8_t> p = hostileVariant(m.packed, rng, k, 2);
-                uint32_t size = (k == 5) ? m.unpSize / 2 : m.unpSize;
-                DecodeResult r = decodeBytes(p, size);
-                ASSERT_TRUE(r.guardIntact) << archive << " " << m.name << " " << k;
-                ASSERT_LE(r.decoded, (int64_t)size + 2 * kWindowSize);
-                runs++;
+    struct Set {
+        Archives archives;
+        uint32_t seed, maxSize, minPacked;
+        int variants, cuts;   // the first `cuts` variants are cut short, the others have k bits flipped
+        size_t from;          // flips at or after this byte
+        int64_t slack;        // how far decoding may run past the size
+        std::function<uint32_t(int, uint32_t)> size;   // the size variant k is decoded to
+        bool cutFailsCrc;
+        int runs;
+    };
+    const uint32_t any = UINT32_MAX;
+    const Set sets[] = {
+        { kV15Archives, 1515, any, 1, 8, 3, 0, 300, [](int k, uint32_t s) { return k == 6 ? s / 2 : k == 7 ? s * 3 : s; },
+          false, 40 },
+        { kV20Archives, 20, any, 1, 8, 3, 0, 300, [](int k, uint32_t s) { return k == 7 ? s / 3 : s; }, false, 112 },
+        { kLzArchives, 2024, 300000, 1, 6, 2, 0, 2 * kWindowSize, [](int k, uint32_t s) { return k == 5 ? s / 2 : s; },
+          false, 156 },
+        { { "v29-ppmd/ppmd_rar4.rar", "v29-ppmd/legit-maxmb63.rar", "v29-ppmd/test_read_format_rar_compress_best.rar",
+            "v29-ppmd/testfile.rar3.cbr" }, 4242, any, 8, 8, 2, 2, 2 * kWindowSize, [](int, uint32_t s) { return s; },
+          true, 56 },
+    };
+    for (const Set &set : sets) {
+        std::mt19937 rng(set.seed);
+        int runs = 0;
+        for (const char *archive : set.archives) {
+            for (const auto &m : readRarTestArchive(fixturePath(archive))) {
+                if (!compressed(m) || m.packed.size() < set.minPacked || m.unpSize > set.maxSize)
+                    continue;
+                for (int k = 0; k < set.variants; k++, runs++) {
+                    std::vector<uint8_t> p = hostileVariant(m.packed, rng, k, set.cuts, set.from);
+                    uint32_t size = set.size(k, m.unpSize);
+                    DecodeResult r = decodeBytes(p, size, m.unpVer);
+                    ASSERT_TRUE(r.guardIntact) << archive << " " << m.name << " " << k;
+                    ASSERT_LE(r.decoded, (int64_t)size + set.slack) << archive << " " << m.name << " " << k;
+                    if (k < set.cuts && set.cutFailsCrc) {
+                        EXPECT_NE(m.crc, r.crc) << archive << " " << m.name << " cut";
+                    }
+                    if (k == set.cuts) {
+                        EXPECT_EQ(r.out, decodeBytes(p, size, m.unpVer).out) << archive << " " << m.name;
+                    }
+                }
             }
         }
+        EXPECT_EQ(set.runs, runs) << set.seed;
     }
-    EXPECT_GT(runs, 50);
 }
 
 // A damaged member decodes to the same bytes whatever the thread decoded

@@ -14,22 +14,13 @@ const uint32_t kLenBase[28] = { 0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14
 const uint32_t kLenBits[28] = { 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
                                 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5 };
 
-struct DistSlots {
-    uint32_t base[60];
-    uint32_t bits[60];
-    DistSlots()
-    {
-        const int per[19] = { 4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 14, 0, 12 };
-        int s = 0;
-        for (int b = 0; b < 19; b++)
-            for (int k = 0; k < per[b]; k++)
-                bits[s++] = b;
-        base[0] = 0;
-        for (int i = 1; i < 60; i++)
-            base[i] = base[i - 1] + (1u << bits[i - 1]);
-    }
-};
-const DistSlots kDist;
+const uint32_t kShortBase[8] = { 0, 4, 8, 16, 32, 64, 128, 192 };
+const int kShortBits[8] = { 2, 2, 3, 4, 5, 6, 6, 6 };
+
+uint32_t distBits(uint32_t slot)
+{
+    return slot < 4 ? 0 : slot < 34 ? (slot - 2) / 2 : slot < 48 ? 16 : 18;
+}
 
 // Writes an LZ stream symbol by symbol with the codes of its current tables.
 struct Stream {
@@ -67,12 +58,12 @@ struct Stream {
         uint32_t s = lengthSlot(length, 3);
         ld.put(w, 271 + s);
         lengthBits(s, length, 3);
-        uint32_t d = 59;
-        while (kDist.base[d] + 1 > distance)
-            d--;
+        uint32_t d = 0, base = 0;
+        while (d < 59 && base + (1u << distBits(d)) < distance)
+            base += 1u << distBits(d++);
         dd.put(w, d);
-        uint32_t extra = distance - kDist.base[d] - 1;
-        uint32_t n = kDist.bits[d];
+        uint32_t extra = distance - base - 1;
+        uint32_t n = distBits(d);
         if (n == 0)
             return;
         if (d > 9) {
@@ -95,11 +86,9 @@ struct Stream {
     }
     void shortMatch(uint32_t k, uint32_t extra)
     {
-        const int bits[8] = { 2, 2, 3, 4, 5, 6, 6, 6 };
-        const uint32_t base[8] = { 0, 4, 8, 16, 32, 64, 128, 192 };
         ld.put(w, 263 + k);
-        w.put(extra, bits[k]);
-        lastDistance = base[k] + 1 + extra;
+        w.put(extra, kShortBits[k]);
+        lastDistance = kShortBase[k] + 1 + extra;
     }
     void newTables(const TestTables &t, bool keepOld)
     {
@@ -126,85 +115,77 @@ struct StreamRun : UnpackRun {
 
 }  // namespace
 
-// Short streams: exactly their bytes come out, nothing past them.
+// Exactly the member's bytes come out, nothing past them.
 TEST(Stream, ShortStreamsDecodeExactly)
 {
-    struct Case { const char *what; std::function<void(Stream &)> write; std::string expect; };
+    struct Case { const char *what; std::function<void(Stream &)> write; std::string expect; bool whole; };
     const Case cases[] = {
         {"literals and the end code", [](Stream &s) { s.literals("Hello"); s.end(); s.literals("junk after the end"); },
-         "Hello"},
+         "Hello", true},
         {"symbol 258 before any match", [](Stream &s) { s.ld.put(s.w, 258); s.literals("ab"); s.ld.put(s.w, 258); s.end(); },
-         "ab"},
+         "ab", true},
         {"overlapping matches, 258 repeating the last", [](Stream &s) {
              s.literals("abc");
              s.match(7, 3);           // abcabca
              s.ld.put(s.w, 258);      // 7 more at distance 3
              s.match(20, 1);          // run of the last byte
              s.end();
-         }, "abcabcabcabcabcab" + std::string(20, 'b')},
+         }, "abcabcabcabcabcab" + std::string(20, 'b'), true},
+        {"output beyond the member", [](Stream &s) {
+             for (int i = 0; i < 1000; i++)
+                 s.literal((uint8_t)('a' + i % 26));
+             s.end();
+         }, "abcdefghij", false},
     };
     for (const Case &c : cases) {
         Stream s;
         c.write(s);
         StreamRun r(s.w.bytes(), (uint32_t)c.expect.size());
         EXPECT_EQ(c.expect, r.text(c.expect.size())) << c.what;
-        EXPECT_EQ((int64_t)c.expect.size(), r.u.outDecoded) << c.what;
-        EXPECT_EQ(0xEE, r.out[c.expect.size()]) << c.what;
+        EXPECT_EQ(c.expect.size(), r.written()) << c.what;
+        if (c.whole) {
+            EXPECT_EQ((int64_t)c.expect.size(), r.u.outDecoded) << c.what;
+        }
+        for (size_t i = c.expect.size(); i < r.out.size(); i++)
+            EXPECT_EQ(0xEE, r.out[i]) << c.what;
     }
 }
 
-TEST(Stream, LongDistancesLengthenTheMatch)
+// Long distances lengthen the match; repeats move their distance to the front;
+// a low-distance symbol of 16 covers the next fifteen matches too.
+TEST(Stream, DistanceHistoryAndLengthBonuses)
 {
-    Stream s;
-    s.literal('x');
-    s.match(3, 0x1FFF);
-    s.match(3, 0x2000);
-    s.match(3, 0x40000);
-    s.match(3, 0x3FFFF);
-    s.end();
-    StreamRun r(s.w.bytes(), 100);
-    EXPECT_EQ(1 + 3 + 4 + 5 + 4, r.u.outDecoded);
-    EXPECT_EQ(0x3FFFFu, r.u.lastDist);
-    EXPECT_EQ(4u, r.u.lastLength);
-    EXPECT_EQ((std::vector<uint32_t>{0x3FFFF, 0x40000, 0x2000, 0x1FFF}), r.oldDist());
-}
-
-TEST(Stream, LowDistanceRepeatCoversFifteenMoreMatches)
-{
-    Stream s;
-    s.literals("0123456789abcdef");
-    s.match(3, 0x105);            // low part 4, read from its code
-    s.match(3, 0x205, 16);        // 16: this and the next 15 reuse it
-    for (int i = 0; i < 15; i++)
-        s.match(3, 0x305, -1);    // no low-distance symbol sent
-    s.match(3, 0x408);            // low part 7, read again
-    s.end();
-    StreamRun r(s.w.bytes(), 1000);
-    EXPECT_EQ(16 + 18 * 3, r.u.outDecoded);
-    EXPECT_EQ(0x408u, r.u.oldDist[0]);
-    EXPECT_EQ(0x305u, r.u.oldDist[1]);
-    EXPECT_EQ(7, r.u.prevLowDist);
-    EXPECT_EQ(0, r.u.lowDistRepeat);
-}
-
-TEST(Stream, RepeatedAndShortDistances)
-{
-    Stream s;
-    s.literals("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-    s.match(3, 10);
-    s.match(3, 11);
-    s.match(3, 12);
-    s.match(3, 13);         // oldDist 13 12 11 10
-    s.repeat(2, 5);         // distance 11 moves to the front: 11 13 12 10
-    s.shortMatch(2, 5);     // 8 + 1 + 5 = 14, length 2: 14 11 13 12
-    s.end();
-    StreamRun r(s.w.bytes(), 200);
-    EXPECT_EQ(26 + 12 + 5 + 2, r.u.outDecoded);
-    EXPECT_EQ((std::vector<uint32_t>{14, 11, 13, 12}), r.oldDist());
-    EXPECT_EQ(2u, r.u.lastLength);
-    // The repeat copied 5 bytes from 11 back.
-    std::string out = r.text(26 + 12 + 5);
-    EXPECT_EQ(out.substr(26 + 12 - 11, 5), out.substr(26 + 12, 5));
+    struct Case { const char *what; std::function<void(Stream &)> write; int64_t decoded; std::vector<uint32_t> oldDist; };
+    const Case cases[] = {
+        {"long distances", [](Stream &s) {
+             s.literal('x');
+             for (uint32_t d : {0x1FFFu, 0x2000u, 0x40000u, 0x3FFFFu})
+                 s.match(3, d);
+         }, 1 + 3 + 4 + 5 + 4, {0x3FFFF, 0x40000, 0x2000, 0x1FFF}},
+        {"low distance repeat", [](Stream &s) {
+             s.literals("0123456789abcdef");
+             s.match(3, 0x105);            // low part 4, read from its code
+             s.match(3, 0x205, 16);        // 16: this and the next 15 reuse it
+             for (int i = 0; i < 15; i++)
+                 s.match(3, 0x305, -1);    // no low-distance symbol sent
+             s.match(3, 0x408);            // low part 7, read again
+         }, 16 + 18 * 3, {0x408, 0x305, 0x305, 0x305}},
+        {"repeated and short distances", [](Stream &s) {
+             s.literals("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+             for (uint32_t d = 10; d <= 13; d++)
+                 s.match(3, d);   // 13 12 11 10
+             s.repeat(2, 5);      // 11 to the front: 11 13 12 10
+             s.shortMatch(2, 5);  // 8 + 1 + 5 = 14, length 2: 14 11 13 12
+         }, 26 + 12 + 5 + 2, {14, 11, 13, 12}},
+    };
+    for (const Case &c : cases) {
+        Stream s;
+        c.write(s);
+        s.end();
+        StreamRun r(s.w.bytes(), 1000);
+        EXPECT_EQ(c.decoded, r.u.outDecoded) << c.what;
+        EXPECT_EQ(c.oldDist, r.oldDist()) << c.what;
+    }
 }
 
 TEST(Stream, TableUpdatesAsDifferencesOrAfresh)
@@ -256,19 +237,6 @@ TEST(Stream, RepeatCodeAtTheFirstLengthRepeatsZero)
     EXPECT_EQ("AB", r.text(2));
 }
 
-TEST(Stream, OutputBeyondTheMemberIsCut)
-{
-    Stream s;
-    for (int i = 0; i < 1000; i++)
-        s.literal((uint8_t)('a' + i % 26));
-    s.end();
-    StreamRun r(s.w.bytes(), 10);
-    EXPECT_EQ("abcdefghij", r.text(10));
-    EXPECT_EQ(10u, r.written());
-    for (size_t i = 10; i < r.out.size(); i++)
-        EXPECT_EQ(0xEE, r.out[i]);
-}
-
 // One bit per 258-byte repeat: a tiny stream claims gigabytes. Decoding stops
 // within a window of the member's size.
 TEST(Stream, RunawayStreamStopsNearTheMemberSize)
@@ -316,39 +284,17 @@ TEST(Stream, OtherVersionsLeaveTheOutputUntouched)
     Stream s;
     s.literals("abc");
     s.end();
-    for (uint32_t version : { 13u, 20u, 26u, 36u }) {
-        DecodeResult r = decodeBytes(s.w.bytes(), 3, version);
-        EXPECT_EQ(std::vector<uint8_t>(3, 0), r.out) << version;
-    }
-    DecodeResult ok = decodeBytes(s.w.bytes(), 3);
-    EXPECT_EQ("abc", std::string(ok.out.begin(), ok.out.end()));
-}
-
-TEST(Stream, ExternalWindowIsClearedAndKept)
-{
-    std::vector<uint8_t> window(kWindowSize, 0x5A);
-    Stream s;
-    s.literal('x');
-    s.match(5, 100);     // reaches before the first byte: zeros, not old window bytes
-    s.end();
-    EXPECT_EQ((std::vector<uint8_t>{ 'x', 0, 0, 0, 0, 0 }), decodeWithWindow(s.w.bytes(), 6, 29, window, 0xEE));
-    EXPECT_EQ('x', window[0]);   // still ours, not freed
+    for (uint32_t version : { 13u, 20u, 26u, 36u })
+        EXPECT_EQ(std::vector<uint8_t>(3, 0), decodeBytes(s.w.bytes(), 3, version).out) << version;
+    EXPECT_EQ((std::vector<uint8_t>{ 'a', 'b', 'c' }), decodeBytes(s.w.bytes(), 3).out);
 }
 
 TEST(Stream, WindowIsTheSmallestPowerOfTwoHoldingTheMember)
 {
-    struct Case {
-        uint32_t method;
-        int64_t size;
-        uint32_t window;
-    } cases[] = { { 29, 0, kMinWindow },
-                  { 29, kMinWindow, kMinWindow },
-                  { 29, kMinWindow + 1, 2 * kMinWindow },
-                  { 29, kWindowSize / 2, kWindowSize / 2 },
-                  { 29, kWindowSize / 2 + 1, kWindowSize },
-                  { 29, (int64_t)kWindowSize * 3, kWindowSize },
-                  { 20, 10, kWindowSize },
-                  { 15, 10, kWindowSize } };
+    struct Case { uint32_t method; int64_t size; uint32_t window; } cases[] = {
+        { 29, 0, kMinWindow }, { 29, kMinWindow, kMinWindow }, { 29, kMinWindow + 1, 2 * kMinWindow },
+        { 29, kWindowSize / 2, kWindowSize / 2 }, { 29, kWindowSize / 2 + 1, kWindowSize },
+        { 29, (int64_t)kWindowSize * 3, kWindowSize }, { 20, 10, kWindowSize }, { 15, 10, kWindowSize } };
     for (const Case &c : cases)
         EXPECT_EQ(c.window, Unpacker::windowSizeFor(c.method, c.size)) << c.method << " " << c.size;
 }
@@ -369,6 +315,7 @@ TEST(Stream, BytesNeverWrittenReadAsZero)
         std::vector<uint8_t> window(kWindowSize, 0x5A);
         std::vector<uint8_t> out = decodeWithWindow(s.w.bytes(), size, 29, window, 0xEE);
         EXPECT_EQ(expect, std::vector<uint8_t>(out.begin(), out.begin() + 8)) << size;
+        EXPECT_EQ('x', window[0]);   // the caller's window is used and kept
     }
 
     Stream before;
@@ -426,11 +373,8 @@ TEST(Stream, MatchCopiesEqualByteByByteCopies)
             copy(length, s.lastDistance);
         } else {
             uint32_t k = rnd(8);
-            const uint32_t base[8] = { 0, 4, 8, 16, 32, 64, 128, 192 };
-            const int bits[8] = { 2, 2, 3, 4, 5, 6, 6, 6 };
-            uint32_t extra = rnd(1u << bits[k]);
-            s.shortMatch(k, extra);
-            copy(2, base[k] + 1 + extra);
+            s.shortMatch(k, rnd(1u << kShortBits[k]));
+            copy(2, s.lastDistance);
         }
     }
     s.match(5, 0x400000);      // a whole window back (7 bytes with the bonus): copied onto themselves
