@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "Area.h"
 #include "Areas.h"
@@ -23,10 +24,11 @@ struct Probe : Area {
     bool takesPress;
     Probe(std::string &record, char id, int x, int y, int w, int h, bool press = true)
         : Area(x, y, w, h), log(record), name(id), takesPress(press) {}
-    bool mouseOver(int32_t x, int32_t y) override { log += name; log += 'o'; return contains(x, y); }
-    void mouseDrag(int32_t, int32_t) override { log += name; log += 'd'; }
-    bool mouseDown() override { log += name; log += 'p'; return takesPress; }
-    void mouseUp() override { log += name; log += 'u'; }
+    void hear(char what) { log += name; log += what; }
+    bool mouseOver(int32_t x, int32_t y) override { return hear('o'), contains(x, y); }
+    void mouseDrag(int32_t, int32_t) override { hear('d'); }
+    bool mouseDown() override { return hear('p'), takesPress; }
+    void mouseUp() override { hear('u'); }
 };
 
 struct AreaFixture : ::testing::Test {
@@ -92,18 +94,14 @@ TEST_F(AreaFixture, EdgeZoneModesAt640x480)
 Image *picture(int width, int height)
 {
     Image *image = new Image(nullptr);
-    image->width = width;
-    image->height = height;
-    image->references = 1;
+    image->width = width, image->height = height, image->references = 1;
     return image;
 }
 
 TEST_F(AreaFixture, ScrollbarThumbGeometry)
 {
     AreaPlacement track;
-    track.x = 600;
-    track.y = 40;
-    track.width = 16;
+    track.x = 600, track.y = 40, track.width = 16;
     Image *cap = picture(16, 10), *middle = picture(16, 1);
     struct { int length; uint32_t visible, max, position; Image *begin, *mid, *end; uint32_t thumb, offset; } cases[] = {
         {200, 100, 300, 0, nullptr, nullptr, nullptr, 50, 0},
@@ -118,9 +116,8 @@ TEST_F(AreaFixture, ScrollbarThumbGeometry)
         track.height = c.length;
         ScrollbarArea bar(track, nullptr, nullptr, c.begin, c.mid, c.end, 0x123456, c.visible, c.max,
                           c.position, false);
-        EXPECT_EQ(bar.thumb, c.thumb) << c.length << " " << c.max;
-        EXPECT_EQ(bar.offset, c.offset) << c.length << " " << c.max;
-        EXPECT_EQ(bar.free, (uint32_t)c.length - c.thumb);
+        EXPECT_EQ(std::make_tuple(bar.thumb, bar.offset, bar.free),
+                  std::make_tuple(c.thumb, c.offset, (uint32_t)c.length - c.thumb)) << c.length << " " << c.max;
     }
     // Drawn: caps blitted, the middle stretched only over a positive length.
     track.height = 15;
@@ -145,23 +142,21 @@ TEST_F(AreaFixture, ClockText)
     struct { uint32_t ms; const char *text; } cases[] = {
         {0, " 0:00"}, {3599999, " 0:59"}, {3600000, " 1:00"}, {90000000, "25:00"}, {0xFFFFFFFFu, "1193:02"},
     };
+    char text[16];
     for (auto &c : cases) {
-        char text[16];
         ClockArea::format(c.ms, text, sizeof text);
         EXPECT_STREQ(text, c.text);
     }
     AreaPlacement where;
     where.width = 64;
     sys.ticks = 3600000;
-    ClockArea clock(where);
-    EXPECT_STREQ(clock.text1.str, " 1:00");
+    EXPECT_STREQ(ClockArea(where).text1.str, " 1:00");
 }
 
 TEST_F(AreaFixture, TitleBarTextsAndTheStatusTextHandedToItself)
 {
     AreaPlacement where;
-    where.x = 10;
-    where.width = 200;
+    where.x = 10, where.width = 200;
     TitlebarArea bar(where, nullptr, "Editors");
     // One text: centred (8 pixels a byte in the fake). Two texts: the second
     // ends at the right edge, or starts after the first when the bar is too
@@ -191,16 +186,15 @@ TEST_F(AreaFixture, TitleBarTextsAndTheStatusTextHandedToItself)
 TEST_F(AreaFixture, ButtonWithoutCommandShowsItselfButTakesNoPress)
 {
     ButtonDef def;
-    def.placement.width = 20;
-    def.placement.height = 20;
+    def.placement.width = def.placement.height = 20;
     def.desc.set("Just a picture");
     ButtonArea button(def, nullptr, nullptr);
     EXPECT_TRUE(button.mouseOver(5, 5));
     EXPECT_STREQ(statusText.str, "Just a picture");
     EXPECT_FALSE(button.mouseDown());
-    EXPECT_EQ(MovieArea::frameInterval(0), 40);
-    EXPECT_EQ(MovieArea::frameInterval(2000), 1);
-    EXPECT_EQ(MovieArea::frameInterval(25), 40);
+    // A movie's frame interval stays in 1..40 ms.
+    for (auto c : {std::make_pair(0, 40), std::make_pair(2000, 1), std::make_pair(25, 40)})
+        EXPECT_EQ(MovieArea::frameInterval(c.first), c.second) << c.first;
 }
 
 } // namespace

@@ -24,8 +24,7 @@ namespace {
 StatusbarArea *newStatusBar()
 {
     AreaPlacement where;
-    where.width = 400;
-    where.height = 20;
+    where.width = 400, where.height = 20;
     return new StatusbarArea(where);
 }
 
@@ -128,19 +127,10 @@ TEST_F(ExportTest, TranslatedBodyInItsFrameAndThePicturesBesideIt)
 
 TEST_F(ExportTest, RefusedArticlesAndPicturesWriteNothingOutsideTheirPlace)
 {
-    struct Case {
-        const char *name;
-        const char *file;     // the article's file
-        bool saveable;
-        const char *status;
-    } cases[] = {
-        {"not saveable", "arts/story.txt", false, "Article not saveable"},
-        {"empty base name", "arts/", true, "Article not saveable"},
-        {"dot-dot base name", "arts/..", true, "Article not saveable"},
-        {"control character", "arts/a\x01.txt", true, "Article not saveable"},
-        {"unreadable source", "arts/gone.txt", true, "Article not saveable"},
-    };
-    for (const Case &c : cases) {
+    // Not saveable; an empty, dot-dot or control-character base name; an unreadable source.
+    const struct { const char *file; bool saveable; } cases[] = {
+        {"arts/story.txt", false}, {"arts/", true}, {"arts/..", true}, {"arts/a\x01.txt", true}, {"arts/gone.txt", true}};
+    for (const auto &c : cases) {
         File probe;
         probe.name.set(c.file);
         probe.diskName.set(c.file);
@@ -149,8 +139,8 @@ TEST_F(ExportTest, RefusedArticlesAndPicturesWriteNothingOutsideTheirPlace)
         article->saveable = c.saveable;
         status->text1.clear();
         saveArticleAsHtml(article);
-        EXPECT_STREQ(status->text1.c_str(), c.status) << c.name;
-        EXPECT_EQ(scope.sys.count("create_file"), 0u) << c.name;
+        EXPECT_STREQ(status->text1.c_str(), "Article not saveable") << c.file;
+        EXPECT_EQ(scope.sys.count("create_file"), 0u) << c.file;
     }
     article->file = articleFile;
     article->saveable = true;
@@ -166,18 +156,15 @@ TEST_F(ExportTest, FullDiskReportsFailureAndLeavesNoPartialFile)
 {
     if (access("/dev/full", W_OK) != 0)
         GTEST_SKIP() << "no /dev/full";
-    struct Case {
-        const char *name;
-        const char *full;  // the save/ entry that cannot take any byte
-    } cases[] = {{"article", "save/story.htm"}, {"picture", "save/map.bmp"}};
-    for (const Case &c : cases) {
-        ASSERT_EQ(symlink("/dev/full", c.full), 0) << c.name;
+    // The article, then a picture, cannot take any byte.
+    for (const char *full : {"save/story.htm", "save/map.bmp"}) {
+        ASSERT_EQ(symlink("/dev/full", full), 0) << full;
         saveArticleAsHtml(article);
         struct stat st;
-        EXPECT_NE(lstat(c.full, &st), 0) << c.name;
-        EXPECT_STREQ(status->text1.c_str(), "Could not save the article") << c.name;
-        EXPECT_EQ(g_playlist.pendingSound, nullptr) << c.name;
-        EXPECT_EQ(article->htmlImages, nullptr) << c.name;
+        EXPECT_NE(lstat(full, &st), 0) << full;
+        EXPECT_STREQ(status->text1.c_str(), "Could not save the article") << full;
+        EXPECT_EQ(g_playlist.pendingSound, nullptr) << full;
+        EXPECT_EQ(article->htmlImages, nullptr) << full;
     }
     // A save directory that cannot be written to.
     if (geteuid() != 0) {

@@ -34,10 +34,7 @@ struct FollowFixture : LooseMagazine {
     }
     void article(const std::string &name, const std::string &body) { add(name, "<article scheme=s>" + body); }
     static std::string shown() { return currentArticle && currentArticle->file ? currentArticle->file->name.c_str() : ""; }
-    static std::string status()
-    {
-        return currentArticle && currentArticle->statusbarArea ? currentArticle->statusbarArea->text1.c_str() : "";
-    }
+    static std::string status() { return currentArticle->statusbarArea->text1.c_str(); }
     // Focuses the n-th link of the shown article with the keys and follows it.
     void followKeys(int n)
     {
@@ -46,17 +43,18 @@ struct FollowFixture : LooseMagazine {
         g_browser.handleMessage(MSG_FOLLOW_LINK, 0);
         pump();
     }
-    // Points at the middle of the n-th link and clicks.
-    void click(int n)
+    // Points at the n-th link (at its middle, or near its top left corner) and clicks.
+    void click(int n, bool press = true, bool middle = true)
     {
         Link *link = currentArticle->links;
         for (int i = 0; i < n; i++)
             link = link->next;
         const LinkRect &r = link->rects[0];
-        int x = currentArticle->pageArea->left + (r.x1 + r.x2) / 2;
-        int y = currentArticle->pageArea->top + (r.y1 + r.y2) / 2 - currentArticle->scroll;
+        int x = currentArticle->pageArea->left + (middle ? (r.x1 + r.x2) / 2 : r.x1 + 1);
+        int y = currentArticle->pageArea->top + (middle ? (r.y1 + r.y2) / 2 - currentArticle->scroll : r.y1 + 1);
         for (int msg : {MSG_MOUSE_MOVE, MSG_MOUSE_DOWN, MSG_MOUSE_UP})
-            g_browser.handleMessage(msg, (int)makePosition(x, y));
+            if (msg == MSG_MOUSE_MOVE || press)
+                g_browser.handleMessage(msg, (int)makePosition(x, y));
         pump();
     }
 };
@@ -91,10 +89,7 @@ TEST_F(FollowFixture, MissingTargetStaysOnThePageAndSaysSo)
     // The keys focus another link, the pointer comes back to the broken one:
     // its description shows again.
     g_browser.handleMessage(MSG_LINK_PREVIOUS, NAV_LINE_UP);
-    Link *broken = currentArticle->links->next;
-    const LinkRect &r = broken->rects[0];
-    g_browser.handleMessage(MSG_MOUSE_MOVE, (int)makePosition(currentArticle->pageArea->left + r.x1 + 1,
-                                                                currentArticle->pageArea->top + r.y1 + 1));
+    click(1, false, false);
     EXPECT_EQ("Gone", status());
     click(0);
     EXPECT_EQ("b.txt", shown());
@@ -104,17 +99,17 @@ TEST_F(FollowFixture, ALinkWithoutEffectChangesThePageWithoutAFade)
 {
     g_magazine_config.userFlags[USER_FLAG_EFFECTS - 4] = 1;
     ASSERT_TRUE(history.open("start.txt"));
-    sys.clearCalls();
-    followKeys(0);
-    EXPECT_TRUE(sys.called("flip 1 0 500")); // the ordinary link fades
-    sys.clearCalls();
-    followKeys(1); // effect=0
-    EXPECT_EQ("start.txt", shown());
-    EXPECT_FALSE(sys.called("flip 1"));
-    EXPECT_TRUE(sys.called("flip 0 0 0"));
-    sys.clearCalls();
-    followKeys(0); // and the next change fades again
-    EXPECT_TRUE(sys.called("flip 1 0 500"));
+    // The ordinary link fades, the one with effect=0 does not, the next change fades again.
+    const struct { int link; const char *opens; bool fades; } steps[] = {
+        {0, "b.txt", true}, {1, "start.txt", false}, {0, "b.txt", true}};
+    for (const auto &s : steps) {
+        sys.clearCalls();
+        followKeys(s.link);
+        EXPECT_EQ(s.opens, shown());
+        EXPECT_EQ(sys.called(s.fades ? "flip 1 0 500" : "flip 1"), s.fades) << s.opens;
+        if (!s.fades)
+            EXPECT_TRUE(sys.called("flip 0 0 0"));
+    }
 }
 
 } // namespace

@@ -27,7 +27,13 @@ struct ImageFixture : ::testing::Test {
     FakeSystemScope scope;
     Tree *root = nullptr;
 
-    void add(File *f) { Tree::insertInto(root, f); }
+    File *add(File *f) { Tree::insertInto(root, f); return f; }
+    // A 24-bit picture of one colour written to disk and listed.
+    File *bmp(const char *name, int w, int h, uint32_t colour)
+    {
+        writeFile(name, makeBMP(w, h, std::vector<uint32_t>(w * h, colour), 24));
+        return add(looseFile(name, FILE_BMP));
+    }
     void SetUp() override { g_container.root = nullptr; }
     void TearDown() override
     {
@@ -39,14 +45,10 @@ struct ImageFixture : ::testing::Test {
 
 TEST_F(ImageFixture, SharedByReferenceAndDecodedAgainAfterTheLastRelease)
 {
-    std::vector<uint32_t> red(6, 0xFF0000);
-    writeFile("pic.bmp", makeBMP(3, 2, red, 24));
-    File *file = looseFile("pic.bmp", FILE_BMP);
-    add(file);
+    File *file = bmp("pic.bmp", 3, 2, 0xFF0000);
     install();
-    Image *a = file->getImage();
+    Image *a = file->getImage(), *b = file->getImage();
     ASSERT_NE(a, nullptr);
-    Image *b = file->getImage();
     EXPECT_EQ(a, b);
     EXPECT_EQ(a->references, 2);
     EXPECT_EQ(scope.sys.count("create_image"), 1u);
@@ -58,8 +60,7 @@ TEST_F(ImageFixture, SharedByReferenceAndDecodedAgainAfterTheLastRelease)
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(scope.sys.count("create_image"), 2u);
     // Red arrives at the platform as red.
-    const FakeSystem::FakeImage *surface = FakeSystem::image(c->surface);
-    EXPECT_EQ(surface->pixels[0], 0xFF0000u);
+    EXPECT_EQ(FakeSystem::image(c->surface)->pixels[0], 0xFF0000u);
     c->release();
 
     // A picture released after its File has gone leaves the File alone.
@@ -74,23 +75,17 @@ TEST_F(ImageFixture, SharedByReferenceAndDecodedAgainAfterTheLastRelease)
 
 TEST_F(ImageFixture, MaskOfTheSameSizeIsUsedAnotherSizeIgnored)
 {
-    std::vector<uint32_t> px(16, 0x00FF00);
-    writeFile("a.bmp", makeBMP(4, 4, px, 24));
-    writeFile("b.jpg", makeJPEG(4, 4, px));
+    File *a = bmp("a.bmp", 4, 4, 0x00FF00);
+    writeFile("b.jpg", makeJPEG(4, 4, std::vector<uint32_t>(16, 0x00FF00)));
+    File *b = add(looseFile("b.jpg", FILE_JPEG));
     std::vector<bool> set(16, false);
     set[0] = true;
     writeFile("a.msk", makeMaskBMP(4, 4, set));
-    std::vector<bool> other(25, true);
-    writeFile("b.msk", makeMaskBMP(5, 5, other));
-    File *a = looseFile("a.bmp", FILE_BMP);
-    File *b = looseFile("b.jpg", FILE_JPEG);
-    add(a);
-    add(b);
+    writeFile("b.msk", makeMaskBMP(5, 5, std::vector<bool>(25, true)));
     add(looseFile("a.msk", FILE_OTHER));
     add(looseFile("b.msk", FILE_OTHER));
     install();
-    Image *ia = a->getImage();
-    Image *ib = b->getImage();
+    Image *ia = a->getImage(), *ib = b->getImage();
     ASSERT_NE(ia, nullptr);
     ASSERT_NE(ib, nullptr);
     const FakeSystem::FakeImage *sa = FakeSystem::image(ia->surface);
@@ -119,13 +114,10 @@ TEST_F(ImageFixture, BrokenPicturesGiveNoImage)
 
 TEST_F(ImageFixture, PointerNeverOutlivesItsImage)
 {
-    writeFile("p.bmp", makeBMP(2, 2, std::vector<uint32_t>(4, 0xFFFFFF), 24));
-    File *file = looseFile("p.bmp", FILE_BMP);
+    File *file = bmp("p.bmp", 2, 2, 0xFFFFFF);
     file->hotspotX = 1;
-    add(file);
     install();
-    Article *shown = reinterpret_cast<Article *>(this);
-    currentArticle = shown;
+    currentArticle = reinterpret_cast<Article *>(this);
     Image *img = file->getImage();
     ASSERT_NE(img, nullptr);
     img->setAsPointer();
@@ -146,13 +138,11 @@ struct AnimationFixture : ImageFixture {
     void SetUp() override
     {
         ImageFixture::SetUp();
-        for (int i = 0; i < 3; i++) {
-            std::string name = std::string(1, (char)('a' + i)) + ".bmp";
-            writeFile(name, makeBMP(2, 2, std::vector<uint32_t>(4, 0x100000u * (i + 1)), 24));
-            add(frames[i] = looseFile(name.c_str(), FILE_BMP));
-        }
-        add(p = looseFile("p.ani", FILE_ANI));
-        add(q = looseFile("q.ani", FILE_ANI));
+        const char *names[] = {"a.bmp", "b.bmp", "c.bmp"};
+        for (int i = 0; i < 3; i++)
+            frames[i] = bmp(names[i], 2, 2, 0x100000u * (i + 1));
+        p = add(looseFile("p.ani", FILE_ANI));
+        q = add(looseFile("q.ani", FILE_ANI));
         install();
         g_pointer_animation = {0, 0, 0};
         g_pointer_surface = nullptr;
@@ -206,10 +196,10 @@ TEST_F(AnimationFixture, ScriptLines)
     std::string many;
     for (int i = 0; i < 300; i++)
         many += "1 b.bmp\n";
-    struct Case {
+    const struct {
         const char *name;
         std::string script, other;
-        unsigned frames;   // 0: no pointer at all
+        unsigned frames; // 0: no pointer at all
     } cases[] = {
         {"zero time, no number and unknown pictures add nothing", "0 a.bmp\nx b.bmp\n2 gone.bmp\n3-3 c.bmp\n", "", 1},
         {"a script naming itself has no frames", "1 p.ani\n", "", 0},
@@ -218,7 +208,7 @@ TEST_F(AnimationFixture, ScriptLines)
         {"an empty script", "", "", 0},
         {"the frame count is bounded", many, "", ANIImage::MAX_FRAMES},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         ANIImage *img = load(c.script, c.other);
         if (c.frames == 0) {
             EXPECT_EQ(img, nullptr) << c.name;
