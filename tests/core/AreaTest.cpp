@@ -94,14 +94,14 @@ TEST_F(AreaFixture, EdgeZoneModesAt640x480)
 Image *picture(int width, int height)
 {
     Image *image = new Image(nullptr);
-    image->width = width, image->height = height, image->references = 1;
+    image->width = width; image->height = height; image->references = 1;
     return image;
 }
 
 TEST_F(AreaFixture, ScrollbarThumbGeometry)
 {
     AreaPlacement track;
-    track.x = 600, track.y = 40, track.width = 16;
+    track.x = 600; track.y = 40; track.width = 16;
     Image *cap = picture(16, 10), *middle = picture(16, 1);
     struct { int length; uint32_t visible, max, position; Image *begin, *mid, *end; uint32_t thumb, offset; } cases[] = {
         {200, 100, 300, 0, nullptr, nullptr, nullptr, 50, 0},
@@ -156,7 +156,7 @@ TEST_F(AreaFixture, ClockText)
 TEST_F(AreaFixture, TitleBarTextsAndTheStatusTextHandedToItself)
 {
     AreaPlacement where;
-    where.x = 10, where.width = 200;
+    where.x = 10; where.width = 200;
     TitlebarArea bar(where, nullptr, "Editors");
     // One text: centred (8 pixels a byte in the fake). Two texts: the second
     // ends at the right edge, or starts after the first when the bar is too

@@ -394,9 +394,9 @@ TEST(Container, SoundsFromWavMembers)
     std::vector<uint8_t> wav(44 + 8, 0);
     memcpy(wav.data(), "RIFF", 4);
     wav[22] = 2;                    // stereo
-    wav[24] = 0x44, wav[25] = 0xAC; // 44100
+    wav[24] = 0x44; wav[25] = 0xAC; // 44100
     wav[34] = 16;                   // 16 bits
-    wav[40] = 0xFF, wav[41] = 0xFF; // claims 65535 bytes of data
+    wav[40] = 0xFF; wav[41] = 0xFF; // claims 65535 bytes of data
     a.members = {magFile("long.wav", wav), magFile("short.wav", std::vector<uint8_t>(43, 1)), magFile("text.txt", "x")};
     m.write(a);
     ASSERT_TRUE(m.open());

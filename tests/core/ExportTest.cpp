@@ -24,7 +24,7 @@ namespace {
 StatusbarArea *newStatusBar()
 {
     AreaPlacement where;
-    where.width = 400, where.height = 20;
+    where.width = 400; where.height = 20;
     return new StatusbarArea(where);
 }
 
