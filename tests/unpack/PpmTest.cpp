@@ -1,7 +1,6 @@
 // The PPMd model, its sub-allocator, and PPMd blocks alone and inside version 2.9 members.
 #include <gtest/gtest.h>
 
-#include "BitWriter.h"
 #include "FilterTestSupport.h"
 #include "PpmHeap.h"
 #include "PpmModel.h"
@@ -371,16 +370,12 @@ TEST(PpmStream, EscapesMatchesAndSwitchesBetweenBlockKinds)
     e.flush();
     std::vector<uint8_t> packed = e.out;
 
-    BitWriter w;
-    TestTables t = TestTables::full();
-    writeTables(w, t);
-    TestCode ld(t.ld);
-    for (char c : std::string("LZ!"))
-        ld.put(w, uint8_t(c));
+    Stream lzBlock;
+    lzBlock.literals("LZ!");
     x += "LZ!";
-    ld.put(w, 256);
-    w.put(1, 1);   // new tables follow: a PPMd block continuing the model
-    std::vector<uint8_t> lz = w.bytes(0);
+    lzBlock.ld.put(lzBlock.w, 256);
+    lzBlock.w.put(1, 1);   // new tables follow: a PPMd block continuing the model
+    std::vector<uint8_t> lz = lzBlock.w.bytes(0);
     packed.insert(packed.end(), lz.begin(), lz.end());
 
     e.out.clear();
