@@ -47,6 +47,21 @@ void queue(std::vector<SDL_Event> events, int buttonColumn)
 
 const char *kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
+// Maps the default font to DejaVu Sans and sets the grid's columns from it.
+MapArray *mapDefaultFont()
+{
+    MapArray *map = MapArray_new(2);
+    MapArray_put(map, "default:0", (void *)kFont);
+    setFontMap(map);
+    kColumn = ConfigPanel::windowWidth() / 2;
+    return map;
+}
+void unmapFont(MapArray *map)
+{
+    forgetFontMap(map);
+    MapArray_delete(map);
+}
+
 struct ConfigPanelTest : ::testing::Test {
     ScopedWorkDir dir;
     MapArray *map = nullptr;
@@ -55,10 +70,7 @@ struct ConfigPanelTest : ::testing::Test {
 
     void SetUp() override
     {
-        map = MapArray_new(2);
-        MapArray_put(map, "default:0", (void *)kFont);
-        setFontMap(map);
-        kColumn = ConfigPanel::windowWidth() / 2;
+        map = mapDefaultFont();
         screen = testScreen(2 * kColumn, ConfigPanel::HEIGHT);
         ASSERT_NE(screen, nullptr);
         writeFile("m.conf", std::string("mixOptions=48000;fast;22050\nmixingFrequency=11025\n"));
@@ -70,8 +82,7 @@ struct ConfigPanelTest : ::testing::Test {
     void TearDown() override
     {
         delete config;
-        forgetFontMap(map);
-        MapArray_delete(map);
+        unmapFont(map);
     }
 };
 
@@ -126,15 +137,7 @@ TEST_F(ConfigPanelTest, NoLabelIsCut)
 TEST(ConfigWindow, StartupShowsTheWindowAndWritesTheFileWhicheverButtonEndsIt)
 {
     ASSERT_NE(testScreen(320, 240), nullptr);
-    {
-        // The system's fallback font is DejaVu Sans too: the same columns.
-        MapArray *map = MapArray_new(2);
-        MapArray_put(map, "default:0", (void *)kFont);
-        setFontMap(map);
-        kColumn = ConfigPanel::windowWidth() / 2;
-        forgetFontMap(map);
-        MapArray_delete(map);
-    }
+    unmapFont(mapDefaultFont());   // the system's fallback font is DejaVu Sans too: the same columns
     const struct {
         const char *name;
         const char *showConfig; // in the file before
@@ -161,9 +164,8 @@ TEST(ConfigWindow, StartupShowsTheWindowAndWritesTheFileWhicheverButtonEndsIt)
         EXPECT_NE(readText(f.dir.path() + "/mirandol2.conf").find(c.written), std::string::npos) << c.name;
         EXPECT_EQ(SDL_GetVideoSurface()->w, 2 * kColumn) << c.name;
         EXPECT_EQ(SDL_GetVideoSurface()->h, ConfigPanel::HEIGHT) << c.name;
-        if (c.button == 0) {
+        if (c.button == 0)
             EXPECT_STREQ(f.system->get_user_string(USER_STRING_SONG), "song.it");
-        }
     }
 }
 

@@ -7,28 +7,34 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <vector>
+
+namespace {
+
+std::vector<void *> items(Vector *v)
+{
+    std::vector<void *> out;
+    for (int i = 0; i < Vector_size(v); i++)
+        out.push_back(Vector_get(v, i));
+    return out;
+}
+
+} // namespace
+
 TEST(Vector, GrowsAndKeepsOrder)
 {
     Vector *v = Vector_create();
-    int a, b, c;
-    Vector_add(v, &a);
-    Vector_add(v, &b);
-    Vector_add(v, &c);
-    EXPECT_EQ(Vector_size(v), 3);
-    EXPECT_EQ(Vector_get(v, 0), &a);
-    EXPECT_EQ(Vector_get(v, 2), &c);
+    int a, b, c, d;
+    for (int *p : {&a, &b, &c})
+        Vector_add(v, p);
+    EXPECT_EQ(items(v), std::vector<void *>({&a, &b, &c}));
     EXPECT_EQ(Vector_indexOf(v, &b), 1);
-    int d;
     EXPECT_EQ(Vector_indexOf(v, &d), -1);
-
     Vector_insertAt(v, 0, &d);
-    EXPECT_EQ(Vector_get(v, 0), &d);
-    EXPECT_EQ(Vector_get(v, 1), &a);
+    EXPECT_EQ(items(v), std::vector<void *>({&d, &a, &b, &c}));
     EXPECT_EQ(Vector_removeAt(v, 1), &a);
-    EXPECT_EQ(Vector_size(v), 3);
     Vector_reverse(v);
-    EXPECT_EQ(Vector_get(v, 0), &c);
-    EXPECT_EQ(Vector_get(v, 2), &d);
+    EXPECT_EQ(items(v), std::vector<void *>({&c, &b, &d}));
     EXPECT_EQ(Vector_removeLast(v), &d);
     Vector_clear(v);
     EXPECT_EQ(Vector_removeLast(v), nullptr);
@@ -36,15 +42,13 @@ TEST(Vector, GrowsAndKeepsOrder)
     EXPECT_FALSE(Vector_checkBounds(v, -1));
     EXPECT_FALSE(Vector_checkBounds(v, 0));
     Vector_delete(v);
-}
 
-TEST(Vector, DeleteAllFreesElementsAndSkipsNull)
-{
-    Vector *v = Vector_new(1);
+    // deleteAll frees the elements and skips null ones (the leak checker watches).
+    v = Vector_new(1);
     Vector_add(v, strdup("one"));
     Vector_add(v, nullptr);
     Vector_add(v, malloc(10));
-    Vector_deleteAll(v);   // the leak checker sees anything left behind
+    Vector_deleteAll(v);
 }
 
 TEST(VectorDeathTest, MisuseStopsWithTheFailedCondition)
@@ -57,54 +61,37 @@ TEST(VectorDeathTest, MisuseStopsWithTheFailedCondition)
     Vector_delete(v);
 }
 
-TEST(MapArray, FirstValueWinsAndKeysAreCopied)
+TEST(MapArray, FirstValueWinsKeysAreCopiedAndNullDoesNotBlock)
 {
     MapArray *map = MapArray_new(1);
     char key[8] = "font";
     int a, b;
     EXPECT_TRUE(MapArray_put(map, key, &a));
     strcpy(key, "xxxx");   // the caller's buffer changes; the map keeps its key
-    EXPECT_EQ(MapArray_get(map, "font"), &a);
     EXPECT_EQ(MapArray_get(map, "xxxx"), nullptr);
     EXPECT_FALSE(MapArray_put(map, "font", &b));
     EXPECT_EQ(MapArray_get(map, "font"), &a);
     EXPECT_EQ(MapArray_get(map, "Font"), nullptr);
-    MapArray_delete(map);
-}
-
-TEST(MapArray, NullValueDoesNotBlockALaterPut)
-{
-    MapArray *map = MapArray_new(2);
-    int a;
     EXPECT_TRUE(MapArray_put(map, "k", nullptr));
-    EXPECT_EQ(MapArray_get(map, "k"), nullptr);
-    EXPECT_TRUE(MapArray_put(map, "k", &a));
-    EXPECT_EQ(MapArray_get(map, "k"), &a);
-    EXPECT_EQ(MapArray_size(map), 1);
-    MapArray_delete(map);
-}
+    EXPECT_TRUE(MapArray_put(map, "k", &b));
+    EXPECT_EQ(MapArray_get(map, "k"), &b);
+    EXPECT_EQ(MapArray_size(map), 2);
 
-TEST(MapArray, ToVectorListsKeysAndValuesInOrder)
-{
-    MapArray *map = MapArray_new(3);
-    Vector *empty = MapArray_toVector(map);
-    EXPECT_EQ(Vector_size(empty), 0);
-    Vector_delete(empty);
-    int a, b;
-    MapArray_put(map, "one", &a);
-    MapArray_put(map, "two", &b);
+    // toVector lists keys and values in order.
     Vector *v = MapArray_toVector(map);
     ASSERT_EQ(Vector_size(v), 4);
-    EXPECT_STREQ((const char *)Vector_get(v, 0), "one");
+    EXPECT_STREQ((const char *)Vector_get(v, 0), "font");
     EXPECT_EQ(Vector_get(v, 1), &a);
-    EXPECT_STREQ((const char *)Vector_get(v, 2), "two");
+    EXPECT_STREQ((const char *)Vector_get(v, 2), "k");
     EXPECT_EQ(Vector_get(v, 3), &b);
     Vector_delete(v);
     MapArray_delete(map);
-
-    MapArray *owned = MapArray_new(1);
-    MapArray_put(owned, "owned", strdup("value"));
-    MapArray_deleteAll(owned);   // frees the value too
+    map = MapArray_new(3);
+    v = MapArray_toVector(map);
+    EXPECT_EQ(Vector_size(v), 0);
+    Vector_delete(v);
+    MapArray_put(map, "owned", strdup("value"));
+    MapArray_deleteAll(map);   // frees the value too
 }
 
 TEST(Queue, FirstInFirstOut)

@@ -3,6 +3,7 @@
 #include "Messages.h"
 #include "SDLConfig.h"
 #include "SDLTestSupport.h"
+#include "SdlEvents.h"
 
 #include <SDL.h>
 
@@ -11,6 +12,17 @@
 #include <vector>
 
 namespace {
+
+typedef std::pair<int, int> Msg;
+const int NOPARAM = -99;
+
+SDL_Event mouse(bool down, int button, int x, int y)
+{
+    SDL_Event e = buttonEvent(down, x, y);
+    e.button.button = (Uint8)button;
+    e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+    return e;
+}
 
 class Events : public ::testing::Test {
 protected:
@@ -21,63 +33,29 @@ protected:
         ASSERT_TRUE(system->is_ready());
         drain();
     }
-    void TearDown() override
-    {
-        drain();
-        fixture.reset();
-    }
+    void TearDown() override { drain(); }
 
     void drain()
     {
         int m, p;
-        SDL_Event e;
-        while (SDL_PollEvent(&e)) {
-        }
+        dropEvents();
         while (system->get_message(m, p)) {
         }
     }
-
-    static void pushKey(SDLKey key, int mod = 0)
+    static void push(std::vector<SDL_Event> events)
     {
-        SDL_Event e = {};
-        e.type = SDL_KEYDOWN;
-        e.key.type = SDL_KEYDOWN;
-        e.key.state = SDL_PRESSED;
-        e.key.keysym.sym = key;
-        e.key.keysym.mod = (SDLMod)mod;
-        ASSERT_EQ(SDL_PushEvent(&e), 0);
+        for (SDL_Event &e : events)
+            ASSERT_EQ(SDL_PushEvent(&e), 0);
     }
-    static void pushMotion(int x, int y)
+    // The next message; parameter NOPARAM when the translation set none.
+    Msg next(bool *result = nullptr)
     {
-        SDL_Event e = {};
-        e.type = SDL_MOUSEMOTION;
-        e.motion.type = SDL_MOUSEMOTION;
-        e.motion.x = (Uint16)x;
-        e.motion.y = (Uint16)y;
-        ASSERT_EQ(SDL_PushEvent(&e), 0);
-    }
-    static void pushButton(bool down, int button, int x, int y)
-    {
-        SDL_Event e = {};
-        e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-        e.button.type = e.type;
-        e.button.button = (Uint8)button;
-        e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-        e.button.x = (Uint16)x;
-        e.button.y = (Uint16)y;
-        ASSERT_EQ(SDL_PushEvent(&e), 0);
-    }
-
-    // The next message; parameter -99 when the translation set none.
-    std::pair<int, int> next(bool *result = nullptr)
-    {
-        int m = -1, p = -99;
+        int m = -1, p = NOPARAM;
         bool r = system->get_message(m, p);
         if (result)
             *result = r;
         return {m, p};
     }
-
     // get_message reports no message.
     void expectNone()
     {
@@ -90,126 +68,80 @@ protected:
     SDLSystem *system = nullptr;
 };
 
-typedef std::pair<int, int> Msg;
-const int NOPARAM = -99;
-
 } // namespace
 
 TEST_F(Events, KeyBindings)
 {
+    const int NONE = -1;   // no binding: the key is consumed, nothing comes
     struct Case {
         SDLKey key;
-        int mod;
-        int message;
-        int parameter;
+        int mod, message, parameter;
     } cases[] = {
-        {SDLK_ESCAPE, 0, MSG_BACK, 1},
-        {SDLK_BACKSPACE, KMOD_LSHIFT, MSG_BACK, 1},
-        {SDLK_F10, 0, MSG_QUIT_REQUEST, NOPARAM},
-        {SDLK_q, KMOD_LALT, MSG_QUIT_REQUEST, NOPARAM},
-        {SDLK_x, KMOD_RALT, MSG_QUIT_REQUEST, NOPARAM},
-        {SDLK_F1, 0, MSG_HELP, NOPARAM},
-        {SDLK_F7, 0, MSG_SEARCH, NOPARAM},
-        {SDLK_F2, 0, MSG_SAVE_HTML, NOPARAM},
-        {SDLK_F3, 0, MSG_PLAY_SONG, 0},
-        {SDLK_F12, 0, MSG_RELOAD, NOPARAM},
-        {SDLK_HOME, 0, MSG_NAVIGATE, NAV_HOME},
-        {SDLK_PAGEUP, KMOD_RCTRL, MSG_NAVIGATE, NAV_HOME},
-        {SDLK_PAGEUP, 0, MSG_NAVIGATE, NAV_PAGE_UP},
-        {SDLK_END, 0, MSG_NAVIGATE, NAV_END},
-        {SDLK_PAGEDOWN, KMOD_LCTRL, MSG_NAVIGATE, NAV_END},
-        {SDLK_PAGEDOWN, 0, MSG_NAVIGATE, NAV_PAGE_DOWN},
-        {SDLK_UP, KMOD_RSHIFT, MSG_NAVIGATE, NAV_PAGE_UP},
-        {SDLK_UP, 0, MSG_LINK_PREVIOUS, 1},
-        {SDLK_DOWN, KMOD_LSHIFT, MSG_NAVIGATE, NAV_PAGE_DOWN},
-        {SDLK_DOWN, 0, MSG_LINK_NEXT, 2},
-        {SDLK_LEFT, KMOD_LCTRL, MSG_BACK, 0},
-        {SDLK_LEFT, 0, MSG_NAVIGATE, NAV_LEFT},
-        {SDLK_RIGHT, KMOD_LCTRL, MSG_FOLLOW_LINK, NOPARAM},
-        {SDLK_RIGHT, 0, MSG_NAVIGATE, NAV_RIGHT},
-        {SDLK_SPACE, 0, MSG_NAVIGATE, NAV_STEP},
-        {SDLK_RETURN, KMOD_LCTRL, MSG_COPY_LINK, NOPARAM},
+        {SDLK_ESCAPE, 0, MSG_BACK, 1}, {SDLK_BACKSPACE, KMOD_LSHIFT, MSG_BACK, 1},
+        {SDLK_F10, 0, MSG_QUIT_REQUEST, NOPARAM}, {SDLK_q, KMOD_LALT, MSG_QUIT_REQUEST, NOPARAM},
+        {SDLK_x, KMOD_RALT, MSG_QUIT_REQUEST, NOPARAM}, {SDLK_F1, 0, MSG_HELP, NOPARAM},
+        {SDLK_F7, 0, MSG_SEARCH, NOPARAM}, {SDLK_F2, 0, MSG_SAVE_HTML, NOPARAM},
+        {SDLK_F3, 0, MSG_PLAY_SONG, 0}, {SDLK_F12, 0, MSG_RELOAD, NOPARAM},
+        {SDLK_HOME, 0, MSG_NAVIGATE, NAV_HOME}, {SDLK_PAGEUP, KMOD_RCTRL, MSG_NAVIGATE, NAV_HOME},
+        {SDLK_PAGEUP, 0, MSG_NAVIGATE, NAV_PAGE_UP}, {SDLK_END, 0, MSG_NAVIGATE, NAV_END},
+        {SDLK_PAGEDOWN, KMOD_LCTRL, MSG_NAVIGATE, NAV_END}, {SDLK_PAGEDOWN, 0, MSG_NAVIGATE, NAV_PAGE_DOWN},
+        {SDLK_UP, KMOD_RSHIFT, MSG_NAVIGATE, NAV_PAGE_UP}, {SDLK_UP, 0, MSG_LINK_PREVIOUS, 1},
+        {SDLK_DOWN, KMOD_LSHIFT, MSG_NAVIGATE, NAV_PAGE_DOWN}, {SDLK_DOWN, 0, MSG_LINK_NEXT, 2},
+        {SDLK_LEFT, KMOD_LCTRL, MSG_BACK, 0}, {SDLK_LEFT, 0, MSG_NAVIGATE, NAV_LEFT},
+        {SDLK_RIGHT, KMOD_LCTRL, MSG_FOLLOW_LINK, NOPARAM}, {SDLK_RIGHT, 0, MSG_NAVIGATE, NAV_RIGHT},
+        {SDLK_SPACE, 0, MSG_NAVIGATE, NAV_STEP}, {SDLK_RETURN, KMOD_LCTRL, MSG_COPY_LINK, NOPARAM},
         {SDLK_RETURN, KMOD_LCTRL | KMOD_LALT, MSG_COPY_LINK, NOPARAM},
-        {SDLK_RETURN, KMOD_RALT, MSG_FOLLOW_LINK, NOPARAM},
-        {SDLK_RETURN, 0, MSG_FOLLOW_LINK, NOPARAM},
-        {SDLK_1, KMOD_LCTRL, MSG_THEME, 1},
-        {SDLK_8, KMOD_RCTRL, MSG_THEME, 8},
-        {SDLK_5, 0, MSG_PLAY_SONG, 5},
-        {SDLK_9, KMOD_LCTRL, MSG_THEME, 9},
-        {SDLK_0, 0, MSG_STOP_SONG, NOPARAM},
-        {SDLK_PLUS, 0, MSG_VOLUME, 1},
-        {SDLK_MINUS, 0, MSG_VOLUME, -1},
+        {SDLK_RETURN, KMOD_RALT, MSG_FOLLOW_LINK, NOPARAM}, {SDLK_RETURN, 0, MSG_FOLLOW_LINK, NOPARAM},
+        {SDLK_1, KMOD_LCTRL, MSG_THEME, 1}, {SDLK_8, KMOD_RCTRL, MSG_THEME, 8},
+        {SDLK_5, 0, MSG_PLAY_SONG, 5}, {SDLK_9, KMOD_LCTRL, MSG_THEME, 9}, {SDLK_0, 0, MSG_STOP_SONG, NOPARAM},
+        {SDLK_PLUS, 0, MSG_VOLUME, 1}, {SDLK_MINUS, 0, MSG_VOLUME, -1},
         // "+" is Shift+"=" on most keyboards; the keypad has its own keys.
-        {SDLK_EQUALS, 0, MSG_VOLUME, 1},
-        {SDLK_EQUALS, KMOD_LSHIFT, MSG_VOLUME, 1},
-        {SDLK_KP_PLUS, 0, MSG_VOLUME, 1},
-        {SDLK_KP_MINUS, 0, MSG_VOLUME, -1},
-        {SDLK_c, 0, MSG_PLAY_MODE, 1},
-        {SDLK_r, KMOD_LSHIFT, MSG_PLAY_MODE, 2},
-        {SDLK_l, 0, MSG_PLAY_MODE, 0},
-        {SDLK_p, KMOD_LCTRL, MSG_PRINT, NOPARAM},
+        {SDLK_EQUALS, 0, MSG_VOLUME, 1}, {SDLK_EQUALS, KMOD_LSHIFT, MSG_VOLUME, 1},
+        {SDLK_KP_PLUS, 0, MSG_VOLUME, 1}, {SDLK_KP_MINUS, 0, MSG_VOLUME, -1},
+        {SDLK_c, 0, MSG_PLAY_MODE, 1}, {SDLK_r, KMOD_LSHIFT, MSG_PLAY_MODE, 2},
+        {SDLK_l, 0, MSG_PLAY_MODE, 0}, {SDLK_p, KMOD_LCTRL, MSG_PRINT, NOPARAM},
+        {SDLK_9, 0, NONE, 0}, {SDLK_q, 0, NONE, 0}, {SDLK_x, KMOD_LCTRL, NONE, 0},
+        {SDLK_p, 0, NONE, 0}, {SDLK_a, 0, NONE, 0}, {SDLK_RETURN, KMOD_LALT, NONE, 0},
     };
     for (const Case &c : cases) {
-        pushKey(c.key, c.mod);
+        push({keyEvent(c.key, 0, c.mod)});
         bool result = false;
         Msg m = next(&result);
-        EXPECT_TRUE(result) << SDL_GetKeyName(c.key) << " mod " << c.mod;
-        EXPECT_EQ(m, Msg(c.message, c.parameter)) << SDL_GetKeyName(c.key) << " mod " << c.mod;
+        EXPECT_EQ(result, c.message != NONE) << SDL_GetKeyName(c.key) << " mod " << c.mod;
+        EXPECT_EQ(m, c.message == NONE ? Msg(MSG_NONE, NOPARAM) : Msg(c.message, c.parameter))
+            << SDL_GetKeyName(c.key) << " mod " << c.mod;
     }
+    expectNone();
     // F4 also toggles the effects flag.
     int before = system->get_user_flag(USER_FLAG_EFFECTS);
-    pushKey(SDLK_F4);
+    push({keyEvent(SDLK_F4)});
     EXPECT_EQ(next().first, MSG_TOGGLE_EFFECTS);
     EXPECT_EQ(system->get_user_flag(USER_FLAG_EFFECTS), !before);
 }
 
-TEST_F(Events, KeysWithoutBindingGiveNothingAndAreConsumed)
-{
-    const struct {
-        SDLKey key;
-        int mod;
-    } cases[] = {{SDLK_9, 0}, {SDLK_q, 0}, {SDLK_x, KMOD_LCTRL}, {SDLK_p, 0}, {SDLK_a, 0},
-                 {SDLK_RETURN, KMOD_LALT}};
-    for (const auto &c : cases) {
-        pushKey(c.key, c.mod);
-        bool result = true;
-        Msg m = next(&result);
-        EXPECT_FALSE(result) << SDL_GetKeyName(c.key);
-        EXPECT_EQ(m.first, MSG_NONE);
-    }
-    expectNone();
-}
-
 TEST_F(Events, PointerAndWheel)
 {
-    pushMotion(10, 20);
-    pushMotion(11, 21);
-    pushMotion(640, 479);
-    pushButton(true, SDL_BUTTON_LEFT, 12, 22);
-    Msg m = next();
-    EXPECT_EQ(m.first, MSG_MOUSE_MOVE);
-    EXPECT_EQ(positionX((uint32_t)m.second), 640);
-    EXPECT_EQ(positionY((uint32_t)m.second), 479);
-    EXPECT_EQ(next(), Msg(MSG_MOUSE_DOWN, (int)makePosition(12, 22)));
-
-    // Held left button: motion is a drag until the release.
-    pushMotion(30, 40);
-    EXPECT_EQ(next(), Msg(MSG_MOUSE_DRAG, (int)makePosition(30, 40)));
-    pushButton(true, SDL_BUTTON_RIGHT, 31, 41);
-    pushMotion(32, 42);
-    EXPECT_EQ(next(), Msg(MSG_RIGHT_DOWN, (int)makePosition(31, 41)));
-    EXPECT_EQ(next(), Msg(MSG_MOUSE_DRAG, (int)makePosition(32, 42)));
-    pushButton(false, SDL_BUTTON_LEFT, 33, 43);
-    pushButton(false, SDL_BUTTON_RIGHT, 34, 44);
-    pushMotion(35, 45);
-    EXPECT_EQ(next(), Msg(MSG_MOUSE_UP, (int)makePosition(33, 43)));
-    EXPECT_EQ(next(), Msg(MSG_RIGHT_UP, (int)makePosition(34, 44)));
-    EXPECT_EQ(next(), Msg(MSG_MOUSE_MOVE, (int)makePosition(35, 45)));
-
-    pushButton(true, SDL_BUTTON_WHEELUP, 0, 0);
-    pushButton(false, SDL_BUTTON_WHEELUP, 0, 0);
-    pushButton(true, SDL_BUTTON_WHEELDOWN, 0, 0);
-    pushButton(true, SDL_BUTTON_MIDDLE, 0, 0);
+    auto at = [](int x, int y) { return (int)makePosition(x, y); };
+    // Motion collapses to the last position; a held left button makes motion a drag until the release.
+    const struct {
+        std::vector<SDL_Event> events;
+        std::vector<Msg> messages;
+    } stages[] = {
+        {{motionEvent(10, 20), motionEvent(11, 21), motionEvent(640, 479), mouse(true, SDL_BUTTON_LEFT, 12, 22)},
+         {{MSG_MOUSE_MOVE, at(640, 479)}, {MSG_MOUSE_DOWN, at(12, 22)}}},
+        {{motionEvent(30, 40)}, {{MSG_MOUSE_DRAG, at(30, 40)}}},
+        {{mouse(true, SDL_BUTTON_RIGHT, 31, 41), motionEvent(32, 42)},
+         {{MSG_RIGHT_DOWN, at(31, 41)}, {MSG_MOUSE_DRAG, at(32, 42)}}},
+        {{mouse(false, SDL_BUTTON_LEFT, 33, 43), mouse(false, SDL_BUTTON_RIGHT, 34, 44), motionEvent(35, 45)},
+         {{MSG_MOUSE_UP, at(33, 43)}, {MSG_RIGHT_UP, at(34, 44)}, {MSG_MOUSE_MOVE, at(35, 45)}}},
+    };
+    for (const auto &stage : stages) {
+        push(stage.events);
+        for (const Msg &w : stage.messages)
+            EXPECT_EQ(next(), w);
+    }
+    push({mouse(true, SDL_BUTTON_WHEELUP, 0, 0), mouse(false, SDL_BUTTON_WHEELUP, 0, 0),
+          mouse(true, SDL_BUTTON_WHEELDOWN, 0, 0), mouse(true, SDL_BUTTON_MIDDLE, 0, 0)});
     EXPECT_EQ(next(), Msg(MSG_WHEEL, 1));
     expectNone();
     EXPECT_EQ(next(), Msg(MSG_WHEEL, -1));
@@ -217,7 +149,7 @@ TEST_F(Events, PointerAndWheel)
 
     SDL_Event quit = {};
     quit.type = SDL_QUIT;
-    SDL_PushEvent(&quit);
+    push({quit});
     expectNone();
     SDL_Event e;
     EXPECT_EQ(SDL_PollEvent(&e), 0);   // gone
@@ -225,26 +157,18 @@ TEST_F(Events, PointerAndWheel)
 
 TEST_F(Events, QueuedMessagesComeFirstAndRepeatsAreDropped)
 {
-    pushKey(SDLK_SPACE);
-    system->post_message(MSG_TICK, 0);
-    system->post_message(MSG_TICK, 0);
-    system->post_message(MSG_TICK, 0);
-    system->post_message(MSG_THEME, 1);
-    system->post_message(MSG_THEME, 2);
-    system->post_message(MSG_THEME, 2);
-    system->post_message(MSG_TICK, 0);
-    EXPECT_EQ(next(), Msg(MSG_TICK, 0));
-    EXPECT_EQ(next(), Msg(MSG_THEME, 1));
-    EXPECT_EQ(next(), Msg(MSG_THEME, 2));
-    EXPECT_EQ(next(), Msg(MSG_TICK, 0));
-    EXPECT_EQ(next(), Msg(MSG_NAVIGATE, NAV_STEP));
+    push({keyEvent(SDLK_SPACE)});
+    for (Msg m : {Msg(MSG_TICK, 0), Msg(MSG_TICK, 0), Msg(MSG_TICK, 0), Msg(MSG_THEME, 1), Msg(MSG_THEME, 2),
+                  Msg(MSG_THEME, 2), Msg(MSG_TICK, 0)})
+        system->post_message(m.first, m.second);
+    for (Msg m : {Msg(MSG_TICK, 0), Msg(MSG_THEME, 1), Msg(MSG_THEME, 2), Msg(MSG_TICK, 0), Msg(MSG_NAVIGATE, NAV_STEP)})
+        EXPECT_EQ(next(), m);
     expectNone();
 }
 
 TEST_F(Events, WaitLeavesEventsPendingAndWakesOnPostedMessages)
 {
-    pushKey(SDLK_F1);
-    pushKey(SDLK_F2);
+    push({keyEvent(SDLK_F1), keyEvent(SDLK_F2)});
     system->wait_event();
     EXPECT_EQ(next().first, MSG_HELP);
     EXPECT_EQ(next().first, MSG_SAVE_HTML);
@@ -264,7 +188,7 @@ TEST_F(Events, WaitLeavesEventsPendingAndWakesOnPostedMessages)
     EXPECT_EQ(next().first, MSG_MOUSE_MOVE);
 }
 
-TEST_F(Events, TimersPostTheirCodesUntilStopped)
+TEST_F(Events, TimersPostTheirCodesUntilStoppedEvenWhileFiring)
 {
     system->stop_timer(MSG_MOVIE_FRAME);   // no such timer: nothing happens
     system->start_timer(MSG_EDGE_DELAY, 10);
@@ -288,10 +212,8 @@ TEST_F(Events, TimersPostTheirCodesUntilStopped)
     drain();
     SDL_Delay(60);
     expectNone();
-}
 
-TEST_F(Events, StoppingTimersWhileTheyFireIsSafe)
-{
+    // Stopping timers while they fire is safe, and leaves no late message.
     for (int i = 0; i < 200; i++) {
         system->start_timer(MSG_EDGE_DELAY, 1);
         system->start_timer(MSG_MOVIE_FRAME, 1);
@@ -303,7 +225,7 @@ TEST_F(Events, StoppingTimersWhileTheyFireIsSafe)
     system->stop_timer(MSG_EDGE_DELAY);   // none left: nothing happens
     drain();
     SDL_Delay(20);
-    expectNone();   // and no late message of a stopped timer
+    expectNone();
 }
 
 TEST(Position, SplitsAndBuildsWithoutOverflow)

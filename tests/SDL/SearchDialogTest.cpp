@@ -59,18 +59,14 @@ struct Dialog : ::testing::Test {
     }
     // Points on the dialog at (220, 90): two 150-pixel cells, the buttons at
     // the bottom of the lower one.
-    Step wordRow(int row)
+    Step row(SDLGUI::Component &list, int cellTop, int row)
     {
-        SDL_Rect list = bounds(panel().wordList);
+        SDL_Rect r = bounds(list);
         int line = SDLGUI::getLook()->lineHeight();
-        return {Step::CLICK, "", 220 + list.x + 10, 90 + list.y + 2 + row * line + line / 2};
+        return {Step::CLICK, "", 220 + r.x + 10, 90 + cellTop + r.y + 2 + row * line + line / 2};
     }
-    Step articleRow(int row)
-    {
-        SDL_Rect list = bounds(panel().articleList);
-        int line = SDLGUI::getLook()->lineHeight();
-        return {Step::CLICK, "", 220 + list.x + 10, 90 + 150 + list.y + 2 + row * line + line / 2};
-    }
+    Step wordRow(int n) { return row(panel().wordList, 0, n); }
+    Step articleRow(int n) { return row(panel().articleList, 150, n); }
     Step button(bool ok)
     {
         int h = bounds(panel().okButton).h;
@@ -118,10 +114,9 @@ struct Dialog : ::testing::Test {
         char *w = nullptr, *f = nullptr;
         bool result = system->search(&index, w, f);
         person.join();
-        if (word)
-            *word = w ? w : "";
-        if (file)
-            *file = f ? f : "";
+        for (auto out : {std::make_pair(word, w), std::make_pair(file, f)})
+            if (out.first)
+                *out.first = out.second ? out.second : "";
         delete[] w;
         delete[] f;
         return result;
