@@ -67,11 +67,7 @@ int peakOf(const std::vector<uint8_t> &raw)
 }
 
 // What a flip put on screen: the article's theme, its lines and status text.
-struct Shown {
-    unsigned theme;
-    unsigned lines;
-    std::string status;
-};
+struct Shown { unsigned theme; unsigned lines; std::string status; };
 
 class RecordingSystem : public SDLSystem {
 public:

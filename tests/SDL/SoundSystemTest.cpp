@@ -222,10 +222,7 @@ TEST(SoundOgg, SongEndsLoopOrReportOnce)
 
 // Frames of the left channel and the tone's frequency in Hz at the device
 // rate, from its rising zero crossings.
-struct Tone {
-    size_t frames;
-    double hz;
-};
+struct Tone { size_t frames; double hz; };
 
 Tone toneOf(const std::vector<int16_t> &interleaved, int rate)
 {
