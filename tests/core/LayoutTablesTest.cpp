@@ -12,28 +12,23 @@ struct Place {
     std::string text;
     int x, y;
     bool operator==(const Place &o) const { return text == o.text && x == o.x && y == o.y; }
+    bool operator<(const Place &o) const { return text < o.text; }
 };
 
-std::ostream &operator<<(std::ostream &os, const Place &p)
+std::ostream &operator<<(std::ostream &os, const Place &p) { return os << p.text << "@" << p.x << "," << p.y; }
+
+std::vector<Place> sorted(std::vector<Place> v)
 {
-    return os << p.text << "@" << p.x << "," << p.y;
+    std::sort(v.begin(), v.end());
+    return v;
 }
 
-// In text order (the line index orders lines by their bottom).
 std::vector<Place> places(const std::vector<LaidToken> &tokens)
 {
     std::vector<Place> out;
     for (const LaidToken &t : tokens)
         out.push_back({t.text, t.x, t.y});
-    std::sort(out.begin(), out.end(),
-              [](const Place &a, const Place &b) { return a.text < b.text; });
-    return out;
-}
-
-std::vector<Place> sorted(std::vector<Place> v)
-{
-    std::sort(v.begin(), v.end(), [](const Place &a, const Place &b) { return a.text < b.text; });
-    return v;
+    return sorted(out);
 }
 
 Place find(const std::vector<LaidToken> &tokens, const std::string &text)
@@ -44,22 +39,7 @@ Place find(const std::vector<LaidToken> &tokens, const std::string &text)
     return {"(missing) " + text, 0, 0};
 }
 
-TEST(LayoutTables, CellsSitSideBySideAndTheEleventhStartsANewRow)
-{
-    LayoutRig rig(1000);
-    std::string body = "<table>";
-    for (int i = 0; i < 12; i++)
-        body += "<td width=50>c" + std::to_string(i);
-    std::vector<LaidToken> t = rig.words(body + "</table>after");
-    // Row one: 14 pixels of text, then the 5-pixel vspacing.
-    EXPECT_EQ(find(t, "c0"), (Place{"c0", 0, 0}));
-    EXPECT_EQ(find(t, "c9"), (Place{"c9", 9 * 55, 0}));
-    EXPECT_EQ(find(t, "c10"), (Place{"c10", 0, 19}));
-    EXPECT_EQ(find(t, "c11"), (Place{"c11", 55, 19}));
-    EXPECT_EQ(find(t, "after"), (Place{"after", 0, 33}));
-}
-
-TEST(LayoutTables, WidthsOffsetsAndNesting)
+TEST(LayoutTables, WidthsOffsetsFlowAndNesting)
 {
     const struct {
         const char *name;
@@ -68,39 +48,44 @@ TEST(LayoutTables, WidthsOffsetsAndNesting)
         std::vector<Place> expected;
     } cases[] = {
         {"a cell without width takes the room left", 400,
-         "<table hspacing=10><td width=100>a<td><p align=r>b</table>",
-         {{"a", 0, 0}, {"b", 400 - 8, 0}}},
+         "<table hspacing=10><td width=100>a<td><p align=r>b</table>", {{"a", 0, 0}, {"b", 400 - 8, 0}}},
         {"a centred 50% table is off by its outspacing", 600,
          "<center><table width=50% outspacing=10><td>" + std::string(35, 'w') + "</table></center>",
          {{std::string(35, 'w'), (600 - (300 - 20)) / 2 + 10, 10}}},
-        {"a right-aligned table", 600,
-         "<p align=r><table width=200 outspacing=10><td><p align=l>a</table>",
+        {"a right-aligned table", 600, "<p align=r><table width=200 outspacing=10><td><p align=l>a</table>",
          {{"a", 600 - 180 - 20 + 10, 10}}},
         {"a nested table gives back the outer cell's x and width", 400,
-         "<table><tr><td width=100>a<td width=200>x<table><td>in</table>"
-         "<p align=r>after</table>",
+         "<table><tr><td width=100>a<td width=200>x<table><td>in</table><p align=r>after</table>",
          {{"a", 0, 0}, {"x", 105, 0}, {"in", 105, 14}, {"after", 105 + 200 - 40, 28}}},
-        {"floats come before the table", 400,
-         "<img align=l file=none.bmp><table><td>a</table>", {{"a", 0, 14}}},
+        {"floats come before the table", 400, "<img align=l file=none.bmp><table><td>a</table>", {{"a", 0, 14}}},
         {"a flowing cell in a row without height stays put", 400,
-         "<table><tr><td width=100 br>aaaa bbbb cccc</table>",
-         {{"aaaa", 0, 0}, {"bbbb", 68, 0}, {"cccc", 0, 14}}},
-        {"an empty bordered table leaves y where it was", 400,
-         "<table border=ff0000></table>after", {{"after", 0, 0}}},
+         "<table><tr><td width=100 br>aaaa bbbb cccc</table>", {{"aaaa", 0, 0}, {"bbbb", 68, 0}, {"cccc", 0, 14}}},
+        {"an empty bordered table leaves y where it was", 400, "<table border=ff0000></table>after", {{"after", 0, 0}}},
+        // Rows of height 40 hold two lines per cell; the overflow takes the rest of the row.
+        {"flowing cells continue in the next cell", 400,
+         "<table width=400><tr height=40><td width=100 br>aaaa bbbb cccc dddd eeee ffff<td br>gggg</table>",
+         {{"aaaa", 0, 0}, {"bbbb", 68, 0}, {"cccc", 0, 14}, {"dddd", 68, 14}, {"eeee", 105, 0},
+          {"ffff", 145, 0}, {"gggg", 0, 45}}},
     };
     for (const auto &c : cases) {
         LayoutRig rig(c.page);
         EXPECT_EQ(places(rig.words(c.body)), sorted(c.expected)) << c.name;
     }
+    // Ten cells a row: the eleventh starts a new one below the 5-pixel vspacing.
+    LayoutRig rig(1000);
+    std::string body = "<table>";
+    for (int i = 0; i < 12; i++)
+        body += "<td width=50>c" + std::to_string(i);
+    std::vector<LaidToken> t = rig.words(body + "</table>after");
+    for (const Place &p : {Place{"c0", 0, 0}, {"c9", 9 * 55, 0}, {"c10", 0, 19}, {"c11", 55, 19}, {"after", 0, 33}})
+        EXPECT_EQ(find(t, p.text), p);
 }
 
 TEST(LayoutTables, FramesAndShadows)
 {
     LayoutRig rig(400);
-    std::vector<LaidToken> t = rig.lay("<table border=ff0000 shadow=0000ff outspacing=4>"
-                                       "<td width=100>a</table>");
     std::vector<LaidToken> lines;
-    for (const LaidToken &k : t)
+    for (const LaidToken &k : rig.lay("<table border=ff0000 shadow=0000ff outspacing=4><td width=100>a</table>"))
         if (k.kind == TOKEN_LINE)
             lines.push_back(k);
     // The cell's frame (shadow top-left), then the table's (border top-left).
@@ -108,7 +93,7 @@ TEST(LayoutTables, FramesAndShadows)
     EXPECT_EQ(lines[0].x, 4 - 2);
     EXPECT_EQ(lines[0].y, 4 - 2);
     EXPECT_EQ(lines[0].width, 104u);
-    EXPECT_EQ(lines[2].ascent, 18u);   // 14 of text + 4
+    EXPECT_EQ(lines[2].ascent, 18u); // 14 of text + 4
     EXPECT_EQ(lines[4].x, 0);
     EXPECT_EQ(lines[4].width, 400u);
     EXPECT_EQ(lines[6].ascent, 8u + 14u);
@@ -130,24 +115,7 @@ TEST(LayoutTables, FramesAndShadows)
     EXPECT_TRUE(cellRow);
 }
 
-TEST(LayoutTables, FlowingCellsContinueInTheNextCell)
-{
-    LayoutRig rig(400);
-    // Rows of height 40 hold two 14-pixel lines per cell.
-    std::vector<LaidToken> t =
-        rig.words("<table width=400><tr height=40><td width=100 br>"
-                  "aaaa bbbb cccc dddd eeee ffff<td br>gggg</table>");
-    EXPECT_EQ(places(t), sorted({{"aaaa", 0, 0},
-                                             {"bbbb", 68, 0},
-                                             {"cccc", 0, 14},
-                                             {"dddd", 68, 14},
-                                             {"eeee", 105, 0},
-                                             {"ffff", 145, 0},
-                                             // The overflow took the rest of the row.
-                                             {"gggg", 0, 45}}));
-}
-
-TEST(LayoutTables, AForcedLineEndKeepsWordsAMoveSetAside)
+TEST(LayoutTables, LinesMovedIntoANarrowerCellKeepTheirWords)
 {
     LayoutRig rig(400);
     // A full line of the wide cell overflows into a narrow one and is split
@@ -155,29 +123,20 @@ TEST(LayoutTables, AForcedLineEndKeepsWordsAMoveSetAside)
     std::string text;
     for (int i = 0; i < 30; i++)
         text += "w" + std::to_string(i % 10) + "xx ";
-    std::vector<LaidToken> t =
-        rig.words("<table width=400><tr height=20><td width=300 br>" + text + "<p>end</table>");
+    std::vector<LaidToken> t = rig.words("<table width=400><tr height=20><td width=300 br>" + text + "<p>end</table>");
     EXPECT_EQ(t.size(), 31u);
     for (const LaidToken &k : t)
         EXPECT_LT(k.x, 400) << k.text;
-}
-
-TEST(LayoutTables, ALinkMovesWithItsLineIntoTheNextCell)
-{
-    // The third line moves into a cell narrower than itself and is split there.
-    LayoutRig rig(400);
+    // A link moves with its line into the next cell and is split there like plain text.
     const std::string cell = "<table width=200><tr height=30><td width=150 br>";
-    const std::string text = "aaaa bbbb cccc dddd eeee ffff gggg hhhh iiii jjjj kkkk";
-    std::vector<Place> plain = places(rig.words(cell + text + "</table>"));
-    std::vector<Place> linked = places(rig.words(cell + "<link>" + text + "</link></table>"));
-    EXPECT_EQ(linked, plain);
-    // Split in the narrow cell, and no line of it wider than that cell.
-    EXPECT_EQ(find(rig.words(cell + "<link>" + text + "</link></table>"), "gggg"),
-              (Place{"gggg", 155, 0}));
-    EXPECT_EQ(find(rig.words(cell + "<link>" + text + "</link></table>"), "hhhh"),
-              (Place{"hhhh", 155, 14}));
+    const std::string words = "aaaa bbbb cccc dddd eeee ffff gggg hhhh iiii jjjj kkkk";
+    std::vector<Place> plain = places(rig.words(cell + words + "</table>"));
+    std::vector<LaidToken> linked = rig.words(cell + "<link>" + words + "</link></table>");
+    EXPECT_EQ(places(linked), plain);
+    EXPECT_EQ(find(linked, "gggg"), (Place{"gggg", 155, 0}));
+    EXPECT_EQ(find(linked, "hhhh"), (Place{"hhhh", 155, 14}));
     // The word that made the split waits for a line with room for it.
-    EXPECT_EQ(find(rig.words(cell + text + "</table>"), "jjjj"), (Place{"jjjj", 0, 49}));
+    EXPECT_EQ(find(linked, "jjjj"), (Place{"jjjj", 0, 49}));
 }
 
 } // namespace

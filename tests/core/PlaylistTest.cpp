@@ -43,15 +43,17 @@ protected:
         g_container.lastFound = nullptr;
         g_system = previous;
     }
-    // A loose song file of the magazine in slot `slot`.
-    void song(unsigned slot, const std::string &name)
+    // Loose song files of the magazine in their slots.
+    void songs(std::initializer_list<std::pair<unsigned, const char *>> list)
     {
-        File *f = new File();
-        f->name.set(name.c_str());
-        f->fileType = fileTypeFromName(name.c_str());
-        f->loose = true;
-        g_container.addFile(f);
-        pl.setSong(slot, name.c_str(), false, false);
+        for (auto [slot, name] : list) {
+            File *f = new File();
+            f->name.set(name);
+            f->fileType = fileTypeFromName(name);
+            f->loose = true;
+            g_container.addFile(f);
+            pl.setSong(slot, name, false, false);
+        }
     }
     // "name loop" of the last play_song_file call, or "".
     std::string lastPlayed()
@@ -64,79 +66,68 @@ protected:
     size_t plays() const { return sys.count("play_song_file"); }
 };
 
-TEST_F(PlaylistTest, NextAndPreviousWrapAndStepOverSlotNine)
+TEST_F(PlaylistTest, NextAndPreviousWrapStepOverSlotNineAndRestartTheStopped)
 {
-    song(1, "s1.mod");
-    song(8, "s8.mod");
-    song(9, "s9.mod");
-    song(10, "s10.ogg");
-    song(31, "s31.xm");
-
-    pl.play(Playlist::PLAY_NEXT);           // nothing current yet: from the start
-    EXPECT_EQ(pl.currentSlot, 1u);
+    songs({{1, "s1.mod"}, {8, "s8.mod"}, {9, "s9.mod"}, {10, "s10.ogg"}, {31, "s31.xm"}});
+    pl.play(Playlist::PLAY_NEXT); // nothing current yet: from the start
+    EXPECT_EQ(sys.calls.front(), "stop_song 1"); // fades with the visual effects
     EXPECT_EQ(lastPlayed(), "s1.mod 0");
-    EXPECT_EQ(sys.calls.front(), "stop_song 1");   // fades with the visual effects
-    // Each step and the slot it reaches; slot 9 plays only when asked for by number.
+    // Each step and the slot it reaches; slot 9 plays only when asked for by
+    // number; empty or impossible slots restart the current song.
+    const int stop = -1;
     const struct {
         int step;
         uint32_t slot;
         const char *played;
-    } steps[] = {{Playlist::PLAY_PREVIOUS, 31, "s31.xm 0"}, {Playlist::PLAY_NEXT, 1, "s1.mod 0"},
-                 {Playlist::PLAY_NEXT, 8, "s8.mod 0"},      {Playlist::PLAY_NEXT, 10, "s10.ogg 0"},
-                 {Playlist::PLAY_PREVIOUS, 8, "s8.mod 0"},  {9, 9, "s9.mod 0"},
-                 {Playlist::PLAY_NEXT, 10, "s10.ogg 0"}};
+        int playing;
+    } steps[] = {{Playlist::PLAY_PREVIOUS, 31, "s31.xm 0", 1},
+                 {Playlist::PLAY_NEXT, 1, "s1.mod 0", 1}, {Playlist::PLAY_NEXT, 8, "s8.mod 0", 1},
+                 {Playlist::PLAY_NEXT, 10, "s10.ogg 0", 1}, {Playlist::PLAY_PREVIOUS, 8, "s8.mod 0", 1},
+                 {9, 9, "s9.mod 0", 1}, {Playlist::PLAY_NEXT, 10, "s10.ogg 0", 1},
+                 {stop, 10, "s10.ogg 0", 0}, {Playlist::PLAY_NEXT, 10, "s10.ogg 0", 1},
+                 {Playlist::PLAY_NEXT, 31, "s31.xm 0", 1}, {12, 31, "s31.xm 0", 1}};
     for (const auto &s : steps) {
-        pl.play(s.step);
+        if (s.step == stop) {
+            pl.stop();
+            EXPECT_EQ(sys.calls.back(), "stop_song 1");
+        } else {
+            sys.clearCalls();
+            pl.play(s.step);
+            EXPECT_EQ(plays(), 1u) << s.step;
+        }
         EXPECT_EQ(pl.currentSlot, s.slot) << s.step;
         EXPECT_EQ(lastPlayed(), s.played) << s.step;
+        EXPECT_EQ(pl.playing, s.playing) << s.step;
     }
-}
-
-TEST_F(PlaylistTest, StoppedSongRestartsAndEmptySlotsRestartTheCurrentOne)
-{
-    song(5, "five.mod");
-    song(6, "six.mod");
-    pl.play(5);
-    pl.stop();
-    EXPECT_EQ(pl.playing, 0);
-    EXPECT_EQ(sys.calls.back(), "stop_song 1");
-    pl.play(Playlist::PLAY_NEXT);
-    EXPECT_EQ(pl.currentSlot, 5u);
-    EXPECT_EQ(pl.playing, 1);
-    pl.play(Playlist::PLAY_NEXT);
-    EXPECT_EQ(pl.currentSlot, 6u);
-    size_t before = plays();
-    pl.play(12);
-    EXPECT_EQ(plays(), before + 1);
-    EXPECT_EQ(lastPlayed(), "six.mod 0");
+    sys.clearCalls();
     pl.play(32);
     pl.play(36);
-    EXPECT_EQ(plays(), before + 1);
+    EXPECT_EQ(plays(), 0u);
 }
 
 TEST_F(PlaylistTest, LoopMarksAndModes)
 {
-    song(2, "a.mod");
-    song(3, "b.mod");
+    songs({{2, "a.mod"}, {3, "b.mod"}});
     pl.setSong(3, "b.mod", false, true);
     pl.setMode(Playlist::MODE_LOOPING);
-    pl.play(2);
-    EXPECT_EQ(lastPlayed(), "a.mod 1");
-    pl.play(3);
-    EXPECT_EQ(lastPlayed(), "b.mod 0");
-    pl.setMode(7);
-    EXPECT_EQ(pl.mode, (uint32_t)Playlist::MODE_CYCLIC);
-    pl.setSong(3, "b.mod", true, false);
-    pl.play(3);
-    EXPECT_EQ(lastPlayed(), "b.mod 1");
-    pl.play(2);
-    EXPECT_EQ(lastPlayed(), "a.mod 0");
+    const struct {
+        bool loop, noloop;
+        const char *a, *b;
+    } cases[] = {{false, true, "a.mod 1", "b.mod 0"}, {true, false, "a.mod 0", "b.mod 1"}};
+    for (const auto &c : cases) {
+        pl.setSong(3, "b.mod", c.loop, c.noloop);
+        pl.play(2);
+        EXPECT_EQ(lastPlayed(), c.a);
+        pl.play(3);
+        EXPECT_EQ(lastPlayed(), c.b);
+        pl.setMode(7); // out of range: cyclic
+        EXPECT_EQ(pl.mode, (uint32_t)Playlist::MODE_CYCLIC);
+    }
 }
 
 TEST_F(PlaylistTest, SongEndedAdvancesCyclicModeWithoutFading)
 {
-    song(4, "four.ogg");
-    song(7, "seven.ogg");
+    songs({{4, "four.ogg"}, {7, "seven.ogg"}});
     pl.play(4);
     sys.clearCalls();
     pl.play(Playlist::PLAY_ENDED);
@@ -150,16 +141,12 @@ TEST_F(PlaylistTest, SongEndedAdvancesCyclicModeWithoutFading)
 TEST_F(PlaylistTest, RandomModeNeverPicksNineAndEndsWhenNothingPlays)
 {
     pl.setMode(Playlist::MODE_RANDOM);
-    pl.play(Playlist::PLAY_ENDED);           // no songs at all
-    EXPECT_EQ(plays(), 0u);
+    pl.play(Playlist::PLAY_ENDED); // no songs at all
     EXPECT_EQ(pl.playing, 0);
-
-    song(9, "nine.mod");
-    pl.play(Playlist::PLAY_ENDED);           // only the hidden slot
+    songs({{9, "nine.mod"}});
+    pl.play(Playlist::PLAY_ENDED); // only the hidden slot
     EXPECT_EQ(plays(), 0u);
-
-    song(4, "four.mod");
-    song(20, "twenty.mod");
+    songs({{4, "four.mod"}, {20, "twenty.mod"}});
     std::set<uint32_t> seen;
     for (uint32_t t = 0; t < 200; t++) {
         sys.ticks = t * 7919;
@@ -172,18 +159,16 @@ TEST_F(PlaylistTest, RandomModeNeverPicksNineAndEndsWhenNothingPlays)
 
 TEST_F(PlaylistTest, FailedStartsClearPlayingAndKeepTheSlot)
 {
-    song(2, "good.mod");
-    song(3, "bad.mod");
+    songs({{2, "good.mod"}, {3, "bad.mod"}});
     sys.broken.insert("bad.mod");
     pl.play(2);
-    EXPECT_EQ(pl.currentSlot, 2u);
     pl.play(3);
     EXPECT_EQ(pl.playing, 0);
     EXPECT_EQ(pl.currentSlot, 2u);
     // A name that is no File of the magazine is not playable.
     pl.setSong(5, "missing.mod", false, false);
     size_t before = plays();
-    pl.play(Playlist::PLAY_NEXT);             // stopped on slot 2: starts it again
+    pl.play(Playlist::PLAY_NEXT); // stopped on slot 2: starts it again
     EXPECT_EQ(plays(), before + 1);
     EXPECT_EQ(pl.currentSlot, 2u);
 }
@@ -207,24 +192,21 @@ TEST_F(PlaylistTest, PendingAndThemeSounds)
     pl.themeSounds[0] = enter;
     pl.queueThemeSound(0);
     EXPECT_EQ(pl.pendingSound, enter);
-    pl.queueThemeSound(1);                    // no back sound: the enter sound goes too
+    pl.queueThemeSound(1); // no back sound: the enter sound goes too
     EXPECT_EQ(pl.pendingSound, nullptr);
     pl.queueThemeSound(0);
     pl.playPendingSound();
-    EXPECT_EQ(sys.count("play_sound"), 1u);
-    EXPECT_EQ(pl.pendingSound, nullptr);
     pl.playPendingSound();
     EXPECT_EQ(sys.count("play_sound"), 1u);
+    EXPECT_EQ(pl.pendingSound, nullptr);
     sys.unload_sound(enter);
-
     String names[Playlist::SLOTS];
     names[0].set("user.ogg");
     names[3].set("three.mod");
     pl.applySongs(names, 1u << 3, 1u << 4);
     EXPECT_TRUE(pl.songs[0].isEmpty());
     EXPECT_STREQ(pl.songs[3].c_str(), "three.mod");
-    EXPECT_EQ(pl.loop[3], 1);
-    EXPECT_EQ(pl.noloop[4], 1);
+    EXPECT_EQ(pl.loop[3] + pl.noloop[4], 2);
 }
 
 } // namespace

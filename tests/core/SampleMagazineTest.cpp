@@ -1,6 +1,6 @@
 // The sample magazine's sources hang together: every name its configuration
-// and articles use is a file the build generates or copies, and the packed
-// archive opens and configures the reader.
+// and articles use is a file the build generates or copies, its articles lay
+// out inside their page, and the packed archive opens and configures the reader.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "Article.h"
+#include "ArticleLayout.h"
 #include "FakeSystem.h"
 #include "FontStyle.h"
 #include "ImageList.h"
@@ -18,6 +20,7 @@
 #include "Scheme.h"
 #include "TestDirs.h"
 #include "Theme.h"
+#include "Token.h"
 #include "containr.h"
 
 namespace {
@@ -34,6 +37,15 @@ std::string sourceText(const std::string &name)
 }
 
 std::string staged(const std::string &name) { return std::string(M2_BINARY_DIR) + "/sample-files/" + name; }
+
+template <class T, class F> void walk(T *node, F f)
+{
+    if (node) {
+        walk(static_cast<T *>(node->left), f);
+        f(node);
+        walk(static_cast<T *>(node->right), f);
+    }
+}
 
 class SampleMagazine : public ::testing::Test {
 protected:
@@ -67,41 +79,19 @@ protected:
         g_container.root = nullptr;
         g_container.lastFound = nullptr;
     }
-
     void expectFile(const String &name, const std::string &where)
     {
-        if (name.isEmpty())
-            return;
-        EXPECT_TRUE(fileExists(staged(name.c_str()))) << name.c_str() << " used by " << where;
-    }
-    template <class T, class F>
-    static void walk(T *node, F f)
-    {
-        if (!node)
-            return;
-        walk(static_cast<T *>(node->left), f);
-        f(node);
-        walk(static_cast<T *>(node->right), f);
+        EXPECT_TRUE(name.isEmpty() || fileExists(staged(name.c_str()))) << name.c_str() << " used by " << where;
     }
 };
 
-TEST_F(SampleMagazine, ConfigurationUsesEveryDirectiveAndNamesOnlyExistingFiles)
+TEST_F(SampleMagazine, ConfigurationNamesOnlyExistingFilesFontsAndThemes)
 {
     if (!fileExists(staged("main.txt")))
         GTEST_SKIP() << "sample files not generated";
-    EXPECT_EQ(640u, cfg.width);
-    EXPECT_EQ(480u, cfg.height);
-    EXPECT_EQ(600u, cfg.fading);
-    EXPECT_GE(Tree::count(cfg.schemes), 2u);
-    EXPECT_GE(Tree::count(cfg.themes), 3u);
-    EXPECT_GE(Tree::count(cfg.fontStyles), 5u);
     ImageList *open = Tree::findAs<ImageList>(cfg.imageLists, cfg.openingList.c_str());
     ImageList *close = Tree::findAs<ImageList>(cfg.imageLists, cfg.closingList.c_str());
-    ASSERT_NE(nullptr, open);
-    ASSERT_NE(nullptr, close);
-    EXPECT_GE(open->count(), 2u);
-    EXPECT_GE(close->count(), 1u);
-
+    ASSERT_TRUE(open && close);
     walk(cfg.imageLists, [&](ImageList *l) {
         for (ImageListEntry *e = l->first; e; e = e->next)
             expectFile(e->file, std::string("image list ") + l->name.c_str());
@@ -116,11 +106,8 @@ TEST_F(SampleMagazine, ConfigurationUsesEveryDirectiveAndNamesOnlyExistingFiles)
             expectFile(c, where);
         for (auto &s : t->sounds)
             expectFile(s, where);
-        for (AreaPlacement *p : {&t->title, &t->status, &t->clock, &t->scroll}) {
-            if (p->width > 1) {
-                EXPECT_NE(nullptr, Tree::find(cfg.fontStyles, p->name.c_str())) << where << " font " << p->name.c_str();
-            }
-        }
+        for (AreaPlacement *p : {&t->title, &t->status, &t->clock, &t->scroll})
+            EXPECT_TRUE(p->width <= 1 || Tree::find(cfg.fontStyles, p->name.c_str())) << where << " " << p->name.c_str();
         EXPECT_GT(t->page.height, 1) << where;
         for (ButtonDef *b = t->buttons; b; b = b->next, buttons++) {
             EXPECT_NE(0, b->command) << where;
@@ -133,21 +120,17 @@ TEST_F(SampleMagazine, ConfigurationUsesEveryDirectiveAndNamesOnlyExistingFiles)
     EXPECT_GE(buttons, 10u);
     walk(cfg.schemes, [&](Scheme *s) {
         std::string where = std::string("scheme ") + s->name.c_str();
-        ASSERT_NE(nullptr, Tree::find(cfg.themes, s->backgrounds[1].c_str())) << where;
-        for (int i = 1; i < Scheme::BACKGROUND_SLOTS; i++) {
-            if (!s->backgrounds[i].isEmpty()) {
-                EXPECT_NE(nullptr, Tree::find(cfg.themes, s->backgrounds[i].c_str())) << where;
-            }
-        }
+        EXPECT_NE(nullptr, Tree::find(cfg.themes, s->backgrounds[1].c_str())) << where;
+        for (int i = 1; i < Scheme::BACKGROUND_SLOTS; i++)
+            EXPECT_TRUE(s->backgrounds[i].isEmpty() || Tree::find(cfg.themes, s->backgrounds[i].c_str())) << where;
         for (auto &song : s->songs)
             expectFile(song, where);
         EXPECT_NE(nullptr, Tree::find(cfg.fontStyles, s->fontStyle.c_str())) << where;
-        EXPECT_GT(s->pageWidth, 0u);
-        EXPECT_GT(s->columnWidth(), 0u);
+        EXPECT_GT(s->columnWidth(), 0u) << where;
     });
 }
 
-TEST_F(SampleMagazine, ArticlesNameExistingSchemesStylesPicturesAndArticles)
+TEST_F(SampleMagazine, ArticlesNameWhatExistsAndStayInsideTheirPage)
 {
     std::set<std::string> articles(std::begin(kArticles), std::end(kArticles));
     for (const char *name : kArticles) {
@@ -156,38 +139,40 @@ TEST_F(SampleMagazine, ArticlesNameExistingSchemesStylesPicturesAndArticles)
         MarkupLexer lexer;
         lexer.init(text.data(), text.size());
         bool sawArticle = false;
-        for (;;) {
-            MarkupToken t = lexer.next();
-            if (t == MARKUP_END)
-                break;
+        for (MarkupToken t; (t = lexer.next()) != MARKUP_END;) {
             if (t != MARKUP_TAG)
                 continue;
             Tag *tag = lexer.parseTag();
-            ASSERT_NE(nullptr, tag);
-            String value;
+            String value, list;
             if (tag->id == KW_ARTICLE && !sawArticle) {
                 sawArticle = true;
-                ASSERT_TRUE(tag->getLowerString(KW_SCHEME, value)) << name;
-                EXPECT_NE(nullptr, Tree::find(cfg.schemes, value.str)) << name;
+                EXPECT_TRUE(tag->getLowerString(KW_SCHEME, value) && Tree::find(cfg.schemes, value.str)) << name;
             } else if (tag->id == KW_FONT && tag->getLowerString(KW_STYLE, value)) {
                 EXPECT_NE(nullptr, Tree::find(cfg.fontStyles, value.str)) << name << " " << value.str;
-            } else if (tag->id == KW_IMG && tag->getLowerString(KW_FILE, value)) {
-                if (fileExists(staged("main.txt"))) {
-                    EXPECT_TRUE(fileExists(staged(value.str))) << name << " " << value.str;
-                }
+            } else if (tag->id == KW_IMG && tag->getLowerString(KW_FILE, value) && fileExists(staged("main.txt"))) {
+                EXPECT_TRUE(fileExists(staged(value.str))) << name << " " << value.str;
             } else if (tag->id == KW_LINK && tag->getLowerString(KW_ARTICLE, value)) {
                 // One link shows what a broken link does.
-                EXPECT_TRUE(articles.count(value.str) || !strcmp(value.str, "nosuch.txt"))
-                    << name << " " << value.str;
-            } else if (tag->id == KW_LINK && tag->getLowerString(KW_COMMAND, value) &&
-                       !strcmp(value.str, "i")) {
-                String list;
-                ASSERT_TRUE(tag->getLowerString(KW_PARAM, list));
-                EXPECT_NE(nullptr, Tree::find(cfg.imageLists, list.str)) << name;
+                EXPECT_TRUE(articles.count(value.str) || !strcmp(value.str, "nosuch.txt")) << name << " " << value.str;
+            } else if (tag->id == KW_LINK && tag->getLowerString(KW_COMMAND, value) && !strcmp(value.str, "i")) {
+                EXPECT_TRUE(tag->getLowerString(KW_PARAM, list) && Tree::find(cfg.imageLists, list.str)) << name;
             }
             delete tag;
         }
         EXPECT_TRUE(sawArticle) << name;
+        // Words and pictures lie inside the page (cell frames may lie 2 pixels
+        // outside a table without outspacing).
+        ArticleLayout layout(nullptr, text.data(), text.size());
+        Article *article = layout.parse(false);
+        ASSERT_NE(article, nullptr) << name;
+        EXPECT_FALSE(article->failed) << name;
+        EXPECT_GT(article->lineCount, 3u) << name;
+        for (unsigned i = 0; i < article->lineCount; i++)
+            for (Token *t = article->lines[i].first; t; t = t->next)
+                EXPECT_TRUE((t->kind != TOKEN_STRING && t->kind != TOKEN_IMAGE) ||
+                            (t->x >= 0 && t->x + (int)t->width <= article->columnWidth))
+                    << name << " " << t->x;
+        delete article;
     }
 }
 
@@ -203,9 +188,9 @@ TEST(SampleArchive, OpensAndConfiguresTheReader)
     ASSERT_TRUE(g_magazine_config.load());
     EXPECT_EQ(640u, g_magazine_config.width);
     EXPECT_EQ(480u, g_magazine_config.height);
-    EXPECT_NE(nullptr, g_container.find(g_magazine_config.startArticle.c_str()));
-    EXPECT_NE(nullptr, g_container.find(g_magazine_config.helpArticle.c_str()));
-    EXPECT_NE(nullptr, g_container.find("dejavusans.ttf"));
+    for (const char *name : {g_magazine_config.startArticle.c_str(), g_magazine_config.helpArticle.c_str(),
+                             "dejavusans.ttf"})
+        EXPECT_NE(nullptr, g_container.find(name)) << name;
     File *normal = g_container.find("normal.bmp");
     ASSERT_NE(nullptr, normal);
     EXPECT_EQ(1u, normal->hotspotX);

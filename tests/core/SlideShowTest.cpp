@@ -1,5 +1,4 @@
 // Slide shows over real pictures.
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -21,9 +20,9 @@ namespace {
 struct SlideShow : ::testing::Test {
     ScopedWorkDir dir;
     FakeSystemScope scope;
+    FakeSystem &sys = scope.sys;
     ImageList *list = nullptr;
 
-    void SetUp() override { g_magazine_config.reset(); }
     void TearDown() override
     {
         g_magazine_config.deleteTrees();
@@ -31,77 +30,69 @@ struct SlideShow : ::testing::Test {
         g_container.root = nullptr;
         g_container.lastFound = nullptr;
     }
-    void picture(const char *name)
+    // Loose pictures "a.bmp".. and the image list "show" of the configuration.
+    void setUp(int pictures, const std::string &config)
     {
-        ASSERT_TRUE(writeFile(dir.path() + "/" + name, makeBMP(2, 2, std::vector<uint32_t>(4, 0xFF0000), 24)));
-        File *f = new File();
-        f->name.set(name);
-        f->diskName.set(name);
-        f->fileType = FILE_BMP;
-        f->loose = true;
-        Tree *root = g_container.root;
-        Tree::insertInto(root, f);
-        g_container.root = static_cast<File *>(root);
-    }
-    void config(const std::string &text)
-    {
-        g_magazine_config.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+        for (char name[] = "a.bmp"; name[0] < 'a' + pictures; name[0]++) {
+            ASSERT_TRUE(writeFile(dir.path() + "/" + name, makeBMP(2, 2, std::vector<uint32_t>(4, 0xFF0000), 24)));
+            File *f = new File();
+            f->name.set(name);
+            f->diskName.set(name);
+            f->fileType = FILE_BMP;
+            f->loose = true;
+            Tree *root = g_container.root;
+            Tree::insertInto(root, f);
+            g_container.root = static_cast<File *>(root);
+        }
+        g_magazine_config.reset();
+        g_magazine_config.parse(reinterpret_cast<const uint8_t *>(config.data()), config.size());
         list = Tree::findAs<ImageList>(g_magazine_config.imageLists, "show");
         ASSERT_NE(nullptr, list);
+        sys.clearCalls();
     }
 };
 
 TEST_F(SlideShow, PicturesFollowInOrderEachForItsTimeAndTheListRewinds)
 {
-    picture("a.bmp");
-    picture("b.bmp");
-    config("<imagelist name=show><image file=a.bmp time=1000><image file=b.bmp time=3000></imagelist>");
-    scope.sys.clearCalls();
+    setUp(2, "<imagelist name=show><image file=a.bmp time=1000><image file=b.bmp time=3000></imagelist>");
     ASSERT_TRUE(list->step());
-    EXPECT_TRUE(scope.sys.called("strech 0 0 640 480"));
-    EXPECT_TRUE(scope.sys.called("flip 0 0 0"));
-    EXPECT_TRUE(scope.sys.called("start_timer 40 1000"));
+    EXPECT_TRUE(sys.called("strech 0 0 640 480"));
+    EXPECT_TRUE(sys.called("flip 0 0 0"));
+    EXPECT_TRUE(sys.called("start_timer 40 1000"));
     // The shown picture is released, the next one is preloaded.
     EXPECT_EQ(nullptr, list->first->image);
     EXPECT_NE(nullptr, list->first->next->image);
-    EXPECT_EQ(1, scope.sys.liveImages);
-
-    scope.sys.clearCalls();
+    EXPECT_EQ(1, sys.liveImages);
     ASSERT_TRUE(list->step());
-    EXPECT_TRUE(scope.sys.called("start_timer 40 3000"));
-    EXPECT_EQ(0, scope.sys.liveImages);
-
+    EXPECT_TRUE(sys.called("start_timer 40 3000"));
+    EXPECT_EQ(0, sys.liveImages);
     EXPECT_FALSE(list->step());
     EXPECT_EQ(nullptr, list->current);
-    scope.sys.clearCalls();
+    sys.clearCalls();
     ASSERT_TRUE(list->step());
-    EXPECT_TRUE(scope.sys.called("start_timer 40 1000"));
+    EXPECT_TRUE(sys.called("start_timer 40 1000"));
     // Deleting the list releases its preloaded picture.
-    EXPECT_EQ(1, scope.sys.liveImages);
+    EXPECT_EQ(1, sys.liveImages);
     g_magazine_config.deleteTrees();
-    EXPECT_EQ(0, scope.sys.liveImages);
+    EXPECT_EQ(0, sys.liveImages);
 }
 
 TEST_F(SlideShow, AMissingPictureEndsTheShowAndEffectsFade)
 {
-    picture("a.bmp");
-    scope.sys.flags[USER_FLAG_EFFECTS] = 1;
-    g_magazine_config.reset();
-    config("<parameters fading=500><imagelist name=show><image file=a.bmp><image file=gone.bmp></imagelist>");
-    scope.sys.clearCalls();
+    sys.flags[USER_FLAG_EFFECTS] = 1;
+    setUp(1, "<parameters fading=500><imagelist name=show><image file=a.bmp><image file=gone.bmp></imagelist>");
     ASSERT_TRUE(list->step());
-    EXPECT_TRUE(scope.sys.called("flip 1 0 500"));
-    scope.sys.posted.clear();
-    scope.sys.clearCalls();
+    EXPECT_TRUE(sys.called("flip 1 0 500"));
+    sys.clearCalls();
     list->step();
-    ASSERT_FALSE(scope.sys.posted.empty());
-    EXPECT_EQ(MSG_SLIDE_MISSING, scope.sys.posted.back().first);
-    EXPECT_FALSE(scope.sys.called("strech"));
+    ASSERT_FALSE(sys.posted.empty());
+    EXPECT_EQ(MSG_SLIDE_MISSING, sys.posted.back().first);
+    EXPECT_FALSE(sys.called("strech"));
 }
 
 TEST_F(SlideShow, TheUsersSongIsSlotZeroAndLoops)
 {
-    scope.sys.strings[USER_STRING_SONG] = "mine.ogg";
+    sys.strings[USER_STRING_SONG] = "mine.ogg";
     g_magazine_config.reset();
     EXPECT_STREQ("mine.ogg", g_playlist.songs[0].c_str());
     EXPECT_EQ(1, g_playlist.loop[0]);

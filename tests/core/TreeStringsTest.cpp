@@ -17,57 +17,41 @@ struct Node : Tree {
 };
 int Node::alive = 0;
 
-TEST(Tree, BalanceSmallTreesKeepsShapeAndFourNodesFollowTheRule)
+Tree *treeOf(std::initializer_list<Node *> nodes)
 {
     Tree *root = nullptr;
-    Tree::insertInto(root, new Node("a"));
-    Tree::insertInto(root, new Node("b"));
-    Tree::insertInto(root, new Node("c"));
-    EXPECT_EQ(Tree::balance(root), root);
-    EXPECT_EQ(root->right->right->name.c_str(), std::string("c"));
+    for (Node *n : nodes)
+        Tree::insertInto(root, n);
+    return root;
+}
+
+// The depth of the deepest node (a chain is cut short at 100).
+unsigned height(const Tree *t, unsigned depth = 0)
+{
+    return !t || depth > 100 ? depth : std::max(height(t->left, depth + 1), height(t->right, depth + 1));
+}
+
+TEST(Tree, SmallTreesDuplicatesAndPathLookups)
+{
+    Tree *root = treeOf({new Node("a"), new Node("b"), new Node("c")});
+    EXPECT_EQ(Tree::balance(root), root); // three nodes keep their shape
     Tree::insertInto(root, new Node("d"));
     root = Tree::balance(root);
-    EXPECT_STREQ(root->name.c_str(), "c");
-    EXPECT_STREQ(root->left->name.c_str(), "a");
-    EXPECT_STREQ(root->left->right->name.c_str(), "b");
-    EXPECT_STREQ(root->right->name.c_str(), "d");
+    // Four nodes: "c" at the top, "a" with "b" on its right, then "d".
+    EXPECT_EQ(std::string(root->name.c_str()) + root->left->name.c_str() + root->left->right->name.c_str() +
+                  root->right->name.c_str(),
+              "cabd");
     EXPECT_EQ(root->left->left, nullptr);
     delete root;
     EXPECT_EQ(Node::alive, 0);
-}
-
-TEST(Tree, DuplicatesAndPathLookups)
-{
-    Tree *root = nullptr;
-    Node *first = new Node("x");
-    Tree::insertInto(root, first);
-    Node *second = new Node("x");
-    Tree::insertInto(root, second);
-    Tree::insertInto(root, new Node("images/a.jpg"));
+    Node *first = new Node("x"), *second = new Node("x");
+    root = treeOf({first, second, new Node("images/a.jpg")});
     EXPECT_EQ(Tree::find(root, "x"), first);
     EXPECT_EQ(first->right, second);
     EXPECT_NE(Tree::findPath(root, "images\\a.jpg"), nullptr);
-    EXPECT_EQ(Tree::find(root, "images\\a.jpg"), nullptr);
-    EXPECT_EQ(Tree::find(root, ""), nullptr);
-    EXPECT_EQ(Tree::find(root, nullptr), nullptr);
+    for (const char *missing : {"images\\a.jpg", "", (const char *)nullptr})
+        EXPECT_EQ(Tree::find(root, missing), nullptr);
     delete root;
-}
-
-unsigned height(const Tree *root)
-{
-    unsigned deepest = 0;
-    std::vector<std::pair<const Tree *, unsigned>> pending;
-    if (root)
-        pending.push_back({root, 1});
-    while (!pending.empty()) {
-        auto [t, depth] = pending.back();
-        pending.pop_back();
-        deepest = std::max(deepest, depth);
-        for (const Tree *child : {t->left, t->right})
-            if (child)
-                pending.push_back({child, depth + 1});
-    }
-    return deepest;
 }
 
 TEST(Tree, InsertsInNameOrderStayShallowAndBalanceToTheTreeOfPlainInserts)
@@ -77,27 +61,23 @@ TEST(Tree, InsertsInNameOrderStayShallowAndBalanceToTheTreeOfPlainInserts)
     std::vector<Node *> inserted;
     Tree *root = nullptr;
     char name[16];
-    for (int i = 0; i < 50000; i++) {
-        snprintf(name, sizeof name, "%07d", i);
-        for (int copy = 0; copy < 2; copy++) {
+    for (int i = 0; i < 70000; i++) {
+        if (i < 50000)
+            snprintf(name, sizeof name, "%07d", i);
+        else
+            snprintf(name, sizeof name, "%07d", (i - 50000) * 7919 % 20000 * 5 + 1);
+        for (int copy = 0; copy < (i < 50000 ? 2 : 1); copy++) {
             inserted.push_back(new Node(name));
             Tree::insertInto(root, inserted.back());
         }
     }
-    for (int i = 0; i < 20000; i++) {
-        snprintf(name, sizeof name, "%07d", (i * 7919) % 20000 * 5 + 1);
-        inserted.push_back(new Node(name));
-        Tree::insertInto(root, inserted.back());
-    }
-    EXPECT_LE(height(root), 40u);   // a chain of 120,000 without the rebuilds
+    EXPECT_LE(height(root), 40u); // a chain of 120,000 without the rebuilds
     EXPECT_EQ(Tree::count(root), 120000u);
-
     // Plain inserts put the nodes in name order, equal names in the order
     // they came: the balanced tree is built over exactly that sequence.
     std::vector<Node *> expected = inserted;
-    std::stable_sort(expected.begin(), expected.end(), [](const Node *a, const Node *b) {
-        return strcmp(a->name.c_str(), b->name.c_str()) < 0;
-    });
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const Node *a, const Node *b) { return strcmp(a->name.c_str(), b->name.c_str()) < 0; });
     root = Tree::balance(root);
     EXPECT_EQ(root, expected[expected.size() / 2]);
     std::vector<Node *> order;
@@ -108,24 +88,16 @@ TEST(Tree, InsertsInNameOrderStayShallowAndBalanceToTheTreeOfPlainInserts)
     EXPECT_EQ(Node::alive, 0);
 }
 
-TEST(Strings, CompareAndPaths)
+TEST(Strings, CompareAppendTakeAndNames)
 {
     EXPECT_EQ(String::compare(nullptr, ""), 0);
     EXPECT_LT(String::compare("", "a"), 0);
     EXPECT_GT(String::compare("a", nullptr), 0);
     EXPECT_EQ(String::comparePath("a\\b", "a/b"), 0);
     EXPECT_LT(String::comparePath("a/b", "a/c"), 0);
-    EXPECT_GT(String::comparePath("a/\xe9", "a/b"), 0);   // bytes compare unsigned
-    String s("dir/sub\\x.jpg");
-    EXPECT_STREQ(s.fileName(), "x.jpg");
-    s.set("dir/");
-    EXPECT_STREQ(s.fileName(), "");
-    s.set("x.jpg");
-    EXPECT_STREQ(s.fileName(), "x.jpg");
-}
-
-TEST(Strings, AppendTakeIncrement)
-{
+    EXPECT_GT(String::comparePath("a/\xe9", "a/b"), 0); // bytes compare unsigned
+    for (auto [path, name] : {std::pair{"dir/sub\\x.jpg", "x.jpg"}, {"dir/", ""}, {"x.jpg", "x.jpg"}})
+        EXPECT_STREQ(String(path).fileName(), name) << path;
     String a, b("tail");
     a.append(nullptr);
     EXPECT_TRUE(a.isEmpty());
@@ -135,15 +107,11 @@ TEST(Strings, AppendTakeIncrement)
     a.take(b);
     EXPECT_STREQ(a.c_str(), "tail");
     EXPECT_EQ(b.str, nullptr);
-    String n("page007.htm");
-    n.incrementNumber();
-    EXPECT_STREQ(n.c_str(), "page008.htm");
-    n.set("page999.htm");
-    n.incrementNumber();
-    EXPECT_TRUE(n.isEmpty());
-    n.set("ab.htm");
-    n.incrementNumber();
-    EXPECT_TRUE(n.isEmpty());
+    for (auto [from, to] : {std::pair{"page007.htm", "page008.htm"}, {"page999.htm", ""}, {"ab.htm", ""}}) {
+        String n(from);
+        n.incrementNumber();
+        EXPECT_STREQ(n.isEmpty() ? "" : n.c_str(), to) << from;
+    }
     char upper[] = "AB\xC4Z";
     EXPECT_STREQ(strlwr(upper), "ab\xC4z");
 }
@@ -168,7 +136,7 @@ TEST(Strings, NumberRanges)
     }
 }
 
-TEST(Strings, Swaps)
+TEST(Strings, SwapsAndTheByteReaderStopsAtTheEnd)
 {
     EXPECT_EQ(swap16(0xFF7F), 0x7FFF);
     EXPECT_EQ(swap16(0x0080), -32768);
