@@ -26,11 +26,10 @@ struct Magazine {
         mkdir("save", 0755);
     }
     ~Magazine() { g_container.close(); }
-
-    void write(const MagArchive &a, bool scramble = false, const std::string &name = "mag.dat")
+    void write(const MagArchive &a, bool scramble = false)
     {
         std::vector<uint8_t> bytes = a.build();
-        ASSERT_TRUE(writeFile(name, scramble ? magScramble(bytes) : bytes));
+        ASSERT_TRUE(writeFile("mag.dat", scramble ? magScramble(bytes) : bytes));
     }
     bool open() { return g_container.open(); }
     std::string error() const { return sys.errorText ? sys.errorText : ""; }
@@ -52,6 +51,12 @@ std::string load(const char *name)
     return s;
 }
 
+std::string text(const char *path)
+{
+    std::vector<uint8_t> v = readFile(path);
+    return std::string(v.begin(), v.end());
+}
+
 std::vector<std::string> names()
 {
     std::vector<std::string> out;
@@ -62,11 +67,9 @@ std::vector<std::string> names()
 MagArchive sampleMagazine()
 {
     MagArchive a;
-    a.members.push_back(magFile("CONFIG.TXT", "<parameters>"));
-    a.members.push_back(magFile("main.txt", "Hello <b>world</b>"));
-    a.members.push_back(magFile("Sub\\Page.TXT", "page"));
-    a.members.push_back(magFile("sub/config.txt", "not the configuration"));
-    a.members.push_back(magDirectory("pics"));
+    a.members = {magFile("CONFIG.TXT", "<parameters>"), magFile("main.txt", "Hello <b>world</b>"),
+                 magFile("Sub\\Page.TXT", "page"), magFile("sub/config.txt", "not the configuration"),
+                 magDirectory("pics")};
     std::vector<uint8_t> big(5000);
     for (size_t i = 0; i < big.size(); i++)
         big[i] = (uint8_t)(i * 7 + 3);
@@ -74,30 +77,74 @@ MagArchive sampleMagazine()
     return a;
 }
 
+// A member given sizes (negative: left as they are) and compression.
+MagMember sized(MagMember m, int64_t pack, int64_t unp, int head = -1, uint8_t method = 0x30)
+{
+    m.setPackSize = pack >= 0;
+    m.packSize = (uint32_t)pack;
+    m.setUnpSize = unp >= 0;
+    m.unpSize = (uint32_t)unp;
+    m.setHeadSize = head >= 0;
+    m.headSize = (uint16_t)head;
+    if (method != 0x30) {
+        m.method = method;
+        m.unpVer = 29;
+    }
+    return m;
+}
+
+MagMember rawBlock(std::vector<uint8_t> bytes)
+{
+    MagMember m;
+    m.raw = std::move(bytes);
+    return m;
+}
+
+MagMember subBlock(MagMember m, uint16_t flags = 0x8000)
+{
+    m.headType = 0x7A;
+    m.flags = flags;
+    return m;
+}
+
+// Builds the archive and tells whether it opens.
+bool opensWith(const MagArchive &a, std::string *error = nullptr)
+{
+    Magazine m;
+    m.write(a);
+    bool ok = m.open();
+    if (error)
+        *error = m.error();
+    return ok;
+}
+
+// The sample archive with `first` as its first block.
+bool opensWithFirst(const MagMember &first)
+{
+    MagArchive a = sampleMagazine();
+    a.members.insert(a.members.begin(), first);
+    return opensWith(a);
+}
+
 TEST(Container, OpensPlainArchiveAndBuildsTheTree)
 {
     Magazine m;
     m.write(sampleMagazine());
     ASSERT_TRUE(m.open()) << m.error();
-    EXPECT_EQ(m.sys.errorText, nullptr);
     EXPECT_EQ(container_variant, 0);
-    EXPECT_FALSE(g_container.scrambled);
-    std::vector<std::string> want = {"?edit.txt", "config.txt", "main.txt", "pics/big.jpg",
-                                     "sub/config.txt", "sub/page.txt"};
+    std::vector<std::string> want = {"?edit.txt", "config.txt", "main.txt", "pics/big.jpg", "sub/config.txt",
+                                     "sub/page.txt"};
     EXPECT_EQ(names(), want);
     EXPECT_EQ(load("main.txt"), "Hello <b>world</b>");
-    EXPECT_EQ(load("SUB\\page.txt"), "<missing>");    // lookups are exact in case
+    EXPECT_EQ(load("SUB\\page.txt"), "<missing>"); // lookups are exact in case
     EXPECT_EQ(load("sub\\page.txt"), "page");
     EXPECT_EQ(load("pics/big.jpg").size(), 5000u);
     File *f = g_container.find("pics/big.jpg");
-    ASSERT_NE(f, nullptr);
     EXPECT_EQ(g_container.lastFound, f);
     EXPECT_EQ(f->fileType, (uint32_t)FILE_JPEG);
-    EXPECT_TRUE(f->stored);
-    EXPECT_FALSE(f->loose);
+    EXPECT_TRUE(f->stored && !f->loose);
     // main.txt, sub/config.txt, sub/page.txt and the loose ?edit.txt; not config.txt.
     EXPECT_EQ(g_container.articleCount, 4u);
-    EXPECT_EQ(g_container.find("pics"), nullptr);    // directories are skipped
     // Without a visited list nothing is marked, and closing writes an empty one.
     for (const auto &n : names())
         EXPECT_FALSE(g_container.find(n.c_str())->visited) << n;
@@ -107,8 +154,7 @@ TEST(Container, OpensPlainArchiveAndBuildsTheTree)
 
 TEST(Container, ScrambledCopyBehavesIdentically)
 {
-    // Names, member data and article count of each copy.
-    std::vector<std::string> seen[2];
+    std::vector<std::string> seen[2]; // names, member data and article count of each copy
     for (int scramble = 0; scramble < 2; scramble++) {
         Magazine m;
         m.write(sampleMagazine(), scramble != 0);
@@ -126,83 +172,57 @@ TEST(Container, ScrambledCopyBehavesIdentically)
 
 TEST(Container, StartUpErrors)
 {
-    {
+    const struct { const char *file, *bytes, *error; } cases[] = {
+        {nullptr, "", "No *.dat file"},
+        {"junk.DAT", "Rar!\x1a\x07\x01 not an archive", "Error in *.dat file"},
+        {"empty.dat", "", "Error in *.dat file"},
+    };
+    for (const auto &c : cases) {
         Magazine m;
+        if (c.file)
+            ASSERT_TRUE(writeFile(c.file, std::string(c.bytes)));
         EXPECT_FALSE(m.open());
-        EXPECT_EQ(m.error(), "No *.dat file");
-    }
-    {
-        Magazine m;
-        ASSERT_TRUE(writeFile("junk.DAT", std::string("Rar!\x1a\x07\x01 not an archive")));
-        EXPECT_FALSE(m.open());
-        EXPECT_EQ(m.error(), "Error in *.dat file");
+        EXPECT_EQ(m.error(), c.error);
         EXPECT_EQ(g_container.root, nullptr);
-        // The refused archive is closed again.
-        EXPECT_EQ(m.sys.calls.back(), "close_file");
+        if (c.file) // the refused archive is closed again
+            EXPECT_EQ(m.sys.calls.back(), "close_file");
     }
-    {
-        Magazine m;
-        ASSERT_TRUE(writeFile("empty.dat", std::string()));
-        EXPECT_FALSE(m.open());
-        EXPECT_EQ(m.error(), "Error in *.dat file");
-    }
-}
-
-// Builds the sample archive with one extra member or main flag and tells
-// whether it opens.
-bool opensWith(const MagArchive &a, std::string *error = nullptr)
-{
-    Magazine m;
-    m.write(a);
-    bool ok = m.open();
-    if (error)
-        *error = m.error();
-    return ok;
 }
 
 TEST(Container, RefusesLockedMultiVolumeAndEncryptedHeaders)
 {
-    for (uint16_t flags : {0x01, 0x04, 0x80}) {
+    // Comment, solid archive, authenticity, ... (0x7A) open.
+    for (uint16_t flags : {0x01, 0x04, 0x80, 0x02 | 0x08 | 0x10 | 0x20 | 0x40}) {
         MagArchive a = sampleMagazine();
         a.mainFlags = flags;
         std::string error;
-        EXPECT_FALSE(opensWith(a, &error)) << flags;
-        EXPECT_EQ(error, "Error in *.dat file");
+        bool refused = flags != 0x7A;
+        EXPECT_EQ(opensWith(a, &error), !refused) << flags;
+        if (refused)
+            EXPECT_EQ(error, "Error in *.dat file");
     }
-    MagArchive ok = sampleMagazine();
-    ok.mainFlags = 0x02 | 0x08 | 0x10 | 0x20 | 0x40;    // comment, solid archive, authenticity, ...
-    EXPECT_TRUE(opensWith(ok));
 }
 
 TEST(Container, RefusesSecondMainHeaderAndBadMembers)
 {
-    {
-        MagArchive a = sampleMagazine();
-        MagArchive inner;
-        std::vector<uint8_t> bytes = inner.build();
-        // The main header of another archive (bytes 7..19) as a block of its own.
-        a.members.push_back(MagMember());
-        a.members.back().raw.assign(bytes.begin() + 7, bytes.begin() + 20);
-        EXPECT_FALSE(opensWith(a));
-    }
+    // The main header of another archive (bytes 7..19) as a block of its own.
+    std::vector<uint8_t> inner = MagArchive().build();
+    EXPECT_FALSE(opensWithFirst(rawBlock(std::vector<uint8_t>(inner.begin() + 7, inner.begin() + 20))));
     struct Case {
         uint16_t flags;
-        uint8_t version;
-        uint8_t method;
+        uint8_t version, method;
         bool opens;
     } cases[] = {
-        {0x8001, 20, 0x30, false},   // continued from the previous volume
-        {0x8002, 20, 0x30, false},   // continued in the next volume
-        {0x8004, 20, 0x30, false},   // encrypted
-        {0x8010, 20, 0x30, false},   // solid
-        {0x8000, 12, 0x33, false},   // compressed, version too old
-        {0x8000, 30, 0x33, false},   // compressed, version too new
-        {0x8000, 36, 0x33, false},
-        {0x8000, 13, 0x33, true},
-        {0x8000, 29, 0x35, true},
-        {0x8000, 36, 0x30, true},    // stored members may have any version
+        {0x8001, 20, 0x30, false}, // continued from the previous volume
+        {0x8002, 20, 0x30, false}, // continued in the next volume
+        {0x8004, 20, 0x30, false}, // encrypted
+        {0x8010, 20, 0x30, false}, // solid
+        {0x8000, 12, 0x33, false}, // compressed, version too old
+        {0x8000, 30, 0x33, false}, // compressed, version too new
+        {0x8000, 36, 0x33, false}, {0x8000, 13, 0x33, true}, {0x8000, 29, 0x35, true},
+        {0x8000, 36, 0x30, true},  // stored members may have any version
         {0x8000, 0, 0x30, true},
-        {0x80E0, 99, 0x33, true},    // a directory is skipped whatever its version
+        {0x80E0, 99, 0x33, true},  // a directory is skipped whatever its version
     };
     for (const Case &c : cases) {
         MagArchive a = sampleMagazine();
@@ -212,19 +232,12 @@ TEST(Container, RefusesSecondMainHeaderAndBadMembers)
         m.method = c.method;
         a.members.push_back(m);
         std::string error;
-        EXPECT_EQ(opensWith(a, &error), c.opens)
-            << std::hex << c.flags << " " << std::dec << (int)c.version << " " << (int)c.method;
-        if (!c.opens) {
+        EXPECT_EQ(opensWith(a, &error), c.opens) << std::hex << c.flags << " " << std::dec << (int)c.version;
+        if (!c.opens)
             EXPECT_EQ(error, "Error in *.dat file");
-        }
     }
     // The same checks for new-style sub-blocks.
-    MagArchive a = sampleMagazine();
-    MagMember sub = magFile("CMT", "comment");
-    sub.headType = 0x7A;
-    sub.flags = 0x8004;
-    a.members.push_back(sub);
-    EXPECT_FALSE(opensWith(a));
+    EXPECT_FALSE(opensWithFirst(subBlock(magFile("CMT", "comment"), 0x8004)));
 }
 
 TEST(Container, AcceptsDirectoriesMissingEndBlockAndOldBlocks)
@@ -234,15 +247,11 @@ TEST(Container, AcceptsDirectoriesMissingEndBlockAndOldBlocks)
     a.endBlock = false;
     MagMember oldDir = magFile("olddir", "");
     oldDir.unpVer = 15;
-    oldDir.attr = 0x10;    // a directory by its attributes
-    a.members.insert(a.members.begin(), oldDir);
-    // An old-style comment block and an unknown long block with data to skip.
-    MagMember comment;
-    comment.raw = {0, 0, 0x75, 0, 0, 9, 0, 'h', 'i'};
-    a.members.insert(a.members.begin(), comment);
-    MagMember unknown;
-    unknown.raw = {0, 0, 0x77, 0x00, 0x80, 11, 0, 3, 0, 0, 0, 'a', 'b', 'c'};
-    a.members.insert(a.members.begin(), unknown);
+    oldDir.attr = 0x10; // a directory by its attributes
+    // An unknown long block with data to skip and an old-style comment block.
+    a.members.insert(a.members.begin(),
+                     {rawBlock({0, 0, 0x77, 0x00, 0x80, 11, 0, 3, 0, 0, 0, 'a', 'b', 'c'}),
+                      rawBlock({0, 0, 0x75, 0, 0, 9, 0, 'h', 'i'}), oldDir});
     m.write(a);
     ASSERT_TRUE(m.open()) << m.error();
     EXPECT_EQ(g_container.find("olddir"), nullptr);
@@ -250,91 +259,48 @@ TEST(Container, AcceptsDirectoriesMissingEndBlockAndOldBlocks)
     EXPECT_EQ(names().size(), 6u);
 }
 
-// The sample archive with `first` as its first block.
-bool opensWithFirst(const MagMember &first)
-{
-    MagArchive a = sampleMagazine();
-    a.members.insert(a.members.begin(), first);
-    return opensWith(a);
-}
-
 TEST(Container, DamagedBlockWalkIsRefusedNotLooped)
 {
-    // A header size below the base header: the next block would not move on.
-    MagMember zero;
-    zero.raw = {0, 0, 0x75, 0, 0, 0, 0};
-    EXPECT_FALSE(opensWithFirst(zero));
-    // A file header shorter than its fixed fields and name.
-    MagMember shortHeader = magFile("short.txt", "abc");
-    shortHeader.setHeadSize = true;
-    shortHeader.headSize = 20;
-    EXPECT_FALSE(opensWithFirst(shortHeader));
-    // A sub-block whose data size would be negative: refused without allocating.
-    MagMember sub = magFile("CMT", "");
-    sub.headType = 0x7A;
-    sub.setHeadSize = true;
-    sub.headSize = 33;    // less than 32 + the name
-    EXPECT_FALSE(opensWithFirst(sub));
-    // A long block whose ADD_SIZE wraps the position past 4 GiB.
-    MagMember wrapAdd;
-    wrapAdd.raw = {0, 0, 0x77, 0x00, 0x80, 11, 0, 0xFF, 0xFF, 0xFF, 0xFF};
-    EXPECT_FALSE(opensWithFirst(wrapAdd));
-    // A member whose PACK_SIZE wraps the position.
-    MagMember wrapPack = magFile("wrap.txt", "abc");
-    wrapPack.setPackSize = true;
-    wrapPack.packSize = 0xFFFFFFF0u;
-    EXPECT_FALSE(opensWithFirst(wrapPack));
+    const struct { const char *what; MagMember first; } cases[] = {
+        {"header size below the base header: the walk would not move on", rawBlock({0, 0, 0x75, 0, 0, 0, 0})},
+        {"file header shorter than its fixed fields and name", sized(magFile("short.txt", "abc"), -1, -1, 20)},
+        {"sub-block data size would be negative: refused without allocating",
+         subBlock(sized(magFile("CMT", ""), -1, -1, 33))}, // less than 32 + the name
+        {"long block ADD_SIZE wraps the position past 4 GiB",
+         rawBlock({0, 0, 0x77, 0x00, 0x80, 11, 0, 0xFF, 0xFF, 0xFF, 0xFF})},
+        {"PACK_SIZE wraps the position", sized(magFile("wrap.txt", "abc"), 0xFFFFFFF0u, -1)},
+    };
+    for (const auto &c : cases)
+        EXPECT_FALSE(opensWithFirst(c.first)) << c.what;
     // A member whose data runs past the end: the archive ends there, the member is unreadable.
-    {
-        Magazine m;
-        MagArchive a = sampleMagazine();
-        MagMember f = magFile("zlast.txt", "abc");
-        f.setPackSize = true;
-        f.packSize = 0x10000000u;
-        f.setUnpSize = true;
-        f.unpSize = 0x10000000u;
-        a.members.push_back(f);
-        m.write(a);
-        ASSERT_TRUE(m.open());
-        EXPECT_EQ(load("zlast.txt"), "<unreadable>");
-        EXPECT_EQ(load("main.txt"), "Hello <b>world</b>");
-    }
+    Magazine m;
+    MagArchive a = sampleMagazine();
+    a.members.push_back(sized(magFile("zlast.txt", "abc"), 0x10000000u, 0x10000000u));
+    m.write(a);
+    ASSERT_TRUE(m.open());
+    EXPECT_EQ(load("zlast.txt"), "<unreadable>");
+    EXPECT_EQ(load("main.txt"), "Hello <b>world</b>");
 }
 
 TEST(Container, LoadRefusesInconsistentSizes)
 {
     Magazine m;
     MagArchive a;
-    MagMember mismatch = magFile("mismatch.txt", "abcdef");
-    mismatch.setUnpSize = true;
-    mismatch.unpSize = 0xFFFFFFFEu;    // once made a 32-bit size + 2 wrap to 0
-    a.members.push_back(mismatch);
-    MagMember small = magFile("small.txt", "abcdef");
-    small.setUnpSize = true;
-    small.unpSize = 3;
-    a.members.push_back(small);
-    MagMember huge = magFile("huge.txt", "abcdef");
-    huge.method = 0x33;
-    huge.unpVer = 29;
-    huge.setUnpSize = true;
-    huge.unpSize = 0x40000001u;    // above 1 GiB
-    a.members.push_back(huge);
-    MagMember packed = magFile("packed.txt", "not really compressed");
-    packed.method = 0x33;
-    packed.unpVer = 29;
-    a.members.push_back(packed);
-    a.members.push_back(magFile("empty.txt", ""));
+    a.members = {
+        sized(magFile("mismatch.txt", "abcdef"), -1, 0xFFFFFFFEu), // once made a 32-bit size + 2 wrap to 0
+        sized(magFile("small.txt", "abcdef"), -1, 3),
+        sized(magFile("huge.txt", "abcdef"), -1, 0x40000001u, -1, 0x33), // above 1 GiB
+        sized(magFile("packed.txt", "not really compressed"), -1, -1, -1, 0x33),
+        magFile("empty.txt", ""),
+    };
     m.write(a);
     // A file on disk of the empty member's name must not be read in its place.
     ASSERT_TRUE(writeFile("empty.txt", std::string("from disk")));
     ASSERT_TRUE(m.open()) << m.error();
-    EXPECT_EQ(load("mismatch.txt"), "<unreadable>");
-    EXPECT_EQ(load("small.txt"), "<unreadable>");
-    EXPECT_EQ(load("huge.txt"), "<unreadable>");
-    EXPECT_EQ(load("packed.txt"), "<unreadable>");    // damaged compressed data fails its check
-    File *empty = g_container.find("empty.txt");
-    ASSERT_NE(empty, nullptr);
-    EXPECT_FALSE(empty->loose);
+    // Damaged compressed data fails its check.
+    for (const char *name : {"mismatch.txt", "small.txt", "huge.txt", "packed.txt"})
+        EXPECT_EQ(load(name), "<unreadable>") << name;
+    EXPECT_FALSE(g_container.find("empty.txt")->loose);
     EXPECT_EQ(load("empty.txt"), "");
 }
 
@@ -342,10 +308,9 @@ TEST(Container, LooseMediaFilesAreAddedAndOpenedByTheirNameOnDisk)
 {
     Magazine m;
     m.write(sampleMagazine());
-    ASSERT_TRUE(writeFile("Theme.OGG", std::string("ogg bytes")));
-    ASSERT_TRUE(writeFile("click.wav", std::string("wav")));
-    ASSERT_TRUE(writeFile("notes.txt", std::string("not taken")));
-    ASSERT_TRUE(writeFile("empty.mod", std::string()));
+    for (auto f : {std::make_pair("Theme.OGG", "ogg bytes"), std::make_pair("click.wav", "wav"),
+                   std::make_pair("notes.txt", "not taken"), std::make_pair("empty.mod", "")})
+        ASSERT_TRUE(writeFile(f.first, std::string(f.second)));
     ASSERT_TRUE(m.open());
     File *song = g_container.find("theme.ogg");
     ASSERT_NE(song, nullptr);
@@ -353,12 +318,10 @@ TEST(Container, LooseMediaFilesAreAddedAndOpenedByTheirNameOnDisk)
     EXPECT_EQ(song->fileType, (uint32_t)FILE_OGG);
     EXPECT_EQ(load("theme.ogg"), "ogg bytes");
     EXPECT_EQ(g_container.find("notes.txt"), nullptr);
-    EXPECT_EQ(load("empty.mod"), "<unreadable>");    // a loose file of size 0
+    EXPECT_EQ(load("empty.mod"), "<unreadable>"); // a loose file of size 0
     EXPECT_TRUE(song->playSong(1));
     EXPECT_TRUE(m.sys.called("play_song_file Theme.OGG 1"));
-    File *edit = g_container.find("?edit.txt");
-    ASSERT_NE(edit, nullptr);
-    EXPECT_TRUE(edit->loose);
+    EXPECT_TRUE(g_container.find("?edit.txt")->loose);
     EXPECT_EQ(load("?edit.txt"), "<unreadable>");
     // The user's article is a loose text file counted as an article.
     ASSERT_TRUE(writeFile("My.Article", std::string("user text")));
@@ -373,20 +336,16 @@ TEST(Container, LooseMediaFilesAreAddedAndOpenedByTheirNameOnDisk)
 TEST(Container, FontsAreCopiedToTempTruncatedAndInstalled)
 {
     MagArchive a = sampleMagazine();
-    MagMember broken = magFile("fonts\\Broken.ttf", "xx");
-    broken.setUnpSize = true;
-    broken.unpSize = 5;    // unreadable
-    a.members.push_back(broken);
+    a.members.push_back(sized(magFile("fonts\\Broken.ttf", "xx"), -1, 5)); // unreadable
     a.members.push_back(magFile("fonts\\Nice.ttf", "TTF-DATA"));
     a.members.push_back(magFile("z.ttf", "ZZ"));
     for (int run = 0; run < 2; run++) {
         Magazine m;
         m.write(a);
-        if (run == 1) {
+        if (run == 1)
             ASSERT_TRUE(writeFile("temp/nice.ttf", std::string("an old and longer copy")));
-        }
         ASSERT_TRUE(m.open());
-        EXPECT_EQ(readFile("temp/nice.ttf"), std::vector<uint8_t>({'T', 'T', 'F', '-', 'D', 'A', 'T', 'A'}));
+        EXPECT_EQ(text("temp/nice.ttf"), "TTF-DATA");
         EXPECT_TRUE(m.sys.called("install_font nice.ttf 2"));
         EXPECT_TRUE(m.sys.called("install_font z.ttf 2"));
         EXPECT_FALSE(m.sys.called("install_font broken.ttf"));
@@ -398,19 +357,16 @@ TEST(Container, VisitedListRoundTripsByteForByte)
     Magazine m;
     m.write(sampleMagazine());
     ASSERT_TRUE(writeFile("temp/visited.txt",
-                          std::string("  Sub\\Page.TXT\r\n\n\nnot-in-archive.txt\rmain.txt\n"
-                                      "pics/big.jpg")));
+                          std::string("  Sub\\Page.TXT\r\n\n\nnot-in-archive.txt\rmain.txt\npics/big.jpg")));
     ASSERT_TRUE(m.open());
     EXPECT_TRUE(g_container.find("sub/page.txt")->visited);
-    EXPECT_TRUE(g_container.find("main.txt")->visited);
     EXPECT_FALSE(g_container.find("config.txt")->visited);
     g_container.close();
-    std::string want = "main.txt\r\npics/big.jpg\r\nsub/page.txt\r\n";
-    std::vector<uint8_t> first = readFile("temp/visited.txt");
-    EXPECT_EQ(std::string(first.begin(), first.end()), want);
+    std::string first = text("temp/visited.txt");
+    EXPECT_EQ(first, "main.txt\r\npics/big.jpg\r\nsub/page.txt\r\n");
     ASSERT_TRUE(m.open());
     g_container.close();
-    EXPECT_EQ(readFile("temp/visited.txt"), first);
+    EXPECT_EQ(text("temp/visited.txt"), first);
 }
 
 TEST(Container, ManySortedMembersNeedNoDeepRecursion)
@@ -428,8 +384,7 @@ TEST(Container, ManySortedMembersNeedNoDeepRecursion)
     EXPECT_EQ(load("a07999.txt"), "");
     g_container.find("a01234.txt")->visited = true;
     g_container.close();
-    std::vector<uint8_t> v = readFile("temp/visited.txt");
-    EXPECT_EQ(std::string(v.begin(), v.end()), "a01234.txt\r\n");
+    EXPECT_EQ(text("temp/visited.txt"), "a01234.txt\r\n");
 }
 
 TEST(Container, SoundsFromWavMembers)
@@ -438,21 +393,18 @@ TEST(Container, SoundsFromWavMembers)
     MagArchive a;
     std::vector<uint8_t> wav(44 + 8, 0);
     memcpy(wav.data(), "RIFF", 4);
-    wav[22] = 2;                        // stereo
-    wav[24] = 0x44; wav[25] = 0xAC;     // 44100
-    wav[34] = 16;                       // 16 bits
-    wav[40] = 0xFF; wav[41] = 0xFF;     // claims 65535 bytes of data
-    a.members.push_back(magFile("long.wav", wav));
-    a.members.push_back(magFile("short.wav", std::vector<uint8_t>(43, 1)));
-    a.members.push_back(magFile("text.txt", "x"));
+    wav[22] = 2;                    // stereo
+    wav[24] = 0x44, wav[25] = 0xAC; // 44100
+    wav[34] = 16;                   // 16 bits
+    wav[40] = 0xFF, wav[41] = 0xFF; // claims 65535 bytes of data
+    a.members = {magFile("long.wav", wav), magFile("short.wav", std::vector<uint8_t>(43, 1)), magFile("text.txt", "x")};
     m.write(a);
     ASSERT_TRUE(m.open());
     File *f = g_container.find("long.wav");
     SampleHandle s = f->getSound();
     ASSERT_NE(s, nullptr);
-    EXPECT_TRUE(m.sys.called("load_sound 8 44100 3"));    // clamped to the bytes present
+    EXPECT_TRUE(m.sys.called("load_sound 8 44100 3")); // clamped to the bytes present
     EXPECT_EQ(f->getSound(), s);
-    EXPECT_EQ(m.sys.count("load_sound"), 1u);
     EXPECT_EQ(g_container.find("short.wav")->getSound(), nullptr);
     EXPECT_EQ(g_container.find("text.txt")->getSound(), nullptr);
     EXPECT_EQ(m.sys.count("load_sound"), 1u);
@@ -463,64 +415,59 @@ TEST(Container, SoundsFromWavMembers)
 TEST(FileTypes, ByExtension)
 {
     const std::pair<const char *, uint32_t> cases[] = {
-        {"Pic.JPG", FILE_JPEG}, {"x.jpeg", FILE_OTHER}, {"readme", FILE_OTHER},
-        {"a.b.ogg", FILE_OGG},  {"song.xm", FILE_XM},   {"a.s3m", FILE_S3M},
-        {".txt", FILE_TEXT},    {"dir.txt/x", FILE_OTHER}, {"", FILE_OTHER},
-        {nullptr, FILE_OTHER}};
+        {"Pic.JPG", FILE_JPEG}, {"x.jpeg", FILE_OTHER}, {"readme", FILE_OTHER}, {"a.b.ogg", FILE_OGG},
+        {"song.xm", FILE_XM}, {"a.s3m", FILE_S3M}, {".txt", FILE_TEXT}, {"dir.txt/x", FILE_OTHER},
+        {"", FILE_OTHER}, {nullptr, FILE_OTHER}};
     for (const auto &c : cases)
         EXPECT_EQ(fileTypeFromName(c.first), c.second) << (c.first ? c.first : "null");
 }
 
 TEST(TextReader, LinesOfEveryEnding)
 {
-    std::string text = "\r\n  first line  \r\nsecond\tpart\rthird\n\n\n last";
-    TextReader r;
-    uint8_t *data = new uint8_t[text.size()];
-    memcpy(data, text.data(), text.size());
-    r.adopt(data, (uint32_t)text.size());
-    String line;
-    std::vector<std::string> lines;
-    while (r.readLine(line))
-        lines.push_back(line.c_str());
-    std::vector<std::string> want = {"first line  ", "second part", "third", "last"};
-    EXPECT_EQ(lines, want);
-    TextReader blank;
-    data = new uint8_t[4];
-    memcpy(data, "\r\n \n", 4);
-    blank.adopt(data, 4);
-    EXPECT_FALSE(blank.readLine(line));
+    const struct { std::string text; std::vector<std::string> lines; } cases[] = {
+        {"\r\n  first line  \r\nsecond\tpart\rthird\n\n\n last", {"first line  ", "second part", "third", "last"}},
+        {"\r\n \n", {}},
+    };
+    for (const auto &c : cases) {
+        TextReader r;
+        uint8_t *data = new uint8_t[c.text.size()];
+        memcpy(data, c.text.data(), c.text.size());
+        r.adopt(data, (uint32_t)c.text.size());
+        String line;
+        std::vector<std::string> lines;
+        while (r.readLine(line))
+            lines.push_back(line.c_str());
+        EXPECT_EQ(lines, c.lines);
+    }
 }
 
 TEST(TextReader, MissingFilesGiveEmptyReaders)
 {
     Magazine m;
     m.write(sampleMagazine());
+    String line;
     TextReader visited;
     visited.openVisitedList();
-    EXPECT_FALSE(visited.ownsBuffer);
-    String line;
-    EXPECT_FALSE(visited.readLine(line));
+    EXPECT_FALSE(visited.ownsBuffer || visited.readLine(line));
     ASSERT_TRUE(m.open());
     TextReader missing("nothing.txt");
-    EXPECT_FALSE(missing.ownsBuffer);
-    EXPECT_FALSE(missing.readLine(line));
+    EXPECT_FALSE(missing.ownsBuffer || missing.readLine(line));
     TextReader page("sub/page.txt");
-    EXPECT_TRUE(page.ownsBuffer);
     EXPECT_EQ(g_container.lastFound, g_container.find("sub/page.txt"));
     ASSERT_TRUE(page.readLine(line));
     EXPECT_STREQ(line.c_str(), "page");
 }
 
-bool copyFixture(const char *fixture, const char *to)
+bool copyFixture(const char *fixture)
 {
     std::vector<uint8_t> bytes = readFile(fixturePath(fixture));
-    return !bytes.empty() && writeFile(to, bytes);
+    return !bytes.empty() && writeFile("mag.dat", bytes);
 }
 
 TEST(Container, CompressedMembersAreDecodedAndChecked)
 {
     Magazine m;
-    ASSERT_TRUE(copyFixture("v29-lz/test_read_format_rar_compress_normal.rar", "mag.dat"));
+    ASSERT_TRUE(copyFixture("v29-lz/test_read_format_rar_compress_normal.rar"));
     ASSERT_TRUE(m.open()) << m.error();
     File *f = g_container.find("testdir\\test.txt");
     ASSERT_NE(f, nullptr);
@@ -538,7 +485,7 @@ TEST(Container, CompressedMembersAreDecodedAndChecked)
 TEST(Container, DamagedCompressedMemberIsUnreadableTheRestWorks)
 {
     Magazine m;
-    ASSERT_TRUE(copyFixture("damaged/derived_lz_byteflip.rar", "mag.dat"));
+    ASSERT_TRUE(copyFixture("damaged/derived_lz_byteflip.rar"));
     ASSERT_TRUE(m.open()) << m.error();
     EXPECT_EQ(load("libarchiveaddingtest.html"), "<unreadable>");
     EXPECT_EQ(load("testdir/libarchiveaddingtest.html").size(), 20111u);
