@@ -132,11 +132,7 @@ TEST(Draw, StretchAveragesAndClips)
 
 TEST(Draw, StretchMatchesThePerPixelAreaAverage)
 {
-    struct Case {
-        int sw, sh, x, y, w, h;
-        bool masked;
-        int surfaceAlpha;
-    } cases[] = {
+    struct Case { int sw, sh, x, y, w, h; bool masked; int surfaceAlpha; } cases[] = {
         {64, 48, 0, 0, 192, 108, false, 255},     // the ratios of 640x480 to full HD
         {7, 5, 3, 2, 23, 17, false, 255},         // odd ratios both ways
         {37, 29, 0, 0, 11, 13, true, 255},        // shrinking with transparent pixels

@@ -73,10 +73,7 @@ protected:
 TEST_F(Events, KeyBindings)
 {
     const int NONE = -1;   // no binding: the key is consumed, nothing comes
-    struct Case {
-        SDLKey key;
-        int mod, message, parameter;
-    } cases[] = {
+    struct Case { SDLKey key; int mod, message, parameter; } cases[] = {
         {SDLK_ESCAPE, 0, MSG_BACK, 1}, {SDLK_BACKSPACE, KMOD_LSHIFT, MSG_BACK, 1},
         {SDLK_F10, 0, MSG_QUIT_REQUEST, NOPARAM}, {SDLK_q, KMOD_LALT, MSG_QUIT_REQUEST, NOPARAM},
         {SDLK_x, KMOD_RALT, MSG_QUIT_REQUEST, NOPARAM}, {SDLK_F1, 0, MSG_HELP, NOPARAM},
@@ -123,10 +120,7 @@ TEST_F(Events, PointerAndWheel)
 {
     auto at = [](int x, int y) { return (int)makePosition(x, y); };
     // Motion collapses to the last position; a held left button makes motion a drag until the release.
-    const struct {
-        std::vector<SDL_Event> events;
-        std::vector<Msg> messages;
-    } stages[] = {
+    const struct { std::vector<SDL_Event> events; std::vector<Msg> messages; } stages[] = {
         {{motionEvent(10, 20), motionEvent(11, 21), motionEvent(640, 479), mouse(true, SDL_BUTTON_LEFT, 12, 22)},
          {{MSG_MOUSE_MOVE, at(640, 479)}, {MSG_MOUSE_DOWN, at(12, 22)}}},
         {{motionEvent(30, 40)}, {{MSG_MOUSE_DRAG, at(30, 40)}}},

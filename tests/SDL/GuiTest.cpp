@@ -107,10 +107,7 @@ TEST_F(Gui, BorderLayoutPlacesEachSide)
 
 TEST_F(Gui, BoxLayoutCutsEqualCells)
 {
-    struct Case {
-        int rows, columns, width, height;
-        std::vector<std::string> expected;
-    } cases[] = {
+    struct Case { int rows, columns, width, height; std::vector<std::string> expected; } cases[] = {
         {1, 2, 200, 40, {"0,0 100x40", "100,0 100x40"}},
         {2, 1, 200, 300, {"0,0 200x150", "0,150 200x150"}},
         {2, 2, 101, 51, {"0,0 50x25", "50,0 50x25", "0,25 50x25"}},
@@ -129,11 +126,7 @@ TEST_F(Gui, BoxLayoutCutsEqualCells)
 
 TEST_F(Gui, ButtonClickNeedsPressAndReleaseInside)
 {
-    struct Case {
-        const char *name;
-        int releaseX, releaseY;
-        std::vector<int> ids;
-    } cases[] = {
+    struct Case { const char *name; int releaseX, releaseY; std::vector<int> ids; } cases[] = {
         {"release inside: press and click", 60, 30, {0, 1}},
         {"release outside: the press only", 150, 30, {0}},
     };

@@ -15,20 +15,12 @@
 
 namespace {
 
-struct ReaderRun {
-    int status;
-    std::string out;
-    std::string err;
-};
+struct ReaderRun { int status; std::string out; std::string err; };
 
 // When the reader is interrupted: the first Ctrl+C (SIGINT) goes once its
 // verbose log has `count` lines matching `pattern`, the second, if asked for,
 // 0.3 s later.
-struct Interrupt {
-    int signals;
-    const char *pattern;
-    int count;
-};
+struct Interrupt { int signals; const char *pattern; int count; };
 
 // prepare fills the reader's directory; interrupt, when given, ends the reader
 // with Ctrl+C (it runs until a quit otherwise); inspect looks at the directory

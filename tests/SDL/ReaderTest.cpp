@@ -66,36 +66,8 @@ int peakOf(const std::vector<uint8_t> &raw)
     return peak;
 }
 
-TEST(Reader, RunsTheSampleMagazineWithMusicAndQuitsCleanly)
-{
-    ScopedWorkDir out;
-    std::string raw = out.path() + "/audio.raw";
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-    setenv("SDL_DISKAUDIODELAY", "5", 1);
-    {
-        SampleReader<> reader("showConfig=false\nmusic=true\nsoundEffects=true\neffects=false\n");
-        SDLSystem *s = reader.ready();
-        ASSERT_NE(s, nullptr) << "the sample magazine is built with the project";
-        std::thread quitter([s] { quit(s, 1500); });
-        runBrowser(s);
-        quitter.join();
-        EXPECT_EQ(s->get_error_message(), nullptr);
-        // The container was closed: the visited list is written, in temp/.
-        EXPECT_TRUE(fileExists("temp/visited.txt"));
-        EXPECT_EQ(g_system, nullptr);
-        EXPECT_EQ(currentArticle, nullptr);
-    }
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    EXPECT_GT(peakOf(readFile(raw)), 1000);
-}
-
 // What a flip put on screen: the article's theme, its lines and status text.
-struct Shown {
-    unsigned theme;
-    unsigned lines;
-    std::string status;
-};
+struct Shown { unsigned theme; unsigned lines; std::string status; };
 
 class RecordingSystem : public SDLSystem {
 public:
@@ -129,36 +101,49 @@ template <class Condition> void waitFor(Condition shown)
         SDL_Delay(50);
 }
 
+// With music, through SDL's disk audio driver.
 TEST(ViewReader, StartArticleThemesReloadAndEscapeThroughTheHistory)
 {
-    SampleReader<RecordingSystem> reader("showConfig=false\nmusic=false\nsoundEffects=false\neffects=false\n"
-                                         "fontPaths=/usr/share/fonts/truetype/dejavu/\n");
-    RecordingSystem *s = reader.ready();
-    ASSERT_NE(s, nullptr) << "the sample magazine is built with the project";
-    std::thread person([s] {
-        waitFor([s] { return s->flips > 0; });  // the opening show is on
-        push(keyEvent(SDLK_0));                      // any key ends it
-        waitFor([s] { return s->theme == 1; });
-        push(motionEvent(270, 20));                  // over the "home" button
-        push(keyEvent(SDLK_2, 0, KMOD_LCTRL));          // the night theme
-        waitFor([s] { return s->theme == 2; });
-        push(keyEvent(SDLK_F12));                    // reload
-        waitFor([s] { return s->theme == 1; });
-        push(keyEvent(SDLK_ESCAPE));                 // back: on the start article, quit
-    });
-    runBrowser(s);
-    person.join();
-    EXPECT_EQ(s->get_error_message(), nullptr);
-    EXPECT_EQ(readText("temp/visited.txt"), "main.txt\r\n");
-    EXPECT_EQ(currentArticle, nullptr);
-    ASSERT_FALSE(s->shown.empty());
-    EXPECT_EQ(s->shown.front().theme, 1u);
-    EXPECT_GT(s->shown.front().lines, 10u);
-    EXPECT_TRUE(std::any_of(s->shown.begin(), s->shown.end(), [](const Shown &f) { return f.status == "Back to the contents"; }));
-    EXPECT_TRUE(std::any_of(s->shown.begin(), s->shown.end(), [](const Shown &f) { return f.theme == 2; }));
-    // Reloading the first article lays it out again in its first theme.
-    EXPECT_EQ(s->shown.back().theme, 1u);
-    EXPECT_GT(s->shown.back().lines, 10u);
+    ScopedWorkDir out;
+    std::string raw = out.path() + "/audio.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "5", 1);
+    {
+        SampleReader<RecordingSystem> reader("showConfig=false\nmusic=true\nsoundEffects=true\neffects=false\n"
+                                             "fontPaths=/usr/share/fonts/truetype/dejavu/\n");
+        RecordingSystem *s = reader.ready();
+        ASSERT_NE(s, nullptr) << "the sample magazine is built with the project";
+        std::thread person([s] {
+            waitFor([s] { return s->flips > 0; });   // the opening show is on
+            push(keyEvent(SDLK_0));                   // any key ends it
+            waitFor([s] { return s->theme == 1; });
+            push(motionEvent(270, 20));               // over the "home" button
+            push(keyEvent(SDLK_2, 0, KMOD_LCTRL));    // the night theme
+            waitFor([s] { return s->theme == 2; });
+            push(keyEvent(SDLK_F12));                 // reload
+            waitFor([s] { return s->theme == 1; });
+            push(keyEvent(SDLK_ESCAPE));              // back: on the start article, quit
+        });
+        runBrowser(s);
+        person.join();
+        EXPECT_EQ(s->get_error_message(), nullptr);
+        // The container was closed: the visited list is written, in temp/.
+        EXPECT_EQ(readText("temp/visited.txt"), "main.txt\r\n");
+        EXPECT_EQ(g_system, nullptr);
+        EXPECT_EQ(currentArticle, nullptr);
+        ASSERT_FALSE(s->shown.empty());
+        EXPECT_EQ(s->shown.front().theme, 1u);
+        EXPECT_GT(s->shown.front().lines, 10u);
+        auto seen = [&](std::function<bool(const Shown &)> what) { return std::any_of(s->shown.begin(), s->shown.end(), what); };
+        EXPECT_TRUE(seen([](const Shown &f) { return f.status == "Back to the contents"; }));
+        EXPECT_TRUE(seen([](const Shown &f) { return f.theme == 2; }));
+        // Reloading the first article lays it out again in its first theme.
+        EXPECT_EQ(s->shown.back().theme, 1u);
+        EXPECT_GT(s->shown.back().lines, 10u);
+    }
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    EXPECT_GT(peakOf(readFile(raw)), 1000);
 }
 
 // Pushes keys and waits until the shown article shows what it expects. The

@@ -162,10 +162,7 @@ TEST_F(Dialog, EntriesCarryTheFileNameBehindTheTitle)
 
 TEST_F(Dialog, NothingIsReturnedWithoutAChoiceTheUserMadeOrAfterCancel)
 {
-    struct Case {
-        const char *name;
-        std::vector<Step> steps;
-    } cases[] = {
+    struct Case { const char *name; std::vector<Step> steps; } cases[] = {
         {"cancel after choosing both", {{Step::TYPE, "car", 0, 0}, wordRow(0), articleRow(0), button(false)}},
         {"a new word drops the article chosen for the old one",
          {{Step::TYPE, "car", 0, 0}, wordRow(0), articleRow(0), wordRow(2), button(true)}},

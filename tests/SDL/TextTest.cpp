@@ -177,17 +177,6 @@ TEST(Text, ColoursAreRenderedOncePerColourAndRedStaysRed)
     EXPECT_EQ(litPixels(t.back, 0).y1, b.y1);
 }
 
-TEST(Text, CacheSharesFontsByKeyAndHeight)
-{
-    TextFixture t;
-    SDLFont *a = t.font("dejavu sans", 20);
-    EXPECT_EQ(a, t.font("dejavu sans", 20));
-    EXPECT_NE(a, t.font("dejavu sans", 21));
-    EXPECT_EQ(a, t.font("default", 20, 0));   // unmapped face: "default:0"
-    EXPECT_TRUE(MapArray_get(t.cache, "default:0:20"));
-    EXPECT_TRUE(MapArray_get(t.cache, "default:0:21"));
-}
-
 TEST(Text, LengthZeroAndClippingDrawNothingOutside)
 {
     TextFixture t;
@@ -215,7 +204,10 @@ TEST(Text, FontThatCannotOpenFallsBackAndNoFontDrawsNothing)
     int ascent = -1, descent = -1;
     SDLFont *font = t.font("broken", 20, 0, &ascent, &descent);
     ASSERT_TRUE(font);
+    // Fonts are shared by key and height.
     EXPECT_EQ(font, t.font("default", 20));
+    EXPECT_EQ(font, t.font("dejavu sans", 20));
+    EXPECT_NE(font, t.font("default", 21));
     EXPECT_GT(ascent, 0);
 
     // Without a fallback font: no font, no metrics, nothing measured or drawn.
