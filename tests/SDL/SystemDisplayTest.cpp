@@ -14,10 +14,9 @@ namespace {
 
 // The configuration of a windowed system with the configuration window and
 // sound off, and the given font folders.
-std::string displayConfig(const std::string &fontPaths, bool verbose = false)
+std::string displayConfig(const std::string &fontPaths)
 {
-    return "fontPaths=" + fontPaths + "\nshowConfig=false\nfullscreen=false\nverbose=" +
-           (verbose ? "true" : "false") + "\nmusic=false\nsoundEffects=false\n";
+    return "fontPaths=" + fontPaths + "\nshowConfig=false\nfullscreen=false\nmusic=false\nsoundEffects=false\n";
 }
 
 } // namespace
@@ -134,32 +133,6 @@ TEST(SystemDisplay, FontMapIsBuiltFromTheConfiguredPathsAndCached)
     FontHandle mono = s->create_font("dejavu sans mono", 20, 0, 0, &ascent, &descent);
     ASSERT_TRUE(mono);
     EXPECT_EQ(s->get_text_width("iii", mono), s->get_text_width("WWW", mono));
-}
-
-TEST(SystemDisplay, OperationLogLines)
-{
-    SystemFixture f(displayConfig("", true).c_str());
-    SDLSystem *s = f.system.get();
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    bool opened = s->init_display(50, 40);
-    s->set_region(10, 10, 20, 20);
-    s->v_line(15, 0, 100, 0xFFFFFF);
-    int ascent, descent;
-    s->create_font("Some Face", 12, 1, 0, &ascent, &descent);
-    s->flip(1, 2, 0);
-    std::string out = testing::internal::GetCapturedStdout();
-    std::string err = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(opened);
-    // The vertical line's log shows the part inside the clip rectangle.
-    for (const char *line : {"init_display, width: 50 height: 40\n", "set_window_title, Mirandol 2\n",
-                             "set_region, x: 10, y:10, width: 20, height:20\n", "v_line, x: 15 y: 10, length: 20\n",
-                             "create_font, 'Some Face', height: 12, flags: 1, charset: 0\n",
-                             "flip, effect: 1, clear_flags: 2, duration: 0\n"})
-        EXPECT_NE(out.find(line), std::string::npos) << line << out;
-    EXPECT_NE(err.find("Loading of unmapped font, 'Some Face:1' requested. Falling back to default.\n"),
-              std::string::npos)
-        << err;
 }
 
 TEST(SystemDisplay, ImpossibleVideoModeIsRefused)

@@ -145,11 +145,14 @@ TEST(SDLSystemDeathTest, CriticalCheckEndsTheProgram)
                 "critical_check failed! Shutting down ....\n");
 }
 
+// File, timer, sound (switched off: they only log) and display operations.
 TEST(SDLSystem, VerboseLogLines)
 {
-    SystemFixture f("verbose=true\nshowConfig=false\nmusic=false\nsoundEffects=false\n");
+    SystemFixture f("verbose=true\nshowConfig=false\nfullscreen=false\nmusic=false\nsoundEffects=false\n");
     SDLSystem *s = f.system.get();
+    EXPECT_EQ(s->soundSystem, nullptr);
     writeFile("data.bin", std::string("12345"));
+    std::vector<uint8_t> data(16, 0);
     testing::internal::CaptureStdout();
     char buffer[3];
     s->open_file("data.bin");
@@ -165,16 +168,49 @@ TEST(SDLSystem, VerboseLogLines)
     s->set_error_message("Cannot setup display");
     s->print(nullptr);
     s->spare();
+    EXPECT_EQ(s->load_sound(data.data(), 16, 22050, 2), nullptr);
+    s->play_sound(nullptr);
+    s->unload_sound(nullptr);
+    EXPECT_FALSE(s->play_song("a.mod", 1, data.data(), 16));
+    EXPECT_FALSE(s->play_song_file("b.ogg", 0));
+    s->stop_song(1);
+    s->pause_song();
+    s->volume_control(-1);
     std::string out = testing::internal::GetCapturedStdout();
-    char pointer[32];
-    snprintf(pointer, sizeof pointer, "%x", (unsigned)(uintptr_t)s);
+    char self[32], buf[32];
+    snprintf(self, sizeof self, "%x", (unsigned)(uintptr_t)s);
+    snprintf(buf, sizeof buf, "%x", (unsigned)(uintptr_t)data.data());
     EXPECT_EQ(out, "open_file: data.bin\nget_file_size: 5\nseek_file pos: 2\nread_file, size: 3 - \nclose_file\n"
                    "create_file: x.htm, where: 5\nwrite_file, 1 bytes\nstart_timer, msg: 38, periode 1000\n"
-                   "stop_timer, msg: 38\ncritical_check, " + std::string(pointer) +
-                       "\nset_error_message : Cannot setup display\n");
+                   "stop_timer, msg: 38\ncritical_check, " + std::string(self) +
+                       "\nset_error_message : Cannot setup display\n"
+                       "load_sound, buf: " + buf + ", size: 16, freq: 22050, flags: 2\nplay_sound : 0\n"
+                       "unload_sound : 0\nplay_song from memory: a.mod, loop: 1, pointer: " + buf + ", size: 16\n"
+                       "play_song from file: b.ogg, loop: 0\nstop_song, fade out: 1\npause_song\nvolume_control: -1\n");
     s->close_file();
     EXPECT_STREQ(s->get_error_message(), "Cannot setup display");
     EXPECT_FALSE(s->put_to_clipboard("nothing copied here"));
+
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    bool opened = s->init_display(50, 40);
+    s->set_region(10, 10, 20, 20);
+    s->v_line(15, 0, 100, 0xFFFFFF);
+    int ascent, descent;
+    s->create_font("Some Face", 12, 1, 0, &ascent, &descent);
+    s->flip(1, 2, 0);
+    out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(opened);
+    // The vertical line's log shows the part inside the clip rectangle.
+    for (const char *line : {"init_display, width: 50 height: 40\n", "set_window_title, Mirandol 2\n",
+                             "set_region, x: 10, y:10, width: 20, height:20\n", "v_line, x: 15 y: 10, length: 20\n",
+                             "create_font, 'Some Face', height: 12, flags: 1, charset: 0\n",
+                             "flip, effect: 1, clear_flags: 2, duration: 0\n"})
+        EXPECT_NE(out.find(line), std::string::npos) << line << out;
+    EXPECT_NE(err.find("Loading of unmapped font, 'Some Face:1' requested. Falling back to default.\n"),
+              std::string::npos)
+        << err;
 }
 
 TEST(SDLSystem, LinkTargetReachesTheProgramAsOneArgument)
