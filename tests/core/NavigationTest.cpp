@@ -147,10 +147,9 @@ TEST_F(NavFixture, ColumnPageMoves)
         columnPages(c.total, c.shown, c.from);
         a->navigate(c.code);
         std::string what = std::to_string(c.total) + "/" + std::to_string(c.from) + " " + std::to_string(c.code);
-        EXPECT_EQ(c.to, a->column) << what;
-        EXPECT_EQ(c.to * 15, a->firstLine) << what;
-        EXPECT_EQ((int32_t)c.to * 300, a->scroll) << what;
-        EXPECT_EQ(0, a->xOffset) << what;
+        // Column, first line, scroll position and sideways offset.
+        EXPECT_EQ((std::vector<int64_t>{c.to, c.to * 15, c.to * 300, 0}),
+                  (std::vector<int64_t>{a->column, a->firstLine, a->scroll, a->xOffset})) << what;
         EXPECT_EQ(c.sound, g_playlist.pendingSound) << what;
     }
 }
@@ -215,10 +214,8 @@ TEST_F(NavFixture, PageMovesAnimateWithEffectsAndEndOnTheirTarget)
     sys.ticks = 5001;
     EXPECT_TRUE(a->pageTurnStep());
     EXPECT_EQ(1000000000, a->scroll);
-}
-
-TEST_F(NavFixture, ColumnSlideShiftsThePagesAndEndsOnTheNewColumn)
-{
+    // Column pages slide sideways and end on the new column.
+    fresh();
     columnPages(5, 2);
     effects(true);
     sys.ticks = 500;

@@ -1,6 +1,6 @@
 // The sample magazine's sources hang together: every name its configuration
-// and articles use is a file the build generates or copies, its articles lay
-// out inside their page, and the packed archive opens and configures the reader.
+// and articles use is a file the build generates or copies, and its articles
+// lay out inside their page.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -174,29 +174,6 @@ TEST_F(SampleMagazine, ArticlesNameWhatExistsAndStayInsideTheirPage)
                     << name << " " << t->x;
         delete article;
     }
-}
-
-TEST(SampleArchive, OpensAndConfiguresTheReader)
-{
-    std::vector<uint8_t> archive = readFile(std::string(M2_BINARY_DIR) + "/sample/magazine.dat");
-    if (archive.empty())
-        GTEST_SKIP() << "sample magazine not packed";
-    ScopedWorkDir dir;
-    ASSERT_TRUE(writeFile(dir.path() + "/magazine.dat", archive));
-    FakeSystemScope scope;
-    ASSERT_TRUE(g_container.open());
-    ASSERT_TRUE(g_magazine_config.load());
-    EXPECT_EQ(640u, g_magazine_config.width);
-    EXPECT_EQ(480u, g_magazine_config.height);
-    for (const char *name : {g_magazine_config.startArticle.c_str(), g_magazine_config.helpArticle.c_str(),
-                             "dejavusans.ttf"})
-        EXPECT_NE(nullptr, g_container.find(name)) << name;
-    File *normal = g_container.find("normal.bmp");
-    ASSERT_NE(nullptr, normal);
-    EXPECT_EQ(1u, normal->hotspotX);
-    EXPECT_EQ(23u, g_container.find("right.bmp")->hotspotX);
-    g_magazine_config.deleteTrees();
-    g_container.close();
 }
 
 } // namespace

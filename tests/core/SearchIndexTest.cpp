@@ -36,9 +36,6 @@ TEST(SearchIndex, WordsAreLowerCasedWithTheirArticlesInBitSets)
                      "<article title=\"Part " + std::to_string(i) + "\">" +
                          (i == 0 || i == 9 ? "The Night; night CAR cart \xC9" "clair" : ""));
     EXPECT_EQ(index.count, 10u);
-    const SearchNode *night = SearchIndex::find(index.root, "night");
-    ASSERT_NE(night, nullptr);
-    EXPECT_EQ(night->articles[0] + night->articles[1] * 256, 0x0201);
     const char *words[][2] = {
         {"night", "0 9 "}, {"Night", "-"}, {"cart", "0 9 "}, {"ca", "-"},
         {"\xE9" "clair", "0 9 "}, // Latin-1 capitals fold too
@@ -141,9 +138,8 @@ TEST(TextSearch, HighlightsEveryMatchWithoutTouchingTheText)
         std::vector<int> starts;
         for (Token *t = chain; t; t = t->next) {
             starts.push_back((t->x - 100) / w);
-            EXPECT_EQ(t->kind, (uint32_t)TOKEN_HIGHLIGHT);
-            EXPECT_EQ(t->width, strlen(c.pattern) * w);
-            EXPECT_TRUE(t->y == 7 && t->ascent == 12u && t->colour == 0x123u);
+            EXPECT_TRUE(t->kind == TOKEN_HIGHLIGHT && t->width == strlen(c.pattern) * w && t->y == 7 &&
+                        t->ascent == 12u && t->colour == 0x123u);
         }
         EXPECT_EQ(starts, c.starts) << c.pattern << " in " << c.text;
         EXPECT_EQ(text, c.text);

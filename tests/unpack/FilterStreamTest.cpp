@@ -1,66 +1,34 @@
 // Filter records inside hand-built LZ streams, hostile ones among them.
 #include <gtest/gtest.h>
 
-#include "BitWriter.h"
 #include "FilterTestSupport.h"
 #include "UnpackTestUtil.h"
-
-namespace {
-
-struct LzStream {
-    BitWriter w;
-    TestTables tables = TestTables::full();
-    TestCode ld{tables.ld};
-
-    LzStream() { writeTables(w, tables); }
-    void literal(uint8_t b) { ld.put(w, b); }
-    void literals(const std::vector<uint8_t> &v)
-    {
-        for (uint8_t b : v)
-            literal(b);
-    }
-    // Symbol 257 and the record in the layout ppmFilterRecord gives.
-    void record(const std::vector<uint8_t> &ppmForm)
-    {
-        ld.put(w, 257);
-        for (uint8_t b : ppmForm)
-            w.put(b, 8);
-    }
-    std::vector<uint8_t> end()
-    {
-        ld.put(w, 256);
-        w.put(0, 2);
-        return w.bytes(40);
-    }
-};
-
-}  // namespace
 
 TEST(FilterStream, RecordsInTheBitStreamFilterTheirBlocks)
 {
     std::vector<uint8_t> want(300);
     for (size_t i = 0; i < want.size(); i++)
         want[i] = (uint8_t)(i * i / 7);
-    LzStream s;
-    s.literals({'a', 'b'});
+    Stream s;
+    s.literalBytes({'a', 'b'});
     s.record(ppmFilterRecord(standardRecord(kDeltaProgram, 1, 0, 300, 2), true));
-    s.literals(deltaSource(want, 2));
+    s.literalBytes(deltaSource(want, 2));
     s.literal('z');
     DecodeResult r = decodeBytes(s.end(), 303);
     EXPECT_EQ(r.out, joined({{'a', 'b'}, want, {'z'}}));
     EXPECT_TRUE(r.guardIntact);
 
     // Record lengths 1..6 are coded in the first byte, 7..262 in one more byte.
-    LzStream t;
+    Stream t;
     t.record(ppmFilterRecord(standardRecord(kDeltaProgram, 1, 0, 4, 1), true));
-    t.literals({1, 1, 1, 1});
+    t.literalBytes({1, 1, 1, 1});
     t.ld.put(t.w, 257);   // three bytes: the same filter, start 0, the last length, R0 = 1
     t.w.put(0x12, 8);     // flags 0x10, length (2 & 7) + 1
     t.w.put(0, 6);
     t.w.put(1, 7);
     t.w.put(1, 6);
     t.w.put(0, 5);
-    t.literals({2, 2, 2, 2});
+    t.literalBytes({2, 2, 2, 2});
     EXPECT_EQ(decodeBytes(t.end(), 8).out, std::vector<uint8_t>({0xFF, 0xFE, 0xFD, 0xFC, 0xFE, 0xFC, 0xFA, 0xF8}));
 }
 
@@ -89,9 +57,9 @@ TEST(FilterStream, HostileRecordsEndTheMemberSafely)
             fields.registerMask |= 0x10;
             fields.registers[4] = c.r4;
         }
-        LzStream s;
+        Stream s;
         s.record(ppmFilterRecord(fields, true));
-        s.literals(body);
+        s.literalBytes(body);
         DecodeResult r = decodeBytes(s.end(), size);
         EXPECT_TRUE(r.guardIntact) << c.program[0] << " " << c.length;
     }
@@ -101,7 +69,7 @@ TEST(FilterStream, FloodOfRecordsFailsTheMember)
 {
     // 100,000 records, every one stacking an instance whose block lies far
     // ahead: the member fails once the pending instances reach their cap.
-    LzStream s;
+    Stream s;
     FilterRecordFields first = standardRecord(kDeltaProgram, 1, 0x100000, 64, 1);
     s.record(ppmFilterRecord(first, true));
     for (int i = 0; i < 100000; i++) {
@@ -109,7 +77,7 @@ TEST(FilterStream, FloodOfRecordsFailsTheMember)
         s.w.put(0x00, 8);      // no flags: the last filter, its last length; record of 1 byte
         s.w.put(0x00, 8);      // block start 0
     }
-    s.literals({1, 2, 3});
+    s.literalBytes({1, 2, 3});
     DecodeResult r = decodeBytes(s.end(), 3);
     EXPECT_TRUE(r.guardIntact);
     EXPECT_NE(r.out, std::vector<uint8_t>({1, 2, 3}));   // failed before the literals

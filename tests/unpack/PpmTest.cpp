@@ -1,7 +1,6 @@
 // The PPMd model, its sub-allocator, and PPMd blocks alone and inside version 2.9 members.
 #include <gtest/gtest.h>
 
-#include "BitWriter.h"
 #include "FilterTestSupport.h"
 #include "PpmHeap.h"
 #include "PpmModel.h"
@@ -134,35 +133,25 @@ TEST(PpmHeap, AllocatesFreesReusesAndRunsOut)
 {
     PpmHeap heap;
     ASSERT_TRUE(heap.startHeap(1));
-    EXPECT_EQ(1u << 20, heap.allocatedSize());
-    uint32_t top = heap.hiUnit;
-    EXPECT_EQ(top - 12, heap.allocContext());   // contexts from the top
-    uint32_t low = heap.loUnit;
-    uint32_t u5 = heap.allocUnits(5);   // units from the bottom, rounded up to the 6-unit class
-    EXPECT_EQ(low, u5);
-    EXPECT_EQ(low + 6 * 12, heap.loUnit);
+    uint32_t u5 = heap.allocUnits(5);   // rounded up to the 6-unit class
     heap.freeUnits(u5, 6);
     EXPECT_EQ(u5, heap.allocUnits(6));
     EXPECT_EQ(u5, heap.expandUnits(u5, 5));   // within its class the block stays
-    EXPECT_NE(u5, heap.expandUnits(u5, 6));   // across classes it moves...
-    EXPECT_EQ(u5, heap.allocUnits(6));        // ...and the old block is free again
+    EXPECT_NE(u5, heap.expandUnits(u5, 6));   // across classes it moves, and the old block is free
+    EXPECT_EQ(u5, heap.allocUnits(6));
     uint32_t big = heap.allocUnits(12);       // shrinking with an empty list splits in place
     EXPECT_EQ(big, heap.shrinkUnits(big, 12, 4));
     EXPECT_EQ(big + 4 * 12, heap.allocUnits(8));
 
     heap.initHeap();
-    EXPECT_EQ(heap.heapStart, heap.pText);
     std::vector<uint32_t> blocks;
     while (heap.loUnit != heap.hiUnit)
         blocks.push_back(heap.allocUnits(1));
-    ASSERT_GT(blocks.size(), 1000u);
     heap.freeUnits(blocks[10], 1);   // two free neighbours glue into a 2-unit block
     heap.freeUnits(blocks[11], 1);
     EXPECT_EQ(blocks[10], heap.allocUnits(2));
-    uint32_t unitsStart = heap.unitsStart;
-    uint32_t borrowed = heap.allocUnits(4);   // nothing free: taken from the end of the text area
-    EXPECT_EQ(unitsStart - 4 * 12, borrowed);
-    EXPECT_EQ(borrowed, heap.unitsStart);
+    uint32_t unitsStart = heap.unitsStart;    // nothing free: taken from the end of the text area
+    EXPECT_EQ(unitsStart - 4 * 12, heap.allocUnits(4));
     heap.pText = heap.unitsStart - 12;        // until that is gone
     EXPECT_EQ(0u, heap.allocUnits(4));
     EXPECT_EQ(0u, heap.allocContext());
@@ -381,16 +370,12 @@ TEST(PpmStream, EscapesMatchesAndSwitchesBetweenBlockKinds)
     e.flush();
     std::vector<uint8_t> packed = e.out;
 
-    BitWriter w;
-    TestTables t = TestTables::full();
-    writeTables(w, t);
-    TestCode ld(t.ld);
-    for (char c : std::string("LZ!"))
-        ld.put(w, uint8_t(c));
+    Stream lzBlock;
+    lzBlock.literals("LZ!");
     x += "LZ!";
-    ld.put(w, 256);
-    w.put(1, 1);   // new tables follow: a PPMd block continuing the model
-    std::vector<uint8_t> lz = w.bytes(0);
+    lzBlock.ld.put(lzBlock.w, 256);
+    lzBlock.w.put(1, 1);   // new tables follow: a PPMd block continuing the model
+    std::vector<uint8_t> lz = lzBlock.w.bytes(0);
     packed.insert(packed.end(), lz.begin(), lz.end());
 
     e.out.clear();

@@ -2,6 +2,7 @@
 #ifndef MIRANDOL_UNPACK_TEST_UTIL_H
 #define MIRANDOL_UNPACK_TEST_UTIL_H
 
+#include "BitWriter.h"
 #include "Unpack.h"
 
 #include <cstdint>
@@ -98,5 +99,117 @@ inline std::vector<uint8_t> hostileVariant(const std::vector<uint8_t> &packed, s
     }
     return p;
 }
+
+const uint32_t kLenBase[28] = { 0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
+                                24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224 };
+const uint32_t kLenBits[28] = { 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
+                                2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5 };
+
+const uint32_t kShortBase[8] = { 0, 4, 8, 16, 32, 64, 128, 192 };
+const int kShortBits[8] = { 2, 2, 3, 4, 5, 6, 6, 6 };
+
+inline uint32_t distBits(uint32_t slot)
+{
+    return slot < 4 ? 0 : slot < 34 ? (slot - 2) / 2 : slot < 48 ? 16 : 18;
+}
+
+// Writes a version 2.9 LZ stream symbol by symbol with the codes of its current tables.
+struct Stream {
+    BitWriter w;
+    TestTables tables;
+    TestCode ld, dd, ldd, rd;
+    uint32_t lastDistance = 0;   // newest distance, as the decoder keeps it
+
+    explicit Stream(const TestTables &t = TestTables::full())
+        : tables(t), ld(t.ld), dd(t.dd), ldd(t.ldd), rd(t.rd)
+    {
+        writeTables(w, t);
+    }
+    void literal(uint8_t c) { ld.put(w, c); }
+    void literals(const std::string &s)
+    {
+        for (char c : s)
+            literal((uint8_t)c);
+    }
+    void literalBytes(const std::vector<uint8_t> &v)
+    {
+        for (uint8_t c : v)
+            literal(c);
+    }
+    // Symbol 257 and a filter record in the layout ppmFilterRecord gives.
+    void record(const std::vector<uint8_t> &bytes)
+    {
+        ld.put(w, 257);
+        for (uint8_t b : bytes)
+            w.put(b, 8);
+    }
+    static uint32_t lengthSlot(uint32_t length, uint32_t offset)
+    {
+        for (uint32_t s = 27;; s--)
+            if (kLenBase[s] + offset <= length)
+                return s;
+    }
+    void lengthBits(uint32_t slot, uint32_t length, uint32_t offset)
+    {
+        w.put(length - kLenBase[slot] - offset, (int)kLenBits[slot]);
+    }
+    // A long match; low: the low-distance symbol to send (-1: none, the
+    // decoder is repeating; 16: repeat the previous low part).
+    void match(uint32_t length, uint32_t distance, int low = -2)
+    {
+        lastDistance = distance;
+        uint32_t s = lengthSlot(length, 3);
+        ld.put(w, 271 + s);
+        lengthBits(s, length, 3);
+        uint32_t d = 0, base = 0;
+        while (d < 59 && base + (1u << distBits(d)) < distance)
+            base += 1u << distBits(d++);
+        dd.put(w, d);
+        uint32_t extra = distance - base - 1;
+        uint32_t n = distBits(d);
+        if (n == 0)
+            return;
+        if (d > 9) {
+            if (n > 4)
+                w.put(extra >> 4, (int)n - 4);
+            if (low == -2)
+                ldd.put(w, extra & 15);
+            else if (low >= 0)
+                ldd.put(w, (uint32_t)low);
+        } else {
+            w.put(extra, (int)n);
+        }
+    }
+    void repeat(uint32_t k, uint32_t length)
+    {
+        ld.put(w, 259 + k);
+        uint32_t s = lengthSlot(length, 2);
+        rd.put(w, s);
+        lengthBits(s, length, 2);
+    }
+    void shortMatch(uint32_t k, uint32_t extra)
+    {
+        ld.put(w, 263 + k);
+        w.put(extra, kShortBits[k]);
+        lastDistance = kShortBase[k] + 1 + extra;
+    }
+    void newTables(const TestTables &t, bool keepOld)
+    {
+        ld.put(w, 256);
+        w.put(1, 1);
+        writeTables(w, t, keepOld, &tables);
+        tables = t;
+        ld = TestCode(t.ld);
+        dd = TestCode(t.dd);
+        ldd = TestCode(t.ldd);
+        rd = TestCode(t.rd);
+    }
+    std::vector<uint8_t> end()
+    {
+        ld.put(w, 256);
+        w.put(0, 2);
+        return w.bytes(40);
+    }
+};
 
 #endif
