@@ -20,6 +20,13 @@ PreparedFilter nativeFilter(VmStandardFilter kind)
     return p;
 }
 
+PreparedFilter prepared(const std::vector<uint8_t> &code, bool native = true)
+{
+    PreparedFilter p;
+    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p, native);
+    return p;
+}
+
 std::vector<uint8_t> runNative(VmStandardFilter kind, const std::vector<uint8_t> &block, std::vector<uint32_t> regs = {})
 {
     FilterMachine vm;
@@ -66,8 +73,7 @@ TEST(FilterMachine, WrongCheckByteIsALoneReturn)
 {
     std::vector<uint8_t> code = hexBytes(kDeltaProgram);
     code[0] ^= 1;
-    PreparedFilter p;
-    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
+    PreparedFilter p = prepared(code);
     ASSERT_EQ(p.commands->size(), 1u);
     FilterMachine vm;
     std::vector<uint8_t> block = randomBytes(100, 1);
@@ -100,9 +106,7 @@ TEST(FilterMachine, InterpreterAgreesWithNativeFilters)
     };
     for (Case &c : cases) {
         std::vector<uint8_t> code = hexBytes(c.program);
-        PreparedFilter native, interpreted;
-        FilterMachine::prepare(code.data(), (uint32_t)code.size(), native, true);
-        FilterMachine::prepare(code.data(), (uint32_t)code.size(), interpreted, false);
+        PreparedFilter native = prepared(code), interpreted = prepared(code, false);
         ASSERT_EQ((*native.commands)[0].opcode, VM_STANDARD);
         ASSERT_GT(interpreted.commands->size(), 2u);
         FilterMachine vm;
@@ -171,8 +175,7 @@ TEST(FilterMachine, StaticDataClaimsOnlyWhatTheCodeHolds)
     w.data(0xFFFFFFFFu);          // ...claiming 4 GiB (the length wraps past 32 bits)
     w.byteArray({1, 2, 3, 4, 5});
     std::vector<uint8_t> code = genericProgram(w);
-    PreparedFilter p;
-    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
+    PreparedFilter p = prepared(code);
     EXPECT_LE(p.staticData.size(), code.size());
 }
 
@@ -221,8 +224,7 @@ TEST(FilterMachine, ProgramOverTheInstructionLimitIsDisarmed)
     w.bits(0, 1);
     command(w, VM_JMP, false, {imm(256)});
     std::vector<uint8_t> code = genericProgram(w);
-    PreparedFilter p;
-    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
+    PreparedFilter p = prepared(code);
     FilterMachine vm;
     std::vector<uint8_t> block(64, 1);
     uint64_t steps = 0;
@@ -233,8 +235,7 @@ TEST(FilterMachine, ProgramOverTheInstructionLimitIsDisarmed)
     runFilter(vm, p, block, {}, &steps);
     EXPECT_EQ(steps, 1u);
     // A smaller budget stops sooner.
-    PreparedFilter q;
-    FilterMachine::prepare(code.data(), (uint32_t)code.size(), q);
+    PreparedFilter q = prepared(code);
     q.globalData.assign(0x40, 0);
     EXPECT_LE(vm.execute(q, 1000), 1001u);
 }
@@ -251,8 +252,7 @@ TEST(FilterMachine, StackWrapsInsideTheMemory)
     command(w, VM_CALL, false, {imm(256 + 7)});
     command(w, VM_POP, false, {reg(1)});
     std::vector<uint8_t> code = genericProgram(w);
-    PreparedFilter p;
-    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
+    PreparedFilter p = prepared(code);
     FilterMachine vm;
     std::vector<uint8_t> block(8, 3);
     EXPECT_EQ(runFilter(vm, p, block).size(), 8u);
@@ -323,8 +323,7 @@ TEST(FilterMachine, InterpreterArithmeticFlagsCallsAndStack)
     w.bits(VM_RET + 24, 6); n++;
 
     std::vector<uint8_t> code = genericProgram(w);
-    PreparedFilter p;
-    FilterMachine::prepare(code.data(), (uint32_t)code.size(), p);
+    PreparedFilter p = prepared(code);
     ASSERT_GT(p.commands->size(), (size_t)subAt);
     (*p.commands)[callAt].op1.data = (uint32_t)subAt;   // absolute, as prepared
     FilterMachine vm;

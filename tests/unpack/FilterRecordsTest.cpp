@@ -50,6 +50,26 @@ std::vector<uint8_t> sample(size_t n, uint32_t seed)
     return v;
 }
 
+// A record for the last filter used: no number, R0 set.
+FilterRecordFields sameFilter(uint32_t flags, uint32_t r0)
+{
+    FilterRecordFields s;
+    s.flags = flags | 0x10;
+    s.registerMask = 1;
+    s.registers[0] = r0;
+    return s;
+}
+
+// A new generic program over blocks of four bytes.
+FilterRecordFields genericRecord(const FilterCodeWriter &program, uint32_t flags)
+{
+    FilterRecordFields s;
+    s.flags = 0x80 | 0x20 | flags;
+    s.blockLength = 4;
+    s.code = genericProgram(program);
+    return s;
+}
+
 // Drops k bytes from the end of a record's body, keeping its length field right.
 std::vector<uint8_t> cut(std::vector<uint8_t> r, size_t k)
 {
@@ -69,13 +89,8 @@ TEST(FilterRecords, OffsetFlagAndRepeatedLengths)
     std::vector<uint8_t> src = deltaSource(want, 3);
     ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0, 30, 3), true));
     rig.put(src);
-    // Same filter (no number), start 0 + 258 behind the current position, length as before.
-    FilterRecordFields again;
-    again.flags = 0x40 | 0x10;
-    again.blockStart = 0;
-    again.registerMask = 1;
-    again.registers[0] = 3;
-    ASSERT_TRUE(rig.record(again, false));
+    // Same filter, start 0 + 258 behind the current position, length as before.
+    ASSERT_TRUE(rig.record(sameFilter(0x40, 3), false));
     std::vector<uint8_t> gap(258, 0x55);
     rig.put(gap);
     rig.put(src);
@@ -108,11 +123,7 @@ TEST(FilterRecords, StackedFiltersRunOnEachOthersOutput)
     std::vector<uint8_t> once = deltaSource(want, 1);
     std::vector<uint8_t> twice = deltaSource(once, 1);
     ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0, 40, 1), true));
-    FilterRecordFields second;   // same filter, same block
-    second.flags = 0x10;
-    second.registerMask = 1;
-    second.registers[0] = 1;
-    ASSERT_TRUE(rig.record(second, false));
+    ASSERT_TRUE(rig.record(sameFilter(0, 1), false));   // same filter, same block
     rig.put(twice);
     rig.flush();
     EXPECT_EQ(rig.written(), want);
@@ -187,18 +198,13 @@ TEST(FilterRecords, DataBlockReachesTheGlobalArea)
     w.bits(0, 4); w.bits(0, 1);                                     // MOV, word mode
     w.bits(1, 2); w.bits(3, 2); w.data(0);                          // [0]
     w.bits(1, 1); w.bits(0, 3);                                     // R0
-    FilterRecordFields s;
-    s.flags = 0x80 | 0x20 | 0x08;
-    s.number = 1;
-    s.blockLength = 4;
-    s.code = genericProgram(w);
+    FilterRecordFields s = genericRecord(w, 0x08);
     s.globalData = {0xAB, 0xCD};
     Rig rig(10);
     ASSERT_TRUE(rig.record(s, true));
     rig.put({1, 1, 1, 1});
     rig.flush();
-    std::vector<uint8_t> expect = {0xAB, 0, 0, 0};
-    EXPECT_EQ(rig.written(), expect);
+    EXPECT_EQ(rig.written(), std::vector<uint8_t>({0xAB, 0, 0, 0}));
 }
 
 TEST(FilterRecords, HugeBlockLengthsStayBounded)
@@ -245,10 +251,7 @@ TEST(FilterRecords, InstructionsPerMemberAreCapped)
     w.bits(0, 1);
     w.bits(8 + 24, 6);            // JMP
     w.bits(0, 2); w.data(256);    // absolute 0
-    FilterRecordFields s;
-    s.flags = 0x80 | 0x20;
-    s.blockLength = 4;
-    s.code = genericProgram(w);
+    FilterRecordFields s = genericRecord(w, 0);
     Rig rig(100);
     // Three definitions of the same program, so the first one's disarming does not help.
     for (uint32_t n = 1; n <= 3; n++) {
