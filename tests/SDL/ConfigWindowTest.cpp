@@ -164,8 +164,9 @@ TEST(ConfigWindow, StartupShowsTheWindowAndWritesTheFileWhicheverButtonEndsIt)
         EXPECT_NE(readText(f.dir.path() + "/mirandol2.conf").find(c.written), std::string::npos) << c.name;
         EXPECT_EQ(SDL_GetVideoSurface()->w, 2 * kColumn) << c.name;
         EXPECT_EQ(SDL_GetVideoSurface()->h, ConfigPanel::HEIGHT) << c.name;
-        if (c.button == 0)
+        if (c.button == 0) {
             EXPECT_STREQ(f.system->get_user_string(USER_STRING_SONG), "song.it");
+        }
     }
 }
 

@@ -60,10 +60,6 @@ TEST(FontMapping, FallbackFontIsWrittenAndMappedForEveryStyle)
     EXPECT_GT(written.size(), 10000u);
     for (const char *key : {"default:0", "default:1", "default:2", "default:3"})
         EXPECT_STREQ(mapping.lookup(key), "./temp/fallback/default.ttf") << key;
-    // The written file is a font FreeType reads.
-    FontMap probe;
-    FontMapping::addFontFile({"./temp/fallback/default.ttf"}, probe);
-    EXPECT_TRUE(probe.get("dejavu sans:0"));
 }
 
 TEST(FontMapping, CacheFileHasOneSectionPerDirectoryAndEarlierDirectoriesWin)
@@ -221,7 +217,7 @@ TEST(FontMapping, InstallFontMapsMagazineFontsUnlessAlreadyMapped)
     EXPECT_STREQ(mapping.lookup("dejavu serif:0"), "./temp/magserif.ttf");
     EXPECT_EQ(mapping.installFont("nothing-like-it"), 0);
     EXPECT_EQ(mapping.installFont(".ttf"), 2);
-    // A magazine font called "default.ttf" leaves the fallback as it was.
+    // A magazine font called "default.ttf" leaves the fallback as it was: a font FreeType reads.
     copyFont("DejaVuSerif.ttf", "temp/default.ttf");
     EXPECT_EQ(mapping.installFont("default.ttf"), 1);
     FontMap probe;

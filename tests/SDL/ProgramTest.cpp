@@ -121,12 +121,14 @@ TEST(Program, StartupErrorsEndWithTheirText)
         EXPECT_EQ(run.status, 1);
         ASSERT_GE(run.err.size(), c.error.size());
         EXPECT_EQ(run.err.substr(run.err.size() - c.error.size()), c.error);
-        if (c.config == QUIET && !c.magazine)
+        if (c.config == QUIET && !c.magazine) {
             EXPECT_EQ(run.err, c.error);
-        if (c.config != QUIET)
+        }
+        if (c.config != QUIET) {
             for (const char *line : {"SDLSystem constructor\n", "is_ready()\n",
                                      "set_error_message : No *.dat file\nfind_one_file : *.dat\n"})
                 EXPECT_NE(run.out.find(line), std::string::npos) << line;
+        }
     }
 }
 

@@ -128,8 +128,9 @@ TEST(SDLSystem, FilesAndTheProgramDirectory)
         {"visited.txt", FILE_IN_SAVE | FILE_IN_TEMP | FILE_TRUNCATE, ""}};
     for (const auto &w : writes) {
         ASSERT_TRUE(s.create_file(w.name, w.where)) << w.name;
-        if (*w.text)
+        if (*w.text) {
             EXPECT_TRUE(s.write_file(w.text, (int)strlen(w.text)));
+        }
         s.close_file();
     }
     EXPECT_EQ(readText("save/page.htm"), "abcde");
