@@ -6,9 +6,6 @@
 #include "TestDirs.h"
 #include "UnpackTestUtil.h"
 
-#include <random>
-#include <string>
-
 namespace {
 
 std::vector<RarTestMember> usableMembers(const char *archive)

@@ -7,7 +7,6 @@
 #include "TestDirs.h"
 #include "UnpackTestUtil.h"
 
-#include <string>
 #include <vector>
 
 namespace {
