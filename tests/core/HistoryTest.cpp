@@ -142,8 +142,7 @@ TEST_F(ViewFixture, ThemeSwitchingRules)
     // An article whose only usable theme is number 9 opens in it.
     addArticle(17, "late");
     ASSERT_TRUE(history.open(name(17).c_str()));
-    EXPECT_EQ(currentArticle->themeNumber, 9u);
-    EXPECT_EQ(currentArticle->themeMask, 1u << 9);
+    EXPECT_EQ(std::make_pair(currentArticle->themeNumber, currentArticle->themeMask), std::make_pair(9u, 1u << 9));
 }
 
 TEST_F(ViewFixture, ReloadLaysOutAgainAndAFailedReloadShowsThePreviousPlace)
@@ -156,15 +155,14 @@ TEST_F(ViewFixture, ReloadLaysOutAgainAndAFailedReloadShowsThePreviousPlace)
     ASSERT_TRUE(history.reload());
     EXPECT_EQ(currentArticle->scroll, 0);
     // The article's file disappears: reloading it fails and the reader is
-    // back on the previous article, never on the deleted one.
-    ASSERT_EQ(remove(name(1).c_str()), 0);
-    g_browser.handleMessage(MSG_RELOAD, 0);
-    EXPECT_EQ(currentArticle, a);
-    EXPECT_FALSE(history.hasOlder());
-    // On the first article a failed reload quits cleanly.
-    ASSERT_EQ(remove(name(0).c_str()), 0);
-    g_browser.handleMessage(MSG_RELOAD, 0);
-    EXPECT_EQ(currentArticle, nullptr);
+    // back on the previous article, never on the deleted one; on the first
+    // article a failed reload quits cleanly.
+    for (int gone : {1, 0}) {
+        ASSERT_EQ(remove(name(gone).c_str()), 0);
+        g_browser.handleMessage(MSG_RELOAD, 0);
+        EXPECT_EQ(currentArticle, gone ? a : nullptr);
+        EXPECT_FALSE(history.hasOlder());
+    }
     EXPECT_TRUE(sys.called("post_message 13"));
 }
 
@@ -180,9 +178,8 @@ TEST_F(ViewFixture, TwentyRoundsOfThemesOpensBacksAndReloads)
         g_browser.handleMessage(MSG_BACK, 0);
         // Hover and click the button (its command switches the theme and
         // with it deletes the button being released).
-        g_browser.handleMessage(MSG_MOUSE_MOVE, (int)makePosition(105, 5));
-        g_browser.handleMessage(MSG_MOUSE_DOWN, (int)makePosition(105, 5));
-        g_browser.handleMessage(MSG_MOUSE_UP, (int)makePosition(105, 5));
+        for (int msg : {MSG_MOUSE_MOVE, MSG_MOUSE_DOWN, MSG_MOUSE_UP})
+            g_browser.handleMessage(msg, (int)makePosition(105, 5));
         pump();
         ASSERT_NE(currentArticle, nullptr);
     }
