@@ -94,28 +94,6 @@ void PpmModel::initDecoder()
         code_ = (code_ << 8) | uint32_t(source_->readByte());
 }
 
-bool PpmModel::currentCount(uint32_t total, uint32_t &count)
-{
-    if (total == 0 || range_ / total == 0) {
-        coderFailed_ = true;
-        return false;
-    }
-    range_ /= total;
-    count = (code_ - low_) / range_;
-    return true;
-}
-
-bool PpmModel::currentShiftCount(uint32_t &count)
-{
-    range_ >>= TOT_BITS;
-    if (range_ == 0) {
-        coderFailed_ = true;
-        return false;
-    }
-    count = (code_ - low_) / range_;
-    return true;
-}
-
 void PpmModel::removeRange()
 {
     low_ += range_ * lowCount_;
@@ -234,43 +212,6 @@ void PpmModel::clearMask()
 
 // ---- symbol decoding ----
 
-bool PpmModel::decodeBinSymbol()
-{
-    uint32_t ctx = minContext_;
-    uint32_t rs = oneState(ctx);
-    uint32_t suf = suffix(ctx);
-    if (!foundState_ || !contextSane(suf))
-        return false;
-    hiBitsFlag_ = hb2Flag_[symbol(foundState_)];
-    unsigned f = freq(rs);
-    if (f == 0 || f > 128)
-        return false;
-    uint16_t &bs = binSumm_[f - 1][prevSuccess_ + ns2BSIndx_[numStats(suf) - 1] + hiBitsFlag_ +
-                                   2 * hb2Flag_[symbol(rs)] + ((runLength_ >> 26) & 0x20)];
-    uint32_t count;
-    if (!currentShiftCount(count))
-        return false;
-    if (count < bs) {
-        foundState_ = rs;
-        setFreq(rs, f + (f < 128));
-        lowCount_ = 0;
-        highCount_ = bs;
-        bs = uint16_t(bs + INTERVAL - ((bs + 32) >> PERIOD_BITS));
-        prevSuccess_ = 1;
-        runLength_++;
-    } else {
-        lowCount_ = bs;
-        bs = uint16_t(bs - ((bs + 32) >> PERIOD_BITS));
-        highCount_ = BIN_SCALE;
-        initEsc_ = kExpEscape[bs >> 10];
-        numMasked_ = 1;
-        charMask_[symbol(rs)] = escCount_;
-        prevSuccess_ = 0;
-        foundState_ = 0;
-    }
-    return true;
-}
-
 void PpmModel::update1(uint32_t p)
 {
     uint32_t ctx = minContext_;
@@ -283,54 +224,6 @@ void PpmModel::update1(uint32_t p)
         if (freq(foundState_) > MAX_FREQ)
             rescale();
     }
-}
-
-bool PpmModel::decodeSymbol1()
-{
-    uint32_t ctx = minContext_;
-    uint32_t p = stats(ctx);
-    uint32_t total = summFreq(ctx);
-    uint32_t count;
-    if (!currentCount(total, count) || count >= total)
-        return false;
-    uint32_t hiCnt = freq(p);
-    if (count < hiCnt) {
-        highCount_ = hiCnt;
-        prevSuccess_ = (2 * hiCnt > total);
-        runLength_ += prevSuccess_;
-        foundState_ = p;
-        hiCnt += 4;
-        setFreq(p, hiCnt);
-        setSummFreq(ctx, summFreq(ctx) + 4);
-        if (hiCnt > unsigned(MAX_FREQ))
-            rescale();
-        lowCount_ = 0;
-        return true;
-    }
-    if (!foundState_)
-        return false;
-    prevSuccess_ = 0;
-    unsigned n = numStats(ctx);
-    for (unsigned i = n - 1; i > 0; i--) {
-        p += STATE_SIZE;
-        hiCnt += freq(p);
-        if (hiCnt > count) {
-            highCount_ = hiCnt;
-            lowCount_ = hiCnt - freq(p);
-            update1(p);
-            return true;
-        }
-    }
-    // escape: every symbol of this context is masked
-    hiBitsFlag_ = hb2Flag_[symbol(foundState_)];
-    lowCount_ = hiCnt;
-    highCount_ = total;
-    numMasked_ = int(n);
-    uint32_t s = stats(ctx);
-    for (unsigned i = 0; i < n; i++, s += STATE_SIZE)
-        charMask_[symbol(s)] = escCount_;
-    foundState_ = 0;
-    return true;
 }
 
 void PpmModel::update2(uint32_t p)
@@ -389,13 +282,19 @@ bool PpmModel::decodeSymbol2()
             return false;
     }
     total += hiCnt;
-    uint32_t count;
-    if (!currentCount(total, count) || count >= total)
+    if (range_ / total == 0) {
+        coderFailed_ = true;
         return false;
-    if (count < hiCnt) {
+    }
+    range_ /= total;
+    // The count, (code - low) / range, is only compared: compare products.
+    const uint64_t offset = code_ - low_, r = range_;
+    if (offset >= total * r)
+        return false;
+    if (offset < hiCnt * r) {
         const uint8_t *const *pp = ps;
         hiCnt = (*pp)[1];
-        while (hiCnt <= count)
+        while (hiCnt * r <= offset)
             hiCnt += (*++pp)[1];
         const uint32_t p = uint32_t(*pp - mem);
         highCount_ = hiCnt;
@@ -474,6 +373,38 @@ void PpmModel::rescale()
     if (n0 != n1)
         setStats(ctx, heap_.shrinkUnits(st, n0, n1));
     foundState_ = stats(ctx);
+}
+
+bool PpmModel::decodeEscapes()
+{
+    uint8_t *const mem = heap_.mem;
+    const uint32_t pText = heap_.pText, heapStart = heap_.heapStart, heapEnd = heap_.heapEnd;
+    int steps = 0;
+    do {
+        normalize();
+        if (coderFailed_)
+            return false;
+        uint32_t c = minContext_;
+        const int masked = numMasked_;
+        do {
+            orderFall_++;
+            c = load32(mem + c + 8);
+            minContext_ = c;
+            if (c <= pText || c > heapEnd || !saneContext(mem, heapStart, heapEnd - heapStart, c) ||
+                ++steps > kChainLimit)
+                return false;
+        } while (load16(mem + c) == masked);
+        // If the symbol is here, the model update looks it up in the suffix.
+        const uint32_t suf = load32(mem + c + 8);
+        if (suf - heapStart <= heapEnd - heapStart) {
+            __builtin_prefetch(mem + suf);
+            __builtin_prefetch(mem + load32(mem + suf + 4));
+        }
+        if (!decodeSymbol2())
+            return false;
+        removeRange();
+    } while (!foundState_);
+    return true;
 }
 
 // ---- model update ----
@@ -705,210 +636,12 @@ restart:
     escCount_ = 0;
 }
 
-__attribute__((always_inline)) inline int PpmModel::decodeOne(bool inRun)
-{
-    // Within a run the previous byte left the model whole: a byte is only
-    // returned with the heap, the source and the coder all in order.
-    if (!inRun) {
-        if (M2_UNLIKELY(!heap_.mem || !source_))
-            return -1;
-        if (M2_UNLIKELY(corrupt_ || coderFailed_ || source_->exhausted))
-            return -1;
-    }
-    uint8_t *const mem = heap_.mem;
-    const uint32_t pText = heap_.pText, heapStart = heap_.heapStart, heapEnd = heap_.heapEnd;
-    // The coder state lives in locals while this symbol is decoded from the
-    // current context; it goes back to the members before anything else uses it.
-    uint32_t low = low_, code = code_, range = range_;
-    uint32_t ctx = minContext_;
-    // pText never lies below the heap start, so these two bounds place the
-    // context inside the heap, above the text area.
-    if (M2_UNLIKELY(ctx <= pText || ctx > heapEnd))
-        return -1;
-    const unsigned ns = load16(mem + ctx);
-    if (ns == 1) {
-        // binary context: its one state is kept inline
-        const uint32_t rs = ctx + 2;
-        // Most binary contexts predict their symbol: start fetching the
-        // context that follows it while this one is decoded.
-        __builtin_prefetch(mem + load32(mem + rs + 2));
-        const uint32_t suf = load32(mem + ctx + 8);
-        if (M2_UNLIKELY(!foundState_ || suf - heapStart > heapEnd - heapStart))
-            return -1;
-        const unsigned sufNs = load16(mem + suf);
-        if (M2_UNLIKELY(sufNs - 1u > 255u))
-            return -1;
-        if (sufNs != 1 && M2_UNLIKELY(load32(mem + suf + 4) - heapStart > heapEnd - heapStart))
-            return -1;
-        const uint8_t hiBits = hb2Flag_[mem[foundState_]];
-        hiBitsFlag_ = hiBits;
-        const unsigned f = mem[rs + 1];
-        if (M2_UNLIKELY(f - 1u > 127u))
-            return -1;
-        const uint8_t rsym = mem[rs];
-        uint16_t &bs = binSumm_[f - 1][prevSuccess_ + ns2BSIndx_[sufNs - 1] + hiBits + 2 * hb2Flag_[rsym] +
-                                       ((runLength_ >> 26) & 0x20)];
-        range >>= TOT_BITS;
-        if (M2_UNLIKELY(range == 0)) {
-            coderFailed_ = true;
-            return -1;
-        }
-        const uint32_t count = (code - low) / range;
-        const unsigned b = bs;
-        if (count < b) {
-            foundState_ = rs;
-            mem[rs + 1] = uint8_t(f + (f < 128));
-            bs = uint16_t(b + INTERVAL - ((b + 32) >> PERIOD_BITS));
-            prevSuccess_ = 1;
-            runLength_++;
-            range *= b;
-        } else {
-            low += range * b;
-            range *= BIN_SCALE - b;
-            bs = uint16_t(b - ((b + 32) >> PERIOD_BITS));
-            initEsc_ = kExpEscape[bs >> 10];
-            numMasked_ = 1;
-            charMask_[rsym] = escCount_;
-            prevSuccess_ = 0;
-            foundState_ = 0;
-        }
-    } else {
-        if (M2_UNLIKELY(ns - 1u > 255u))
-            return -1;
-        uint32_t p = load32(mem + ctx + 4);
-        // the suffix is wanted on an escape and by the model update
-        __builtin_prefetch(mem + load32(mem + ctx + 8));
-        if (M2_UNLIKELY(p <= pText || p > heapEnd))
-            return -1;
-        // The first state is the likeliest: fetch the context it leads to
-        // while the coder divides.
-        __builtin_prefetch(mem + load32(mem + p + 2));
-        const uint32_t total = load16(mem + ctx + 2);
-        if (M2_UNLIKELY(total == 0 || range / total == 0)) {
-            coderFailed_ = true;
-            return -1;
-        }
-        range /= total;
-        const uint32_t count = (code - low) / range;
-        if (M2_UNLIKELY(count >= total))
-            return -1;
-        uint32_t hiCnt = mem[p + 1];
-        if (count < hiCnt) {
-            prevSuccess_ = (2 * hiCnt > total);
-            runLength_ += prevSuccess_;
-            foundState_ = p;
-            range *= hiCnt;
-            hiCnt += 4;
-            mem[p + 1] = uint8_t(hiCnt);
-            store16(mem + ctx + 2, uint16_t(total + 4));
-            if (hiCnt > unsigned(MAX_FREQ))
-                rescale();
-        } else {
-            if (M2_UNLIKELY(!foundState_))
-                return -1;
-            prevSuccess_ = 0;
-            const uint32_t end = p + ns * STATE_SIZE;
-            for (p += STATE_SIZE; p != end; p += STATE_SIZE) {
-                const unsigned fp = mem[p + 1];
-                hiCnt += fp;
-                if (hiCnt > count) {
-                    __builtin_prefetch(mem + load32(mem + p + 2));
-                    low += range * (hiCnt - fp);
-                    range *= fp;
-                    update1(p);
-                    break;
-                }
-            }
-            if (p == end) {
-                // escape: every symbol of this context is masked
-                hiBitsFlag_ = hb2Flag_[mem[foundState_]];
-                low += range * hiCnt;
-                range *= total - hiCnt;
-                numMasked_ = int(ns);
-                const uint8_t esc = escCount_;
-                for (uint32_t s = end - ns * STATE_SIZE; s != end; s += STATE_SIZE)
-                    charMask_[mem[s]] = esc;
-                foundState_ = 0;
-            }
-        }
-    }
-    if (M2_UNLIKELY(!foundState_)) {
-        low_ = low;
-        code_ = code;
-        range_ = range;
-        int steps = 0;
-        do {
-            normalize();
-            if (coderFailed_)
-                return -1;
-            uint32_t c = minContext_;
-            const int masked = numMasked_;
-            do {
-                orderFall_++;
-                c = load32(mem + c + 8);
-                minContext_ = c;
-                if (c <= pText || c > heapEnd || !saneContext(mem, heapStart, heapEnd - heapStart, c) ||
-                    ++steps > kChainLimit)
-                    return -1;
-            } while (load16(mem + c) == masked);
-            if (!decodeSymbol2())
-                return -1;
-            removeRange();
-        } while (!foundState_);
-        low = low_;
-        code = code_;
-        range = range_;
-    }
-    const uint32_t fs = foundState_;
-    const int sym = mem[fs];
-    const uint32_t succ = load32(mem + fs + 2);
-    if (!orderFall_ && succ > pText) {
-        minContext_ = maxContext_ = succ;
-    } else {
-        updateModel();
-        if (corrupt_)
-            return -1;
-        __builtin_prefetch(mem + minContext_);
-        if (escCount_ == 0)
-            clearMask();
-    }
-    {
-        // The next symbol starts with the symbol array (or, for a binary
-        // context, the successor of its state) and the suffix of the new
-        // context: fetch both while the coder normalises.
-        const uint32_t next = minContext_;
-        if (M2_LIKELY(next - heapStart <= heapEnd - heapStart)) {
-            __builtin_prefetch(mem + load32(mem + next + 4));
-            __builtin_prefetch(mem + load32(mem + next + 8));
-        }
-    }
-    // normalise
-    for (;;) {
-        if ((low ^ (low + range)) >= TOP) {
-            if (M2_LIKELY(range >= BOT))
-                break;
-            range = (0u - low) & (BOT - 1);
-        }
-        if (M2_UNLIKELY(range == 0)) {
-            // Nothing can ever be decoded from an empty range.
-            coderFailed_ = true;
-            break;
-        }
-        code = (code << 8) | uint32_t(source_->readByte());
-        range <<= 8;
-        low <<= 8;
-    }
-    low_ = low;
-    code_ = code;
-    range_ = range;
-    if (M2_UNLIKELY(coderFailed_ || source_->exhausted))
-        return -1;
-    return sym;
-}
-
 int PpmModel::decodeChar()
 {
-    return decodeOne(false);
+    uint8_t byte;
+    int last;
+    const int32_t noBorder = 0;
+    return decodeRun(&byte, 1, -1, &noBorder, &noBorder, last) == 1 ? byte : -1;
 }
 
 int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, const int32_t *border, int &last)
@@ -918,16 +651,263 @@ int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, c
         last = -1;
         return 0;
     }
+    // The coder and the model's position live in locals while bytes come from
+    // the first context tried; they go back to the members whenever a member
+    // function takes over (an escape, the model update, a rescale) and when
+    // the run ends.
+    uint8_t *const mem = heap_.mem;
+    const uint32_t heapStart = heap_.heapStart, heapEnd = heap_.heapEnd, span = heapEnd - heapStart;
+    uint32_t pText = heap_.pText;
+    uint32_t low = low_, code = code_, range = range_;
+    uint32_t ctx = minContext_, fs = foundState_;
+    int runLength = runLength_;
+    uint8_t prevSuccess = prevSuccess_;
     int n = 0;
     for (;;) {
-        int c = decodeOne(true);
-        if (M2_UNLIKELY(c == -1 || c == stop)) {
-            last = c;
+        int sym;
+        // pText never lies below the heap start, so these two bounds place the
+        // context inside the heap, above the text area.
+        if (M2_UNLIKELY(ctx <= pText || ctx > heapEnd || !fs))
+            goto failed;
+        {
+            const unsigned ns = load16(mem + ctx);
+            if (ns == 1) {
+                // binary context: its one state is kept inline; most of them
+                // predict their symbol, so fetch the context that follows it
+                // and, as soon as it is there, what that context starts with
+                // (the symbol array or inline successor, and the suffix).
+                {
+                    const uint32_t next = load32(mem + ctx + 4);
+                    __builtin_prefetch(mem + next);
+                    if (M2_LIKELY(next - heapStart <= span)) {
+                        __builtin_prefetch(mem + load32(mem + next + 4));
+                        __builtin_prefetch(mem + load32(mem + next + 8));
+                    }
+                }
+                const uint32_t suf = load32(mem + ctx + 8);
+                if (M2_UNLIKELY(suf - heapStart > span))
+                    goto failed;
+                const unsigned sufNs = load16(mem + suf);
+                if (M2_UNLIKELY(sufNs - 1u > 255u))
+                    goto failed;
+                if (sufNs != 1 && M2_UNLIKELY(load32(mem + suf + 4) - heapStart > span))
+                    goto failed;
+                // Below the longest context the model update looks the symbol
+                // up in the suffix: fetch its states now.
+                if (orderFall_)
+                    __builtin_prefetch(mem + load32(mem + suf + 4));
+                const unsigned f = mem[ctx + 3];
+                if (M2_UNLIKELY(f - 1u > 127u))
+                    goto failed;
+                const uint8_t rsym = mem[ctx + 2];
+                const uint8_t hiBits = hb2Flag_[mem[fs]];
+                uint16_t &bs = binSumm_[f - 1][prevSuccess + ns2BSIndx_[sufNs - 1] + hiBits + 2 * hb2Flag_[rsym] +
+                                               ((runLength >> 26) & 0x20)];
+                const uint32_t r = range >> TOT_BITS;
+                const unsigned b = bs;
+                if (M2_UNLIKELY(r == 0))
+                    goto coderFailed;
+                hiBitsFlag_ = hiBits;
+                // (code - low) / r < b, without the division (b < 2^14, r < 2^18)
+                if (M2_UNLIKELY(code - low >= b * r)) {
+                    low += r * b;
+                    range = r * (BIN_SCALE - b);
+                    bs = uint16_t(b - ((b + 32) >> PERIOD_BITS));
+                    initEsc_ = kExpEscape[bs >> 10];
+                    numMasked_ = 1;
+                    charMask_[rsym] = escCount_;
+                    prevSuccess = 0;
+                    goto escaped;
+                }
+                mem[ctx + 3] = uint8_t(f + (f < 128));
+                bs = uint16_t(b + INTERVAL - ((b + 32) >> PERIOD_BITS));
+                prevSuccess = 1;
+                runLength++;
+                range = r * b;
+                fs = ctx + 2;
+            } else {
+                if (M2_UNLIKELY(ns - 1u > 255u))
+                    goto failed;
+                uint32_t p = load32(mem + ctx + 4);
+                // the suffix is wanted on an escape and by the model update
+                const uint32_t suf = load32(mem + ctx + 8);
+                __builtin_prefetch(mem + suf);
+                if (M2_UNLIKELY(p <= pText || p > heapEnd))
+                    goto failed;
+                if (orderFall_ && M2_LIKELY(suf - heapStart <= span))
+                    __builtin_prefetch(mem + load32(mem + suf + 4));
+                // The first state is the likeliest: fetch the context it leads
+                // to while the coder divides.
+                __builtin_prefetch(mem + load32(mem + p + 2));
+                const uint32_t total = load16(mem + ctx + 2);
+                if (M2_UNLIKELY(total == 0 || range / total == 0))
+                    goto coderFailed;
+                const uint32_t r = range / total;
+                // The symbol's count is (code - low) / r; it is only compared,
+                // so the comparisons are made on products instead.
+                const uint64_t offset = code - low;
+                if (M2_UNLIKELY(offset >= uint64_t(total) * r))
+                    goto failed;
+                uint32_t hiCnt = mem[p + 1];
+                if (offset < uint64_t(hiCnt) * r) {
+                    prevSuccess = (2 * hiCnt > total);
+                    runLength += prevSuccess;
+                    range = r * hiCnt;
+                    hiCnt += 4;
+                    mem[p + 1] = uint8_t(hiCnt);
+                    store16(mem + ctx + 2, uint16_t(total + 4));
+                    fs = p;
+                    if (hiCnt > unsigned(MAX_FREQ)) {
+                        minContext_ = ctx;
+                        foundState_ = p;
+                        rescale();
+                        fs = foundState_;
+                    }
+                } else {
+                    const uint32_t end = p + ns * STATE_SIZE;
+                    unsigned fp = 0;
+                    for (p += STATE_SIZE; p != end; p += STATE_SIZE) {
+                        fp = mem[p + 1];
+                        hiCnt += fp;
+                        if (uint64_t(hiCnt) * r > offset)
+                            break;
+                    }
+                    if (p == end) {
+                        // escape: every symbol of this context is masked
+                        hiBitsFlag_ = hb2Flag_[mem[fs]];
+                        low += r * hiCnt;
+                        range = r * (total - hiCnt);
+                        numMasked_ = int(ns);
+                        const uint8_t esc = escCount_;
+                        for (uint32_t s = end - ns * STATE_SIZE; s != end; s += STATE_SIZE)
+                            charMask_[mem[s]] = esc;
+                        prevSuccess = 0;
+                        goto escaped;
+                    }
+                    __builtin_prefetch(mem + load32(mem + p + 2));
+                    prevSuccess = 0;
+                    low += r * (hiCnt - fp);
+                    range = r * fp;
+                    minContext_ = ctx;
+                    update1(p);
+                    fs = foundState_;
+                }
+            }
+        }
+        sym = mem[fs];
+        {
+            const uint32_t succ = load32(mem + fs + 2);
+            if (M2_LIKELY(!orderFall_ && succ > pText)) {
+                ctx = succ;
+            } else {
+                minContext_ = maxContext_ = ctx;
+                foundState_ = fs;
+                prevSuccess_ = prevSuccess;
+                runLength_ = runLength;
+                updateModel();
+                if (corrupt_) {
+                    last = -1;
+                    return n;
+                }
+                if (escCount_ == 0)
+                    clearMask();
+                ctx = minContext_;
+                fs = foundState_;
+                prevSuccess = prevSuccess_;
+                runLength = runLength_;
+                pText = heap_.pText;
+            }
+        }
+        // The next symbol starts with the symbol array (or, for a binary
+        // context, the successor of its state) and the suffix of the new
+        // context: fetch both while the coder normalises.
+        if (M2_LIKELY(ctx - heapStart <= span)) {
+            __builtin_prefetch(mem + load32(mem + ctx + 4));
+            __builtin_prefetch(mem + load32(mem + ctx + 8));
+        }
+        while ((low ^ (low + range)) < TOP || range < BOT) {
+            if ((low ^ (low + range)) >= TOP)
+                range = (0u - low) & (BOT - 1);
+            if (M2_UNLIKELY(range == 0)) {
+                // Nothing can ever be decoded from an empty range.
+                coderFailed_ = true;
+                last = -1;
+                return n;
+            }
+            code = (code << 8) | uint32_t(source_->readByte());
+            range <<= 8;
+            low <<= 8;
+            if (M2_UNLIKELY(source_->exhausted)) {
+                last = -1;
+                return n;
+            }
+        }
+        goto decoded;
+    escaped:
+        // The symbol comes from a shorter context, found with the model's
+        // members rather than the locals.
+        minContext_ = maxContext_ = ctx;
+        foundState_ = 0;
+        prevSuccess_ = prevSuccess;
+        runLength_ = runLength;
+        low_ = low;
+        code_ = code;
+        range_ = range;
+        if (!decodeEscapes()) {
+            last = -1;
             return n;
         }
-        out[n++] = (uint8_t)c;
-        if (M2_UNLIKELY(n >= max || *inPos > *border)) {
-            last = -2;
+        fs = foundState_;
+        sym = mem[fs];
+        if (!orderFall_ && load32(mem + fs + 2) > pText) {
+            minContext_ = maxContext_ = load32(mem + fs + 2);
+        } else {
+            updateModel();
+            if (corrupt_) {
+                last = -1;
+                return n;
+            }
+            if (escCount_ == 0)
+                clearMask();
+        }
+        normalize();
+        if (coderFailed_ || source_->exhausted) {
+            last = -1;
+            return n;
+        }
+        goto reload;
+    coderFailed:
+        coderFailed_ = true;
+    failed:
+        // the members get the state the failed byte started from
+        minContext_ = maxContext_ = ctx;
+        foundState_ = fs;
+        prevSuccess_ = prevSuccess;
+        runLength_ = runLength;
+        low_ = low;
+        code_ = code;
+        range_ = range;
+        last = -1;
+        return n;
+    reload:
+        low = low_;
+        code = code_;
+        range = range_;
+        ctx = minContext_;
+        fs = foundState_;
+        prevSuccess = prevSuccess_;
+        runLength = runLength_;
+        pText = heap_.pText;
+    decoded:
+        if (M2_UNLIKELY(sym == stop) || M2_UNLIKELY((out[n++] = uint8_t(sym), n >= max || *inPos > *border))) {
+            low_ = low;
+            code_ = code;
+            range_ = range;
+            minContext_ = maxContext_ = ctx;
+            foundState_ = fs;
+            prevSuccess_ = prevSuccess;
+            runLength_ = runLength;
+            last = sym == stop ? sym : -2;
             return n;
         }
     }

@@ -35,9 +35,6 @@ public:
     bool decodeInit(PpmByteSource &source, int &escChar, bool longOutput = false);
     // One decoded byte 0..255, or -1 for damaged or exhausted input.
     int decodeChar();
-    // decodeChar's body, inlined into decodeChar and decodeRun. inRun: the
-    // heap and the source are there and the model and coder are sound.
-    inline int decodeOne(bool inRun);
     // decodeChar until max bytes are stored in out, a value equal to stop
     // (or -1) comes, or, after a byte, *inPos has passed *border (see
     // Ppm29::decodeRun).
@@ -168,9 +165,10 @@ protected:
     void startModel(int maxOrder);
     void restartModel();
     void clearMask();
-    bool decodeBinSymbol();
-    bool decodeSymbol1();
     bool decodeSymbol2();
+    // After an escape from minContext_: the shorter contexts down to the one
+    // holding the symbol. False for damaged input.
+    bool decodeEscapes();
     void update1(uint32_t p);
     void update2(uint32_t p);
     void rescale();
@@ -179,8 +177,6 @@ protected:
 
     // range decoder
     void initDecoder();
-    bool currentCount(uint32_t total, uint32_t &count);
-    bool currentShiftCount(uint32_t &count);
     void removeRange();
     void normalize();
 

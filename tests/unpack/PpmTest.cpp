@@ -117,13 +117,18 @@ struct CoderProbe : PpmModel {
         normalize();
         return coderFailed_;
     }
-    bool countFor(uint32_t range, uint32_t total)
+    // Starts a model on packed, then sets the coder's range and the first
+    // context's summary frequency before the first byte: true when that byte
+    // fails the coder.
+    bool firstByteFailsCoder(const std::vector<uint8_t> &packed, uint32_t range, uint16_t total)
     {
+        VectorSource src(packed);
+        int esc = 2;
+        if (!decodeInit(src, esc))
+            return false;
         range_ = range;
-        low_ = code_ = 0;
-        coderFailed_ = false;
-        uint32_t count = 0;
-        return currentCount(total, count);
+        setSummFreq(minContext_, total);
+        return decodeChar() == -1 && coderFailed_;
     }
 };
 
@@ -242,9 +247,10 @@ TEST(PpmModel, EmptyRangeOrZeroTotalFailsInsteadOfLoopingOrDividing)
     EXPECT_TRUE(p.failedAfterNormalize(0x12345678u, 0, src));
     EXPECT_TRUE(p.failedAfterNormalize(0, 0, src));
     EXPECT_FALSE(p.failedAfterNormalize(0x12345678u, 0x100u, src));
-    EXPECT_FALSE(p.countFor(0x10000, 0));
-    EXPECT_FALSE(p.countFor(0x100, 0x200));   // range / total would be 0
-    EXPECT_TRUE(p.countFor(0x10000, 0x200));
+    const std::vector<uint8_t> packed = encodedBlock(sampleData(200, 1, 0), 4);
+    EXPECT_TRUE(p.firstByteFailsCoder(packed, 0x10000, 0));
+    EXPECT_TRUE(p.firstByteFailsCoder(packed, 0x100, 0x200));   // range / total would be 0
+    EXPECT_FALSE(p.firstByteFailsCoder(packed, 0xFFFFFFFFu, 257));
 }
 
 TEST(PpmModel, ReadingPastTheInputFailsTheBlock)
