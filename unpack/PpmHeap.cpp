@@ -3,8 +3,9 @@
 #include <sys/mman.h>
 
 namespace {
-// Room behind the heap end: a context record or a full state array read from a
-// position up to the heap end stays inside the mapping.
+// Room behind the heap end: a context record or a full state array (with the
+// rest of the 48-byte group a search reads it in) read from a position up to
+// the heap end stays inside the mapping.
 const uint32_t kTailRoom = 4096;
 const size_t kHugePage = size_t(2) << 20;
 }

@@ -734,6 +734,10 @@ int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, c
                 __builtin_prefetch(mem + suf);
                 if (M2_UNLIKELY(p <= pText || p > heapEnd))
                     goto failed;
+                // A symbol array that runs into the next cache line (the heap
+                // starts on one) is searched there too: fetch it at once.
+                if ((p & 63) + ns * STATE_SIZE > 64)
+                    __builtin_prefetch(mem + p + 64);
                 if (orderFall_ && M2_LIKELY(suf - heapStart <= span))
                     __builtin_prefetch(mem + load32(mem + suf + 4));
                 // The first state is the likeliest: fetch the context it leads

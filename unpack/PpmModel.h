@@ -12,6 +12,9 @@
 #include "PpmHeap.h"
 
 #include <cstdint>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 // Where the model gets its packed bytes. Past the end of the input readByte
 // returns 0 and sets exhausted.
@@ -150,16 +153,39 @@ protected:
             return false;
         return n == 1 || stats(c) - heap_.heapStart <= span;
     }
-    // Position of sym among the states of context c, or 0 when absent.
+    // Position of sym among the states of context c, or 0 when absent. The
+    // context must be sane: eight states (48 bytes) are compared at a time,
+    // and the heap's tail room covers the bytes read past the last state.
     uint32_t findState(uint32_t c, uint8_t sym) const
     {
         const uint8_t *const mem = heap_.mem;
         const uint8_t *p = mem + stats(c);
-        const uint8_t *const end = p + size_t(numStats(c)) * 6;
-        for (; p != end; p += 6)
+        unsigned n = numStats(c);
+#ifdef __SSE2__
+        const __m128i want = _mm_set1_epi8(char(sym));
+        // symbols are every sixth byte: bits 0, 6, ..., 42 of a 48-byte match mask
+        const uint64_t symbolBytes = 0x041041041041ull;
+        for (;; p += 48, n -= 8) {
+            const uint64_t m0 = unsigned(_mm_movemask_epi8(
+                _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), want)));
+            const uint64_t m1 = unsigned(_mm_movemask_epi8(
+                _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16)), want)));
+            const uint64_t m2 = unsigned(_mm_movemask_epi8(
+                _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 32)), want)));
+            uint64_t hits = (m0 | m1 << 16 | m2 << 32) & symbolBytes;
+            if (n < 8)
+                hits &= (uint64_t(1) << (6 * n)) - 1;
+            if (hits)
+                return uint32_t(p - mem) + uint32_t(__builtin_ctzll(hits));
+            if (n <= 8)
+                return 0;
+        }
+#else
+        for (const uint8_t *const end = p + size_t(n) * 6; p != end; p += 6)
             if (*p == sym)
                 return uint32_t(p - mem);
         return 0;
+#endif
     }
 
     void startModel(int maxOrder);
