@@ -375,6 +375,16 @@ void PpmModel::rescale()
     foundState_ = stats(ctx);
 }
 
+bool PpmModel::updateAfterSymbol()
+{
+    updateModel();
+    if (corrupt_)
+        return false;
+    if (escCount_ == 0)
+        clearMask();
+    return true;
+}
+
 bool PpmModel::decodeEscapes()
 {
     uint8_t *const mem = heap_.mem;
@@ -662,6 +672,25 @@ int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, c
     uint32_t ctx = minContext_, fs = foundState_;
     int runLength = runLength_;
     uint8_t prevSuccess = prevSuccess_;
+    const auto save = [&] {
+        low_ = low;
+        code_ = code;
+        range_ = range;
+        minContext_ = maxContext_ = ctx;
+        foundState_ = fs;
+        prevSuccess_ = prevSuccess;
+        runLength_ = runLength;
+    };
+    const auto load = [&] {
+        low = low_;
+        code = code_;
+        range = range_;
+        ctx = minContext_;
+        fs = foundState_;
+        prevSuccess = prevSuccess_;
+        runLength = runLength_;
+        pText = heap_.pText;
+    };
     int n = 0;
     for (;;) {
         int sym;
@@ -804,22 +833,12 @@ int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, c
             if (M2_LIKELY(!orderFall_ && succ > pText)) {
                 ctx = succ;
             } else {
-                minContext_ = maxContext_ = ctx;
-                foundState_ = fs;
-                prevSuccess_ = prevSuccess;
-                runLength_ = runLength;
-                updateModel();
-                if (corrupt_) {
+                save();
+                if (!updateAfterSymbol()) {
                     last = -1;
                     return n;
                 }
-                if (escCount_ == 0)
-                    clearMask();
-                ctx = minContext_;
-                fs = foundState_;
-                prevSuccess = prevSuccess_;
-                runLength = runLength_;
-                pText = heap_.pText;
+                load();
             }
         }
         // The next symbol starts with the symbol array (or, for a binary
@@ -850,13 +869,8 @@ int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, c
     escaped:
         // The symbol comes from a shorter context, found with the model's
         // members rather than the locals.
-        minContext_ = maxContext_ = ctx;
+        save();
         foundState_ = 0;
-        prevSuccess_ = prevSuccess;
-        runLength_ = runLength;
-        low_ = low;
-        code_ = code;
-        range_ = range;
         if (!decodeEscapes()) {
             last = -1;
             return n;
@@ -865,52 +879,27 @@ int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, c
         sym = mem[fs];
         if (!orderFall_ && load32(mem + fs + 2) > pText) {
             minContext_ = maxContext_ = load32(mem + fs + 2);
-        } else {
-            updateModel();
-            if (corrupt_) {
-                last = -1;
-                return n;
-            }
-            if (escCount_ == 0)
-                clearMask();
+        } else if (!updateAfterSymbol()) {
+            last = -1;
+            return n;
         }
         normalize();
         if (coderFailed_ || source_->exhausted) {
             last = -1;
             return n;
         }
-        goto reload;
+        load();
+        goto decoded;
     coderFailed:
         coderFailed_ = true;
     failed:
         // the members get the state the failed byte started from
-        minContext_ = maxContext_ = ctx;
-        foundState_ = fs;
-        prevSuccess_ = prevSuccess;
-        runLength_ = runLength;
-        low_ = low;
-        code_ = code;
-        range_ = range;
+        save();
         last = -1;
         return n;
-    reload:
-        low = low_;
-        code = code_;
-        range = range_;
-        ctx = minContext_;
-        fs = foundState_;
-        prevSuccess = prevSuccess_;
-        runLength = runLength_;
-        pText = heap_.pText;
     decoded:
         if (M2_UNLIKELY(sym == stop) || M2_UNLIKELY((out[n++] = uint8_t(sym), n >= max || *inPos > *border))) {
-            low_ = low;
-            code_ = code;
-            range_ = range;
-            minContext_ = maxContext_ = ctx;
-            foundState_ = fs;
-            prevSuccess_ = prevSuccess;
-            runLength_ = runLength;
+            save();
             last = sym == stop ? sym : -2;
             return n;
         }

@@ -200,6 +200,9 @@ protected:
     void rescale();
     uint32_t createSuccessors(bool skip, uint32_t p1);
     void updateModel();
+    // updateModel, then a fresh mask if the escape count wrapped. False when
+    // the model turned out damaged.
+    bool updateAfterSymbol();
 
     // range decoder
     void initDecoder();
