@@ -44,22 +44,24 @@ bool PpmHeap::startHeap(uint32_t megabytes)
     }
     stopHeap();
     // Anonymous pages are zero and are only backed when touched. The mapping
-    // starts on a huge page boundary so that adviseHugePages can back all of
-    // it with huge pages.
+    // starts and ends on huge page boundaries so that adviseHugePages can back
+    // all of it with huge pages, the top of the heap (where the first and most
+    // used contexts live) included.
     const size_t align = kHugePage;
-    void *p = mmap(nullptr, size_t(bytes) + align, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    const size_t length = (size_t(bytes) + align - 1) & ~(align - 1);
+    void *p = mmap(nullptr, length + align, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                   -1, 0);
     if (p == MAP_FAILED)
         return false;
     uint8_t *const raw = static_cast<uint8_t *>(p);
     uint8_t *const start = raw + ((align - reinterpret_cast<uintptr_t>(raw) % align) % align);
-    uint8_t *const tail = start + ((size_t(bytes) + 4095) & ~size_t(4095));
+    uint8_t *const tail = start + length;
     if (start != raw)
         munmap(raw, size_t(start - raw));
-    if (tail < raw + bytes + align)
-        munmap(tail, size_t(raw + bytes + align - tail));
+    if (tail < raw + length + align)
+        munmap(tail, size_t(raw + length + align - tail));
     mem = start;
-    mapped_ = bytes;
+    mapped_ = uint32_t(length);
     size_ = size;
     heapStart = UNIT_SIZE;
     heapEnd = heapStart + size / UNIT_SIZE * UNIT_SIZE;

@@ -404,12 +404,6 @@ bool PpmModel::decodeEscapes()
                 ++steps > kChainLimit)
                 return false;
         } while (load16(mem + c) == masked);
-        // If the symbol is here, the model update looks it up in the suffix.
-        const uint32_t suf = load32(mem + c + 8);
-        if (suf - heapStart <= heapEnd - heapStart) {
-            __builtin_prefetch(mem + suf);
-            __builtin_prefetch(mem + load32(mem + suf + 4));
-        }
         if (!decodeSymbol2())
             return false;
         removeRange();
@@ -721,10 +715,6 @@ int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, c
                     goto failed;
                 if (sufNs != 1 && M2_UNLIKELY(load32(mem + suf + 4) - heapStart > span))
                     goto failed;
-                // Below the longest context the model update looks the symbol
-                // up in the suffix: fetch its states now.
-                if (orderFall_)
-                    __builtin_prefetch(mem + load32(mem + suf + 4));
                 const unsigned f = mem[ctx + 3];
                 if (M2_UNLIKELY(f - 1u > 127u))
                     goto failed;
@@ -763,12 +753,6 @@ int PpmModel::decodeRun(uint8_t *out, int max, int stop, const int32_t *inPos, c
                 __builtin_prefetch(mem + suf);
                 if (M2_UNLIKELY(p <= pText || p > heapEnd))
                     goto failed;
-                // A symbol array that runs into the next cache line (the heap
-                // starts on one) is searched there too: fetch it at once.
-                if ((p & 63) + ns * STATE_SIZE > 64)
-                    __builtin_prefetch(mem + p + 64);
-                if (orderFall_ && M2_LIKELY(suf - heapStart <= span))
-                    __builtin_prefetch(mem + load32(mem + suf + 4));
                 // The first state is the likeliest: fetch the context it leads
                 // to while the coder divides.
                 __builtin_prefetch(mem + load32(mem + p + 2));
