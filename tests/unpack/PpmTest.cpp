@@ -120,6 +120,19 @@ struct CoderProbe : PpmModel {
     // Starts a model on packed, then sets the coder's range and the first
     // context's summary frequency before the first byte: true when that byte
     // fails the coder.
+    // Position of sym's state in a context of n states (symbols 1..n) that
+    // has sym as the state record just past its end, relative to the array.
+    long lookUp(unsigned n, uint8_t sym)
+    {
+        heap_.startHeap(1);
+        const uint32_t ctx = heap_.allocContext(), st = heap_.allocUnits(128);
+        setNumStats(ctx, n);
+        setStats(ctx, st);
+        for (unsigned i = 0; i <= n; i++)
+            storeState(st + i * 6, State{uint8_t(i < n ? i + 1 : sym), 1, 0});
+        const uint32_t at = findState(ctx, sym);
+        return at ? long(at - st) : -1;
+    }
     bool firstByteFailsCoder(const std::vector<uint8_t> &packed, uint32_t range, uint16_t total)
     {
         VectorSource src(packed);
@@ -251,6 +264,16 @@ TEST(PpmModel, EmptyRangeOrZeroTotalFailsInsteadOfLoopingOrDividing)
     EXPECT_TRUE(p.firstByteFailsCoder(packed, 0x10000, 0));
     EXPECT_TRUE(p.firstByteFailsCoder(packed, 0x100, 0x200));   // range / total would be 0
     EXPECT_FALSE(p.firstByteFailsCoder(packed, 0xFFFFFFFFu, 257));
+}
+
+TEST(PpmModel, SymbolLookupStopsAtTheLastState)
+{
+    CoderProbe p;
+    for (unsigned n : {2u, 7u, 8u, 9u, 16u, 17u, 255u}) {
+        EXPECT_EQ(-1, p.lookUp(n, 0)) << n;   // the record behind the array is not a state
+        EXPECT_EQ(long(n - 1) * 6, p.lookUp(n, uint8_t(n))) << n;
+        EXPECT_EQ(0, p.lookUp(n, 1)) << n;
+    }
 }
 
 TEST(PpmModel, ReadingPastTheInputFailsTheBlock)
