@@ -260,27 +260,20 @@ bool PpmModel::decodeSymbol2()
         see = &dummySee_;
         total = 1;
     }
-    // the unmasked states, in order
-    const uint8_t *ps[256];
+    // the unmasked states: their number and frequency sum
+    const uint8_t esc = escCount_;
+    const uint8_t *const first = mem + load32(mem + ctx + 4);
+    const uint8_t *const end = first + size_t(n) * STATE_SIZE;
     uint32_t hiCnt = 0;
-    {
-        const uint8_t esc = escCount_;
-        const uint8_t *q = mem + load32(mem + ctx + 4);
-        const uint8_t *const end = q + size_t(n) * STATE_SIZE;
-        const size_t want = size_t(diff);
-        size_t found = 0;
-        // Branch-free: whether a state is masked is hard to predict.
-        for (; q != end; q += STATE_SIZE) {
-            const size_t open = charMask_[q[0]] != esc;
-            ps[found] = q;
-            hiCnt += q[1] & (0u - uint32_t(open));
-            found += open;
-            if (found == want)
-                break;
-        }
-        if (M2_UNLIKELY(found != want))
-            return false;
+    unsigned open = 0;
+    // Branch-free: whether a state is masked is hard to predict.
+    for (const uint8_t *q = first; q != end; q += STATE_SIZE) {
+        const unsigned unmasked = charMask_[q[0]] != esc;
+        hiCnt += q[1] & (0u - unmasked);
+        open += unmasked;
     }
+    if (M2_UNLIKELY(open != unsigned(diff)))
+        return false;
     total += hiCnt;
     if (range_ / total == 0) {
         coderFailed_ = true;
@@ -292,21 +285,24 @@ bool PpmModel::decodeSymbol2()
     if (offset >= total * r)
         return false;
     if (offset < hiCnt * r) {
-        const uint8_t *const *pp = ps;
-        hiCnt = (*pp)[1];
-        while (hiCnt * r <= offset)
-            hiCnt += (*++pp)[1];
-        const uint32_t p = uint32_t(*pp - mem);
-        highCount_ = hiCnt;
-        lowCount_ = hiCnt - (*pp)[1];
+        // the first state whose running sum passes the count; masked states
+        // add nothing, so it is an unmasked one
+        const uint8_t *q = first;
+        uint32_t sum = q[1] & (0u - uint32_t(charMask_[q[0]] != esc));
+        while (sum * r <= offset) {
+            q += STATE_SIZE;
+            sum += q[1] & (0u - uint32_t(charMask_[q[0]] != esc));
+        }
+        highCount_ = sum;
+        lowCount_ = sum - q[1];
         see->update();
-        update2(p);
+        update2(uint32_t(q - mem));
     } else {
         lowCount_ = hiCnt;
         highCount_ = total;
-        const uint8_t esc = escCount_;
-        for (int k = 0; k < diff; k++)
-            charMask_[ps[k][0]] = esc;
+        // masking the masked ones again changes nothing
+        for (const uint8_t *q = first; q != end; q += STATE_SIZE)
+            charMask_[q[0]] = esc;
         see->summ = uint16_t(see->summ + total);
         numMasked_ = int(n);
     }
