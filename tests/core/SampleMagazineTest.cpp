@@ -13,6 +13,7 @@
 #include "Article.h"
 #include "ArticleLayout.h"
 #include "FakeSystem.h"
+#include "File.h"
 #include "FontStyle.h"
 #include "ImageList.h"
 #include "LooseFiles.h"
@@ -22,7 +23,6 @@
 #include "TestDirs.h"
 #include "Theme.h"
 #include "Token.h"
-#include "containr.h"
 
 namespace {
 
