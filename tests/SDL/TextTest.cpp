@@ -44,7 +44,8 @@ struct TextFixture {
     SDLFont *font(const char *face, int height, int *ascent = nullptr, int *descent = nullptr)
     {
         int a, d;
-        return createMappedFont(cache, *mapping, face, height, 0, false, ascent ? ascent : &a, descent ? descent : &d);
+        return createMappedFont(cache, *mapping, face, height, 0, false, ascent ? ascent : &a,
+                                descent ? descent : &d);
     }
 };
 
