@@ -1,5 +1,4 @@
-// Screen areas through the recording System: pointer dispatch, edge zone,
-// scroll bar geometry and drawing, title bar texts, the clock and buttons.
+// Screen areas through the recording System.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,12 +34,7 @@ struct AreaFixture : ::testing::Test {
     FakeSystemScope scope;
     FakeSystem &sys = scope.sys;
     std::string log;
-    void SetUp() override
-    {
-        currentArticle = nullptr;
-        Area::releaseCapture();
-        statusText.clear();
-    }
+    void SetUp() override { currentArticle = nullptr, Area::releaseCapture(), statusText.clear(); }
 };
 
 TEST_F(AreaFixture, DispatchCapturesNearestTheHeadAndRoutesPressDragRelease)
@@ -68,8 +62,8 @@ TEST_F(AreaFixture, DispatchCapturesNearestTheHeadAndRoutesPressDragRelease)
     }
     EXPECT_TRUE(statusText.isEmpty()) << "over no area the status text goes";
     // A deleted chain leaves no captured area behind.
-    Area::dispatchMouse(chain, MSG_MOUSE_MOVE, 1, 1);
-    Area::dispatchMouse(chain, MSG_MOUSE_DOWN, 1, 1);
+    for (int msg : {MSG_MOUSE_MOVE, MSG_MOUSE_DOWN})
+        Area::dispatchMouse(chain, msg, 1, 1);
     delete chain;
     EXPECT_EQ(Area::captured, nullptr);
     EXPECT_FALSE(Area::dispatchMouse(nullptr, MSG_MOUSE_UP, 1, 1));
@@ -121,18 +115,15 @@ TEST_F(AreaFixture, ScrollbarThumbGeometry)
     }
     // Drawn: caps blitted, the middle stretched only over a positive length.
     track.height = 15;
-    ScrollbarArea tight(track, nullptr, nullptr, cap, middle, cap, 0, 100, 300, 0, false);
-    tight.draw(false);
-    EXPECT_FALSE(sys.called("strech"));
-    EXPECT_EQ(sys.count("blt"), 2u);
+    ScrollbarArea(track, nullptr, nullptr, cap, middle, cap, 0, 100, 300, 0, false).draw(false);
+    EXPECT_TRUE(!sys.called("strech") && sys.count("blt") == 2);
     track.height = 200;
     ScrollbarArea plain(track, nullptr, nullptr, nullptr, nullptr, nullptr, 0x123456, 100, 300, 0, false);
-    sys.clearCalls();
-    plain.setPosition(150);
-    EXPECT_TRUE(sys.called("fill_rect 600 115 16 50 123456"));
-    sys.clearCalls();
-    plain.setPosition(150);
-    EXPECT_TRUE(sys.calls.empty()) << "an unchanged thumb is not drawn again";
+    for (bool first : {true, false}) { // an unchanged thumb is not drawn again
+        sys.clearCalls();
+        plain.setPosition(150);
+        EXPECT_EQ(sys.called("fill_rect 600 115 16 50 123456"), first);
+    }
     cap->release();
     middle->release();
 }
@@ -140,15 +131,13 @@ TEST_F(AreaFixture, ScrollbarThumbGeometry)
 TEST_F(AreaFixture, ClockText)
 {
     struct { uint32_t ms; const char *text; } cases[] = {
-        {0, " 0:00"}, {3599999, " 0:59"}, {3600000, " 1:00"}, {90000000, "25:00"}, {0xFFFFFFFFu, "1193:02"},
-    };
+        {0, " 0:00"}, {3599999, " 0:59"}, {3600000, " 1:00"}, {90000000, "25:00"}, {0xFFFFFFFFu, "1193:02"}};
     char text[16];
     for (auto &c : cases) {
         ClockArea::format(c.ms, text, sizeof text);
         EXPECT_STREQ(text, c.text);
     }
     AreaPlacement where;
-    where.width = 64;
     sys.ticks = 3600000;
     EXPECT_STREQ(ClockArea(where).text1.str, " 1:00");
 }
@@ -158,14 +147,11 @@ TEST_F(AreaFixture, TitleBarTextsAndTheStatusTextHandedToItself)
     AreaPlacement where;
     where.x = 10; where.width = 200;
     TitlebarArea bar(where, nullptr, "Editors");
-    // One text: centred (8 pixels a byte in the fake). Two texts: the second
-    // ends at the right edge, or starts after the first when the bar is too
-    // short for both.
+    // One text: centred (8 pixels a byte in the fake). Two texts: the second ends at
+    // the right edge, or starts after the first when the bar is too short for both.
     const struct { const char *first, *drawn; } cases[] = {
-        {"", "out_text Editors 81 0"},
-        {"Contents", "out_text Editors 153 0"},
-        {"A very long title of the article", "out_text Editors 274 0"},
-    };
+        {"", "out_text Editors 81 0"}, {"Contents", "out_text Editors 153 0"},
+        {"A very long title of the article", "out_text Editors 274 0"}};
     for (auto &c : cases) {
         bar.text1.set(c.first);
         sys.clearCalls();
@@ -174,12 +160,11 @@ TEST_F(AreaFixture, TitleBarTextsAndTheStatusTextHandedToItself)
     }
     // The pointer handler passes the status text itself: it is cleared when
     // empty and copied, never read after clearing.
-    statusText.set("Back to the contents");
-    bar.setText(statusText.str);
-    EXPECT_STREQ(bar.text1.str, "Back to the contents");
-    statusText.set("");
-    bar.setText(statusText.str);
-    EXPECT_TRUE(bar.text1.isEmpty());
+    for (const char *text : {"Back to the contents", ""}) {
+        statusText.set(text);
+        bar.setText(statusText.str);
+        EXPECT_STREQ(bar.text1.c_str(), text);
+    }
     EXPECT_EQ(statusText.str, nullptr);
 }
 
