@@ -40,10 +40,7 @@ struct CommandFixture : ::testing::Test {
 
 TEST_F(CommandFixture, PostingCommandsPostTheirMessageAndNeverReplaceThePage)
 {
-    const struct {
-        const char *name;
-        int message, param;
-    } cases[] = {
+    const struct { const char *name; int message, param; } cases[] = {
         {"b", MSG_BACK, 0},           {"f", MSG_SEARCH, 0},           {"h", MSG_HELP, 0},
         {"linedown", MSG_NAVIGATE, NAV_LINE_DOWN}, {"lineup", MSG_NAVIGATE, NAV_LINE_UP},
         {"n", MSG_PRINT, 0},          {"pagedown", MSG_NAVIGATE, NAV_PAGE_DOWN},

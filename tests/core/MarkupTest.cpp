@@ -81,11 +81,7 @@ TEST(Keywords, SortedTableFoundByName)
 
 TEST(MarkupLexer, TokensInEveryMode)
 {
-    const struct {
-        const char *text;
-        bool pre, keepBreaks, words;
-        const char *expected;
-    } cases[] = {
+    const struct { const char *text; bool pre, keepBreaks, words; const char *expected; } cases[] = {
         // A tag starts only before a tag-start character.
         {"a <b x<1 <=2 <!-- c --> </i><?x>", false, false, false, "W:a|S: |T:b x<1 <=2 <!-- c --|S: |T:/i|T:?x"},
         {"1<2 a< b", false, false, false, "W:1<2|S: |W:a<|S: |W:b"},
@@ -147,13 +143,7 @@ TEST(Tag, GettersClampNeverOverflowAndTakeTheValue)
     for (int i = 0; i < 200; i++)
         many += " x=" + std::to_string(i);
     many += ">";
-    const struct {
-        std::string text;
-        Getter get;
-        uint32_t kw;
-        int64_t lo, hi;
-        const char *expected;
-    } cases[] = {
+    const struct { std::string text; Getter get; uint32_t kw; int64_t lo, hi; const char *expected; } cases[] = {
         {"<IMG file = \"my pic.jpg\" nosave>", STR, KW_FILE, 0, 0, "my pic.jpg"},
         {"<IMG file=x nosave>", HAS, KW_NOSAVE, 0, 0, "1"},
         {"<p align=CeNTer>", LOWER, KW_ALIGN, 0, 0, "center"},
