@@ -43,17 +43,12 @@ TEST_F(AreaFixture, DispatchCapturesNearestTheHeadAndRoutesPressDragRelease)
     Area::append(new Probe(log, 'b', 5, 5, 10, 10), chain);
     Area::append(new Probe(log, 'c', 50, 50, 1, 1, false), chain);
     struct { int msg, x, y; bool result; const char *heard; } steps[] = {
-        {MSG_MOUSE_MOVE, 7, 7, true, "aoboco"},  // both hear it; a is nearer the head
-        {MSG_MOUSE_DOWN, 7, 7, true, "ap"},
-        {MSG_MOUSE_DRAG, 90, 90, true, "ad"},    // drags go to the pressed area, wherever
-        {MSG_MOUSE_UP, 90, 90, true, "au"},
-        {MSG_MOUSE_UP, 90, 90, false, ""},       // no press taken: nobody hears it
-        {MSG_MOUSE_MOVE, 50, 50, true, "aoboco"},
-        {MSG_MOUSE_DOWN, 50, 50, false, "cp"},   // c refuses the press...
-        {MSG_MOUSE_DRAG, 5, 5, true, "aoboco"},  // ...so a drag is a hover
-        {MSG_MOUSE_MOVE, 99, 99, false, "aoboco"},
-        {MSG_MOUSE_DOWN, 99, 99, false, ""},
-    };
+        {MSG_MOUSE_MOVE, 7, 7, true, "aoboco"}, {MSG_MOUSE_DOWN, 7, 7, true, "ap"}, // a is nearer the head
+        {MSG_MOUSE_DRAG, 90, 90, true, "ad"}, {MSG_MOUSE_UP, 90, 90, true, "au"},   // to the pressed area, wherever
+        {MSG_MOUSE_UP, 90, 90, false, ""},                                          // no press taken: nobody hears it
+        {MSG_MOUSE_MOVE, 50, 50, true, "aoboco"}, {MSG_MOUSE_DOWN, 50, 50, false, "cp"}, // c refuses the press...
+        {MSG_MOUSE_DRAG, 5, 5, true, "aoboco"},                                     // ...so a drag is a hover
+        {MSG_MOUSE_MOVE, 99, 99, false, "aoboco"}, {MSG_MOUSE_DOWN, 99, 99, false, ""}};
     statusText.set("old");
     for (auto &s : steps) {
         log.clear();
@@ -71,13 +66,11 @@ TEST_F(AreaFixture, DispatchCapturesNearestTheHeadAndRoutesPressDragRelease)
 
 TEST_F(AreaFixture, EdgeZoneModesAt640x480)
 {
-    g_magazine_config.width = 640;
-    g_magazine_config.height = 480;
+    g_magazine_config.width = 640, g_magazine_config.height = 480;
     AutoscrollArea edges(nullptr, nullptr, nullptr, nullptr, 5, false);
     struct { int x, y; bool taken; int mode; } cases[] = {
         {4, 240, true, 1}, {5, 240, false, 1}, {635, 240, true, 2}, {634, 240, false, 2},
-        {320, 4, true, 3}, {320, 475, true, 4}, {2, 2, true, 1}, {320, 240, false, 1},
-    };
+        {320, 4, true, 3}, {320, 475, true, 4}, {2, 2, true, 1}, {320, 240, false, 1}};
     for (auto &c : cases) {
         EXPECT_EQ(edges.mouseOver(c.x, c.y), c.taken) << c.x << "," << c.y;
         EXPECT_EQ(edges.mode, c.mode) << c.x << "," << c.y;
@@ -98,14 +91,11 @@ TEST_F(AreaFixture, ScrollbarThumbGeometry)
     track.x = 600; track.y = 40; track.width = 16;
     Image *cap = picture(16, 10), *middle = picture(16, 1);
     struct { int length; uint32_t visible, max, position; Image *begin, *mid, *end; uint32_t thumb, offset; } cases[] = {
-        {200, 100, 300, 0, nullptr, nullptr, nullptr, 50, 0},
-        {200, 100, 300, 150, nullptr, nullptr, nullptr, 50, 75},
+        {200, 100, 300, 0, nullptr, nullptr, nullptr, 50, 0}, {200, 100, 300, 150, nullptr, nullptr, nullptr, 50, 75},
         {200, 100, 0, 99, nullptr, nullptr, nullptr, 200, 0},      // nothing to scroll
         {200, 10000, 9990000, 0, cap, nullptr, cap, 20, 0},        // caps, no middle
-        {200, 100, 300, 0, cap, middle, cap, 50, 0},
-        {15, 100, 300, 0, cap, middle, cap, 15, 0},                // caps longer than the track
-        {2048, 100, 4000000000u, 4000000000u, nullptr, nullptr, nullptr, 0, 2048}, // no overflow
-    };
+        {200, 100, 300, 0, cap, middle, cap, 50, 0}, {15, 100, 300, 0, cap, middle, cap, 15, 0}, // caps over the track
+        {2048, 100, 4000000000u, 4000000000u, nullptr, nullptr, nullptr, 0, 2048}}; // no overflow
     for (auto &c : cases) {
         track.height = c.length;
         ScrollbarArea bar(track, nullptr, nullptr, c.begin, c.mid, c.end, 0x123456, c.visible, c.max,
@@ -137,9 +127,8 @@ TEST_F(AreaFixture, ClockText)
         ClockArea::format(c.ms, text, sizeof text);
         EXPECT_STREQ(text, c.text);
     }
-    AreaPlacement where;
     sys.ticks = 3600000;
-    EXPECT_STREQ(ClockArea(where).text1.str, " 1:00");
+    EXPECT_STREQ(ClockArea(AreaPlacement()).text1.str, " 1:00");
 }
 
 TEST_F(AreaFixture, TitleBarTextsAndTheStatusTextHandedToItself)

@@ -16,6 +16,12 @@
 
 namespace {
 
+using Messages = std::vector<std::pair<int, int>>;
+template <class List> long count(const List &list, int msg)
+{
+    return std::count_if(list.begin(), list.end(), [msg](const std::pair<int, int> &m) { return m.first == msg; });
+}
+
 // Drives the handler directly, as the main loop would, over a FakeSystem.
 struct BrowserFixture : ::testing::Test {
     FakeSystemScope scope;
@@ -34,22 +40,14 @@ struct BrowserFixture : ::testing::Test {
     void TearDown() override { currentArticle = nullptr; }
     static void startShow() { g_browser.slideShow = 1; g_browser.slideEndMessage = MSG_OPEN_MAIN; }
 
-    // Handles every queued message, as the loop does, until MSG_END or empty.
-    int pump(int limit = 100)
+    // Handles the queued messages, as the loop does, up to MSG_END.
+    void pump()
     {
-        int handled = 0, msg = 0, param = 0;
-        while (handled < limit && sys.get_message(msg, param)) {
+        int msg = 0, param = 0;
+        for (int i = 0; i < 100 && msg != MSG_END && sys.get_message(msg, param); i++)
             g_browser.handleMessage(msg, param);
-            handled++;
-            if (msg == MSG_END)
-                break;
-        }
-        return handled;
     }
-    bool posted(int msg) const
-    {
-        return std::any_of(sys.posted.begin(), sys.posted.end(), [msg](const std::pair<int, int> &p) { return p.first == msg; });
-    }
+    bool posted(int msg) const { return count(sys.posted, msg) > 0; }
 };
 
 TEST_F(BrowserFixture, QuitWithoutClosingShowStopsTheMusicBlanksTheScreenAndEnds)
@@ -117,15 +115,11 @@ TEST_F(BrowserFixture, DrainKeepsMusicDropsInputAndHoldsCoreMessages)
                     {MSG_BACK, 1}, {MSG_VOLUME, 1}, {MSG_MOUSE_MOVE, (int)makePosition(30, 40)},
                     {MSG_QUIT_REQUEST, 0}, {MSG_EXIT, 0}, {MSG_BACK, 0}};
     g_browser.flushEvents();
-    EXPECT_TRUE(sys.called("volume_control 1"));
-    EXPECT_FALSE(g_browser.busy);
+    EXPECT_TRUE(sys.called("volume_control 1") && !g_browser.busy);
     // The exit and the wish to quit (Escape on the first article, F10) were
     // not lost: each is queued again, once.
-    ASSERT_EQ(sys.messages.size(), 2u);
-    EXPECT_EQ(sys.messages.front().first, MSG_EXIT);
-    EXPECT_EQ(sys.messages.back().first, MSG_QUIT_REQUEST);
-    // The re-hover moved the pointer to the stored position.
-    EXPECT_TRUE(sys.called("move_cursor 30 40"));
+    EXPECT_EQ(Messages(sys.messages.begin(), sys.messages.end()), (Messages{{MSG_EXIT, 0}, {MSG_QUIT_REQUEST, 0}}));
+    EXPECT_TRUE(sys.called("move_cursor 30 40")); // the re-hover, at the stored position
 }
 
 TEST_F(BrowserFixture, SlideShowDropsPressesAndEndsOnKeysOrQuit)
@@ -144,23 +138,12 @@ TEST_F(BrowserFixture, SlideShowDropsPressesAndEndsOnKeysOrQuit)
     for (const auto &c : ends) {
         startShow();
         sys.clearCalls();
-        sys.posted.clear();
-        sys.messages.clear();
-        if (c.queued)
-            sys.messages = {{MSG_OPEN_MAIN, 0}};
+        sys.messages.assign(c.queued, {MSG_OPEN_MAIN, 0});
         g_browser.handleMessage(c.msg, c.param);
-        EXPECT_FALSE(g_browser.slideShow) << c.msg;
-        EXPECT_TRUE(sys.called("stop_timer 40")) << c.msg;
-        auto count = [&](int msg) { return std::count_if(sys.messages.begin(), sys.messages.end(), [msg](const std::pair<int, int> &m) { return m.first == msg; }); };
-        EXPECT_EQ(std::make_pair(count(MSG_OPEN_MAIN), count(MSG_END)), std::make_pair((long)c.openMain, (long)c.end)) << c.msg;
+        EXPECT_TRUE(!g_browser.slideShow && sys.called("stop_timer 40")) << c.msg;
+        EXPECT_EQ(count(sys.messages, MSG_OPEN_MAIN), c.openMain) << c.msg;
+        EXPECT_EQ(count(sys.messages, MSG_END), c.end) << c.msg;
     }
-}
-
-TEST(BrowserRun, NullSystemDoesNothing)
-{
-    g_system = nullptr;
-    g_browser.run(nullptr);
-    EXPECT_EQ(g_system, nullptr);
 }
 
 // Quits as soon as the loop would wait: the magazine has nothing more to do.
@@ -174,6 +157,10 @@ struct QuittingSystem : FakeSystem {
 
 TEST(BrowserRun, TeardownSilencesTheMusicBeforeTheSystemGoes)
 {
+    System *previous = g_system;
+    g_system = nullptr;
+    g_browser.run(nullptr); // no System: nothing runs
+    EXPECT_EQ(g_system, nullptr);
     ScopedWorkDir dir;
     mkdir("temp", 0755);
     MagArchive a;
@@ -182,13 +169,11 @@ TEST(BrowserRun, TeardownSilencesTheMusicBeforeTheSystemGoes)
     // An article needs a theme whose background is in the magazine.
     a.members.push_back(magFile("background.jpg", "not decoded"));
     ASSERT_TRUE(writeFile("mag.dat", a.build()));
-    System *previous = g_system;
     QuittingSystem sys;
     runBrowser(&sys);
-    EXPECT_EQ(g_system, nullptr);
-    EXPECT_EQ(sys.errorText, nullptr) << sys.errorText;
-    ASSERT_FALSE(sys.calls.empty());
+    EXPECT_TRUE(!g_system && !sys.errorText) << sys.errorText;
     // The audio thread reports through g_system: the music stops last.
+    ASSERT_FALSE(sys.calls.empty());
     EXPECT_EQ(sys.calls.back(), "stop_song 0");
     g_system = previous;
 }

@@ -152,13 +152,13 @@ TEST(LaidOutLinks, ALinkGetsOneRectanglePerLine)
     }
 }
 
-TEST(LaidOutLinks, VisitedTargetsTakeTheVisitedColour)
+TEST(LaidOutLinks, VisitedTargetsTakeTheVisitedColourAndDrawInTheClip)
 {
     LayoutRig rig{200, kLeft};
     for (const char *name : {"read.txt", "unread.txt"}) // a container of two articles, one read
         addTreeFile(name)->visited = name[0] == 'r';
     ASSERT_TRUE(layOut(rig, "<link article=read.txt>a b</link> <link article=unread.txt>c</link>"
-                       " <link command=r param=read.txt>d</link> <link command=e param=read.txt>e</link>"));
+                            " <link command=r param=read.txt>d</link> <link command=e param=read.txt>e</link>"));
     Link *read = rig.article->links, *unread = read->next, *replace = unread->next, *external = replace->next;
     ASSERT_NE(nullptr, external);
     uint32_t own = read->tokens[0]->baseColour;
@@ -171,22 +171,14 @@ TEST(LaidOutLinks, VisitedTargetsTakeTheVisitedColour)
     EXPECT_EQ(own, unread->tokens[0]->colour);
     EXPECT_EQ(replace->tokens[0]->baseColour, replace->tokens[0]->colour);
     EXPECT_EQ(own, external->tokens[0]->colour);
-}
-
-TEST(LaidOutLinks, DrawingPlacesTokensOnTheViewInsideTheClip)
-{
-    LayoutRig rig{200, kLeft};
-    ASSERT_TRUE(layOut(rig, "<link article=a.txt>one</link><br><link article=b.txt>two</link>"));
-    Link *second = rig.article->links->next;
-    ASSERT_NE(nullptr, second);
+    // Drawn: each word at the page's left edge plus its own x, in the resolved colour, inside the clip.
     g_palette.reset();
     g_palette.colours[5] = 0x123456;
-    for (uint32_t i = 0; i < second->tokenCount; i++)
-        second->tokens[i]->colour = PALETTE_INDEX_BIT | 5;
+    for (uint32_t i = 0; i < unread->tokenCount; i++)
+        unread->tokens[i]->colour = PALETTE_INDEX_BIT | 5;
     rig.scope.sys.clearCalls();
-    second->draw(false, 10, 20, 200, 300, 0, 5, nullptr, 0, 0, 0);
-    // The word goes to the page's left edge plus its own x, in the resolved colour.
-    std::string expected = "out_text two " + std::to_string(10 + second->tokens[0]->x) + " ";
+    unread->draw(false, 10, 20, 200, 300, 0, 5, nullptr, 0, 0, 0);
+    std::string expected = "out_text c " + std::to_string(10 + unread->tokens[0]->x) + " ";
     const std::vector<std::string> &calls = rig.scope.sys.calls;
     auto drawn = std::find_if(calls.begin(), calls.end(), [&](const std::string &c) { return !c.rfind(expected, 0); });
     ASSERT_NE(calls.end(), drawn);

@@ -70,10 +70,8 @@ std::string get(const std::string &text, Getter g, uint32_t kw, int64_t lo, int6
 
 TEST(Keywords, SortedTableFoundByName)
 {
-    for (uint32_t i = 0; i < KEYWORD_COUNT; i++) {
-        EXPECT_TRUE(i == 0 || strcmp(keywordName(i - 1), keywordName(i)) < 0) << i;
-        EXPECT_EQ(keywordId(keywordName(i)), i);
-    }
+    for (uint32_t i = 0; i < KEYWORD_COUNT; i++) // sorted, or the search misses some
+        EXPECT_TRUE(keywordId(keywordName(i)) == i && (i == 0 || strcmp(keywordName(i - 1), keywordName(i)) < 0)) << i;
     for (const char *unknown : {"IMG", "", (const char *)nullptr})
         EXPECT_EQ(keywordId(unknown), (uint32_t)KW_UNKNOWN);
     EXPECT_EQ(keywordId(String("width")), (uint32_t)KW_WIDTH);
