@@ -61,10 +61,6 @@ protected:
         while (SDL_PollEvent(&e))
             top.handleEvent(&e, 0, 0);
     }
-    static SDL_Event button(bool down, int x, int y) { return buttonEvent(down, x, y); }
-    static SDL_Event key(SDLKey sym, Uint16 unicode = 0) { return keyEvent(sym, unicode); }
-    // Button reads the pointer from SDL's mouse state.
-    void pointerAt(int x, int y) { SDL_WarpMouse((Uint16)x, (Uint16)y); }
 
     SDL_Surface *screen = nullptr;
     MapArray *map = nullptr;
@@ -139,11 +135,11 @@ TEST_F(Gui, ButtonClickNeedsPressAndReleaseInside)
         panel.add(&ok);
         panel.add(&other);
         panel.setBounds(10, 10, 200, 40);   // "Ok" covers 10..109 x 10..49
-        pointerAt(50, 20);
-        deliver(panel, {button(true, 50, 20)});
+        SDL_WarpMouse(50, 20);   // Button reads the pointer from SDL's mouse state
+        deliver(panel, {buttonEvent(true, 50, 20)});
         EXPECT_TRUE(ok.isPressed()) << c.name;
-        pointerAt(c.releaseX, c.releaseY);
-        deliver(panel, {button(false, c.releaseX, c.releaseY)});
+        SDL_WarpMouse((Uint16)c.releaseX, (Uint16)c.releaseY);
+        deliver(panel, {buttonEvent(false, c.releaseX, c.releaseY)});
         EXPECT_EQ(recorder.ids, c.ids) << c.name;
         EXPECT_FALSE(ok.isPressed()) << c.name;
     }
@@ -158,7 +154,7 @@ TEST_F(Gui, OptionBoxWrapsAfterTheLastOption)
     Recorder recorder;
     box.setListener(&recorder);
     box.setBounds(0, 0, 100, 20);
-    deliver(box, {button(true, 5, 5), button(true, 5, 50)});   // the second is outside: no change
+    deliver(box, {buttonEvent(true, 5, 5), buttonEvent(true, 5, 50)});   // the second is outside: no change
     EXPECT_STREQ(box.getSelectedOption(), "11025");
     EXPECT_EQ(recorder.options, 1);
     EXPECT_STREQ(OptionBox(options, "48000").getSelectedOption(), "11025");
@@ -167,29 +163,23 @@ TEST_F(Gui, OptionBoxWrapsAfterTheLastOption)
 
 TEST_F(Gui, TextfieldEditsOnlyWithinTheText)
 {
-    struct Case {
-        const char *name;
-        const char *start;
-        std::vector<SDL_Event> keys;
-        const char *text;
-        unsigned cursor;
-    } cases[] = {
-        {"backspace at 0 changes nothing", "ab", {key(SDLK_BACKSPACE)}, "ab", 0},
+    struct Case { const char *name, *start; std::vector<SDL_Event> keys; const char *text; unsigned cursor; } cases[] = {
+        {"backspace at 0 changes nothing", "ab", {keyEvent(SDLK_BACKSPACE)}, "ab", 0},
         {"delete at the end changes nothing", "ab",
-         {key(SDLK_RIGHT), key(SDLK_RIGHT), key(SDLK_RIGHT), key(SDLK_DELETE)}, "ab", 2},
-        {"typing inserts at the cursor", "ac", {key(SDLK_RIGHT), key(SDLK_b, 'b')}, "abc", 2},
+         {keyEvent(SDLK_RIGHT), keyEvent(SDLK_RIGHT), keyEvent(SDLK_RIGHT), keyEvent(SDLK_DELETE)}, "ab", 2},
+        {"typing inserts at the cursor", "ac", {keyEvent(SDLK_RIGHT), keyEvent(SDLK_b, 'b')}, "abc", 2},
         {"backspace and delete around the cursor", "abcd",
-         {key(SDLK_RIGHT), key(SDLK_RIGHT), key(SDLK_BACKSPACE), key(SDLK_DELETE)}, "ad", 1},
-        {"a key without unicode types its keysym", "", {key(SDLK_5)}, "5", 1},
+         {keyEvent(SDLK_RIGHT), keyEvent(SDLK_RIGHT), keyEvent(SDLK_BACKSPACE), keyEvent(SDLK_DELETE)}, "ad", 1},
+        {"a key without unicode types its keysym", "", {keyEvent(SDLK_5)}, "5", 1},
         {"Latin-1 is typed, control keys and wide characters are not", "",
-         {key(SDLK_WORLD_4, 0xE9), key(SDLK_RETURN, 13), key(SDLK_TAB, 9), key(SDLK_ESCAPE, 27),
-          key(SDLK_WORLD_5, 0x3B1)},
+         {keyEvent(SDLK_WORLD_4, 0xE9), keyEvent(SDLK_RETURN, 13), keyEvent(SDLK_TAB, 9), keyEvent(SDLK_ESCAPE, 27),
+          keyEvent(SDLK_WORLD_5, 0x3B1)},
          "\xE9", 1},
     };
     for (const Case &c : cases) {
         Textfield field(c.start);
         field.setBounds(0, 0, 100, 24);
-        std::vector<SDL_Event> events = {button(true, 5, 5)};
+        std::vector<SDL_Event> events = {buttonEvent(true, 5, 5)};
         events.insert(events.end(), c.keys.begin(), c.keys.end());
         deliver(field, events);
         EXPECT_EQ(field.text(), c.text) << c.name;
@@ -201,18 +191,18 @@ TEST_F(Gui, TextfieldTakesKeysOnlyWithFocusAndKeepsTheCursorVisible)
 {
     Textfield field("");
     field.setBounds(0, 0, 60, 24);
-    deliver(field, {key(SDLK_a, 'a')});
+    deliver(field, {keyEvent(SDLK_a, 'a')});
     EXPECT_EQ(field.text(), "");
-    std::vector<SDL_Event> typing = {button(true, 5, 5)};
+    std::vector<SDL_Event> typing = {buttonEvent(true, 5, 5)};
     for (int i = 0; i < 30; i++)
-        typing.push_back(key(SDLK_w, 'w'));
+        typing.push_back(keyEvent(SDLK_w, 'w'));
     deliver(field, typing);
     field.paint(screen, 0, 0);
     ASSERT_GT(field.getFirstVisible(), 0u);
     int shown = textWidth(field.getFont(), field.text().c_str() + field.getFirstVisible(),
                           (int)(field.getCursor() - field.getFirstVisible()));
     EXPECT_LE(shown, 60 - 4);
-    deliver(field, {button(true, 200, 200), key(SDLK_a, 'a')});
+    deliver(field, {buttonEvent(true, 200, 200), keyEvent(SDLK_a, 'a')});
     EXPECT_FALSE(field.hasFocus());
     EXPECT_EQ(field.text().size(), 30u);
 }
@@ -225,18 +215,18 @@ TEST_F(Gui, ListSelectsRowsAndPaintsOnlyItsItems)
     fillRGB(screen, 0x123456);
     list.paint(screen, 0, 0);   // empty: first row stays 0, no rows drawn
     EXPECT_EQ(list.getFirstRow(), 0);
-    deliver(list, {button(true, 10, 10), key(SDLK_DOWN)});
+    deliver(list, {buttonEvent(true, 10, 10), keyEvent(SDLK_DOWN)});
     EXPECT_EQ(list.getSelectedItem(), nullptr);
 
     const char *words[] = {"alpha", "beta", "gamma"};
     for (const char *w : words)
         Vector_add(items, (void *)w);
     int line = getLook()->lineHeight();
-    deliver(list, {button(true, 10, 1 + line + 2)});
+    deliver(list, {buttonEvent(true, 10, 1 + line + 2)});
     EXPECT_STREQ(list.getSelectedItem(), "beta");
-    deliver(list, {key(SDLK_DOWN), key(SDLK_DOWN)});
+    deliver(list, {keyEvent(SDLK_DOWN), keyEvent(SDLK_DOWN)});
     EXPECT_STREQ(list.getSelectedItem(), "gamma");
-    deliver(list, {button(true, 10, 1 + 3 * line + 2)});   // below the items
+    deliver(list, {buttonEvent(true, 10, 1 + 3 * line + 2)});   // below the items
     EXPECT_STREQ(list.getSelectedItem(), "gamma");
     fillRGB(screen, 0x123456);
     list.paint(screen, 0, 0);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,24 +28,16 @@ namespace {
 
 const int kCallbackBytes = SOUND_BUFFER_FRAMES * 4;   // one callback buffer, 16-bit stereo
 
-DeviceFormat deviceFormat(int rate = 44100)
-{
-    DeviceFormat f;
-    f.channels = 2;
-    f.bits = 16;
-    f.rate = rate;
-    f.volume = 1.0f;
-    return f;
-}
+DeviceFormat deviceFormat(int rate = 44100) { return DeviceFormat{2, 16, rate, 1.0f}; }
 
-std::vector<int16_t> samples(const std::vector<uint8_t> &bytes)
+std::vector<int16_t> samples(const uint8_t *bytes, size_t size)
 {
-    std::vector<int16_t> s(bytes.size() / 2);
+    std::vector<int16_t> s(size / 2);
     for (size_t i = 0; i < s.size(); i++)
         s[i] = (int16_t)(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     return s;
 }
-std::vector<int16_t> samples(Sample *s) { return samples(std::vector<uint8_t>(s->data(), s->data() + s->size())); }
+std::vector<int16_t> samples(const std::vector<uint8_t> &b) { return samples(b.data(), b.size()); }
 
 int peak(const std::vector<uint8_t> &bytes, size_t from = 0, size_t to = (size_t)-1)
 {
@@ -55,28 +48,26 @@ int peak(const std::vector<uint8_t> &bytes, size_t from = 0, size_t to = (size_t
     return p;
 }
 
-bool silent(const std::vector<uint8_t> &bytes) { return peak(bytes) == 0; }
-
 double rms(const std::vector<uint8_t> &bytes)
 {
-    std::vector<int16_t> s = samples(bytes);
     double sum = 0;
+    std::vector<int16_t> s = samples(bytes);
     for (int16_t v : s)
         sum += (double)v * v;
     return s.empty() ? 0 : std::sqrt(sum / s.size());
 }
 
-// Runs one callback's worth of a player (or the whole system) into a zeroed buffer.
+// One callback's worth of a player (or the whole system) into a zeroed buffer.
 std::vector<uint8_t> mixOnce(Player &player, DeviceFormat &f, int len = kCallbackBytes)
 {
     std::vector<uint8_t> buffer((size_t)len, 0);
     player.mix(buffer.data(), len, &f);
     return buffer;
 }
-std::vector<uint8_t> mixOnce(DumbAndOgg &sound, int len = kCallbackBytes)
+std::vector<uint8_t> mixOnce(DumbAndOgg &sound)
 {
-    std::vector<uint8_t> buffer((size_t)len, 0);
-    sound.mixInto(buffer.data(), len);
+    std::vector<uint8_t> buffer(kCallbackBytes, 0);
+    sound.mixInto(buffer.data(), kCallbackBytes);
     return buffer;
 }
 
@@ -102,58 +93,50 @@ struct PausedSound {
 
 TEST(SoundExtensions, CompareWithoutCaseAndNeedADot)
 {
-    EXPECT_FALSE(Player::hasExtension("song.mod2", "mod"));
     EXPECT_FALSE(Player::hasExtension(nullptr, "mod"));
-    EXPECT_TRUE(Player::hasExtension("music/a.b.ogg", "OGG"));
     DeviceFormat f = deviceFormat();
     std::vector<uint8_t> mod = makeMod(64), ogg = makeOgg(44100, 2, 4410);
     DumbPlayer dumb;
     OggVorbisPlayer vorbis;
     const struct { Player *player; const char *name; std::vector<uint8_t> *bytes; bool loads; } loads[] = {
-        {&dumb, "module", &mod, false},  {&dumb, "module.", &mod, false}, {&dumb, "X.MOD", &mod, true},
-        {&vorbis, "song", &ogg, false}, {&vorbis, "SONG.Ogg", &ogg, true}};
+        {&dumb, "module", &mod, false},  {&dumb, "module.", &mod, false}, {&dumb, "song.mod2", &mod, false},
+        {&dumb, "X.MOD", &mod, true},    {&vorbis, "song", &ogg, false}, {&vorbis, "music/a.b.Ogg", &ogg, true}};
     for (const auto &c : loads)
         EXPECT_EQ(c.player->loadMemory(c.name, c.bytes->data(), (int)c.bytes->size(), true, &f), c.loads) << c.name;
 }
 
-TEST(SoundSample, ConvertsLittleEndianWavDataToDeviceFormat)
+TEST(SoundSample, ConvertsLittleEndianWavDataOrRefusesIt)
 {
-    // 16-bit mono at the device rate: every value lands in both channels.
-    std::vector<uint8_t> data = {0x34, 0x12, 0xFE, 0xFF, 0x00, 0x80, 0xFF, 0x7F};
-    Sample *s = Sample::convert(data.data(), (int)data.size(), 44100, SOUND_FLAG_16BIT, 44100);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(samples(s), (std::vector<int16_t>{0x1234, 0x1234, -2, -2, -32768, -32768, 32767, 32767}));
-    delete s;
-    // Unsigned 8-bit stereo: 0x80 is silence.
-    std::vector<uint8_t> bytes8 = {0x80, 0xFF, 0x00, 0x80};
-    s = Sample::convert(bytes8.data(), 4, 44100, SOUND_FLAG_STEREO, 44100);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(samples(s), (std::vector<int16_t>{0, 0x7F00, -32768, 0}));
-    delete s;
-}
-
-TEST(SoundSample, RefusesUnusableRatesAndData)
-{
+    // 16-bit mono lands in both channels; unsigned 8-bit has its silence at 0x80.
+    const struct { std::vector<uint8_t> data; int flags; std::vector<int16_t> want; } converted[] = {
+        {{0x34, 0x12, 0xFE, 0xFF, 0x00, 0x80, 0xFF, 0x7F}, SOUND_FLAG_16BIT,
+         {0x1234, 0x1234, -2, -2, -32768, -32768, 32767, 32767}},
+        {{0x80, 0xFF, 0x00, 0x80}, SOUND_FLAG_STEREO, {0, 0x7F00, -32768, 0}}};
+    for (const auto &c : converted) {
+        std::unique_ptr<Sample> s(Sample::convert(c.data.data(), (int)c.data.size(), 44100, c.flags, 44100));
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(samples(s->data(), s->size()), c.want);
+    }
     std::vector<uint8_t> d(64, 0x80);
-    const struct { const uint8_t *data; int size, rate, flags, device; } cases[] = {
+    const struct { const uint8_t *data; int size, rate, flags, device; } refused[] = {
         {d.data(), 64, 0, 0, 44100},          {d.data(), 64, -22050, 0, 44100},
         {d.data(), 64, 2000000000, 0, 44100}, {d.data(), 64, 22050, 0, 0},
         {d.data(), 0, 22050, 0, 44100},       {d.data(), 1, 22050, SOUND_FLAG_16BIT, 44100},
         {nullptr, 64, 22050, 0, 44100}};
-    for (const auto &c : cases)
+    for (const auto &c : refused)
         EXPECT_EQ(Sample::convert(c.data, c.size, c.rate, c.flags, c.device), nullptr) << c.size << " " << c.rate;
 }
 
-TEST(SoundSamplePlayer, ShortSampleIsMixedWholeThenIdle)
+TEST(SoundSamplePlayer, ShortSampleIsAddedWholeThenIdle)
 {
     std::vector<uint8_t> data;
     for (int i = 0; i < 100; i++)
         data.insert(data.end(), {0xE8, 0x03});   // 1000 little-endian
-    Sample *s = Sample::convert(data.data(), (int)data.size(), 44100, SOUND_FLAG_16BIT, 44100);
+    std::unique_ptr<Sample> s(Sample::convert(data.data(), (int)data.size(), 44100, SOUND_FLAG_16BIT, 44100));
     ASSERT_NE(s, nullptr);
     DeviceFormat f = deviceFormat();
     SamplePlayer player;
-    player.setSample(s);
+    player.setSample(s.get());
     // The sample adds into what the music wrote (500 everywhere).
     std::vector<uint8_t> buffer(kCallbackBytes);
     for (size_t i = 0; i < buffer.size(); i += 2)
@@ -163,31 +146,13 @@ TEST(SoundSamplePlayer, ShortSampleIsMixedWholeThenIdle)
     for (size_t i = 0; i < v.size(); i++)
         ASSERT_EQ(v[i], i < 200 ? 1500 : 500) << i;
     EXPECT_TRUE(player.idle());
-    EXPECT_TRUE(silent(mixOnce(player, f)));
+    EXPECT_EQ(peak(mixOnce(player, f)), 0);
     // A new sample restarts from its beginning.
-    player.setSample(s);
     mixOnce(player, f, 8);
-    player.setSample(s);
-    std::vector<uint8_t> again = mixOnce(player, f);
-    EXPECT_EQ(peak(again, 0, 200), 1000);
-    EXPECT_EQ(peak(again, 200), 0);
-    delete s;
-}
-
-TEST(SoundOgg, StreamAtDeviceFormatIsWrittenDirectly)
-{
-    std::vector<uint8_t> ogg = makeOgg(44100, 2, 10000);
-    int rate = 0, channels = 0;
-    std::vector<int16_t> reference = decodeOgg(ogg, &rate, &channels);
-    ASSERT_EQ(reference.size(), 20000u);
-    DeviceFormat f = deviceFormat();
-    OggVorbisPlayer player;
-    ASSERT_TRUE(player.loadMemory("song.ogg", ogg.data(), (int)ogg.size(), false, &f));
-    EXPECT_FALSE(player.converting());
-    std::vector<int16_t> out = mixMany(player, f, 3, [](int) { return kCallbackBytes; });
-    ASSERT_GE(out.size(), reference.size());
-    for (size_t i = 0; i < out.size(); i++)
-        ASSERT_EQ(out[i], i < reference.size() ? reference[i] : 0) << i;
+    player.setSample(s.get());
+    std::vector<int16_t> again = samples(mixOnce(player, f));
+    EXPECT_EQ(again[199], 1000);
+    EXPECT_EQ(again[200], 0);
 }
 
 // 6000 frames: the second callback ends the song; a looping song then starts
@@ -208,16 +173,35 @@ TEST(SoundOgg, SongEndsLoopOrReportOnce)
         EXPECT_EQ(peak(second, end), 0);
         if (loop) {
             EXPECT_EQ(mixOnce(player, f), first);            // from the start again
-            EXPECT_GT(peak(mixOnce(player, f)), 0);
             EXPECT_TRUE(fake.sys.posted.empty());
             continue;
         }
         for (int i = 0; i < 3; i++)
-            EXPECT_TRUE(silent(mixOnce(player, f)));
+            EXPECT_EQ(peak(mixOnce(player, f)), 0);
         EXPECT_TRUE(player.isOpen());
         ASSERT_EQ(fake.sys.posted.size(), 1u);
         EXPECT_EQ(fake.sys.posted[0].first, (int)MSG_SONG_ENDED);
     }
+}
+
+TEST(SoundDumb, SongThatDoesNotLoopEndsAndReportsIt)
+{
+    FakeSystemScope fake;
+    DeviceFormat f = deviceFormat();
+    std::vector<uint8_t> mod = makeMod(10);   // 10 rows of 20 ms
+    DumbPlayer once, looping;
+    ASSERT_TRUE(once.loadMemory("short.mod", mod.data(), (int)mod.size(), false, &f));
+    ASSERT_TRUE(looping.loadMemory("short.mod", mod.data(), (int)mod.size(), true, &f));
+    int sounding = 0;
+    for (int i = 0; i < 6; i++) {
+        sounding += peak(mixOnce(once, f)) > 0;
+        EXPECT_GT(peak(mixOnce(looping, f)), 1000) << i;
+    }
+    EXPECT_GE(sounding, 2);
+    EXPECT_LE(sounding, 3);
+    EXPECT_EQ(once.getState(), (int)DumbPlayer::STOPPED);
+    ASSERT_EQ(fake.sys.posted.size(), 1u);
+    EXPECT_EQ(fake.sys.posted[0].first, (int)MSG_SONG_ENDED);
 }
 
 // Frames of the left channel and the tone's frequency in Hz at the device
@@ -236,26 +220,24 @@ Tone toneOf(const std::vector<int16_t> &interleaved, int rate)
 }
 
 // A tone of one second at a rate the device does not have keeps its length
-// and its pitch: sound effects and Ogg songs alike.
+// and its pitch: sound effects and Ogg songs alike; a song at the device's
+// rate and channels is written as decoded.
 TEST(SoundResampling, OneSecondTonesLastOneSecondAndKeepTheirPitch)
 {
     for (int rate : {48000, 32000, 22050, 8000, 44100}) {
         SCOPED_TRACE(rate);
-        // A WAV effect: 16-bit mono.
-        std::vector<uint8_t> wav;
+        std::vector<uint8_t> wav;   // a 16-bit mono effect
         for (int i = 0; i < rate; i++) {
             int16_t v = (int16_t)lrint(12000 * sin(2 * M_PI * 441.0 * i / rate));
             wav.insert(wav.end(), {(uint8_t)v, (uint8_t)(v >> 8)});
         }
-        Sample *s = Sample::convert(wav.data(), (int)wav.size(), rate, SOUND_FLAG_16BIT, 44100);
+        std::unique_ptr<Sample> s(Sample::convert(wav.data(), (int)wav.size(), rate, SOUND_FLAG_16BIT, 44100));
         ASSERT_NE(s, nullptr);
-        Tone effect = toneOf(samples(s), 44100);
-        delete s;
+        Tone effect = toneOf(samples(s->data(), s->size()), 44100);
         EXPECT_NEAR((double)effect.frames, 44100, 441);
         EXPECT_NEAR(effect.hz, 441.0, 4.41);
 
-        // An Ogg song, stereo and in 5.1 (mixed down).
-        for (int channels : {2, 6}) {
+        for (int channels : {2, 6}) {   // stereo, and 5.1 mixed down
             std::vector<uint8_t> ogg = makeOgg(rate, channels, rate, 441.0, 0.4);
             DeviceFormat f = deviceFormat();
             OggVorbisPlayer player;
@@ -263,6 +245,13 @@ TEST(SoundResampling, OneSecondTonesLastOneSecondAndKeepTheirPitch)
             EXPECT_EQ(player.converting(), rate != 44100 || channels != 2);
             // Odd buffer lengths exercise the carry-over between callbacks.
             std::vector<int16_t> out = mixMany(player, f, 60, [](int i) { return 3000 + 4 * (i % 7); });
+            if (!player.converting()) {   // written directly: the decoded stream, then silence
+                int r = 0, ch = 0;
+                std::vector<int16_t> reference = decodeOgg(ogg, &r, &ch);
+                ASSERT_LT(reference.size(), out.size());
+                for (size_t i = 0; i < out.size(); i++)
+                    ASSERT_EQ(out[i], i < reference.size() ? reference[i] : 0) << i;
+            }
             while (!out.empty() && out.back() == 0)
                 out.pop_back();
             Tone song = toneOf(out, 44100);
@@ -277,12 +266,10 @@ TEST(SoundResampling, OneSecondTonesLastOneSecondAndKeepTheirPitch)
 TEST(SoundOgg, MemoryStreamRefusesSeeksOutOfRange)
 {
     OggMemoryStream *s = static_cast<OggMemoryStream *>(malloc(sizeof(OggMemoryStream)));
-    s->data = static_cast<uint8_t *>(malloc(100));
-    memset(s->data, 7, 100);
+    s->data = static_cast<uint8_t *>(calloc(100, 1));
     s->size = 100;
     s->position = 0;
     EXPECT_EQ(OggMemoryStream::seek(s, -10, SEEK_END), 0);
-    EXPECT_EQ(OggMemoryStream::tell(s), 90);
     uint8_t buffer[32];
     EXPECT_EQ(OggMemoryStream::read(buffer, 1, 32, s), 10u);
     EXPECT_EQ(OggMemoryStream::read(buffer, 1, 32, s), 0u);
@@ -296,69 +283,36 @@ TEST(SoundOgg, MemoryStreamRefusesSeeksOutOfRange)
     OggMemoryStream::close(s);
 }
 
-TEST(SoundOgg, DamagedStreamsAreRefusedAndReloadsRelease)
+// Loading over an open song releases it (the leak checker watches); a missing
+// file or junk leaves the player silent.
+TEST(SoundPlayers, SongsFromMemoryAndFileJunkRefused)
 {
     DeviceFormat f = deviceFormat();
-    OggVorbisPlayer player;
-    std::vector<uint8_t> junk(3000, 0x55);
-    EXPECT_FALSE(player.loadMemory("junk.ogg", junk.data(), (int)junk.size(), true, &f));
-    std::vector<uint8_t> ogg = makeOgg(44100, 2, 3000);
-    std::vector<uint8_t> cut(ogg.begin(), ogg.begin() + ogg.size() / 3);
-    player.loadMemory("cut.ogg", cut.data(), (int)cut.size(), true, &f);
-    mixOnce(player, f);
-    // Loading over an open stream releases it (the leak checker watches).
-    for (int i = 0; i < 3; i++)
-        ASSERT_TRUE(player.loadMemory("a.ogg", ogg.data(), (int)ogg.size(), true, &f));
+    DumbPlayer dumb;
+    OggVorbisPlayer vorbis;
     ScopedWorkDir dir;
-    ASSERT_TRUE(writeFile("file.ogg", ogg));
-    ASSERT_TRUE(player.loadFile("file.ogg", true, &f));
-    ASSERT_TRUE(player.loadFile("file.ogg", true, &f));
-    EXPECT_GT(peak(mixOnce(player, f)), 8000);
-    EXPECT_FALSE(player.loadFile("missing.ogg", true, &f));
-    EXPECT_FALSE(player.isOpen());
+    std::vector<uint8_t> junk(3000, 0x55);
+    const struct { Player *player; std::string name; std::vector<uint8_t> bytes; int loudness; } cases[] = {
+        {&dumb, "tune.xm", makeXm(), 1000}, {&vorbis, "song.ogg", makeOgg(44100, 2, 3000), 8000}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(writeFile(c.name, c.bytes));
+        for (int i = 0; i < 2; i++) {
+            ASSERT_TRUE(c.player->loadMemory(c.name.c_str(), c.bytes.data(), (int)c.bytes.size(), true, &f));
+            EXPECT_GT(peak(mixOnce(*c.player, f)), c.loudness);
+            ASSERT_TRUE(c.player->loadFile(c.name.c_str(), true, &f));
+            EXPECT_GT(peak(mixOnce(*c.player, f)), c.loudness);
+        }
+        EXPECT_FALSE(c.player->loadFile(("missing-" + c.name).c_str(), true, &f));
+        EXPECT_EQ(peak(mixOnce(*c.player, f)), 0);
+        EXPECT_FALSE(c.player->loadMemory(c.name.c_str(), junk.data(), (int)junk.size(), true, &f));
+    }
+    EXPECT_FALSE(vorbis.isOpen());
+    EXPECT_FALSE(dumb.hasRenderer());
     // A stream rate too far from the device's is refused.
     std::vector<uint8_t> slow = makeOgg(4000, 1, 2000, 100.0);
     DeviceFormat fast = deviceFormat(192000);
-    EXPECT_FALSE(player.loadMemory("slow.ogg", slow.data(), (int)slow.size(), true, &fast));
-}
-
-TEST(SoundDumb, ModulesFromMemoryAndFile)
-{
-    DeviceFormat f = deviceFormat();
-    DumbPlayer player;
-    ScopedWorkDir dir;
-    std::vector<uint8_t> xm = makeXm();
-    ASSERT_TRUE(writeFile("tune.xm", xm));
-    ASSERT_TRUE(player.loadMemory("tune.xm", xm.data(), (int)xm.size(), true, &f));
-    EXPECT_GT(peak(mixOnce(player, f)), 1000);
-    ASSERT_TRUE(player.loadFile("tune.xm", true, &f));
-    EXPECT_GT(peak(mixOnce(player, f)), 1000);
-    EXPECT_FALSE(player.loadFile("missing.mod", true, &f));
-    EXPECT_FALSE(player.hasRenderer());
-    EXPECT_TRUE(silent(mixOnce(player, f)));
-    std::vector<uint8_t> junk(500, 0x11);
-    EXPECT_FALSE(player.loadMemory("junk.it", junk.data(), (int)junk.size(), true, &f));
-}
-
-TEST(SoundDumb, SongThatDoesNotLoopEndsAndReportsIt)
-{
-    FakeSystemScope fake;
-    DeviceFormat f = deviceFormat();
-    std::vector<uint8_t> mod = makeMod(10);   // 10 rows of 20 ms
-    DumbPlayer once, looping;
-    ASSERT_TRUE(once.loadMemory("short.mod", mod.data(), (int)mod.size(), false, &f));
-    ASSERT_TRUE(looping.loadMemory("short.mod", mod.data(), (int)mod.size(), true, &f));
-    int sounding = 0;
-    for (int i = 0; i < 6; i++)
-        sounding += !silent(mixOnce(once, f));
-    EXPECT_GE(sounding, 2);
-    EXPECT_LE(sounding, 3);
-    EXPECT_EQ(once.getState(), (int)DumbPlayer::STOPPED);
-    ASSERT_EQ(fake.sys.posted.size(), 1u);
-    EXPECT_EQ(fake.sys.posted[0].first, (int)MSG_SONG_ENDED);
-    for (int i = 0; i < 6; i++)
-        EXPECT_GT(peak(mixOnce(looping, f)), 1000) << i;
-    EXPECT_EQ(fake.sys.posted.size(), 1u);
+    EXPECT_FALSE(vorbis.loadMemory("slow.ogg", slow.data(), (int)slow.size(), true, &fast));
 }
 
 TEST(SoundSystemDevice, VolumeStepsReachSilenceExactly)
@@ -370,21 +324,19 @@ TEST(SoundSystemDevice, VolumeStepsReachSilenceExactly)
     ASSERT_TRUE(sound.playSongFromMemory("tune.mod", mod.data(), (int)mod.size(), true));
     // DUMB smooths volume changes over a little of the next buffer, so levels
     // are measured in the second buffer after a change.
-    auto settled = [&] { mixOnce(sound); return mixOnce(sound); };
+    auto settled = [&] { mixOnce(sound); return peak(mixOnce(sound)); };
     mixOnce(sound);
-    int full = peak(settled());
+    int full = settled();
     EXPECT_GT(full, 5000);
     for (int i = 0; i < 9; i++)
         sound.volumeDown();
     EXPECT_GT(sound.volume(), 0.0f);
-    EXPECT_NEAR(peak(settled()), full / 10, full / 50);
-    sound.volumeDown();
-    EXPECT_EQ(sound.volume(), 0.0f);
-    EXPECT_TRUE(silent(settled()));
-    sound.volumeDown();
-    EXPECT_EQ(sound.volume(), 0.0f);
-    EXPECT_TRUE(silent(mixOnce(sound)));
-    EXPECT_TRUE(silent(mixOnce(sound)));
+    EXPECT_NEAR(settled(), full / 10, full / 50);
+    for (int i = 0; i < 2; i++) {
+        sound.volumeDown();
+        EXPECT_EQ(sound.volume(), 0.0f);
+        EXPECT_EQ(settled(), 0);
+    }
     // A new song starts at full volume; steps up have no ceiling.
     ASSERT_TRUE(sound.playSongFromMemory("tune.mod", mod.data(), (int)mod.size(), true));
     EXPECT_EQ(sound.volume(), 1.0f);
@@ -417,7 +369,7 @@ TEST(SoundSystemDevice, FadeLastsTwentyCallbacks)
     ASSERT_TRUE(sound.playSongFromMemory("tune.mod", mod.data(), (int)mod.size(), true));
     EXPECT_GT(peak(mixOnce(sound)), 1000);
     sound.stopSong(false);
-    EXPECT_TRUE(silent(mixOnce(sound)));
+    EXPECT_EQ(peak(mixOnce(sound)), 0);
 }
 
 TEST(SoundSystemDevice, SongsFromFilesMatchNamesWithoutCase)
@@ -433,7 +385,6 @@ TEST(SoundSystemDevice, SongsFromFilesMatchNamesWithoutCase)
     EXPECT_GT(peak(mixOnce(sound)), 8000);
     EXPECT_FALSE(sound.playSongFromFile("tune", true));
     EXPECT_EQ(sound.currentPlayer(), nullptr);
-    EXPECT_FALSE(sound.playSongFromFile("other.mod", true));
 
     const struct { std::string name, found; } cases[] = {
         {"TUNE.mod", "Tune.MOD"}, {dir.path() + "/tune.MOD", dir.path() + "/Tune.MOD"}, {"nothing.mod", ""}};
@@ -454,22 +405,18 @@ TEST(SoundSystemDevice, UnloadingAPlayingSampleStopsIt)
     ASSERT_TRUE(sound.playSample(s));
     EXPECT_GT(peak(mixOnce(sound)), 0);
     sound.unloadSample(s);
-    EXPECT_TRUE(silent(mixOnce(sound)));
-    EXPECT_EQ(sound.loadSample(data.data(), (int)data.size(), 0, 0), nullptr);
+    EXPECT_EQ(peak(mixOnce(sound)), 0);
 }
 
 TEST(SoundSystemDevice, AbsurdMixingFrequenciesKeep44100)
 {
-    for (int rate : {0, 1000000000, 22050}) {
-        DumbAndOgg sound(rate);
-        EXPECT_EQ(sound.rate(), rate == 22050 ? 22050 : 44100) << rate;
-    }
+    for (int rate : {0, 1000000000, 22050})
+        EXPECT_EQ(DumbAndOgg(rate).rate(), rate == 22050 ? 22050 : 44100) << rate;
     EXPECT_EQ(createSoundSystem(44100, false, false), nullptr);
-    SoundSystem *musicOnly = createSoundSystem(44100, true, false);
+    std::unique_ptr<SoundSystem> musicOnly(createSoundSystem(44100, true, false));
     ASSERT_NE(musicOnly, nullptr);
     EXPECT_TRUE(musicOnly->music);
     EXPECT_FALSE(musicOnly->effects);
-    delete musicOnly;
 }
 
 TEST(SoundSystemDevice, WithoutAudioDeviceEverythingIsANoOp)
@@ -489,7 +436,7 @@ TEST(SoundSystemDevice, WithoutAudioDeviceEverythingIsANoOp)
     sound.volumeDown();
     sound.volumeUp();
     EXPECT_EQ(sound.volume(), 1.0f);
-    EXPECT_TRUE(silent(mixOnce(sound)));
+    EXPECT_EQ(peak(mixOnce(sound)), 0);
 }
 
 // Every cut and a damaged byte at regular steps, for each kind of song.
@@ -499,14 +446,10 @@ TEST(SoundPlayers, DamagedSongsNeverCrash)
     DeviceFormat f = deviceFormat();
     DumbPlayer dumb;
     OggVorbisPlayer ogg;
-    const struct {
-        Player *player;
-        const char *name;
-        std::vector<uint8_t> bytes;
-        size_t cutStep, damageStep, damageEnd;
-    } cases[] = {{&dumb, "cut.mod", makeMod(64), 13, 3, 400},
-                 {&dumb, "cut.xm", makeXm(), 13, 3, 400},
-                 {&ogg, "cut.ogg", makeOgg(22050, 1, 3000), 97, 41, (size_t)-1}};
+    const struct { Player *player; const char *name; std::vector<uint8_t> bytes; size_t cutStep, damageStep, damageEnd; } cases[] = {
+        {&dumb, "cut.mod", makeMod(64), 13, 3, 400},
+        {&dumb, "cut.xm", makeXm(), 13, 3, 400},
+        {&ogg, "cut.ogg", makeOgg(22050, 1, 3000), 97, 41, (size_t)-1}};
     for (const auto &c : cases) {
         // Cut songs loop, so a damaged end also starts them over.
         std::vector<std::pair<std::vector<uint8_t>, bool>> damaged;
