@@ -9,13 +9,6 @@
 
 namespace {
 
-const uint8_t lenBits[28] = { 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
-                              2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5 };
-const uint8_t lenBase[28] = { 0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
-                              24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224 };
-const uint8_t shortDistBase[8] = { 0, 4, 8, 16, 32, 64, 128, 192 };
-const uint8_t shortDistBits[8] = { 2, 2, 3, 4, 5, 6, 6, 6 };
-
 enum {
     kLdSize = 298,
     kDdSize = 48,
@@ -25,27 +18,6 @@ enum {
     kLzTableSize = kLdSize + kDdSize + kRdSize,
     kFlush20 = 270      // more than the longest single step (a 260-byte match)
 };
-
-// Distance slots: 0 extra bits for the first four, two slots each for 1 to
-// 15 bits, then 16 bits for the last fourteen.
-struct DistTables20 {
-    uint32_t base[kDdSize];
-    uint8_t bits[kDdSize];
-    DistTables20()
-    {
-        for (int i = 0; i < kDdSize; i++)
-            bits[i] = (uint8_t)(i < 4 ? 0 : i < 34 ? (i - 4) / 2 + 1 : 16);
-        base[0] = 0;
-        for (int i = 1; i < kDdSize; i++)
-            base[i] = base[i - 1] + (1u << bits[i - 1]);
-    }
-};
-
-const DistTables20 &distTables20()
-{
-    static const DistTables20 tables;
-    return tables;
-}
 
 // decodeSymbol, inlined into the loops: the first-level lookup, then the limits.
 inline uint32_t decode(BitReader &in, const DecodeTable &t)
@@ -183,7 +155,7 @@ bool Unpacker::readTables20()
 
 void Unpacker::decode20(bool solid)
 {
-    const DistTables20 &dt = distTables20();
+    const DistTables &dt = distTables();
     if (!tablesCleared20)
         clearTables20();
     resetState(solid);
@@ -301,8 +273,8 @@ void Unpacker::decode20(bool solid)
         }
         if (sym >= 270) {
             uint32_t slot = sym - 270;
-            uint32_t length = lenBase[slot] + 3u;
-            if (uint32_t n = lenBits[slot])
+            uint32_t length = kLenBase[slot] + 3u;
+            if (uint32_t n = kLenBits[slot])
                 length += in.take(n);
             uint32_t d = in.decode(DD);
             uint32_t distance = dt.base[d] + 1;
@@ -330,8 +302,8 @@ void Unpacker::decode20(bool solid)
         if (sym < 261) {
             uint32_t distance = od[(odPos - (sym - 256)) & 3];
             uint32_t r = in.decode(RD);
-            uint32_t length = lenBase[r] + 2u;
-            if (uint32_t n = lenBits[r])
+            uint32_t length = kLenBase[r] + 2u;
+            if (uint32_t n = kLenBits[r])
                 length += in.take(n);
             if (distance >= 0x101) {
                 length++;
@@ -346,7 +318,7 @@ void Unpacker::decode20(bool solid)
         }
         // 261..268: short distances, length 2.
         uint32_t k = sym - 261;
-        uint32_t distance = shortDistBase[k] + 1u + in.take(shortDistBits[k]);
+        uint32_t distance = kShortDistBase[k] + 1u + in.take(kShortDistBits[k]);
         match(2, distance);
     }
 

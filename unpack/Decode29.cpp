@@ -7,38 +7,8 @@
 
 namespace {
 
-const uint8_t lenBits[28] = { 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
-                              2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5 };
-const uint8_t lenBase[28] = { 0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
-                              24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224 };
-const uint8_t shortDistBase[8] = { 0, 4, 8, 16, 32, 64, 128, 192 };
-const uint8_t shortDistBits[8] = { 2, 2, 3, 4, 5, 6, 6, 6 };
-
-struct DistTables {
-    uint32_t base[60];
-    uint8_t bits[60];
-    DistTables()
-    {
-        static const uint8_t slotsPerBits[19] = { 4, 2, 2, 2, 2, 2, 2, 2, 2, 2,
-                                                  2, 2, 2, 2, 2, 2, 14, 0, 12 };
-        int slot = 0;
-        for (int b = 0; b < 19; b++)
-            for (int k = 0; k < slotsPerBits[b]; k++)
-                bits[slot++] = (uint8_t)b;
-        base[0] = 0;
-        for (int i = 1; i < 60; i++)
-            base[i] = base[i - 1] + (1u << bits[i - 1]);
-    }
-};
-
 // The lengths a block sent from zeros adds its own to.
 const uint8_t kNoLengths[404] = {};
-
-const DistTables &distTables()
-{
-    static const DistTables tables;
-    return tables;
-}
 
 inline void copy8(uint8_t *d, const uint8_t *s)
 {
@@ -477,7 +447,7 @@ Unpacker::Step Unpacker::decodeLz29()
             uint32_t slot = sym - 271;
             // Extra bits are taken without branching on their count: the
             // counts change from match to match and would be mispredicted.
-            uint32_t length = lenBase[slot] + 3u + in.takeUpTo25(lenBits[slot]);
+            uint32_t length = kLenBase[slot] + 3u + in.takeUpTo25(kLenBits[slot]);
             uint32_t d = in.decode(DD);
             uint32_t distance = dt.base[d] + 1;
             uint32_t n = dt.bits[d];
@@ -548,7 +518,7 @@ Unpacker::Step Unpacker::decodeLz29()
                 od[i] = od[i - 1];
             od[0] = distance;
             uint32_t r = in.decode(RD);
-            uint32_t length = lenBase[r] + 2u + in.takeUpTo25(lenBits[r]);
+            uint32_t length = kLenBase[r] + 2u + in.takeUpTo25(kLenBits[r]);
             lDist = distance;
             lLength = length;
             copyWindow(length, distance);
@@ -556,7 +526,7 @@ Unpacker::Step Unpacker::decodeLz29()
         }
         // 263..270: short distances, length 2.
         uint32_t k = sym - 263;
-        uint32_t distance = shortDistBase[k] + 1u + in.take(shortDistBits[k]);
+        uint32_t distance = kShortDistBase[k] + 1u + in.take(kShortDistBits[k]);
         od[3] = od[2]; od[2] = od[1]; od[1] = od[0]; od[0] = distance;
         lDist = distance;
         lLength = 2;

@@ -188,6 +188,24 @@ inline uint32_t decodeSlow(uint32_t b, const DecodeTable &t, uint32_t &length, u
     return t.symbolList[n < (uint32_t)DecodeTable::kCapacity ? n : 0];
 }
 
+// Length and short-distance slots shared by the 2.0 and 2.9 formats: a slot's
+// base and the number of extra bits that follow it.
+inline constexpr uint8_t kLenBits[28] = { 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
+                                          2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5 };
+inline constexpr uint8_t kLenBase[28] = { 0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
+                                          24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224 };
+inline constexpr uint8_t kShortDistBase[8] = { 0, 4, 8, 16, 32, 64, 128, 192 };
+inline constexpr uint8_t kShortDistBits[8] = { 2, 2, 3, 4, 5, 6, 6, 6 };
+
+// Distance slots: a slot's base and the number of extra bits that follow it.
+// The 2.0 format uses the first 48, the 2.9 format all 60.
+struct DistTables {
+    uint32_t base[60];
+    uint8_t bits[60];
+    DistTables();
+};
+const DistTables &distTables();
+
 // The decode loops' bit input: the next bits in the top places of a 64-bit
 // buffer, refilled without branches from the unpacker's padded input buffer.
 // A local of the loop, so the compiler keeps it in registers.

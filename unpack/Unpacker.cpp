@@ -275,3 +275,23 @@ bool unpackBuffer(const uint8_t *packed, uint32_t packSize, uint8_t *output,
         return false;
     return ~crc32(0xFFFFFFFFu, output, unpSize) == fileCrc;
 }
+
+DistTables::DistTables()
+{
+    // 0 extra bits for the first four slots, two slots each for 1 to 15 bits,
+    // fourteen of 16 bits, none of 17 and twelve of 18
+    static const uint8_t slotsPerBits[19] = { 4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 14, 0, 12 };
+    int slot = 0;
+    for (int b = 0; b < 19; b++)
+        for (int k = 0; k < slotsPerBits[b]; k++)
+            bits[slot++] = (uint8_t)b;
+    base[0] = 0;
+    for (int i = 1; i < 60; i++)
+        base[i] = base[i - 1] + (1u << bits[i - 1]);
+}
+
+const DistTables &distTables()
+{
+    static const DistTables tables;
+    return tables;
+}

@@ -53,9 +53,6 @@ TEST_F(ConfigTest, ParametersDefaultAndAreClampedToTheirRanges)
     read("");
     expectTexts({{"main.txt", &cfg.startArticle}, {"help.txt", &cfg.helpArticle},
                  {"open.jpg", &cfg.openingList}, {"close.jpg", &cfg.closingList}});
-    EXPECT_EQ(1u, Tree::count(cfg.fontStyles));
-    EXPECT_EQ(14u, style("?default")->height);
-    EXPECT_EQ(nullptr, cfg.themes);
     // A later parameters tag without immsong clears it; names are lower-cased.
     const struct { const char *text; unsigned width, height, fading, immsong; } cases[] = {
         {"", 640, 480, 1024, 0},
@@ -77,21 +74,17 @@ TEST_F(ConfigTest, ParametersDefaultAndAreClampedToTheirRanges)
 TEST_F(ConfigTest, ImageListsKeepTheirEntriesInOrderWithClampedTimesAndSong)
 {
     read("<imagelist name=Intro song=50><image file=A.JPG time=1000><image time=5><image file=b.bmp time=70000>"
-         "<image file=c.jpg></imagelist>"
-         "<imagelist name=quiet><image><image time=3></imagelist>"
-         "<imagelist name=zero song=0></imagelist>"
-         "<imagelist song=3><image file=lost.jpg></imagelist>");
+         "<image file=c.jpg></imagelist><imagelist name=quiet><image><image time=3></imagelist>"
+         "<imagelist name=zero song=0></imagelist><imagelist song=3><image file=lost.jpg></imagelist>");
     ImageList *intro = list("intro");
     ASSERT_NE(nullptr, intro);
     ASSERT_EQ(3u, intro->count());
     EXPECT_STREQ("a.jpg", intro->first->file.c_str());
-    EXPECT_EQ(intro->last, intro->first->next->next);
     EXPECT_EQ(std::make_tuple(1000u, 60000u, 7000u),
               std::make_tuple((unsigned)intro->first->time, (unsigned)intro->first->next->time, (unsigned)intro->last->time));
     EXPECT_EQ(std::make_tuple(9, -1, 0), std::make_tuple((int)intro->song, (int)list("quiet")->song, (int)list("zero")->song));
     EXPECT_EQ(0u, list("quiet")->count());
-    // The nameless list did nothing, so its image was read at top level.
-    EXPECT_EQ(3u, Tree::count(cfg.imageLists));
+    EXPECT_EQ(3u, Tree::count(cfg.imageLists)); // the nameless list did nothing
 }
 
 TEST_F(ConfigTest, AnUnclosedThemeSwallowsEveryLaterTag)
@@ -100,9 +93,7 @@ TEST_F(ConfigTest, AnUnclosedThemeSwallowsEveryLaterTag)
          "<pal color=ff0000>");
     Theme *t = theme("open");
     ASSERT_NE(nullptr, t);
-    EXPECT_EQ(7, t->page.y);
-    EXPECT_EQ(1u, t->palette.count);
-    EXPECT_EQ(640u, cfg.width);
+    EXPECT_EQ(std::make_tuple(7, 1u, 640u), std::make_tuple((int)t->page.y, (unsigned)t->palette.count, (unsigned)cfg.width));
     EXPECT_EQ(nullptr, style("late"));
     EXPECT_EQ(nullptr, cfg.schemes);
     // Closed blocks return to the top level.
@@ -114,18 +105,14 @@ TEST_F(ConfigTest, AnUnclosedThemeSwallowsEveryLaterTag)
 
 TEST_F(ConfigTest, AnInheritedSchemeKeepsDefaultTolerancesAndNoLoopMask)
 {
-    read("<scheme name=base>"
-         "<window title=\"Base Title\"><font style=Body><p fl=-30 sp=12 align=Center>"
+    read("<scheme name=base><window title=\"Base Title\"><font style=Body><p fl=-30 sp=12 align=Center>"
          "<html header=H.htm footer=F.htm><page width=600 columns=3 colspacing=20>"
          "<scroll line=30 page=40 speed=300 tolerance=50 edgedelay=700 autoscroll>"
          "<link color=ff0000 selcolor=00ff00 viscolor=0000ff tolerance=100><hr color=123456>"
          "<background theme=One><background theme=Two><song id=2 file=A.MOD loop><song file=b.mod noloop>"
-         "</scheme>"
-         "<scheme name=child inherit=BASE><page columns=2></scheme>");
-    Scheme *base = scheme("base");
-    Scheme *child = scheme("child");
-    ASSERT_NE(nullptr, base);
-    ASSERT_NE(nullptr, child);
+         "</scheme><scheme name=child inherit=BASE><page columns=2></scheme>");
+    Scheme *base = scheme("base"), *child = scheme("child");
+    ASSERT_TRUE(base && child);
     EXPECT_EQ(std::make_tuple(50u, 100u, 1u << 3),
               std::make_tuple((unsigned)base->scrollTolerance, (unsigned)base->linkTolerance, (unsigned)base->noloopMask));
     expectTexts({{"Base Title", &child->title}, {"body", &child->fontStyle}, {"center", &child->align},
@@ -136,11 +123,10 @@ TEST_F(ConfigTest, AnInheritedSchemeKeepsDefaultTolerancesAndNoLoopMask)
                               (unsigned)child->scrollSpeed, (unsigned)child->edgeDelay, (int)child->autoscroll));
     EXPECT_EQ(std::make_pair(base->visitedLinkColour, base->ruleColour),
               std::make_pair(child->visitedLinkColour, child->ruleColour));
-    EXPECT_EQ(1u << 2, child->loopMask);
     // What the child keeps of its own; the copies are its own.
-    EXPECT_EQ(5u, child->scrollTolerance);
-    EXPECT_EQ(5u, child->linkTolerance);
-    EXPECT_EQ(0u, child->noloopMask);
+    EXPECT_EQ(std::make_tuple(1u << 2, 0u, 5u, 5u),
+              std::make_tuple((unsigned)child->loopMask, (unsigned)child->noloopMask,
+                              (unsigned)child->scrollTolerance, (unsigned)child->linkTolerance));
     EXPECT_NE(base->title.str, child->title.str);
 }
 
@@ -155,10 +141,8 @@ TEST_F(ConfigTest, SchemeSlotsAdvanceAndStopAtTheLastSlot)
     expectTexts({{"a", &s->backgrounds[1]}, {"c", &s->backgrounds[3]}, {"y", &s->backgrounds[9]},
                  {"five.mod", &s->songs[5]}, {"six.mod", &s->songs[6]}, {"over.mod", &s->songs[31]}});
     EXPECT_TRUE(s->backgrounds[0].isEmpty());
-    EXPECT_EQ((1u << 5), s->noloopMask);
-    EXPECT_EQ((1u << 6), s->loopMask);
-    EXPECT_EQ(1u, s->scrollLine);
-    EXPECT_EQ(0, s->autoscroll);
+    EXPECT_EQ(std::make_tuple(1u << 5, 1u << 6, 1u, 0), std::make_tuple((unsigned)s->noloopMask, (unsigned)s->loopMask,
+                                                                       (unsigned)s->scrollLine, (int)s->autoscroll));
     Scheme *e = scheme("empty");
     EXPECT_EQ(0u, e->pageWidth + e->columns + e->columnSpacing);
     expectTexts({{"?default", &e->fontStyle}, {"j", &e->align}, {defaultMagazineTitle(), &e->title}});
@@ -179,43 +163,33 @@ TEST_F(ConfigTest, ThreeButtonsAreListedThirdFirstAndInheritanceKeepsTheOrder)
          "<button x=2 command=e param=\"http://Example.ORG/X\" desc=\"Go Out\">"
          "<button x=3000 width=0 height=5000 effect=7 song=12 normal=N.BMP sounddown=D.WAV soundup=U.wav>"
          "</theme><theme name=copy inherit=base findcolor=00ff00></theme>");
-    Theme *base = theme("base");
-    ASSERT_NE(nullptr, base);
-    ASSERT_EQ(3u, ButtonDef::count(base->buttons));
-    ButtonDef *third = base->buttons, *second = third->next, *first = second->next;
+    ButtonDef *third = theme("base")->buttons;
+    ASSERT_EQ(3u, ButtonDef::count(third));
+    ButtonDef *second = third->next, *first = second->next;
     EXPECT_EQ(std::make_tuple(2048, 1, 2048, 1, 9, 0),
               std::make_tuple((int)third->placement.x, (int)third->placement.width, (int)third->placement.height,
                               (int)third->effect, (int)third->song, (int)third->command));
     expectTexts({{"n.bmp", &third->normal}, {"d.wav", &third->sounddown}, {"u.wav", &third->soundup},
                  {"http://Example.ORG/X", &second->param}, {"Go Out", &second->desc}, {"one.txt", &first->param}});
-    EXPECT_EQ(CMD_EXTERNAL, second->command);
-    EXPECT_EQ(-1, second->song);
-    EXPECT_EQ(CMD_ARTICLE, first->command);
-    EXPECT_EQ(1, first->placement.x);
-
-    Theme *copy = theme("copy");
-    ASSERT_EQ(3u, ButtonDef::count(copy->buttons));
-    EXPECT_EQ(2048, copy->buttons->placement.x);
-    EXPECT_EQ(1, copy->buttons->next->next->placement.x);
-    EXPECT_NE(second->param.str, copy->buttons->next->param.str);
-    EXPECT_STREQ("http://Example.ORG/X", copy->buttons->next->param.c_str());
+    EXPECT_EQ(std::make_tuple((int)CMD_EXTERNAL, -1, (int)CMD_ARTICLE),
+              std::make_tuple((int)second->command, (int)second->song, (int)first->command));
+    ButtonDef *copy = theme("copy")->buttons;
+    ASSERT_EQ(3u, ButtonDef::count(copy));
+    EXPECT_EQ(std::make_pair(2048, 1), std::make_pair((int)copy->placement.x, (int)copy->next->next->placement.x));
+    EXPECT_NE(second->param.str, copy->next->param.str);
+    EXPECT_STREQ("http://Example.ORG/X", copy->next->param.c_str());
 }
 
 TEST_F(ConfigTest, PaletteIndexesAreClampedAndNeverPassTheEnd)
 {
     read("<theme name=t><pal color=102030><pal color=5><pal color=none><pal index=20>"
-         "<pal index=300 color=abcdef><pal color=ffffff></theme>");
+         "<pal index=300 color=abcdef><pal color=ffffff></theme><theme name=u><pal color=1><pal index=40></theme>");
     const Palette &p = theme("t")->palette;
-    EXPECT_EQ(0x302010u, p.colours[0]); // red and blue kept exchanged
-    EXPECT_EQ(0x000005u, p.colours[1]);
-    EXPECT_EQ(0xFFFFFFu, p.colours[2]);
-    EXPECT_EQ(0xEFCDABu, p.colours[255]);
-    EXPECT_EQ(0xEFEFEFu, p.colours[20]);
-    EXPECT_EQ(256u, p.next);
-    EXPECT_EQ(256u, p.count);
-    read("<theme name=u><pal color=1><pal index=40></theme>");
-    EXPECT_EQ(1u, theme("u")->palette.count);
-    EXPECT_EQ(40u, theme("u")->palette.next);
+    // Red and blue kept exchanged.
+    EXPECT_EQ((std::vector<uint32_t>{0x302010u, 0x000005u, 0xFFFFFFu, 0xEFCDABu, 0xEFEFEFu, 256u, 256u}),
+              (std::vector<uint32_t>{p.colours[0], p.colours[1], p.colours[2], p.colours[255], p.colours[20],
+                                     (uint32_t)p.next, (uint32_t)p.count}));
+    EXPECT_EQ(std::make_pair(1u, 40u), std::make_pair((unsigned)theme("u")->palette.count, (unsigned)theme("u")->palette.next));
 }
 
 TEST(PaletteResolve, IndexesPastThePaletteDrawTheDefaultColour)
@@ -240,16 +214,14 @@ TEST_F(ConfigTest, ThemeTagsFillPlacementsCursorsSoundsAndScrollBar)
          "<movie x=5 y=6 width=100 height=50 file=Intro.Anim><overlay image=Seal.BMP x=600 y=5000>"
          "<scroll x=610 width=16 height=360 font=f thumb=00ff00 begin=B.bmp middle=M.bmp end=E.bmp vertical horizontal>"
          "<cursors normal=Arrow.bmp busy=wait.bmp right=R.BMP><sounds enter=In.wav buttonup=up.WAV>"
-         "<unknowntag x=1></theme>"
-         "<theme name=missing image=nothere.jpg></theme>");
+         "<unknowntag x=1></theme><theme name=missing image=nothere.jpg></theme>");
     Theme *t = theme("main");
     ASSERT_NE(nullptr, t);
     EXPECT_EQ(std::make_tuple(0x0000FFu, 0x00FF00u), std::make_tuple(t->findColour, t->thumbColour));
     // The page width is the scheme's; places are clamped to the screen.
-    EXPECT_EQ(std::make_tuple(10, 20, 1, 1), std::make_tuple((int)t->page.x, (int)t->page.y, (int)t->page.width,
-                                                             (int)t->page.height));
-    EXPECT_EQ(std::make_tuple(2048, 50, 2048, 1), std::make_tuple((int)t->status.x, (int)t->movie.height,
-                                                                  (int)t->overlayY, (int)t->horizontal));
+    EXPECT_EQ((std::vector<int>{10, 20, 1, 1, 2048, 50, 2048, 1}),
+              (std::vector<int>{t->page.x, t->page.y, t->page.width, t->page.height, t->status.x, t->movie.height,
+                                (int)t->overlayY, (int)t->horizontal}));
     expectTexts({{"back.jpg", &t->background}, {"?default", &t->page.name}, {"title", &t->title.name},
                  {"Intro.Anim", &t->movie.name}, {"seal.bmp", &t->overlay}, {"e.bmp", &t->scrollEnd},
                  {"r.bmp", &t->cursors[CURSOR_RIGHT]}, {"scrollup.bmp", &t->cursors[CURSOR_SCROLLUP]},
@@ -267,14 +239,11 @@ TEST_F(ConfigTest, ThemeInheritanceCopiesEveryField)
          "<theme name=orphan inherit=nobody></theme>");
     Theme *kid = theme("kid");
     ASSERT_NE(nullptr, kid);
-    EXPECT_EQ(1u, kid->palette.count);
-    EXPECT_EQ(std::make_tuple(7, 3, 300), std::make_tuple((int)kid->page.x, (int)kid->page.y, (int)kid->page.height));
+    EXPECT_EQ(std::make_tuple(1u, 7, 3, 300, 0x00FF00u, 1u, 0),
+              std::make_tuple((unsigned)kid->palette.count, (int)kid->page.x, (int)kid->page.y, (int)kid->page.height,
+                              kid->findColour, ButtonDef::count(kid->buttons), (int)theme("parent")->page.y));
     expectTexts({{"p.bmp", &kid->cursors[0]}, {"bye.wav", &kid->sounds[SOUND_QUIT]}, {"sb.bmp", &kid->scrollBegin},
-                 {"o.bmp", &kid->overlay}});
-    EXPECT_EQ(0x00FF00u, kid->findColour);
-    EXPECT_EQ(1u, ButtonDef::count(kid->buttons));
-    EXPECT_EQ(0, theme("parent")->page.y);
-    EXPECT_STREQ("background.jpg", theme("orphan")->background.c_str());
+                 {"o.bmp", &kid->overlay}, {"background.jpg", &theme("orphan")->background}});
     EXPECT_EQ(0u, theme("orphan")->palette.count);
 
     // A theme made from a parent that is released first keeps its own copies.
@@ -286,8 +255,7 @@ TEST_F(ConfigTest, ThemeInheritanceCopiesEveryField)
     tag.attributes[0]->value.set("parent");
     Theme *own = new Theme("kid", tag);
     cfg.deleteTrees(); // the parent goes first
-    EXPECT_STREQ("big", own->title.name.c_str());
-    EXPECT_STREQ("wait.bmp", own->cursors[CURSOR_BUSY].c_str());
+    expectTexts({{"big", &own->title.name}, {"wait.bmp", &own->cursors[CURSOR_BUSY]}});
     ASSERT_EQ(2u, ButtonDef::count(own->buttons));
     EXPECT_EQ(CMD_QUIT, own->buttons->command);
     EXPECT_STREQ("Help", own->buttons->next->desc.c_str());
@@ -300,21 +268,19 @@ TEST_F(ConfigTest, FontStylesConvertPointsAndInheritEverythingButStyleBits)
          "<fontstyle name=tiny size=1><fontstyle name=huge size=100>"
          "<fontstyle name=both size=10 height=30><fontstyle name=px height=5000>"
          "<fontstyle name=kid inherit=big i><fontstyle name=stray inherit=nobody><fontstyle size=20>");
-    FontStyle *big = style("big");
-    ASSERT_NE(nullptr, big);
-    expectTexts({{"dejavusans", &big->face}, {"arial", &style("stray")->face}});
+    FontStyle *big = style("big"), *kid = style("kid");
+    ASSERT_TRUE(big && kid);
+    expectTexts({{"dejavusans", &big->face}, {"arial", &style("stray")->face}, {"dejavusans", &kid->face}});
+    EXPECT_NE(big->face.str, kid->face.str);
     EXPECT_EQ(5, charsetCode(big->charset.str));
+    EXPECT_EQ(0, charsetCode(nullptr) + charsetCode(""));
     EXPECT_EQ(std::make_pair(128u, 0x0000FFu), std::make_pair((unsigned)big->spacing, (unsigned)big->colour));
     const struct { const char *name; unsigned height; } heights[] = {
         {"big", 16}, {"tiny", 1}, {"huge", 96}, {"both", 13}, {"px", 96}, {"kid", 16}};
     for (const auto &h : heights)
         EXPECT_EQ(h.height, style(h.name)->height) << h.name;
-    FontStyle *kid = style("kid");
-    EXPECT_STREQ("dejavusans", kid->face.c_str());
-    EXPECT_NE(big->face.str, kid->face.str);
     EXPECT_EQ(std::make_tuple(0, 1, 0), std::make_tuple((int)kid->bold, (int)kid->italic, (int)kid->underline));
-    EXPECT_EQ(8u, Tree::count(cfg.fontStyles));
-    EXPECT_EQ(0, charsetCode(nullptr) + charsetCode(""));
+    EXPECT_EQ(8u, Tree::count(cfg.fontStyles)); // the nameless one is not kept
 }
 
 TEST_F(ConfigTest, AnUnderlinedStyleStillOpensItsOwnFace)
@@ -333,9 +299,9 @@ TEST_F(ConfigTest, AFontResolutionOfZeroStillGivesUsableHeights)
     scope.sys.flags[USER_FLAG_FONT_DPI] = 0;
     cfg.reset();
     read("<fontstyle name=pts size=12><fontstyle name=px height=30>");
-    EXPECT_EQ(1u, style("pts")->height);
-    EXPECT_EQ(1u, style("px")->height);
-    EXPECT_EQ(14u, style("?default")->height);
+    EXPECT_EQ(std::make_tuple(1u, 1u, 14u),
+              std::make_tuple((unsigned)style("pts")->height, (unsigned)style("px")->height,
+                              (unsigned)style("?default")->height));
 }
 
 TEST_F(ConfigTest, HotspotsAreClampedAndGoToExistingPointerFiles)
@@ -363,8 +329,7 @@ TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)
     scope.sys.strings[USER_STRING_SONG] = "tune.mod";
     ASSERT_TRUE(cfg.load());
     EXPECT_EQ(nullptr, scope.sys.errorText);
-    EXPECT_EQ(800u, cfg.width);
-    EXPECT_EQ(200u, cfg.height);
+    EXPECT_EQ(std::make_pair(800u, 200u), std::make_pair((unsigned)cfg.width, (unsigned)cfg.height));
     expectTexts({{"My.TXT", &cfg.startArticle}, {"My.TXT", &cfg.userArticle}, {"tune.mod", &cfg.userSong}});
     File *user = g_container.find("My.TXT");
     ASSERT_NE(nullptr, user);
@@ -373,18 +338,17 @@ TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)
     // The tree is balanced: six styles under a root from the middle.
     EXPECT_EQ(6u, Tree::count(cfg.fontStyles));
     EXPECT_STREQ("c", cfg.fontStyles->name.c_str());
-    for (const char *n : {"?default", "a", "b", "c", "d", "e"})
-        EXPECT_NE(nullptr, style(n)) << n;
 }
 
 TEST_F(ConfigTest, LoadFailsWithAClearErrorWithoutConfig)
 {
     ScopedWorkDir dir;
-    EXPECT_FALSE(cfg.load());
-    EXPECT_STREQ("Cannot load configuration", scope.sys.errorText);
-    addTreeFile("config.txt")->loose = true; // listed, but not on disk
-    EXPECT_FALSE(cfg.load());
-    EXPECT_STREQ("Cannot load configuration", scope.sys.errorText);
+    for (int listed : {0, 1}) {
+        if (listed)
+            addTreeFile("config.txt")->loose = true; // listed, but not on disk
+        EXPECT_FALSE(cfg.load());
+        EXPECT_STREQ("Cannot load configuration", scope.sys.errorText);
+    }
 }
 
 TEST_F(ConfigTest, HostileConfigurationsGiveDefaultsAndNeverCrash)
@@ -410,11 +374,10 @@ TEST_F(ConfigTest, HostileConfigurationsGiveDefaultsAndNeverCrash)
          "<theme name=t><pal index=-1 color=fffffffffffff><button x=-3 song=-1></theme>");
     EXPECT_LE(cfg.fading, 10000u);
     EXPECT_EQ(2048u, cfg.width);
-    EXPECT_GE(list("l")->song, 0);
-    EXPECT_LE(list("l")->song, 9);
+    EXPECT_TRUE(list("l")->song >= 0 && list("l")->song <= 9) << list("l")->song;
     EXPECT_EQ(60000u, list("l")->first->time);
-    EXPECT_GE(theme("t")->buttons->placement.x, 0);
-    EXPECT_LE(theme("t")->buttons->placement.x, 2048);
+    int x = theme("t")->buttons->placement.x;
+    EXPECT_TRUE(x >= 0 && x <= 2048) << x;
     EXPECT_LE(theme("t")->palette.count, 256u);
 
     // A long list of buttons and blocks, then random bytes.
@@ -436,35 +399,28 @@ TEST_F(ConfigTest, HostileConfigurationsGiveDefaultsAndNeverCrash)
                                    : std::string(1, alphabet[rng() % (sizeof alphabet - 1)]);
         cfg.reset();
         read(text);
-        EXPECT_GE(cfg.width, 320u);
-        EXPECT_LE(cfg.width, 2048u);
+        EXPECT_TRUE(cfg.width >= 320u && cfg.width <= 2048u) << cfg.width;
     }
 }
 
-TEST(CommandNames, NamesMapToTheirIds)
+TEST(CommandNames, OnlyWholeKnownNamesMapToACommand)
 {
-    EXPECT_EQ(0, commandId(nullptr));
-    const struct { const char *name; int id; } cases[] = {
-        {"", 0}, {" ", 0}, {"A", 0}, {"a", 1}, {"pagedown", 10}, {"s1", 18}, {"s9", 26}, {"vu", 28}, {"p", 0},
-        {"p0", 29}, {"p07", 36}, {"p9", 38}, {"p31", 60}, {"p32", 0}, {"px", 0}, {"p1x", 0}, {"zz", 0}};
-    for (const auto &c : cases)
-        EXPECT_EQ(c.id, commandId(c.name)) << c.name;
+    EXPECT_NE(0, commandId("p31"));
+    for (const char *name : {(const char *)nullptr, "", " ", "A", "p", "p32", "px", "p1x", "zz"})
+        EXPECT_EQ(0, commandId(name)) << (name ? name : "null");
 }
 
-TEST(ButtonLimit, ManyInheritingThemesCannotMultiplyButtonsWithoutBound)
+TEST_F(ConfigTest, ManyInheritingThemesCannotMultiplyButtonsWithoutBound)
 {
-    FakeSystemScope scope;
-    MagazineConfig &cfg = g_magazine_config;
-    cfg.reset();
     std::string text = "<theme name=big>";
     for (int i = 0; i < 1000; i++)
         text += "<button x=1>";
     text += "</theme>";
     for (int i = 0; i < 200; i++)
         text += "<theme name=t" + std::to_string(i) + " inherit=big></theme>";
-    cfg.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+    read(text);
     EXPECT_LE(ButtonDef::live, (unsigned)ButtonDef::MAX_LIVE);
-    EXPECT_EQ(1000u, ButtonDef::count(Tree::findAs<Theme>(cfg.themes, "t0")->buttons));
+    EXPECT_EQ(1000u, ButtonDef::count(theme("t0")->buttons));
     cfg.deleteTrees();
     EXPECT_EQ(0u, ButtonDef::live);
 }

@@ -60,7 +60,6 @@ TEST_F(ViewFixture, TheRingKeepsFifteenLeftArticlesAndTheSixteenthIsLaidOutAgain
 {
     ASSERT_TRUE(history.open(name(0).c_str()));
     Article *first = currentArticle;
-    ASSERT_NE(first, nullptr);
     for (int i = 1; i <= 16; i++) {
         ASSERT_TRUE(history.open(name(i).c_str()));
         ASSERT_TRUE(history.back());
@@ -81,13 +80,12 @@ TEST_F(ViewFixture, AnArticleOpenedTwiceIsSharedAndStaysOnThePath)
         ASSERT_TRUE(history.open(name(i % 2).c_str()));
         opened[i] = currentArticle;
     }
-    Article *a = opened[0], *b = opened[1];
+    Article *a = opened[0];
     EXPECT_EQ(opened[2], a);
     EXPECT_TRUE(history.current->shared);
     ASSERT_TRUE(history.back());
-    EXPECT_EQ(currentArticle, b);
-    for (Article *kept : history.ring)
-        EXPECT_NE(kept, a);
+    EXPECT_EQ(currentArticle, opened[1]);
+    EXPECT_EQ(std::find(std::begin(history.ring), std::end(history.ring), a), std::end(history.ring));
     ASSERT_TRUE(history.back());
     EXPECT_EQ(currentArticle, a);
     // The last back leaves the article in the ring; clearing deletes it and
@@ -107,15 +105,13 @@ TEST_F(ViewFixture, BackRestoresTheViewInTheThemeJustShown)
     ASSERT_TRUE(history.open(name(1).c_str()));
     // The shown page says so, on screen at once, before the next one is laid out.
     ASSERT_TRUE(sys.called("out_text Loading. Please wait..."));
-    EXPECT_LT(std::find(sys.calls.begin(), sys.calls.end(), "flip 0 0 0") - sys.calls.begin(),
-              std::find_if(sys.calls.begin(), sys.calls.end(),
-                           [](const std::string &c) { return c.rfind("out_text Words", 0) == 0; }) -
-                  sys.calls.begin());
+    auto flip = std::find(sys.calls.begin(), sys.calls.end(), "flip 0 0 0");
+    auto words = std::find_if(sys.calls.begin(), sys.calls.end(),
+                              [](const std::string &c) { return c.rfind("out_text Words", 0) == 0; });
+    EXPECT_LT(flip - sys.calls.begin(), words - sys.calls.begin());
     g_browser.handleMessage(MSG_THEME, 2);
     ASSERT_TRUE(history.back());
-    EXPECT_EQ(currentArticle, a);
-    EXPECT_EQ(a->scroll, 40);
-    EXPECT_EQ(a->themeNumber, 2u);
+    EXPECT_EQ(std::make_tuple(a, 40, 2u), std::make_tuple(currentArticle, a->scroll, a->themeNumber));
 }
 
 TEST_F(ViewFixture, ThemeSwitchingRules)
@@ -127,17 +123,16 @@ TEST_F(ViewFixture, ThemeSwitchingRules)
     Area *chain = a->areas;
     for (uint32_t n : {3u, 4u, 1u})
         EXPECT_FALSE(a->setTheme(n)) << n;
-    EXPECT_EQ(a->themeNumber, 1u);
-    EXPECT_EQ(a->areas, chain);
+    EXPECT_EQ(std::make_pair(1u, chain), std::make_pair(a->themeNumber, a->areas));
     // Day and night share their pictures: nothing is decoded again, no fade.
     sys.clearCalls();
     g_browser.transition = 1;
     ASSERT_TRUE(a->setTheme(2));
     EXPECT_FALSE(sys.called("create_image"));
     EXPECT_EQ(g_browser.transition, 0u);
-    EXPECT_EQ(g_pointer_image, a->cursors[CURSOR_NORMAL]);
-    // Missing cursors fall back to the normal one.
-    EXPECT_EQ(a->cursors[CURSOR_LINKUP], a->cursors[CURSOR_NORMAL]);
+    // The pointer is the normal cursor; missing cursors fall back to it.
+    EXPECT_EQ(std::make_pair(g_pointer_image, a->cursors[CURSOR_LINKUP]),
+              std::make_pair(a->cursors[CURSOR_NORMAL], a->cursors[CURSOR_NORMAL]));
     EXPECT_NE(a->cursors[CURSOR_BUSY], a->cursors[CURSOR_NORMAL]);
     // An article whose only usable theme is number 9 opens in it.
     addArticle(17, "late");
@@ -197,8 +192,7 @@ TEST_F(ViewFixture, TheThumbDragsThePageAndAPressBesideItPagesWhileHeld)
     send(MSG_MOUSE_MOVE, thumb);
     send(MSG_MOUSE_DOWN, thumb);
     send(MSG_MOUSE_DRAG, thumb + 30);
-    EXPECT_GT(a->scroll, 0);
-    EXPECT_GT(bar->offset, 0u);
+    EXPECT_TRUE(a->scroll > 0 && bar->offset > 0) << a->scroll << " " << bar->offset;
     send(MSG_MOUSE_UP, thumb + 30);
     // Below the thumb: page forward at once and on while the button is held.
     sys.posted.clear();
@@ -275,8 +269,8 @@ TEST_F(Columns, PrintedPagesAreAtLeastOneRowHigh)
     layOut({{0, 100}});
     article->columns = 0;
     uint32_t pages = 0, width = 0, height = 0;
-    EXPECT_EQ(article->pageMetrics(0.001, pages, width, height), 1u);
-    EXPECT_EQ(pages, 100u);
+    uint32_t pageHeight = article->pageMetrics(0.001, pages, width, height);
+    EXPECT_EQ(std::make_pair(1u, 100u), std::make_pair(pageHeight, pages));
 }
 
 } // namespace

@@ -95,10 +95,7 @@ struct NavFixture : ::testing::Test {
 TEST_F(NavFixture, SetScrollClampsSnapsAndWalksTheFirstLine)
 {
     a->documentHeight = 1000;
-    const struct {
-        uint32_t columns;
-        int32_t from, to, expected;
-    } cases[] = {
+    const struct { uint32_t columns; int32_t from, to, expected; } cases[] = {
         {1, 0, 950, 900}, {1, 0, 5000, 900}, {1, 0, 149, 0},     {1, 0, 150, 300},   {1, 600, -50, 0},
         {1, 900, 1000, 900}, {1, 300, 449, 300}, {0, 0, 950, 701}, {0, 0, 350, 350}, {0, 500, -30, 0},
         {0, 701, 800, 701},
@@ -116,23 +113,15 @@ TEST_F(NavFixture, SetScrollClampsSnapsAndWalksTheFirstLine)
     rows(50);                 // bottoms 20, 40 .. 1000
     a->documentHeight = 5000; // the document goes on below the rows
     // The first row reaching the view's top, back up, never past the last row.
-    const int32_t to[] = {300, 250, 0, 4000, 990, 20};
-    const uint32_t first[] = {14, 11, 0, 49, 48, 0};
-    for (int i = 0; i < 6; i++) {
-        a->setScroll(to[i], false);
-        EXPECT_EQ(to[i], a->scroll);
-        EXPECT_EQ(first[i], a->firstLine) << to[i];
+    for (auto c : {std::make_pair(300, 14u), {250, 11u}, {0, 0u}, {4000, 49u}, {990, 48u}, {20, 0u}}) {
+        a->setScroll(c.first, false);
+        EXPECT_EQ(std::make_pair(c.first, c.second), std::make_pair(a->scroll, a->firstLine));
     }
 }
 
 TEST_F(NavFixture, ColumnPageMoves)
 {
-    const struct {
-        uint32_t total, shown, from;
-        int code;
-        uint32_t to;
-        SampleHandle sound;
-    } cases[] = {
+    const struct { uint32_t total, shown, from; int code; uint32_t to; SampleHandle sound; } cases[] = {
         {5, 2, 0, NAV_PAGE_DOWN, 2, kPage}, {5, 2, 2, NAV_PAGE_DOWN, 3, kPage}, // to the last view only
         {5, 2, 3, NAV_PAGE_DOWN, 3, nullptr}, {5, 2, 3, NAV_PAGE_UP, 1, kPage},
         {5, 2, 1, NAV_PAGE_UP, 0, kPage},     {5, 2, 0, NAV_PAGE_UP, 0, nullptr},
@@ -180,10 +169,7 @@ TEST_F(NavFixture, WheelPageStepsAreThePageKeysInEveryMode)
 TEST_F(NavFixture, PageMovesAnimateWithEffectsAndEndOnTheirTarget)
 {
     rows(50);
-    const struct {
-        bool effects;
-        int32_t duration;
-    } cases[] = {{true, 200}, {false, 200}, {true, 0}};
+    const struct { bool effects; int32_t duration; } cases[] = {{true, 200}, {false, 200}, {true, 0}};
     for (const auto &c : cases) {
         effects(c.effects);
         a->animDuration = c.duration;
@@ -200,9 +186,9 @@ TEST_F(NavFixture, PageMovesAnimateWithEffectsAndEndOnTheirTarget)
             sys.ticks = 1250;
         }
         EXPECT_FALSE(a->pageTurnStep());
-        EXPECT_EQ(280, a->scroll) << c.effects << c.duration;
-        EXPECT_EQ(13u, a->firstLine); // the row ending at the view's top
-        EXPECT_EQ(kPage, g_playlist.pendingSound);
+        // The row ending at the view's top is the first drawn.
+        EXPECT_EQ(std::make_tuple(280, 13u, kPage), std::make_tuple(a->scroll, a->firstLine, g_playlist.pendingSound))
+            << c.effects << c.duration;
     }
     // Far moves interpolate without overflow.
     fresh();
@@ -224,30 +210,23 @@ TEST_F(NavFixture, PageMovesAnimateWithEffectsAndEndOnTheirTarget)
     EXPECT_EQ(0u, a->column);
     sys.ticks = 550;
     EXPECT_TRUE(a->pageTurnStep());
-    EXPECT_EQ(55, a->xOffset);
-    EXPECT_EQ(2u, a->columns); // four were drawn; put back afterwards
+    EXPECT_EQ(std::make_pair(55, 2u), std::make_pair(a->xOffset, a->columns)); // four were drawn; put back afterwards
     sys.ticks = 700;
     EXPECT_FALSE(a->pageTurnStep());
-    EXPECT_EQ(2u, a->column);
-    EXPECT_EQ(0, a->xOffset);
-    EXPECT_EQ(600, a->scroll);
+    EXPECT_EQ(std::make_tuple(2u, 0, 600), std::make_tuple(a->column, a->xOffset, a->scroll));
 }
 
 TEST_F(NavFixture, WheelStepsAreShownAndHeardOneByOneAndJumpsPickTheMiddlePage)
 {
     rows(50);
     a->scrollBy(-3);
-    EXPECT_EQ(60, a->scroll);
-    EXPECT_EQ(3u, sys.count("flip"));
-    EXPECT_EQ(3u, sys.count("play_sound"));
-    EXPECT_EQ(nullptr, g_playlist.pendingSound);
-    EXPECT_FALSE(a->redraw);
+    EXPECT_EQ(std::make_tuple(60, (size_t)3, (size_t)3), std::make_tuple(a->scroll, sys.count("flip"), sys.count("play_sound")));
+    EXPECT_TRUE(!g_playlist.pendingSound && !a->redraw);
     a->scrollBy(2);
     EXPECT_EQ(20, a->scroll);
     sys.clearCalls();
     a->scrollBy(-1000000); // the steps stop where the view stops
-    EXPECT_EQ(701, a->scroll);
-    EXPECT_EQ(35u, sys.count("flip"));
+    EXPECT_EQ(std::make_pair(701, (size_t)35), std::make_pair(a->scroll, sys.count("flip")));
     // Scroll bar jumps in column mode: the page at the view's middle.
     const int32_t position[] = {149, 150, 449, 450, 800, 5000, -500, 5000};
     const uint32_t column[] = {0, 1, 1, 2, 3, 3, 0, 0};
@@ -255,8 +234,7 @@ TEST_F(NavFixture, WheelStepsAreShownAndHeardOneByOneAndJumpsPickTheMiddlePage)
         fresh();
         columnPages(i == 7 ? 1 : 5, 2); // the last: fewer pages than shown
         a->jumpTo(position[i]);
-        EXPECT_EQ(column[i], a->column) << position[i];
-        EXPECT_EQ((int32_t)column[i] * 300, a->scroll) << position[i];
+        EXPECT_EQ(std::make_pair(column[i], (int32_t)column[i] * 300), std::make_pair(a->column, a->scroll)) << position[i];
     }
 }
 
@@ -275,11 +253,7 @@ TEST_F(NavFixture, KeyboardOrderAndTheLinkUnderThePointer)
     EXPECT_EQ((std::vector<Link *>{left, right, below}), order);
     EXPECT_EQ(nullptr, away->previousVisible);
     a->focusedLink = nullptr;
-    const struct {
-        int x, y;
-        Link *hit;
-        SampleHandle sound;
-    } cases[] = {
+    const struct { int x, y; Link *hit; SampleHandle sound; } cases[] = {
         {50, 60, left, kLink}, // the last column and the row below the text
         {51, 50, nullptr, nullptr}, {60, 40, right, kLink},
         {40, 100, below, nullptr}, // a link without its focus sound
@@ -287,8 +261,8 @@ TEST_F(NavFixture, KeyboardOrderAndTheLinkUnderThePointer)
     };
     for (const auto &c : cases) {
         g_playlist.pendingSound = nullptr;
-        EXPECT_EQ(c.hit, a->linkAt(c.x, c.y)) << c.x << "," << c.y;
-        EXPECT_EQ(c.sound, g_playlist.pendingSound) << c.x << "," << c.y;
+        Link *hit = a->linkAt(c.x, c.y);
+        EXPECT_EQ(std::make_pair(c.hit, c.sound), std::make_pair(hit, g_playlist.pendingSound)) << c.x << "," << c.y;
         EXPECT_TRUE(!c.hit || c.hit == a->focusedLink) << c.x << "," << c.y;
     }
     a->setScroll(40, false); // page coordinates follow the scroll position
@@ -303,13 +277,7 @@ TEST_F(NavFixture, MovesSettleTheFocus)
     Link *later = link(0, 400, 50, 420);
     a->updateVisibleLinks();
     const SampleHandle unchecked = sound(1);
-    const struct {
-        const char *what;
-        int code, times;
-        int32_t scroll; // -1: not checked
-        Link *focus;
-        SampleHandle sound;
-    } steps[] = {
+    const struct { const char *what; int code, times; int32_t scroll; Link *focus; SampleHandle sound; } steps[] = {
         {"line up at the top focuses the top link", NAV_LINE_UP, 1, 0, top, kLink},
         {"again: the focus did not change, no sound", NAV_LINE_UP, 1, 0, top, nullptr},
         {"line down moves the focus to the next link", NAV_LINE_DOWN, 1, 20, next, kLine},
@@ -322,7 +290,7 @@ TEST_F(NavFixture, MovesSettleTheFocus)
         g_playlist.pendingSound = nullptr;
         for (int i = 0; i < step.times; i++)
             a->navigate(step.code);
-        EXPECT_TRUE(step.scroll < 0 || step.scroll == a->scroll) << step.what << ": " << a->scroll;
+        EXPECT_TRUE(step.scroll < 0 || step.scroll == a->scroll) << step.what << ": " << a->scroll; // -1: not checked
         EXPECT_EQ(step.focus, a->focusedLink) << step.what;
         EXPECT_TRUE(step.sound == unchecked || step.sound == g_playlist.pendingSound) << step.what;
     }

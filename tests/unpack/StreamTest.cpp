@@ -273,7 +273,7 @@ TEST(Stream, MatchCopiesEqualByteByByteCopies)
             copy(length, s.lastDistance);
         } else {
             uint32_t k = rnd(8);
-            s.shortMatch(k, rnd(1u << kShortBits[k]));
+            s.shortMatch(k, rnd(1u << kShortDistBits[k]));
             copy(2, s.lastDistance);
         }
     }

@@ -100,14 +100,6 @@ inline std::vector<uint8_t> hostileVariant(const std::vector<uint8_t> &packed, s
     return p;
 }
 
-const uint32_t kLenBase[28] = { 0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
-                                24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224 };
-const uint32_t kLenBits[28] = { 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
-                                2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5 };
-
-const uint32_t kShortBase[8] = { 0, 4, 8, 16, 32, 64, 128, 192 };
-const int kShortBits[8] = { 2, 2, 3, 4, 5, 6, 6, 6 };
-
 inline uint32_t distBits(uint32_t slot)
 {
     return slot < 4 ? 0 : slot < 34 ? (slot - 2) / 2 : slot < 48 ? 16 : 18;
@@ -190,8 +182,8 @@ struct Stream {
     void shortMatch(uint32_t k, uint32_t extra)
     {
         ld.put(w, 263 + k);
-        w.put(extra, kShortBits[k]);
-        lastDistance = kShortBase[k] + 1 + extra;
+        w.put(extra, kShortDistBits[k]);
+        lastDistance = kShortDistBase[k] + 1 + extra;
     }
     void newTables(const TestTables &t, bool keepOld)
     {
