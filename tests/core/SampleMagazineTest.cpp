@@ -13,15 +13,16 @@
 #include "Article.h"
 #include "ArticleLayout.h"
 #include "FakeSystem.h"
+#include "File.h"
 #include "FontStyle.h"
 #include "ImageList.h"
+#include "LooseFiles.h"
 #include "MagazineConfig.h"
 #include "Markup.h"
 #include "Scheme.h"
 #include "TestDirs.h"
 #include "Theme.h"
 #include "Token.h"
-#include "containr.h"
 
 namespace {
 
@@ -38,15 +39,6 @@ std::string sourceText(const std::string &name)
 
 std::string staged(const std::string &name) { return std::string(M2_BINARY_DIR) + "/sample-files/" + name; }
 
-template <class T, class F> void walk(T *node, F f)
-{
-    if (node) {
-        walk(static_cast<T *>(node->left), f);
-        f(node);
-        walk(static_cast<T *>(node->right), f);
-    }
-}
-
 class SampleMagazine : public ::testing::Test {
 protected:
     FakeSystemScope scope;
@@ -55,29 +47,20 @@ protected:
     {
         // The container as the packed magazine would hold it.
         if (DIR *d = opendir((std::string(M2_BINARY_DIR) + "/sample-files").c_str())) {
-            while (dirent *e = readdir(d)) {
-                if (e->d_name[0] == '.')
-                    continue;
-                File *f = new File();
-                f->name.set(e->d_name);
-                strlwr(f->name.str);
-                Tree *root = g_container.root;
-                Tree::insertInto(root, f);
-                g_container.root = static_cast<File *>(root);
-            }
+            while (dirent *e = readdir(d))
+                if (e->d_name[0] != '.')
+                    strlwr(addTreeFile(e->d_name)->name.str);
             closedir(d);
         }
         cfg.reset();
         std::string text = sourceText("config.txt");
         ASSERT_FALSE(text.empty());
-        cfg.parse(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+        parseMagazineConfig(text);
     }
     void TearDown() override
     {
         cfg.deleteTrees();
-        delete g_container.root;
-        g_container.root = nullptr;
-        g_container.lastFound = nullptr;
+        dropLooseFiles();
     }
     void expectFile(const String &name, const std::string &where)
     {
@@ -92,12 +75,12 @@ TEST_F(SampleMagazine, ConfigurationNamesOnlyExistingFilesFontsAndThemes)
     ImageList *open = Tree::findAs<ImageList>(cfg.imageLists, cfg.openingList.c_str());
     ImageList *close = Tree::findAs<ImageList>(cfg.imageLists, cfg.closingList.c_str());
     ASSERT_TRUE(open && close);
-    walk(cfg.imageLists, [&](ImageList *l) {
+    Tree::forEachInOrder(cfg.imageLists, [&](ImageList *l) {
         for (ImageListEntry *e = l->first; e; e = e->next)
             expectFile(e->file, std::string("image list ") + l->name.c_str());
     });
     unsigned buttons = 0;
-    walk(cfg.themes, [&](Theme *t) {
+    Tree::forEachInOrder(cfg.themes, [&](Theme *t) {
         std::string where = std::string("theme ") + t->name.c_str();
         EXPECT_GT(t->palette.count, 0u) << where;
         for (const String *n : {&t->background, &t->overlay, &t->scrollBegin, &t->scrollMiddle, &t->scrollEnd})
@@ -118,7 +101,7 @@ TEST_F(SampleMagazine, ConfigurationNamesOnlyExistingFilesFontsAndThemes)
         }
     });
     EXPECT_GE(buttons, 10u);
-    walk(cfg.schemes, [&](Scheme *s) {
+    Tree::forEachInOrder(cfg.schemes, [&](Scheme *s) {
         std::string where = std::string("scheme ") + s->name.c_str();
         EXPECT_NE(nullptr, Tree::find(cfg.themes, s->backgrounds[1].c_str())) << where;
         for (int i = 1; i < Scheme::BACKGROUND_SLOTS; i++)
