@@ -201,16 +201,19 @@ TEST(PaletteResolve, IndexesPastThePaletteDrawTheDefaultColour)
     EXPECT_EQ(0xEFEFEFu, resolveColour(0x80000001u, nullptr));
 }
 
-TEST_F(ConfigTest, ThemeTagsFillPlacementsCursorsSoundsAndScrollBar)
+TEST_F(ConfigTest, ThemeTagsFillPlacementsCursorsSoundsAndScrollBarAndHotspotsTheirPointers)
 {
     addTreeFile("back.jpg");
+    File *arrow = addTreeFile("arrow.bmp"), *other = addTreeFile("other.bmp");
     read("<theme name=Main image=BACK.JPG findcolor=ff0000>"
          "<page x=10 y=20 width=300 height=0><title x=1 y=2 width=500 height=30 font=Title>"
          "<status x=3000 width=400 font=St><clock width=80 font=Clk>"
          "<movie x=5 y=6 width=100 height=50 file=Intro.Anim><overlay image=Seal.BMP x=600 y=5000>"
          "<scroll x=610 width=16 height=360 font=f thumb=00ff00 begin=B.bmp middle=M.bmp end=E.bmp vertical horizontal>"
          "<cursors normal=Arrow.bmp busy=wait.bmp right=R.BMP><sounds enter=In.wav buttonup=up.WAV>"
-         "<unknowntag x=1></theme><theme name=missing image=nothere.jpg></theme>");
+         "<unknowntag x=1></theme><theme name=missing image=nothere.jpg></theme>"
+         "<hotspot cursor=Arrow.BMP x=5000 y=3><hotspot cursor=other.bmp y=12><hotspot cursor=missing.bmp x=1 y=1>"
+         "<hotspot x=9 y=9>");
     Theme *t = theme("main");
     ASSERT_NE(nullptr, t);
     EXPECT_EQ(std::make_tuple(0x0000FFu, 0x00FF00u), std::make_tuple(t->findColour, t->thumbColour));
@@ -225,6 +228,9 @@ TEST_F(ConfigTest, ThemeTagsFillPlacementsCursorsSoundsAndScrollBar)
     Theme *m = theme("missing");
     EXPECT_STREQ("background.jpg", m->background.c_str());
     EXPECT_EQ(0xEF0000u, m->findColour);
+    // Hotspots are clamped and go to existing pointer files only.
+    EXPECT_EQ(std::make_tuple(1024u, 3u, 0u, 12u), std::make_tuple((unsigned)arrow->hotspotX, (unsigned)arrow->hotspotY,
+                                                                    (unsigned)other->hotspotX, (unsigned)other->hotspotY));
 }
 
 TEST_F(ConfigTest, ThemeInheritanceCopiesEveryField)
@@ -294,16 +300,6 @@ TEST_F(ConfigTest, FontStylesConvertPointsAndInheritEverythingButStyleBits)
     EXPECT_EQ(std::make_tuple(1u, 1u, 14u),
               std::make_tuple((unsigned)style("pts")->height, (unsigned)style("px")->height,
                               (unsigned)style("?default")->height));
-}
-
-TEST_F(ConfigTest, HotspotsAreClampedAndGoToExistingPointerFiles)
-{
-    File *arrow = addTreeFile("arrow.bmp");
-    File *other = addTreeFile("other.bmp");
-    read("<hotspot cursor=Arrow.BMP x=5000 y=3><hotspot cursor=other.bmp y=12>"
-         "<hotspot cursor=missing.bmp x=1 y=1><hotspot x=9 y=9>");
-    EXPECT_EQ(std::make_tuple(1024u, 3u, 0u, 12u), std::make_tuple((unsigned)arrow->hotspotX, (unsigned)arrow->hotspotY,
-                                                                    (unsigned)other->hotspotX, (unsigned)other->hotspotY));
 }
 
 TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)
