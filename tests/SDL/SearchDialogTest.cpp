@@ -21,6 +21,14 @@
 
 namespace {
 
+std::vector<std::string> strings(Vector *v)
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < Vector_size(v); i++)
+        out.push_back((const char *)Vector_get(v, i));
+    return out;
+}
+
 // One step of the person: the characters typed, or else a click at x, y.
 struct Step {
     std::string text;
@@ -85,10 +93,11 @@ struct Dialog : ::testing::Test {
         waitUntilTaken();
     }
 
+    std::string word, file;                    // what the last dialog returned
+    std::vector<std::string> words, entries;   // the lists it showed before the last click
+
     // Runs the dialog while the steps are performed; returns its result.
-    bool run(const std::vector<Step> &steps, std::string *word = nullptr,
-             std::string *file = nullptr, std::vector<std::string> *words = nullptr,
-             std::vector<std::string> *entries = nullptr)
+    bool run(const std::vector<Step> &steps)
     {
         std::thread person([&] {
             SDL_Delay(50);
@@ -98,11 +107,9 @@ struct Dialog : ::testing::Test {
                         push(keyEvent((SDLKey)tolower(c), c));
                     continue;
                 }
-                if (words && s.x == button(true).x && s.y == button(true).y) {
-                    for (int i = 0; i < Vector_size(system->searchWords); i++)
-                        words->push_back((const char *)Vector_get(system->searchWords, i));
-                    for (int i = 0; i < Vector_size(system->searchArticles); i++)
-                        entries->push_back((const char *)Vector_get(system->searchArticles, i));
+                if (&s == &steps.back()) {
+                    words = strings(system->searchWords);
+                    entries = strings(system->searchArticles);
                 }
                 SDL_WarpMouse((Uint16)s.x, (Uint16)s.y);
                 waitUntilTaken();
@@ -113,9 +120,8 @@ struct Dialog : ::testing::Test {
         char *w = nullptr, *f = nullptr;
         bool result = system->search(&index, w, f);
         person.join();
-        for (auto out : {std::make_pair(word, w), std::make_pair(file, f)})
-            if (out.first)
-                *out.first = out.second ? out.second : "";
+        word = w ? w : "";
+        file = f ? f : "";
         delete[] w;
         delete[] f;
         return result;
@@ -124,16 +130,13 @@ struct Dialog : ::testing::Test {
 
 TEST_F(Dialog, ChoosingAWordAndAnArticleReturnsBoth)
 {
-    std::string word, file;
-    std::vector<std::string> words, entries;
-    ASSERT_TRUE(run({{"CA"}, wordRow(1), articleRow(0), button(true)}, &word, &file,
-                    &words, &entries));
+    ASSERT_TRUE(run({{"CA"}, wordRow(1), articleRow(0), button(true)}));
     EXPECT_EQ(word, "caravan");
     EXPECT_EQ(file, "a.txt");
     // The typed capitals list the small words; a prefix that is a word comes first.
     EXPECT_EQ(words, (std::vector<std::string>{"car", "caravan", "cart"}));
-    // Titles in file-name order; the untitled one under its file name (the
-    // entry's key follows the NUL); the noscan one not at all.
+    // Titles in file-name order, the untitled one under its file name (the
+    // entry's key follows the NUL), the noscan one not at all.
     EXPECT_EQ(entries, (std::vector<std::string>{"cars today", "d\xE9j\xE0"}));
     EXPECT_EQ(Vector_size(system->searchArticles), 0);   // emptied after the dialog
 }
@@ -171,9 +174,8 @@ TEST_F(Dialog, NothingIsReturnedWithoutAChoiceTheUserMadeOrAfterCancel)
     for (const Case &c : cases) {
         fillRGB(system->backBuffer, 0x336699);
         fillRGB(screen, 0x000000);
-        std::string word = "untouched";
-        EXPECT_FALSE(run(c.steps, &word)) << c.name;
-        EXPECT_EQ(word, "") << c.name;
+        EXPECT_FALSE(run(c.steps)) << c.name;
+        EXPECT_EQ(word + file, "") << c.name;
         EXPECT_EQ(std::vector<uint32_t>({rgbAt(screen, 220, 90), rgbAt(screen, 419, 389), rgbAt(screen, 420, 390)}),
                   std::vector<uint32_t>({0x336699u, 0x336699u, 0u})) << c.name;   // the last outside the dialog
     }

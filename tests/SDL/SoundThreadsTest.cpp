@@ -42,12 +42,8 @@ TEST(SoundThreads, MainThreadChangesRaceNothingInTheCallback)
     {
         DumbAndOgg sound(44100);
         ASSERT_TRUE(sound.hasDevice());
-        std::vector<uint8_t> mod = makeMod(64);
-        std::vector<uint8_t> shortMod = makeMod(4);
-        std::vector<uint8_t> xm = makeXm();
-        std::vector<uint8_t> ogg = makeOgg(22050, 1, 3000);
+        std::vector<uint8_t> mod = makeMod(64), shortMod = makeMod(4), xm = makeXm(), ogg = makeOgg(22050, 1, 3000);
         std::vector<uint8_t> effect(8000, 0x40);
-
         uint32_t start = SDL_GetTicks();
         int round = 0;
         while (SDL_GetTicks() - start < 1500) {

@@ -74,7 +74,7 @@ std::vector<uint32_t> pixels(SDL_Surface *s)
 
 } // namespace
 
-TEST(Text, FallbackFontTextLandsWhereItsWidthSays)
+TEST(Text, FallbackFontTextLandsWhereItsWidthSaysAndInsideTheClip)
 {
     TextFixture t;
     ASSERT_TRUE(t.back);
@@ -105,6 +105,20 @@ TEST(Text, FallbackFontTextLandsWhereItsWidthSays)
     fontOutText(font, "Hello, ", 7, 40, 30, 0xFFFFFF, t.back);
     fontOutText(font, "Mirandol", 8, 40 + fontTextWidth(font, "Hello, "), 30, 0xFFFFFF, t.back);
     EXPECT_TRUE(pixels(t.back) == whole);
+
+    // Nothing is drawn for length 0, or outside the clip region however far
+    // out the text starts; a length past the text's end stops at its NUL.
+    fillRGB(t.back, 0);
+    fontOutText(font, "Hello", 0, 10, 10, 0xFFFFFF, t.back);
+    EXPECT_TRUE(litPixels(t.back, 0).empty());
+    SDL_Draw::setRegion(t.back, 0, 0, 30, 120);
+    fontOutText(font, "WWWWWWWW", 8, 5, 5, 0xFFFFFF, t.back);
+    fontOutText(font, "WWWW", 4, INT_MAX - 10, 5, 0xFFFFFF, t.back);
+    fontOutText(font, "WWWW", 4, -100000, -100000, 0xFFFFFF, t.back);
+    fontOutText(font, "W", 1000, 5, 60, 0xFFFFFF, t.back);
+    b = litPixels(t.back, 0);
+    ASSERT_FALSE(b.empty());
+    EXPECT_LT(b.x1, 30);
 }
 
 TEST(Text, WidthsAndRanges)
@@ -159,26 +173,6 @@ TEST(Text, ColoursAreRenderedOncePerColourAndRedStaysRed)
     EXPECT_EQ(rgbAt(t.back, cx, cy), 0xFFFFFFu);
     EXPECT_EQ(litPixels(t.back, 0).x0, b.x0);
     EXPECT_EQ(litPixels(t.back, 0).y1, b.y1);
-}
-
-TEST(Text, LengthZeroAndClippingDrawNothingOutside)
-{
-    TextFixture t;
-    ASSERT_TRUE(t.back);
-    SDLFont *font = t.font("default", 30);
-    ASSERT_TRUE(font);
-    fillRGB(t.back, 0);
-    fontOutText(font, "Hello", 0, 10, 10, 0xFFFFFF, t.back);
-    EXPECT_TRUE(litPixels(t.back, 0).empty());
-    SDL_Draw::setRegion(t.back, 0, 0, 30, 120);
-    fontOutText(font, "WWWWWWWW", 8, 5, 5, 0xFFFFFF, t.back);
-    fontOutText(font, "WWWW", 4, INT_MAX - 10, 5, 0xFFFFFF, t.back);
-    fontOutText(font, "WWWW", 4, -100000, -100000, 0xFFFFFF, t.back);
-    // A length past the text's end stops at its NUL.
-    fontOutText(font, "W", 1000, 5, 60, 0xFFFFFF, t.back);
-    Bounds b = litPixels(t.back, 0);
-    ASSERT_FALSE(b.empty());
-    EXPECT_LT(b.x1, 30);
 }
 
 TEST(Text, FontThatCannotOpenFallsBackAndNoFontDrawsNothing)
