@@ -56,9 +56,6 @@ TEST(SDLConfig, MissingFileGivesDefaultsAndTheSystemFontDirectory)
         testing::internal::CaptureStdout();
         SDLConfig *config = SDLConfig::read(platform.configPath(), &platform);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-        EXPECT_EQ(std::vector<bool>({config->getFullscreen(), config->getVerbose(), config->getEffects(),
-                                     config->getShowConfig()}),
-                  std::vector<bool>({true, false, true, true}));
         EXPECT_EQ(config->getMixingFrequency(), 44100);
         EXPECT_EQ(joined(config->getFontPaths()), "/usr/share/fonts/truetype/");
         EXPECT_EQ(joined(config->getMixOptions()), "44100;22050;11025");

@@ -17,14 +17,12 @@ namespace {
 
 struct ReaderRun { int status; std::string out; std::string err; };
 
-// When the reader is interrupted: the first Ctrl+C (SIGINT) goes once its
-// verbose log has `count` lines matching `pattern`, the second, if asked for,
-// 0.3 s later.
+// The first Ctrl+C goes once the verbose log has `count` lines matching
+// `pattern`, the second (signals 2) 0.3 s later.
 struct Interrupt { int signals; const char *pattern; int count; };
 
-// prepare fills the reader's directory; interrupt, when given, ends the reader
-// with Ctrl+C (it runs until a quit otherwise); inspect looks at the directory
-// afterwards.
+// prepare fills the reader's directory; without an interrupt the reader runs
+// until it quits; inspect looks at the directory afterwards.
 ReaderRun runReader(const std::string &args, const std::string &configText = "",
                     const std::function<void(const std::string &)> &prepare = nullptr,
                     const Interrupt &interrupt = {0, "", 0},

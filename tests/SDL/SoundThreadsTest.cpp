@@ -3,6 +3,7 @@
 // change is made under the audio lock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -25,10 +26,7 @@ public:
     size_t endedCount()
     {
         std::lock_guard<std::mutex> hold(lock);
-        size_t n = 0;
-        for (auto &m : posted)
-            n += m.first == MSG_SONG_ENDED;
-        return n;
+        return std::count_if(posted.begin(), posted.end(), [](const auto &m) { return m.first == MSG_SONG_ENDED; });
     }
 };
 

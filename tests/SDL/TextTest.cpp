@@ -74,7 +74,7 @@ std::vector<uint32_t> pixels(SDL_Surface *s)
 
 } // namespace
 
-TEST(Text, FallbackFontTextLandsWhereItsWidthSaysAndInsideTheClip)
+TEST(Text, WidthsAndWhereFallbackFontTextLandsInsideTheClip)
 {
     TextFixture t;
     ASSERT_TRUE(t.back);
@@ -83,6 +83,14 @@ TEST(Text, FallbackFontTextLandsWhereItsWidthSaysAndInsideTheClip)
     ASSERT_TRUE(font);
     const char *text = "Hello, Mirandol";
     int width = fontTextWidth(font, text);
+    const GlyphSet *set = SDLFont::firstSet(font);
+    EXPECT_EQ(fontTextWidth(font, ""), 0);
+    EXPECT_EQ(SDLFont::textWidthRange(set, "abc", 1, 3), fontTextWidth(font, "bc"));
+    EXPECT_EQ(SDLFont::textWidthRange(set, "abc", 2, 2), 0);
+    EXPECT_EQ(SDLFont::textWidthRange(set, "abc", 0, 50), fontTextWidth(font, "abc"));
+    // Bytes above 127 are characters U+0080 to U+00FF, not negative indexes.
+    EXPECT_EQ(fontTextWidth(font, "\xE9"), set->glyphs[0xE9].advance);
+    EXPECT_GT(fontTextWidth(font, "\xE9\xFC\xDF"), 0);
 
     fillRGB(t.back, 0);
     fontOutText(font, text, (int)strlen(text), 40, 30, 0xFFFFFF, t.back);
@@ -119,21 +127,6 @@ TEST(Text, FallbackFontTextLandsWhereItsWidthSaysAndInsideTheClip)
     b = litPixels(t.back, 0);
     ASSERT_FALSE(b.empty());
     EXPECT_LT(b.x1, 30);
-}
-
-TEST(Text, WidthsAndRanges)
-{
-    TextFixture t;
-    SDLFont *font = t.font("default", 18);
-    ASSERT_TRUE(font);
-    const GlyphSet *set = SDLFont::firstSet(font);
-    EXPECT_EQ(fontTextWidth(font, ""), 0);
-    EXPECT_EQ(SDLFont::textWidthRange(set, "abc", 1, 3), fontTextWidth(font, "bc"));
-    EXPECT_EQ(SDLFont::textWidthRange(set, "abc", 2, 2), 0);
-    EXPECT_EQ(SDLFont::textWidthRange(set, "abc", 0, 50), fontTextWidth(font, "abc"));
-    // Bytes above 127 are characters U+0080 to U+00FF, not negative indexes.
-    EXPECT_EQ(fontTextWidth(font, "\xE9"), set->glyphs[0xE9].advance);
-    EXPECT_GT(fontTextWidth(font, "\xE9\xFC\xDF"), 0);
 }
 
 TEST(Text, ColoursAreRenderedOncePerColourAndRedStaysRed)
