@@ -62,9 +62,7 @@ TEST_F(BrowserFixture, QuitWithoutClosingShowStopsTheMusicBlanksTheScreenAndEnds
         g_browser.handleMessage(MSG_QUIT_REQUEST, 0);
         EXPECT_TRUE(posted(MSG_EXIT)) << c.effects;
         pump();
-        EXPECT_TRUE(sys.called(c.song)) << c.effects;
-        EXPECT_TRUE(sys.called(c.screen)) << c.effects;
-        EXPECT_FALSE(sys.called(c.notScreen)) << c.effects;
+        EXPECT_TRUE(sys.called(c.song) && sys.called(c.screen) && !sys.called(c.notScreen)) << c.effects;
         EXPECT_TRUE(posted(MSG_END)) << c.effects;
     }
 }
@@ -87,10 +85,8 @@ TEST_F(BrowserFixture, MessagesWithNothingToActOnDoNothing)
     currentArticle = &article;
     article.redraw = true;
     g_browser.handleMessage(MSG_REDRAW, 0);
-    EXPECT_TRUE(sys.called("flip 0 0 0"));
-    EXPECT_FALSE(article.redraw);
     g_browser.handleMessage(MSG_PRINT, 0);
-    EXPECT_TRUE(sys.called("print"));
+    EXPECT_TRUE(sys.called("flip 0 0 0") && !article.redraw && sys.called("print"));
 }
 
 TEST_F(BrowserFixture, PlayModeVolumeAndEffects)

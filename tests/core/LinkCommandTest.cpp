@@ -94,12 +94,10 @@ TEST_F(CommandFixture, FollowPlaysTheSongAndSoundEvenWithoutACommand)
     link.song = 0; // slot 0 is the user's own song
     g_playlist.setSong(0, "mine.ogg", false, false);
     EXPECT_FALSE(link.follow());
-    EXPECT_EQ(link.sound, g_playlist.pendingSound);
-    EXPECT_TRUE(sys.called("play_song_file mine.ogg"));
+    EXPECT_TRUE(g_playlist.pendingSound == link.sound && sys.called("play_song_file mine.ogg"));
     currentArticle = nullptr; // without a shown article nothing runs
     link.command = CMD_QUIT;
-    EXPECT_FALSE(link.follow());
-    EXPECT_TRUE(sys.posted.empty());
+    EXPECT_TRUE(!link.follow() && sys.posted.empty());
     g_playlist.reset();
 }
 
@@ -108,15 +106,11 @@ TEST(LinkOrder, NearestInColumnsKeysByThePositionOnScreen)
     const int32_t tops[] = {0, 300, 600, 900}; // column pages, 270 pixels apart on screen
     Link link;
     link.addRect(10, 620, 40, 640); // in column page 2
-    const struct {
-        uint32_t first, last, topCount;
-        int sortX, sortY; // sortY NOT_VISIBLE: not in view
-    } cases[] = {
+    const struct { uint32_t first, last, topCount; int sortX, sortY; } cases[] = { // sortY NOT_VISIBLE: not in view
         {1, 2, 4, 10 + 270, 640 - 300}, {2, 3, 4, 10, 640}, {0, 1, 4, 0, Link::NOT_VISIBLE},
         {2, 2, 0, 0, Link::NOT_VISIBLE}, // no tops: everything is column 0
         {7, 9, 4, 0, Link::NOT_VISIBLE}, // pages past the tops read no further
-        {0, 9, 2, 10 + 270, 640 - 300},  // only two tops known: it is in page 1
-    };
+        {0, 9, 2, 10 + 270, 640 - 300}}; // only two tops known: it is in page 1
     for (const auto &c : cases) {
         bool visible = c.sortY != Link::NOT_VISIBLE;
         EXPECT_EQ(visible, link.nearestInColumns(c.first, c.last, tops, c.topCount, 270)) << c.first;
