@@ -7,10 +7,8 @@
 #include "File.h"
 #include "LooseFiles.h"
 #include "MagazineConfig.h"
-#include "Messages.h"
 #include "Playlist.h"
 #include "TestDirs.h"
-#include "containr.h"
 
 namespace {
 
