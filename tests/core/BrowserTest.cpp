@@ -151,13 +151,17 @@ struct QuittingSystem : FakeSystem {
     }
 };
 
-TEST(BrowserRun, TeardownSilencesTheMusicBeforeTheSystemGoes)
+TEST(BrowserRun, NoSystemOrArchiveRunsNothingAndTeardownSilencesTheMusicLast)
 {
     System *previous = g_system;
     g_system = nullptr;
     g_browser.run(nullptr); // no System: nothing runs
     EXPECT_EQ(g_system, nullptr);
     ScopedWorkDir dir;
+    FakeSystem missing; // no archive: its error, and no display opened
+    runBrowser(&missing);
+    EXPECT_STREQ(missing.errorText, "No *.dat file");
+    EXPECT_FALSE(missing.called("init_display"));
     mkdir("temp", 0755);
     MagArchive a;
     a.members.push_back(magFile("config.txt", "<theme name=t></theme><scheme name=a><background theme=t></scheme>"));
