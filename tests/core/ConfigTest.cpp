@@ -50,9 +50,6 @@ protected:
 
 TEST_F(ConfigTest, ParametersDefaultAndAreClampedToTheirRanges)
 {
-    read("");
-    expectTexts({{"main.txt", &cfg.startArticle}, {"help.txt", &cfg.helpArticle},
-                 {"open.jpg", &cfg.openingList}, {"close.jpg", &cfg.closingList}});
     // A later parameters tag without immsong clears it; names are lower-cased.
     const struct { const char *text; unsigned width, height, fading, immsong; } cases[] = {
         {"", 640, 480, 1024, 0},
@@ -144,9 +141,8 @@ TEST_F(ConfigTest, SchemeSlotsAdvanceAndStopAtTheLastSlot)
     EXPECT_EQ(std::make_tuple(1u << 5, 1u << 6, 1u, 0), std::make_tuple((unsigned)s->noloopMask, (unsigned)s->loopMask,
                                                                        (unsigned)s->scrollLine, (int)s->autoscroll));
     Scheme *e = scheme("empty");
-    EXPECT_EQ(0u, e->pageWidth + e->columns + e->columnSpacing);
-    expectTexts({{"?default", &e->fontStyle}, {"j", &e->align}, {defaultMagazineTitle(), &e->title}});
-    EXPECT_EQ(0x7FFFFFFFu, e->selectedLinkColour);
+    expectTexts({{"?default", &e->fontStyle}, {defaultMagazineTitle(), &e->title}});
+    EXPECT_EQ(0x7FFFFFFFu, e->selectedLinkColour); // no colour of its own
 }
 
 TEST(SchemeColumns, ColumnWidthNeverWrapsBelowZero)
@@ -205,16 +201,19 @@ TEST(PaletteResolve, IndexesPastThePaletteDrawTheDefaultColour)
     EXPECT_EQ(0xEFEFEFu, resolveColour(0x80000001u, nullptr));
 }
 
-TEST_F(ConfigTest, ThemeTagsFillPlacementsCursorsSoundsAndScrollBar)
+TEST_F(ConfigTest, ThemeTagsFillPlacementsCursorsSoundsAndScrollBarAndHotspotsTheirPointers)
 {
     addTreeFile("back.jpg");
+    File *arrow = addTreeFile("arrow.bmp"), *other = addTreeFile("other.bmp");
     read("<theme name=Main image=BACK.JPG findcolor=ff0000>"
          "<page x=10 y=20 width=300 height=0><title x=1 y=2 width=500 height=30 font=Title>"
          "<status x=3000 width=400 font=St><clock width=80 font=Clk>"
          "<movie x=5 y=6 width=100 height=50 file=Intro.Anim><overlay image=Seal.BMP x=600 y=5000>"
          "<scroll x=610 width=16 height=360 font=f thumb=00ff00 begin=B.bmp middle=M.bmp end=E.bmp vertical horizontal>"
          "<cursors normal=Arrow.bmp busy=wait.bmp right=R.BMP><sounds enter=In.wav buttonup=up.WAV>"
-         "<unknowntag x=1></theme><theme name=missing image=nothere.jpg></theme>");
+         "<unknowntag x=1></theme><theme name=missing image=nothere.jpg></theme>"
+         "<hotspot cursor=Arrow.BMP x=5000 y=3><hotspot cursor=other.bmp y=12><hotspot cursor=missing.bmp x=1 y=1>"
+         "<hotspot x=9 y=9>");
     Theme *t = theme("main");
     ASSERT_NE(nullptr, t);
     EXPECT_EQ(std::make_tuple(0x0000FFu, 0x00FF00u), std::make_tuple(t->findColour, t->thumbColour));
@@ -229,6 +228,9 @@ TEST_F(ConfigTest, ThemeTagsFillPlacementsCursorsSoundsAndScrollBar)
     Theme *m = theme("missing");
     EXPECT_STREQ("background.jpg", m->background.c_str());
     EXPECT_EQ(0xEF0000u, m->findColour);
+    // Hotspots are clamped and go to existing pointer files only.
+    EXPECT_EQ(std::make_tuple(1024u, 3u, 0u, 12u), std::make_tuple((unsigned)arrow->hotspotX, (unsigned)arrow->hotspotY,
+                                                                    (unsigned)other->hotspotX, (unsigned)other->hotspotY));
 }
 
 TEST_F(ConfigTest, ThemeInheritanceCopiesEveryField)
@@ -267,7 +269,8 @@ TEST_F(ConfigTest, FontStylesConvertPointsAndInheritEverythingButStyleBits)
     read("<fontstyle name=Big size=12 face=DejaVuSans charset=Greek b u color=ff0000 spacing=500>"
          "<fontstyle name=tiny size=1><fontstyle name=huge size=100>"
          "<fontstyle name=both size=10 height=30><fontstyle name=px height=5000>"
-         "<fontstyle name=kid inherit=big i><fontstyle name=stray inherit=nobody><fontstyle size=20>");
+         "<fontstyle name=kid inherit=big i><fontstyle name=stray inherit=nobody><fontstyle size=20>"
+         "<fontstyle name=bu size=12 b u face=serif charset=e><fontstyle name=iu i u face=sans>");
     FontStyle *big = style("big"), *kid = style("kid");
     ASSERT_TRUE(big && kid);
     expectTexts({{"dejavusans", &big->face}, {"arial", &style("stray")->face}, {"dejavusans", &kid->face}});
@@ -280,22 +283,17 @@ TEST_F(ConfigTest, FontStylesConvertPointsAndInheritEverythingButStyleBits)
     for (const auto &h : heights)
         EXPECT_EQ(h.height, style(h.name)->height) << h.name;
     EXPECT_EQ(std::make_tuple(0, 1, 0), std::make_tuple((int)kid->bold, (int)kid->italic, (int)kid->underline));
-    EXPECT_EQ(8u, Tree::count(cfg.fontStyles)); // the nameless one is not kept
-}
+    EXPECT_EQ(10u, Tree::count(cfg.fontStyles)); // the nameless one is not kept
 
-TEST_F(ConfigTest, AnUnderlinedStyleStillOpensItsOwnFace)
-{
-    read("<fontstyle name=bu size=12 b u face=serif charset=e><fontstyle name=iu i u face=sans>");
+    // An underlined style still opens its own face: fonts are opened by bold and italic only.
     EXPECT_EQ(5, style("bu")->fontFlags());
     scope.sys.clearCalls();
     style("bu")->openFont();
     style("iu")->openFont();
     EXPECT_TRUE(scope.sys.called("create_font serif 16 1 2"));
     EXPECT_TRUE(scope.sys.called("create_font sans 14 2 0"));
-}
 
-TEST_F(ConfigTest, AFontResolutionOfZeroStillGivesUsableHeights)
-{
+    // A font resolution of zero still gives usable heights.
     scope.sys.flags[USER_FLAG_FONT_DPI] = 0;
     cfg.reset();
     read("<fontstyle name=pts size=12><fontstyle name=px height=30>");
@@ -304,25 +302,20 @@ TEST_F(ConfigTest, AFontResolutionOfZeroStillGivesUsableHeights)
                               (unsigned)style("?default")->height));
 }
 
-TEST_F(ConfigTest, HotspotsAreClampedAndGoToExistingPointerFiles)
-{
-    File *arrow = addTreeFile("arrow.bmp");
-    File *other = addTreeFile("other.bmp");
-    read("<hotspot cursor=Arrow.BMP x=5000 y=3><hotspot cursor=other.bmp y=12>"
-         "<hotspot cursor=missing.bmp x=1 y=1><hotspot x=9 y=9>");
-    EXPECT_EQ(std::make_tuple(1024u, 3u, 0u, 12u), std::make_tuple((unsigned)arrow->hotspotX, (unsigned)arrow->hotspotY,
-                                                                    (unsigned)other->hotspotX, (unsigned)other->hotspotY));
-}
-
 TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)
 {
     ScopedWorkDir dir;
+    // Without the file, and listed but not on disk.
+    for (int listed : {0, 1}) {
+        if (listed)
+            addTreeFile("config.txt")->loose = true;
+        EXPECT_FALSE(cfg.load());
+        EXPECT_STREQ("Cannot load configuration", scope.sys.errorText);
+    }
     ASSERT_TRUE(writeFile(dir.path() + "/config.txt",
                           std::string("<parameters width=800 height=100><fontstyle name=b><fontstyle name=a>"
                                       "<fontstyle name=c><fontstyle name=d><fontstyle name=e>")));
-    File *f = addTreeFile("config.txt");
-    f->loose = true;
-    f->fileType = FILE_TEXT;
+    g_container.find("config.txt")->fileType = FILE_TEXT;
     File *packed = addTreeFile("my.txt");
     packed->fileType = FILE_TEXT;
     scope.sys.strings[USER_STRING_ARTICLE] = "My.TXT";
@@ -338,17 +331,6 @@ TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)
     // The tree is balanced: six styles under a root from the middle.
     EXPECT_EQ(6u, Tree::count(cfg.fontStyles));
     EXPECT_STREQ("c", cfg.fontStyles->name.c_str());
-}
-
-TEST_F(ConfigTest, LoadFailsWithAClearErrorWithoutConfig)
-{
-    ScopedWorkDir dir;
-    for (int listed : {0, 1}) {
-        if (listed)
-            addTreeFile("config.txt")->loose = true; // listed, but not on disk
-        EXPECT_FALSE(cfg.load());
-        EXPECT_STREQ("Cannot load configuration", scope.sys.errorText);
-    }
 }
 
 TEST_F(ConfigTest, HostileConfigurationsGiveDefaultsAndNeverCrash)

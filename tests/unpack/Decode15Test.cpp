@@ -26,10 +26,8 @@ TEST(Decode15, WaveMatchesReferenceAndAShorterSizeGivesItsPrefix)
     const RarTestMember &m = members[0];
     std::vector<uint8_t> expected = readFile(fixturePath("expected/BoatModernEnglish.wav"));
     ASSERT_EQ(m.unpSize, expected.size());
-    EXPECT_EQ(expected, decodeBytes(m.packed, m.unpSize, 15).out);
-
     // Told a smaller size, the decoder stops there: the prefix and nothing more.
-    for (uint32_t size : { 0u, 1u, 1000u, 30001u }) {
+    for (uint32_t size : { 0u, 1u, 1000u, 30001u, m.unpSize }) {
         DecodeResult r = decodeBytes(m.packed, size, 15);
         EXPECT_TRUE(r.guardIntact) << size;
         EXPECT_EQ(std::vector<uint8_t>(expected.begin(), expected.begin() + size), r.out) << size;
@@ -66,15 +64,13 @@ TEST(Decode15, DamagedMembersFailAndTheirSiblingsDecode)
 TEST(Decode15, UniformStreamsStayInBounds)
 {
     for (uint8_t fill : { 0x00, 0xFF, 0x55, 0xF0 }) {
-        std::vector<uint8_t> packed(4096, fill);
-        DecodeResult r = decodeBytes(packed, 20000, 15);
+        DecodeResult r = decodeBytes(std::vector<uint8_t>(4096, fill), 20000, 15);
         EXPECT_TRUE(r.guardIntact) << (int)fill;
         EXPECT_LE(r.decoded, 20000 + 300);
     }
     EXPECT_TRUE(decodeBytes({}, 100, 15).guardIntact);
-    std::vector<uint8_t> zeros(2600000, 0);
     const uint32_t size = kWindowSize + kWindowSize / 4;
-    DecodeResult big = decodeBytes(zeros, size, 15);
+    DecodeResult big = decodeBytes(std::vector<uint8_t>(2600000, 0), size, 15);
     EXPECT_TRUE(big.guardIntact);
     EXPECT_GT(big.decoded, (int64_t)kWindowSize);
     EXPECT_LE(big.decoded, (int64_t)size + 300);

@@ -119,16 +119,18 @@ TEST(FilterMachine, InterpreterAgreesWithNativeFilters)
     }
 }
 
-TEST(FilterMachine, ItaniumAdjustsBranchTargets)
+// E8, E8E9, delta, RGB and audio are checked against their programs above.
+TEST(FilterMachine, ItaniumAndUpcase)
 {
+    EXPECT_EQ(runNative(VMSF_UPCASE, {'a', 2, 'b', 2, 2, 'c', 2}), std::vector<uint8_t>({'a', 'B', 2, 'c', 2}));
+
     std::vector<uint8_t> b(32, 0);
     b[0] = 0x10;   // template 0x10: only slot 2 may branch
     auto setBits = [&](uint32_t bit, uint32_t count, uint32_t v) {
         for (uint32_t i = 0; i < count; i++)
-            b[(bit + i) / 8] = (uint8_t)((b[(bit + i) / 8] & ~(1 << ((bit + i) % 8))) | (((v >> i) & 1) << ((bit + i) % 8)));
+            b[(bit + i) / 8] |= (uint8_t)(((v >> i) & 1) << ((bit + i) % 8));
     };
-    auto getBits = [](const std::vector<uint8_t> &v, uint32_t bit, uint32_t count) {
-        uint32_t r = 0;
+    auto getBits = [](const std::vector<uint8_t> &v, uint32_t bit, uint32_t count, uint32_t r = 0) {
         for (uint32_t i = 0; i < count; i++)
             r |= ((v[(bit + i) / 8] >> ((bit + i) % 8)) & 1u) << i;
         return r;
@@ -141,12 +143,6 @@ TEST(FilterMachine, ItaniumAdjustsBranchTargets)
     EXPECT_EQ(getBits(out, 87 + 13, 20), 0x12345u - 3);
     EXPECT_EQ(getBits(out, 46 + 13, 20), 0x00100u);
     EXPECT_EQ(getBits(out, 87 + 37, 4), 5u);
-}
-
-// E8, E8E9, delta, RGB and audio are checked against their programs above.
-TEST(FilterMachine, UpcaseExpandsEscapes)
-{
-    EXPECT_EQ(runNative(VMSF_UPCASE, {'a', 2, 'b', 2, 2, 'c', 2}), std::vector<uint8_t>({'a', 'B', 2, 'c', 2}));
 }
 
 TEST(FilterMachine, HostileRegistersStayInsideTheBlock)
@@ -166,17 +162,6 @@ TEST(FilterMachine, HostileRegistersStayInsideTheBlock)
     // R4 claiming more than the memory.
     for (VmStandardFilter kind : {VMSF_E8, VMSF_E8E9, VMSF_ITANIUM, VMSF_DELTA, VMSF_RGB, VMSF_AUDIO, VMSF_UPCASE})
         EXPECT_LE(runNative(kind, block, {6, 0, 0, 0x3C000, 0xFFFFFFFFu, 0, 0}).size(), (size_t)kVmMemSize);
-}
-
-TEST(FilterMachine, StaticDataClaimsOnlyWhatTheCodeHolds)
-{
-    FilterCodeWriter w;
-    w.bits(1, 1);                 // static data follows...
-    w.data(0xFFFFFFFFu);          // ...claiming 4 GiB (the length wraps past 32 bits)
-    w.byteArray({1, 2, 3, 4, 5});
-    std::vector<uint8_t> code = genericProgram(w);
-    PreparedFilter p = prepared(code);
-    EXPECT_LE(p.staticData.size(), code.size());
 }
 
 namespace {
@@ -215,15 +200,31 @@ void command(FilterCodeWriter &w, VmOpcode op, bool byteMode, std::vector<Op> op
     }
 }
 
+struct Cmd { VmOpcode op; std::vector<Op> ops; bool byteMode = false; };
+
+std::vector<uint8_t> program(const std::vector<Cmd> &cmds)
+{
+    FilterCodeWriter w;
+    w.bits(0, 1);   // no static data
+    for (const Cmd &c : cmds)
+        command(w, c.op, c.byteMode, c.ops);
+    return genericProgram(w);
+}
+
 }  // namespace
 
-TEST(FilterMachine, ProgramOverTheInstructionLimitIsDisarmed)
+// Static data claiming 4 GiB, an endless loop, a stack wrapped round the memory end.
+TEST(FilterMachine, HostileProgramsStayBounded)
 {
-    // loop: JMP loop (an absolute target: 256 + index 0).
     FilterCodeWriter w;
-    w.bits(0, 1);
-    command(w, VM_JMP, false, {imm(256)});
+    w.bits(1, 1);                 // static data follows...
+    w.data(0xFFFFFFFFu);          // ...claiming 4 GiB (the length wraps past 32 bits)
+    w.byteArray({1, 2, 3, 4, 5});
     std::vector<uint8_t> code = genericProgram(w);
+    EXPECT_LE(prepared(code).staticData.size(), code.size());
+
+    // loop: JMP loop (an absolute target: 256 + index 0); stopped at the limit and disarmed.
+    code = program({{VM_JMP, {imm(256)}}});
     PreparedFilter p = prepared(code);
     FilterMachine vm;
     std::vector<uint8_t> block(64, 1);
@@ -234,102 +235,65 @@ TEST(FilterMachine, ProgramOverTheInstructionLimitIsDisarmed)
     EXPECT_EQ((*p.commands)[0].opcode, VM_RET);
     runFilter(vm, p, block, {}, &steps);
     EXPECT_EQ(steps, 1u);
-    // A smaller budget stops sooner.
-    PreparedFilter q = prepared(code);
+    PreparedFilter q = prepared(code);   // a smaller budget stops sooner
     q.globalData.assign(0x40, 0);
     EXPECT_LE(vm.execute(q, 1000), 1001u);
-}
 
-TEST(FilterMachine, StackWrapsInsideTheMemory)
-{
     // R7 = 2: a push lands at 0x3FFFE (masked), a return pops garbage and ends.
-    FilterCodeWriter w;
-    w.bits(0, 1);
-    command(w, VM_MOV, false, {reg(7), imm(2)});
-    w.bits(VM_PUSHA + 24, 6);
-    w.bits(VM_POPA + 24, 6);
-    command(w, VM_PUSH, false, {reg(0)});
-    command(w, VM_CALL, false, {imm(256 + 7)});
-    command(w, VM_POP, false, {reg(1)});
-    std::vector<uint8_t> code = genericProgram(w);
-    PreparedFilter p = prepared(code);
-    FilterMachine vm;
-    std::vector<uint8_t> block(8, 3);
-    EXPECT_EQ(runFilter(vm, p, block).size(), 8u);
+    PreparedFilter r = prepared(program({{VM_MOV, {reg(7), imm(2)}}, {VM_PUSHA, {}}, {VM_POPA, {}}, {VM_PUSH, {reg(0)}},
+                                         {VM_CALL, {imm(256 + 7)}}, {VM_POP, {reg(1)}}}));
+    EXPECT_EQ(runFilter(vm, r, std::vector<uint8_t>(8, 3)).size(), 8u);
 }
 
+// Each check's commands leave its result in R0, stored in the block as the next
+// word; the call goes to a subroutine after the checks.
 TEST(FilterMachine, InterpreterArithmeticFlagsCallsAndStack)
 {
-    FilterCodeWriter w;
-    w.bits(0, 1);   // no static data
-    int n = 0;   // commands written so far
-    auto cmd = [&](VmOpcode op, bool bm, std::vector<Op> ops) {
-        command(w, op, bm, ops);
-        n++;
+    const struct Check { std::vector<Cmd> cmds; uint32_t want; } checks[] = {
+        // Shift counts are taken modulo 32: SHL by 33 shifts by 1 (carry out), SHR by 32 not at all.
+        {{{VM_MOV, {reg(0), imm(0x80000001u)}}, {VM_SHL, {reg(0), imm(33)}}}, 2},
+        {{{VM_MOV, {reg(0), imm(0x80000001u)}}, {VM_SHL, {reg(0), imm(33)}}, {VM_MOV, {reg(0), imm(0)}},
+          {VM_ADC, {reg(0), imm(0)}}}, 1},
+        {{{VM_MOV, {reg(0), imm(5)}}, {VM_SHR, {reg(0), imm(32)}}}, 5},
+        {{{VM_MOV, {reg(0), imm(0x80000000u)}}, {VM_SAR, {reg(0), imm(4)}}}, 0xF8000000u},
+        {{{VM_MOV, {at(0x1000), imm(0x1282)}}, {VM_MOVZX, {reg(0), at(0x1000)}}}, 0x82},
+        {{{VM_MOVSX, {reg(0), imm(0x80)}}}, 0xFFFFFF80u},
+        {{{VM_MOV, {reg(0), imm(0xFF)}}, {VM_ADD, {reg(0), imm(1)}, true}}, 0},   // byte mode
+        // A word straddling the memory end; an address past it masked (R5 = 0).
+        {{{VM_MOV, {at(0x3FFFE), imm(0x11223344)}}, {VM_MOV, {mem(5, 0x41010), imm(0xABCD)}},
+          {VM_MOV, {reg(0), at(0x1010)}}}, 0xABCD},
+        {{{VM_MOV, {reg(0), imm(7)}}, {VM_MOV, {reg(1), imm(0)}}, {VM_DIV, {reg(0), reg(1)}}}, 7},   // by zero: nothing
+        // A result of 0 sets the zero flag only; a borrow sets the carry.
+        {{{VM_MOV, {reg(2), imm(0xFFFFFFFFu)}}, {VM_MOV, {reg(0), imm(5)}}, {VM_ADD, {reg(2), imm(1)}},
+          {VM_ADC, {reg(0), imm(0)}}}, 5},
+        {{{VM_MOV, {reg(4), imm(1)}}, {VM_MOV, {reg(0), imm(10)}}, {VM_SUB, {reg(4), imm(2)}}, {VM_SBB, {reg(0), imm(0)}}}, 9},
+        {{{VM_CALL, {imm(0)}}, {VM_MOV, {reg(0), reg(6)}}}, 0x1234},
+        {{{VM_MOV, {at(0x1020), imm(0x0F0F0F0F)}}, {VM_NOT, {at(0x1020)}, true}, {VM_MOV, {reg(0), at(0x1020)}}}, 0x0F0F0FF0u},
+        {{{VM_MOV, {at(0x1024), imm(0xAABB)}}, {VM_MOV, {reg(1), imm(0x11)}}, {VM_XCHG, {reg(1), at(0x1024)}},
+          {VM_MOV, {reg(0), reg(1)}}}, 0xAABB},
+        {{{VM_MOV, {reg(0), at(0x1024)}}}, 0x11},
+        // Flags saved with carry, overwritten without, restored.
+        {{{VM_MOV, {reg(0), imm(0)}}, {VM_CMP, {reg(0), imm(1)}}, {VM_PUSHF, {}}, {VM_CMP, {reg(0), reg(0)}}, {VM_POPF, {}},
+          {VM_ADC, {reg(0), imm(0)}}}, 1},
     };
-    // Shift counts are taken modulo 32: SHL by 33 shifts by 1 (carry out), SHR by 32 not at all.
-    cmd(VM_MOV, false, {reg(0), imm(0x80000001u)});
-    cmd(VM_SHL, false, {reg(0), imm(33)});
-    cmd(VM_MOV, false, {reg(4), imm(0)});
-    cmd(VM_ADC, false, {reg(4), imm(0)});                 // picks up the carry of SHL
-    cmd(VM_MOV, false, {reg(1), imm(5)});
-    cmd(VM_SHR, false, {reg(1), imm(32)});
-    cmd(VM_MOV, false, {at(0x100), reg(0)});
-    cmd(VM_MOVZX, false, {reg(2), at(0x100)});
-    cmd(VM_MOV, false, {reg(3), imm(0xFF)});
-    cmd(VM_ADD, true, {reg(3), imm(1)});                  // byte mode: stored 0
-    cmd(VM_MOV, false, {at(0x3FFFE), imm(0x11223344)});   // straddles the memory end
-    cmd(VM_MOV, false, {mem(5, 0x40000), reg(0)});        // address masked: R5 = 0
-    for (uint32_t r = 0; r < 5; r++)
-        cmd(VM_MOV, false, {at(40 + 4 * r), reg(r)});     // [40..59] = R0..R4
-    cmd(VM_MOV, false, {reg(0), imm(7)});
-    cmd(VM_MOV, false, {reg(1), imm(0)});
-    cmd(VM_DIV, false, {reg(0), reg(1)});                 // by zero: nothing
-    cmd(VM_MOV, false, {at(0), reg(0)});                  // [0] = 7
-    cmd(VM_MOV, false, {reg(2), imm(0xFFFFFFFFu)});
-    cmd(VM_MOV, false, {reg(3), imm(5)});
-    cmd(VM_ADD, false, {reg(2), imm(1)});                 // result 0: zero flag only, no carry
-    cmd(VM_ADC, false, {reg(3), imm(0)});
-    cmd(VM_MOV, false, {at(4), reg(3)});                  // [4] = 5
-    cmd(VM_MOV, false, {reg(4), imm(1)});
-    cmd(VM_MOV, false, {reg(5), imm(10)});
-    cmd(VM_SUB, false, {reg(4), imm(2)});                 // borrow: carry
-    cmd(VM_SBB, false, {reg(5), imm(0)});
-    cmd(VM_MOV, false, {at(8), reg(5)});                  // [8] = 9
-    const int callAt = n;
-    cmd(VM_CALL, false, {imm(0)});                        // target patched below
-    cmd(VM_MOV, false, {at(12), reg(6)});                 // [12] = 0x1234
-    cmd(VM_MOV, false, {reg(0), imm(0x80000000u)});
-    cmd(VM_SAR, false, {reg(0), imm(4)});
-    cmd(VM_MOV, false, {at(16), reg(0)});                 // [16] = 0xF8000000
-    cmd(VM_MOV, false, {at(20), imm(0x0F0F0F0F)});
-    cmd(VM_NOT, true, {at(20)});                          // [20] = 0x0F0F0FF0
-    cmd(VM_MOV, false, {at(24), imm(0xAABB)});
-    cmd(VM_MOV, false, {reg(1), imm(0x11)});
-    cmd(VM_XCHG, false, {reg(1), at(24)});                // [24] = 0x11
-    cmd(VM_MOV, false, {at(28), reg(1)});                 // [28] = 0xAABB
-    cmd(VM_MOV, false, {reg(3), imm(0)});
-    cmd(VM_CMP, false, {reg(3), imm(1)});                 // carry
-    w.bits(VM_PUSHF + 24, 6); n++;
-    cmd(VM_CMP, false, {reg(3), reg(3)});                 // zero, no carry
-    w.bits(VM_POPF + 24, 6); n++;
-    cmd(VM_ADC, false, {reg(3), imm(0)});
-    cmd(VM_MOV, false, {at(32), reg(3)});                 // [32] = 1
-    cmd(VM_MOVSX, false, {reg(0), imm(0x80)});
-    cmd(VM_MOV, false, {at(36), reg(0)});                 // [36] = 0xFFFFFF80
-    cmd(VM_JMP, false, {imm(256 + 1000)});                // past the end: done
-    const int subAt = n;
-    cmd(VM_MOV, false, {reg(6), imm(0x1234)});
-    w.bits(VM_RET + 24, 6); n++;
-
-    std::vector<uint8_t> code = genericProgram(w);
-    PreparedFilter p = prepared(code);
-    ASSERT_GT(p.commands->size(), (size_t)subAt);
-    (*p.commands)[callAt].op1.data = (uint32_t)subAt;   // absolute, as prepared
+    const uint32_t count = sizeof checks / sizeof checks[0];
+    std::vector<Cmd> cmds;
+    for (uint32_t i = 0; i < count; i++) {
+        cmds.insert(cmds.end(), checks[i].cmds.begin(), checks[i].cmds.end());
+        cmds.push_back({VM_MOV, {at(4 * i), reg(0)}});
+    }
+    cmds.push_back({VM_JMP, {imm(256 + 1000)}});   // past the end: done
+    const uint32_t subAt = (uint32_t)cmds.size();
+    cmds.push_back({VM_MOV, {reg(6), imm(0x1234)}});
+    cmds.push_back({VM_RET, {}});
+    PreparedFilter p = prepared(program(cmds));
+    ASSERT_GE(p.commands->size(), cmds.size());
+    for (size_t i = 0; i < cmds.size(); i++)
+        if (cmds[i].op == VM_CALL)
+            (*p.commands)[i].op1.data = subAt;   // absolute, as prepared
     FilterMachine vm;
-    std::vector<uint8_t> out = runFilter(vm, p, std::vector<uint8_t>(60, 0));
-    ASSERT_EQ(out.size(), 60u);
-    const uint32_t want[15] = {7, 5, 9, 0x1234, 0xF8000000u, 0x0F0F0FF0u, 0x11, 0xAABB, 1, 0xFFFFFF80u, 2, 5, 2, 0, 1};
-    for (int i = 0; i < 15; i++)
-        EXPECT_EQ(get32(&out[i * 4]), want[i]) << "word " << i;
+    std::vector<uint8_t> out = runFilter(vm, p, std::vector<uint8_t>(4 * count, 0));
+    ASSERT_EQ(out.size(), 4 * count);
+    for (uint32_t i = 0; i < count; i++)
+        EXPECT_EQ(get32(&out[i * 4]), checks[i].want) << "check " << i;
 }

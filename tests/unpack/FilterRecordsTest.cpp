@@ -35,9 +35,10 @@ struct Rig {
         return u->filters->readFilterPpm(*u, f);
     }
     bool record(const FilterRecordFields &s, bool isNew) { return feed(ppmFilterRecord(s, isNew)); }
-    void flush() { u->flush29(); }
-    std::vector<uint8_t> written() const
+    // Flushes and returns everything written so far.
+    std::vector<uint8_t> flush()
     {
+        u->flush29();
         return std::vector<uint8_t>(out.begin(), out.begin() + (out.size() - io.destinationLeft));
     }
 };
@@ -82,82 +83,57 @@ std::vector<uint8_t> cut(std::vector<uint8_t> r, size_t k)
 
 }  // namespace
 
-TEST(FilterRecords, OffsetFlagAndRepeatedLengths)
+TEST(FilterRecords, OffsetsRepeatedLengthsStackingAndClearing)
 {
     Rig rig(1000);
-    std::vector<uint8_t> want = sample(30, 3);
+    std::vector<uint8_t> want = sample(30, 3), gap(258, 0x55);
     std::vector<uint8_t> src = deltaSource(want, 3);
     ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0, 30, 3), true));
     rig.put(src);
     // Same filter, start 0 + 258 behind the current position, length as before.
     ASSERT_TRUE(rig.record(sameFilter(0x40, 3), false));
-    std::vector<uint8_t> gap(258, 0x55);
     rig.put(gap);
     rig.put(src);
-    rig.flush();
-    EXPECT_EQ(rig.written(), joined({want, gap, want}));
-    EXPECT_EQ(rig.u->outWritten, 318);
+    EXPECT_EQ(rig.flush(), joined({want, gap, want}));
     EXPECT_FALSE(rig.u->filters->pending());
-}
 
-TEST(FilterRecords, NumberZeroClearsEveryFilter)
-{
-    Rig rig(1000);
-    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0x1000, 30, 3), true));
-    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 2, 0x2000, 30, 3), true));
-    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 0, 0, 30, 1), true));   // clears both, defines filter 0 anew
-    std::vector<uint8_t> want = sample(30, 9);
-    rig.put(deltaSource(want, 1));
-    rig.flush();
-    EXPECT_EQ(rig.written(), want);   // the two earlier instances are gone
-    EXPECT_FALSE(rig.u->filters->pending());
+    // The same filter twice on one block: the second runs on the first's output.
+    Rig stacked(100);
+    ASSERT_TRUE(stacked.record(standardRecord(kDeltaProgram, 1, 0, 30, 1), true));
+    ASSERT_TRUE(stacked.record(sameFilter(0, 1), false));
+    stacked.put(deltaSource(deltaSource(want, 1), 1));
+    EXPECT_EQ(stacked.flush(), want);
+
+    // Number 0 clears every filter and defines filter 0 anew: the earlier instances are gone.
+    Rig cleared(1000);
+    ASSERT_TRUE(cleared.record(standardRecord(kDeltaProgram, 1, 0x1000, 30, 3), true));
+    ASSERT_TRUE(cleared.record(standardRecord(kDeltaProgram, 2, 0x2000, 30, 3), true));
+    ASSERT_TRUE(cleared.record(standardRecord(kDeltaProgram, 0, 0, 30, 1), true));
+    cleared.put(deltaSource(want, 1));
+    EXPECT_EQ(cleared.flush(), want);
+    EXPECT_FALSE(cleared.u->filters->pending());
     // Only one filter exists now: number 3 (index 2) is out of range.
-    FilterRecordFields bad = standardRecord(kDeltaProgram, 3, 0, 30, 1);
-    EXPECT_FALSE(rig.record(bad, false));
+    EXPECT_FALSE(cleared.record(standardRecord(kDeltaProgram, 3, 0, 30, 1), false));
 }
 
-TEST(FilterRecords, StackedFiltersRunOnEachOthersOutput)
-{
-    Rig rig(100);
-    std::vector<uint8_t> want = sample(40, 7);
-    std::vector<uint8_t> once = deltaSource(want, 1);
-    std::vector<uint8_t> twice = deltaSource(once, 1);
-    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0, 40, 1), true));
-    ASSERT_TRUE(rig.record(sameFilter(0, 1), false));   // same filter, same block
-    rig.put(twice);
-    rig.flush();
-    EXPECT_EQ(rig.written(), want);
-}
-
-TEST(FilterRecords, BlocksWrapAroundTheWindowEnd)
+TEST(FilterRecords, BlocksWrapAroundTheWindowEndOrWaitForTheirBytes)
 {
     Rig rig(200, kWindowSize - 10);
-    std::vector<uint8_t> head = {9, 8, 7};
+    std::vector<uint8_t> head = {9, 8, 7}, want = sample(64, 13);
     rig.put(head);
-    std::vector<uint8_t> want = sample(64, 13);
     ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0, 64, 2), true));
     rig.put(deltaSource(want, 2));
-    rig.flush();
-    EXPECT_EQ(rig.written(), joined({head, want}));
+    EXPECT_EQ(rig.flush(), joined({head, want}));
     EXPECT_EQ(rig.u->flushedPos, rig.u->outPos);
-    EXPECT_LT(rig.u->outPos, 100u);
-}
 
-TEST(FilterRecords, IncompleteBlockWaitsForItsBytes)
-{
-    Rig rig(100);
-    std::vector<uint8_t> lead = {4, 4, 4, 4};
-    rig.put(lead);
-    std::vector<uint8_t> want = sample(30, 17);
+    Rig waits(100);
+    waits.put(head);
     std::vector<uint8_t> src = deltaSource(want, 3);
-    ASSERT_TRUE(rig.record(standardRecord(kDeltaProgram, 1, 0, 30, 3), true));
-    rig.put(std::vector<uint8_t>(src.begin(), src.begin() + 10));
-    rig.flush();
-    EXPECT_EQ(rig.written(), lead);   // written up to the block start only
-    EXPECT_TRUE(rig.u->filters->pending());
-    rig.put(std::vector<uint8_t>(src.begin() + 10, src.end()));
-    rig.flush();
-    EXPECT_EQ(rig.written(), joined({lead, want}));
+    ASSERT_TRUE(waits.record(standardRecord(kDeltaProgram, 1, 0, 64, 3), true));
+    waits.put(std::vector<uint8_t>(src.begin(), src.begin() + 10));
+    EXPECT_EQ(waits.flush(), head);   // written up to the block start only
+    waits.put(std::vector<uint8_t>(src.begin() + 10, src.end()));
+    EXPECT_EQ(waits.flush(), joined({head, want}));
 }
 
 TEST(FilterRecords, MalformedRecordsFail)
@@ -176,23 +152,19 @@ TEST(FilterRecords, MalformedRecordsFail)
         withData(0x10000),                                                              // data block over 0xFFFF
         cut(withData(100), 50),                                                         // data block past the record
         ppmFilterRecord(standardRecord(kDeltaProgram, 0xFFFFFFFFu, 0, 30, 3), true),    // number far beyond
+        {0x87, 0, 40, 1}, {0x86},                                                       // the PPMd stream ends
     };
-    for (size_t i = 0; i < records.size(); i++) {
-        Rig rig(10);
-        EXPECT_FALSE(rig.feed(records[i])) << i;
-    }
-    Rig rig(10);   // the PPMd stream ends inside the record
-    EXPECT_FALSE(rig.feed({0x87, 0, 40, 1}));
-    EXPECT_FALSE(rig.feed({0x86}));
+    for (size_t i = 0; i < records.size(); i++)
+        EXPECT_FALSE(Rig(10).feed(records[i])) << i;
 }
 
 TEST(FilterRecords, DataBlockReachesTheGlobalArea)
 {
-    // A generic program copying the first data byte (global 0x40) to the output.
+    // A generic program copying the first data byte (global 0x40) to the output:
+    // MOVZX R0, [0x3C040]; MOV [0], R0.
     FilterCodeWriter w;
     w.bits(0, 1);
-    // MOVZX R0, [0x3C040]; MOV [0], R0 ... coded by hand: MOVZX = 32 (6 bits), no byte mode.
-    w.bits(32 + 24, 6);
+    w.bits(32 + 24, 6);                                             // MOVZX, no byte mode
     w.bits(1, 1); w.bits(0, 3);                                     // R0
     w.bits(1, 2); w.bits(3, 2); w.data(0x3C040);                    // [0x3C040]
     w.bits(0, 4); w.bits(0, 1);                                     // MOV, word mode
@@ -203,8 +175,7 @@ TEST(FilterRecords, DataBlockReachesTheGlobalArea)
     Rig rig(10);
     ASSERT_TRUE(rig.record(s, true));
     rig.put({1, 1, 1, 1});
-    rig.flush();
-    EXPECT_EQ(rig.written(), std::vector<uint8_t>({0xAB, 0, 0, 0}));
+    EXPECT_EQ(rig.flush(), std::vector<uint8_t>({0xAB, 0, 0, 0}));
 }
 
 TEST(FilterRecords, HugeBlockLengthsStayBounded)
@@ -214,10 +185,9 @@ TEST(FilterRecords, HugeBlockLengthsStayBounded)
     rig.u->outPos = 0x3FFFF0;   // the block is almost all decoded: not yet complete
     rig.flush();
     EXPECT_TRUE(rig.u->filters->pending());
-    rig.u->outPos = 0x3FFFFF;
-    rig.flush();   // complete: copied into the machine only as far as its memory reaches
+    rig.u->outPos = 0x3FFFFF;   // complete: copied into the machine only as far as its memory reaches
+    EXPECT_LE(rig.flush().size(), 0x10u);
     EXPECT_FALSE(rig.u->filters->pending());
-    EXPECT_LE(rig.written().size(), 0x10u);
 }
 
 // Records whose blocks lie far ahead: pending instances and definitions are
