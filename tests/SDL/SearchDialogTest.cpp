@@ -21,11 +21,10 @@
 
 namespace {
 
-// One step of the person at the keyboard and mouse.
+// One step of the person: the characters typed, or else a click at x, y.
 struct Step {
-    enum Kind { TYPE, CLICK } kind;
-    std::string text;   // TYPE: the characters
-    int x = 0, y = 0;   // CLICK: where
+    std::string text;
+    int x = 0, y = 0;
 };
 
 struct Dialog : ::testing::Test {
@@ -63,14 +62,14 @@ struct Dialog : ::testing::Test {
     {
         SDL_Rect r = bounds(list);
         int line = SDLGUI::getLook()->lineHeight();
-        return {Step::CLICK, "", 220 + r.x + 10, 90 + cellTop + r.y + 2 + row * line + line / 2};
+        return {"", 220 + r.x + 10, 90 + cellTop + r.y + 2 + row * line + line / 2};
     }
     Step wordRow(int n) { return row(panel().wordList, 0, n); }
     Step articleRow(int n) { return row(panel().articleList, 150, n); }
     Step button(bool ok)
     {
         int h = bounds(panel().okButton).h;
-        return {Step::CLICK, "", 220 + (ok ? 50 : 150), 90 + 300 - h / 2};
+        return {"", 220 + (ok ? 50 : 150), 90 + 300 - h / 2};
     }
 
     static void waitUntilTaken()
@@ -94,7 +93,7 @@ struct Dialog : ::testing::Test {
         std::thread person([&] {
             SDL_Delay(50);
             for (const Step &s : steps) {
-                if (s.kind == Step::TYPE) {
+                if (!s.text.empty()) {
                     for (unsigned char c : s.text)
                         push(keyEvent((SDLKey)tolower(c), c));
                     continue;
@@ -127,7 +126,7 @@ TEST_F(Dialog, ChoosingAWordAndAnArticleReturnsBoth)
 {
     std::string word, file;
     std::vector<std::string> words, entries;
-    ASSERT_TRUE(run({{Step::TYPE, "CA", 0, 0}, wordRow(1), articleRow(0), button(true)}, &word, &file,
+    ASSERT_TRUE(run({{"CA"}, wordRow(1), articleRow(0), button(true)}, &word, &file,
                     &words, &entries));
     EXPECT_EQ(word, "caravan");
     EXPECT_EQ(file, "a.txt");
@@ -147,42 +146,37 @@ TEST_F(Dialog, EntriesCarryTheFileNameBehindTheTitle)
     for (int i = 0; i < Vector_size(list); i++) {
         const char *entry = (const char *)Vector_get(list, i);
         keys.push_back(std::string(entry) + "|" + (entry + strlen(entry) + 1));
-        free(Vector_get(list, i));
     }
-    Vector_clear(list);
     EXPECT_EQ(keys, (std::vector<std::string>{"cars today|a.txt", "b.txt|b.txt"}));
-    for (const char *prefix : {"zebra", "cartx"}) {
-        char *p = strdup(prefix);
-        SDLSystem::listCompletions(index.root, p, list);
-        free(p);
-        EXPECT_EQ(Vector_size(list), 0) << prefix;
+    Vector_deleteAll(list);
+    for (std::string prefix : {"zebra", "cartx"}) {
+        Vector *none = Vector_create();
+        SDLSystem::listCompletions(index.root, &prefix[0], none);
+        EXPECT_EQ(Vector_size(none), 0) << prefix;
+        Vector_deleteAll(none);
     }
-    Vector_delete(list);
 }
 
+// Whatever ends the dialog, the screen under it is restored.
 TEST_F(Dialog, NothingIsReturnedWithoutAChoiceTheUserMadeOrAfterCancel)
 {
     struct Case { const char *name; std::vector<Step> steps; } cases[] = {
-        {"cancel after choosing both", {{Step::TYPE, "car", 0, 0}, wordRow(0), articleRow(0), button(false)}},
+        {"cancel at once", {button(false)}},
+        {"cancel after choosing both", {{"car"}, wordRow(0), articleRow(0), button(false)}},
         {"a new word drops the article chosen for the old one",
-         {{Step::TYPE, "car", 0, 0}, wordRow(0), articleRow(0), wordRow(2), button(true)}},
-        {"an unknown prefix lists nothing", {{Step::TYPE, "zz", 0, 0}, wordRow(0), button(true)}},
+         {{"car"}, wordRow(0), articleRow(0), wordRow(2), button(true)}},
+        {"an unknown prefix lists nothing", {{"zz"}, wordRow(0), button(true)}},
     };
+    SDL_Surface *screen = SDL_GetVideoSurface();
     for (const Case &c : cases) {
+        fillRGB(system->backBuffer, 0x336699);
+        fillRGB(screen, 0x000000);
         std::string word = "untouched";
         EXPECT_FALSE(run(c.steps, &word)) << c.name;
+        EXPECT_EQ(word, "") << c.name;
+        EXPECT_EQ(std::vector<uint32_t>({rgbAt(screen, 220, 90), rgbAt(screen, 419, 389), rgbAt(screen, 420, 390)}),
+                  std::vector<uint32_t>({0x336699u, 0x336699u, 0u})) << c.name;   // the last outside the dialog
     }
-}
-
-TEST_F(Dialog, TheScreenUnderTheDialogIsRestored)
-{
-    fillRGB(system->backBuffer, 0x336699);
-    SDL_Surface *screen = SDL_GetVideoSurface();
-    fillRGB(screen, 0x000000);
-    EXPECT_FALSE(run({button(false)}));
-    EXPECT_EQ(rgbAt(screen, 220, 90), 0x336699u);
-    EXPECT_EQ(rgbAt(screen, 419, 389), 0x336699u);
-    EXPECT_EQ(rgbAt(screen, 420, 390), 0u);   // outside the dialog: untouched
 }
 
 } // namespace
