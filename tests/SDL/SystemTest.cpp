@@ -51,17 +51,6 @@ TEST(SDLSystem, CommandLineOptions)
     }
 }
 
-TEST(SDLSystem, UnknownUserFlagsAndStringsAreReported)
-{
-    SystemFixture f(QUIET);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(f.system->get_user_flag(12), 0);
-    EXPECT_EQ(f.system->get_user_string(3), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Invalid flag given in get_user_flag. Returning 0 and hopeing for the best."
-              "Invalid flag given in get_user_string. Returning NULL and hopeing for the best.");
-}
-
 TEST(SDLSystem, FilesAndTheProgramDirectory)
 {
     ScopedWorkDir outer;   // the fixture's own directory holds the listed files
@@ -244,12 +233,20 @@ TEST(SDLSystem, LinkTargetReachesTheProgramAsOneArgument)
     EXPECT_FALSE(fileExists(record));
 }
 
-TEST(SDLSystem, NoLinkProgramRunsNothingAndIndexingAlwaysContinues)
+// Unknown user flags and strings are reported; without a link program a
+// link runs nothing; indexing always continues.
+TEST(SDLSystem, UnknownQueriesNoLinkProgramAndIndexing)
 {
     SystemFixture f(QUIET);
+    testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
+    EXPECT_EQ(f.system->get_user_flag(12), 0);
+    EXPECT_EQ(f.system->get_user_string(3), nullptr);
     EXPECT_FALSE(f.system->open_link("anything"));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Invalid flag given in get_user_flag. Returning 0 and hopeing for the best."
+              "Invalid flag given in get_user_string. Returning NULL and hopeing for the best.");
     for (int count : {10, 1, 2})
         EXPECT_TRUE(f.system->indexing_progress(count));
 }

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "Area.h"
 #include "Areas.h"
 #include "Article.h"
 #include "Export.h"
@@ -17,7 +16,6 @@
 #include "LooseFiles.h"
 #include "TestDirs.h"
 #include "Theme.h"
-#include "containr.h"
 
 namespace {
 
@@ -82,8 +80,7 @@ struct ExportTest : ::testing::Test {
     }
     void TearDown() override
     {
-        g_playlist.pendingSound = nullptr;
-        g_playlist.themeSounds[SOUND_SAVE] = nullptr;
+        g_playlist.pendingSound = g_playlist.themeSounds[SOUND_SAVE] = nullptr;
         g_markupSwapRB = true;
         delete article;
         g_magazine_config.deleteTrees();

@@ -7,10 +7,8 @@
 #include "File.h"
 #include "LooseFiles.h"
 #include "MagazineConfig.h"
-#include "Messages.h"
 #include "Playlist.h"
 #include "TestDirs.h"
-#include "containr.h"
 
 namespace {
 
@@ -43,14 +41,6 @@ struct PlaylistTest : ::testing::Test {
             pl.setSong(slot, name, false, false);
         }
     }
-    // "name loop" of the last play_song_file call, or "".
-    std::string lastPlayed()
-    {
-        for (auto it = sys.calls.rbegin(); it != sys.calls.rend(); ++it)
-            if (it->rfind("play_song_file ", 0) == 0)
-                return it->substr(15);
-        return "";
-    }
     size_t plays() const { return sys.count("play_song_file"); }
 };
 
@@ -59,7 +49,7 @@ TEST_F(PlaylistTest, NextAndPreviousWrapStepOverSlotNineAndRestartTheStopped)
     songs({{1, "s1.mod"}, {8, "s8.mod"}, {9, "s9.mod"}, {10, "s10.ogg"}, {31, "s31.xm"}});
     pl.play(Playlist::PLAY_NEXT); // nothing current yet: from the start
     EXPECT_EQ(sys.calls.front(), "stop_song 1"); // fades with the visual effects
-    EXPECT_EQ(lastPlayed(), "s1.mod 0");
+    EXPECT_EQ(sys.calls.back(), "play_song_file s1.mod 0");
     // Each step and the slot it reaches; slot 9 plays only when asked for by
     // number; empty or impossible slots restart the current song.
     const int stop = -1, next = Playlist::PLAY_NEXT, previous = Playlist::PLAY_PREVIOUS;
@@ -89,14 +79,15 @@ TEST_F(PlaylistTest, LoopMarksAndModes)
     songs({{2, "a.mod"}, {3, "b.mod"}});
     // Looping mode loops all but the "noloop" songs; cyclic (also an out-of-range mode) only the "loop" ones.
     const struct { uint32_t mode; bool loop, noloop; const char *a, *b; } cases[] = {
-        {Playlist::MODE_LOOPING, false, true, "a.mod 1", "b.mod 0"}, {7, true, false, "a.mod 0", "b.mod 1"}};
+        {Playlist::MODE_LOOPING, false, true, "play_song_file a.mod 1", "play_song_file b.mod 0"},
+        {7, true, false, "play_song_file a.mod 0", "play_song_file b.mod 1"}};
     for (const auto &c : cases) {
         pl.setMode(c.mode);
         pl.setSong(3, "b.mod", c.loop, c.noloop);
         pl.play(2);
-        EXPECT_EQ(lastPlayed(), c.a);
+        EXPECT_EQ(sys.calls.back(), c.a);
         pl.play(3);
-        EXPECT_EQ(lastPlayed(), c.b);
+        EXPECT_EQ(sys.calls.back(), c.b);
     }
     EXPECT_EQ(pl.mode, (uint32_t)Playlist::MODE_CYCLIC);
 }
@@ -148,7 +139,7 @@ TEST_F(PlaylistTest, FailedStartsClearPlayingAndKeepTheSlot)
     EXPECT_EQ(plays(), before + 1);
     ASSERT_TRUE(writeFile("mine.ogg", std::string("x")));
     pl.play(0);
-    EXPECT_EQ(lastPlayed(), "mine.ogg 1");
+    EXPECT_EQ(sys.calls.back(), "play_song_file mine.ogg 1");
     EXPECT_TRUE(pl.currentSlot == 0 && pl.playing == 1);
 }
 
