@@ -123,8 +123,7 @@ TEST(MarkupDecode, EntitiesTabsAndControlBytes)
         {"a\r\nb", 5, "a\r\nb", 1},
         // An entity cut by the end of the text decodes without reading past it.
         {"x&lt", 0, "x<", 0}, {"x&quot", 0, "x\"", 0}, {"x&l", 0, "x&l", 0}, {"&", 0, "&", 0},
-        {std::string(1000, '\t'), 0, std::string(8000, ' '), 8000}, // worst case: every byte a tab
-    };
+        {std::string(1000, '\t'), 0, std::string(8000, ' '), 8000}}; // worst case: every byte a tab
     for (const auto &c : cases) {
         String out;
         uint32_t length = 99;
@@ -143,8 +142,7 @@ TEST(Tag, GettersClampNeverOverflowAndTakeTheValue)
     many += ">";
     const struct { std::string text; Getter get; uint32_t kw; int64_t lo, hi; const char *expected; } cases[] = {
         {"<IMG file = \"my pic.jpg\" nosave>", STR, KW_FILE, 0, 0, "my pic.jpg"},
-        {"<IMG file=x nosave>", HAS, KW_NOSAVE, 0, 0, "1"},
-        {"<p align=CeNTer>", LOWER, KW_ALIGN, 0, 0, "center"},
+        {"<IMG file=x nosave>", HAS, KW_NOSAVE, 0, 0, "1"}, {"<p align=CeNTer>", LOWER, KW_ALIGN, 0, 0, "center"},
         // A bare keyword used as a value is an attribute of its own, which takes the next bare item.
         {"<p align=center height=\"\">", STR, KW_CENTER, 0, 0, "height"},
         {"<p height=\"\" \"dropped\">", HAS, KW_HEIGHT, 0, 0, "1"},
@@ -154,32 +152,24 @@ TEST(Tag, GettersClampNeverOverflowAndTakeTheValue)
         {many, UNS, KW_X, 0, 1000, "0"},
         {"<p x=-5>", UNS, KW_X, 1, 50, "50"}, // a minus wraps to a large number
         {"<p y=99999999999999999999>", UNS, KW_Y, 0, 0xFFFFFFFFu, "4294967295"},
-        {"<p width=-7>", SIG, KW_WIDTH, -3, 3, "-3"},
-        {"<p height=12abc>", SIG, KW_HEIGHT, -100, 100, "12"},
-        {"<p left=+8>", SIG, KW_LEFT, -100, 100, "8"},
-        {"<p top=abc>", UNS, KW_TOP, 0, 10, "-"},
+        {"<p width=-7>", SIG, KW_WIDTH, -3, 3, "-3"}, {"<p height=12abc>", SIG, KW_HEIGHT, -100, 100, "12"},
+        {"<p left=+8>", SIG, KW_LEFT, -100, 100, "8"}, {"<p top=abc>", UNS, KW_TOP, 0, 10, "-"},
         {"<p width=50%>", SIZE, KW_WIDTH, 0, 10000, "300"},
         {"<p size=4294967295%>", SIZE, KW_SIZE, 0, 0xFFFFFFFFu, "4294967295"}, // saturates, no wrap
-        {"<p color=ff8000>", COLOUR, KW_COLOR, 0, 0, "00ff8000"},
-        {"<p color=0x00ff00>", COLOUR, KW_COLOR, 0, 0, "0000ff00"},
-        {"<p color=12>", COLOUR, KW_COLOR, 0, 0, "8000000c"},
-        {"<p color=none>", COLOUR, KW_COLOR, 0, 0, "7fffffff"},
+        {"<p color=ff8000>", COLOUR, KW_COLOR, 0, 0, "00ff8000"}, {"<p color=0x00ff00>", COLOUR, KW_COLOR, 0, 0, "0000ff00"},
+        {"<p color=12>", COLOUR, KW_COLOR, 0, 0, "8000000c"}, {"<p color=none>", COLOUR, KW_COLOR, 0, 0, "7fffffff"},
         {"<p color=fff>", COLOUR, KW_COLOR, 0, 0, "-"},
         {"<p color=ffffffff>", COLOUR, KW_COLOR, 0, 0, "ffffffff"}, // eight digits are kept as read
         {"<p color=400>", COLOUR, KW_COLOR, 0, 0, "80000190"}, // the colour resolver draws it in the default
-        {"<p color=ff8000>", SWAPPED, KW_COLOR, 0, 0, "000080ff"},
-        {"<p color=12>", SWAPPED, KW_COLOR, 0, 0, "8000000c"},
+        {"<p color=ff8000>", SWAPPED, KW_COLOR, 0, 0, "000080ff"}, {"<p color=12>", SWAPPED, KW_COLOR, 0, 0, "8000000c"},
         // Only direct colours are exchanged: "none" and a palette reference in hex stay.
-        {"<p color=7fffffff>", SWAPPED, KW_COLOR, 0, 0, "7fffffff"},
-        {"<p color=80000005>", SWAPPED, KW_COLOR, 0, 0, "80000005"},
-    };
+        {"<p color=7fffffff>", SWAPPED, KW_COLOR, 0, 0, "7fffffff"}, {"<p color=80000005>", SWAPPED, KW_COLOR, 0, 0, "80000005"}};
     for (const auto &c : cases)
         EXPECT_EQ(get(c.text, c.get, c.kw, c.lo, c.hi), c.expected) << c.text;
     const struct { std::string text; uint32_t id, count; } tags[] = {
         {"<IMG file=pic>", KW_IMG, 1}, {"<!-- a comment -->", KW_UNKNOWN, 0},
         {"<font 12 \"x\" size=3 size=4>", KW_FONT, 2}, // a value without a name is dropped
-        {many, KW_P, TAG_MAX_ATTRIBUTES},
-    };
+        {many, KW_P, TAG_MAX_ATTRIBUTES}};
     for (const auto &c : tags) {
         Tag *t = tagOf(c.text);
         EXPECT_EQ(std::make_pair(t->id, t->count), std::make_pair(c.id, c.count)) << c.text;
