@@ -129,7 +129,8 @@ TEST(SDLConfig, WriteProducesTheTenKeysInOrderReadsBackAndKeepsTheOldFileOnFailu
     EXPECT_EQ(out, "");   // every key present and valid
     again->setMixingFrequency(11025);
     ASSERT_TRUE(again->write());
-    EXPECT_EQ(readText(file.path()), std::string(written).replace(written.find("48000\nfull"), 5, "11025"));
+    const std::string old = readText(file.path());
+    EXPECT_EQ(old, std::string(written).replace(written.find("48000\nfull"), 5, "11025"));
 
     // The temporary file cannot be made: a directory stands in its place.
     ASSERT_EQ(mkdir((file.path() + ".tmp").c_str(), 0755), 0);
@@ -137,6 +138,6 @@ TEST(SDLConfig, WriteProducesTheTenKeysInOrderReadsBackAndKeepsTheOldFileOnFailu
     testing::internal::CaptureStdout();
     EXPECT_FALSE(again->write());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Could not save config to path: " + file.path() + "\n");
-    EXPECT_NE(readText(file.path()).find("=11025\n"), std::string::npos);
+    EXPECT_EQ(readText(file.path()), old);
     delete again;
 }
