@@ -10,6 +10,7 @@
 #include "SdlTestScreen.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace SDLGUI;
@@ -25,13 +26,6 @@ SDL_Event click(int column, int row, int dx = 62)
     return buttonEvent(true, column * kColumn + dx, row * kRow + kRow / 2);
 }
 SDL_Event tick(int column, int row) { return click(column, row, 9); }
-std::vector<SDL_Event> typed(const char *text)
-{
-    std::vector<SDL_Event> events;
-    for (const char *p = text; *p; p++)
-        events.push_back(keyEvent((SDLKey)*p, (Uint16)*p));
-    return events;
-}
 
 // Empties SDL's queue, points at a button (row 7: Start left, Abort right)
 // and queues the events followed by a click there.
@@ -45,32 +39,30 @@ void queue(std::vector<SDL_Event> events, int buttonColumn)
         ASSERT_EQ(SDL_PushEvent(&event), 0);
 }
 
-const char *kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
-// Maps the default font to DejaVu Sans and sets the grid's columns from it.
-MapArray *mapDefaultFont()
-{
+// Maps the default font to DejaVu Sans, and sets the grid's columns from it, while it lives.
+struct DefaultFont {
     MapArray *map = MapArray_new(2);
-    MapArray_put(map, "default:0", (void *)kFont);
-    setFontMap(map);
-    kColumn = ConfigPanel::windowWidth() / 2;
-    return map;
-}
-void unmapFont(MapArray *map)
-{
-    forgetFontMap(map);
-    MapArray_delete(map);
-}
+    DefaultFont()
+    {
+        MapArray_put(map, "default:0", (void *)"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+        setFontMap(map);
+        kColumn = ConfigPanel::windowWidth() / 2;
+    }
+    ~DefaultFont()
+    {
+        forgetFontMap(map);
+        MapArray_delete(map);
+    }
+};
 
 struct ConfigPanelTest : ::testing::Test {
     ScopedWorkDir dir;
-    MapArray *map = nullptr;
+    DefaultFont font;
     SDLConfig *config = nullptr;
     SDL_Surface *screen = nullptr;
 
     void SetUp() override
     {
-        map = mapDefaultFont();
         screen = testScreen(2 * kColumn, ConfigPanel::HEIGHT);
         ASSERT_NE(screen, nullptr);
         writeFile("m.conf", std::string("mixOptions=48000;fast;22050\nmixingFrequency=11025\n"));
@@ -79,22 +71,14 @@ struct ConfigPanelTest : ::testing::Test {
         config = SDLConfig::read(platform.configPath(), &platform);
         testing::internal::GetCapturedStdout();
     }
-    void TearDown() override
-    {
-        delete config;
-        unmapFont(map);
-    }
+    void TearDown() override { delete config; }
 };
 
 TEST_F(ConfigPanelTest, ButtonsEndTheLoopAndTheWidgetsWriteTheConfiguration)
 {
+    // button: 0 Start, 1 Abort; then the configuration afterwards.
     struct Case {
-        const char *name;
-        std::vector<SDL_Event> events;
-        int button;            // 0 Start, 1 Abort
-        bool showConfig;
-        bool verbose;
-        int frequency;
+        const char *name; std::vector<SDL_Event> events; int button; bool showConfig, verbose; int frequency;
     } cases[] = {
         {"Start as it is", {}, 0, true, false, 11025},
         {"Show config GUI unticked, then Start", {tick(0, 2)}, 0, false, false, 11025},
@@ -110,10 +94,8 @@ TEST_F(ConfigPanelTest, ButtonsEndTheLoopAndTheWidgetsWriteTheConfiguration)
         queue(c.events, c.button);
         panel.run(screen);
         EXPECT_FALSE(running) << c.name;
-        EXPECT_EQ(start, c.button == 0) << c.name;
-        EXPECT_EQ(config->getShowConfig(), c.showConfig) << c.name;
-        EXPECT_EQ(config->getVerbose(), c.verbose) << c.name;
-        EXPECT_EQ(config->getMixingFrequency(), c.frequency) << c.name;
+        EXPECT_EQ(std::make_tuple(start, config->getShowConfig(), config->getVerbose(), config->getMixingFrequency()),
+                  std::make_tuple(c.button == 0, c.showConfig, c.verbose, c.frequency)) << c.name;
         config->setShowConfig(true);
     }
 }
@@ -137,33 +119,30 @@ TEST_F(ConfigPanelTest, NoLabelIsCut)
 TEST(ConfigWindow, StartupShowsTheWindowAndWritesTheFileWhicheverButtonEndsIt)
 {
     ASSERT_NE(testScreen(320, 240), nullptr);
-    unmapFont(mapDefaultFont());   // the system's fallback font is DejaVu Sans too: the same columns
+    DefaultFont();   // the system's fallback font is DejaVu Sans too: the same columns
+    // showConfig: in the file before; untick: "Show config GUI" unticked in the window; button: 0 Start, 1 Abort.
     const struct {
-        const char *name;
-        const char *showConfig; // in the file before
-        std::vector<std::string> args;
-        bool untick;            // "Show config GUI" unticked in the window
-        int button;             // 0 Start, 1 Abort
-        const char *written;
+        const char *name, *showConfig; std::vector<std::string> args; bool untick; int button; const char *written;
     } cases[] = {
         {"-c shows the window although the file says not to; Abort saves it as shown", "false", {"-c"}, false, 1,
          "showConfig=true\n"},
         {"Start with the box unticked", "true", {}, true, 0, "showConfig=false\n"},
     };
     for (const auto &c : cases) {
-        std::vector<SDL_Event> events = typed("song.it");
-        events.insert(events.begin(), click(1, 5));
+        std::vector<SDL_Event> events = {click(1, 5)};   // the module field, then its name typed
+        for (char ch : std::string("song.it"))
+            events.push_back(keyEvent((SDLKey)ch, (Uint16)ch));
         if (c.untick)
             events.push_back(tick(0, 2));
         queue(events, c.button);
         testing::internal::CaptureStdout();
-        SystemFixture f((std::string("showConfig=") + c.showConfig + "\nmusic=false\nsoundEffects=false\nfontPaths=./\n").c_str(),
-                        c.args);
+        std::string file = std::string("showConfig=") + c.showConfig + "\nmusic=false\nsoundEffects=false\nfontPaths=./\n";
+        SystemFixture f(file.c_str(), c.args);
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(f.system->is_ready(), c.button == 0) << c.name;
         EXPECT_NE(readText(f.dir.path() + "/mirandol2.conf").find(c.written), std::string::npos) << c.name;
-        EXPECT_EQ(SDL_GetVideoSurface()->w, 2 * kColumn) << c.name;
-        EXPECT_EQ(SDL_GetVideoSurface()->h, ConfigPanel::HEIGHT) << c.name;
+        EXPECT_EQ(std::make_pair(SDL_GetVideoSurface()->w, SDL_GetVideoSurface()->h),
+                  std::make_pair(2 * kColumn, (int)ConfigPanel::HEIGHT)) << c.name;
         if (c.button == 0) {
             EXPECT_STREQ(f.system->get_user_string(USER_STRING_SONG), "song.it");
         }

@@ -74,49 +74,35 @@ std::string rect(Component &c)
            std::to_string(r.h);
 }
 
-TEST_F(Gui, BorderLayoutPlacesEachSide)
+// A border layout gives north and south their heights over the full width,
+// east and west their widths, the centre the rest; a box layout (rows > 0)
+// cuts equal cells.
+TEST_F(Gui, LayoutsPlaceTheirChildren)
 {
-    Block north(50, 20), south(60, 30), east(40, 5), west(10, 5), centre(5, 5);
-    struct Case {
-        const char *name;
-        std::vector<std::pair<Block *, int>> children;
-        std::vector<std::pair<Block *, std::string>> expected;
-    } cases[] = {
-        {"north, centre and south: the centre has the full width",
-         {{&north, BorderLayout::NORTH}, {&centre, BorderLayout::CENTER}, {&south, BorderLayout::SOUTH}},
-         {{&north, "0,0 200x20"}, {&centre, "0,20 200x250"}, {&south, "0,270 200x30"}}},
-        {"east and west narrow the centre",
-         {{&east, BorderLayout::EAST}, {&west, BorderLayout::WEST}, {&centre, BorderLayout::CENTER},
-          {&north, BorderLayout::NORTH}},
-         {{&east, "160,20 40x280"}, {&west, "0,20 10x280"}, {&centre, "10,20 150x280"}}},
+    Block north(50, 20), south(60, 30), east(40, 5), west(10, 5), centre(5, 5), a(1, 1), b(1, 1), c(1, 1);
+    const int N = BorderLayout::NORTH, S = BorderLayout::SOUTH, E = BorderLayout::EAST, W = BorderLayout::WEST,
+              C = BorderLayout::CENTER;
+    struct Child { Block *block; int constraint; std::string bounds; };
+    struct Case { int rows, columns, width, height; std::vector<Child> children; } cases[] = {
+        {0, 0, 200, 300, {{&north, N, "0,0 200x20"}, {&centre, C, "0,20 200x250"}, {&south, S, "0,270 200x30"}}},
+        {0, 0, 200, 300,
+         {{&east, E, "160,20 40x280"}, {&west, W, "0,20 10x280"}, {&centre, C, "10,20 150x280"}, {&north, N, "0,0 200x20"}}},
+        {1, 2, 200, 40, {{&a, 0, "0,0 100x40"}, {&b, 0, "100,0 100x40"}}},
+        {2, 1, 200, 300, {{&a, 0, "0,0 200x150"}, {&b, 0, "0,150 200x150"}}},
+        {2, 2, 101, 51, {{&a, 0, "0,0 50x25"}, {&b, 0, "50,0 50x25"}, {&c, 0, "0,25 50x25"}}},
     };
-    for (const Case &c : cases) {
+    for (const Case &k : cases) {
         Panel panel;
-        panel.setLayout(new BorderLayout());
-        for (auto &child : c.children)
-            panel.addWithConstraint(child.first, child.second);
-        panel.setBounds(0, 0, 200, 300);
-        for (auto &e : c.expected)
-            EXPECT_EQ(rect(*e.first), e.second) << c.name;
-    }
-}
-
-TEST_F(Gui, BoxLayoutCutsEqualCells)
-{
-    struct Case { int rows, columns, width, height; std::vector<std::string> expected; } cases[] = {
-        {1, 2, 200, 40, {"0,0 100x40", "100,0 100x40"}},
-        {2, 1, 200, 300, {"0,0 200x150", "0,150 200x150"}},
-        {2, 2, 101, 51, {"0,0 50x25", "50,0 50x25", "0,25 50x25"}},
-    };
-    for (const Case &c : cases) {
-        Panel panel;
-        panel.setLayout(new BoxLayout(c.rows, c.columns));
-        std::vector<Block> blocks(c.expected.size(), Block(1, 1));
-        for (Block &b : blocks)
-            panel.add(&b);
-        panel.setBounds(0, 0, c.width, c.height);
-        for (size_t i = 0; i < blocks.size(); i++)
-            EXPECT_EQ(rect(blocks[i]), c.expected[i]) << c.rows << "x" << c.columns << " #" << i;
+        panel.setLayout(k.rows ? (LayoutManager *)new BoxLayout(k.rows, k.columns) : new BorderLayout());
+        for (const Child &child : k.children) {
+            if (k.rows)
+                panel.add(child.block);
+            else
+                panel.addWithConstraint(child.block, child.constraint);
+        }
+        panel.setBounds(0, 0, k.width, k.height);
+        for (const Child &child : k.children)
+            EXPECT_EQ(rect(*child.block), child.bounds) << k.rows << "x" << k.columns;
     }
 }
 

@@ -1,6 +1,6 @@
 // The whole reader in process on the sample magazine: SDLSystem on the dummy
-// video driver, the core's main loop, and a second thread pushing keys and the
-// pointer as SDL events as a person would.
+// video driver and SDL's disk audio driver, the core's main loop, and a second
+// thread pushing keys and the pointer as SDL events as a person would.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -26,46 +26,6 @@
 
 namespace {
 
-// The sample magazine in a fresh working directory with the given
-// configuration file, and the reader's system over it.
-template <class System = SDLSystem> struct SampleReader {
-    ScopedWorkDir dir;
-    std::unique_ptr<TestPlatform> platform;
-    std::unique_ptr<System> system;
-    char name[10] = "mirandol2";
-    char *argv[2] = {name, nullptr};
-
-    explicit SampleReader(const std::string &config)
-    {
-        std::vector<uint8_t> magazine = readFile(std::string(M2_BINARY_DIR) + "/sample/magazine.dat");
-        if (magazine.empty() || !writeFile("magazine.dat", magazine) || !writeFile("mirandol2.conf", config))
-            return;
-        platform.reset(new TestPlatform(dir.path() + "/mirandol2.conf"));
-        system.reset(new System(platform.get(), 1, argv));
-    }
-    System *ready() { return system && system->is_ready() ? system.get() : nullptr; }
-};
-
-// Asks the reader to quit twice, as the person's key would (the first may be
-// taken by a page change still on its way).
-void quit(SDLSystem *s, int firstDelay)
-{
-    SDL_Delay(firstDelay);
-    s->post_message(MSG_QUIT_REQUEST, 0);
-    SDL_Delay(200);
-    s->post_message(MSG_QUIT_REQUEST, 0);
-}
-
-int peakOf(const std::vector<uint8_t> &raw)
-{
-    int peak = 0;
-    for (size_t i = 0; i + 1 < raw.size(); i += 2) {
-        int v = (int16_t)(raw[i] | (raw[i + 1] << 8));
-        peak = std::max(peak, std::abs(v));
-    }
-    return peak;
-}
-
 // What a flip put on screen: the article's theme, its lines and status text.
 struct Shown { unsigned theme; unsigned lines; std::string status; };
 
@@ -87,63 +47,32 @@ public:
     }
 };
 
-// Pushes the event and gives the reader time to take it.
-void push(SDL_Event e)
-{
-    SDL_PushEvent(&e);
-    SDL_Delay(400);
-}
+// The sample magazine in a fresh working directory with the given
+// configuration file, and the reader's system over it.
+struct SampleReader {
+    ScopedWorkDir dir;
+    std::unique_ptr<TestPlatform> platform;
+    std::unique_ptr<RecordingSystem> system;
+    char name[10] = "mirandol2";
+    char *argv[2] = {name, nullptr};
 
-// Waits (at most 20 s) until the reader shows what is asked for.
-template <class Condition> void waitFor(Condition shown)
-{
-    for (int i = 0; i < 400 && !shown(); i++)
-        SDL_Delay(50);
-}
-
-// With music, through SDL's disk audio driver.
-TEST(ViewReader, StartArticleThemesReloadAndEscapeThroughTheHistory)
-{
-    ScopedWorkDir out;
-    std::string raw = out.path() + "/audio.raw";
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-    setenv("SDL_DISKAUDIODELAY", "5", 1);
+    explicit SampleReader(const std::string &config)
     {
-        SampleReader<RecordingSystem> reader("showConfig=false\nmusic=true\nsoundEffects=true\neffects=false\n"
-                                             "fontPaths=/usr/share/fonts/truetype/dejavu/\n");
-        RecordingSystem *s = reader.ready();
-        ASSERT_NE(s, nullptr) << "the sample magazine is built with the project";
-        std::thread person([s] {
-            waitFor([s] { return s->flips > 0; });   // the opening show is on
-            push(keyEvent(SDLK_0));                   // any key ends it
-            waitFor([s] { return s->theme == 1; });
-            push(motionEvent(270, 20));               // over the "home" button
-            push(keyEvent(SDLK_2, 0, KMOD_LCTRL));    // the night theme
-            waitFor([s] { return s->theme == 2; });
-            push(keyEvent(SDLK_F12));                 // reload
-            waitFor([s] { return s->theme == 1; });
-            push(keyEvent(SDLK_ESCAPE));              // back: on the start article, quit
-        });
-        runBrowser(s);
-        person.join();
-        EXPECT_EQ(s->get_error_message(), nullptr);
-        // The container was closed: the visited list is written, in temp/.
-        EXPECT_EQ(readText("temp/visited.txt"), "main.txt\r\n");
-        EXPECT_EQ(g_system, nullptr);
-        EXPECT_EQ(currentArticle, nullptr);
-        ASSERT_FALSE(s->shown.empty());
-        EXPECT_EQ(s->shown.front().theme, 1u);
-        EXPECT_GT(s->shown.front().lines, 10u);
-        auto seen = [&](std::function<bool(const Shown &)> what) { return std::any_of(s->shown.begin(), s->shown.end(), what); };
-        EXPECT_TRUE(seen([](const Shown &f) { return f.status == "Back to the contents"; }));
-        EXPECT_TRUE(seen([](const Shown &f) { return f.theme == 2; }));
-        // Reloading the first article lays it out again in its first theme.
-        EXPECT_EQ(s->shown.back().theme, 1u);
-        EXPECT_GT(s->shown.back().lines, 10u);
+        std::vector<uint8_t> magazine = readFile(std::string(M2_BINARY_DIR) + "/sample/magazine.dat");
+        if (magazine.empty() || !writeFile("magazine.dat", magazine) || !writeFile("mirandol2.conf", config))
+            return;
+        platform.reset(new TestPlatform(dir.path() + "/mirandol2.conf"));
+        system.reset(new RecordingSystem(platform.get(), 1, argv));
     }
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    EXPECT_GT(peakOf(readFile(raw)), 1000);
+    RecordingSystem *ready() { return system && system->is_ready() ? system.get() : nullptr; }
+};
+
+int peakOf(const std::vector<uint8_t> &raw)
+{
+    int peak = 0;
+    for (size_t i = 0; i + 1 < raw.size(); i += 2)
+        peak = std::max(peak, std::abs((int)(int16_t)(raw[i] | (raw[i + 1] << 8))));
+    return peak;
 }
 
 // Pushes keys and waits until the shown article shows what it expects. The
@@ -152,9 +81,9 @@ struct Driver {
     std::atomic<bool> failed{false};
     std::string failure;
 
-    static void press(SDLKey sym)
+    static void press(SDLKey sym, int mod = 0)
     {
-        SDL_Event e = keyEvent(sym);
+        SDL_Event e = keyEvent(sym, 0, mod);
         SDL_PushEvent(&e);
         e.type = SDL_KEYUP;
         e.key.state = SDL_RELEASED;
@@ -170,9 +99,10 @@ struct Driver {
         Article *a = currentArticle;
         return a && a->focusedLink ? a->focusedLink->target.c_str() : "";
     }
+    // At most 20 s, for loaded machines.
     bool waitFor(const std::function<bool()> &done, const std::string &what)
     {
-        for (int i = 0; i < 200; i++) {
+        for (int i = 0; i < 800; i++) {
             SDL_Delay(25);
             if (done()) {
                 SDL_Delay(50);
@@ -208,64 +138,100 @@ struct Driver {
     }
 };
 
-TEST(NavigationReader, LinksKeysAndPageMovesOnTheSampleMagazine)
+TEST(Reader, ThemesLinksKeysAndPageMovesOnTheSampleMagazineWithMusic)
 {
-    SampleReader<> reader("showConfig=false\nmusic=false\nsoundEffects=false\neffects=false\n");
-    SDLSystem *s = reader.ready();
-    ASSERT_NE(s, nullptr) << "the sample magazine is built with the project";
+    ScopedWorkDir out;
+    std::string raw = out.path() + "/audio.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "5", 1);
+    {
+        SampleReader reader("showConfig=false\nmusic=true\nsoundEffects=true\neffects=false\n"
+                            "fontPaths=/usr/share/fonts/truetype/dejavu/\n");
+        RecordingSystem *s = reader.ready();
+        ASSERT_NE(s, nullptr) << "the sample magazine is built with the project";
 
-    Driver d;
-    int pagesView = 0, pagesAfterDown = -1, pagesAfterEnd = -1, pagesDocument = 0;
-    unsigned serialColumn = 99, serialColumns = 0, serialTotal = 0;
-    std::string afterBack;
-    std::thread driver([&] {
-        // Any key ends the opening slide show.
-        SDL_Delay(300);
-        Driver::press(SDLK_SPACE);
-        if (!d.waitFor([] { return Driver::shown() == "main.txt"; }, "the contents page"))
-            return;
-        // Contents -> links of every kind -> (replacing link) one view at a time.
-        if (!d.follow("links.txt", "links.txt") || !d.follow("pages.txt", "pages.txt"))
-            return;
-        pagesView = currentArticle->viewHeight;
-        pagesDocument = currentArticle->documentHeight;
-        Driver::press(SDLK_PAGEDOWN);
-        d.waitFor([] { return currentArticle->scroll > 0; }, "page down in whole views");
-        pagesAfterDown = currentArticle->scroll;
-        Driver::press(SDLK_END);
-        d.waitFor([&] { return currentArticle->scroll > pagesAfterDown; }, "end in whole views");
-        pagesAfterEnd = currentArticle->scroll;
-        // Back skips the replaced page.
-        Driver::press(SDLK_ESCAPE);
-        d.waitFor([] { return Driver::shown() != "pages.txt"; }, "going back");
-        afterBack = Driver::shown();
-        // The serial pages sideways, one column at a time.
-        if (!d.follow("serial.txt", "serial.txt"))
-            return;
-        Driver::press(SDLK_RIGHT);
-        d.waitFor([] { return currentArticle->column > 0; }, "a column to the right");
-        serialColumn = currentArticle->column;
-        serialColumns = currentArticle->columns;
-        serialTotal = currentArticle->totalColumns;
-    });
-    std::thread quitter([&] {
+        Driver d;
+        unsigned reloadedLines = 0, serialColumn = 99, serialColumns = 0, serialTotal = 0;
+        int pagesView = 0, pagesAfterDown = -1, pagesAfterEnd = -1, pagesDocument = 0;
+        std::string afterBack;
+        auto person = [&] {
+            if (!d.waitFor([s] { return s->flips > 0; }, "the opening show"))
+                return false;
+            Driver::press(SDLK_0);   // any key ends the opening show
+            if (!d.waitFor([] { return Driver::shown() == "main.txt"; }, "the contents page"))
+                return false;
+            SDL_Event over = motionEvent(270, 20);   // over the "home" button
+            SDL_PushEvent(&over);
+            SDL_Delay(400);
+            Driver::press(SDLK_2, KMOD_LCTRL);   // the night theme
+            d.waitFor([s] { return s->theme == 2; }, "the night theme");
+            Driver::press(SDLK_F12);   // reload: the first theme again
+            d.waitFor([s] { return s->theme == 1; }, "the reload");
+            reloadedLines = currentArticle->lineCount;
+            // Contents -> links of every kind -> (replacing link) one view at a time.
+            if (!d.follow("links.txt", "links.txt") || !d.follow("pages.txt", "pages.txt"))
+                return false;
+            pagesView = currentArticle->viewHeight;
+            pagesDocument = currentArticle->documentHeight;
+            Driver::press(SDLK_PAGEDOWN);
+            d.waitFor([] { return currentArticle->scroll > 0; }, "page down in whole views");
+            pagesAfterDown = currentArticle->scroll;
+            Driver::press(SDLK_END);
+            d.waitFor([&] { return currentArticle->scroll > pagesAfterDown; }, "end in whole views");
+            pagesAfterEnd = currentArticle->scroll;
+            Driver::press(SDLK_ESCAPE);   // back skips the replaced page
+            d.waitFor([] { return Driver::shown() != "pages.txt"; }, "going back");
+            afterBack = Driver::shown();
+            // The serial pages sideways, one column at a time.
+            if (!d.follow("serial.txt", "serial.txt"))
+                return false;
+            Driver::press(SDLK_RIGHT);
+            d.waitFor([] { return currentArticle->column > 0; }, "a column to the right");
+            serialColumn = currentArticle->column;
+            serialColumns = currentArticle->columns;
+            serialTotal = currentArticle->totalColumns;
+            Driver::press(SDLK_ESCAPE);
+            return d.waitFor([] { return Driver::shown() == "main.txt"; }, "back to the contents");
+        };
+        std::thread driver([&] {
+            if (person()) {
+                Driver::press(SDLK_ESCAPE);   // back on the start article: quit
+                return;
+            }
+            for (int i = 0; i < 2; i++) {   // the first may be taken by a page change on its way
+                s->post_message(MSG_QUIT_REQUEST, 0);
+                SDL_Delay(200);
+            }
+        });
+        runBrowser(s);
         driver.join();
-        quit(s, 0);
-    });
-    runBrowser(s);
-    quitter.join();
 
-    EXPECT_STREQ(nullptr, s->get_error_message());
-    EXPECT_FALSE(d.failed) << d.failure;
-    ASSERT_GT(pagesView, 0);
-    EXPECT_EQ(pagesView, pagesAfterDown);
-    EXPECT_EQ(0, pagesAfterEnd % pagesView);
-    EXPECT_LT(pagesAfterEnd, pagesDocument);
-    EXPECT_GE(pagesAfterEnd + pagesView, pagesDocument);
-    EXPECT_EQ("main.txt", afterBack);
-    EXPECT_EQ(2u, serialColumns);
-    EXPECT_GE(serialTotal, 5u);
-    EXPECT_EQ(1u, serialColumn);
+        EXPECT_EQ(s->get_error_message(), nullptr);
+        EXPECT_FALSE(d.failed) << d.failure;
+        // The container was closed: the visited list is written, sorted, in temp/.
+        EXPECT_EQ(readText("temp/visited.txt"), "links.txt\r\nmain.txt\r\npages.txt\r\nserial.txt\r\n");
+        EXPECT_EQ(g_system, nullptr);
+        EXPECT_EQ(currentArticle, nullptr);
+        ASSERT_FALSE(s->shown.empty());
+        EXPECT_EQ(s->shown.front().theme, 1u);
+        EXPECT_GT(s->shown.front().lines, 10u);
+        EXPECT_GT(reloadedLines, 10u);
+        auto seen = [&](std::function<bool(const Shown &)> what) { return std::any_of(s->shown.begin(), s->shown.end(), what); };
+        EXPECT_TRUE(seen([](const Shown &f) { return f.status == "Back to the contents"; }));
+        EXPECT_TRUE(seen([](const Shown &f) { return f.theme == 2; }));
+        ASSERT_GT(pagesView, 0);
+        EXPECT_EQ(pagesView, pagesAfterDown);
+        EXPECT_EQ(0, pagesAfterEnd % pagesView);
+        EXPECT_LT(pagesAfterEnd, pagesDocument);
+        EXPECT_GE(pagesAfterEnd + pagesView, pagesDocument);
+        EXPECT_EQ("main.txt", afterBack);
+        EXPECT_EQ(2u, serialColumns);
+        EXPECT_GE(serialTotal, 5u);
+        EXPECT_EQ(1u, serialColumn);
+    }
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    EXPECT_GT(peakOf(readFile(raw)), 1000);
 }
 
 } // namespace

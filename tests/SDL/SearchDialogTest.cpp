@@ -21,11 +21,18 @@
 
 namespace {
 
-// One step of the person at the keyboard and mouse.
+std::vector<std::string> strings(Vector *v)
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < Vector_size(v); i++)
+        out.push_back((const char *)Vector_get(v, i));
+    return out;
+}
+
+// One step of the person: the characters typed, or else a click at x, y.
 struct Step {
-    enum Kind { TYPE, CLICK } kind;
-    std::string text;   // TYPE: the characters
-    int x = 0, y = 0;   // CLICK: where
+    std::string text;
+    int x = 0, y = 0;
 };
 
 struct Dialog : ::testing::Test {
@@ -63,14 +70,14 @@ struct Dialog : ::testing::Test {
     {
         SDL_Rect r = bounds(list);
         int line = SDLGUI::getLook()->lineHeight();
-        return {Step::CLICK, "", 220 + r.x + 10, 90 + cellTop + r.y + 2 + row * line + line / 2};
+        return {"", 220 + r.x + 10, 90 + cellTop + r.y + 2 + row * line + line / 2};
     }
     Step wordRow(int n) { return row(panel().wordList, 0, n); }
     Step articleRow(int n) { return row(panel().articleList, 150, n); }
     Step button(bool ok)
     {
         int h = bounds(panel().okButton).h;
-        return {Step::CLICK, "", 220 + (ok ? 50 : 150), 90 + 300 - h / 2};
+        return {"", 220 + (ok ? 50 : 150), 90 + 300 - h / 2};
     }
 
     static void waitUntilTaken()
@@ -86,24 +93,23 @@ struct Dialog : ::testing::Test {
         waitUntilTaken();
     }
 
+    std::string word, file;                    // what the last dialog returned
+    std::vector<std::string> words, entries;   // the lists it showed before the last click
+
     // Runs the dialog while the steps are performed; returns its result.
-    bool run(const std::vector<Step> &steps, std::string *word = nullptr,
-             std::string *file = nullptr, std::vector<std::string> *words = nullptr,
-             std::vector<std::string> *entries = nullptr)
+    bool run(const std::vector<Step> &steps)
     {
         std::thread person([&] {
             SDL_Delay(50);
             for (const Step &s : steps) {
-                if (s.kind == Step::TYPE) {
+                if (!s.text.empty()) {
                     for (unsigned char c : s.text)
                         push(keyEvent((SDLKey)tolower(c), c));
                     continue;
                 }
-                if (words && s.x == button(true).x && s.y == button(true).y) {
-                    for (int i = 0; i < Vector_size(system->searchWords); i++)
-                        words->push_back((const char *)Vector_get(system->searchWords, i));
-                    for (int i = 0; i < Vector_size(system->searchArticles); i++)
-                        entries->push_back((const char *)Vector_get(system->searchArticles, i));
+                if (&s == &steps.back()) {
+                    words = strings(system->searchWords);
+                    entries = strings(system->searchArticles);
                 }
                 SDL_WarpMouse((Uint16)s.x, (Uint16)s.y);
                 waitUntilTaken();
@@ -114,9 +120,8 @@ struct Dialog : ::testing::Test {
         char *w = nullptr, *f = nullptr;
         bool result = system->search(&index, w, f);
         person.join();
-        for (auto out : {std::make_pair(word, w), std::make_pair(file, f)})
-            if (out.first)
-                *out.first = out.second ? out.second : "";
+        word = w ? w : "";
+        file = f ? f : "";
         delete[] w;
         delete[] f;
         return result;
@@ -125,16 +130,13 @@ struct Dialog : ::testing::Test {
 
 TEST_F(Dialog, ChoosingAWordAndAnArticleReturnsBoth)
 {
-    std::string word, file;
-    std::vector<std::string> words, entries;
-    ASSERT_TRUE(run({{Step::TYPE, "CA", 0, 0}, wordRow(1), articleRow(0), button(true)}, &word, &file,
-                    &words, &entries));
+    ASSERT_TRUE(run({{"CA"}, wordRow(1), articleRow(0), button(true)}));
     EXPECT_EQ(word, "caravan");
     EXPECT_EQ(file, "a.txt");
     // The typed capitals list the small words; a prefix that is a word comes first.
     EXPECT_EQ(words, (std::vector<std::string>{"car", "caravan", "cart"}));
-    // Titles in file-name order; the untitled one under its file name (the
-    // entry's key follows the NUL); the noscan one not at all.
+    // Titles in file-name order, the untitled one under its file name (the
+    // entry's key follows the NUL), the noscan one not at all.
     EXPECT_EQ(entries, (std::vector<std::string>{"cars today", "d\xE9j\xE0"}));
     EXPECT_EQ(Vector_size(system->searchArticles), 0);   // emptied after the dialog
 }
@@ -147,42 +149,36 @@ TEST_F(Dialog, EntriesCarryTheFileNameBehindTheTitle)
     for (int i = 0; i < Vector_size(list); i++) {
         const char *entry = (const char *)Vector_get(list, i);
         keys.push_back(std::string(entry) + "|" + (entry + strlen(entry) + 1));
-        free(Vector_get(list, i));
     }
-    Vector_clear(list);
     EXPECT_EQ(keys, (std::vector<std::string>{"cars today|a.txt", "b.txt|b.txt"}));
-    for (const char *prefix : {"zebra", "cartx"}) {
-        char *p = strdup(prefix);
-        SDLSystem::listCompletions(index.root, p, list);
-        free(p);
-        EXPECT_EQ(Vector_size(list), 0) << prefix;
+    Vector_deleteAll(list);
+    for (std::string prefix : {"zebra", "cartx"}) {
+        Vector *none = Vector_create();
+        SDLSystem::listCompletions(index.root, &prefix[0], none);
+        EXPECT_EQ(Vector_size(none), 0) << prefix;
+        Vector_deleteAll(none);
     }
-    Vector_delete(list);
 }
 
+// Whatever ends the dialog, the screen under it is restored.
 TEST_F(Dialog, NothingIsReturnedWithoutAChoiceTheUserMadeOrAfterCancel)
 {
     struct Case { const char *name; std::vector<Step> steps; } cases[] = {
-        {"cancel after choosing both", {{Step::TYPE, "car", 0, 0}, wordRow(0), articleRow(0), button(false)}},
+        {"cancel at once", {button(false)}},
+        {"cancel after choosing both", {{"car"}, wordRow(0), articleRow(0), button(false)}},
         {"a new word drops the article chosen for the old one",
-         {{Step::TYPE, "car", 0, 0}, wordRow(0), articleRow(0), wordRow(2), button(true)}},
-        {"an unknown prefix lists nothing", {{Step::TYPE, "zz", 0, 0}, wordRow(0), button(true)}},
+         {{"car"}, wordRow(0), articleRow(0), wordRow(2), button(true)}},
+        {"an unknown prefix lists nothing", {{"zz"}, wordRow(0), button(true)}},
     };
-    for (const Case &c : cases) {
-        std::string word = "untouched";
-        EXPECT_FALSE(run(c.steps, &word)) << c.name;
-    }
-}
-
-TEST_F(Dialog, TheScreenUnderTheDialogIsRestored)
-{
-    fillRGB(system->backBuffer, 0x336699);
     SDL_Surface *screen = SDL_GetVideoSurface();
-    fillRGB(screen, 0x000000);
-    EXPECT_FALSE(run({button(false)}));
-    EXPECT_EQ(rgbAt(screen, 220, 90), 0x336699u);
-    EXPECT_EQ(rgbAt(screen, 419, 389), 0x336699u);
-    EXPECT_EQ(rgbAt(screen, 420, 390), 0u);   // outside the dialog: untouched
+    for (const Case &c : cases) {
+        fillRGB(system->backBuffer, 0x336699);
+        fillRGB(screen, 0x000000);
+        EXPECT_FALSE(run(c.steps)) << c.name;
+        EXPECT_EQ(word + file, "") << c.name;
+        EXPECT_EQ(std::vector<uint32_t>({rgbAt(screen, 220, 90), rgbAt(screen, 419, 389), rgbAt(screen, 420, 390)}),
+                  std::vector<uint32_t>({0x336699u, 0x336699u, 0u})) << c.name;   // the last outside the dialog
+    }
 }
 
 } // namespace

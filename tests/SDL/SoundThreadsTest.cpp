@@ -3,6 +3,7 @@
 // change is made under the audio lock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -25,10 +26,7 @@ public:
     size_t endedCount()
     {
         std::lock_guard<std::mutex> hold(lock);
-        size_t n = 0;
-        for (auto &m : posted)
-            n += m.first == MSG_SONG_ENDED;
-        return n;
+        return std::count_if(posted.begin(), posted.end(), [](const auto &m) { return m.first == MSG_SONG_ENDED; });
     }
 };
 
@@ -42,12 +40,8 @@ TEST(SoundThreads, MainThreadChangesRaceNothingInTheCallback)
     {
         DumbAndOgg sound(44100);
         ASSERT_TRUE(sound.hasDevice());
-        std::vector<uint8_t> mod = makeMod(64);
-        std::vector<uint8_t> shortMod = makeMod(4);
-        std::vector<uint8_t> xm = makeXm();
-        std::vector<uint8_t> ogg = makeOgg(22050, 1, 3000);
+        std::vector<uint8_t> mod = makeMod(64), shortMod = makeMod(4), xm = makeXm(), ogg = makeOgg(22050, 1, 3000);
         std::vector<uint8_t> effect(8000, 0x40);
-
         uint32_t start = SDL_GetTicks();
         int round = 0;
         while (SDL_GetTicks() - start < 1500) {

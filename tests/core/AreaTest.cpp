@@ -1,5 +1,4 @@
-// Screen areas through the recording System: pointer dispatch, edge zone,
-// scroll bar geometry and drawing, title bar texts, the clock and buttons.
+// Screen areas through the recording System.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,12 +34,7 @@ struct AreaFixture : ::testing::Test {
     FakeSystemScope scope;
     FakeSystem &sys = scope.sys;
     std::string log;
-    void SetUp() override
-    {
-        currentArticle = nullptr;
-        Area::releaseCapture();
-        statusText.clear();
-    }
+    void SetUp() override { currentArticle = nullptr, Area::releaseCapture(), statusText.clear(); }
 };
 
 TEST_F(AreaFixture, DispatchCapturesNearestTheHeadAndRoutesPressDragRelease)
@@ -49,17 +43,12 @@ TEST_F(AreaFixture, DispatchCapturesNearestTheHeadAndRoutesPressDragRelease)
     Area::append(new Probe(log, 'b', 5, 5, 10, 10), chain);
     Area::append(new Probe(log, 'c', 50, 50, 1, 1, false), chain);
     struct { int msg, x, y; bool result; const char *heard; } steps[] = {
-        {MSG_MOUSE_MOVE, 7, 7, true, "aoboco"},  // both hear it; a is nearer the head
-        {MSG_MOUSE_DOWN, 7, 7, true, "ap"},
-        {MSG_MOUSE_DRAG, 90, 90, true, "ad"},    // drags go to the pressed area, wherever
-        {MSG_MOUSE_UP, 90, 90, true, "au"},
-        {MSG_MOUSE_UP, 90, 90, false, ""},       // no press taken: nobody hears it
-        {MSG_MOUSE_MOVE, 50, 50, true, "aoboco"},
-        {MSG_MOUSE_DOWN, 50, 50, false, "cp"},   // c refuses the press...
-        {MSG_MOUSE_DRAG, 5, 5, true, "aoboco"},  // ...so a drag is a hover
-        {MSG_MOUSE_MOVE, 99, 99, false, "aoboco"},
-        {MSG_MOUSE_DOWN, 99, 99, false, ""},
-    };
+        {MSG_MOUSE_MOVE, 7, 7, true, "aoboco"}, {MSG_MOUSE_DOWN, 7, 7, true, "ap"}, // a is nearer the head
+        {MSG_MOUSE_DRAG, 90, 90, true, "ad"}, {MSG_MOUSE_UP, 90, 90, true, "au"},   // to the pressed area, wherever
+        {MSG_MOUSE_UP, 90, 90, false, ""},                                          // no press taken: nobody hears it
+        {MSG_MOUSE_MOVE, 50, 50, true, "aoboco"}, {MSG_MOUSE_DOWN, 50, 50, false, "cp"}, // c refuses the press...
+        {MSG_MOUSE_DRAG, 5, 5, true, "aoboco"},                                     // ...so a drag is a hover
+        {MSG_MOUSE_MOVE, 99, 99, false, "aoboco"}, {MSG_MOUSE_DOWN, 99, 99, false, ""}};
     statusText.set("old");
     for (auto &s : steps) {
         log.clear();
@@ -68,8 +57,8 @@ TEST_F(AreaFixture, DispatchCapturesNearestTheHeadAndRoutesPressDragRelease)
     }
     EXPECT_TRUE(statusText.isEmpty()) << "over no area the status text goes";
     // A deleted chain leaves no captured area behind.
-    Area::dispatchMouse(chain, MSG_MOUSE_MOVE, 1, 1);
-    Area::dispatchMouse(chain, MSG_MOUSE_DOWN, 1, 1);
+    for (int msg : {MSG_MOUSE_MOVE, MSG_MOUSE_DOWN})
+        Area::dispatchMouse(chain, msg, 1, 1);
     delete chain;
     EXPECT_EQ(Area::captured, nullptr);
     EXPECT_FALSE(Area::dispatchMouse(nullptr, MSG_MOUSE_UP, 1, 1));
@@ -77,13 +66,11 @@ TEST_F(AreaFixture, DispatchCapturesNearestTheHeadAndRoutesPressDragRelease)
 
 TEST_F(AreaFixture, EdgeZoneModesAt640x480)
 {
-    g_magazine_config.width = 640;
-    g_magazine_config.height = 480;
+    g_magazine_config.width = 640, g_magazine_config.height = 480;
     AutoscrollArea edges(nullptr, nullptr, nullptr, nullptr, 5, false);
     struct { int x, y; bool taken; int mode; } cases[] = {
         {4, 240, true, 1}, {5, 240, false, 1}, {635, 240, true, 2}, {634, 240, false, 2},
-        {320, 4, true, 3}, {320, 475, true, 4}, {2, 2, true, 1}, {320, 240, false, 1},
-    };
+        {320, 4, true, 3}, {320, 475, true, 4}, {2, 2, true, 1}, {320, 240, false, 1}};
     for (auto &c : cases) {
         EXPECT_EQ(edges.mouseOver(c.x, c.y), c.taken) << c.x << "," << c.y;
         EXPECT_EQ(edges.mode, c.mode) << c.x << "," << c.y;
@@ -104,14 +91,11 @@ TEST_F(AreaFixture, ScrollbarThumbGeometry)
     track.x = 600; track.y = 40; track.width = 16;
     Image *cap = picture(16, 10), *middle = picture(16, 1);
     struct { int length; uint32_t visible, max, position; Image *begin, *mid, *end; uint32_t thumb, offset; } cases[] = {
-        {200, 100, 300, 0, nullptr, nullptr, nullptr, 50, 0},
-        {200, 100, 300, 150, nullptr, nullptr, nullptr, 50, 75},
+        {200, 100, 300, 0, nullptr, nullptr, nullptr, 50, 0}, {200, 100, 300, 150, nullptr, nullptr, nullptr, 50, 75},
         {200, 100, 0, 99, nullptr, nullptr, nullptr, 200, 0},      // nothing to scroll
         {200, 10000, 9990000, 0, cap, nullptr, cap, 20, 0},        // caps, no middle
-        {200, 100, 300, 0, cap, middle, cap, 50, 0},
-        {15, 100, 300, 0, cap, middle, cap, 15, 0},                // caps longer than the track
-        {2048, 100, 4000000000u, 4000000000u, nullptr, nullptr, nullptr, 0, 2048}, // no overflow
-    };
+        {200, 100, 300, 0, cap, middle, cap, 50, 0}, {15, 100, 300, 0, cap, middle, cap, 15, 0}, // caps over the track
+        {2048, 100, 4000000000u, 4000000000u, nullptr, nullptr, nullptr, 0, 2048}}; // no overflow
     for (auto &c : cases) {
         track.height = c.length;
         ScrollbarArea bar(track, nullptr, nullptr, c.begin, c.mid, c.end, 0x123456, c.visible, c.max,
@@ -121,18 +105,15 @@ TEST_F(AreaFixture, ScrollbarThumbGeometry)
     }
     // Drawn: caps blitted, the middle stretched only over a positive length.
     track.height = 15;
-    ScrollbarArea tight(track, nullptr, nullptr, cap, middle, cap, 0, 100, 300, 0, false);
-    tight.draw(false);
-    EXPECT_FALSE(sys.called("strech"));
-    EXPECT_EQ(sys.count("blt"), 2u);
+    ScrollbarArea(track, nullptr, nullptr, cap, middle, cap, 0, 100, 300, 0, false).draw(false);
+    EXPECT_TRUE(!sys.called("strech") && sys.count("blt") == 2);
     track.height = 200;
     ScrollbarArea plain(track, nullptr, nullptr, nullptr, nullptr, nullptr, 0x123456, 100, 300, 0, false);
-    sys.clearCalls();
-    plain.setPosition(150);
-    EXPECT_TRUE(sys.called("fill_rect 600 115 16 50 123456"));
-    sys.clearCalls();
-    plain.setPosition(150);
-    EXPECT_TRUE(sys.calls.empty()) << "an unchanged thumb is not drawn again";
+    for (bool first : {true, false}) { // an unchanged thumb is not drawn again
+        sys.clearCalls();
+        plain.setPosition(150);
+        EXPECT_EQ(sys.called("fill_rect 600 115 16 50 123456"), first);
+    }
     cap->release();
     middle->release();
 }
@@ -140,17 +121,14 @@ TEST_F(AreaFixture, ScrollbarThumbGeometry)
 TEST_F(AreaFixture, ClockText)
 {
     struct { uint32_t ms; const char *text; } cases[] = {
-        {0, " 0:00"}, {3599999, " 0:59"}, {3600000, " 1:00"}, {90000000, "25:00"}, {0xFFFFFFFFu, "1193:02"},
-    };
+        {0, " 0:00"}, {3599999, " 0:59"}, {3600000, " 1:00"}, {90000000, "25:00"}, {0xFFFFFFFFu, "1193:02"}};
     char text[16];
     for (auto &c : cases) {
         ClockArea::format(c.ms, text, sizeof text);
         EXPECT_STREQ(text, c.text);
     }
-    AreaPlacement where;
-    where.width = 64;
     sys.ticks = 3600000;
-    EXPECT_STREQ(ClockArea(where).text1.str, " 1:00");
+    EXPECT_STREQ(ClockArea(AreaPlacement()).text1.str, " 1:00");
 }
 
 TEST_F(AreaFixture, TitleBarTextsAndTheStatusTextHandedToItself)
@@ -158,14 +136,11 @@ TEST_F(AreaFixture, TitleBarTextsAndTheStatusTextHandedToItself)
     AreaPlacement where;
     where.x = 10; where.width = 200;
     TitlebarArea bar(where, nullptr, "Editors");
-    // One text: centred (8 pixels a byte in the fake). Two texts: the second
-    // ends at the right edge, or starts after the first when the bar is too
-    // short for both.
+    // One text: centred (8 pixels a byte in the fake). Two texts: the second ends at
+    // the right edge, or starts after the first when the bar is too short for both.
     const struct { const char *first, *drawn; } cases[] = {
-        {"", "out_text Editors 81 0"},
-        {"Contents", "out_text Editors 153 0"},
-        {"A very long title of the article", "out_text Editors 274 0"},
-    };
+        {"", "out_text Editors 81 0"}, {"Contents", "out_text Editors 153 0"},
+        {"A very long title of the article", "out_text Editors 274 0"}};
     for (auto &c : cases) {
         bar.text1.set(c.first);
         sys.clearCalls();
@@ -174,12 +149,11 @@ TEST_F(AreaFixture, TitleBarTextsAndTheStatusTextHandedToItself)
     }
     // The pointer handler passes the status text itself: it is cleared when
     // empty and copied, never read after clearing.
-    statusText.set("Back to the contents");
-    bar.setText(statusText.str);
-    EXPECT_STREQ(bar.text1.str, "Back to the contents");
-    statusText.set("");
-    bar.setText(statusText.str);
-    EXPECT_TRUE(bar.text1.isEmpty());
+    for (const char *text : {"Back to the contents", ""}) {
+        statusText.set(text);
+        bar.setText(statusText.str);
+        EXPECT_STREQ(bar.text1.c_str(), text);
+    }
     EXPECT_EQ(statusText.str, nullptr);
 }
 

@@ -16,6 +16,12 @@
 
 namespace {
 
+using Messages = std::vector<std::pair<int, int>>;
+template <class List> long count(const List &list, int msg)
+{
+    return std::count_if(list.begin(), list.end(), [msg](const std::pair<int, int> &m) { return m.first == msg; });
+}
+
 // Drives the handler directly, as the main loop would, over a FakeSystem.
 struct BrowserFixture : ::testing::Test {
     FakeSystemScope scope;
@@ -34,22 +40,14 @@ struct BrowserFixture : ::testing::Test {
     void TearDown() override { currentArticle = nullptr; }
     static void startShow() { g_browser.slideShow = 1; g_browser.slideEndMessage = MSG_OPEN_MAIN; }
 
-    // Handles every queued message, as the loop does, until MSG_END or empty.
-    int pump(int limit = 100)
+    // Handles the queued messages, as the loop does, up to MSG_END.
+    void pump()
     {
-        int handled = 0, msg = 0, param = 0;
-        while (handled < limit && sys.get_message(msg, param)) {
+        int msg = 0, param = 0;
+        for (int i = 0; i < 100 && msg != MSG_END && sys.get_message(msg, param); i++)
             g_browser.handleMessage(msg, param);
-            handled++;
-            if (msg == MSG_END)
-                break;
-        }
-        return handled;
     }
-    bool posted(int msg) const
-    {
-        return std::any_of(sys.posted.begin(), sys.posted.end(), [msg](const std::pair<int, int> &p) { return p.first == msg; });
-    }
+    bool posted(int msg) const { return count(sys.posted, msg) > 0; }
 };
 
 TEST_F(BrowserFixture, QuitWithoutClosingShowStopsTheMusicBlanksTheScreenAndEnds)
@@ -64,22 +62,31 @@ TEST_F(BrowserFixture, QuitWithoutClosingShowStopsTheMusicBlanksTheScreenAndEnds
         g_browser.handleMessage(MSG_QUIT_REQUEST, 0);
         EXPECT_TRUE(posted(MSG_EXIT)) << c.effects;
         pump();
-        EXPECT_TRUE(sys.called(c.song)) << c.effects;
-        EXPECT_TRUE(sys.called(c.screen)) << c.effects;
-        EXPECT_FALSE(sys.called(c.notScreen)) << c.effects;
+        EXPECT_TRUE(sys.called(c.song) && sys.called(c.screen) && !sys.called(c.notScreen)) << c.effects;
         EXPECT_TRUE(posted(MSG_END)) << c.effects;
     }
 }
 
-TEST_F(BrowserFixture, BackWithNothingToGoBackTo)
+TEST_F(BrowserFixture, MessagesWithNothingToActOnDoNothing)
 {
-    // A right-button release or the command "b" does nothing on the first article...
-    g_browser.handleMessage(MSG_RIGHT_UP, 0);
-    g_browser.handleMessage(MSG_BACK, 0);
-    EXPECT_TRUE(sys.posted.empty());
-    // ...Escape and Backspace quit.
+    // Unknown and timer messages, article messages without an article, and going
+    // back on the first article (right-button release, the command "b") do nothing;
+    // Escape and Backspace there quit.
+    const struct { int msg, param; } cases[] = {
+        {6, 0}, {MSG_TICK, 0}, {MSG_SLIDE_TIMER, 0}, {MSG_SLIDE_MISSING, 0}, {0, 0}, {99, 0}, {-3, 0},
+        {MSG_NAVIGATE, NAV_LINE_DOWN}, {MSG_PRINT, 0}, {MSG_COPY_LINK, 0}, {MSG_RIGHT_UP, 0}, {MSG_BACK, 0}};
+    for (const auto &c : cases) {
+        g_browser.handleMessage(c.msg, c.param);
+        EXPECT_TRUE(sys.calls.empty() && sys.posted.empty()) << c.msg;
+    }
     g_browser.handleMessage(MSG_BACK, 1);
     EXPECT_TRUE(posted(MSG_EXIT));
+    Article article(nullptr);
+    currentArticle = &article;
+    article.redraw = true;
+    g_browser.handleMessage(MSG_REDRAW, 0);
+    g_browser.handleMessage(MSG_PRINT, 0);
+    EXPECT_TRUE(sys.called("flip 0 0 0") && !article.redraw && sys.called("print"));
 }
 
 TEST_F(BrowserFixture, PlayModeVolumeAndEffects)
@@ -98,95 +105,41 @@ TEST_F(BrowserFixture, PlayModeVolumeAndEffects)
     }
 }
 
-TEST_F(BrowserFixture, NoOpMessagesChangeNothing)
-{
-    for (int msg : {6, (int)MSG_TICK, (int)MSG_SLIDE_TIMER, (int)MSG_SLIDE_MISSING, 0, 99, -3})
-        g_browser.handleMessage(msg, 0);
-    EXPECT_TRUE(sys.calls.empty());
-    EXPECT_TRUE(sys.posted.empty());
-}
-
 TEST_F(BrowserFixture, DrainKeepsMusicDropsInputAndHoldsCoreMessages)
 {
     sys.messages = {{MSG_MOUSE_DOWN, 0}, {MSG_NAVIGATE, NAV_PAGE_DOWN}, {MSG_EXIT, 0},
                     {MSG_BACK, 1}, {MSG_VOLUME, 1}, {MSG_MOUSE_MOVE, (int)makePosition(30, 40)},
                     {MSG_QUIT_REQUEST, 0}, {MSG_EXIT, 0}, {MSG_BACK, 0}};
     g_browser.flushEvents();
-    EXPECT_TRUE(sys.called("volume_control 1"));
-    EXPECT_FALSE(g_browser.busy);
+    EXPECT_TRUE(sys.called("volume_control 1") && !g_browser.busy);
     // The exit and the wish to quit (Escape on the first article, F10) were
     // not lost: each is queued again, once.
-    ASSERT_EQ(sys.messages.size(), 2u);
-    EXPECT_EQ(sys.messages.front().first, MSG_EXIT);
-    EXPECT_EQ(sys.messages.back().first, MSG_QUIT_REQUEST);
-    // The re-hover moved the pointer to the stored position.
-    EXPECT_TRUE(sys.called("move_cursor 30 40"));
+    EXPECT_EQ(Messages(sys.messages.begin(), sys.messages.end()), (Messages{{MSG_EXIT, 0}, {MSG_QUIT_REQUEST, 0}}));
+    EXPECT_TRUE(sys.called("move_cursor 30 40")); // the re-hover, at the stored position
 }
 
-TEST_F(BrowserFixture, SlideShowFilterDropsPressesAndEndsOnKeys)
+TEST_F(BrowserFixture, SlideShowDropsPressesAndEndsOnKeysOrQuit)
 {
     startShow();
-    for (int msg : {(int)MSG_MOUSE_DOWN, (int)MSG_RIGHT_DOWN, (int)MSG_WHEEL, (int)MSG_TICK,
-                    (int)MSG_SONG_ENDED})
+    for (int msg : {(int)MSG_MOUSE_DOWN, (int)MSG_RIGHT_DOWN, (int)MSG_WHEEL, (int)MSG_TICK, (int)MSG_SONG_ENDED})
         g_browser.handleMessage(msg, 0);
-    EXPECT_TRUE(g_browser.slideShow);
-    EXPECT_TRUE(sys.posted.empty());
+    EXPECT_TRUE(g_browser.slideShow && sys.posted.empty());
     g_browser.handleMessage(MSG_MOUSE_MOVE, (int)makePosition(-5, 7));
     EXPECT_EQ(std::make_pair(g_browser.mouseX, g_browser.mouseY), std::make_pair(-5, 7));
     EXPECT_FALSE(sys.called("move_cursor"));
-    // A key (here: page down) ends the show, and the start article opens.
-    g_browser.handleMessage(MSG_NAVIGATE, NAV_PAGE_DOWN);
-    EXPECT_FALSE(g_browser.slideShow);
-    EXPECT_TRUE(sys.called("stop_timer 40"));
-    EXPECT_EQ(sys.posted, (std::vector<std::pair<int, int>>{{MSG_OPEN_MAIN, 0}}));
-}
-
-TEST_F(BrowserFixture, SlideShowEndMessageIsPostedOnce)
-{
-    startShow();
-    // An open-main already queued while the show ends must not open twice.
-    sys.messages = {{MSG_OPEN_MAIN, 0}};
-    g_browser.handleMessage(MSG_MOUSE_UP, 0);
-    EXPECT_EQ(std::count_if(sys.messages.begin(), sys.messages.end(), [](const std::pair<int, int> &m) { return m.first == MSG_OPEN_MAIN; }), 1);
-}
-
-TEST_F(BrowserFixture, QuitDuringSlideShowExitsAtOnceAndStopsTheShow)
-{
-    startShow();
-    g_browser.handleMessage(MSG_QUIT_REQUEST, 0);
-    EXPECT_FALSE(g_browser.slideShow);
-    EXPECT_TRUE(sys.called("stop_timer 40"));
-    EXPECT_TRUE(posted(MSG_END));
-    EXPECT_FALSE(posted(MSG_OPEN_MAIN));
-}
-
-TEST_F(BrowserFixture, ArticleMessagesNeedAnArticle)
-{
-    for (int msg : {MSG_NAVIGATE, MSG_PRINT, MSG_COPY_LINK})
-        g_browser.handleMessage(msg, msg == MSG_NAVIGATE ? NAV_LINE_DOWN : 0);
-    EXPECT_TRUE(sys.calls.empty());
-    Article article(nullptr);
-    currentArticle = &article;
-    article.redraw = true;
-    g_browser.handleMessage(MSG_REDRAW, 0);
-    EXPECT_TRUE(sys.called("flip 0 0 0"));
-    EXPECT_FALSE(article.redraw);
-    sys.clearCalls();
-    g_browser.handleMessage(MSG_PRINT, 0);
-    EXPECT_TRUE(sys.called("print"));
-}
-
-TEST(BrowserRun, NullSystemAndMissingArchive)
-{
-    g_system = nullptr;
-    g_browser.run(nullptr);
-    EXPECT_EQ(g_system, nullptr);
-    ScopedWorkDir dir;
-    FakeSystemScope scope;
-    runBrowser(&scope.sys);
-    ASSERT_NE(scope.sys.errorText, nullptr);
-    EXPECT_STREQ(scope.sys.errorText, "No *.dat file");
-    EXPECT_FALSE(scope.sys.called("init_display"));
+    // A key or a release ends the show and the start article opens, once even
+    // when one is already queued; a quit exits at once.
+    const struct { int msg, param; bool queued; int openMain, end; } ends[] = {
+        {MSG_NAVIGATE, NAV_PAGE_DOWN, false, 1, 0}, {MSG_MOUSE_UP, 0, true, 1, 0}, {MSG_QUIT_REQUEST, 0, false, 0, 1}};
+    for (const auto &c : ends) {
+        startShow();
+        sys.clearCalls();
+        sys.messages.assign(c.queued, {MSG_OPEN_MAIN, 0});
+        g_browser.handleMessage(c.msg, c.param);
+        EXPECT_TRUE(!g_browser.slideShow && sys.called("stop_timer 40")) << c.msg;
+        EXPECT_EQ(count(sys.messages, MSG_OPEN_MAIN), c.openMain) << c.msg;
+        EXPECT_EQ(count(sys.messages, MSG_END), c.end) << c.msg;
+    }
 }
 
 // Quits as soon as the loop would wait: the magazine has nothing more to do.
@@ -198,9 +151,17 @@ struct QuittingSystem : FakeSystem {
     }
 };
 
-TEST(BrowserRun, TeardownSilencesTheMusicBeforeTheSystemGoes)
+TEST(BrowserRun, NoSystemOrArchiveRunsNothingAndTeardownSilencesTheMusicLast)
 {
+    System *previous = g_system;
+    g_system = nullptr;
+    g_browser.run(nullptr); // no System: nothing runs
+    EXPECT_EQ(g_system, nullptr);
     ScopedWorkDir dir;
+    FakeSystem missing; // no archive: its error, and no display opened
+    runBrowser(&missing);
+    EXPECT_STREQ(missing.errorText, "No *.dat file");
+    EXPECT_FALSE(missing.called("init_display"));
     mkdir("temp", 0755);
     MagArchive a;
     a.members.push_back(magFile("config.txt", "<theme name=t></theme><scheme name=a><background theme=t></scheme>"));
@@ -208,13 +169,11 @@ TEST(BrowserRun, TeardownSilencesTheMusicBeforeTheSystemGoes)
     // An article needs a theme whose background is in the magazine.
     a.members.push_back(magFile("background.jpg", "not decoded"));
     ASSERT_TRUE(writeFile("mag.dat", a.build()));
-    System *previous = g_system;
     QuittingSystem sys;
     runBrowser(&sys);
-    EXPECT_EQ(g_system, nullptr);
-    EXPECT_EQ(sys.errorText, nullptr) << sys.errorText;
-    ASSERT_FALSE(sys.calls.empty());
+    EXPECT_TRUE(!g_system && !sys.errorText) << sys.errorText;
     // The audio thread reports through g_system: the music stops last.
+    ASSERT_FALSE(sys.calls.empty());
     EXPECT_EQ(sys.calls.back(), "stop_song 0");
     g_system = previous;
 }

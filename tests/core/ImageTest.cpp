@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "ANIImage.h"
 #include "Browser.h"
 #include "FakeSystem.h"
 #include "File.h"
+#include "LooseFiles.h"
 #include "MagazineConfig.h"
 #include "Image.h"
 #include "PictureWriters.h"
@@ -12,86 +15,59 @@
 
 namespace {
 
-File *looseFile(const char *name, uint32_t type)
-{
-    File *f = new File();
-    f->name.set(name);
-    f->diskName.set(name);
-    f->fileType = type;
-    f->loose = true;
-    return f;
-}
-
 struct ImageFixture : ::testing::Test {
     ScopedWorkDir dir;
     FakeSystemScope scope;
-    Tree *root = nullptr;
 
-    File *add(File *f) { Tree::insertInto(root, f); return f; }
-    // A 24-bit picture of one colour written to disk and listed.
-    File *bmp(const char *name, int w, int h, uint32_t colour)
+    // A 24-bit picture of one colour, loose beside the magazine.
+    static File *bmp(const char *name, int w, int h, uint32_t colour)
     {
-        writeFile(name, makeBMP(w, h, std::vector<uint32_t>(w * h, colour), 24));
-        return add(looseFile(name, FILE_BMP));
+        return addLooseFile(name, makeBMP(w, h, std::vector<uint32_t>(w * h, colour), 24));
     }
     void SetUp() override { g_container.root = nullptr; }
-    void TearDown() override
-    {
-        g_container.root = nullptr;
-        delete root;
-    }
-    void install() { g_container.root = static_cast<File *>(root); }
+    void TearDown() override { dropLooseFiles(); }
 };
 
-TEST_F(ImageFixture, SharedByReferenceAndDecodedAgainAfterTheLastRelease)
+TEST_F(ImageFixture, SharedByReferenceDecodedAgainAfterTheLastReleaseAndPointerNeverOutlivesIt)
 {
     File *file = bmp("pic.bmp", 3, 2, 0xFF0000);
-    install();
+    file->hotspotX = 1;
     Image *a = file->getImage(), *b = file->getImage();
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a, b);
-    EXPECT_EQ(a->references, 2);
-    EXPECT_EQ(scope.sys.count("create_image"), 1u);
+    EXPECT_TRUE(a == b && a->references == 2);
     EXPECT_FALSE(a->release());
     EXPECT_TRUE(b->release());
     EXPECT_FALSE(file->cached);
     EXPECT_EQ(scope.sys.liveImages, 0);
-    Image *c = file->getImage();
-    ASSERT_NE(c, nullptr);
-    EXPECT_EQ(scope.sys.count("create_image"), 2u);
-    // Red arrives at the platform as red.
-    EXPECT_EQ(FakeSystem::image(c->surface)->pixels[0], 0xFF0000u);
-    c->release();
-
-    // A picture released after its File has gone leaves the File alone.
     Image *late = file->getImage();
     ASSERT_NE(late, nullptr);
-    g_container.root = nullptr;
-    delete root;
-    root = nullptr;
+    EXPECT_EQ(scope.sys.count("create_image"), 2u);
+    EXPECT_EQ(FakeSystem::image(late->surface)->pixels[0], 0xFF0000u); // red arrives as red
+    currentArticle = reinterpret_cast<Article *>(this);
+    late->setAsPointer();
+    late->setAsPointer(); // same surface: no second set_cursor
+    EXPECT_EQ(scope.sys.count("set_cursor 1 0"), 1u);
+    EXPECT_EQ(g_pointer_image, late);
+    // A picture released after its File has gone leaves the File alone.
+    dropLooseFiles();
     EXPECT_TRUE(late->release());
-    EXPECT_EQ(scope.sys.liveImages, 0);
+    EXPECT_TRUE(scope.sys.liveImages == 0 && !g_pointer_image && !g_pointer_surface);
+    currentArticle = nullptr;
 }
 
 TEST_F(ImageFixture, MaskOfTheSameSizeIsUsedAnotherSizeIgnored)
 {
     File *a = bmp("a.bmp", 4, 4, 0x00FF00);
-    writeFile("b.jpg", makeJPEG(4, 4, std::vector<uint32_t>(16, 0x00FF00)));
-    File *b = add(looseFile("b.jpg", FILE_JPEG));
+    File *b = addLooseFile("b.jpg", makeJPEG(4, 4, std::vector<uint32_t>(16, 0x00FF00)));
     std::vector<bool> set(16, false);
     set[0] = true;
-    writeFile("a.msk", makeMaskBMP(4, 4, set));
-    writeFile("b.msk", makeMaskBMP(5, 5, std::vector<bool>(25, true)));
-    add(looseFile("a.msk", FILE_OTHER));
-    add(looseFile("b.msk", FILE_OTHER));
-    install();
+    addLooseFile("a.msk", makeMaskBMP(4, 4, set));
+    addLooseFile("b.msk", makeMaskBMP(5, 5, std::vector<bool>(25, true)));
     Image *ia = a->getImage(), *ib = b->getImage();
-    ASSERT_NE(ia, nullptr);
-    ASSERT_NE(ib, nullptr);
+    ASSERT_TRUE(ia && ib);
     const FakeSystem::FakeImage *sa = FakeSystem::image(ia->surface);
     ASSERT_EQ(sa->mask.size(), 16u); // 4 bytes per row
-    EXPECT_EQ(sa->mask[0], 0x80);
-    EXPECT_EQ(sa->mask[4], 0x00);
+    EXPECT_TRUE(sa->mask[0] == 0x80 && sa->mask[4] == 0);
     EXPECT_TRUE(FakeSystem::image(ib->surface)->mask.empty());
     ia->release();
     ib->release();
@@ -99,61 +75,31 @@ TEST_F(ImageFixture, MaskOfTheSameSizeIsUsedAnotherSizeIgnored)
 
 TEST_F(ImageFixture, BrokenPicturesGiveNoImage)
 {
-    writeFile("bad.bmp", std::string("BMnonsense"));
-    writeFile("bad.jpg", std::string("\xFF\xD8garbage"));
-    File *files[] = {looseFile("bad.bmp", FILE_BMP), looseFile("bad.jpg", FILE_JPEG),
-                     looseFile("x.txt", FILE_TEXT), looseFile("gone.bmp", FILE_BMP)};
-    for (File *f : files)
-        add(f);
-    install();
+    File *files[] = {addLooseFile("bad.bmp", "BMnonsense"), addLooseFile("bad.jpg", "\xFF\xD8garbage"),
+                     addLooseFile("x.txt", "<article>"), addLooseFile("gone.bmp", "")};
+    unlink("gone.bmp");
     for (File *f : files) {
         EXPECT_EQ(f->getImage(), nullptr) << f->name.c_str();
         EXPECT_FALSE(f->cached) << f->name.c_str();
     }
 }
 
-TEST_F(ImageFixture, PointerNeverOutlivesItsImage)
-{
-    File *file = bmp("p.bmp", 2, 2, 0xFFFFFF);
-    file->hotspotX = 1;
-    install();
-    currentArticle = reinterpret_cast<Article *>(this);
-    Image *img = file->getImage();
-    ASSERT_NE(img, nullptr);
-    img->setAsPointer();
-    img->setAsPointer(); // same surface: no second set_cursor
-    EXPECT_EQ(scope.sys.count("set_cursor 1 0"), 1u);
-    EXPECT_EQ(g_pointer_image, img);
-    img->release();
-    EXPECT_EQ(g_pointer_image, nullptr);
-    EXPECT_EQ(g_pointer_surface, nullptr);
-    currentArticle = nullptr;
-}
-
 // Animated pointers: scripts p.ani and q.ani over three still frames a, b, c.
 struct AnimationFixture : ImageFixture {
-    File *frames[3];
-    File *p, *q;
+    File *frames[3], *p;
 
     void SetUp() override
     {
         ImageFixture::SetUp();
-        const char *names[] = {"a.bmp", "b.bmp", "c.bmp"};
         for (int i = 0; i < 3; i++)
-            frames[i] = bmp(names[i], 2, 2, 0x100000u * (i + 1));
-        p = add(looseFile("p.ani", FILE_ANI));
-        q = add(looseFile("q.ani", FILE_ANI));
-        install();
+            frames[i] = bmp((std::string(1, 'a' + i) + ".bmp").c_str(), 2, 2, 0x100000u * (i + 1));
+        p = addLooseFile("p.ani", "");
+        addLooseFile("q.ani", "");
         g_pointer_animation = {0, 0, 0};
         g_pointer_surface = nullptr;
         effects(true);
     }
-    void TearDown() override
-    {
-        currentArticle = nullptr;
-        effects(false);
-        ImageFixture::TearDown();
-    }
+    void TearDown() override { currentArticle = nullptr, effects(false), ImageFixture::TearDown(); }
     static void effects(bool on) { g_magazine_config.userFlags[USER_FLAG_EFFECTS - MagazineConfig::USER_FLAG_FIRST] = on; }
     ANIImage *load(const std::string &script, const std::string &other = "")
     {
@@ -186,8 +132,7 @@ TEST_F(AnimationFixture, EachFrameShowsForItsTicksPlusOneAndOnlyFrameZeroWithout
     EXPECT_EQ(g_pointer_image, pointer);
     effects(false);
     EXPECT_EQ(run(pointer, 4), "aaaa");
-    EXPECT_EQ(pointer->getFrame(0), frames[0]->image);
-    EXPECT_EQ(pointer->getFrame(1), nullptr);
+    EXPECT_TRUE(pointer->getFrame(0) == frames[0]->image && !pointer->getFrame(1));
     pointer->release();
 }
 
@@ -196,11 +141,7 @@ TEST_F(AnimationFixture, ScriptLines)
     std::string many;
     for (int i = 0; i < 300; i++)
         many += "1 b.bmp\n";
-    const struct {
-        const char *name;
-        std::string script, other;
-        unsigned frames; // 0: no pointer at all
-    } cases[] = {
+    const struct { const char *name; std::string script, other; unsigned frames; } cases[] = { // 0 frames: no pointer
         {"zero time, no number and unknown pictures add nothing", "0 a.bmp\nx b.bmp\n2 gone.bmp\n3-3 c.bmp\n", "", 1},
         {"a script naming itself has no frames", "1 p.ani\n", "", 0},
         {"scripts naming each other have no frames", "1 q.ani\n", "1 p.ani\n", 0},
@@ -210,15 +151,10 @@ TEST_F(AnimationFixture, ScriptLines)
     };
     for (const auto &c : cases) {
         ANIImage *img = load(c.script, c.other);
-        if (c.frames == 0) {
-            EXPECT_EQ(img, nullptr) << c.name;
-            EXPECT_FALSE(p->cached) << c.name;
-            continue;
-        }
-        ASSERT_NE(img, nullptr) << c.name;
-        EXPECT_EQ(img->count, c.frames) << c.name;
-        img->release();
-        EXPECT_EQ(frames[1]->image, nullptr) << c.name;   // every frame reference went back
+        EXPECT_EQ(img ? img->count : 0u, c.frames) << c.name;
+        if (img)
+            img->release();
+        EXPECT_TRUE(!p->cached && !frames[1]->image) << c.name; // every frame reference went back
     }
 }
 

@@ -5,63 +5,41 @@
 
 #include "FakeSystem.h"
 #include "File.h"
+#include "LooseFiles.h"
 #include "MagazineConfig.h"
-#include "Messages.h"
 #include "Playlist.h"
 #include "TestDirs.h"
-#include "containr.h"
 
 namespace {
 
 // A fake whose songs fail to play when their names are listed in `broken`.
-class SongSystem : public FakeSystem {
-public:
+struct SongSystem : FakeSystem {
     std::set<std::string> broken;
     bool play_song_file(const char *name, int loop) override
     {
-        FakeSystem::play_song_file(name, loop);
-        return !broken.count(name);
+        return FakeSystem::play_song_file(name, loop), !broken.count(name);
     }
 };
 
-class PlaylistTest : public ::testing::Test {
-protected:
+struct PlaylistTest : ::testing::Test {
     SongSystem sys;
-    System *previous = nullptr;
+    System *previous = g_system;
     Playlist pl;
 
     void SetUp() override
     {
-        previous = g_system;
         g_system = &sys;
         g_magazine_config.userFlags[USER_FLAG_EFFECTS - MagazineConfig::USER_FLAG_FIRST] = 1;
     }
-    void TearDown() override
-    {
-        delete g_container.root;
-        g_container.root = nullptr;
-        g_container.lastFound = nullptr;
-        g_system = previous;
-    }
-    // Loose song files of the magazine in their slots.
+    void TearDown() override { dropLooseFiles(), g_system = previous; }
+    // Song files of the magazine in their slots.
     void songs(std::initializer_list<std::pair<unsigned, const char *>> list)
     {
         for (auto [slot, name] : list) {
-            File *f = new File();
-            f->name.set(name);
-            f->fileType = fileTypeFromName(name);
-            f->loose = true;
-            g_container.addFile(f);
+            File *f = addTreeFile(name);
+            f->fileType = fileTypeFromName(name), f->loose = true;
             pl.setSong(slot, name, false, false);
         }
-    }
-    // "name loop" of the last play_song_file call, or "".
-    std::string lastPlayed()
-    {
-        for (auto it = sys.calls.rbegin(); it != sys.calls.rend(); ++it)
-            if (it->rfind("play_song_file ", 0) == 0)
-                return it->substr(15);
-        return "";
     }
     size_t plays() const { return sys.count("play_song_file"); }
 };
@@ -71,33 +49,24 @@ TEST_F(PlaylistTest, NextAndPreviousWrapStepOverSlotNineAndRestartTheStopped)
     songs({{1, "s1.mod"}, {8, "s8.mod"}, {9, "s9.mod"}, {10, "s10.ogg"}, {31, "s31.xm"}});
     pl.play(Playlist::PLAY_NEXT); // nothing current yet: from the start
     EXPECT_EQ(sys.calls.front(), "stop_song 1"); // fades with the visual effects
-    EXPECT_EQ(lastPlayed(), "s1.mod 0");
+    EXPECT_EQ(sys.calls.back(), "play_song_file s1.mod 0");
     // Each step and the slot it reaches; slot 9 plays only when asked for by
     // number; empty or impossible slots restart the current song.
-    const int stop = -1;
-    const struct {
-        int step;
-        uint32_t slot;
-        const char *played;
-        int playing;
-    } steps[] = {{Playlist::PLAY_PREVIOUS, 31, "s31.xm 0", 1},
-                 {Playlist::PLAY_NEXT, 1, "s1.mod 0", 1}, {Playlist::PLAY_NEXT, 8, "s8.mod 0", 1},
-                 {Playlist::PLAY_NEXT, 10, "s10.ogg 0", 1}, {Playlist::PLAY_PREVIOUS, 8, "s8.mod 0", 1},
-                 {9, 9, "s9.mod 0", 1}, {Playlist::PLAY_NEXT, 10, "s10.ogg 0", 1},
-                 {stop, 10, "s10.ogg 0", 0}, {Playlist::PLAY_NEXT, 10, "s10.ogg 0", 1},
-                 {Playlist::PLAY_NEXT, 31, "s31.xm 0", 1}, {12, 31, "s31.xm 0", 1}};
+    const int stop = -1, next = Playlist::PLAY_NEXT, previous = Playlist::PLAY_PREVIOUS;
+    const struct { int step; uint32_t slot; const char *played; } steps[] = {
+        {previous, 31, "s31.xm 0"}, {next, 1, "s1.mod 0"}, {next, 8, "s8.mod 0"}, {next, 10, "s10.ogg 0"},
+        {previous, 8, "s8.mod 0"}, {9, 9, "s9.mod 0"}, {next, 10, "s10.ogg 0"}, {stop, 10, "s10.ogg 0"},
+        {next, 10, "s10.ogg 0"}, {next, 31, "s31.xm 0"}, {12, 31, "s31.xm 0"}};
     for (const auto &s : steps) {
-        if (s.step == stop) {
+        sys.clearCalls();
+        if (s.step == stop)
             pl.stop();
-            EXPECT_EQ(sys.calls.back(), "stop_song 1");
-        } else {
-            sys.clearCalls();
+        else
             pl.play(s.step);
-            EXPECT_EQ(plays(), 1u) << s.step;
-        }
+        EXPECT_EQ(s.step == stop ? "stop_song 1" : "play_song_file " + std::string(s.played), sys.calls.back()) << s.step;
+        EXPECT_EQ(plays(), s.step == stop ? 0u : 1u) << s.step;
         EXPECT_EQ(pl.currentSlot, s.slot) << s.step;
-        EXPECT_EQ(lastPlayed(), s.played) << s.step;
-        EXPECT_EQ(pl.playing, s.playing) << s.step;
+        EXPECT_EQ(pl.playing, s.step != stop) << s.step;
     }
     sys.clearCalls();
     pl.play(32);
@@ -108,37 +77,22 @@ TEST_F(PlaylistTest, NextAndPreviousWrapStepOverSlotNineAndRestartTheStopped)
 TEST_F(PlaylistTest, LoopMarksAndModes)
 {
     songs({{2, "a.mod"}, {3, "b.mod"}});
-    pl.setSong(3, "b.mod", false, true);
-    pl.setMode(Playlist::MODE_LOOPING);
-    const struct {
-        bool loop, noloop;
-        const char *a, *b;
-    } cases[] = {{false, true, "a.mod 1", "b.mod 0"}, {true, false, "a.mod 0", "b.mod 1"}};
+    // Looping mode loops all but the "noloop" songs; cyclic (also an out-of-range mode) only the "loop" ones.
+    const struct { uint32_t mode; bool loop, noloop; const char *a, *b; } cases[] = {
+        {Playlist::MODE_LOOPING, false, true, "play_song_file a.mod 1", "play_song_file b.mod 0"},
+        {7, true, false, "play_song_file a.mod 0", "play_song_file b.mod 1"}};
     for (const auto &c : cases) {
+        pl.setMode(c.mode);
         pl.setSong(3, "b.mod", c.loop, c.noloop);
         pl.play(2);
-        EXPECT_EQ(lastPlayed(), c.a);
+        EXPECT_EQ(sys.calls.back(), c.a);
         pl.play(3);
-        EXPECT_EQ(lastPlayed(), c.b);
-        pl.setMode(7); // out of range: cyclic
-        EXPECT_EQ(pl.mode, (uint32_t)Playlist::MODE_CYCLIC);
+        EXPECT_EQ(sys.calls.back(), c.b);
     }
+    EXPECT_EQ(pl.mode, (uint32_t)Playlist::MODE_CYCLIC);
 }
 
-TEST_F(PlaylistTest, SongEndedAdvancesCyclicModeWithoutFading)
-{
-    songs({{4, "four.ogg"}, {7, "seven.ogg"}});
-    pl.play(4);
-    sys.clearCalls();
-    pl.play(Playlist::PLAY_ENDED);
-    ASSERT_GE(sys.calls.size(), 2u);
-    EXPECT_EQ(sys.calls[0], "stop_song 0");
-    EXPECT_EQ(pl.currentSlot, 7u);
-    pl.play(Playlist::PLAY_ENDED);
-    EXPECT_EQ(pl.currentSlot, 4u);
-}
-
-TEST_F(PlaylistTest, RandomModeNeverPicksNineAndEndsWhenNothingPlays)
+TEST_F(PlaylistTest, SongEndAdvancesWithoutFadingAndRandomModeNeverPicksNine)
 {
     pl.setMode(Playlist::MODE_RANDOM);
     pl.play(Playlist::PLAY_ENDED); // no songs at all
@@ -146,7 +100,16 @@ TEST_F(PlaylistTest, RandomModeNeverPicksNineAndEndsWhenNothingPlays)
     songs({{9, "nine.mod"}});
     pl.play(Playlist::PLAY_ENDED); // only the hidden slot
     EXPECT_EQ(plays(), 0u);
-    songs({{4, "four.mod"}, {20, "twenty.mod"}});
+    songs({{4, "four.ogg"}, {20, "twenty.mod"}});
+    pl.setMode(Playlist::MODE_CYCLIC);
+    pl.play(4);
+    sys.clearCalls();
+    for (uint32_t slot : {20u, 4u}) {
+        pl.play(Playlist::PLAY_ENDED);
+        EXPECT_EQ(pl.currentSlot, slot);
+    }
+    EXPECT_EQ(sys.calls[0], "stop_song 0");
+    pl.setMode(Playlist::MODE_RANDOM);
     std::set<uint32_t> seen;
     for (uint32_t t = 0; t < 200; t++) {
         sys.ticks = t * 7919;
@@ -163,27 +126,21 @@ TEST_F(PlaylistTest, FailedStartsClearPlayingAndKeepTheSlot)
     sys.broken.insert("bad.mod");
     pl.play(2);
     pl.play(3);
-    EXPECT_EQ(pl.playing, 0);
-    EXPECT_EQ(pl.currentSlot, 2u);
+    EXPECT_TRUE(pl.playing == 0 && pl.currentSlot == 2);
     // A name that is no File of the magazine is not playable.
     pl.setSong(5, "missing.mod", false, false);
     size_t before = plays();
     pl.play(Playlist::PLAY_NEXT); // stopped on slot 2: starts it again
-    EXPECT_EQ(plays(), before + 1);
-    EXPECT_EQ(pl.currentSlot, 2u);
-}
-
-TEST_F(PlaylistTest, UserSongPlaysFromDiskOnlyWhenItExists)
-{
+    EXPECT_TRUE(plays() == before + 1 && pl.currentSlot == 2);
+    // The user's own song plays, looped, from disk only when it exists there.
     ScopedWorkDir dir;
     pl.setSong(0, "mine.ogg", true, false);
     pl.play(0);
-    EXPECT_EQ(plays(), 0u);
+    EXPECT_EQ(plays(), before + 1);
     ASSERT_TRUE(writeFile("mine.ogg", std::string("x")));
     pl.play(0);
-    EXPECT_EQ(lastPlayed(), "mine.ogg 1");
-    EXPECT_EQ(pl.currentSlot, 0u);
-    EXPECT_EQ(pl.playing, 1);
+    EXPECT_EQ(sys.calls.back(), "play_song_file mine.ogg 1");
+    EXPECT_TRUE(pl.currentSlot == 0 && pl.playing == 1);
 }
 
 TEST_F(PlaylistTest, PendingAndThemeSounds)
@@ -197,11 +154,10 @@ TEST_F(PlaylistTest, PendingAndThemeSounds)
     pl.queueThemeSound(0);
     pl.playPendingSound();
     pl.playPendingSound();
-    EXPECT_EQ(sys.count("play_sound"), 1u);
-    EXPECT_EQ(pl.pendingSound, nullptr);
+    EXPECT_TRUE(sys.count("play_sound") == 1 && !pl.pendingSound);
     sys.unload_sound(enter);
     String names[Playlist::SLOTS];
-    names[0].set("user.ogg");
+    names[0].set("user.ogg"); // slot 0 is the user's: never set by the magazine
     names[3].set("three.mod");
     pl.applySongs(names, 1u << 3, 1u << 4);
     EXPECT_TRUE(pl.songs[0].isEmpty());
