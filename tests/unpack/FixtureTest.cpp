@@ -79,8 +79,9 @@ TEST(Fixtures, EveryMemberMatchesItsCrc)
                 EXPECT_FALSE(r.needsExtension) << archive << " " << m.name;
                 EXPECT_EQ(m.crc, r.crc) << archive << " " << m.name;
                 EXPECT_TRUE(stepOk) << archive << " " << m.name;
-                if (set.version == 20)
+                if (set.version == 20) {
                     EXPECT_EQ(m.crc, decodeBytes(m.packed, m.unpSize, 46 - m.unpVer).crc) << archive << " " << m.name;
+                }
                 if (::testing::Test::HasFailure())
                     return;
             }
@@ -116,13 +117,15 @@ TEST(Fixtures, DamagedMembersFailTheirCrcAndSiblingsStillDecode)
     EXPECT_NE(members[0].crc, bad.crc);
     EXPECT_TRUE(bad.guardIntact);
     for (size_t i = 1; i < members.size(); i++)
-        if (compressed(members[i]))
+        if (compressed(members[i])) {
             EXPECT_EQ(members[i].crc, decodeBytes(members[i].packed, members[i].unpSize).crc);
+        }
     // Tiny crafted filter streams simply end (no crash, no hang, no huge allocation).
     for (const char *archive : {"damaged/as-vm-1-trigger.rar", "damaged/test_read_format_rar_unbound_staticdata.rar"})
         for (const auto &m : readRarTestArchive(fixturePath(archive)))
-            if (compressed(m))
+            if (compressed(m)) {
                 EXPECT_TRUE(decodeBytes(m.packed, m.unpSize).guardIntact) << archive;
+            }
 }
 
 // Cuts, bit flips and wrong sizes of real members: no crash, no hang, nothing
@@ -164,10 +167,12 @@ TEST(Fixtures, HostileVariantsNeverOverrunOrRunAway)
                     DecodeResult r = decodeBytes(p, size, m.unpVer);
                     ASSERT_TRUE(r.guardIntact) << archive << " " << m.name << " " << k;
                     ASSERT_LE(r.decoded, (int64_t)size + set.slack) << archive << " " << m.name << " " << k;
-                    if (k < set.cuts && set.cutFailsCrc)
+                    if (k < set.cuts && set.cutFailsCrc) {
                         EXPECT_NE(m.crc, r.crc) << archive << " " << m.name << " cut";
-                    if (k == set.cuts)
+                    }
+                    if (k == set.cuts) {
                         EXPECT_EQ(r.out, decodeBytes(p, size, m.unpVer).out) << archive << " " << m.name;
+                    }
                 }
             }
         }
