@@ -121,3 +121,35 @@ std::vector<uint8_t> makeJPEG(int width, int height, const std::vector<uint32_t>
     free(buffer);
     return out;
 }
+
+std::vector<uint8_t> makeInkJPEG(int width, int height, uint32_t ink, bool ycck)
+{
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buffer, &size);
+    c.image_width = (JDIMENSION)width;
+    c.image_height = (JDIMENSION)height;
+    c.input_components = 4;
+    c.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&c);
+    jpeg_set_colorspace(&c, ycck ? JCS_YCCK : JCS_CMYK);
+    jpeg_set_quality(&c, 100, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row((size_t)width * 4);
+    for (int x = 0; x < width; x++)
+        for (int i = 0; i < 4; i++)
+            row[4 * x + i] = (uint8_t)(255 - ((ink >> (24 - 8 * i)) & 0xFF));
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<uint8_t> out(buffer, buffer + size);
+    free(buffer);
+    return out;
+}
