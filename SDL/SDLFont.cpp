@@ -283,21 +283,27 @@ int SDLFont::blitText(const GlyphSet *set, const char *text, int length, SDL_Sur
     return clampWidth(pen - x);
 }
 
+// Stands in the cache for a font file and height that failed to open: the
+// failure and its message come once, later requests go straight to the
+// fallback.
+static char s_failedOpen;
+static void *const kFailedOpen = &s_failedOpen;
+
 static SDLFont *openCached(MapArray *cache, const FontMapping &mapping, const std::string &mapKey,
                            int height)
 {
     char heightText[16];
     snprintf(heightText, sizeof heightText, ":%i", height);
     std::string cacheKey = mapKey + heightText;
-    SDLFont *font = cache ? (SDLFont *)MapArray_get(cache, cacheKey.c_str()) : nullptr;
-    if (font)
-        return font;
+    void *cached = cache ? MapArray_get(cache, cacheKey.c_str()) : nullptr;
+    if (cached)
+        return cached == kFailedOpen ? nullptr : (SDLFont *)cached;
     const char *path = mapping.lookup(mapKey.c_str());
     if (!path)
         return nullptr;
-    font = SDLFont::openFont(path, height);
-    if (font && cache)
-        MapArray_put(cache, cacheKey.c_str(), font);
+    SDLFont *font = SDLFont::openFont(path, height);
+    if (cache)
+        MapArray_put(cache, cacheKey.c_str(), font ? (void *)font : kFailedOpen);
     return font;
 }
 
@@ -330,7 +336,8 @@ void deleteCachedFonts(MapArray *cache)
         return;
     Vector *pairs = MapArray_toVector(cache);
     for (int i = 1; i < Vector_size(pairs); i += 2)
-        delete (SDLFont *)Vector_get(pairs, i);
+        if (Vector_get(pairs, i) != kFailedOpen)
+            delete (SDLFont *)Vector_get(pairs, i);
     Vector_delete(pairs);
 }
 

@@ -76,7 +76,9 @@ private:
 // cannot be opened falls back to the default font; when that fails as well
 // the result is null, with ascent and descent 0 (measuring null gives 0 and
 // drawing it draws nothing).
-// The cache is the open-font cache: fonts by "<font-map key>:<height>".
+// The cache is the open-font cache: fonts by "<font-map key>:<height>"; a
+// key that failed to open stays in it as a failure, so it is neither tried
+// nor reported again.
 SDLFont *createMappedFont(MapArray *cache, const FontMapping &mapping, const char *face,
                           int height, int flags, bool verbose, int *ascent, int *descent);
 

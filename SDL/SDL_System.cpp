@@ -12,6 +12,7 @@
 #include "Platform.h"
 #include "Queue.h"
 #include "SDLConfig.h"
+#include "SoundSystem.h"
 #include "SDL_Hooks.h"
 #include "Strings.h"
 #include "Vector/Vector.h"
@@ -219,11 +220,12 @@ bool SDLSystem::find_one_file(char *&name)
         }
         return false;
     }
-    FILE *file = fopen(name, "rb");
-    if (!file)
-        return false;
-    fclose(file);
-    return true;
+    // Tested as the sound system finds songs: the user's "-s" song may
+    // differ in letter case from the file on disk.
+    char *found = findFileIgnoringCase(name);
+    bool exists = found != nullptr;
+    delete[] found;
+    return exists;
 }
 
 bool SDLSystem::create_file(const char *name, int where)

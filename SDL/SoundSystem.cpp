@@ -38,6 +38,15 @@ inline int16_t loadS16(const uint8_t *p)
 
 inline void storeS16(uint8_t *p, int16_t v) { memcpy(p, &v, sizeof v); }
 
+// Scales 16-bit samples by the music volume (0.0 to 1.0, so nothing clips).
+void applyVolume(uint8_t *bytes, int length, float volume)
+{
+    if (volume >= 1.0f)
+        return;
+    for (int i = 0; i + 1 < length; i += 2)
+        storeS16(bytes + i, (int16_t)lrintf((float)loadS16(bytes + i) * volume));
+}
+
 bool reserveSamples(std::vector<int16_t> &v, size_t count)
 {
     try {
@@ -473,6 +482,8 @@ void OggVorbisPlayer::mix(uint8_t *stream, int len, DeviceFormat *format)
         }
         break;
     }
+    // The volume keys act on Ogg songs as DUMB's volume does on modules.
+    applyVolume(stream, (int)(out - stream), format->volume);
 }
 
 void OggVorbisPlayer::stop(bool)
@@ -802,7 +813,10 @@ void DumbAndOgg::volumeUp()
     if (!deviceOpen)
         return;
     SDL_LockAudio();
-    format.volume = (float)((double)format.volume + 0.1);
+    // Full scale is the ceiling (louder would clip); less than half a step
+    // short of it counts as full, so ten steps from silence end exactly at 1.
+    double v = (double)format.volume + 0.1;
+    format.volume = v > 0.95 ? 1.0f : (float)v;
     SDL_UnlockAudio();
 }
 

@@ -23,7 +23,7 @@ struct DeviceFormat {
     int32_t channels;   // always 2
     int32_t bits;       // always 16
     int32_t rate;       // mixing frequency in Hz
-    float volume;       // music volume, applied by the module player
+    float volume;       // music volume 0.0 to 1.0, applied to modules and Ogg songs
 };
 
 // Mixing and sample frequencies outside these bounds are refused.

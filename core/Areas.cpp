@@ -3,6 +3,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <algorithm>
 
 #include "Article.h"
 #include "Browser.h"
@@ -299,9 +300,19 @@ TitlebarArea::TitlebarArea(const AreaPlacement &placement, const char *first, co
     if (!style)
         style = Tree::findAs<FontStyle>(g_magazine_config.fontStyles, "?default");
     if (style) {
-        font = style->openFont();
+        int ascent = 0, descent = 0;
+        font = style->openFont(&ascent, &descent);
         colour = style->colour;
+        if (style->underline)
+            underlineRow = std::max(ascent + descent - 1, 0);
     }
+}
+
+void TitlebarArea::drawText(const char *text, int64_t x, uint32_t ink)
+{
+    g_system->out_text(text, (int)strlen(text), (int)x, top, ink, font);
+    if (underlineRow >= 0)
+        g_system->h_line((int)x, (int)((int64_t)top + underlineRow), g_system->get_text_width(text, font), ink);
 }
 
 void TitlebarArea::setText(const char *text)
@@ -325,17 +336,17 @@ void TitlebarArea::draw(bool standalone)
     const char *single = !text1.isEmpty() ? text1.str : (!text2.isEmpty() ? text2.str : nullptr);
     if (!text1.isEmpty() && !text2.isEmpty()) {
         g_system->set_region(left, top, width(), height());
-        g_system->out_text(text1.str, (int)strlen(text1.str), left, top, ink, font);
+        drawText(text1.str, left, ink);
         // Text 2 ends at the right edge, but never starts over text 1: a pair
         // too long for the bar loses the end of text 2 instead of overlapping.
         int64_t x2 = (int64_t)right - g_system->get_text_width(text2.str, font);
         int64_t after1 = (int64_t)left + g_system->get_text_width(text1.str, font) + TEXT_GAP;
-        g_system->out_text(text2.str, (int)strlen(text2.str), (int)(x2 > after1 ? x2 : after1), top, ink, font);
+        drawText(text2.str, x2 > after1 ? x2 : after1, ink);
         g_system->set_region(0, 0, 0, 0);
     } else if (single) {
         g_system->set_region(left, top, width(), height());
         int w = g_system->get_text_width(single, font);
-        g_system->out_text(single, (int)strlen(single), (int)(((int64_t)left + right - w) >> 1), top, ink, font);
+        drawText(single, ((int64_t)left + right - w) >> 1, ink);
         g_system->set_region(0, 0, 0, 0);
     }
     endDraw(standalone);

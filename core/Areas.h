@@ -85,12 +85,20 @@ public:
     String text2;
     FontHandle font = nullptr;
     uint32_t colour = 0;
+    // Rows from the text's top to its underline, as in articles (the last
+    // row of the font's height); negative for a style without underline.
+    int32_t underlineRow = -1;
 
     TitlebarArea(const AreaPlacement &placement, const char *first, const char *second);
     // Replaces the first text (empty also clears the status text); redraws
     // when it changed.
     void setText(const char *text);
     void draw(bool standalone) override;
+
+private:
+    // Draws one text with its top-left corner at x, top, underlined when
+    // the style asks for it.
+    void drawText(const char *text, int64_t x, uint32_t ink);
 };
 
 class StatusbarArea : public TitlebarArea {

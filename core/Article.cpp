@@ -47,7 +47,7 @@ uint32_t drawColour(uint32_t colour)
 
 } // namespace
 
-Article::Article(File *owner) : file(owner)
+Article::Article(File *owner) : file(owner), highlightColour(markupColour(DEFAULT_FIND_COLOUR))
 {
     File::deleteArticle = deleteCachedArticle;
     windowTitle.set(defaultMagazineTitle());

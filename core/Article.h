@@ -40,7 +40,7 @@ public:
     String songs[SONG_SLOTS];
     uint32_t loopMask = 0;
     uint32_t noloopMask = 0;
-    uint32_t highlightColour = 0xEF0000; // fill of search highlights
+    uint32_t highlightColour;            // fill of search highlights, in markup form
     int highlightState = 0;              // 0 none, 1 just set, 2 shown
     String header;                   // HTML export frame files
     String footer;

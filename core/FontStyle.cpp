@@ -65,14 +65,19 @@ int FontStyle::fontFlags() const
     return (bold ? 1 : 0) | (italic ? 2 : 0) | (underline ? 4 : 0);
 }
 
-FontHandle FontStyle::openFont() const
+FontHandle FontStyle::openFont(int *ascent, int *descent) const
 {
     // Faces are looked up by bold and italic only: no font file is
     // "underlined", and asking for one would fall back to the default face.
     // Underlines are drawn as lines by whoever draws the text.
-    int ascent = 0, descent = 0;
-    return g_system->create_font(face.c_str(), (int)height, fontFlags() & FONT_FACE_FLAGS,
-                                 charsetCode(charset.str), &ascent, &descent);
+    int up = 0, down = 0;
+    FontHandle font = g_system->create_font(face.c_str(), (int)height, fontFlags() & FONT_FACE_FLAGS,
+                                            charsetCode(charset.str), &up, &down);
+    if (ascent)
+        *ascent = up;
+    if (descent)
+        *descent = down;
+    return font;
 }
 
 int charsetCode(const char *charset)

@@ -29,8 +29,10 @@ public:
     // Style bits: 1 bold, 2 italic, 4 underline.
     enum { FONT_BOLD = 1, FONT_ITALIC = 2, FONT_UNDERLINE = 4, FONT_FACE_FLAGS = 3 };
     int fontFlags() const;
-    // Opens the style's face (bold and italic select it; underline does not).
-    FontHandle openFont() const;
+    // Opens the style's face (bold and italic select it; underline does not:
+    // whoever draws the text draws the underline). Ascent and descent of the
+    // font opened go to the pointers given.
+    FontHandle openFont(int *ascent = nullptr, int *descent = nullptr) const;
 };
 
 // Charset code of a charset letter string: o 1, e 2, r 3, t 4, g 5, else 0.

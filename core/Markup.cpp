@@ -598,6 +598,11 @@ bool Tag::getSize(uint32_t attr, uint32_t &out, uint32_t min, uint32_t max, uint
     return true;
 }
 
+uint32_t markupColour(uint32_t rgb)
+{
+    return g_markupSwapRB ? swap24(rgb) : rgb;
+}
+
 bool Tag::getColour(uint32_t attr, uint32_t &out)
 {
     String value;
@@ -613,8 +618,8 @@ bool Tag::getColour(uint32_t attr, uint32_t &out)
         read = parseHex(p, colour);
         // Eight hex digits may spell "none" or a palette reference: only a
         // direct colour has its red and blue exchanged.
-        if (read && g_markupSwapRB && colour <= 0xFFFFFFu)
-            colour = swap24(colour);
+        if (read && colour <= 0xFFFFFFu)
+            colour = markupColour(colour);
     } else {
         read = parseMarkupUnsigned(p, colour);
         if (read)

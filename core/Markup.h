@@ -167,6 +167,14 @@ enum : uint32_t {
 // read it at load). The platform sets that flag, so it starts set.
 extern bool g_markupSwapRB;
 
+// A direct colour 0x00RRGGBB in the form colours read from markup are kept
+// in. Every built-in colour that reaches a drawing call goes through it, so
+// a default draws like the same colour written in "config.txt".
+uint32_t markupColour(uint32_t rgb);
+
+// The fill of search hits when a theme gives no "findcolor" (red).
+enum : uint32_t { DEFAULT_FIND_COLOUR = 0xEF0000u };
+
 enum MarkupToken {
     MARKUP_END = 0,
     MARKUP_WORD = 1,

@@ -41,6 +41,12 @@ size_t bmpRowBytes(int width, int bits)
     return (((size_t)width * (size_t)bits + 31) / 32) * 4;
 }
 
+// The bytes a row's pixels use, without the padding to four bytes.
+size_t bmpPixelBytes(int width, int bits)
+{
+    return ((size_t)width * (size_t)bits + 7) / 8;
+}
+
 } // namespace
 
 bool decodeBMP(const uint8_t *data, size_t size, DecodedPicture &out)
@@ -57,8 +63,11 @@ bool decodeBMP(const uint8_t *data, size_t size, DecodedPicture &out)
     int64_t height = h.height < 0 ? -(int64_t)h.height : h.height;
     if (!acceptableSize(width, height))
         return false;
+    // Every row but the last is read with its padding; the last row needs
+    // only its pixel bytes (writers often leave its padding out).
     size_t rowBytes = bmpRowBytes((int)width, bits);
-    if (h.offBits > size || (size - h.offBits) / rowBytes < (size_t)height)
+    if (h.offBits > size ||
+        (uint64_t)(size - h.offBits) < (uint64_t)rowBytes * (uint64_t)(height - 1) + bmpPixelBytes((int)width, bits))
         return false;
 
     // Palette: between the info header and the pixel bits, inside the data.
@@ -186,6 +195,15 @@ void sourceSkip(j_decompress_ptr cinfo, long count)
     cinfo->src->bytes_in_buffer -= (size_t)count;
 }
 
+// libjpeg hands CMYK over as Adobe writes it: every channel inverted (255
+// is no ink). Each colour is what its ink and the black leave of the light.
+uint32_t cmykToRGB(const uint8_t *p)
+{
+    unsigned k = p[3];
+    unsigned r = (p[0] * k + 127) / 255, g = (p[1] * k + 127) / 255, b = (p[2] * k + 127) / 255;
+    return (r << 16) | (g << 8) | b;
+}
+
 } // namespace
 
 bool decodeJPEG(const uint8_t *data, size_t size, bool fastDct, DecodedPicture &out)
@@ -217,23 +235,26 @@ bool decodeJPEG(const uint8_t *data, size_t size, bool fastDct, DecodedPicture &
     source.term_source = sourceNop;
     cinfo.src = &source;
     jpeg_read_header(&cinfo, TRUE);
-    if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK ||
-        !acceptableSize(cinfo.image_width, cinfo.image_height)) {
+    if (!acceptableSize(cinfo.image_width, cinfo.image_height)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    cinfo.out_color_space = JCS_RGB;
+    // Print work often comes as CMYK (or YCCK, which libjpeg turns into
+    // CMYK); those are read as CMYK and turned into RGB here.
+    bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    int components = cmyk ? 4 : 3;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     if (fastDct)
         cinfo.dct_method = JDCT_IFAST;
     jpeg_start_decompress(&cinfo);
-    if (cinfo.output_components != 3 || !acceptableSize(cinfo.output_width, cinfo.output_height)) {
+    if (cinfo.output_components != components || !acceptableSize(cinfo.output_width, cinfo.output_height)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     result.width = (int)cinfo.output_width;
     result.height = (int)cinfo.output_height;
     result.pixels.assign((size_t)result.width * (size_t)result.height, 0);
-    row.resize((size_t)result.width * 3);
+    row.resize((size_t)result.width * (size_t)components);
     while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW rows[1] = {row.data()};
         JDIMENSION y = cinfo.output_scanline;
@@ -241,8 +262,8 @@ bool decodeJPEG(const uint8_t *data, size_t size, bool fastDct, DecodedPicture &
             break;
         uint32_t *dst = &result.pixels[(size_t)y * (size_t)result.width];
         const uint8_t *p = row.data();
-        for (int x = 0; x < result.width; x++, p += 3)
-            dst[x] = ((uint32_t)p[0] << 16) | ((uint32_t)p[1] << 8) | p[2];
+        for (int x = 0; x < result.width; x++, p += components)
+            dst[x] = cmyk ? cmykToRGB(p) : ((uint32_t)p[0] << 16) | ((uint32_t)p[1] << 8) | p[2];
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);

@@ -21,6 +21,7 @@ Theme::Theme(const char *themeName, Tag &tag)
 {
     name.set(themeName);
     background.set("background.jpg");
+    findColour = markupColour(DEFAULT_FIND_COLOUR);
     for (int i = 0; i < CURSOR_COUNT; i++)
         cursors[i].set(cursorDefaults[i]);
     for (int i = 0; i < SOUND_COUNT; i++)

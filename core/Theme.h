@@ -35,7 +35,7 @@ public:
     AreaPlacement clock;
     AreaPlacement movie;
     uint32_t thumbColour = 0xEFEFEF;
-    uint32_t findColour = 0xEF0000;
+    uint32_t findColour;               // in markup form (set by the constructor)
     uint8_t horizontal = 0;
     String scrollBegin;
     String scrollMiddle;

@@ -137,30 +137,33 @@ void Tree::insertInto(Tree *&root, Tree *node)
     }
 }
 
-Tree *Tree::find(Tree *root, const char *key)
+// Equal names lie in insertion order (inserts put them after every equal
+// name, rotations and balance() keep the order), but a later one may sit
+// nearer the root. The search goes on left past every match, so it returns
+// the first one given whatever the shape.
+template <int (*Compare)(const char *, const char *)>
+static Tree *findFirst(Tree *root, const char *key)
 {
     if (!key || !*key)
         return nullptr;
+    Tree *found = nullptr;
     for (Tree *cur = root; cur;) {
-        int c = String::compare(key, cur->name.str);
+        int c = Compare(key, cur->name.str);
         if (c == 0)
-            return cur;
-        cur = c < 0 ? cur->left : cur->right;
+            found = cur;
+        cur = c <= 0 ? cur->left : cur->right;
     }
-    return nullptr;
+    return found;
+}
+
+Tree *Tree::find(Tree *root, const char *key)
+{
+    return findFirst<String::compare>(root, key);
 }
 
 Tree *Tree::findPath(Tree *root, const char *key)
 {
-    if (!key || !*key)
-        return nullptr;
-    for (Tree *cur = root; cur;) {
-        int c = String::comparePath(key, cur->name.str);
-        if (c == 0)
-            return cur;
-        cur = c < 0 ? cur->left : cur->right;
-    }
-    return nullptr;
+    return findFirst<String::comparePath>(root, key);
 }
 
 unsigned Tree::count(const Tree *node)

@@ -30,6 +30,8 @@ public:
     // Inserts into *root, starting the tree when it is empty; *root may
     // become another node.
     static void insertInto(Tree *&root, Tree *node);
+    // The node of that name (findPath: a backslash matches a slash); of
+    // equal names, the one inserted first. Null for a null or empty key.
     static Tree *find(Tree *root, const char *key);
     static Tree *findPath(Tree *root, const char *key);
     static unsigned count(const Tree *node);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Playlist.h"
 #include "SDLTestSupport.h"
 #include "SoundMedia.h"
 #include "SoundSystem.h"
@@ -48,4 +49,24 @@ TEST(SDLSound, EffectsWithoutMusic)
     EXPECT_EQ(s->load_sound(effect.data(), 400, 0, 0), nullptr);
     std::vector<uint8_t> mod = makeMod(64);
     EXPECT_FALSE(s->play_song("tune.mod", 1, mod.data(), (int)mod.size()));
+}
+
+TEST(SDLSound, TheUsersSongPlaysWhateverTheCaseOfItsName)
+{
+    SystemFixture f("showConfig=false\nmusic=true\nsoundEffects=false\n");
+    SDLSystem *s = f.system.get();
+    ASSERT_TRUE(writeFile("Song.Mod", makeMod(64)));
+    System *previous = g_system;
+    g_system = s;
+    // As given with "-s": the name on disk, other cases, and a missing file.
+    const struct { const char *name; bool plays; } cases[] = {
+        {"Song.Mod", true}, {"SONG.MOD", true}, {"song.mod", true}, {"songs.mod", false}};
+    for (const auto &c : cases) {
+        g_playlist.reset();
+        g_playlist.setSong(0, c.name, true, false);
+        g_playlist.play(0);
+        EXPECT_EQ(c.plays, g_playlist.playing != 0) << c.name;
+    }
+    g_playlist.reset();
+    g_system = previous;
 }

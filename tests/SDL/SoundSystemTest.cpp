@@ -327,11 +327,31 @@ TEST(SoundSystemDevice, VolumeStepsReachSilenceExactly)
         EXPECT_EQ(sound.volume(), 0.0f);
         EXPECT_EQ(settled(), 0);
     }
-    // A new song starts at full volume; steps up have no ceiling.
+    // A new song starts at full volume.
     ASSERT_TRUE(sound.playSongFromMemory("tune.mod", mod.data(), (int)mod.size(), true));
     EXPECT_EQ(sound.volume(), 1.0f);
-    sound.volumeUp();
-    EXPECT_EQ(sound.volume(), 1.1f);
+}
+
+TEST(SoundSystemDevice, VolumeStepsActOnEverySongAndStopAtFullScale)
+{
+    PausedSound paused;
+    DumbAndOgg &sound = paused.sound;
+    const struct { const char *name; std::vector<uint8_t> song; } cases[] = {
+        {"tune.mod", makeMod(64)}, {"theme.ogg", makeOgg(44100, 2, 200000)}};
+    for (const auto &c : cases) {
+        ASSERT_TRUE(sound.playSongFromMemory(c.name, c.song.data(), (int)c.song.size(), true)) << c.name;
+        auto settled = [&] { mixOnce(sound); return rms(mixOnce(sound)); };
+        double full = settled();
+        EXPECT_GT(full, 3000) << c.name;
+        for (int i = 0; i < 5; i++)
+            sound.volumeDown();
+        EXPECT_NEAR(settled(), full / 2, full / 20) << c.name;
+        // Eight steps up from half: full scale and no louder.
+        for (int i = 0; i < 8; i++)
+            sound.volumeUp();
+        EXPECT_EQ(sound.volume(), 1.0f) << c.name;
+        EXPECT_NEAR(settled(), full, full / 20) << c.name;
+    }
 }
 
 TEST(SoundSystemDevice, FadeLastsTwentyCallbacks)

@@ -199,3 +199,25 @@ TEST(Text, FontThatCannotOpenFallsBackAndNoFontDrawsNothing)
     EXPECT_TRUE(litPixels(t.back, 0).empty());
     MapArray_delete(cache);
 }
+
+TEST(Text, AFontThatFailsToOpenIsReportedOnceAndFallsBackAfterwards)
+{
+    TextFixture t("broken:0=/nonexistent/broken.ttf\n");
+    // A missing mapped file falls back to the default font; a height out of
+    // range fails with the default font as well.
+    const struct { const char *face; int height; const char *message; bool fallsBack; } cases[] = {
+        {"broken", 20, "Unable to load font '/nonexistent/broken.ttf'", true},
+        {"default", 100000, "Unable to set font", false},
+    };
+    for (const auto &c : cases) {
+        testing::internal::CaptureStderr();
+        std::vector<SDLFont *> fonts;
+        for (int i = 0; i < 50; i++)
+            fonts.push_back(t.font(c.face, c.height));
+        std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(1, std::count(errors.begin(), errors.end(), '\n')) << errors;
+        EXPECT_NE(errors.find(c.message), std::string::npos) << errors;
+        EXPECT_EQ(c.fallsBack, fonts[0] != nullptr) << c.face;
+        EXPECT_EQ(fonts, std::vector<SDLFont *>(50, fonts[0])) << c.face;
+    }
+}

@@ -157,6 +157,38 @@ TEST_F(AreaFixture, TitleBarTextsAndTheStatusTextHandedToItself)
     EXPECT_EQ(statusText.str, nullptr);
 }
 
+TEST_F(AreaFixture, BarsOfAnUnderlinedStyleUnderlineTheirText)
+{
+    // 14-pixel text (ascent 10, descent 4, 8 pixels a byte in the fake): the
+    // underline lies on the text's last row, as in articles. Title and status
+    // bar show "Editors", the clock " 0:00".
+    std::string config = "<fontstyle name=under u height=14 color=00ff00><fontstyle name=plain height=14>";
+    g_magazine_config.reset();
+    g_magazine_config.parse((const uint8_t *)config.data(), config.size());
+    AreaPlacement where;
+    where.x = 10, where.y = 20, where.width = 200;
+    const struct { const char *style; std::vector<std::string> lines; } cases[] = {
+        {"under", {"h_line 81 33 56 ff00", "h_line 81 33 56 ff00", "h_line 89 33 40 ff00"}},
+        {"plain", {}},
+    };
+    for (const auto &c : cases) {
+        where.name.set(c.style);
+        TitlebarArea title(where, "Editors", "");
+        StatusbarArea status(where);
+        status.text1.set("Editors");
+        ClockArea clock(where);
+        sys.clearCalls();
+        for (TitlebarArea *bar : {&title, static_cast<TitlebarArea *>(&status), static_cast<TitlebarArea *>(&clock)})
+            bar->draw(false);
+        std::vector<std::string> lines;
+        for (const std::string &call : sys.calls)
+            if (call.rfind("h_line", 0) == 0)
+                lines.push_back(call);
+        EXPECT_EQ(lines, c.lines) << c.style;
+    }
+    g_magazine_config.deleteTrees();
+}
+
 TEST_F(AreaFixture, ButtonWithoutCommandShowsItselfButTakesNoPress)
 {
     ButtonDef def;

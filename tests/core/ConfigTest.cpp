@@ -227,7 +227,7 @@ TEST_F(ConfigTest, ThemeTagsFillPlacementsCursorsSoundsAndScrollBarAndHotspotsTh
                  {"up.wav", &t->sounds[SOUND_BUTTONUP]}, {"quit.wav", &t->sounds[SOUND_QUIT]}});
     Theme *m = theme("missing");
     EXPECT_STREQ("background.jpg", m->background.c_str());
-    EXPECT_EQ(0xEF0000u, m->findColour);
+    EXPECT_EQ(0x0000EFu, m->findColour); // red, kept swapped like colours read from markup
     // Hotspots are clamped and go to existing pointer files only.
     EXPECT_EQ(std::make_tuple(1024u, 3u, 0u, 12u), std::make_tuple((unsigned)arrow->hotspotX, (unsigned)arrow->hotspotY,
                                                                     (unsigned)other->hotspotX, (unsigned)other->hotspotY));
@@ -300,6 +300,45 @@ TEST_F(ConfigTest, FontStylesConvertPointsAndInheritEverythingButStyleBits)
     EXPECT_EQ(std::make_tuple(1u, 1u, 14u),
               std::make_tuple((unsigned)style("pts")->height, (unsigned)style("px")->height,
                               (unsigned)style("?default")->height));
+}
+
+TEST_F(ConfigTest, OfTwoObjectsOfOneNameTheFirstGivenIsFoundAndInherited)
+{
+    // Names a, x (mark 1), x (mark 2), z, zz, zzz: the tree rotates while
+    // it fills, lifting the later x above the first. "kid" inherits x.
+    const struct {
+        const char *open, *close, *kid;
+        Tree *(*root)(MagazineConfig &);
+        int (*mark)(Tree *);
+    } cases[] = {
+        {"<fontstyle name=%s height=%d>", "", "<fontstyle name=kid inherit=x>",
+         [](MagazineConfig &c) -> Tree * { return c.fontStyles; },
+         [](Tree *t) { return (int)static_cast<FontStyle *>(t)->height; }},
+        {"<theme name=%s><page y=%d>", "</theme>", "<theme name=kid inherit=x></theme>",
+         [](MagazineConfig &c) -> Tree * { return c.themes; },
+         [](Tree *t) { return (int)static_cast<Theme *>(t)->page.y; }},
+        {"<scheme name=%s><page width=%d>", "</scheme>", "<scheme name=kid inherit=x></scheme>",
+         [](MagazineConfig &c) -> Tree * { return c.schemes; },
+         [](Tree *t) { return (int)static_cast<Scheme *>(t)->pageWidth; }},
+        {"<imagelist name=%s song=%d>", "</imagelist>", nullptr, // lists do not inherit
+         [](MagazineConfig &c) -> Tree * { return c.imageLists; },
+         [](Tree *t) { return (int)static_cast<ImageList *>(t)->song; }},
+    };
+    for (const auto &c : cases) {
+        cfg.deleteTrees();
+        cfg.reset();
+        std::string text;
+        for (auto [name, mark] : {std::pair{"a", 3}, {"x", 1}, {"x", 2}, {"z", 3}, {"zz", 3}, {"zzz", 3}}) {
+            char block[80];
+            snprintf(block, sizeof block, c.open, name, mark);
+            text += std::string(block) + c.close;
+        }
+        read(text + (c.kid ? c.kid : ""));
+        EXPECT_EQ(1, c.mark(Tree::find(c.root(cfg), "x"))) << c.open;
+        if (c.kid) {
+            EXPECT_EQ(1, c.mark(Tree::find(c.root(cfg), "kid"))) << c.kid;
+        }
+    }
 }
 
 TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)

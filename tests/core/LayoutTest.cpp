@@ -2,6 +2,8 @@
 // alignment, floats, rules, preformatted text, entities and underlines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "LayoutRig.h"
 #include "Link.h"
 #include "PictureWriters.h"
@@ -100,6 +102,26 @@ TEST(Layout, DrawnTextIsDecodedInResolvedColours)
     HighlightToken none(0, 0, 10, 10, COLOUR_NONE);
     none.drawNormal(0, 0, COLOUR_NONE);
     EXPECT_FALSE(rig.scope.sys.called("fill_rect"));
+}
+
+TEST(Layout, SearchHitsWithoutAFindColourAreRedOnScreen)
+{
+    // The recording System sets the red-blue swap, as the platform does: a
+    // red the screen shows reaches fill_rect as 0x0000EF, as "findcolor=ef0000" would.
+    for (bool themed : {false, true}) {
+        LayoutRig rig(400); // its theme gives no find colour
+        if (themed)
+            rig.addPicture("background.jpg", makeJPEG(4, 4, std::vector<uint32_t>(16, 0)));
+        rig.lay("needle");
+        if (themed) {
+            ASSERT_TRUE(rig.article->setTheme(1));
+        }
+        rig.article->highlightText("needle");
+        rig.scope.sys.clearCalls();
+        drawAll(rig.article);
+        const std::vector<std::string> &calls = rig.scope.sys.calls;
+        EXPECT_EQ(1, std::count(calls.begin(), calls.end(), "fill_rect 0 0 48 14 ef")) << "themed " << themed;
+    }
 }
 
 TEST(Layout, PicturesSitOnTheBaselineAtTheTopOrFloat)

@@ -122,4 +122,37 @@ TEST(JPEGDecoder, DecodesColourAndGreyToRGBAndSurvivesDamage)
     EXPECT_FALSE(decodeJPEG(red.data(), red.size(), false, pic));
 }
 
+TEST(BMPDecoder, TheLastRowNeedsOnlyItsPixelBytes)
+{
+    // Rows of 15, 2 and 3 pixel bytes, padded to 16, 4 and 4 in the file.
+    const struct { int bits, width; size_t padding; } cases[] = {{24, 5, 1}, {1, 9, 2}, {8, 3, 1}};
+    for (const auto &c : cases) {
+        auto pixels = pattern(c.width, 3, c.bits == 1 ? 2 : 8);
+        auto file = makeBMP(c.width, 3, pixels, c.bits);
+        DecodedPicture pic;
+        file.resize(file.size() - c.padding);
+        ASSERT_TRUE(decodeBMP(file.data(), file.size(), pic)) << c.bits;
+        EXPECT_EQ(pic.pixels, pixels) << c.bits;
+        file.pop_back(); // a pixel byte missing
+        EXPECT_FALSE(decodeBMP(file.data(), file.size(), pic)) << c.bits;
+    }
+}
+
+TEST(JPEGDecoder, CMYKAndYCCKShowInTheirColours)
+{
+    // Inks 0xCCMMYYKK and the colour they print.
+    const struct { uint32_t ink, rgb; } cases[] = {
+        {0x00FFFF00, 0xFF0000}, {0xFF00FF00, 0x00FF00}, {0x00000080, 0x7F7F7F}, {0x00000000, 0xFFFFFF}};
+    for (bool ycck : {false, true})
+        for (const auto &c : cases) {
+            auto file = makeInkJPEG(16, 16, c.ink, ycck);
+            DecodedPicture pic;
+            ASSERT_TRUE(decodeJPEG(file.data(), file.size(), false, pic)) << ycck;
+            uint32_t p = pic.pixels[17];
+            for (int shift : {16, 8, 0})
+                EXPECT_NEAR((int)(p >> shift & 0xFF), (int)(c.rgb >> shift & 0xFF), 6)
+                    << std::hex << c.ink << " ycck " << ycck << " gives " << p;
+        }
+}
+
 } // namespace

@@ -84,7 +84,12 @@ std::vector<uint8_t> makeMaskBMP(int width, int height, const std::vector<bool> 
     return v;
 }
 
-std::vector<uint8_t> makeJPEG(int width, int height, const std::vector<uint32_t> &pixels, int quality, bool grey)
+// Compresses height rows that row(y, bytes) fills with components samples
+// per pixel in the colour space given, stored in the space given (unknown:
+// libjpeg's choice, YCbCr for RGB).
+template <class Row>
+static std::vector<uint8_t> compress(int width, int height, int components, J_COLOR_SPACE in,
+                                     J_COLOR_SPACE stored, int quality, Row row)
 {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
@@ -95,14 +100,31 @@ std::vector<uint8_t> makeJPEG(int width, int height, const std::vector<uint32_t>
     jpeg_mem_dest(&c, &buffer, &size);
     c.image_width = (JDIMENSION)width;
     c.image_height = (JDIMENSION)height;
-    c.input_components = grey ? 1 : 3;
-    c.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    c.input_components = components;
+    c.in_color_space = in;
     jpeg_set_defaults(&c);
+    if (stored != JCS_UNKNOWN)
+        jpeg_set_colorspace(&c, stored);
     jpeg_set_quality(&c, quality, TRUE);
     jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row((size_t)width * 3);
+    std::vector<uint8_t> bytes((size_t)width * components);
     while (c.next_scanline < c.image_height) {
-        const uint32_t *src = &pixels[(size_t)c.next_scanline * width];
+        row((int)c.next_scanline, bytes.data());
+        JSAMPROW r = bytes.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<uint8_t> out(buffer, buffer + size);
+    free(buffer);
+    return out;
+}
+
+std::vector<uint8_t> makeJPEG(int width, int height, const std::vector<uint32_t> &pixels, int quality, bool grey)
+{
+    J_COLOR_SPACE space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    return compress(width, height, grey ? 1 : 3, space, JCS_UNKNOWN, quality, [&](int y, uint8_t *row) {
+        const uint32_t *src = &pixels[(size_t)y * width];
         for (int x = 0; x < width; x++) {
             if (grey) {
                 row[x] = (uint8_t)(src[x] >> 8);
@@ -112,12 +134,13 @@ std::vector<uint8_t> makeJPEG(int width, int height, const std::vector<uint32_t>
                 row[3 * x + 2] = (uint8_t)src[x];
             }
         }
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<uint8_t> out(buffer, buffer + size);
-    free(buffer);
-    return out;
+    });
+}
+
+std::vector<uint8_t> makeInkJPEG(int width, int height, uint32_t ink, bool ycck)
+{
+    return compress(width, height, 4, JCS_CMYK, ycck ? JCS_YCCK : JCS_CMYK, 100, [&](int, uint8_t *row) {
+        for (int i = 0; i < 4 * width; i++)
+            row[i] = (uint8_t)(255 - ((ink >> (24 - 8 * (i % 4))) & 0xFF));
+    });
 }

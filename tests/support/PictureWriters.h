@@ -14,5 +14,8 @@ std::vector<uint8_t> makeMaskBMP(int width, int height, const std::vector<bool> 
                                  uint32_t colour0 = 0x000000, uint32_t colour1 = 0xFFFFFF);
 std::vector<uint8_t> makeJPEG(int width, int height, const std::vector<uint32_t> &pixels,
                               int quality = 95, bool grey = false);
+// A JPEG of one ink colour 0xCCMMYYKK (0 no ink), stored as CMYK or YCCK
+// with the samples inverted as Adobe writes them.
+std::vector<uint8_t> makeInkJPEG(int width, int height, uint32_t ink, bool ycck);
 
 #endif
