@@ -8,6 +8,8 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include <atomic>
 #include <vector>
 
 namespace SDL_Draw {
@@ -65,18 +67,19 @@ struct FadeBuffer {
     std::vector<SDL_Rect> bands;   // the screen areas each frame updates
     int width = 0;
     int height = 0;
-    int framesPerSecond = 60;      // at most (a fade under half a second paces
-                                   // to 32 frames); 0: as fast as they come
+    int framesPerSecond = 60;      // at most: the display's rate (60 when it is
+                                   // not known); 0: as fast as they come
     int frames = 0;                // frames drawn by the last fade
 };
 
 // Timed cross-fade of the screen from what it shows to the new surface;
 // ends showing the new surface exactly. Only what differs is redrawn, at
-// most framesPerSecond times a second (but 32 frames in all for a fade
-// shorter than that pace allows), sleeping in between. A duration of 0
+// most framesPerSecond times a second, sleeping in between. A duration of 0
 // or less shows the new surface at once; so do surfaces of different sizes,
-// and formats the fade cannot address byte-wise.
-void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer &buffer);
+// and formats the fade cannot address byte-wise. When quit (not owned; may
+// be null) is or becomes set, the fade ends at once on the new surface.
+void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer &buffer,
+          const std::atomic<bool> *quit = nullptr);
 
 // Software pointer over the screen. saved is the screen rectangle the
 // pointer covers (restored from the back buffer before it moves).

@@ -13,8 +13,8 @@
 #include "System.h"
 
 #include <stdio.h>
-#include <string>
 
+#include <atomic>
 #include <string>
 
 struct SDL_Surface;
@@ -137,6 +137,11 @@ public:
     Queue *messageQueue = nullptr;
     SDL_mutex *queueMutex = nullptr;
     bool hasQueuedMessage();    // true while the message queue is not empty
+    // Ctrl+C or a termination request: from now on every fade ends at once on
+    // its end picture, and MSG_EXIT is posted (which skips the closing show).
+    // Any thread may call it.
+    void requestQuit();
+    std::atomic<bool> quitRequested{false};
 
     // --- fonts (SDLFont.cpp, FontMapping.cpp) ---
     MapArray *openFonts = nullptr;

@@ -1,5 +1,6 @@
 // Pictures, masks, blits, stretches, lines, rectangles, fades and the pointer
 // on headless SDL surfaces.
+#include "Messages.h"
 #include "SDL_Draw.h"
 #include "SDL_DrawSupport.h"
 #include "SDLTestSupport.h"
@@ -10,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 using namespace SDL_Draw;
@@ -266,10 +268,10 @@ TEST(Draw, FadeRedrawsOnlyWhatChangesAtMostSixtyTimesASecond)
     SDL_Rect changed = {10, 5, 10, 4};
     SDL_FillRect(next.get(), &changed, mapRGB(next.get(), 0xFFFFFF));
     FadeBuffer fb;
-    // A short fade paces to 32 frames, above the 60 frames a second.
+    // However short the fade, no more frames than 60 a second show.
     fade(next.get(), screen, 100, fb);
     EXPECT_GE(fb.frames, 1);
-    EXPECT_LE(fb.frames, 32);
+    EXPECT_LE(fb.frames, 6);
     ASSERT_EQ(fb.bands.size(), 1u);
     const SDL_Rect &band = fb.bands[0];
     EXPECT_EQ(std::vector<int>({band.x, band.y, band.w, band.h}), std::vector<int>({10, 5, 10, 4}));
@@ -286,6 +288,37 @@ TEST(Draw, FadeRedrawsOnlyWhatChangesAtMostSixtyTimesASecond)
     fade(next.get(), screen, 600, fb);
     EXPECT_GE(fb.frames, 2);
     EXPECT_LE(fb.frames, 36);
+}
+
+// Ctrl+C before or during a 10 s fade: the fade ends on the new page within
+// a few frames, and the reader is told to end.
+TEST(Draw, QuitRequestEndsAFadeAtOnce)
+{
+    const struct { const char *name; int quitAfterMs; } cases[] = {
+        {"quit before the fade (the closing fade)", -1}, {"quit 100 ms into the fade", 100}};
+    for (const auto &c : cases) {
+        SystemFixture f("showConfig=false\nfullscreen=false\nmusic=false\nsoundEffects=false\n");
+        SDLSystem *s = f.system.get();
+        ASSERT_TRUE(s->is_ready());
+        ASSERT_TRUE(s->init_display(64, 48));
+        fillRGB(s->screen, 0xFFFFFF);
+        fillRGB(s->backBuffer, 0x204080);
+        if (c.quitAfterMs < 0)
+            s->requestQuit();
+        std::thread quitter([&] {
+            if (c.quitAfterMs >= 0) {
+                SDL_Delay((Uint32)c.quitAfterMs);
+                s->requestQuit();
+            }
+        });
+        s->flip(1, 0, 10000);
+        quitter.join();
+        EXPECT_LT(s->fadeBuffer->frames, 60) << c.name;   // a 10 s fade draws 600
+        expectPixels(s->screen, [](int, int) { return 0x204080; });
+        int msg = 0, param = 0;
+        ASSERT_TRUE(s->get_message(msg, param)) << c.name;
+        EXPECT_EQ(msg, MSG_EXIT) << c.name;
+    }
 }
 
 TEST(Draw, PagesFollowEachOtherAtMostSixtyTimesASecond)
