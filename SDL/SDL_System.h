@@ -28,7 +28,7 @@ class FontMapping;
 class SoundSystem;
 class SearchNode;
 namespace SDLGUI { class SearchPanel; }
-namespace SDL_Draw { struct FadeBuffer; }
+namespace SDL_Draw { struct FadeBuffer; class ScaleCache; }
 
 class SDLSystem : public System {
 public:
@@ -132,6 +132,7 @@ public:
     int32_t hotX = 0, hotY = 0;
     bool pointerShown = false;
     SDL_Draw::FadeBuffer *fadeBuffer = nullptr;   // made by the first fade
+    SDL_Draw::ScaleCache *scaleCache = nullptr;   // owned; made by the first strech
 
     // --- messages and timers (SDL_Events.cpp) ---
     Queue *messageQueue = nullptr;

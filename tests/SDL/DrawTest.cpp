@@ -134,11 +134,70 @@ TEST(Draw, StretchMatchesThePerPixelAreaAverage)
             for (int yy = 0; yy < 120; yy++)
                 for (int xx = 0; xx < 200; xx++)
                     rawPixel(back, xx, yy) = mapRGB(back, (uint32_t)(xx * 5 + yy * 3) * 0x010203u & 0xFFFFFF);
+        // Filtered, and drawn again from a kept copy: the same pixels.
+        Owned again = backBuffer(200, 120);
+        ASSERT_TRUE(again);
+        SDL_BlitSurface(s.get(), nullptr, again.get(), nullptr);
+        ScaleCache cache;
+        for (int pass = 0; pass < 2; pass++) {
+            SDL_BlitSurface(s.get(), nullptr, again.get(), nullptr);
+            cache.draw(image.get(), again.get(), c.x, c.y, c.w, c.h);
+        }
         stretch(image.get(), s.get(), c.x, c.y, c.w, c.h);
         referenceStretch(image.get(), ref.get(), c.x, c.y, c.w, c.h);
-        for (int yy = 0; yy < 120; yy++)
+        for (int yy = 0; yy < 120; yy++) {
             ASSERT_EQ(memcmp(&rawPixel(s.get(), 0, yy), &rawPixel(ref.get(), 0, yy), 200 * 4), 0) << "row " << yy;
+            ASSERT_EQ(memcmp(&rawPixel(again.get(), 0, yy), &rawPixel(ref.get(), 0, yy), 200 * 4), 0) << "kept, row " << yy;
+        }
     }
+}
+
+// Pictures drawn again at a size they were drawn at are copied, not filtered:
+// a new size, a picture made anew and a size too big to keep are filtered.
+TEST(Draw, ScaledPicturesAreFilteredOncePerSize)
+{
+    SystemFixture f("showConfig=false\nfullscreen=false\nmusic=false\nsoundEffects=false\n");
+    SDLSystem *s = f.system.get();
+    ASSERT_TRUE(s->is_ready());
+    ASSERT_TRUE(s->init_display(64, 48));
+    std::vector<uint32_t> px(40 * 30);
+    for (size_t i = 0; i < px.size(); i++)
+        px[i] = (uint32_t)(i * 2654435761u) >> 8;
+    std::vector<uint8_t> mask(maskRowBytes(40) * 30, 0x0F);
+    ImageHandle pictures[2] = {s->create_image(40, 30, px.data(), nullptr),
+                               s->create_image(40, 30, px.data(), mask.data())};
+    const struct { const char *name; int picture, x, y, w, h; bool remake; long passes; } steps[] = {
+        {"first picture", 0, 3, 4, 10, 10, false, 1},
+        {"second picture, with transparent pixels", 1, -5, 20, 30, 20, false, 2},
+        {"first again", 0, 3, 4, 10, 10, false, 2},
+        {"second again, elsewhere", 1, 30, 1, 30, 20, false, 2},
+        {"first at a new size", 0, 0, 0, 64, 48, false, 3},
+        {"first at its first size", 0, 40, 30, 10, 10, false, 3},
+        {"first made anew", 0, 3, 4, 10, 10, true, 4},
+        {"too big to keep", 1, -100, -100, 5000, 4000, false, 5},
+        {"too big to keep, again", 1, -100, -100, 5000, 4000, false, 6},
+    };
+    Owned expected(SDL_DisplayFormat(s->backBuffer));
+    ASSERT_TRUE(expected);
+    for (const auto &c : steps) {
+        if (c.remake) {
+            s->unload_image(pictures[c.picture]);
+            pictures[c.picture] = s->create_image(40, 30, px.data(), nullptr);
+        }
+        ASSERT_TRUE(pictures[c.picture]);
+        SDL_BlitSurface(s->backBuffer, nullptr, expected.get(), nullptr);
+        SDL_Surface *picture = (SDL_Surface *)pictures[c.picture];
+        stretch(picture, expected.get(), c.x, c.y, c.w, c.h);
+        s->strech(pictures[c.picture], c.x, c.y, c.w, c.h);
+        EXPECT_EQ(s->scaleCache->filterPasses, c.passes) << c.name;
+        EXPECT_LE(s->scaleCache->bytes(), (size_t)64 << 20) << c.name;
+        for (int y = 0; y < 48; y++)
+            ASSERT_EQ(memcmp(&rawPixel(s->backBuffer, 0, y), &rawPixel(expected.get(), 0, y), 64 * 4), 0)
+                << c.name << ", row " << y;
+    }
+    for (ImageHandle picture : pictures)
+        s->unload_image(picture);
+    EXPECT_EQ(s->scaleCache->bytes(), 0u);
 }
 
 TEST(Draw, ScaleBlitStaysInsideItsSource)
