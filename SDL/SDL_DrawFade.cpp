@@ -112,6 +112,12 @@ void detail::blendSpan(Uint32 *out, const Uint32 *old, const Uint32 *now, int n,
         memcpy(out, old, (size_t)n * 4);
         return;
     }
+    if (weight <= 0) {
+        // The last frame: the new page's channels, the old fourth byte.
+        for (int i = 0; i < n; i++)
+            out[i] = (now[i] & rgbMask) | (old[i] & ~rgbMask);
+        return;
+    }
     int i = 0;
 #ifdef __SSE2__
     // 16-bit lanes: (2 x (old - now)) x (weight x 128) >> 16 is the product
