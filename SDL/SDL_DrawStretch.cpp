@@ -496,6 +496,13 @@ void ScaleCache::draw(SDL_Surface *source, SDL_Surface *destination, int x, int 
             stretch(source, destination, x, y, width, height);
             return;
         }
+        // Room first: the least recently drawn copies go.
+        while (!copies.empty() && used + size > budget) {
+            const Copy &old = copies.back();
+            used -= old.colour.size() * sizeof(uint32_t);
+            index.erase(Key(old.source, old.width, old.height));
+            copies.pop_back();
+        }
         Copy copy{source, width, height, true, {}};
         copy.colour.resize((size_t)width * (size_t)height);
         {
@@ -508,12 +515,6 @@ void ScaleCache::draw(SDL_Surface *source, SDL_Surface *destination, int x, int 
         filterPasses++;
         for (uint32_t c : copy.colour)
             copy.opaque &= c >> 24 == 255;
-        while (!copies.empty() && used + size > budget) {
-            const Copy &old = copies.back();
-            used -= old.colour.size() * sizeof(uint32_t);
-            index.erase(Key(old.source, old.width, old.height));
-            copies.pop_back();
-        }
         copies.push_front(std::move(copy));
         index[key] = copies.begin();
         used += (size_t)size;

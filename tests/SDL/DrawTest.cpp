@@ -195,6 +195,16 @@ TEST(Draw, ScaledPicturesAreFilteredOncePerSize)
             ASSERT_EQ(memcmp(&rawPixel(s->backBuffer, 0, y), &rawPixel(expected.get(), 0, y), 64 * 4), 0)
                 << c.name << ", row " << y;
     }
+    // Room for two copies: a third pushes out the least recently drawn.
+    ScaleCache small(2 * 10 * 10 * 4);
+    const struct { int picture, w, h; long passes; } draws[] = {
+        {0, 10, 10, 1}, {1, 10, 10, 2}, {0, 10, 10, 2}, {1, 10, 10, 2},
+        {0, 20, 5, 3}, {1, 10, 10, 3}, {0, 10, 10, 4}, {1, 10, 10, 4}};
+    for (const auto &d : draws) {
+        small.draw((SDL_Surface *)pictures[d.picture], expected.get(), 0, 0, d.w, d.h);
+        EXPECT_EQ(small.filterPasses, d.passes) << d.picture << " at " << d.w << "x" << d.h;
+        EXPECT_LE(small.bytes(), 2u * 10 * 10 * 4);
+    }
     for (ImageHandle picture : pictures)
         s->unload_image(picture);
     EXPECT_EQ(s->scaleCache->bytes(), 0u);
