@@ -1,5 +1,6 @@
 // The stretched blit (see SDL_Draw.h): a box filter whose weights are
-// computed once per destination column and row, in integers.
+// computed once per destination column and row, in integers; ScaleCache
+// keeps the filter's colours per picture and size and draws from them.
 //
 // Destination column i of a picture w wide drawn `width` wide covers the
 // source span [w*i/width, w*(i+1)/width). Measured in units of 1/width of a
