@@ -1,10 +1,9 @@
 // SIGINT and SIGTERM as a quit message (see QuitSignals.h). The handler only
 // writes one byte to a pipe; a thread of its own turns that byte into the
-// message, since posting takes a lock and allocates.
+// quit request, since posting its message takes a lock and allocates.
 #include "QuitSignals.h"
 
-#include "Messages.h"
-#include "System.h"
+#include "SDL_System.h"
 
 #include <errno.h>
 #include <pthread.h>
@@ -52,13 +51,13 @@ void *postQuit(void *argument)
     while ((n = read(s_pipe[0], &byte, 1)) < 0 && errno == EINTR) {
     }
     if (n == 1)
-        static_cast<System *>(argument)->post_message(MSG_EXIT, 0);
+        static_cast<SDLSystem *>(argument)->requestQuit();
     return nullptr;
 }
 
 } // namespace
 
-void catchQuitSignals(System *system)
+void catchQuitSignals(SDLSystem *system)
 {
     if (!system || s_pipe[0] >= 0 || pipe(s_pipe) != 0)
         return;

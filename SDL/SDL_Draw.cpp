@@ -103,6 +103,9 @@ void SDLSystem::unload_image(ImageHandle image)
             move_cursor(savedPointerX + hotX, savedPointerY + hotY);
         savedPointerW = savedPointerH = 0;
     }
+    // Its scaled copies go with it.
+    if (scaleCache)
+        scaleCache->forget(surfaceOf(image));
     SDL_FreeSurface(surfaceOf(image));
 }
 
@@ -146,7 +149,7 @@ void SDLSystem::flip(int effect, int clearFlags, int duration)
     } else if (effect == 1) {
         if (!fadeBuffer)
             fadeBuffer = new SDL_Draw::FadeBuffer();
-        SDL_Draw::fade(backBuffer, screen, duration, *fadeBuffer);
+        SDL_Draw::fade(backBuffer, screen, duration, *fadeBuffer, &quitRequested);
         if (pointerShown)
             move_cursor(savedPointerX + hotX, savedPointerY + hotY);
     }
@@ -177,7 +180,10 @@ void SDLSystem::blt(ImageHandle image, int x, int y, int iX, int iY, int iWidth,
 void SDLSystem::strech(ImageHandle image, int x, int y, int width, int height)
 {
     logf("strech - x:%i, y:%i, width: %i, height: %i\n", x, y, width, height);
-    SDL_Draw::stretch(surfaceOf(image), backBuffer, x, y, width, height);
+    // A picture drawn again at the same size is copied, not filtered again.
+    if (!scaleCache)
+        scaleCache = new SDL_Draw::ScaleCache();
+    scaleCache->draw(surfaceOf(image), backBuffer, x, y, width, height);
 }
 
 void SDLSystem::v_line(int x, int y, int length, uint32_t colour)

@@ -8,6 +8,11 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include <atomic>
+#include <list>
+#include <map>
+#include <tuple>
 #include <vector>
 
 namespace SDL_Draw {
@@ -49,6 +54,37 @@ Uint32 scaleBlit(SDL_Surface *source, double left, double top, double right, dou
 // blended by alpha and clipped to the destination's clip rectangle.
 void stretch(SDL_Surface *source, SDL_Surface *destination, int x, int y, int width, int height);
 
+// Pictures scaled once and kept, so that drawing one again at the same size
+// is a copy and not another pass of the filter. A scaled copy belongs to its
+// picture and size; the copies together stay within the budget (the least
+// recently drawn go first), and a size above it is filtered on every draw.
+class ScaleCache {
+public:
+    explicit ScaleCache(size_t budgetBytes = (size_t)64 << 20) : budget(budgetBytes) {}
+
+    // stretch of the whole source into (x, y, width, height) of the
+    // destination, with the same result, through the kept copy.
+    void draw(SDL_Surface *source, SDL_Surface *destination, int x, int y, int width, int height);
+    // Drops every copy of the picture; call it before the picture is freed.
+    void forget(SDL_Surface *source);
+
+    size_t bytes() const { return used; }
+    long filterPasses = 0;   // pictures filtered so far, kept or not
+
+private:
+    struct Copy {
+        SDL_Surface *source;      // not owned: the picture it was made from
+        int width, height;
+        bool opaque;              // every pixel's alpha is 255
+        std::vector<uint32_t> colour;   // r | g << 8 | b << 16 | a << 24, row by row
+    };
+    typedef std::tuple<SDL_Surface *, int, int> Key;
+    std::list<Copy> copies;       // most recently drawn first
+    std::map<Key, std::list<Copy>::iterator> index;
+    size_t budget;
+    size_t used = 0;
+};
+
 // Lines and rectangles in a mapped pixel value, clipped.
 void vLine(SDL_Surface *target, int x, int y, int length, Uint32 pixel);
 void hLine(SDL_Surface *target, int x, int y, int length, Uint32 pixel);
@@ -65,18 +101,19 @@ struct FadeBuffer {
     std::vector<SDL_Rect> bands;   // the screen areas each frame updates
     int width = 0;
     int height = 0;
-    int framesPerSecond = 60;      // at most (a fade under half a second paces
-                                   // to 32 frames); 0: as fast as they come
+    int framesPerSecond = 60;      // at most: the display's rate (60 when it is
+                                   // not known); 0: as fast as they come
     int frames = 0;                // frames drawn by the last fade
 };
 
 // Timed cross-fade of the screen from what it shows to the new surface;
 // ends showing the new surface exactly. Only what differs is redrawn, at
-// most framesPerSecond times a second (but 32 frames in all for a fade
-// shorter than that pace allows), sleeping in between. A duration of 0
+// most framesPerSecond times a second, sleeping in between. A duration of 0
 // or less shows the new surface at once; so do surfaces of different sizes,
-// and formats the fade cannot address byte-wise.
-void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer &buffer);
+// and formats the fade cannot address byte-wise. When quit (not owned; may
+// be null) is or becomes set, the fade ends at once on the new surface.
+void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer &buffer,
+          const std::atomic<bool> *quit = nullptr);
 
 // Software pointer over the screen. saved is the screen rectangle the
 // pointer covers (restored from the back buffer before it moves).

@@ -2,9 +2,9 @@
 // the span where the new page differs from the screen and keeps the
 // screen's old pixels there; every frame then redraws only those spans,
 // each channel byte as new + ((weight x (old - new)) >> 8), and updates only
-// the screen areas that hold them. Frames are paced to at most
-// framesPerSecond, or to kMinFrames over the whole fade when that is more;
-// the thread sleeps in between.
+// the screen areas that hold them. Frames are paced by time to at most
+// framesPerSecond, the display's rate, however short the fade; the thread
+// sleeps in between. A quit request ends the fade on the new page at once.
 #include "SDL_Draw.h"
 #include "SDL_DrawSupport.h"
 
@@ -21,9 +21,21 @@ namespace {
 // Rows of changes at most this far apart share one updated area.
 const int kBandGap = 16;
 
-// A short fade is paced to this many frames, above the usual pace, so that it
-// is seen as a fade and not as a jump; a late frame skipped still leaves 30.
-const Uint32 kMinFrames = 32;
+// Longest sleep between two looks at the quit request.
+const Uint32 kQuitPollMs = 16;
+
+bool quitting(const std::atomic<bool> *quit)
+{
+    return quit && quit->load(std::memory_order_relaxed);
+}
+
+// Sleeps ms milliseconds, or less when a quit is requested meanwhile.
+void sleepUnlessQuit(Uint32 ms, const std::atomic<bool> *quit)
+{
+    const Uint32 start = SDL_GetTicks();
+    for (Uint32 slept = 0; slept < ms && !quitting(quit); slept = SDL_GetTicks() - start)
+        SDL_Delay(ms - slept < kQuitPollMs ? ms - slept : kQuitPollMs);
+}
 
 void showAtOnce(SDL_Surface *newSurface, SDL_Surface *screen)
 {
@@ -100,6 +112,12 @@ void detail::blendSpan(Uint32 *out, const Uint32 *old, const Uint32 *now, int n,
         memcpy(out, old, (size_t)n * 4);
         return;
     }
+    if (weight <= 0) {
+        // The last frame: the new page's channels, the old fourth byte.
+        for (int i = 0; i < n; i++)
+            out[i] = (now[i] & rgbMask) | (old[i] & ~rgbMask);
+        return;
+    }
     int i = 0;
 #ifdef __SSE2__
     // 16-bit lanes: (2 x (old - now)) x (weight x 128) >> 16 is the product
@@ -133,14 +151,15 @@ void detail::blendSpan(Uint32 *out, const Uint32 *old, const Uint32 *now, int n,
     }
 }
 
-void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer &buffer)
+void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer &buffer,
+          const std::atomic<bool> *quit)
 {
     buffer.frames = 0;
     if (!newSurface || !screen)
         return;
     const SDL_PixelFormat *sf = screen->format;
     int channel[3] = {channelByte(sf->Rmask), channelByte(sf->Gmask), channelByte(sf->Bmask)};
-    if (duration <= 0 || newSurface->w != screen->w || newSurface->h != screen->h ||
+    if (duration <= 0 || quitting(quit) || newSurface->w != screen->w || newSurface->h != screen->h ||
         screen->format->BytesPerPixel != 4 || newSurface->format->BytesPerPixel != 4 ||
         channel[0] < 0 || channel[1] < 0 || channel[2] < 0) {
         showAtOnce(newSurface, screen);
@@ -176,14 +195,12 @@ void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer
         // Nothing changes: the fade's time passes all the same.
         Uint32 elapsed = SDL_GetTicks() - start;
         if (elapsed < (Uint32)duration)
-            SDL_Delay((Uint32)duration - elapsed);
+            sleepUnlessQuit((Uint32)duration - elapsed, quit);
         if (converted)
             SDL_FreeSurface(converted);
         return;
     }
-    Uint32 fps = buffer.framesPerSecond > 0 ? (Uint32)buffer.framesPerSecond : 0;
-    if (fps && (uint64_t)fps * (Uint32)duration < (uint64_t)kMinFrames * 1000)
-        fps = (kMinFrames * 1000 + (Uint32)duration - 1) / (Uint32)duration;
+    const Uint32 fps = buffer.framesPerSecond > 0 ? (Uint32)buffer.framesPerSecond : 0;
     Uint32 frame = 1;
     int lastWeight = 256;   // what the screen shows before the first frame
     for (;;) {
@@ -194,14 +211,15 @@ void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer
             if (due > (Uint32)duration)
                 due = (Uint32)duration;
             if (now - start < due) {
-                SDL_Delay(due - (now - start));
+                sleepUnlessQuit(due - (now - start), quit);
                 now = SDL_GetTicks();
             }
             Uint32 reached = (Uint32)((uint64_t)(now - start) * fps / 1000);
             frame = reached + 1 > frame + 1 ? reached + 1 : frame + 1;
         }
         Uint32 elapsed = now - start;
-        bool last = elapsed >= (Uint32)duration;
+        // A quit request shows the end picture now.
+        bool last = elapsed >= (Uint32)duration || quitting(quit);
         if (last)
             elapsed = (Uint32)duration;
         int weight = (int)((1.0f - (float)elapsed / (float)duration) * 256.0f);

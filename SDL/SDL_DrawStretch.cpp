@@ -1,5 +1,6 @@
 // The stretched blit (see SDL_Draw.h): a box filter whose weights are
-// computed once per destination column and row, in integers.
+// computed once per destination column and row, in integers; ScaleCache
+// keeps the filter's colours per picture and size and draws from them.
 //
 // Destination column i of a picture w wide drawn `width` wide covers the
 // source span [w*i/width, w*(i+1)/width). Measured in units of 1/width of a
@@ -13,6 +14,7 @@
 #include "SDL_Draw.h"
 #include "SDL_DrawSupport.h"
 
+#include <limits.h>
 #include <string.h>
 
 #include <vector>
@@ -166,6 +168,7 @@ struct Job {
     double surfaceAlpha;
     const Taps *cols, *rows;
     uint64_t dx, d, e;
+    uint32_t *capture;   // when not null: every row's colours go here, not to the destination
 };
 
 // Writes one row of picture colours over the destination: opaque ones as
@@ -215,7 +218,8 @@ template <typename Acc, bool Alpha, bool Wide> void stretchRows(const Job &job)
     std::vector<Uint32> wholePacked((size_t)ncols);
     // Pictures that may let the background through are drawn into packed
     // first and blended from there; opaque ones go straight to the row.
-    const bool blending = Alpha || !opaqueSurface;
+    // A captured picture keeps its colours, alpha and all.
+    const bool blending = Alpha || !opaqueSurface || job.capture;
     std::vector<uint32_t> colour(blending ? nout : 0);  // r | g << 8 | b << 16 | a << 24
     std::vector<Uint32> packed(blending ? nout : 0);    // in the destination's format
     bool rowOpaque = true;
@@ -254,10 +258,13 @@ template <typename Acc, bool Alpha, bool Wide> void stretchRows(const Job &job)
     SDL_Surface *destination = job.destination;
     Uint32 *previous = nullptr;
     for (size_t k = 0; k < rows.first.size(); k++) {
-        Uint32 *row = pixelAt(destination, (int)job.area.x0, (int)(job.area.y0 + (long long)k));
+        Uint32 *row = job.capture ? nullptr
+                                  : pixelAt(destination, (int)job.area.x0, (int)(job.area.y0 + (long long)k));
         if (k > 0 && rows.sameAs(k, k - 1)) {
             // The same source rows in the same shares: the same colours.
-            if (rowOpaque)
+            if (job.capture)
+                memcpy(job.capture + k * nout, colour.data(), nout * sizeof(uint32_t));
+            else if (rowOpaque)
                 memcpy(row, previous, nout * sizeof(Uint32));
             else
                 blendRow(job, row, colour.data(), packed.data(), nout);
@@ -350,7 +357,9 @@ template <typename Acc, bool Alpha, bool Wide> void stretchRows(const Job &job)
             }
         }
         rowOpaque = opaque && opaqueSurface;
-        if (blending)
+        if (job.capture)
+            memcpy(job.capture + k * nout, colour.data(), nout * sizeof(uint32_t));
+        else if (blending)
             blendRow(job, row, colour.data(), packed.data(), nout);
         previous = row;
     }
@@ -358,35 +367,39 @@ template <typename Acc, bool Alpha, bool Wide> void stretchRows(const Job &job)
 
 } // namespace
 
-void stretch(SDL_Surface *source, SDL_Surface *destination, int x, int y, int width, int height)
+namespace {
+
+// Memory offsets of the source's channel bytes (alpha 255 without a mask);
+// false when the integer filter cannot read the source.
+bool channelLanes(const SDL_Surface *source, int lane[4])
 {
-    if (!source || !destination || width <= 0 || height <= 0 || source->w <= 0 ||
-        source->h <= 0)
-        return;
-    if (destination->format->BytesPerPixel != 4)
-        return;
-    Box area{x, y, (long long)x + width, (long long)y + height};
-    if (!intersect(area, clipBox(destination)))
-        return;
-    SurfaceLock srcLock(source), dstLock(destination);
-    if (!srcLock.ok() || !dstLock.ok())
-        return;
     const SDL_PixelFormat *sf = source->format;
-    // Memory offsets of the source's channel bytes; alpha is 255 without a mask.
-    int lane[4] = {channelByte(sf->Rmask), channelByte(sf->Gmask), channelByte(sf->Bmask),
-                   sf->Amask ? channelByte(sf->Amask) : 0};
-    if (sf->BytesPerPixel != 4 || sf->palette || lane[0] < 0 || lane[1] < 0 || lane[2] < 0 ||
-        lane[3] < 0) {
-        stretchAnyFormat(source, destination, x, y, width, height, area);
-        return;
-    }
+    lane[0] = channelByte(sf->Rmask);
+    lane[1] = channelByte(sf->Gmask);
+    lane[2] = channelByte(sf->Bmask);
+    lane[3] = sf->Amask ? channelByte(sf->Amask) : 0;
+    return sf->BytesPerPixel == 4 && !sf->palette && lane[0] >= 0 && lane[1] >= 0 && lane[2] >= 0 &&
+           lane[3] >= 0;
+}
+
+double surfaceAlphaOf(const SDL_Surface *source)
+{
+    return (source->flags & SDL_SRCALPHA) ? source->format->alpha / 255.0 : 1.0;
+}
+
+// The integer filter over the part area of (x, y, width, height): blended
+// into the destination, or, with capture, its colours stored there (the
+// area then being the whole rectangle). Both surfaces are locked.
+void filter(SDL_Surface *source, SDL_Surface *destination, int x, int y, int width, int height,
+            const Box &area, const int lane[4], uint32_t *capture)
+{
+    const SDL_PixelFormat *sf = source->format;
     const long long sw = source->w, sh = source->h;
     const long long gx = gcd(sw, width), gy = gcd(sh, height);
     Taps cols(sw, width, area.x0 - x, area.x1 - x, gx);
     Taps rows(sh, height, area.y0 - y, area.y1 - y, gy);
     Job job{source, destination, destination->format, area, {lane[0], lane[1], lane[2], lane[3]},
-            (source->flags & SDL_SRCALPHA) ? sf->alpha / 255.0 : 1.0, &cols, &rows,
-            (uint64_t)(sw / gx), 0, 0};
+            surfaceAlphaOf(source), &cols, &rows, (uint64_t)(sw / gx), 0, 0, capture};
     job.d = job.dx * (uint64_t)(sh / gy);
     job.e = job.d / 1000000;
 
@@ -408,6 +421,121 @@ void stretch(SDL_Surface *source, SDL_Surface *destination, int x, int y, int wi
         alpha ? stretchRows<uint32_t, true, false>(job) : stretchRows<uint32_t, false, false>(job);
     else
         alpha ? stretchRows<uint64_t, true, true>(job) : stretchRows<uint64_t, false, true>(job);
+}
+
+// Draws the part area of a kept copy placed at (x, y), as the filter would
+// have drawn it.
+void drawColours(const uint32_t *colour, int width, bool opaque, double surfaceAlpha,
+                 SDL_Surface *destination, int x, int y, const Box &area)
+{
+    const SDL_PixelFormat *df = destination->format;
+    const size_t n = (size_t)(area.x1 - area.x0);
+    std::vector<Uint32> packed(n);
+    Job job{nullptr, destination, df, area, {0, 0, 0, 0}, surfaceAlpha, nullptr, nullptr, 0, 0, 0,
+            nullptr};
+    for (long long py = area.y0; py < area.y1; py++) {
+        const uint32_t *from = colour + (size_t)(py - y) * (size_t)width + (size_t)(area.x0 - x);
+        Uint32 *row = pixelAt(destination, (int)area.x0, (int)py);
+        Uint32 *out = opaque && surfaceAlpha == 1.0 ? row : packed.data();
+        for (size_t i = 0; i < n; i++) {
+            uint32_t rgb = from[i];
+            out[i] = ((rgb & 0xFF) >> df->Rloss) << df->Rshift |
+                     (((rgb >> 8) & 0xFF) >> df->Gloss) << df->Gshift |
+                     (((rgb >> 16) & 0xFF) >> df->Bloss) << df->Bshift;
+        }
+        if (out != row)
+            blendRow(job, row, from, packed.data(), n);
+    }
+}
+
+// The part of (x, y, width, height) inside the destination's clip; false
+// when nothing is drawn.
+bool drawnArea(SDL_Surface *source, SDL_Surface *destination, int x, int y, int width, int height,
+               Box &area)
+{
+    if (!source || !destination || width <= 0 || height <= 0 || source->w <= 0 ||
+        source->h <= 0 || destination->format->BytesPerPixel != 4)
+        return false;
+    area = Box{x, y, (long long)x + width, (long long)y + height};
+    return intersect(area, clipBox(destination));
+}
+
+} // namespace
+
+void stretch(SDL_Surface *source, SDL_Surface *destination, int x, int y, int width, int height)
+{
+    Box area;
+    if (!drawnArea(source, destination, x, y, width, height, area))
+        return;
+    SurfaceLock srcLock(source), dstLock(destination);
+    if (!srcLock.ok() || !dstLock.ok())
+        return;
+    int lane[4];
+    if (!channelLanes(source, lane)) {
+        stretchAnyFormat(source, destination, x, y, width, height, area);
+        return;
+    }
+    filter(source, destination, x, y, width, height, area, lane, nullptr);
+}
+
+void ScaleCache::draw(SDL_Surface *source, SDL_Surface *destination, int x, int y, int width,
+                      int height)
+{
+    Box area;
+    if (!drawnArea(source, destination, x, y, width, height, area))
+        return;
+    const Key key(source, width, height);
+    auto found = index.find(key);
+    if (found != index.end()) {
+        copies.splice(copies.begin(), copies, found->second);
+    } else {
+        const uint64_t size = (uint64_t)width * (uint64_t)height * sizeof(uint32_t);
+        int lane[4];
+        if (size > budget || !channelLanes(source, lane)) {
+            // Too big to keep: filtered for this draw only.
+            filterPasses++;
+            stretch(source, destination, x, y, width, height);
+            return;
+        }
+        // Room first: the least recently drawn copies go.
+        while (!copies.empty() && used + size > budget) {
+            const Copy &old = copies.back();
+            used -= old.colour.size() * sizeof(uint32_t);
+            index.erase(Key(old.source, old.width, old.height));
+            copies.pop_back();
+        }
+        Copy copy{source, width, height, true, {}};
+        copy.colour.resize((size_t)width * (size_t)height);
+        {
+            SurfaceLock srcLock(source);
+            if (!srcLock.ok())
+                return;
+            Box whole{0, 0, width, height};
+            filter(source, destination, 0, 0, width, height, whole, lane, copy.colour.data());
+        }
+        filterPasses++;
+        for (uint32_t c : copy.colour)
+            copy.opaque &= c >> 24 == 255;
+        copies.push_front(std::move(copy));
+        index[key] = copies.begin();
+        used += (size_t)size;
+    }
+    SurfaceLock dstLock(destination);
+    if (!dstLock.ok())
+        return;
+    const Copy &copy = copies.front();
+    drawColours(copy.colour.data(), width, copy.opaque, surfaceAlphaOf(source), destination, x, y,
+                area);
+}
+
+void ScaleCache::forget(SDL_Surface *source)
+{
+    auto it = index.lower_bound(Key(source, INT_MIN, INT_MIN));
+    while (it != index.end() && std::get<0>(it->first) == source) {
+        used -= it->second->colour.size() * sizeof(uint32_t);
+        copies.erase(it->second);
+        it = index.erase(it);
+    }
 }
 
 } // namespace SDL_Draw

@@ -95,6 +95,12 @@ bool SDLSystem::hasQueuedMessage()
     return queued;
 }
 
+void SDLSystem::requestQuit()
+{
+    quitRequested = true;
+    post_message(MSG_EXIT, 0);
+}
+
 void SDLSystem::post_message(int message, int parameter)
 {
     if (!messageQueue)

@@ -13,8 +13,8 @@
 #include "System.h"
 
 #include <stdio.h>
-#include <string>
 
+#include <atomic>
 #include <string>
 
 struct SDL_Surface;
@@ -28,7 +28,7 @@ class FontMapping;
 class SoundSystem;
 class SearchNode;
 namespace SDLGUI { class SearchPanel; }
-namespace SDL_Draw { struct FadeBuffer; }
+namespace SDL_Draw { struct FadeBuffer; class ScaleCache; }
 
 class SDLSystem : public System {
 public:
@@ -132,11 +132,17 @@ public:
     int32_t hotX = 0, hotY = 0;
     bool pointerShown = false;
     SDL_Draw::FadeBuffer *fadeBuffer = nullptr;   // made by the first fade
+    SDL_Draw::ScaleCache *scaleCache = nullptr;   // owned; made by the first strech
 
     // --- messages and timers (SDL_Events.cpp) ---
     Queue *messageQueue = nullptr;
     SDL_mutex *queueMutex = nullptr;
     bool hasQueuedMessage();    // true while the message queue is not empty
+    // Ctrl+C or a termination request: from now on every fade ends at once on
+    // its end picture, and MSG_EXIT is posted (which skips the closing show).
+    // Any thread may call it.
+    void requestQuit();
+    std::atomic<bool> quitRequested{false};
 
     // --- fonts (SDLFont.cpp, FontMapping.cpp) ---
     MapArray *openFonts = nullptr;

@@ -68,6 +68,8 @@ void SDLSystem_releaseDisplayAndFonts(SDLSystem *system)
     system->fontMapping = nullptr;
     delete system->fadeBuffer;
     system->fadeBuffer = nullptr;
+    delete system->scaleCache;
+    system->scaleCache = nullptr;
     if (system->backBuffer)
         SDL_FreeSurface(system->backBuffer);
     system->backBuffer = nullptr;

@@ -1,8 +1,8 @@
 // Decompressor speed: the version 2.9 decoder over fixture members against
 // zlib's raw inflate and libdeflate's raw decoder of the same bytes (see
 // BenchMembers.h), in three sets reported apart: real files, synthetic
-// members, and small members (where the cost per member counts). Then CRC-32
-// beside zlib's and libdeflate's.
+// members, and small members (where the cost per member counts). Then
+// libdeflate's CRC-32 beside zlib's.
 #include "BenchMembers.h"
 
 namespace {
@@ -63,39 +63,36 @@ const std::vector<uint8_t> &crcData()
     return data;
 }
 
-// CRC-32 of 16 MiB: ours (the value the container compares), zlib's crc32_z
-// and libdeflate's, in one run, each result checked against the others.
-void BM_Crc32(benchmark::State &state)
+// CRC-32 of 16 MiB: libdeflate's against zlib's crc32_z, in one run. Our
+// crc32 is libdeflate's (unpack/Crc32.cpp), so this compares the two
+// libraries, not our code; ours is only checked to give the same value
+// (outside the timed loop).
+void BM_Crc32LibdeflateVsZlib(benchmark::State &state)
 {
     const std::vector<uint8_t> &data = crcData();
-    uint32_t (*const ours)(uint32_t, const void *, size_t) = crc32;
-    double t[3] = { 0, 0, 0 };
-    uint32_t c[3] = { 0, 0, 0 };
+    double t[2] = { 0, 0 };
+    uint32_t c[2] = { 0, 0 };
     using Clock = std::chrono::steady_clock;
     for (auto _ : state) {
         auto t0 = Clock::now();
-        c[0] = ~ours(0xFFFFFFFFu, data.data(), data.size());
+        c[0] = libdeflate_crc32(0, data.data(), data.size());
         benchmark::DoNotOptimize(c[0]);
         auto t1 = Clock::now();
         c[1] = (uint32_t)crc32_z(0, data.data(), data.size());
         benchmark::DoNotOptimize(c[1]);
         auto t2 = Clock::now();
-        c[2] = libdeflate_crc32(0, data.data(), data.size());
-        benchmark::DoNotOptimize(c[2]);
-        auto t3 = Clock::now();
         t[0] += std::chrono::duration<double>(t1 - t0).count();
         t[1] += std::chrono::duration<double>(t2 - t1).count();
-        t[2] += std::chrono::duration<double>(t3 - t2).count();
     }
-    if (c[0] != c[1] || c[0] != c[2])
+    uint32_t (*const ours)(uint32_t, const void *, size_t) = crc32;
+    if (c[0] != c[1] || ~ours(0xFFFFFFFFu, data.data(), data.size()) != c[0])
         state.SkipWithError("CRC values differ");
     double bytes = (double)state.iterations() * (double)data.size();
-    state.counters["ours_GBps"] = bytes / t[0] / 1e9;
+    state.counters["libdeflate_GBps"] = bytes / t[0] / 1e9;
     state.counters["zlib_GBps"] = bytes / t[1] / 1e9;
-    state.counters["libdeflate_GBps"] = bytes / t[2] / 1e9;
-    state.counters["ours_over_zlib"] = t[1] / t[0];
+    state.counters["libdeflate_over_zlib"] = t[1] / t[0];
     state.counters["load1"] = loadAverage1();
 }
-BENCHMARK(BM_Crc32)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Crc32LibdeflateVsZlib)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Pictures, masks, blits, stretches, lines, rectangles, fades and the pointer
 // on headless SDL surfaces.
+#include "Messages.h"
 #include "SDL_Draw.h"
 #include "SDL_DrawSupport.h"
 #include "SDLTestSupport.h"
@@ -10,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 using namespace SDL_Draw;
@@ -132,11 +134,80 @@ TEST(Draw, StretchMatchesThePerPixelAreaAverage)
             for (int yy = 0; yy < 120; yy++)
                 for (int xx = 0; xx < 200; xx++)
                     rawPixel(back, xx, yy) = mapRGB(back, (uint32_t)(xx * 5 + yy * 3) * 0x010203u & 0xFFFFFF);
+        // Filtered, and drawn again from a kept copy: the same pixels.
+        Owned again = backBuffer(200, 120);
+        ASSERT_TRUE(again);
+        SDL_BlitSurface(s.get(), nullptr, again.get(), nullptr);
+        ScaleCache cache;
+        for (int pass = 0; pass < 2; pass++) {
+            SDL_BlitSurface(s.get(), nullptr, again.get(), nullptr);
+            cache.draw(image.get(), again.get(), c.x, c.y, c.w, c.h);
+        }
         stretch(image.get(), s.get(), c.x, c.y, c.w, c.h);
         referenceStretch(image.get(), ref.get(), c.x, c.y, c.w, c.h);
-        for (int yy = 0; yy < 120; yy++)
+        for (int yy = 0; yy < 120; yy++) {
             ASSERT_EQ(memcmp(&rawPixel(s.get(), 0, yy), &rawPixel(ref.get(), 0, yy), 200 * 4), 0) << "row " << yy;
+            ASSERT_EQ(memcmp(&rawPixel(again.get(), 0, yy), &rawPixel(ref.get(), 0, yy), 200 * 4), 0) << "kept, row " << yy;
+        }
     }
+}
+
+// Pictures drawn again at a size they were drawn at are copied, not filtered:
+// a new size, a picture made anew and a size too big to keep are filtered.
+TEST(Draw, ScaledPicturesAreFilteredOncePerSize)
+{
+    SystemFixture f("showConfig=false\nfullscreen=false\nmusic=false\nsoundEffects=false\n");
+    SDLSystem *s = f.system.get();
+    ASSERT_TRUE(s->is_ready());
+    ASSERT_TRUE(s->init_display(64, 48));
+    std::vector<uint32_t> px(40 * 30);
+    for (size_t i = 0; i < px.size(); i++)
+        px[i] = (uint32_t)(i * 2654435761u) >> 8;
+    std::vector<uint8_t> mask(maskRowBytes(40) * 30, 0x0F);
+    ImageHandle pictures[2] = {s->create_image(40, 30, px.data(), nullptr),
+                               s->create_image(40, 30, px.data(), mask.data())};
+    const struct { const char *name; int picture, x, y, w, h; bool remake; long passes; } steps[] = {
+        {"first picture", 0, 3, 4, 10, 10, false, 1},
+        {"second picture, with transparent pixels", 1, -5, 20, 30, 20, false, 2},
+        {"first again", 0, 3, 4, 10, 10, false, 2},
+        {"second again, elsewhere", 1, 30, 1, 30, 20, false, 2},
+        {"first at a new size", 0, 0, 0, 64, 48, false, 3},
+        {"first at its first size", 0, 40, 30, 10, 10, false, 3},
+        {"first made anew", 0, 3, 4, 10, 10, true, 4},
+        {"too big to keep", 1, -100, -100, 5000, 4000, false, 5},
+        {"too big to keep, again", 1, -100, -100, 5000, 4000, false, 6},
+    };
+    Owned expected(SDL_DisplayFormat(s->backBuffer));
+    ASSERT_TRUE(expected);
+    for (const auto &c : steps) {
+        if (c.remake) {
+            s->unload_image(pictures[c.picture]);
+            pictures[c.picture] = s->create_image(40, 30, px.data(), nullptr);
+        }
+        ASSERT_TRUE(pictures[c.picture]);
+        SDL_BlitSurface(s->backBuffer, nullptr, expected.get(), nullptr);
+        SDL_Surface *picture = (SDL_Surface *)pictures[c.picture];
+        stretch(picture, expected.get(), c.x, c.y, c.w, c.h);
+        s->strech(pictures[c.picture], c.x, c.y, c.w, c.h);
+        EXPECT_EQ(s->scaleCache->filterPasses, c.passes) << c.name;
+        EXPECT_LE(s->scaleCache->bytes(), (size_t)64 << 20) << c.name;
+        for (int y = 0; y < 48; y++)
+            ASSERT_EQ(memcmp(&rawPixel(s->backBuffer, 0, y), &rawPixel(expected.get(), 0, y), 64 * 4), 0)
+                << c.name << ", row " << y;
+    }
+    // Room for two copies: a third pushes out the least recently drawn.
+    ScaleCache small(2 * 10 * 10 * 4);
+    const struct { int picture, w, h; long passes; } draws[] = {
+        {0, 10, 10, 1}, {1, 10, 10, 2}, {0, 10, 10, 2}, {1, 10, 10, 2},
+        {0, 20, 5, 3}, {1, 10, 10, 3}, {0, 10, 10, 4}, {1, 10, 10, 4}};
+    for (const auto &d : draws) {
+        small.draw((SDL_Surface *)pictures[d.picture], expected.get(), 0, 0, d.w, d.h);
+        EXPECT_EQ(small.filterPasses, d.passes) << d.picture << " at " << d.w << "x" << d.h;
+        EXPECT_LE(small.bytes(), 2u * 10 * 10 * 4);
+    }
+    for (ImageHandle picture : pictures)
+        s->unload_image(picture);
+    EXPECT_EQ(s->scaleCache->bytes(), 0u);
 }
 
 TEST(Draw, ScaleBlitStaysInsideItsSource)
@@ -266,10 +337,10 @@ TEST(Draw, FadeRedrawsOnlyWhatChangesAtMostSixtyTimesASecond)
     SDL_Rect changed = {10, 5, 10, 4};
     SDL_FillRect(next.get(), &changed, mapRGB(next.get(), 0xFFFFFF));
     FadeBuffer fb;
-    // A short fade paces to 32 frames, above the 60 frames a second.
+    // However short the fade, no more frames than 60 a second show.
     fade(next.get(), screen, 100, fb);
     EXPECT_GE(fb.frames, 1);
-    EXPECT_LE(fb.frames, 32);
+    EXPECT_LE(fb.frames, 6);
     ASSERT_EQ(fb.bands.size(), 1u);
     const SDL_Rect &band = fb.bands[0];
     EXPECT_EQ(std::vector<int>({band.x, band.y, band.w, band.h}), std::vector<int>({10, 5, 10, 4}));
@@ -286,6 +357,37 @@ TEST(Draw, FadeRedrawsOnlyWhatChangesAtMostSixtyTimesASecond)
     fade(next.get(), screen, 600, fb);
     EXPECT_GE(fb.frames, 2);
     EXPECT_LE(fb.frames, 36);
+}
+
+// Ctrl+C before or during a 10 s fade: the fade ends on the new page within
+// a few frames, and the reader is told to end.
+TEST(Draw, QuitRequestEndsAFadeAtOnce)
+{
+    const struct { const char *name; int quitAfterMs; } cases[] = {
+        {"quit before the fade (the closing fade)", -1}, {"quit 100 ms into the fade", 100}};
+    for (const auto &c : cases) {
+        SystemFixture f("showConfig=false\nfullscreen=false\nmusic=false\nsoundEffects=false\n");
+        SDLSystem *s = f.system.get();
+        ASSERT_TRUE(s->is_ready());
+        ASSERT_TRUE(s->init_display(64, 48));
+        fillRGB(s->screen, 0xFFFFFF);
+        fillRGB(s->backBuffer, 0x204080);
+        if (c.quitAfterMs < 0)
+            s->requestQuit();
+        std::thread quitter([&] {
+            if (c.quitAfterMs >= 0) {
+                SDL_Delay((Uint32)c.quitAfterMs);
+                s->requestQuit();
+            }
+        });
+        s->flip(1, 0, 10000);
+        quitter.join();
+        EXPECT_LT(s->fadeBuffer->frames, 60) << c.name;   // a 10 s fade draws 600
+        expectPixels(s->screen, [](int, int) { return 0x204080; });
+        int msg = 0, param = 0;
+        ASSERT_TRUE(s->get_message(msg, param)) << c.name;
+        EXPECT_EQ(msg, MSG_EXIT) << c.name;
+    }
 }
 
 TEST(Draw, PagesFollowEachOtherAtMostSixtyTimesASecond)

@@ -147,9 +147,11 @@ TEST(Program, ValidMagazineOpensTheDisplayAtItsClampedSize)
     EXPECT_EQ(run.err.find("Cannot"), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("stop_timer, msg: 39\n"), std::string::npos);
 
-    // A second Ctrl+C during the ending (the fade to black of a magazine
-    // without its start article's picture) ends it at once.
-    run = runReader("", config, magazine("fading=5000", {}), {2, "^flip, effect: 1, clear_flags: 2", 1},
-                    [](const std::string &dir) { EXPECT_FALSE(fileExists(dir + "/temp/visited.txt")); });
-    EXPECT_EQ(run.status, 128 + SIGINT);
+    // Ctrl+C during a long fade (the fade to black of a magazine that cannot
+    // show its start article) cuts it short, and the reader ends through its
+    // teardown, with its error, all the same.
+    run = runReader("", config, magazine("fading=5000", {}), {1, "^flip, effect: 1, clear_flags: 2", 1},
+                    [](const std::string &dir) { EXPECT_TRUE(fileExists(dir + "/temp/visited.txt")); });
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("No main article"), std::string::npos) << run.err;
 }
