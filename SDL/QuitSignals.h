@@ -7,7 +7,17 @@
 
 class System;
 
-// Installs the handlers; the system must live until the process ends.
+// Installs the handlers, before the system exists, so that a request
+// during the configuration window is seen too (see quitSignalled). A
+// request that comes before catchQuitSignals waits for it.
+void installQuitSignals();
+
+// Installs the handlers if that is not done yet, and from now on turns a
+// request into MSG_EXIT posted to the system, which must live until the
+// process ends.
 void catchQuitSignals(System *system);
+
+// Whether a quit request has come. Any thread.
+bool quitSignalled();
 
 #endif

@@ -13,8 +13,8 @@
 #include "System.h"
 
 #include <stdio.h>
-#include <string>
 
+#include <atomic>
 #include <string>
 
 struct SDL_Surface;
@@ -137,6 +137,11 @@ public:
     Queue *messageQueue = nullptr;
     SDL_mutex *queueMutex = nullptr;
     bool hasQueuedMessage();    // true while the message queue is not empty
+    // Whether a quit (MSG_EXIT or MSG_END) was posted, or asked for by a
+    // signal. The modal loops end on it, so that the quit gets through;
+    // it is never cleared, as the reader is ending. Any thread.
+    bool quitRequested() const;
+    std::atomic<bool> quitPosted{false};
 
     // --- fonts (SDLFont.cpp, FontMapping.cpp) ---
     MapArray *openFonts = nullptr;
