@@ -109,8 +109,8 @@ void BasicLook::textField(SDL_Surface *surface, const SDL_Rect &r, Textfield *fi
     fillIn(surface, r, 0, light);
     frame(surface, r);
     const int inset = kTextfieldInset, edges = 2 * kTextfieldInset;
-    SDL_Rect inner = {(Sint16)(r.x + inset), (Sint16)(r.y + inset), (Uint16)(r.w > edges ? r.w - edges : 0),
-                      (Uint16)(r.h > edges ? r.h - edges : 0)};
+    SDL_Rect inner = {(Sint16)(r.x + inset), (Sint16)(r.y + inset),
+                      (Uint16)(r.w > edges ? r.w - edges : 0), (Uint16)(r.h > edges ? r.h - edges : 0)};
     ClipScope clip(surface, inner);
     SDLFont *f = field->getFont();
     const std::string &chars = field->chars;
