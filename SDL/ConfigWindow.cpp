@@ -24,7 +24,11 @@ bool SDLSystem_runConfigWindow(SDLSystem *system, bool &start)
     start = true;
     SDLConfig *config = system->getConfig();
     SDLGUI::ConfigPanel *panel = new SDLGUI::ConfigPanel(&running, &start, config, width, height);
-    panel->run(screen);
+    // A quit request ends the window as Abort does: the reader does not
+    // start, and the settings are still written.
+    panel->run(screen, [system] { return system->quitRequested(); });
+    if (system->quitRequested())
+        start = false;
     if (char *module = panel->getModule()) {
         system->configSong = module;
         free(module);

@@ -57,18 +57,34 @@ void *postQuit(void *argument)
 
 } // namespace
 
-void catchQuitSignals(SDLSystem *system)
+void installQuitSignals()
 {
-    if (!system || s_pipe[0] >= 0 || pipe(s_pipe) != 0)
+    if (s_pipe[0] >= 0 || pipe(s_pipe) != 0)
         return;
-    pthread_t watcher;
-    if (pthread_create(&watcher, nullptr, postQuit, system) != 0)
-        return;
-    pthread_detach(watcher);
     struct sigaction action = {};
     action.sa_handler = onQuitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
+
+void catchQuitSignals(SDLSystem *system)
+{
+    static bool watching = false;
+    if (!system || watching)
+        return;
+    installQuitSignals();
+    if (s_pipe[0] < 0)
+        return;
+    pthread_t watcher;
+    if (pthread_create(&watcher, nullptr, postQuit, system) != 0)
+        return;
+    pthread_detach(watcher);
+    watching = true;
+}
+
+bool quitSignalled()
+{
+    return s_requested != 0;
 }

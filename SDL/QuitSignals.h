@@ -8,7 +8,17 @@
 
 class SDLSystem;
 
-// Installs the handlers; the system must live until the process ends.
+// Installs the handlers, before the system exists, so that a request
+// during the configuration window is seen too (see quitSignalled). A
+// request that comes before catchQuitSignals waits for it.
+void installQuitSignals();
+
+// Installs the handlers if that is not done yet, and from now on turns a
+// request into the system's quit request (SDLSystem::requestQuit); the
+// system must live until the process ends.
 void catchQuitSignals(SDLSystem *system);
+
+// Whether a quit request has come. Any thread.
+bool quitSignalled();
 
 #endif

@@ -149,7 +149,7 @@ void SDLSystem::flip(int effect, int clearFlags, int duration)
     } else if (effect == 1) {
         if (!fadeBuffer)
             fadeBuffer = new SDL_Draw::FadeBuffer();
-        SDL_Draw::fade(backBuffer, screen, duration, *fadeBuffer, &quitRequested);
+        SDL_Draw::fade(backBuffer, screen, duration, *fadeBuffer, &quitAsked);
         if (pointerShown)
             move_cursor(savedPointerX + hotX, savedPointerY + hotY);
     }

@@ -4,6 +4,7 @@
 
 #include "Messages.h"
 #include "Queue.h"
+#include "QuitSignals.h"
 #include "SDLConfig.h"
 #include "SDL_Wait.h"
 #include "Vector/Vector.h"
@@ -97,12 +98,20 @@ bool SDLSystem::hasQueuedMessage()
 
 void SDLSystem::requestQuit()
 {
-    quitRequested = true;
+    quitAsked = true;
     post_message(MSG_EXIT, 0);
+}
+
+bool SDLSystem::quitRequested() const
+{
+    return quitPosted.load() || quitSignalled();
 }
 
 void SDLSystem::post_message(int message, int parameter)
 {
+    // Before the lock: a modal dialog holds it and ends on seeing this.
+    if (message == MSG_EXIT || message == MSG_END)
+        quitPosted = true;
     if (!messageQueue)
         return;
     MessageRecord *record = (MessageRecord *)malloc(sizeof(MessageRecord));

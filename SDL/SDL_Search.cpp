@@ -155,6 +155,11 @@ bool SDLSystem::search(SearchIndex *index, char *&word, char *&fileName)
     // instead of spinning a processor.
     bool changed = true;
     while (!panel->isDone()) {
+        // A quit waiting for the queue ends the dialog as Cancel would.
+        if (quitRequested()) {
+            panel->cancel = true;
+            break;
+        }
         if (changed) {
             panel->paint(screen, 0, 0);
             SDL_Flip(screen);

@@ -57,12 +57,16 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
     // which the reader ignores like the window's close button; the entry
     // point makes them end the reader through its teardown instead. Both are
     // held back while SDL starts, so that none reaches SDL's handlers: one
-    // that arrives meanwhile takes effect once the defaults are back.
+    // that arrives meanwhile takes effect once the handlers from before
+    // (the entry point's, or the defaults) are back.
     sigset_t quitSignals, previousMask;
     sigemptyset(&quitSignals);
     sigaddset(&quitSignals, SIGINT);
     sigaddset(&quitSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &quitSignals, &previousMask);
+    struct sigaction previousInterrupt, previousTerminate;
+    sigaction(SIGINT, nullptr, &previousInterrupt);
+    sigaction(SIGTERM, nullptr, &previousTerminate);
     // An X server without other clients resets when SDL's probe connection
     // closes, and refuses the connection that follows for a moment: try again
     // for up to half a second before giving up.
@@ -71,8 +75,8 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
         SDL_Delay(50);
         started = SDL_Init(SDL_INIT_VIDEO);
     }
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
+    sigaction(SIGINT, &previousInterrupt, nullptr);
+    sigaction(SIGTERM, &previousTerminate, nullptr);
     pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
     if (started < 0) {
         fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());

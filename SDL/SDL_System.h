@@ -142,7 +142,12 @@ public:
     // its end picture, and MSG_EXIT is posted (which skips the closing show).
     // Any thread may call it.
     void requestQuit();
-    std::atomic<bool> quitRequested{false};
+    std::atomic<bool> quitAsked{false};
+    // Whether a quit (MSG_EXIT or MSG_END) was posted, or asked for by a
+    // signal. The modal loops end on it, so that the quit gets through;
+    // it is never cleared, as the reader is ending. Any thread.
+    bool quitRequested() const;
+    std::atomic<bool> quitPosted{false};
 
     // --- fonts (SDLFont.cpp, FontMapping.cpp) ---
     MapArray *openFonts = nullptr;

@@ -16,6 +16,8 @@ static SDLSystem *s_system = nullptr;
 
 int main(int argc, char **argv)
 {
+    // Before the configuration window, which a quit request ends too.
+    installQuitSignals();
     s_platform = new LinuxPlatform();
     s_system = new SDLSystem(s_platform, argc, argv);
     atexit(SDL_Quit);

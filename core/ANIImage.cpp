@@ -23,7 +23,7 @@ uint32_t displayTime(const ANIFrame &frame)
 {
     if (frame.last == frame.first)
         return frame.first;
-    return frame.first + randomNumber() % (frame.last - frame.first);
+    return frame.first + randomBelow(frame.last - frame.first);
 }
 
 } // namespace
@@ -36,6 +36,13 @@ uint32_t randomNumber()
     }
     randomSeed *= 134775813u;
     return randomSeed;
+}
+
+uint32_t randomBelow(uint32_t range)
+{
+    // The generator has no addend, so its low bits repeat with a short
+    // period (the lowest two never change): the high bits choose.
+    return (uint32_t)(((uint64_t)randomNumber() * range) >> 32);
 }
 
 ANIImage::ANIImage(File *file, const char *name) : Image(file)
@@ -101,8 +108,18 @@ void ANIImage::addFrame(const char *name, uint32_t first, uint32_t last)
 
 void ANIImage::setAsPointer()
 {
-    uint32_t index = g_pointer_animation.frameIndex;
-    if (index >= count || !frames[index].image)
+    PointerAnimation &state = g_pointer_animation;
+    if (count == 0)
+        return;
+    if (state.frameIndex >= count) {
+        // A pointer with fewer frames than the one before starts afresh at
+        // its first frame rather than leaving the old one on screen.
+        state.frameIndex = 0;
+        state.tickCount = 0;
+        state.displayTime = displayTime(frames[0]);
+    }
+    uint32_t index = state.frameIndex;
+    if (!frames[index].image)
         return;
     frames[index].image->setAsPointer();
     if (currentArticle)

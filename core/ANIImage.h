@@ -41,6 +41,8 @@ private:
 
 // The program's one random generator: seeded from get_ticks on the first draw.
 uint32_t randomNumber();
+// A number below range (0 when range is 0), drawn from randomNumber.
+uint32_t randomBelow(uint32_t range);
 
 // The shared pointer animation state: every animated pointer continues from it.
 struct PointerAnimation {

@@ -108,23 +108,15 @@ void BasicLook::textField(SDL_Surface *surface, const SDL_Rect &r, Textfield *fi
     mapColours(surface);
     fillIn(surface, r, 0, light);
     frame(surface, r);
-    SDL_Rect inner = {(Sint16)(r.x + 2), (Sint16)(r.y + 2), (Uint16)(r.w > 4 ? r.w - 4 : 0),
-                      (Uint16)(r.h > 4 ? r.h - 4 : 0)};
+    const int inset = kTextfieldInset, edges = 2 * kTextfieldInset;
+    SDL_Rect inner = {(Sint16)(r.x + inset), (Sint16)(r.y + inset),
+                      (Uint16)(r.w > edges ? r.w - edges : 0), (Uint16)(r.h > edges ? r.h - edges : 0)};
     ClipScope clip(surface, inner);
     SDLFont *f = field->getFont();
     const std::string &chars = field->chars;
     unsigned length = (unsigned)chars.size();
-    if (field->cursor > length)
-        field->cursor = length;
-    if (field->firstVisible > field->cursor)
-        field->firstVisible = field->cursor;
-    int room = inner.w - 1;
-    if (field->focus) {
-        while (field->firstVisible < field->cursor &&
-               textWidth(f, chars.c_str() + field->firstVisible,
-                         (int)(field->cursor - field->firstVisible)) > room)
-            field->firstVisible++;
-    }
+    // The caret's column is kept free at the right edge.
+    field->showCaret(f, inner.w - 1);
     int height = lineHeightOf(f);
     int ty = inner.y + inner.h / 2 - height / 2;
     const char *shown = chars.c_str() + field->firstVisible;

@@ -41,9 +41,9 @@ bool Button::handleEvent(const SDL_Event *event, int x, int y)
         return false;
     if (event->button.button != SDL_BUTTON_LEFT)
         return false;
-    int px = 0, py = 0;
-    SDL_GetMouseState(&px, &py);
-    bool hit = inside(area(x, y), px, py);
+    // Where the event happened, not where the pointer is by now: a fast
+    // release past the button is no click.
+    bool hit = inside(area(x, y), event->button.x, event->button.y);
     if (event->type == SDL_MOUSEBUTTONDOWN) {
         if (!hit)
             return false;

@@ -131,12 +131,12 @@ char *ConfigPanel::getModule() const
 bool ConfigPanel::getFullscreen() const { return fullscreen->isChecked(); }
 bool ConfigPanel::getEffects() const { return effects->isChecked(); }
 
-void ConfigPanel::run(SDL_Surface *screen)
+void ConfigPanel::run(SDL_Surface *screen, const std::function<bool()> &stop)
 {
     // Painted again only after an event; between events the loop sleeps
     // instead of spinning a processor.
     bool changed = true;
-    while (*running) {
+    while (*running && !(stop && stop())) {
         if (changed) {
             paint(screen, 0, 0);
             SDL_Flip(screen);

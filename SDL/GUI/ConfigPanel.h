@@ -6,6 +6,7 @@
 
 #include "GUI/GUI.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -72,8 +73,9 @@ public:
     bool getEffects() const;
 
     // Paints the panel on the screen and flips, then hands over one pending
-    // event, if any; repeats until Start or Abort ends it.
-    void run(SDL_Surface *screen);
+    // event, if any; repeats until Start or Abort ends it, or until stop
+    // (when given) says so.
+    void run(SDL_Surface *screen, const std::function<bool()> &stop = nullptr);
 
 private:
     template <class T> T *own(T *component)

@@ -151,7 +151,8 @@ public:
 
     void paint(SDL_Surface *surface, int x, int y) override;
     void preferredSize(SDL_Rect *rect) override;
-    // The pointer position is SDL's mouse state, not the event's.
+    // A click needs both the press and the release inside, by the
+    // positions the events carry.
     bool handleEvent(const SDL_Event *event, int x, int y) override;
 
 private:
@@ -263,9 +264,16 @@ public:
     void preferredSize(SDL_Rect *rect) override;
     bool handleEvent(const SDL_Event *event, int x, int y) override;
 
+    // Scrolls so that the caret, and as much of the text before it as fits
+    // (at least a third of the room when there is that much), is in sight
+    // within room pixels; the text fills the room when it can.
+    void showCaret(SDLFont *font, int room);
+
 private:
     friend class BasicLook;
     bool editKey(const SDL_keysym &key);
+    int widthBetween(SDLFont *font, unsigned from, unsigned to) const;
+    unsigned firstFitting(SDLFont *font, unsigned from, unsigned to, unsigned end, int limit) const;
 
     unsigned firstVisible;
     std::string chars;
@@ -356,6 +364,8 @@ int textWidth(SDLFont *font, const char *text, int length);
 int lineHeightOf(SDLFont *font);
 // Pixels between a check box's tick box and its text.
 const int kCheckboxTextGap = 6;
+// Pixels between a text field's edge and its text.
+const int kTextfieldInset = 2;
 // Draws text[0 .. length - 1] in black with its top at y; nothing without a
 // usable font.
 void drawText(SDL_Surface *surface, SDLFont *font, const char *text, int length, int x, int y);

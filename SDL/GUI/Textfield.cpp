@@ -71,6 +71,12 @@ bool Textfield::editKey(const SDL_keysym &key)
         if (cursor > 0)
             chars.erase(--cursor, 1);
         break;
+    case SDLK_HOME:
+        cursor = 0;
+        break;
+    case SDLK_END:
+        cursor = length;
+        break;
     default: {
         int c = typedByte(key);
         if (c)
@@ -78,9 +84,44 @@ bool Textfield::editKey(const SDL_keysym &key)
         break;
     }
     }
+    showCaret(getFont(), (int)bounds.w - 2 * kTextfieldInset - 1);
+    return true;
+}
+
+int Textfield::widthBetween(SDLFont *font, unsigned from, unsigned to) const
+{
+    return to > from ? textWidth(font, chars.c_str() + from, (int)(to - from)) : 0;
+}
+
+// The smallest start in from .. to whose text up to end is at most limit
+// wide; to when none is. Moving the start right never widens the text.
+unsigned Textfield::firstFitting(SDLFont *font, unsigned from, unsigned to, unsigned end,
+                                 int limit) const
+{
+    while (from < to) {
+        unsigned middle = from + (to - from) / 2;
+        if (widthBetween(font, middle, end) <= limit)
+            to = middle;
+        else
+            from = middle + 1;
+    }
+    return to;
+}
+
+void Textfield::showCaret(SDLFont *font, int room)
+{
+    unsigned length = (unsigned)chars.size();
+    if (cursor > length)
+        cursor = length;
     if (firstVisible > cursor)
         firstVisible = cursor;
-    return true;
+    // The caret inside the field.
+    if (widthBetween(font, firstVisible, cursor) > room)
+        firstVisible = firstFitting(font, firstVisible, cursor, cursor, room);
+    // Some of the text before it stays in sight: a third of the field.
+    firstVisible = firstFitting(font, 0, firstVisible, cursor, room / 3);
+    // No empty room at the right end while text hides at the left.
+    firstVisible = firstFitting(font, 0, firstVisible, length, room);
 }
 
 bool Textfield::handleEvent(const SDL_Event *event, int x, int y)

@@ -106,11 +106,15 @@ TEST_F(Gui, LayoutsPlaceTheirChildren)
     }
 }
 
+// The positions the events carry decide, wherever the pointer is by the
+// time the button sees them.
 TEST_F(Gui, ButtonClickNeedsPressAndReleaseInside)
 {
-    struct Case { const char *name; int releaseX, releaseY; std::vector<int> ids; } cases[] = {
-        {"release inside: press and click", 60, 30, {0, 1}},
-        {"release outside: the press only", 150, 30, {0}},
+    struct Case { const char *name; int releaseX, releaseY, pointerX, pointerY; std::vector<int> ids; } cases[] = {
+        {"release inside: press and click", 60, 30, 60, 30, {0, 1}},
+        {"release outside: the press only", 150, 30, 150, 30, {0}},
+        {"release outside, the pointer back inside: the press only", 150, 30, 60, 30, {0}},
+        {"release inside, the pointer gone outside: press and click", 60, 30, 150, 30, {0, 1}},
     };
     for (const Case &c : cases) {
         Panel panel;
@@ -121,10 +125,10 @@ TEST_F(Gui, ButtonClickNeedsPressAndReleaseInside)
         panel.add(&ok);
         panel.add(&other);
         panel.setBounds(10, 10, 200, 40);   // "Ok" covers 10..109 x 10..49
-        SDL_WarpMouse(50, 20);   // Button reads the pointer from SDL's mouse state
+        SDL_WarpMouse(150, 30);
         deliver(panel, {buttonEvent(true, 50, 20)});
         EXPECT_TRUE(ok.isPressed()) << c.name;
-        SDL_WarpMouse((Uint16)c.releaseX, (Uint16)c.releaseY);
+        SDL_WarpMouse((Uint16)c.pointerX, (Uint16)c.pointerY);
         deliver(panel, {buttonEvent(false, c.releaseX, c.releaseY)});
         EXPECT_EQ(recorder.ids, c.ids) << c.name;
         EXPECT_FALSE(ok.isPressed()) << c.name;
@@ -173,24 +177,61 @@ TEST_F(Gui, TextfieldEditsOnlyWithinTheText)
     }
 }
 
-TEST_F(Gui, TextfieldTakesKeysOnlyWithFocusAndKeepsTheCursorVisible)
+TEST_F(Gui, TextfieldTakesKeysOnlyWithFocus)
 {
     Textfield field("");
     field.setBounds(0, 0, 60, 24);
     deliver(field, {keyEvent(SDLK_a, 'a')});
     EXPECT_EQ(field.text(), "");
-    std::vector<SDL_Event> typing = {buttonEvent(true, 5, 5)};
-    for (int i = 0; i < 30; i++)
-        typing.push_back(keyEvent(SDLK_w, 'w'));
-    deliver(field, typing);
-    field.paint(screen, 0, 0);
-    ASSERT_GT(field.getFirstVisible(), 0u);
-    int shown = textWidth(field.getFont(), field.text().c_str() + field.getFirstVisible(),
-                          (int)(field.getCursor() - field.getFirstVisible()));
-    EXPECT_LE(shown, 60 - 4);
+    deliver(field, {buttonEvent(true, 5, 5), keyEvent(SDLK_w, 'w')});
     deliver(field, {buttonEvent(true, 200, 200), keyEvent(SDLK_a, 'a')});
     EXPECT_FALSE(field.hasFocus());
-    EXPECT_EQ(field.text().size(), 30u);
+    EXPECT_EQ(field.text(), "w");
+}
+
+// What a 200-pixel field shows after the keys: the text from its first
+// visible character, read back as text and as painted pixels.
+TEST_F(Gui, TextfieldShowsTheCaretAndTheTextBeforeIt)
+{
+    const int width = 200, room = width - 5;
+    auto keys = [](SDLKey key, int n, Uint16 unicode = 0) { return std::vector<SDL_Event>(n, keyEvent(key, unicode)); };
+    // How many "w" fit the room, measured in the field's font.
+    int fit = 0;
+    while (textWidth(getLook()->getFont(), std::string(fit + 1, 'w').c_str(), fit + 1) <= room)
+        fit++;
+    ASSERT_TRUE(fit > 8 && fit < 25);
+    const std::vector<SDL_Event> typed = keys(SDLK_w, 25, 'w');
+    struct Case { const char *name; std::vector<std::vector<SDL_Event>> keys; std::string beforeCaret; } cases[] = {
+        {"25 typed, 17 taken back: all 8 left show", {typed, keys(SDLK_BACKSPACE, 17)}, "wwwwwwww"},
+        {"25 typed: the end shows", {typed}, std::string(fit, 'w')},
+        {"Home: the start shows", {typed, keys(SDLK_HOME, 1)}, ""},
+        {"Home then End: the end shows again", {typed, keys(SDLK_HOME, 1), keys(SDLK_END, 1)}, std::string(fit, 'w')},
+        {"Left past the scrolled part: text still shows before the caret",
+         {typed, keys(SDLK_LEFT, 22)}, std::string(3, 'w')},
+        {"Delete after Home empties it from the start", {typed, keys(SDLK_HOME, 1), keys(SDLK_DELETE, 25)}, ""},
+    };
+    for (const Case &c : cases) {
+        Textfield field("");
+        field.setBounds(0, 0, width, 24);
+        std::vector<SDL_Event> events = {buttonEvent(true, 5, 5)};
+        for (const auto &k : c.keys)
+            events.insert(events.end(), k.begin(), k.end());
+        for (const SDL_Event &e : events) {   // painted after each, as the dialogs do
+            deliver(field, {e});
+            field.paint(screen, 0, 0);
+        }
+        std::string shown = field.text().substr(field.getFirstVisible());
+        EXPECT_EQ(shown.substr(0, field.getCursor() - field.getFirstVisible()), c.beforeCaret) << c.name;
+        // Painted: glyph pixels right of the caret's first column exactly
+        // when text shows.
+        fillRGB(screen, 0x123456);
+        field.paint(screen, 0, 0);
+        int ink = 0;
+        for (int y = 3; y < 21; y++)
+            for (int x = 3; x < width - 3; x++)
+                ink += rgbAt(screen, x, y) != 0xFFFFFFu;
+        EXPECT_EQ(ink > 0, !shown.empty()) << c.name;
+    }
 }
 
 TEST_F(Gui, ListSelectsRowsAndPaintsOnlyItsItems)

@@ -5,6 +5,8 @@
 
 #include "GUI/SearchPanel.h"
 #include "LooseFiles.h"
+#include "Messages.h"
+#include "QuitSignals.h"
 #include "SDLTestSupport.h"
 #include "SdlEvents.h"
 #include "SdlTestScreen.h"
@@ -13,8 +15,12 @@
 
 #include <SDL.h>
 
+#include <pthread.h>
+#include <signal.h>
 #include <string.h>
 
+#include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -178,6 +184,73 @@ TEST_F(Dialog, NothingIsReturnedWithoutAChoiceTheUserMadeOrAfterCancel)
         EXPECT_EQ(word + file, "") << c.name;
         EXPECT_EQ(std::vector<uint32_t>({rgbAt(screen, 220, 90), rgbAt(screen, 419, 389), rgbAt(screen, 420, 390)}),
                   std::vector<uint32_t>({0x336699u, 0x336699u, 0u})) << c.name;   // the last outside the dialog
+    }
+}
+
+// A quit request while a modal loop runs ends the loop without anyone
+// pressing Cancel or Abort (pressed for the test after three seconds), and
+// what it ends is kept: the quit message reaches the main loop; the
+// configuration is written.
+TEST_F(Dialog, AQuitRequestEndsTheModalLoops)
+{
+    const pthread_t mainThread = pthread_self();
+    std::unique_ptr<SystemFixture> configWindow;
+    struct Case {
+        const char *name;
+        std::function<void()> request;   // from another thread, once the loop runs
+        std::function<void()> run;       // the loop, on this thread
+        std::function<void()> after;     // what the loop has left
+        bool searchDialog;               // else the configuration window
+    } cases[] = {
+        {"a quit message during the search dialog", [&] { system->post_message(MSG_EXIT, 0); },
+         [&] {
+             char *w = nullptr, *f = nullptr;
+             EXPECT_FALSE(system->search(&index, w, f));
+         },
+         [&] {
+             int message = 0, parameter = 0;
+             EXPECT_TRUE(system->get_message(message, parameter) && message == MSG_EXIT);
+         },
+         true},
+        {"Ctrl+C during the configuration window", [&] { pthread_kill(mainThread, SIGINT); },
+         [&] {
+             installQuitSignals();
+             testing::internal::CaptureStdout();
+             configWindow.reset(new SystemFixture("showConfig=true\nmusic=false\nsoundEffects=false\nfontPaths=./\n"));
+             testing::internal::GetCapturedStdout();
+         },
+         [&] {
+             EXPECT_FALSE(configWindow->system->is_ready());
+             EXPECT_NE(readText(configWindow->dir.path() + "/mirandol2.conf").find("mixingFrequency="), std::string::npos);
+         },
+         false},
+    };
+    for (const Case &c : cases) {
+        std::atomic<bool> ended{false}, pressed{false};
+        // Apart from the person: a post may wait for the dialog's lock.
+        std::thread requester([&] {
+            SDL_Delay(300);
+            c.request();
+        });
+        std::thread person([&] {
+            for (int i = 0; i < 330 && !ended; i++)
+                SDL_Delay(10);
+            if (ended)
+                return;
+            pressed = true;
+            // Cancel of the dialog, or Abort of the window (the right cell of its last 25-pixel row).
+            Step cancel = button(false);
+            int x = c.searchDialog ? cancel.x : SDL_GetVideoSurface()->w * 3 / 4;
+            int y = c.searchDialog ? cancel.y : 7 * 25 + 12;
+            for (bool down : {true, false})
+                push(buttonEvent(down, x, y));
+        });
+        c.run();
+        ended = true;
+        person.join();
+        requester.join();
+        EXPECT_FALSE(pressed) << c.name;
+        c.after();
     }
 }
 

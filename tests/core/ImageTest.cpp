@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <set>
+#include <string>
+
 #include "ANIImage.h"
 #include "Browser.h"
 #include "FakeSystem.h"
@@ -86,7 +89,7 @@ TEST_F(ImageFixture, BrokenPicturesGiveNoImage)
 
 // Animated pointers: scripts p.ani and q.ani over three still frames a, b, c.
 struct AnimationFixture : ImageFixture {
-    File *frames[3], *p;
+    File *frames[3], *p, *q;
 
     void SetUp() override
     {
@@ -94,7 +97,7 @@ struct AnimationFixture : ImageFixture {
         for (int i = 0; i < 3; i++)
             frames[i] = bmp((std::string(1, 'a' + i) + ".bmp").c_str(), 2, 2, 0x100000u * (i + 1));
         p = addLooseFile("p.ani", "");
-        addLooseFile("q.ani", "");
+        q = addLooseFile("q.ani", "");
         g_pointer_animation = {0, 0, 0};
         g_pointer_surface = nullptr;
         effects(true);
@@ -133,6 +136,54 @@ TEST_F(AnimationFixture, EachFrameShowsForItsTicksPlusOneAndOnlyFrameZeroWithout
     effects(false);
     EXPECT_EQ(run(pointer, 4), "aaaa");
     EXPECT_TRUE(pointer->getFrame(0) == frames[0]->image && !pointer->getFrame(1));
+    pointer->release();
+}
+
+// The pointers shown, read from the set_cursor calls: frame k of the
+// pictures a, b, c carries the hot spot x = k + 1.
+TEST_F(AnimationFixture, APointerOfFewerFramesTakesOverAtItsFirstFrame)
+{
+    for (int k = 0; k < 3; k++)
+        frames[k]->hotspotX = k + 1;
+    currentArticle = reinterpret_cast<Article *>(this);
+    ANIImage *three = load("1 a.bmp\n1 b.bmp\n9 c.bmp\n", "9 b.bmp\n");
+    ASSERT_NE(three, nullptr);
+    Image *one = q->getImage();
+    ASSERT_NE(one, nullptr);
+    auto shown = [&] {
+        std::string letters;
+        for (const std::string &call : scope.sys.calls)
+            if (call.rfind("set_cursor ", 0) == 0)
+                letters += (char)('a' + std::stoi(call.substr(11)) - 1);
+        scope.sys.clearCalls();
+        return letters;
+    };
+    run(three, 3);
+    EXPECT_EQ(shown(), "bc");   // at frame 2, the long one
+    one->setAsPointer();        // the pointer changes, to a one-frame one
+    EXPECT_EQ(shown(), "b");
+    EXPECT_EQ(g_pointer_image, one);
+    run(g_pointer_image, 12);
+    EXPECT_EQ(shown(), "");     // it stays
+    one->release();
+    three->release();
+}
+
+TEST_F(AnimationFixture, RandomDisplayTimesTakeEveryValueOfTheirRange)
+{
+    scope.sys.ticks = 123457;
+    ANIImage *pointer = load("2-6 a.bmp\n5-7 b.bmp\n");
+    ASSERT_NE(pointer, nullptr);
+    const struct { int frame; std::set<unsigned> times; } cases[] = {
+        {0, {2, 3, 4, 5}},   // a range of 4 ticks
+        {1, {5, 6}},         // a range of 2
+    };
+    for (const auto &c : cases) {
+        std::set<unsigned> seen;
+        for (int i = 0; i < 200; i++)
+            seen.insert(pointer->getFrameDuration(c.frame));
+        EXPECT_EQ(seen, c.times) << c.frame;
+    }
     pointer->release();
 }
 
