@@ -128,7 +128,7 @@ std::string fontElement(Tag &tag)
 
     std::string text = "font";
     if (!face.empty())
-        text += " face=" + face;
+        text += " face=\"" + face + "\"";
     if (size != 0) {
         char digits[32];
         snprintf(digits, sizeof digits, " size=\"%u\"", size / 4 ? size / 4 : 1u);
