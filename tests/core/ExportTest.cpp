@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -135,30 +134,6 @@ TEST_F(ExportTest, RefusedArticlesAndPicturesWriteNothingOutsideTheirPlace)
     writeFile("arts/story.txt", std::string("<article><img file=pics/story.htm>"));
     saveArticleAsHtml(article);
     EXPECT_EQ(text("save/story.htm"), "<html><body>\r\n<img src=\"story.htm\"></body></html>\r\n");
-}
-
-TEST_F(ExportTest, FullDiskReportsFailureAndLeavesNoPartialFile)
-{
-    if (access("/dev/full", W_OK) != 0)
-        GTEST_SKIP() << "no /dev/full";
-    // The article, then a picture, cannot take any byte.
-    for (const char *full : {"save/story.htm", "save/map.bmp"}) {
-        ASSERT_EQ(symlink("/dev/full", full), 0) << full;
-        saveArticleAsHtml(article);
-        struct stat st;
-        EXPECT_NE(lstat(full, &st), 0) << full;
-        EXPECT_STREQ(status->text1.c_str(), "Could not save the article") << full;
-        EXPECT_TRUE(!g_playlist.pendingSound && !article->htmlImages) << full;
-    }
-    // A save directory that cannot be written to.
-    if (geteuid() != 0) {
-        unlink("save/story.htm");
-        chmod("save", 0555);
-        saveArticleAsHtml(article);
-        EXPECT_STREQ(status->text1.c_str(), "Could not save the article");
-        EXPECT_FALSE(fileExists("save/story.htm"));
-        chmod("save", 0755);
-    }
 }
 
 } // namespace
