@@ -3,9 +3,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <map>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "Area.h"
 #include "Article.h"
@@ -311,14 +310,16 @@ bool copyPicture(const std::string &path, const std::string &base)
     return ok;
 }
 
-// The queued pictures as file name and path, in queue order.
-std::vector<std::pair<std::string, std::string>> picturesToCopy(Article *article, const std::string &articleName)
+// The queued pictures by file name, each name once (however often the
+// article shows it); of two paths sharing a name, the one first in the
+// article, which is the last in the queue, is written.
+std::map<std::string, std::string> picturesToCopy(Article *article, const std::string &articleName)
 {
-    std::vector<std::pair<std::string, std::string>> pictures;
+    std::map<std::string, std::string> pictures;
     while (Article::HtmlImage *picture = takePicture(article)) {
         std::string base = baseName(picture->name);
         if (isSaveableName(base.c_str()) && base != articleName)
-            pictures.emplace_back(base, picture->name.c_str());
+            pictures[base] = picture->name.c_str();
         delete picture;
     }
     return pictures;

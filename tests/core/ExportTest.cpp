@@ -136,4 +136,27 @@ TEST_F(ExportTest, RefusedArticlesAndPicturesWriteNothingOutsideTheirPlace)
     EXPECT_EQ(text("save/story.htm"), "<html><body>\r\n<img src=\"story.htm\"></body></html>\r\n");
 }
 
+// Each picture file is written once, however often the article shows it;
+// of two paths with one file name, the one first in the article is written.
+TEST_F(ExportTest, EachPictureFileIsWrittenOnce)
+{
+    addLooseFile("other/map.bmp", "BM other map");
+    std::string source = "<article><img file=Pics/Map.bmp>";
+    for (int i = 0; i < 50; i++)
+        source += "<img file=pics/a.bmp>";
+    source += "<img file=other/map.bmp><img file=PICS/A.BMP>";
+    writeFile("arts/story.txt", source);
+    saveArticleAsHtml(article);
+    const struct { const char *picture, *bytes; } copies[] = {{"a.bmp", "BM picture"}, {"map.bmp", "BM map"}};
+    for (const auto &c : copies) {
+        EXPECT_EQ(scope.sys.count(std::string("create_file ") + c.picture), 1u) << c.picture;
+        EXPECT_EQ(text(std::string("save/") + c.picture), c.bytes);
+    }
+    std::string page = text("save/story.htm");
+    size_t elements = 0;
+    for (size_t at = page.find("<img src="); at != std::string::npos; at = page.find("<img src=", at + 1))
+        elements++;
+    EXPECT_EQ(elements, 53u);
+}
+
 } // namespace
