@@ -129,7 +129,7 @@ SDLSystem::~SDLSystem()
     SDLSystem_releaseDisplayAndFonts(this);
     SDLSystem_closeSound(this);
     dropCurrentFile();
-    place_files(false);
+    waiting.clear();   // never put in place: removed
     if (messageQueue) {
         while (void *record = Queue_pop(messageQueue))
             free(record);
@@ -370,8 +370,9 @@ bool SDLSystem::commit_file(bool keep)
 bool SDLSystem::place_files(bool keep)
 {
     logf("place_files, keep: %i\n", keep ? 1 : 0);
-    // New names first: only they can need room in the directory. Should one
-    // fail, those placed so far are removed again and nothing was replaced.
+    // New names first: only they can need room in the directory (a rename
+    // over an existing name takes none). Should one of them fail, those
+    // placed so far are removed again before anything was replaced.
     std::vector<ReplacingFile *> order;
     for (int pass = 0; pass < 2; pass++)
         for (ReplacingFile &file : waiting)
