@@ -2,15 +2,14 @@
 
 #include "Map/MapArray.h"
 #include "Platform.h"
+#include "ReplaceFile.h"
 #include "Vector/Vector.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -204,14 +203,9 @@ bool SDLConfig::write()
         printf("Could not save config to path: %s\n", "");
         return false;
     }
-    std::string temporary = std::string(path) + ".tmp";
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
-    FILE *file = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    ReplacingFile replacement;
+    FILE *file = replacement.open(path);
     if (!file) {
-        if (fd >= 0) {
-            close(fd);
-            unlink(temporary.c_str());
-        }
         printf("Could not save config to path: %s\n", path);
         return false;
     }
@@ -231,14 +225,8 @@ bool SDLConfig::write()
     free(fonts);
     free(options);
 
-    bool ok = fflush(file) == 0 && !ferror(file);
-    ok = fsync(fileno(file)) == 0 && ok;
-    ok = fclose(file) == 0 && ok;
-    if (ok && rename(temporary.c_str(), path) != 0)
-        ok = false;
-    if (!ok) {
-        unlink(temporary.c_str());
+    bool ok = replacement.commit(true);
+    if (!ok)
         printf("Could not save config to path: %s\n", path);
-    }
     return ok;
 }

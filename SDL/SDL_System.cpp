@@ -26,6 +26,7 @@
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -132,8 +133,8 @@ SDLSystem::~SDLSystem()
     extern void SDLSystem_releaseDisplayAndFonts(SDLSystem *system);
     SDLSystem_releaseDisplayAndFonts(this);
     SDLSystem_closeSound(this);
-    if (openFile)
-        fclose(openFile);
+    dropCurrentFile();
+    waiting.clear();   // never put in place: removed
     if (messageQueue) {
         while (void *record = Queue_pop(messageQueue))
             free(record);
@@ -232,15 +233,21 @@ bool SDLSystem::find_one_file(char *&name)
     return exists;
 }
 
+void SDLSystem::dropCurrentFile()
+{
+    if (openFile && openFile != replacement.stream())
+        fclose(openFile);
+    openFile = nullptr;
+    replacement.discard();
+    appendedPath.clear();
+}
+
 bool SDLSystem::create_file(const char *name, int where)
 {
     logf("create_file: %s, where: %i\n", orNull(name), where);
     if (!name)
         return false;
-    if (openFile) {
-        fclose(openFile);
-        openFile = nullptr;
-    }
+    dropCurrentFile();
     std::string path;
     if (where & FILE_IN_TEMP)
         path = std::string("temp/") + name;
@@ -248,8 +255,13 @@ bool SDLSystem::create_file(const char *name, int where)
         path = std::string("save/") + name;
     else
         path = name;
-    openFile = fopen(path.c_str(), (where & FILE_TRUNCATE) ? "w+b" : "a+b");
-    createdPath = openFile ? path : std::string();
+    if (where & FILE_TRUNCATE) {
+        openFile = replacement.open(path);
+        holdReplacement = (where & FILE_HOLD) != 0;
+    } else {
+        openFile = fopen(path.c_str(), "a+b");
+        appendedPath = openFile ? path : std::string();
+    }
     return openFile != nullptr;
 }
 
@@ -258,10 +270,7 @@ bool SDLSystem::open_file(const char *name)
     logf("open_file: %s\n", orNull(name));
     if (!name)
         return false;
-    if (openFile) {
-        fclose(openFile);
-        openFile = nullptr;
-    }
+    dropCurrentFile();
     openFile = fopen(name, "rb");
     if (!openFile) {
         std::string temp = std::string("temp/") + name;
@@ -325,22 +334,71 @@ void SDLSystem::close_file()
 {
     logf("close_file\n");
     M2_ASSERT(openFile != NULL, SOURCE);
+    if (openFile == replacement.stream()) {
+        // Put in place when written whole; the old file stays otherwise.
+        commitCurrentFile(true);
+        return;
+    }
     fclose(openFile);
     openFile = nullptr;
+    appendedPath.clear();
+}
+
+bool SDLSystem::commitCurrentFile(bool keep)
+{
+    bool ok = false;
+    if (openFile && openFile == replacement.stream()) {
+        openFile = nullptr;
+        if (!holdReplacement)
+            return replacement.commit(keep);
+        ok = keep && replacement.finish();
+        if (ok)
+            waiting.push_back(std::move(replacement));
+        replacement.discard();
+        return ok;
+    }
+    if (openFile) {
+        ok = fclose(openFile) == 0;
+        openFile = nullptr;
+    }
+    if ((!keep || !ok) && !appendedPath.empty())
+        remove(appendedPath.c_str());
+    appendedPath.clear();
+    return ok && keep;
 }
 
 bool SDLSystem::commit_file(bool keep)
 {
     logf("commit_file, keep: %i\n", keep ? 1 : 0);
-    bool ok = false;
-    if (openFile) {
-        ok = fclose(openFile) == 0;
-        openFile = nullptr;
+    return commitCurrentFile(keep);
+}
+
+bool SDLSystem::place_files(bool keep)
+{
+    logf("place_files, keep: %i\n", keep ? 1 : 0);
+    // New names first: only they can need room in the directory (a rename
+    // over an existing name takes none). Should one of them fail, those
+    // placed so far are removed again before anything was replaced.
+    std::vector<ReplacingFile *> order;
+    for (int pass = 0; pass < 2; pass++)
+        for (ReplacingFile &file : waiting)
+            if ((access(file.path().c_str(), F_OK) == 0) == (pass == 1))
+                order.push_back(&file);
+    std::vector<std::string> placedNew;
+    bool ok = keep;
+    for (ReplacingFile *file : order) {
+        if (!ok)
+            break;
+        bool isNew = access(file->path().c_str(), F_OK) != 0;
+        ok = file->place();
+        if (ok && isNew)
+            placedNew.push_back(file->path());
     }
-    if ((!keep || !ok) && !createdPath.empty())
-        remove(createdPath.c_str());
-    createdPath.clear();
-    return ok && keep;
+    if (!ok)
+        for (const std::string &path : placedNew)
+            unlink(path.c_str());
+    waiting.clear();    // the rest are discarded
+    return ok;
 }
 
 // --- empty operations ---

@@ -10,12 +10,14 @@
 #ifndef MIRANDOL_SDL_SYSTEM_H
 #define MIRANDOL_SDL_SYSTEM_H
 
+#include "ReplaceFile.h"
 #include "System.h"
 
 #include <stdio.h>
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 struct SDL_Surface;
 struct SDL_mutex;
@@ -46,6 +48,7 @@ public:
     bool write_file(const void *buffer, int size) override;
     void close_file() override;
     bool commit_file(bool keep) override;
+    bool place_files(bool keep) override;
     bool init_display(int width, int height) override;
     void set_window_title(const char *title) override;
     int install_font(const char *name, int where) override;
@@ -106,8 +109,15 @@ public:
     void logf(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
     // --- files, configuration, platform (SDL_System.cpp) ---
-    FILE *openFile = nullptr;
-    std::string createdPath;    // path of the file create_file made, for commit_file
+    FILE *openFile = nullptr;   // the current file; the replacement's stream while one is written
+    ReplacingFile replacement;  // the file create_file makes by truncation
+    bool holdReplacement = false;          // it waits for place_files once committed
+    std::vector<ReplacingFile> waiting;    // committed, waiting for place_files
+    std::string appendedPath;   // path of the file create_file opened for appending
+    // Ends the current file: a replacement not committed is discarded.
+    void dropCurrentFile();
+    // commit_file without its log line (close_file commits too).
+    bool commitCurrentFile(bool keep);
     std::string configSong;     // the configuration window's module, the song of the run
     Platform *platform = nullptr;
     SDLConfig *config = nullptr;

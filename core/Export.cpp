@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <map>
 #include <string>
 
 #include "Area.h"
@@ -128,7 +129,7 @@ std::string fontElement(Tag &tag)
 
     std::string text = "font";
     if (!face.empty())
-        text += " face=" + face;
+        text += " face=\"" + face + "\"";
     if (size != 0) {
         char digits[32];
         snprintf(digits, sizeof digits, " size=\"%u\"", size / 4 ? size / 4 : 1u);
@@ -290,19 +291,16 @@ bool loadNamed(const String &name, uint8_t *&data, uint32_t &size)
     return file && file->load(data, size);
 }
 
-// Writes one picture file beside the article; false when it was started but
-// could not be written whole (the partial file is then gone).
-bool copyPicture(const String &path, const std::string &articleName)
+// Writes one picture file beside the article, waiting with the page to be
+// put in place; false when it was started but could not be written whole.
+bool copyPicture(const std::string &path, const std::string &base)
 {
-    std::string base = baseName(path);
-    if (!isSaveableName(base.c_str()) || base == articleName)
-        return true;
     File *file = static_cast<File *>(Tree::findPath(g_container.root, path.c_str()));
     uint8_t *data;
     uint32_t size;
     if (!file || !file->load(data, size))
         return true;
-    bool ok = g_system->create_file(base.c_str(), FILE_IN_SAVE | FILE_TRUNCATE);
+    bool ok = g_system->create_file(base.c_str(), FILE_IN_SAVE | FILE_TRUNCATE | FILE_HOLD);
     if (ok) {
         HtmlWriter out;
         out.bytes(data, size);
@@ -310,6 +308,21 @@ bool copyPicture(const String &path, const std::string &articleName)
     }
     delete[] data;
     return ok;
+}
+
+// The queued pictures by file name, each name once (however often the
+// article shows it); of two paths sharing a name, the one first in the
+// article, which is the last in the queue, is written.
+std::map<std::string, std::string> picturesToCopy(Article *article, const std::string &articleName)
+{
+    std::map<std::string, std::string> pictures;
+    while (Article::HtmlImage *picture = takePicture(article)) {
+        std::string base = baseName(picture->name);
+        if (isSaveableName(base.c_str()) && base != articleName)
+            pictures[base] = picture->name.c_str();
+        delete picture;
+    }
+    return pictures;
 }
 
 } // namespace
@@ -395,7 +408,10 @@ void saveArticleAsHtml(Article *article)
     bool haveHeader = loadNamed(article->header, header, headerSize);
     bool haveFooter = loadNamed(article->footer, footer, footerSize);
 
-    bool saved = g_system->create_file(name.c_str(), FILE_IN_SAVE | FILE_TRUNCATE);
+    // The page and its pictures wait beside their names and are put in
+    // place together once all were written whole: a failed export leaves
+    // "save/" as it was.
+    bool saved = g_system->create_file(name.c_str(), FILE_IN_SAVE | FILE_TRUNCATE | FILE_HOLD);
     if (saved) {
         HtmlWriter out;
         if (haveHeader)
@@ -414,11 +430,10 @@ void saveArticleAsHtml(Article *article)
     delete[] header;
     delete[] footer;
 
-    while (Article::HtmlImage *picture = takePicture(article)) {
+    for (const auto &picture : picturesToCopy(article, name))
         if (saved)
-            saved = copyPicture(picture->name, name);
-        delete picture;
-    }
+            saved = copyPicture(picture.second, picture.first);
+    saved = g_system->place_files(saved);
 
     if (!saved) {
         showStatus(article, "Could not save the article");

@@ -8,7 +8,8 @@ class Article;
 
 // The whole export: "save/<base>.htm" framed by the scheme's header and
 // footer files (or a minimal frame), then the pictures it shows. The outcome
-// goes to the article's status bar; a failed export leaves no partial file.
+// goes to the article's status bar. The page and its pictures (each file
+// once) are put in place together: a failed export leaves "save/" as it was.
 void saveArticleAsHtml(Article *article);
 
 // Writes the article source (data, size bytes) converted to HTML into the

@@ -170,15 +170,16 @@ bool File::playSong(int loop)
     return ok;
 }
 
-void File::writeVisitedNames(File *node)
+bool File::writeVisitedNames(File *node)
 {
     System *sys = g_system;
-    Tree::forEachInOrder(node, [sys](File *file) {
-        if (file->visited && !file->name.isEmpty()) {
-            sys->write_file(file->name.str, (int)strlen(file->name.str));
-            sys->write_file("\r\n", 2);
-        }
+    bool ok = true;
+    Tree::forEachInOrder(node, [sys, &ok](File *file) {
+        if (ok && file->visited && !file->name.isEmpty())
+            ok = sys->write_file(file->name.str, (int)strlen(file->name.str)) &&
+                 sys->write_file("\r\n", 2);
     });
+    return ok;
 }
 
 void File::installFonts(File *node)

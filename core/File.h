@@ -71,8 +71,9 @@ public:
     SampleHandle getSound();
     bool playSong(int loop);
 
-    // In name order, each visited name followed by CR LF, to the open System file.
-    static void writeVisitedNames(File *node);
+    // In name order, each visited name followed by CR LF, to the open System
+    // file; false once a write failed (nothing more is written).
+    static bool writeVisitedNames(File *node);
     // Copies every font of the subtree to the temporary directory and installs it.
     static void installFonts(File *node);
 

@@ -44,7 +44,12 @@ enum {
 enum {
     FILE_IN_SAVE = 1,
     FILE_IN_TEMP = 2,
-    FILE_TRUNCATE = 4
+    // The named file is replaced whole: the bytes go to a new file beside
+    // it, put in place by close_file or commit_file (or place_files).
+    FILE_TRUNCATE = 4,
+    // With FILE_TRUNCATE: commit_file leaves the file waiting for
+    // place_files, so that several files are put in place together.
+    FILE_HOLD = 8
 };
 
 // Positions travel as one word: x in the upper, y in the lower 16 bits.
@@ -71,8 +76,14 @@ public:
     virtual bool write_file(const void *buffer, int size) = 0;
     virtual void close_file() = 0;
     // Closes a file made by create_file; true when every byte reached it.
-    // When keep is false, or the close failed, the file is removed.
+    // When keep is false, or a write or the close failed, the new file is
+    // removed and a file it was to replace stays as it was.
     virtual bool commit_file(bool keep) = 0;
+    // Puts every file that commit_file left waiting in place (keep), or
+    // removes them all; true when all are in place. When one cannot be put
+    // in place, the waiting ones are removed, and so are the new names
+    // already placed.
+    virtual bool place_files(bool keep) = 0;
 
     // Display, fonts and drawing.
     virtual bool init_display(int width, int height) = 0;

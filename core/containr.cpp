@@ -366,9 +366,13 @@ bool Container::open()
 void Container::close()
 {
     System *sys = g_system;
-    if (root && sys && sys->create_file("visited.txt", FILE_IN_SAVE | FILE_IN_TEMP | FILE_TRUNCATE)) {
-        File::writeVisitedNames(root);
-        sys->close_file();
+    // The list replaces the old one only when written whole; otherwise the
+    // old one stays and the reader says why it ends.
+    if (root && sys) {
+        bool written = sys->create_file("visited.txt", FILE_IN_SAVE | FILE_IN_TEMP | FILE_TRUNCATE) &&
+                       sys->commit_file(File::writeVisitedNames(root));
+        if (!written)
+            sys->set_error_message("Could not save the visited list");
     }
     delete root;
     root = nullptr;

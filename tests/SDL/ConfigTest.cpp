@@ -1,6 +1,7 @@
 // The configuration file: defaults, reading, reporting bad values, writing.
 #include <gtest/gtest.h>
 
+#include "FullDisk.h"
 #include "SDLConfig.h"
 #include "SDLTestSupport.h"
 #include "Vector/Vector.h"
@@ -122,7 +123,7 @@ TEST(SDLConfig, WriteProducesTheTenKeysInOrderReadsBackAndKeepsTheOldFileOnFailu
     EXPECT_EQ(written, "fontPaths=/a/;" + longPath + "/;\nmixOptions=48000;44100\nshowConfig=true\neffects=true\n"
                        "mixingFrequency=48000\nfullscreen=true\nverbose=true\nmusic=false\nsoundEffects=true\n"
                        "externalLink=open it\n");
-    EXPECT_FALSE(fileExists(file.path() + ".tmp"));
+    EXPECT_EQ(listDirectory(file.dir.path()), std::vector<std::string>{"mirandol2"});
 
     std::string out;
     SDLConfig *again = file.load(written, &out);
@@ -132,12 +133,16 @@ TEST(SDLConfig, WriteProducesTheTenKeysInOrderReadsBackAndKeepsTheOldFileOnFailu
     const std::string old = readText(file.path());
     EXPECT_EQ(old, std::string(written).replace(written.find("48000\nfull"), 5, "11025"));
 
-    // The temporary file cannot be made: a directory stands in its place.
-    ASSERT_EQ(mkdir((file.path() + ".tmp").c_str(), 0755), 0);
+    // The new file cannot be written whole: the disk takes no byte.
     again->setMixingFrequency(22050);
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(again->write());
+    {
+        ScopedDisk full(DISK_FILE_LIMIT, 0);
+        full.fill();
+        EXPECT_FALSE(again->write());
+    }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Could not save config to path: " + file.path() + "\n");
     EXPECT_EQ(readText(file.path()), old);
+    EXPECT_EQ(listDirectory(file.dir.path()), std::vector<std::string>{"mirandol2"});
     delete again;
 }

@@ -116,7 +116,10 @@ bool FakeSystem::create_file(const char *name, int where)
         path = "save/" + path;
     if (file_)
         fclose(file_);
-    file_ = fopen(path.c_str(), (where & FILE_TRUNCATE) ? "w+b" : "a+b");
+    // As on the platform: a truncating write goes beside the named file.
+    replacing_ = (where & FILE_TRUNCATE) != 0;
+    holding_ = (where & FILE_HOLD) != 0;
+    file_ = fopen((replacing_ ? path + ".part" : path).c_str(), replacing_ ? "w+b" : "a+b");
     createdPath_ = file_ ? path : std::string();
     return file_ != nullptr;
 }
@@ -165,20 +168,51 @@ bool FakeSystem::write_file(const void *buffer, int size)
 void FakeSystem::close_file()
 {
     log("close_file");
+    if (replacing_ && file_)
+        endFile(true);
     if (file_)
         fclose(file_);
     file_ = nullptr;
 }
 
+bool FakeSystem::endFile(bool keep)
+{
+    bool ok = file_ && !ferror(file_);
+    ok = file_ && fclose(file_) == 0 && ok;
+    file_ = nullptr;
+    std::string written = replacing_ ? createdPath_ + ".part" : createdPath_;
+    if (keep && ok && replacing_) {
+        if (holding_)
+            waiting_.push_back(createdPath_);
+        else
+            ok = rename(written.c_str(), createdPath_.c_str()) == 0;
+    }
+    if ((!keep || !ok) && !createdPath_.empty())
+        remove(written.c_str());
+    createdPath_.clear();
+    replacing_ = holding_ = false;
+    return ok && keep;
+}
+
 bool FakeSystem::commit_file(bool keep)
 {
     log("commit_file %d", keep ? 1 : 0);
-    bool ok = file_ && fclose(file_) == 0;
-    file_ = nullptr;
-    if ((!keep || !ok) && !createdPath_.empty())
-        remove(createdPath_.c_str());
-    createdPath_.clear();
-    return ok && keep;
+    return endFile(keep);
+}
+
+bool FakeSystem::place_files(bool keep)
+{
+    log("place_files %d", keep ? 1 : 0);
+    bool ok = keep;
+    for (const std::string &path : waiting_) {
+        std::string written = path + ".part";
+        if (!ok || rename(written.c_str(), path.c_str()) != 0) {
+            remove(written.c_str());
+            ok = false;
+        }
+    }
+    waiting_.clear();
+    return ok;
 }
 
 bool FakeSystem::init_display(int width, int height)

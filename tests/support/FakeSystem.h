@@ -56,6 +56,7 @@ public:
     bool write_file(const void *buffer, int size) override;
     void close_file() override;
     bool commit_file(bool keep) override;
+    bool place_files(bool keep) override;
     bool init_display(int width, int height) override;
     void set_window_title(const char *title) override;
     int install_font(const char *name, int where) override;
@@ -114,6 +115,10 @@ private:
     std::vector<std::string> listing() const;
     FILE *file_ = nullptr;
     std::string createdPath_;
+    bool replacing_ = false;            // written beside createdPath_ (".part")
+    bool holding_ = false;              // then waits for place_files
+    std::vector<std::string> waiting_;  // paths whose ".part" waits
+    bool endFile(bool keep);
     std::vector<std::string> findList_;
     int findIndex_ = -1;
     bool finding_ = false;

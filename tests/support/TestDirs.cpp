@@ -1,6 +1,8 @@
 #include "TestDirs.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <dirent.h>
 #include <cstdlib>
 #include <cstring>
 #include <ftw.h>
@@ -95,4 +97,17 @@ void removeTestTempRoot()
 {
     if (!g_root.empty())
         removeTree(g_root);
+}
+
+std::vector<std::string> listDirectory(const std::string &path)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(path.c_str())) {
+        while (struct dirent *e = readdir(d))
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }

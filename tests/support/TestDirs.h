@@ -23,6 +23,7 @@ bool writeFile(const std::string &path, const std::vector<uint8_t> &data);
 bool writeFile(const std::string &path, const std::string &text);
 std::vector<uint8_t> readFile(const std::string &path);
 bool fileExists(const std::string &path);
+std::vector<std::string> listDirectory(const std::string &path);   // sorted, no "." or ".."
 std::string testDataPath(const std::string &name);   // tests/data/<name>
 std::string fixturePath(const std::string &name);    // tests/data/rar/<name>
 

@@ -33,6 +33,7 @@ public:
     bool write_file(const void *buffer, int size) override { return false; }
     void close_file() override;
     bool commit_file(bool) override { close_file(); return false; }
+    bool place_files(bool) override { return false; }
     bool init_display(int width, int height) override { return false; }
     void set_window_title(const char *title) override {}
     int install_font(const char *name, int where) override { return 0; }
