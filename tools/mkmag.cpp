@@ -59,8 +59,9 @@ int main(int argc, char **argv)
             archive.members.push_back(std::move(m));
     }
     if (archive.members.empty()) {
-        fprintf(stderr, "mkmag: %s holds no files to pack (a magazine needs at least config.txt "
-                        "and its start article)\n", args[1].c_str());
+        fprintf(stderr, "mkmag: %s %s: nothing to pack (a magazine needs at least config.txt and "
+                        "its start article)\n",
+                args[1].c_str(), found.empty() ? "is empty" : "holds only archives");
         return 2;
     }
     for (const std::string &warning : magWarnings(archive))

@@ -72,7 +72,8 @@ TEST(Mkmag, PackingTwiceInPlacePacksTheSameMembers)
 TEST(Mkmag, EmptyOrIncompleteFoldersAreReported)
 {
     const struct { Files files; int status; const char *said; } cases[] = {
-        {{}, 2, "in holds no files to pack"},
+        {{}, 2, "mkmag: in is empty: nothing to pack"},
+        {{{"old.dat", "an archive"}}, 2, "mkmag: in holds only archives: nothing to pack"},
         {{{"main.txt", "<article>Hello"}}, 0, "warning: no config.txt"},
         {{{"config.txt", "<parameters main=Start.txt>"}, {"main.txt", "x"}}, 0,
          "warning: no start.txt, the start article config.txt names"},
