@@ -78,7 +78,8 @@ FontMapping::FontMapping(const FontLocations &locations, DirectoryLister directo
 {
     if (!lister)
         lister = listFontDirectory;
-    createFallback();
+    if (where.writeFallback)
+        createFallback();
     readOverride();
 }
 
@@ -183,6 +184,21 @@ void FontMapping::scanDir(const std::string &directory, FontMap &map)
 
 void FontMapping::build(const std::string &directory)
 {
+    bool system = !where.systemFontDir.empty() && directory == where.systemFontDir;
+    buildFolder(directory, system ? kSystemFontDepth : 0);
+}
+
+static bool isFolder(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void FontMapping::buildFolder(const std::string &directory, int depth)
+{
+    for (const Section &s : sections)
+        if (s.directory == directory)
+            return;
     std::vector<std::string> paths;
     lister(directory, paths);
     Section section;
@@ -196,6 +212,11 @@ void FontMapping::build(const std::string &directory)
     else
         addFontFile(paths, section.fonts);
     sections.push_back(std::move(section));
+    if (depth <= 0)
+        return;
+    for (const std::string &path : paths)
+        if (isFolder(path))
+            buildFolder(path + where.separator, depth - 1);
 }
 
 bool FontMapping::writeCache() const

@@ -32,6 +32,13 @@ struct FontLocations {
     std::string separator = "/";
     std::string overridePath;          // "mirandol2_font_override" in the config directory
     std::string cachePath;             // "mirandol2_font_cache" in the config directory
+    // The system's TrueType folder: listed in the font paths it stands for
+    // every folder below it too, each read and cached as a folder of its own
+    // (Debian keeps each package's fonts in a folder of their own there).
+    std::string systemFontDir;
+    // The fallback font is written only where a magazine was found: a start
+    // without one leaves nothing behind in its directory.
+    bool writeFallback = true;
 };
 
 // Lists a directory: one path per entry ("." and ".." left out), the
@@ -47,6 +54,9 @@ public:
     explicit FontMapping(const FontLocations &locations,
                          DirectoryLister lister = listFontDirectory);
 
+    // Adds the directory's section (and, for the system font folder, one
+    // for every folder below it); a directory that has one already is
+    // skipped.
     void build(const std::string &directory);
     bool writeCache() const;
     const FontMap &buildMap();
@@ -71,6 +81,11 @@ private:
         FontMap fonts;
     };
 
+    // Folders below the system font folder are followed this deep at most,
+    // so a link that points back up cannot make the scan run forever.
+    static const int kSystemFontDepth = 4;
+
+    void buildFolder(const std::string &directory, int depth);
     void createFallback();
     void readOverride();
     const std::vector<std::string> &cacheLines();

@@ -56,7 +56,7 @@ bool SDLSystem::init_display(int width, int height)
         fprintf(stderr, "Unable to set %ix%i video: %s\n", width, height, SDL_GetError());
         return false;
     }
-    SDL_ShowCursor(0);
+    showSystemPointer();
     SDLSystem_placeSearchPanel(this, width, height);
     return true;
 }
@@ -102,6 +102,7 @@ void SDLSystem::unload_image(ImageHandle image)
         if (pointerShown)
             move_cursor(savedPointerX + hotX, savedPointerY + hotY);
         savedPointerW = savedPointerH = 0;
+        showSystemPointer();
     }
     // Its scaled copies go with it.
     if (scaleCache)
@@ -227,6 +228,13 @@ void SDLSystem::show_cursor(bool show)
 {
     logf("show_cursor\n");
     pointerShown = show;
+    showSystemPointer();
+}
+
+void SDLSystem::showSystemPointer()
+{
+    // A theme without pointer pictures would leave no pointer at all.
+    SDL_ShowCursor(pointerShown && !pointerImage ? SDL_ENABLE : SDL_DISABLE);
 }
 
 void SDLSystem::move_cursor(int x, int y)
@@ -248,5 +256,6 @@ void SDLSystem::set_cursor(ImageHandle image, int newHotX, int newHotY)
     pointerImage = image;
     hotX = newHotX;
     hotY = newHotY;
+    showSystemPointer();
     move_cursor(x, y);
 }

@@ -203,6 +203,7 @@ bool SDLSystem::search(SearchIndex *index, char *&word, char *&fileName)
 
     freeStrings(searchArticles);
     panel->close();
+    showSystemPointer();   // the dialog hid SDL's pointer; a theme without pictures needs it
     SDL_mutexV(queueMutex);
 
     if (!chosen)

@@ -94,13 +94,18 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
     findList = Vector_create();
 
     const char *home = platform->homeDir();
-    std::string save = std::string(home) + "save";
-    std::string temp = std::string(home) + "temp";
-    platform->makeDir(save.c_str());
-    platform->makeDir(temp.c_str());
-
     homeFiles = Vector_create();
     platform->listDirectory(home, homeFiles);
+
+    // The reader's folders and the fallback font are made only beside a
+    // magazine: a start in any other directory leaves it as it was.
+    magazineFound = findHomeFile(".dat") != nullptr;
+    if (magazineFound) {
+        std::string save = std::string(home) + "save";
+        std::string temp = std::string(home) + "temp";
+        platform->makeDir(save.c_str());
+        platform->makeDir(temp.c_str());
+    }
 
     SDLSystem_buildFontMap(this);
 
@@ -108,7 +113,9 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
     savedPointerW = savedPointerH = 0;
     logf("SDLSystem constructor\n");
 
-    if (config->getShowConfig() && ready) {
+    // Without a magazine the reader only reports that, so the window (which
+    // would also lack its fallback font) is not shown.
+    if (config->getShowConfig() && ready && magazineFound) {
         bool start = true;
         if (SDLSystem_runConfigWindow(this, start))
             config->write();
@@ -205,25 +212,31 @@ static bool isRegularFile(const char *entry)
     return stat(entry, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+const char *SDLSystem::findHomeFile(const char *suffix) const
+{
+    size_t suffixLength = strlen(suffix);
+    for (int i = 0; i < Vector_size(homeFiles); i++) {
+        const char *entry = (const char *)Vector_get(homeFiles, i);
+        size_t length = strlen(entry);
+        if (length < suffixLength)
+            continue;
+        if (strcasecmp(entry + length - suffixLength, suffix) == 0 && isRegularFile(entry))
+            return entry;
+    }
+    return nullptr;
+}
+
 bool SDLSystem::find_one_file(char *&name)
 {
     logf("find_one_file : %s\n", orNull(name));
     if (!name)
         return false;
     if (name[0] == '*') {
-        const char *suffix = name + 1;
-        size_t suffixLength = strlen(suffix);
-        for (int i = 0; i < Vector_size(homeFiles); i++) {
-            const char *entry = (const char *)Vector_get(homeFiles, i);
-            size_t length = strlen(entry);
-            if (length < suffixLength)
-                continue;
-            if (strcasecmp(entry + length - suffixLength, suffix) == 0 && isRegularFile(entry)) {
-                name = String::duplicate(entry);
-                return true;
-            }
-        }
-        return false;
+        const char *entry = findHomeFile(name + 1);
+        if (!entry)
+            return false;
+        name = String::duplicate(entry);
+        return true;
     }
     // Tested as the sound system finds songs: the user's "-s" song may
     // differ in letter case from the file on disk.

@@ -130,6 +130,10 @@ public:
     bool sdlStarted = false;    // SDL_Init succeeded
     bool helpShown = false;     // "-h" ended construction
     bool badCommandLine = false;   // an unknown option or a missing value ended it
+    bool magazineFound = false;  // a "*.dat" file lies in the program directory
+    // The first regular file of the program directory whose name ends in the
+    // suffix (in any case), by its bare name, or null.
+    const char *findHomeFile(const char *suffix) const;
     bool indexingStarted = false;
     int indexingCounter = 0;
 
@@ -141,6 +145,8 @@ public:
     uint16_t savedPointerW = 0, savedPointerH = 0;
     int32_t hotX = 0, hotY = 0;
     bool pointerShown = false;
+    // SDL's own pointer shows while the pointer is shown without a picture.
+    void showSystemPointer();
     SDL_Draw::FadeBuffer *fadeBuffer = nullptr;   // made by the first fade
     SDL_Draw::ScaleCache *scaleCache = nullptr;   // owned; made by the first strech
 

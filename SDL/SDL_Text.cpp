@@ -37,6 +37,8 @@ void SDLSystem_buildFontMap(SDLSystem *system)
     where.separator = platform->pathSeparator();
     where.overridePath = platform->fontOverridePath();
     where.cachePath = platform->fontCachePath();
+    where.systemFontDir = platform->systemFontDir();
+    where.writeFallback = system->magazineFound;
     DirectoryLister lister = [platform](const std::string &dir, std::vector<std::string> &paths) {
         Vector *names = Vector_create();
         platform->listDirectory(dir.c_str(), names);

@@ -1,12 +1,16 @@
 // mkmag [--scramble] OUT.dat DIR
 // Packs every file under DIR (names relative to DIR) into a magazine archive
-// with stored members, scrambled when asked.
+// with stored members, scrambled when asked. Archives in DIR (its own output
+// among them) are left out; an empty DIR is refused, and what the reader
+// would miss or misread is told on standard error.
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
+#include "MagCheck.h"
 #include "MagWriter.h"
 
 static int usage()
@@ -32,10 +36,36 @@ int main(int argc, char **argv)
 
     MagArchive archive;
     std::string error;
-    if (!magCollect(args[1], archive.members, error)) {
+    std::vector<MagMember> found;
+    if (!magCollect(args[1], found, error)) {
         fprintf(stderr, "mkmag: %s\n", error.c_str());
         return 1;
     }
+    // The output may lie in DIR under any name: it is known by its file.
+    struct stat out;
+    bool outExists = stat(args[0].c_str(), &out) == 0;
+    for (MagMember &m : found) {
+        struct stat st;
+        std::string path = args[1] + "/" + m.name;
+        for (size_t i = args[1].size() + 1; i < path.size(); i++)
+            if (path[i] == '\\')
+                path[i] = '/';
+        bool isOutput = outExists && stat(path.c_str(), &st) == 0 && st.st_dev == out.st_dev &&
+                        st.st_ino == out.st_ino;
+        if (isOutput || magIsArchiveName(m.name))
+            fprintf(stderr, "mkmag: leaving out %s: an archive is never packed into another\n",
+                    m.name.c_str());
+        else
+            archive.members.push_back(std::move(m));
+    }
+    if (archive.members.empty()) {
+        fprintf(stderr, "mkmag: %s %s: nothing to pack (a magazine needs at least config.txt and "
+                        "its start article)\n",
+                args[1].c_str(), found.empty() ? "is empty" : "holds only archives");
+        return 2;
+    }
+    for (const std::string &warning : magWarnings(archive))
+        fprintf(stderr, "mkmag: warning: %s\n", warning.c_str());
     std::vector<uint8_t> bytes = archive.build();
     if (bytes.size() > 0x7FFFFFFFu) {
         fprintf(stderr, "mkmag: the archive would exceed 2 GiB\n");

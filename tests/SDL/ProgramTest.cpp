@@ -4,6 +4,7 @@
 #include "SDLTestSupport.h"
 #include "TestDirs.h"
 
+#include <dirent.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -154,4 +155,33 @@ TEST(Program, ValidMagazineOpensTheDisplayAtItsClampedSize)
                     [](const std::string &dir) { EXPECT_TRUE(fileExists(dir + "/temp/visited.txt")); });
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("No main article"), std::string::npos) << run.err;
+}
+
+// A start without settings writes the defaults, whose system font folder
+// stands for the fonts Debian's packages keep in folders below it.
+TEST(Program, FirstStartFindsTheSystemsPackagedFonts)
+{
+    const std::string font = "/usr/share/fonts/truetype/dejavu/DejaVuSerif-Bold.ttf";
+    if (!fileExists(font))
+        GTEST_SKIP() << "fonts-dejavu-core is not installed";
+    std::string cache;
+    runReader("", "", nullptr, {0, "", 0},
+              [&](const std::string &dir) { cache = readText(dir + "/../config/mirandol2_font_cache"); });
+    EXPECT_NE(cache.find("\ndejavu serif:1=" + font + "\n"), std::string::npos) << cache;
+}
+
+// Without a magazine the reader only says so: its directory stays empty.
+TEST(Program, StartWithoutAMagazineLeavesItsDirectoryEmpty)
+{
+    std::vector<std::string> left;
+    ReaderRun run = runReader("", QUIET, nullptr, {0, "", 0}, [&](const std::string &dir) {
+        DIR *d = opendir(dir.c_str());
+        ASSERT_NE(d, nullptr);
+        while (dirent *e = readdir(d))
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                left.push_back(e->d_name);
+        closedir(d);
+    });
+    EXPECT_EQ(run.err, "No *.dat file\n");
+    EXPECT_EQ(left, std::vector<std::string>{});
 }

@@ -161,7 +161,7 @@ TEST(Reader, ThemesLinksKeysAndPageMovesOnTheSampleMagazineWithMusic)
             Driver::press(SDLK_0);   // any key ends the opening show
             if (!d.waitFor([] { return Driver::shown() == "main.txt"; }, "the contents page"))
                 return false;
-            SDL_Event over = motionEvent(270, 20);   // over the "home" button
+            SDL_Event over = motionEvent(484, 20);   // over the "home" button
             SDL_PushEvent(&over);
             SDL_Delay(400);
             Driver::press(SDLK_2, KMOD_LCTRL);   // the night theme

@@ -28,7 +28,8 @@ private:
 };
 
 // The configuration file holds the given text (no file when text is null);
-// showConfig is off unless the text says otherwise.
+// showConfig is off unless the text says otherwise. The directory holds an
+// empty "magazine.dat", so the reader makes its folders and fallback font.
 struct SystemFixture {
     ScopedWorkDir dir;
     std::unique_ptr<TestPlatform> platform;
@@ -37,6 +38,7 @@ struct SystemFixture {
     explicit SystemFixture(const char *configText = "showConfig=false\nmusic=false\nsoundEffects=false\n",
                            std::vector<std::string> args = {})
     {
+        writeFile(dir.path() + "/magazine.dat", std::string());
         std::string path = dir.path() + "/mirandol2.conf";
         if (configText)
             writeFile(path, std::string(configText));

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,28 @@ TEST(SystemDisplay, PointerIsDrawnOnlyWhenShownAndForgetsItsUnloadedImage)
     s->move_cursor(10, 10);                   // must not touch the freed image
     s->flip(0, 0, 0);
     EXPECT_EQ(rgbAt(screen, 10, 10), 0u);
+}
+
+// A theme without pointer pictures leaves the pointer to SDL; one with a
+// picture has it drawn by the reader alone.
+TEST(SystemDisplay, SystemPointerShowsWhileThePointerHasNoPicture)
+{
+    SystemFixture f(displayConfig("").c_str());
+    SDLSystem *s = f.system.get();
+    ASSERT_TRUE(s->init_display(64, 64));
+    uint32_t px[4] = {0x00FF00, 0x00FF00, 0x00FF00, 0x00FF00};
+    ImageHandle arrow = nullptr;
+    const struct { const char *step; std::function<void()> run; int systemPointer; } steps[] = {
+        {"hidden at start", [] {}, SDL_DISABLE},
+        {"shown without a picture", [&] { s->show_cursor(true); }, SDL_ENABLE},
+        {"a picture", [&] { arrow = s->create_image(2, 2, px, nullptr); s->set_cursor(arrow, 0, 0); }, SDL_DISABLE},
+        {"its picture unloaded", [&] { s->unload_image(arrow); }, SDL_ENABLE},
+        {"hidden for a slide show", [&] { s->show_cursor(false); }, SDL_DISABLE},
+    };
+    for (const auto &step : steps) {
+        step.run();
+        EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), step.systemPointer) << step.step;
+    }
 }
 
 TEST(SystemDisplay, FontMapIsBuiltFromTheConfiguredPathsAndCached)

@@ -56,6 +56,7 @@ TEST(SDLSystem, FilesAndTheProgramDirectory)
     ScopedWorkDir outer;   // the fixture's own directory holds the listed files
     SystemFixture f(QUIET);
     // The home directory was listed at start: add files, then make a new system.
+    remove("magazine.dat");   // the fixture's stand-in; MAG.DAT is the magazine here
     writeFile("b.txt", std::string("bee"));
     writeFile("MAG.DAT", std::string("0123456789"));
     writeFile("temp/only-in-temp.txt", std::string("t"));

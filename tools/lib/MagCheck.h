@@ -1,0 +1,27 @@
+// What mkmag tells an editor about a folder before packing it: the members
+// the reader would miss or misread, found the way the reader finds them.
+#ifndef MIRANDOL_MAGCHECK_H
+#define MIRANDOL_MAGCHECK_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "MagWriter.h"
+
+// Whether the bytes are valid UTF-8 holding at least one non-ASCII
+// character: such text shows as "cafÃ©" in a reader that reads Latin-1.
+bool magIsUtf8Beyond7Bit(const std::vector<uint8_t> &bytes);
+
+// Whether a member is a magazine archive (a "*.dat" file, in any case),
+// which never belongs inside another one.
+bool magIsArchiveName(const std::string &name);
+
+// One line per problem, without a line end: a missing "config.txt", a
+// start article that "config.txt" names but the members lack, and each
+// ".txt" member written in UTF-8. The archive is opened and its
+// configuration read by the reader's own code.
+std::vector<std::string> magWarnings(const MagArchive &archive);
+
+#endif
