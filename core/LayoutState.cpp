@@ -242,8 +242,18 @@ void LayoutState::addToken(Token *token)
 {
     // Again after each flush: one that split a line in a flowing cell put
     // the rest of that line back first.
-    while (usedWidth + token->width > freeWidth && !lineEmpty)
+    while (usedWidth + token->width > freeWidth && !lineEmpty) {
         flushLine();
+        // While the rest of a split line is added again, a flush that splits
+        // once more sets tokens aside that come before this one: it waits
+        // behind them.
+        if (setAsideTail) {
+            token->next = setAsideTail->next;
+            setAsideTail->next = token;
+            setAsideTail = nullptr;
+            return;
+        }
+    }
     if (afterSpace && token->kind == TOKEN_WORD_SPACE) {
         discard(token);
         return;
@@ -556,6 +566,8 @@ void LayoutState::flushLine()
         }
         last->next = reAddHead;
         reAddHead = setAside;
+        if (reAdding)
+            setAsideTail = last;
     }
     // Added again here, not by recursion: a long line can be split many times.
     if (reAdding)

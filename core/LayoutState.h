@@ -167,6 +167,9 @@ protected:
     Token *reAddHead = nullptr;     // owned
     Token *spareSpaces = nullptr;   // owned: discarded word spaces
     bool reAdding = false;
+    // The last token a flush set aside while tokens were being added again:
+    // the token whose addition caused that flush goes right after it.
+    Token *setAsideTail = nullptr;  // in reAddHead
     // Tags refused beyond the nesting bounds, so their end tags are skipped too.
     uint32_t refusedTables = 0;
     uint32_t refusedFonts = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 
 #include "LayoutRig.h"
 
@@ -123,6 +124,31 @@ TEST(LayoutTables, LinesMovedIntoANarrowerCellKeepTheirWords)
     EXPECT_EQ(places(linked), plain);
     // The word that made the split waits for a line with room for it.
     EXPECT_EQ(find(linked, "gggg") + find(linked, "hhhh") + find(linked, "jjjj"), "gggg@155,0hhhh@155,14jjjj@0,49");
+}
+
+TEST(LayoutTables, FlowingCellsKeepTheReadingOrder)
+{
+    // Cells of 300, 100, 50 and 50 pixels, one 14-pixel line each in rows 20
+    // high (25 with the spacing) below a first row 19 high: a line moved on
+    // is split again in a still narrower cell.
+    LayoutRig rig(600);
+    std::string body = "<table width=500 hspacing=0><tr><td width=300>Wide<td width=100>Mid<td width=50>"
+                       "Narrow<td width=50>Last<tr height=20><td br>";
+    std::vector<std::string> written;
+    for (int i = 10; i < 70; i++)
+        written.push_back("w" + std::to_string(i));
+    for (const std::string &w : written)
+        body += w + " ";
+    // Read row by row, cell by cell, line by line, left to right.
+    std::vector<std::pair<std::array<int, 4>, std::string>> read;
+    for (const LaidToken &t : rig.words(body + "</table>"))
+        if (t.text[0] == 'w')
+            read.push_back({{(t.y - 19) / 25, (t.x >= 300) + (t.x >= 400) + (t.x >= 450), t.y, t.x}, t.text});
+    std::sort(read.begin(), read.end());
+    std::vector<std::string> order;
+    for (const auto &r : read)
+        order.push_back(r.second);
+    EXPECT_EQ(order, written);
 }
 
 } // namespace
