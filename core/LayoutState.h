@@ -41,6 +41,14 @@ struct FontState {
     void open(LayoutState &state);
 };
 
+// The frame of one cell of the current row, drawn when the row ends.
+struct CellBox {
+    int32_t x = 0;
+    int32_t y = 0;
+    uint32_t width = 0;
+    bool used = false;
+};
+
 // One open table.
 struct TableRecord {
     TableRecord *next = nullptr;   // owned: the enclosing table
@@ -62,13 +70,8 @@ struct TableRecord {
     uint32_t cellIndex = 0;        // 0..9
     uint32_t rowHeight = 0;        // 0: as tall as its content
     uint32_t cellWidths[MAX_TABLE_CELLS] = {};
-};
-
-struct CellBox {
-    int32_t x = 0;
-    int32_t y = 0;
-    uint32_t width = 0;
-    bool used = false;
+    // The enclosing row's cell frames, given back when this table ends.
+    CellBox savedBoxes[MAX_TABLE_CELLS];
 };
 
 class LayoutState {
