@@ -220,11 +220,15 @@ void LayoutState::placeFloats()
     if (pendingRight) {
         if (pendingRightHeight > rightHeight)
             rightHeight = pendingRightHeight;
+        // The free width lacks the indent (startLine): the float goes past it
+        // to the column's right edge. Centred lines keep their whole width.
         int64_t fx = (int64_t)x + leftMargin + freeWidth - pendingRightWidth;
-        if (lineInParagraph == 0 && firstLineIndent > 0)
-            fx += firstLineIndent;
-        else if (lineInParagraph != 0 && firstLineIndent < 0)
-            fx -= firstLineIndent;
+        if (!centred && alignment != 2) {
+            if (lineInParagraph == 0 && firstLineIndent > 0)
+                fx += firstLineIndent;
+            else if (lineInParagraph != 0 && firstLineIndent < 0)
+                fx -= firstLineIndent;
+        }
         for (Token *t = pendingRight; t; t = t->next) {
             t->x = coord(fx);
             t->y = coord(y);

@@ -120,6 +120,13 @@ TEST(Layout, PicturesSitOnTheBaselineAtTheTopOrFloat)
     ASSERT_EQ(floats.size(), 2u);
     EXPECT_EQ((std::vector<int>{floats[0].x, (int)floats[0].ascent, floats[1].x, floats[1].y}),
               (std::vector<int>{0, 40, 200 - 25, 56}));
+    // A right float keeps to the column whatever the paragraph's indent and alignment.
+    for (const char *paragraph : {"<p align=c fl=16>", "<p align=l fl=16>", "<p align=r fl=16>", "<center><p fl=16>",
+                                  "<p align=c fl=-16>a<br>"}) {
+        std::vector<LaidToken> right = ofKind(rig.lay(std::string(paragraph) + "<img align=r file=p.bmp>b"), TOKEN_IMAGE);
+        ASSERT_EQ(right.size(), 1u);
+        EXPECT_EQ(right[0].x, 200 - 20) << paragraph;
+    }
 }
 
 TEST(Layout, UnderlinedLinkThatWrapsGivesOneUnderlinePerLine)
