@@ -149,6 +149,10 @@ Article *ArticleLayout::parse(bool finish)
     }
     linkInfosTail = currentLink = nullptr;
     article->links = head;
+    if (article->unsorted) {
+        article->sortLines(0, (int)article->lineCount - 1);
+        article->unsorted = false;
+    }
     if (finish)
         article->finishLayout();
     Article *result = article;

@@ -122,6 +122,9 @@ LayoutState::LayoutState(File *source)
         failed = true;
         return;
     }
+    // Lines are appended as they are made and sorted once at the end: cells
+    // side by side would otherwise shift the index for every line.
+    article->unsorted = true;
     fontStack->face.set("?default");
     fontStack->applyStyle(*this, "?default");
     fontStack->open(*this);
