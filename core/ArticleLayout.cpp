@@ -178,8 +178,7 @@ void ArticleLayout::addWord(const uint8_t *text, uint32_t count, bool preformatt
     if (!word)
         return;
     addToken(word);
-    if (inLink && currentLink)
-        currentLink->addToken(word);
+    recordInLink(word);
     if (preformatted)
         forceLineEnd();
 }

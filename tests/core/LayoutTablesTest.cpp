@@ -6,6 +6,7 @@
 #include <array>
 
 #include "LayoutRig.h"
+#include "Link.h"
 
 namespace {
 
@@ -130,6 +131,39 @@ TEST(LayoutTables, LinesMovedIntoANarrowerCellKeepTheirWords)
     EXPECT_EQ(places(linked), plain);
     // The word that made the split waits for a line with room for it.
     EXPECT_EQ(find(linked, "gggg") + find(linked, "hhhh") + find(linked, "jjjj"), "gggg@155,0hhhh@155,14jjjj@0,49");
+}
+
+TEST(LayoutTables, RunsSplitIntoTheNextCellKeepTheirUnderlinesAndRectangles)
+{
+    // Rows of 30 hold two lines of three words in the 150-pixel cell; the
+    // third line moves to the 45-pixel cell and is split after "gggg".
+    const struct {
+        const char *name;
+        const char *run;
+        std::string underlines;
+        std::string rects;
+    } cases[] = {
+        {"a link ending in the part set aside", "<link>gggg hhhh</link> iiii",
+         "155,13 32 155,27 32 ", "155,0-186,14 155,14-186,28 "},
+        {"a u run ending in the part set aside", "<u>gggg hhhh</u> iiii", "155,13 32 155,27 32 ", ""},
+        {"a link going on past the split", "<link>gggg hhhh iiii</link> jjjj",
+         "155,13 32 155,27 32 0,48 32 ", "155,0-186,14 155,14-186,28 0,35-31,49 "},
+    };
+    for (const auto &c : cases) {
+        LayoutRig rig(400);
+        std::string underlines, rects;
+        for (const LaidToken &k : rig.lay(std::string("<table width=200><tr height=30><td width=150 br>"
+                                                      "aaaa bbbb cccc dddd eeee ffff ") +
+                                          c.run + "</table>"))
+            if (k.kind == TOKEN_LINE && k.ascent == 0 && k.width < 150)
+                underlines += std::to_string(k.x) + "," + std::to_string(k.y) + " " + std::to_string(k.width) + " ";
+        for (Link *l = rig.article->links; l; l = l->next)
+            for (uint32_t i = 0; i < l->rectCount; i++)
+                rects += std::to_string(l->rects[i].x1) + "," + std::to_string(l->rects[i].y1) + "-" +
+                         std::to_string(l->rects[i].x2) + "," + std::to_string(l->rects[i].y2) + " ";
+        EXPECT_EQ(underlines, c.underlines) << c.name;
+        EXPECT_EQ(rects, c.rects) << c.name;
+    }
 }
 
 TEST(LayoutTables, FlowingCellsKeepTheReadingOrder)
