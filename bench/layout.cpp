@@ -1,14 +1,22 @@
 // Article layout speed: generated articles of 100 KB and 1 MB of markup
-// (paragraphs of every alignment, links, floats, a table every few screens)
-// and the sample magazine's own articles, laid out with the embedded fallback
-// TrueType font measured as the SDL layer measures it. The anchor, timed on
-// the same bytes in the same run, is the markup lexer's pass with the
-// decoding of every word: the part of the work no layout can skip.
+// (paragraphs of every alignment, links, floats, a table every few screens),
+// tables of two and of ten tall cells side by side (1 MB and 10 MB, beside
+// the same words in one cell), and the sample magazine's own articles, laid
+// out with the embedded fallback TrueType font measured as the SDL layer
+// measures it. The anchor, timed on the same bytes in the same run, is the
+// markup lexer's pass with the decoding of every word: the part of the work
+// no layout can skip.
+//
+// Every layout is checked outside the timed loop: the last timed result must
+// give the same words at the same places as a reference laid out before the
+// loop, and that reference holds exactly the markup's words (for the cells:
+// in reading order, each once).
 #include <benchmark/benchmark.h>
 
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <random>
@@ -160,17 +168,98 @@ std::vector<std::string> sampleArticles()
     return out;
 }
 
-unsigned layOut(const std::string &text, unsigned &lines)
+Article *layOut(const std::string &text)
 {
     ArticleLayout layout(nullptr, text.data(), text.size());
-    Article *article = layout.parse(false);
+    return layout.parse(false);
+}
+
+uint64_t fnv(uint64_t h, const void *data, size_t size)
+{
+    const unsigned char *p = static_cast<const unsigned char *>(data);
+    for (size_t i = 0; i < size; i++)
+        h = (h ^ p[i]) * 0x100000001b3ull;
+    return h;
+}
+
+uint64_t wordHash(const char *text, size_t size) { return fnv(0xcbf29ce484222325ull, text, size); }
+
+// What a layout put where: the words with their places, in index order.
+struct Laid {
+    unsigned lines = 0;
     unsigned words = 0;
-    lines = article ? article->lineCount : 0;
-    for (unsigned i = 0; i < lines; i++)
-        for (Token *t = article->lines[i].first; t; t = t->next)
-            words += t->kind == TOKEN_STRING;
-    delete article;
-    return words;
+    uint64_t wordSum = 0;    // sum of the word hashes: which words, in any order
+    uint64_t placeHash = 0;  // every token's kind and box and every word's text, in order
+    bool operator==(const Laid &o) const
+    {
+        return lines == o.lines && words == o.words && wordSum == o.wordSum && placeHash == o.placeHash;
+    }
+};
+
+Laid describe(const Article *article)
+{
+    Laid d;
+    d.placeHash = 0xcbf29ce484222325ull;
+    if (!article)
+        return d;
+    d.lines = article->lineCount;
+    for (unsigned i = 0; i < article->lineCount; i++) {
+        const Article::Line &line = article->lines[i];
+        d.placeHash = fnv(d.placeHash, &line.top, sizeof line.top);
+        d.placeHash = fnv(d.placeHash, &line.bottom, sizeof line.bottom);
+        for (Token *t = line.first; t; t = t->next) {
+            int32_t box[5] = {(int32_t)t->kind, t->x, t->y, (int32_t)t->width, (int32_t)t->ascent};
+            d.placeHash = fnv(d.placeHash, box, sizeof box);
+            if (t->kind != TOKEN_STRING)
+                continue;
+            const StringToken *w = static_cast<const StringToken *>(t);
+            d.placeHash = fnv(d.placeHash, w->text, w->length);
+            d.wordSum += wordHash(w->text, w->length);
+            d.words++;
+        }
+    }
+    return d;
+}
+
+// The words of the markup as the lexer decodes them (the anchor's work).
+uint64_t lexedWordSum(const std::string &text, unsigned &count)
+{
+    MarkupLexer lexer;
+    lexer.init(text.data(), text.size());
+    uint64_t sum = 0;
+    count = 0;
+    for (MarkupToken t; (t = lexer.next()) != MARKUP_END;) {
+        if (t == MARKUP_WORD) {
+            String word;
+            uint32_t length;
+            decodeMarkupText(word, length, lexer.tokenStart, lexer.tokenLength, 0);
+            sum += wordHash(word.c_str(), length);
+            count++;
+        } else if (t == MARKUP_TAG) {
+            delete lexer.parseTag();
+        }
+    }
+    return sum;
+}
+
+// Lays text out once per iteration; the last result is checked against the
+// reference after the loop. False (with the state marked) on a mismatch.
+bool timeLayout(benchmark::State &state, const std::string &text, const Laid &reference)
+{
+    Article *last = nullptr;
+    for (auto _ : state) {
+        delete last;
+        Article *article = layOut(text);
+        benchmark::DoNotOptimize(article);
+        last = article;
+    }
+    Laid got = describe(last);
+    delete last;
+    if (!(got == reference)) {
+        state.SkipWithError("a timed layout differs from the reference");
+        return false;
+    }
+    return true;
 }
 
 void report(benchmark::State &state, size_t bytes, unsigned lines)
@@ -185,19 +274,104 @@ void BM_LayoutGenerated(benchmark::State &state)
 {
     setup();
     std::string text = generatedArticle((size_t)state.range(0));
-    unsigned lines = 0;
-    unsigned words = layOut(text, lines);
-    if (words < text.size() / 12 || lines < text.size() / 200) {
-        state.SkipWithError("the generated article did not lay out");
+    Article *article = layOut(text);
+    Laid reference = describe(article);
+    delete article;
+    unsigned lexed = 0;
+    uint64_t lexedSum = lexedWordSum(text, lexed);
+    if (reference.words != lexed || reference.wordSum != lexedSum || reference.lines < text.size() / 200) {
+        state.SkipWithError("the generated article did not lay out all its words");
         return;
     }
-    for (auto _ : state) {
-        unsigned n;
-        benchmark::DoNotOptimize(layOut(text, n));
-    }
-    report(state, text.size(), lines);
+    if (timeLayout(state, text, reference))
+        report(state, text.size(), reference.lines);
 }
 BENCHMARK(BM_LayoutGenerated)->Arg(100 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
+// A table of `cells` tall cells side by side holding `size` bytes of words;
+// one cell is the same words in one column. Returns the words in order.
+std::string tallCells(size_t size, int cells, std::vector<std::string> &written)
+{
+    std::mt19937 rng(99);
+    static const char *const syllables[] = {"ka", "lo", "mi", "ren", "sto", "va", "tur", "el"};
+    std::string text = "<article scheme=a title=\"Cells\"><table width=100% border=808080><tr>";
+    size_t perCell = size / (size_t)cells;
+    written.clear();
+    for (int c = 0; c < cells; c++) {
+        text += "<td width=" + std::to_string(100 / cells) + "%>";
+        size_t end = text.size() + perCell;
+        while (text.size() < end) {
+            std::string w = syllables[rng() % 8];
+            w += syllables[rng() % 8];
+            text += w + " ";
+            written.push_back(w);
+        }
+    }
+    return text + "</table>";
+}
+
+// The words of a table row in reading order: cell by cell (left edges
+// ascending), then line by line, then left to right.
+std::vector<std::string> readingOrder(const Article *article)
+{
+    struct Word {
+        int32_t x, y;
+        std::string text;
+    };
+    std::vector<Word> words;
+    std::vector<int32_t> cellEdges;
+    for (unsigned i = 0; i < article->lineCount; i++) {
+        const Token *first = article->lines[i].first;
+        for (const Token *t = first; t; t = t->next)
+            if (t->kind == TOKEN_STRING) {
+                const StringToken *w = static_cast<const StringToken *>(t);
+                words.push_back({t->x, t->y, std::string(w->text, w->length)});
+            }
+    }
+    // A cell's lines all start at its left edge: the smallest x of each line's first word.
+    for (unsigned i = 0; i < article->lineCount; i++)
+        for (const Token *t = article->lines[i].first; t; t = t->next)
+            if (t->kind == TOKEN_STRING) {
+                cellEdges.push_back(t->x);
+                break;
+            }
+    std::sort(cellEdges.begin(), cellEdges.end());
+    cellEdges.erase(std::unique(cellEdges.begin(), cellEdges.end()), cellEdges.end());
+    auto cellOf = [&](int32_t x) { return std::upper_bound(cellEdges.begin(), cellEdges.end(), x) - cellEdges.begin(); };
+    std::stable_sort(words.begin(), words.end(), [&](const Word &a, const Word &b) {
+        auto ca = cellOf(a.x), cb = cellOf(b.x);
+        if (ca != cb)
+            return ca < cb;
+        return a.y != b.y ? a.y < b.y : a.x < b.x;
+    });
+    std::vector<std::string> out;
+    for (const Word &w : words)
+        out.push_back(w.text);
+    return out;
+}
+
+void BM_LayoutTallCells(benchmark::State &state)
+{
+    setup();
+    int cells = (int)state.range(1);
+    std::vector<std::string> written;
+    std::string text = tallCells((size_t)state.range(0), cells, written);
+    Article *article = layOut(text);
+    Laid reference = describe(article);
+    bool inOrder = article && readingOrder(article) == written;
+    delete article;
+    if (!inOrder) {
+        state.SkipWithError("the cells did not give back their words in reading order");
+        return;
+    }
+    if (timeLayout(state, text, reference))
+        report(state, text.size(), reference.lines);
+}
+// 1, 2 and 10 cells of the same bytes; 1 MB and 10 MB.
+BENCHMARK(BM_LayoutTallCells)
+    ->ArgsProduct({{1 << 20, 10 << 20}, {1, 2, 10}})
+    ->ArgNames({"bytes", "cells"})
+    ->Unit(benchmark::kMillisecond);
 
 // The anchor: lexing and decoding the same bytes, nothing laid out.
 void BM_LexOnlyGenerated(benchmark::State &state)
@@ -237,21 +411,34 @@ void BM_LayoutSampleArticles(benchmark::State &state)
     std::vector<std::string> articles = sampleArticles();
     size_t bytes = 0;
     unsigned lines = 0;
+    std::vector<Laid> references;
     for (const std::string &a : articles) {
-        unsigned n;
-        layOut(a, n);
+        Article *article = layOut(a);
+        references.push_back(describe(article));
+        delete article;
         bytes += a.size();
-        lines += n;
+        lines += references.back().lines;
     }
     if (articles.empty() || lines == 0) {
         state.SkipWithError("no sample article laid out");
     } else {
+        std::vector<Article *> last(articles.size(), nullptr);
         for (auto _ : state)
-            for (const std::string &a : articles) {
-                unsigned n;
-                benchmark::DoNotOptimize(layOut(a, n));
+            for (size_t i = 0; i < articles.size(); i++) {
+                delete last[i];
+                Article *article = layOut(articles[i]);
+                benchmark::DoNotOptimize(article);
+                last[i] = article;
             }
-        report(state, bytes, lines);
+        bool same = true;
+        for (size_t i = 0; i < articles.size(); i++) {
+            same = same && describe(last[i]) == references[i];
+            delete last[i];
+        }
+        if (same)
+            report(state, bytes, lines);
+        else
+            state.SkipWithError("a timed layout of a sample article differs from the reference");
     }
     g_magazine_config.reset();
     g_magazine_config.parse((const uint8_t *)kConfig, strlen(kConfig));

@@ -67,7 +67,8 @@ public:
 
     // Stores a line (its token list is taken over; deleted when the index is full).
     void addLine(Token *firstToken, uint32_t top, uint32_t height);
-    // Sorts rows lo..hi (inclusive) by bottom.
+    // Sorts rows lo..hi (inclusive) by bottom, in O(n log n), keeping the
+    // order of rows with the same bottom.
     void sortLines(int lo, int hi);
     // Turns one LinkInfo into a Link appended to the list head..tail.
     void addLink(LinkInfo *info, Link *&head, Link *&tail);

@@ -149,6 +149,10 @@ Article *ArticleLayout::parse(bool finish)
     }
     linkInfosTail = currentLink = nullptr;
     article->links = head;
+    if (article->unsorted) {
+        article->sortLines(0, (int)article->lineCount - 1);
+        article->unsorted = false;
+    }
     if (finish)
         article->finishLayout();
     Article *result = article;
@@ -174,8 +178,7 @@ void ArticleLayout::addWord(const uint8_t *text, uint32_t count, bool preformatt
     if (!word)
         return;
     addToken(word);
-    if (inLink && currentLink)
-        currentLink->addToken(word);
+    recordInLink(word);
     if (preformatted)
         forceLineEnd();
 }

@@ -1,11 +1,12 @@
 // The line index of an Article: rows of (first token, top, bottom) kept
-// sorted by bottom, filled by the layout; and the freeing of what the layout
-// put into the Article.
+// sorted by bottom, filled by the layout (appended, then sorted once); and the
+// freeing of what the layout put into the Article.
 #include "Article.h"
 #include "Lists.h"
 
 #include <string.h>
 
+#include <algorithm>
 #include <new>
 
 #include "Link.h"
@@ -64,30 +65,12 @@ void Article::addLine(Token *firstToken, uint32_t top, uint32_t height)
 
 void Article::sortLines(int lo, int hi)
 {
-    // Quicksort by bottom; recursion on the left part only, the right part by
-    // the loop, and the smaller side first so the depth stays logarithmic.
-    while (lo < hi) {
-        uint32_t pivot = lines[lo].bottom;
-        int last = lo;
-        for (int i = lo + 1; i <= hi; i++) {
-            if (lines[i].bottom < pivot) {
-                last++;
-                Line t = lines[last];
-                lines[last] = lines[i];
-                lines[i] = t;
-            }
-        }
-        Line t = lines[lo];
-        lines[lo] = lines[last];
-        lines[last] = t;
-        if (last - lo < hi - last) {
-            sortLines(lo, last - 1);
-            lo = last + 1;
-        } else {
-            sortLines(last + 1, hi);
-            hi = last - 1;
-        }
-    }
+    // Stable, so rows of one bottom keep the order they were stored in; the
+    // layout's rows come in long ascending runs (one per column or cell).
+    if (lo < 0 || hi <= lo || (unsigned)hi >= lineCount)
+        return;
+    std::stable_sort(lines + lo, lines + hi + 1,
+                     [](const Line &a, const Line &b) { return a.bottom < b.bottom; });
 }
 
 void Article::freeLayout()

@@ -5,6 +5,7 @@
 #include "Lists.h"
 
 #include <new>
+#include <unordered_set>
 
 #include "Article.h"
 #include "Clamp.h"
@@ -122,6 +123,9 @@ LayoutState::LayoutState(File *source)
         failed = true;
         return;
     }
+    // Lines are appended as they are made and sorted once at the end: cells
+    // side by side would otherwise shift the index for every line.
+    article->unsorted = true;
     fontStack->face.set("?default");
     fontStack->applyStyle(*this, "?default");
     fontStack->open(*this);
@@ -167,6 +171,14 @@ void LayoutState::discard(Token *token)
     }
     token->next = nullptr;
     delete token;
+}
+
+void LayoutState::recordInLink(Token *token)
+{
+    if (!inLink || !currentLink || !currentLink->addToken(token))
+        return;
+    if (lineLinks.empty() || lineLinks.back() != currentLink)
+        lineLinks.push_back(currentLink);
 }
 
 void LayoutState::addLinkInfo(LinkInfo *info)
@@ -220,11 +232,15 @@ void LayoutState::placeFloats()
     if (pendingRight) {
         if (pendingRightHeight > rightHeight)
             rightHeight = pendingRightHeight;
+        // The free width lacks the indent (startLine): the float goes past it
+        // to the column's right edge. Centred lines keep their whole width.
         int64_t fx = (int64_t)x + leftMargin + freeWidth - pendingRightWidth;
-        if (lineInParagraph == 0 && firstLineIndent > 0)
-            fx += firstLineIndent;
-        else if (lineInParagraph != 0 && firstLineIndent < 0)
-            fx -= firstLineIndent;
+        if (!centred && alignment != 2) {
+            if (lineInParagraph == 0 && firstLineIndent > 0)
+                fx += firstLineIndent;
+            else if (lineInParagraph != 0 && firstLineIndent < 0)
+                fx -= firstLineIndent;
+        }
         for (Token *t = pendingRight; t; t = t->next) {
             t->x = coord(fx);
             t->y = coord(y);
@@ -242,8 +258,18 @@ void LayoutState::addToken(Token *token)
 {
     // Again after each flush: one that split a line in a flowing cell put
     // the rest of that line back first.
-    while (usedWidth + token->width > freeWidth && !lineEmpty)
+    while (usedWidth + token->width > freeWidth && !lineEmpty) {
         flushLine();
+        // While the rest of a split line is added again, a flush that splits
+        // once more (or reopens an underline run) puts tokens that come
+        // before this one in front of the queue: it waits behind them.
+        if (setAsideTail) {
+            token->next = setAsideTail->next;
+            setAsideTail->next = token;
+            setAsideTail = nullptr;
+            return;
+        }
+    }
     if (afterSpace && token->kind == TOKEN_WORD_SPACE) {
         discard(token);
         return;
@@ -256,6 +282,15 @@ void LayoutState::addToken(Token *token)
     else
         lineHead = token;
     lineTail = token;
+    if (!setAsideLinks.empty()) {
+        auto found = setAsideLinks.find(token);
+        if (found != setAsideLinks.end()) {
+            LinkInfo *link = found->second;
+            setAsideLinks.erase(found);
+            if (link->addToken(token) && (lineLinks.empty() || lineLinks.back() != link))
+                lineLinks.push_back(link);
+        }
+    }
     usedWidth += token->width;
     if (token->ascent > lineAscent)
         lineAscent = token->ascent;
@@ -321,6 +356,35 @@ Token *LayoutState::splitLine(bool &lostSpace)
     lineTail = last;
     usedWidth = sum;
     lostSpace = removeTrailingSpace();
+    return rest;
+}
+
+// The tokens of the part of a split line that was set aside leave their
+// links' token lists until they are placed again, so that a line end
+// separates the parts. Returns the rest.
+Token *LayoutState::detachSetAside(Token *rest)
+{
+    if (lineLinks.empty())
+        return rest;
+    std::unordered_set<const Token *> moved;
+    for (Token *t = rest; t; t = t->next)
+        if (t->isContent())
+            moved.insert(t);
+    for (LinkInfo *link : lineLinks) {
+        // Only the tokens since the link's last line end can be on this line.
+        uint32_t from = link->tokenCount;
+        while (from > 0 && link->tokens[from - 1]->kind != TOKEN_EOL)
+            from--;
+        uint32_t kept = from;
+        for (uint32_t i = from; i < link->tokenCount; i++) {
+            Token *t = link->tokens[i];
+            if (moved.count(t))
+                setAsideLinks[t] = link;
+            else
+                link->tokens[kept++] = t;
+        }
+        link->tokenCount = kept;
+    }
     return rest;
 }
 
@@ -487,6 +551,8 @@ void LayoutState::flushLine()
         if (height + ((int64_t)y - tables->rowTop) > (int64_t)tables->rowHeight) {
             flowToNextCell();
             setAside = splitLine(lostSpace);
+            if (setAside)
+                setAside = detachSetAside(setAside);
         }
     }
 
@@ -497,6 +563,21 @@ void LayoutState::flushLine()
     placeHorizontally();
     uint32_t h = lineAscent + lineDescent;
     runDownFloats(h);
+
+    // The underline run still open at the line end, for the tokens that wait
+    // to be added again.
+    SUToken *openRun = nullptr;
+    for (Token *t = lineHead; t; t = t->next) {
+        if (t->kind == TOKEN_SU)
+            openRun = static_cast<SUToken *>(t);
+        else if (t->kind == TOKEN_EU)
+            openRun = nullptr;
+    }
+    SUToken *reopen = nullptr;
+    // (While tokens are added again, the one whose wrap made this flush waits too.)
+    bool waiting = setAside || reAddHead || reAdding;
+    if (openRun && waiting)
+        reopen = new (std::nothrow) SUToken(openRun->link, openRun->isLink());
 
     if (lineHead) {
         Token *eu = new (std::nothrow) EUToken;
@@ -532,13 +613,27 @@ void LayoutState::flushLine()
     afterSpace = true;
 
     lineInParagraph++;
+    // Tokens waiting to be added again carry the runs of the line they left,
+    // not those in force where the markup has got to.
+    waitingTokens = waiting;
     startLine();
+    waitingTokens = false;
 
     if (inLink && currentLink) {
         Token *eol = new (std::nothrow) EOLIndicatorToken;
         if (eol && !currentLink->addToken(eol))
             delete eol;
     }
+    // Every link on the line ends its rectangle here, also one closed in the
+    // markup whose tokens go on with the rest of a split line.
+    for (LinkInfo *link : lineLinks) {
+        if (link->tokenCount && link->tokens[link->tokenCount - 1]->kind == TOKEN_EOL)
+            continue;
+        Token *eol = new (std::nothrow) EOLIndicatorToken;
+        if (eol && !link->addToken(eol))
+            delete eol;
+    }
+    lineLinks.clear();
 
     if (setAside) {
         // The rest goes back in front of whatever waits to be added again,
@@ -556,6 +651,14 @@ void LayoutState::flushLine()
         }
         last->next = reAddHead;
         reAddHead = setAside;
+        if (reAdding)
+            setAsideTail = last;
+    }
+    if (reopen) {
+        reopen->next = reAddHead;
+        reAddHead = reopen;
+        if (reAdding && !setAsideTail)
+            setAsideTail = reopen;
     }
     // Added again here, not by recursion: a long line can be split many times.
     if (reAdding)
@@ -599,8 +702,9 @@ void LayoutState::startLine()
             width += firstLineIndent;
     }
     freeWidth = clampWidth(width);
-    // A line that moves on to another cell keeps its tokens and its runs.
-    if (!restartLine)
+    // A line that moves on to another cell keeps its tokens and its runs;
+    // tokens waiting to be added again bring their own.
+    if (!restartLine || waitingTokens)
         return;
     if (linkUnderlineOpen) {
         linkUnderlineOpen = false;
@@ -695,7 +799,6 @@ ImageToken *LayoutState::addImage(const char *fileName, uint32_t width, uint32_t
     } else {
         addToken(token);
     }
-    if (inLink && currentLink)
-        currentLink->addToken(token);
+    recordInLink(token);
     return token;
 }

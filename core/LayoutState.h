@@ -6,6 +6,9 @@
 
 #include <stdint.h>
 
+#include <unordered_map>
+#include <vector>
+
 #include "Strings.h"
 #include "System.h"
 
@@ -41,6 +44,14 @@ struct FontState {
     void open(LayoutState &state);
 };
 
+// The frame of one cell of the current row, drawn when the row ends.
+struct CellBox {
+    int32_t x = 0;
+    int32_t y = 0;
+    uint32_t width = 0;
+    bool used = false;
+};
+
 // One open table.
 struct TableRecord {
     TableRecord *next = nullptr;   // owned: the enclosing table
@@ -62,13 +73,8 @@ struct TableRecord {
     uint32_t cellIndex = 0;        // 0..9
     uint32_t rowHeight = 0;        // 0: as tall as its content
     uint32_t cellWidths[MAX_TABLE_CELLS] = {};
-};
-
-struct CellBox {
-    int32_t x = 0;
-    int32_t y = 0;
-    uint32_t width = 0;
-    bool used = false;
+    // The enclosing row's cell frames, given back when this table ends.
+    CellBox savedBoxes[MAX_TABLE_CELLS];
 };
 
 class LayoutState {
@@ -134,6 +140,8 @@ public:
                          uint32_t placement, uint32_t left, uint32_t right, uint32_t top,
                          uint32_t bottom);
     void addLinkInfo(LinkInfo *info);
+    // Records a token placed (or floated) inside the open link.
+    void recordInLink(Token *token);
     // A word space of the current font (reused when one was discarded).
     Token *newWordSpace();
     // Deletes a token taken off a line (keeps word spaces for reuse).
@@ -167,6 +175,16 @@ protected:
     Token *reAddHead = nullptr;     // owned
     Token *spareSpaces = nullptr;   // owned: discarded word spaces
     bool reAdding = false;
+    // The last token a flush set aside while tokens were being added again:
+    // the token whose addition caused that flush goes right after it.
+    Token *setAsideTail = nullptr;  // in reAddHead
+    // Links that recorded a token since the line began (not owned; in linkInfos).
+    std::vector<LinkInfo *> lineLinks;
+    // Tokens set aside by a split, taken out of their link until they are
+    // placed again, so each part of the line gets its own rectangle.
+    std::unordered_map<const Token *, LinkInfo *> setAsideLinks;
+    // Set while a line starts with tokens waiting to be added again.
+    bool waitingTokens = false;
     // Tags refused beyond the nesting bounds, so their end tags are skipped too.
     uint32_t refusedTables = 0;
     uint32_t refusedFonts = 0;
@@ -175,6 +193,7 @@ protected:
     void flowToNextCell();
     void placeFloats();
     Token *splitLine(bool &lostSpace);
+    Token *detachSetAside(Token *rest);
     void placeHorizontally();
     void runDownFloats(uint32_t height);
     void appendToLine(Token *token);

@@ -68,8 +68,10 @@ void LayoutState::beginTable(Tag &tag)
     t->savedRightMargin = rightMargin;
     t->savedRightHeight = rightHeight;
     leftMargin = leftHeight = rightMargin = rightHeight = 0;
-    for (CellBox &box : cellBoxes)
-        box.used = false;
+    for (uint32_t i = 0; i < MAX_TABLE_CELLS; i++) {
+        t->savedBoxes[i] = cellBoxes[i];
+        cellBoxes[i].used = false;
+    }
     startCell();
 }
 
@@ -133,6 +135,8 @@ void LayoutState::endTable()
     rightHeight = t->savedRightHeight;
     runDownFloats(t->height);
 
+    for (uint32_t i = 0; i < MAX_TABLE_CELLS; i++)
+        cellBoxes[i] = t->savedBoxes[i];
     tables = t->next;
     tableDepth--;
     delete t;

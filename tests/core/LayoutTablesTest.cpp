@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 
 #include "LayoutRig.h"
+#include "Link.h"
 
 namespace {
 
@@ -63,6 +65,9 @@ TEST(LayoutTables, WidthsOffsetsFlowAndNesting)
     for (const auto &c : cases) {
         LayoutRig rig(c.page);
         EXPECT_EQ(places(rig.words(c.body)), sorted(c.expected)) << c.name;
+        // Cells side by side store their lines out of order; the index ends sorted.
+        for (unsigned i = 1; i < rig.article->lineCount; i++)
+            EXPECT_LE(rig.article->lines[i - 1].bottom, rig.article->lines[i].bottom) << c.name;
     }
     // Ten cells a row: the eleventh starts a new one below the 5-pixel vspacing.
     LayoutRig rig(1000);
@@ -101,6 +106,12 @@ TEST(LayoutTables, FramesAndShadows)
         cellRow |= rig.article->lines[i].first->y == -2 && rig.article->lines[i].top == 0 &&
                    rig.article->lines[i].bottom == 16;
     EXPECT_TRUE(cellRow);
+    // A bordered table nested in the second cell leaves the first cell its frame.
+    std::vector<LaidToken> nested =
+        rig.lay("<table border=1><tr><td width=100>Left<td><table border=1><tr><td>In</table></table>");
+    EXPECT_TRUE(std::any_of(nested.begin(), nested.end(), [](const LaidToken &k) {
+        return k.kind == TOKEN_LINE && k.x == -2 && k.y == -2 && k.width == 104;
+    }));
 }
 
 TEST(LayoutTables, LinesMovedIntoANarrowerCellKeepTheirWords)
@@ -123,6 +134,64 @@ TEST(LayoutTables, LinesMovedIntoANarrowerCellKeepTheirWords)
     EXPECT_EQ(places(linked), plain);
     // The word that made the split waits for a line with room for it.
     EXPECT_EQ(find(linked, "gggg") + find(linked, "hhhh") + find(linked, "jjjj"), "gggg@155,0hhhh@155,14jjjj@0,49");
+}
+
+TEST(LayoutTables, RunsSplitIntoTheNextCellKeepTheirUnderlinesAndRectangles)
+{
+    // Rows of 30 hold two lines of three words in the 150-pixel cell; the
+    // third line moves to the 45-pixel cell and is split after "gggg".
+    const struct {
+        const char *name;
+        const char *run;
+        std::string underlines;
+        std::string rects;
+    } cases[] = {
+        {"a link ending in the part set aside", "<link>gggg hhhh</link> iiii",
+         "155,13 32 155,27 32 ", "155,0-186,14 155,14-186,28 "},
+        {"a u run ending in the part set aside", "<u>gggg hhhh</u> iiii", "155,13 32 155,27 32 ", ""},
+        {"a link going on past the split", "<link>gggg hhhh iiii</link> jjjj",
+         "155,13 32 155,27 32 0,48 32 ", "155,0-186,14 155,14-186,28 0,35-31,49 "},
+    };
+    for (const auto &c : cases) {
+        LayoutRig rig(400);
+        std::string underlines, rects;
+        for (const LaidToken &k : rig.lay(std::string("<table width=200><tr height=30><td width=150 br>"
+                                                      "aaaa bbbb cccc dddd eeee ffff ") +
+                                          c.run + "</table>"))
+            if (k.kind == TOKEN_LINE && k.ascent == 0 && k.width < 150)
+                underlines += std::to_string(k.x) + "," + std::to_string(k.y) + " " + std::to_string(k.width) + " ";
+        for (Link *l = rig.article->links; l; l = l->next)
+            for (uint32_t i = 0; i < l->rectCount; i++)
+                rects += std::to_string(l->rects[i].x1) + "," + std::to_string(l->rects[i].y1) + "-" +
+                         std::to_string(l->rects[i].x2) + "," + std::to_string(l->rects[i].y2) + " ";
+        EXPECT_EQ(underlines, c.underlines) << c.name;
+        EXPECT_EQ(rects, c.rects) << c.name;
+    }
+}
+
+TEST(LayoutTables, FlowingCellsKeepTheReadingOrder)
+{
+    // Cells of 300, 100, 50 and 50 pixels, one 14-pixel line each in rows 20
+    // high (25 with the spacing) below a first row 19 high: a line moved on
+    // is split again in a still narrower cell.
+    LayoutRig rig(600);
+    std::string body = "<table width=500 hspacing=0><tr><td width=300>Wide<td width=100>Mid<td width=50>"
+                       "Narrow<td width=50>Last<tr height=20><td br>";
+    std::vector<std::string> written;
+    for (int i = 10; i < 70; i++)
+        written.push_back("w" + std::to_string(i));
+    for (const std::string &w : written)
+        body += w + " ";
+    // Read row by row, cell by cell, line by line, left to right.
+    std::vector<std::pair<std::array<int, 4>, std::string>> read;
+    for (const LaidToken &t : rig.words(body + "</table>"))
+        if (t.text[0] == 'w')
+            read.push_back({{(t.y - 19) / 25, (t.x >= 300) + (t.x >= 400) + (t.x >= 450), t.y, t.x}, t.text});
+    std::sort(read.begin(), read.end());
+    std::vector<std::string> order;
+    for (const auto &r : read)
+        order.push_back(r.second);
+    EXPECT_EQ(order, written);
 }
 
 } // namespace

@@ -142,6 +142,13 @@ TEST(Layout, PicturesSitOnTheBaselineAtTheTopOrFloat)
     ASSERT_EQ(floats.size(), 2u);
     EXPECT_EQ((std::vector<int>{floats[0].x, (int)floats[0].ascent, floats[1].x, floats[1].y}),
               (std::vector<int>{0, 40, 200 - 25, 56}));
+    // A right float keeps to the column whatever the paragraph's indent and alignment.
+    for (const char *paragraph : {"<p align=c fl=16>", "<p align=l fl=16>", "<p align=r fl=16>", "<center><p fl=16>",
+                                  "<p align=c fl=-16>a<br>"}) {
+        std::vector<LaidToken> right = ofKind(rig.lay(std::string(paragraph) + "<img align=r file=p.bmp>b"), TOKEN_IMAGE);
+        ASSERT_EQ(right.size(), 1u);
+        EXPECT_EQ(right[0].x, 200 - 20) << paragraph;
+    }
 }
 
 TEST(Layout, UnderlinedLinkThatWrapsGivesOneUnderlinePerLine)
@@ -152,6 +159,41 @@ TEST(Layout, UnderlinedLinkThatWrapsGivesOneUnderlinePerLine)
     // "aaaa bbbb" justified to the line, on the bottom row of the text.
     EXPECT_EQ((std::vector<int>{(int)lines[0].width, lines[0].y, (int)lines[1].width, lines[1].y}),
               (std::vector<int>{80, 13, 32, 27}));
+}
+
+TEST(Layout, UnderlineSegmentsStopAtPictures)
+{
+    // A 20x40 picture between two words: the run is drawn in two segments on
+    // the text's bottom row, none under the picture; a change of colour also
+    // starts a new segment. A link's segments are drawn in its text colour.
+    const struct {
+        const char *name;
+        const char *body;
+        std::vector<std::string> drawn;
+    } cases[] = {
+        {"a u run over a baseline picture", "<u>aaaa <img file=p.bmp> bbbb</u>",
+         {"h_line 0 43 40 ", "h_line 68 43 32 "}},
+        {"a link over a baseline picture", "<link color=00ff00>aaaa <img file=p.bmp> bbbb</link>",
+         {"h_line 0 43 40 ff00", "h_line 68 43 32 ff00"}},
+        {"a top-aligned picture leaves the line's baseline", "<u>aaaa <img file=p.bmp align=t> bbbb</u>",
+         {"h_line 0 13 40 ", "h_line 68 13 32 "}},
+        {"a run starting at a picture, then a colour change", "<u><img file=p.bmp> bbbb <font color=ff0000>cccc</font></u>",
+         {"h_line 28 43 40 ", "h_line 68 43 32 "}},
+    };
+    for (const auto &c : cases) {
+        LayoutRig rig(400);
+        rig.addPicture("p.bmp", makeBMP(20, 40, std::vector<uint32_t>(800, 0xFF), 24));
+        rig.lay(c.body);
+        rig.scope.sys.clearCalls();
+        drawAll(rig.article);
+        std::vector<std::string> lines;
+        for (const std::string &call : rig.scope.sys.calls)
+            if (call.rfind("h_line", 0) == 0)
+                lines.push_back(call);
+        ASSERT_EQ(lines.size(), c.drawn.size()) << c.name;
+        for (size_t i = 0; i < lines.size(); i++)
+            EXPECT_EQ(lines[i].rfind(c.drawn[i], 0), 0u) << c.name << ": " << lines[i];
+    }
 }
 
 TEST(Layout, FontTagsStackAndUnwind)
