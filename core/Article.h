@@ -138,6 +138,11 @@ public:
     void finishLayout();
     // Dresses the article in theme n; true when a new area chain was built.
     bool setTheme(uint32_t n);
+    // Brings the view back inside the article after its pages changed (a
+    // new view height): column pages show the page holding the line that
+    // was first on screen; the other modes keep the scroll position within
+    // reach. firstLine follows.
+    void fitView();
 
     // Search highlights.
     void highlightText(const char *word);
@@ -168,6 +173,9 @@ public:
 
     // Scrolling and navigation.
     void navigate(int code);
+    // The column page under page x, x made relative to that page; false
+    // right of the last page.
+    bool columnAt(int32_t &x, uint32_t &c) const;
     // Moves the focus to the next link below (down) or above; the top-most or
     // bottom-most visible link when none is focused. True when the focus moved.
     bool focusNextLink(bool down);

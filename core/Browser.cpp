@@ -169,6 +169,25 @@ void Browser::pageMetrics(int *a, int *b, int *c, int scale)
     *c = (int)height;
 }
 
+// Where the shown article is: a change means the view moved under the pointer.
+namespace {
+struct ViewPlace {
+    const Article *article;
+    int32_t scroll;
+    uint32_t column, theme;
+    bool operator==(const ViewPlace &o) const
+    {
+        return article == o.article && scroll == o.scroll && column == o.column && theme == o.theme;
+    }
+};
+
+ViewPlace viewPlace()
+{
+    const Article *a = currentArticle;
+    return a ? ViewPlace{a, a->scroll, a->column, a->themeNumber} : ViewPlace{nullptr, 0, 0, 0};
+}
+} // namespace
+
 // Core-only messages may arrive while the queue is drained; they are kept
 // and posted again afterwards rather than dropped.
 static bool isCoreOnly(int msg)
@@ -290,7 +309,23 @@ void Browser::handleMessage(int msg, int param)
     }
     if (slideShow && slideShowFilter(msg, param))
         return;
+    // What the pointer rests on changes when the view moves under it.
+    ViewPlace before = viewPlace();
     dispatch(msg, param);
+    if (!busy && !slideShow && !(viewPlace() == before))
+        repassPointer();
+}
+
+void Browser::repassPointer()
+{
+    // A held button keeps its area: the press, its drags and its release
+    // stay together.
+    if (!currentArticle || Area::pressed)
+        return;
+    Area::repassing = true;
+    currentArticle->handleMouse(MSG_MOUSE_MOVE, mouseX, mouseY);
+    Area::repassing = false;
+    updateScreen();
 }
 
 void Browser::presentPage()
@@ -331,6 +366,12 @@ void Browser::search()
     char *word = nullptr;
     char *fileName = nullptr;
     bool chosen = g_system->search(searchIndex, word, fileName);
+    // The dialog took the pointer's motion: where it rests now is asked for.
+    int x = 0, y = 0;
+    if (g_system->pointer_position(x, y)) {
+        mouseX = x;
+        mouseY = y;
+    }
     if (chosen && fileName) {
         File *file = static_cast<File *>(Tree::findPath(g_container.root, fileName));
         g_container.lastFound = file;
@@ -342,6 +383,10 @@ void Browser::search()
             settle();
         }
     }
+    // Nothing opened: the areas learn that the pointer left the button
+    // that opened the dialog.
+    if (!busy)
+        repassPointer();
     delete[] word;
     delete[] fileName;
 }
