@@ -366,12 +366,6 @@ void Browser::search()
     char *word = nullptr;
     char *fileName = nullptr;
     bool chosen = g_system->search(searchIndex, word, fileName);
-    // The dialog took the pointer's motion: where it rests now is asked for.
-    int x = 0, y = 0;
-    if (g_system->pointer_position(x, y)) {
-        mouseX = x;
-        mouseY = y;
-    }
     if (chosen && fileName) {
         File *file = static_cast<File *>(Tree::findPath(g_container.root, fileName));
         g_container.lastFound = file;
@@ -380,13 +374,19 @@ void Browser::search()
             article->highlightText(word);
             history.open(fileName);
             presentPage();
-            settle();
         }
     }
-    // Nothing opened: the areas learn that the pointer left the button
-    // that opened the dialog.
-    if (!busy)
-        repassPointer();
+    // Settled whatever was chosen. The dialog took the pointer's motion, and
+    // the release that opened it queued its old position: where the pointer
+    // rests now is asked for once the queue is drained.
+    drain();
+    int x = 0, y = 0;
+    if (g_system->pointer_position(x, y)) {
+        mouseX = x;
+        mouseY = y;
+    }
+    handleMessage(MSG_MOUSE_MOVE, (int)packPosition(mouseX, mouseY));
+    postHeld(0);
     delete[] word;
     delete[] fileName;
 }
