@@ -454,8 +454,13 @@ void Article::updateVisibleLinks()
         tail = link;
         count++;
     }
-    // Sorted once: a long list in reverse order costs n log n, not n squared.
-    head = sortVisible(head, count);
+    // Sorted once: a long list in reverse order costs n log n, not n
+    // squared; one in order already (the usual case) is only checked.
+    bool inOrder = true;
+    for (Link *link = head; link && link->nextVisible && inOrder; link = link->nextVisible)
+        inOrder = !before(link->nextVisible, link);
+    if (!inOrder)
+        head = sortVisible(head, count);
     Link *previous = nullptr;
     for (Link *link = head; link; link = link->nextVisible) {
         link->previousVisible = previous;
