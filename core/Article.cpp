@@ -487,6 +487,23 @@ void Article::handleMouse(int message, int32_t x, int32_t y)
         cursors[CURSOR_NORMAL]->setAsPointer();
 }
 
+void Article::hoverAgain(int32_t x, int32_t y)
+{
+    if (!areas || Area::pressed)
+        return;
+    bool showsHover = statusbarArea && !statusText.isEmpty() &&
+                      String::compare(statusbarArea->text1, statusText) == 0;
+    Area::repassing = true;
+    bool taken = Area::dispatchMouse(areas, MSG_MOUSE_MOVE, x, y);
+    Area::repassing = false;
+    if (currentArticle != this)
+        return;
+    if (taken || showsHover)
+        setStatus(statusText.str);
+    if (!taken && cursors[CURSOR_NORMAL])
+        cursors[CURSOR_NORMAL]->setAsPointer();
+}
+
 void Article::setAutoscroll(int mode)
 {
     if (mode == 0) {

@@ -165,6 +165,10 @@ public:
     void drawLink(Link *link, bool focused);
 
     void handleMouse(int message, int32_t x, int32_t y);
+    // The pointer passed through the areas again where it rests, after the
+    // view moved under it: as a motion, except that a status text that the
+    // keys gave (a focused link's) stays when the pointer is on nothing.
+    void hoverAgain(int32_t x, int32_t y);
     // The status bar's text, when there is a status bar.
     void setStatus(const char *text);
 

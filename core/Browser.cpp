@@ -322,9 +322,7 @@ void Browser::repassPointer()
     // stay together.
     if (!currentArticle || Area::pressed)
         return;
-    Area::repassing = true;
-    currentArticle->handleMouse(MSG_MOUSE_MOVE, mouseX, mouseY);
-    Area::repassing = false;
+    currentArticle->hoverAgain(mouseX, mouseY);
     updateScreen();
 }
 

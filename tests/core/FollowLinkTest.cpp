@@ -184,6 +184,8 @@ TEST_F(StillPointer, WhatRestsUnderThePointerAfterTheViewMovesIsWhatAClickFollow
              sys.pointerKnown = true, sys.pointerAt = {100, 80};
          },
          "long.txt", "", "dark"},
+        {"End with the pointer on plain words: the link the keys lit keeps its description",
+         [&] { g_browser.handleMessage(MSG_NAVIGATE, NAV_END); }, "long.txt", "Far", "dark"},
         {"Escape back to a page with the pointer on a link: its description shows",
          [&] { send(MSG_MOUSE_MOVE, x, onSea), click(x, onSea), pump(), g_browser.handleMessage(MSG_BACK, 1); },
          "long.txt", "Sea", "dark"},
