@@ -281,6 +281,33 @@ TEST_F(ViewFixture, AnEdgeDelayRunningWhenTheArticleWasLeftIsOverOnReturn)
               sys.posted.end());
 }
 
+TEST_F(ViewFixture, BackRestoresTheColumnPageAndTheFocusedLink)
+{
+    std::string text = "<article scheme=cols>";
+    for (int line = 0; line < 200; line++)
+        text += line % 10 ? "<br>line" + std::to_string(line) : "<br><link article=a0.txt>go" + std::to_string(line) + "</link>";
+    add("colinks.txt", text);
+    ASSERT_TRUE(history.open("colinks.txt"));
+    Article *a = currentArticle;
+    g_browser.handleMessage(MSG_NAVIGATE, NAV_PAGE_DOWN);
+    for (int i = 0; i < 2; i++)
+        g_browser.handleMessage(MSG_LINK_NEXT, NAV_LINE_DOWN);
+    const uint32_t column = a->column;
+    Link *focused = a->focusedLink;
+    ASSERT_TRUE(column > 0 && focused);
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    sys.clearCalls();
+    g_browser.handleMessage(MSG_BACK, 1);
+    EXPECT_EQ(std::make_tuple(a, column, focused), std::make_tuple(currentArticle, a->column, a->focusedLink));
+    // That column page is drawn from its first line, the link lit on it.
+    Token *word = a->lines[a->columnFirstLine[column] + 1].first;
+    while (word && word->kind != TOKEN_STRING)
+        word = word->next;
+    ASSERT_NE(word, nullptr);
+    EXPECT_TRUE(sys.called("out_text " + std::string(static_cast<StringToken *>(word)->text) + " "));
+    EXPECT_EQ(focused, a->topVisibleLink->nextVisible);
+}
+
 // Column pages of an article laid out by hand, rows (top, bottom).
 struct Columns : ViewFixture {
     Article *article = nullptr;

@@ -434,4 +434,22 @@ TEST_F(NavFixture, AutoscrollStepsByModeAndTheEdgeDelay)
     EXPECT_TRUE(!a->edgeTimerPending && sys.called("stop_timer " + std::to_string(MSG_EDGE_DELAY)));
 }
 
+TEST_F(NavFixture, RedrawingARectangleRepaintsOnlyTheShownHighlightsInIt)
+{
+    Token *mark = new HighlightToken(30, 40, 50, 14, 0xFF0000);
+    mark->next = new Token(TOKEN_STRING, 30, 40, 50, 10, 4);
+    a->addLine(mark, 40, 20);
+    const struct { int state, x, y, w, h; bool painted; } cases[] = {
+        {2, 70, 50, 20, 20, true},  {2, 0, 0, 10, 10, false}, {2, 80, 40, 5, 5, false}, // right of it
+        {2, 0, 53, 40, 10, true},   {2, 30, 54, 5, 5, false},                          // below it
+        {1, 70, 50, 20, 20, false}, {0, 70, 50, 20, 20, false},                        // not shown yet
+    };
+    for (const auto &c : cases) {
+        a->highlightState = c.state;
+        sys.clearCalls();
+        a->redrawRect(100, 200, c.x, c.y, c.w, c.h);
+        EXPECT_EQ(c.painted, sys.called("fill_rect 130 240 50 14")) << c.state << " " << c.x << "," << c.y;
+    }
+}
+
 } // namespace
