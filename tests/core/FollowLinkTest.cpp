@@ -156,7 +156,7 @@ TEST_F(StillPointer, WhatRestsUnderThePointerAfterTheViewMovesIsWhatAClickFollow
     g_browser.buildSearchIndex();
     const LinkRect sea = currentArticle->links->rects[0];
     const int x = 10 + (sea.x1 + sea.x2) / 2;
-    const int onSea = 30 + sea.y1 + 2;              // the link line, at the top of the article
+    const int onSea = 30 + sea.y1 + 2;                  // on the first link, the view at the top
     const int above = onSea - currentArticle->lineStep; // plain words one wheel step higher
     auto button = [] {
         for (Area *area = currentArticle->areas; area; area = area->next)
@@ -191,7 +191,7 @@ TEST_F(StillPointer, WhatRestsUnderThePointerAfterTheViewMovesIsWhatAClickFollow
          "long.txt", "Sea", "dark"},
     };
     for (const auto &c : cases) {
-        // Each from the top of the article, the pointer away from everything.
+        // Each from the top of the article, the pointer resting on plain words.
         while (history.hasOlder())
             history.back();
         currentArticle->navigate(NAV_HOME);
