@@ -249,6 +249,15 @@ void SDLSystem::move_cursor(int x, int y)
     savedPointerH = saved.h;
 }
 
+bool SDLSystem::pointer_position(int &x, int &y)
+{
+    if (!screen)
+        return false;
+    SDL_PumpEvents();
+    SDL_GetMouseState(&x, &y);
+    return true;
+}
+
 void SDLSystem::set_cursor(ImageHandle image, int newHotX, int newHotY)
 {
     logf("set_cursor, image: %p, hot x: %i, hot y: %i\n", (void *)image, newHotX, newHotY);

@@ -74,6 +74,7 @@ public:
     void show_cursor(bool show) override;
     void move_cursor(int x, int y) override;
     void set_cursor(ImageHandle image, int hotX, int hotY) override;
+    bool pointer_position(int &x, int &y) override;
     SampleHandle load_sound(const void *buffer, int size, int frequency, int flags) override;
     void play_sound(SampleHandle sample) override;
     void unload_sound(SampleHandle sample) override;

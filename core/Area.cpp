@@ -8,6 +8,7 @@
 
 Area *Area::captured = nullptr;
 bool Area::pressed = false;
+bool Area::repassing = false;
 
 Area::~Area()
 {

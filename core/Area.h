@@ -60,6 +60,9 @@ public:
     // owned; cleared when that area goes) and whether it took a press.
     static Area *captured;
     static bool pressed;
+    // Set while the last pointer position is passed through the areas
+    // again after the view moved under a pointer that stayed put.
+    static bool repassing;
 };
 
 #endif

@@ -88,7 +88,10 @@ bool AutoscrollArea::mouseOver(int32_t x, int32_t y)
     }
     showCursor(cursor);
     mode = edge;
-    if (scrollOnHover && currentArticle)
+    // A pointer resting on the edge it already scrolls from keeps the pace
+    // of the scroll when the view moves under it.
+    bool going = repassing && currentArticle && currentArticle->autoscrollMode == edge;
+    if (scrollOnHover && currentArticle && !going)
         currentArticle->setAutoscroll(mode);
     return true;
 }
@@ -121,15 +124,18 @@ bool PageArea::mouseOver(int32_t x, int32_t y)
         link = nullptr;
         return false;
     }
+    pointerX = x;
+    pointerY = y;
     Link *before = link;
     Link *focusBefore = currentArticle->focusedLink;
     link = currentArticle->linkAt(x - left, y - top);
     if (!link)
         return false;
     showCursor((link->flags & Link::FLAG_NO_POINTER) ? normalCursor : hoverCursor);
-    // A link newly under the pointer or newly focused shows its description;
-    // otherwise a message that following it gave ("Article not found") stays.
-    if (link != before || currentArticle->focusedLink != focusBefore)
+    // A link newly under the pointer or newly focused, or one whose
+    // description was cleared (a new page), shows its description; otherwise
+    // a message that following it gave ("Article not found") stays.
+    if (link != before || currentArticle->focusedLink != focusBefore || statusText.isEmpty())
         statusText.set(link->description.str);
     return true;
 }
@@ -143,13 +149,22 @@ bool PageArea::mouseDown()
 
 void PageArea::mouseDrag(int32_t x, int32_t y)
 {
+    pointerX = x;
+    pointerY = y;
     armed = currentArticle && link && currentArticle->linkContains(link, x - left, y - top);
 }
 
 void PageArea::mouseUp()
 {
-    if (armed)
-        g_system->post_message(MSG_FOLLOW_LINK, 0);
+    // The page may have moved while the button was held: only the link
+    // still under the pointer is followed.
+    if (!armed || !link || !currentArticle || !currentArticle->linkContains(link, pointerX - left, pointerY - top))
+        return;
+    // The link followed is the one clicked, even when the keyboard moved
+    // the focus meanwhile.
+    if (currentArticle->focusedLink != link)
+        currentArticle->selectLink(link, false);
+    g_system->post_message(MSG_FOLLOW_LINK, 0);
 }
 
 void PageArea::draw(bool standalone)

@@ -35,6 +35,7 @@ class PageArea : public Area {
 public:
     bool armed = false;
     Link *link = nullptr;       // under the pointer (not owned)
+    int32_t pointerX = 0, pointerY = 0; // last pointer position, screen
     Image *normalCursor, *hoverCursor, *pressCursor; // not owned
 
     PageArea(int32_t x, int32_t y, int32_t width, int32_t height, Image *normal, Image *hover,

@@ -143,6 +143,8 @@ void Article::activate()
     applySongs();
     updateVisibleLinks();
     autoscrollMode = 0;
+    // An edge delay that ran when the article was left is over.
+    edgeTimerPending = false;
     g_system->set_window_title(windowTitle.isEmpty() ? defaultMagazineTitle() : windowTitle.c_str());
     if (links)
         Link::applyVisitedColours(links);
@@ -380,27 +382,64 @@ bool Article::linkContains(Link *link, int32_t x, int32_t y)
 {
     if (columns < 2)
         return Link::findAt(link, x, (int32_t)((int64_t)y + scroll)) == link;
-    // The column page under x; a point right of the last page is on no link.
-    int32_t step = columnWidth + columnGap;
-    uint32_t c = column;
-    if (step > 0) {
-        while (x > step) {
-            x -= step;
-            c++;
-        }
-    }
-    if (c >= totalColumns || !columnTop)
+    // A point right of the last page is on no link.
+    uint32_t c;
+    if (!columnAt(x, c))
         return false;
     return Link::findAt(link, x, (int32_t)((int64_t)y + columnTop[c])) == link;
 }
 
+namespace {
+
+// Keyboard order: column page, then the key row, then the left edge.
+bool before(const Link *a, const Link *b)
+{
+    if (a->sortColumn != b->sortColumn)
+        return a->sortColumn < b->sortColumn;
+    if (a->sortY != b->sortY)
+        return a->sortY < b->sortY;
+    return a->sortX < b->sortX;
+}
+
+// Stable merge sort of a list chained through nextVisible; returns its head.
+Link *sortVisible(Link *head, uint32_t count)
+{
+    if (count < 2) {
+        if (head)
+            head->nextVisible = nullptr;
+        return head;
+    }
+    uint32_t half = count / 2;
+    Link *second = head;
+    for (uint32_t i = 1; i < half; i++)
+        second = second->nextVisible;
+    Link *rest = second->nextVisible;
+    second->nextVisible = nullptr;
+    Link *a = sortVisible(head, half);
+    Link *b = sortVisible(rest, count - half);
+    Link *merged = nullptr;
+    Link **end = &merged;
+    while (a && b) {
+        // Ties keep document order: the first half wins them.
+        Link *&from = before(b, a) ? b : a;
+        *end = from;
+        end = &from->nextVisible;
+        from = from->nextVisible;
+    }
+    *end = a ? a : b;
+    return merged;
+}
+
+} // namespace
+
 void Article::updateVisibleLinks()
 {
     // Every link leaves the old list, so no link keeps a stale neighbour.
-    for (Link *link = links; link; link = link->next)
-        link->nextVisible = link->previousVisible = nullptr;
     topVisibleLink = bottomVisibleLink = nullptr;
+    Link *head = nullptr, *tail = nullptr;
+    uint32_t count = 0;
     for (Link *link = links; link; link = link->next) {
+        link->nextVisible = link->previousVisible = nullptr;
         bool visible = columns < 2
                            ? link->nearestBelow(scroll + linkMargin, scroll + viewHeight - linkMargin - 1)
                            : link->nearestInColumns(column, column + columns - 1, columnTop, totalColumns,
@@ -408,21 +447,27 @@ void Article::updateVisibleLinks()
         if (!visible)
             continue;
         link->sortY -= scroll;
-        // Links come in document order, so the place is nearly always the end.
-        Link *after = bottomVisibleLink;
-        while (after && (after->sortY > link->sortY || (after->sortY == link->sortY && after->sortX > link->sortX)))
-            after = after->previousVisible;
-        link->previousVisible = after;
-        link->nextVisible = after ? after->nextVisible : topVisibleLink;
-        if (link->nextVisible)
-            link->nextVisible->previousVisible = link;
+        if (tail)
+            tail->nextVisible = link;
         else
-            bottomVisibleLink = link;
-        if (after)
-            after->nextVisible = link;
-        else
-            topVisibleLink = link;
+            head = link;
+        tail = link;
+        count++;
     }
+    // Sorted once: a long list in reverse order costs n log n, not n
+    // squared; one in order already (the usual case) is only checked.
+    bool inOrder = true;
+    for (Link *link = head; link && link->nextVisible && inOrder; link = link->nextVisible)
+        inOrder = !before(link->nextVisible, link);
+    if (!inOrder)
+        head = sortVisible(head, count);
+    Link *previous = nullptr;
+    for (Link *link = head; link; link = link->nextVisible) {
+        link->previousVisible = previous;
+        previous = link;
+    }
+    topVisibleLink = head;
+    bottomVisibleLink = previous;
 }
 
 // ---------------------------------------------------------------------------
@@ -439,6 +484,23 @@ void Article::handleMouse(int message, int32_t x, int32_t y)
     if (message == MSG_MOUSE_UP)
         g_system->post_message(MSG_MOUSE_MOVE, (int)makePosition(x, y));
     if (shown && message == MSG_MOUSE_MOVE && !taken && cursors[CURSOR_NORMAL])
+        cursors[CURSOR_NORMAL]->setAsPointer();
+}
+
+void Article::hoverAgain(int32_t x, int32_t y)
+{
+    if (!areas || Area::pressed)
+        return;
+    bool showsHover = statusbarArea && !statusText.isEmpty() &&
+                      String::compare(statusbarArea->text1, statusText) == 0;
+    Area::repassing = true;
+    bool taken = Area::dispatchMouse(areas, MSG_MOUSE_MOVE, x, y);
+    Area::repassing = false;
+    if (currentArticle != this)
+        return;
+    if (taken || showsHover)
+        setStatus(statusText.str);
+    if (!taken && cursors[CURSOR_NORMAL])
         cursors[CURSOR_NORMAL]->setAsPointer();
 }
 

@@ -139,6 +139,11 @@ public:
     void finishLayout();
     // Dresses the article in theme n; true when a new area chain was built.
     bool setTheme(uint32_t n);
+    // Brings the view back inside the article after its pages changed (a
+    // new view height): column pages show the page holding the line that
+    // was first on screen; the other modes keep the scroll position within
+    // reach. firstLine follows.
+    void fitView();
 
     // Search highlights.
     void highlightText(const char *word);
@@ -161,6 +166,10 @@ public:
     void drawLink(Link *link, bool focused);
 
     void handleMouse(int message, int32_t x, int32_t y);
+    // The pointer passed through the areas again where it rests, after the
+    // view moved under it: as a motion, except that a status text that the
+    // keys gave (a focused link's) stays when the pointer is on nothing.
+    void hoverAgain(int32_t x, int32_t y);
     // The status bar's text, when there is a status bar.
     void setStatus(const char *text);
 
@@ -169,6 +178,9 @@ public:
 
     // Scrolling and navigation.
     void navigate(int code);
+    // The column page under page x, x made relative to that page; false
+    // right of the last page.
+    bool columnAt(int32_t &x, uint32_t &c) const;
     // Moves the focus to the next link below (down) or above; the top-most or
     // bottom-most visible link when none is focused. True when the focus moved.
     bool focusNextLink(bool down);

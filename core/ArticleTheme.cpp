@@ -96,6 +96,7 @@ bool Article::setTheme(uint32_t n)
 
     if (columns >= 2)
         buildColumnPages();
+    fitView();
 
     delete areas;
     areas = nullptr;
@@ -109,6 +110,55 @@ bool Article::setTheme(uint32_t n)
     g_system->critical_check(pageArea);
     g_system->set_error_message(nullptr);
     return areas != nullptr;
+}
+
+void Article::fitView()
+{
+    animating = false;
+    xOffset = 0;
+    if (columns >= 2) {
+        if (totalColumns == 0 || !columnFirstLine || !columnTop)
+            return;
+        // The last page starting at or before the first line shown, but
+        // never so far that fewer pages than shown are left.
+        uint32_t shownLine = firstLine;
+        uint32_t c = column < totalColumns ? column : totalColumns - 1;
+        while (c > 0 && columnFirstLine[c] > shownLine)
+            c--;
+        while (c + 1 < totalColumns && columnFirstLine[c + 1] <= shownLine)
+            c++;
+        uint32_t last = totalColumns > columns ? totalColumns - columns : 0;
+        column = c < last ? c : last;
+        firstLine = columnFirstLine[column];
+        scroll = columnTop[column];
+        return;
+    }
+    int64_t limit = 0;
+    if (columns == 0) {
+        limit = (int64_t)documentHeight - viewHeight + 1;
+    } else if (viewHeight > 0) {
+        // Whole views: the last view that starts inside the document.
+        limit = (int64_t)documentHeight - 1;
+        limit -= limit % viewHeight;
+    }
+    int64_t to = scroll;
+    if (columns == 1 && viewHeight > 0)
+        to -= to % viewHeight;
+    if (to > limit)
+        to = limit;
+    if (to < 0)
+        to = 0;
+    scroll = (int32_t)to;
+    // The first row that reaches below the top of the view.
+    uint32_t lo = 0, hi = lineCount;
+    while (lo < hi) {
+        uint32_t mid = lo + (hi - lo) / 2;
+        if ((int64_t)lines[mid].bottom <= scroll)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    firstLine = lo < lineCount ? lo : (lineCount ? lineCount - 1 : 0);
 }
 
 // Column pages for the view height: a row that passes the page's limit

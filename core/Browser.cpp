@@ -169,6 +169,25 @@ void Browser::pageMetrics(int *a, int *b, int *c, int scale)
     *c = (int)height;
 }
 
+// Where the shown article is: a change means the view moved under the pointer.
+namespace {
+struct ViewPlace {
+    const Article *article;
+    int32_t scroll;
+    uint32_t column, theme;
+    bool operator==(const ViewPlace &o) const
+    {
+        return article == o.article && scroll == o.scroll && column == o.column && theme == o.theme;
+    }
+};
+
+ViewPlace viewPlace()
+{
+    const Article *a = currentArticle;
+    return a ? ViewPlace{a, a->scroll, a->column, a->themeNumber} : ViewPlace{nullptr, 0, 0, 0};
+}
+} // namespace
+
 // Core-only messages may arrive while the queue is drained; they are kept
 // and posted again afterwards rather than dropped.
 static bool isCoreOnly(int msg)
@@ -290,7 +309,21 @@ void Browser::handleMessage(int msg, int param)
     }
     if (slideShow && slideShowFilter(msg, param))
         return;
+    // What the pointer rests on changes when the view moves under it.
+    ViewPlace before = viewPlace();
     dispatch(msg, param);
+    if (!busy && !slideShow && !(viewPlace() == before))
+        repassPointer();
+}
+
+void Browser::repassPointer()
+{
+    // A held button keeps its area: the press, its drags and its release
+    // stay together.
+    if (!currentArticle || Area::pressed)
+        return;
+    currentArticle->hoverAgain(mouseX, mouseY);
+    updateScreen();
 }
 
 void Browser::presentPage()
@@ -339,9 +372,19 @@ void Browser::search()
             article->highlightText(word);
             history.open(fileName);
             presentPage();
-            settle();
         }
     }
+    // Settled whatever was chosen. The dialog took the pointer's motion, and
+    // the release that opened it queued its old position: where the pointer
+    // rests now is asked for once the queue is drained.
+    drain();
+    int x = 0, y = 0;
+    if (g_system->pointer_position(x, y)) {
+        mouseX = x;
+        mouseY = y;
+    }
+    handleMessage(MSG_MOUSE_MOVE, (int)packPosition(mouseX, mouseY));
+    postHeld(0);
     delete[] word;
     delete[] fileName;
 }

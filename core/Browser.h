@@ -50,6 +50,9 @@ private:
     void animationTick();
     void teardown();
     void settle() { flushEvents(); }
+    // Passes the last pointer position through the shown article's areas
+    // again (hover, status text, capture), as after a motion.
+    void repassPointer();
 };
 
 extern Browser g_browser;

@@ -46,6 +46,9 @@ void restoreView(HistoryEntry &entry, uint32_t themeNumber)
     a->firstLine = (uint32_t)entry.firstLine;
     a->focusedLink = entry.focusedLink;
     a->setTheme(themeNumber);
+    // The pages may have changed since the place was saved (the same
+    // article shown further up the path in another look).
+    a->fitView();
     a->updateVisibleLinks();
 }
 

@@ -84,6 +84,7 @@ Link *Link::findAt(Link *first, int32_t x, int32_t y)
 bool Link::nearestBelow(int32_t top, int32_t bottom)
 {
     sortY = NOT_VISIBLE;
+    sortColumn = 0;
     bool found = false;
     for (uint32_t i = 0; i < rectCount; i++) {
         const LinkRect &r = rects[i];
@@ -127,6 +128,7 @@ bool Link::nearestInColumns(uint32_t firstColumn, uint32_t lastColumn, const int
                             uint32_t topCount, int32_t columnStride)
 {
     sortY = NOT_VISIBLE;
+    sortColumn = 0;
     bool found = false;
     int32_t firstTop = columnTopAt(columnTops, topCount, firstColumn);
     for (uint32_t i = 0; i < rectCount; i++) {
@@ -135,8 +137,10 @@ bool Link::nearestInColumns(uint32_t firstColumn, uint32_t lastColumn, const int
         if (c < firstColumn || c > lastColumn)
             continue;
         int32_t key = clampToInt32((int64_t)r.y2 - ((int64_t)columnTopAt(columnTops, topCount, c) - firstTop));
-        if (!found || key < sortY) {
+        uint32_t page = c - firstColumn;
+        if (!found || page < sortColumn || (page == sortColumn && key < sortY)) {
             sortY = key;
+            sortColumn = page;
             sortX = clampToInt32((int64_t)r.x1 + (int64_t)(c - firstColumn) * columnStride);
             found = true;
         }

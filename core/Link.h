@@ -77,6 +77,7 @@ public:
     uint32_t rectCount = 0, rectCapacity = 0;
     int32_t sortX = 0;
     int32_t sortY = NOT_VISIBLE;
+    uint32_t sortColumn = 0;           // column page from the first shown
     int32_t minX = 0x7FFFFFFF, minY = 0x7FFFFFFF;
     int32_t maxX = 0, maxY = 0;
     String target;
@@ -112,6 +113,8 @@ public:
     bool nearestBelow(int32_t top, int32_t bottom);
     // The same for column pages firstColumn..lastColumn shown side by side,
     // columnStride apart; columnTops holds topCount ascending page tops.
+    // Pages are read one after the other: sortColumn is the page of the
+    // rectangle chosen, the first page the link reaches.
     bool nearestInColumns(uint32_t firstColumn, uint32_t lastColumn, const int32_t *columnTops,
                           uint32_t topCount, int32_t columnStride);
 

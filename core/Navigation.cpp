@@ -235,9 +235,14 @@ void navigateSingle(Article &a, int code)
     case NAV_PAGE_UP:
     case NAV_PAGE_DOWN: {
         bool up = code == NAV_PAGE_UP;
+        // A page move goes at least one line its own way, however large
+        // the overlap.
         int64_t step = (int64_t)a.viewHeight - a.pageOverlap;
         if (a.columns == 1)
-            step = step < 0 ? -(int64_t)a.viewHeight : a.viewHeight;
+            step = a.viewHeight;
+        int64_t line = a.lineStep > 0 ? a.lineStep : 1;
+        if (step < line)
+            step = line;
         if (up)
             step = -step;
         int32_t to = clampToInt32(a.scroll + step);
@@ -488,20 +493,29 @@ void Article::jumpTo(int32_t position)
     }
 }
 
+bool Article::columnAt(int32_t &x, uint32_t &c) const
+{
+    // Page k covers x from k steps on, its first pixel column included.
+    int32_t step = columnWidth + columnGap;
+    c = column;
+    if (step > 0 && x >= step) {
+        int32_t pages = x / step;
+        x -= pages * step;
+        uint64_t k = (uint64_t)c + (uint32_t)pages;
+        c = k > 0xFFFFFFFFu ? 0xFFFFFFFFu : (uint32_t)k;
+    }
+    return c < totalColumns && columnTop;
+}
+
 Link *Article::linkAt(int32_t x, int32_t y)
 {
     int64_t pageY = y;
     if (columns < 2) {
         pageY += scroll;
     } else {
-        // The column page under x; right of the last page there is none.
-        int32_t step = columnWidth + columnGap;
-        uint32_t c = column;
-        while (step > 0 && x > step) {
-            x -= step;
-            c++;
-        }
-        if (c >= totalColumns || !columnTop)
+        // Right of the last page there is no link.
+        uint32_t c;
+        if (!columnAt(x, c))
             return nullptr;
         pageY += columnTop[c];
     }

@@ -117,6 +117,9 @@ public:
     virtual void show_cursor(bool show) = 0;
     virtual void move_cursor(int x, int y) = 0;
     virtual void set_cursor(ImageHandle image, int hotX, int hotY) = 0;
+    // Where the pointer rests now, screen pixels; false when the platform
+    // cannot tell (the last motion message is then all the core knows).
+    virtual bool pointer_position(int &x, int &y) { (void)x, (void)y; return false; }
 
     // Sound and music.
     virtual SampleHandle load_sound(const void *buffer, int size, int frequency, int flags) = 0;

@@ -1,6 +1,8 @@
 // Screen areas through the recording System.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
 #include <string>
 #include <tuple>
 
@@ -13,6 +15,8 @@
 #include "Image.h"
 #include "MagazineConfig.h"
 #include "Messages.h"
+#include "Playlist.h"
+#include "Commands.h"
 
 namespace {
 
@@ -201,6 +205,42 @@ TEST_F(AreaFixture, ButtonWithoutCommandShowsItselfButTakesNoPress)
     // A movie's frame interval stays in 1..40 ms.
     for (auto c : {std::make_pair(0, 40), std::make_pair(2000, 1), std::make_pair(25, 40)})
         EXPECT_EQ(MovieArea::frameInterval(c.first), c.second) << c.first;
+}
+
+TEST_F(AreaFixture, AButtonRunsItsCommandOnlyWhenReleasedOnIt)
+{
+    Article shown(nullptr);
+    currentArticle = &shown;
+    const SampleHandle click = reinterpret_cast<SampleHandle>(0x77);
+    g_playlist.themeSounds[SOUND_BUTTONDOWN] = click;
+    ButtonDef def;
+    def.placement.x = def.placement.y = 10;
+    def.placement.width = def.placement.height = 20;
+    def.command = CMD_PAGEDOWN;
+    const struct { const char *what; std::vector<std::pair<int, int>> drags; bool runs; } cases[] = {
+        {"pressed and released on it", {}, true},
+        {"dragged off before the release", {{50, 50}}, false},
+        {"dragged off and back on", {{50, 50}, {15, 15}}, true},
+    };
+    for (const auto &c : cases) {
+        Area *button = new ButtonArea(def, nullptr, nullptr);
+        sys.posted.clear();
+        g_playlist.pendingSound = nullptr;
+        Area::dispatchMouse(button, MSG_MOUSE_MOVE, 15, 15);
+        EXPECT_TRUE(Area::dispatchMouse(button, MSG_MOUSE_DOWN, 15, 15)) << c.what;
+        EXPECT_EQ(click, g_playlist.pendingSound) << c.what; // the press is heard at once
+        for (auto d : c.drags)
+            Area::dispatchMouse(button, MSG_MOUSE_DRAG, d.first, d.second);
+        g_playlist.pendingSound = nullptr;
+        Area::dispatchMouse(button, MSG_MOUSE_UP, 0, 0);
+        EXPECT_EQ(click, g_playlist.pendingSound) << c.what; // the release too, run or not
+        bool ran = std::find(sys.posted.begin(), sys.posted.end(), std::make_pair((int)MSG_NAVIGATE, (int)NAV_PAGE_DOWN)) !=
+                   sys.posted.end();
+        EXPECT_EQ(c.runs, ran) << c.what;
+        delete button;
+    }
+    g_playlist.reset();
+    currentArticle = nullptr;
 }
 
 } // namespace

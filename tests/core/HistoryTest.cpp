@@ -33,7 +33,10 @@ const char *const kConfig =
     "<background theme=dusk></scheme>"
     "<scheme name=late><page width=170><background theme=dusk><background id=9 theme=night></scheme>"
     "<theme name=tall image=bg.bmp><page x=0 y=0 height=400></theme>"
-    "<scheme name=cols><page width=300 columns=2 colspacing=20><background theme=tall></scheme>";
+    "<theme name=low inherit=tall><page height=150></theme>"
+    "<scheme name=cols><page width=300 columns=2 colspacing=20><background theme=tall>"
+    "<background theme=low></scheme>"
+    "<scheme name=free><page width=300><background theme=low><background theme=tall></scheme>";
 
 struct ViewFixture : LooseMagazine {
     void SetUp() override
@@ -203,6 +206,106 @@ TEST_F(ViewFixture, TheThumbDragsThePageAndAPressBesideItPagesWhileHeld)
     EXPECT_EQ(a->autoscrollMode, 2);
     send(MSG_MOUSE_UP, 129);
     EXPECT_EQ(a->autoscrollMode, 0);
+}
+
+TEST_F(ViewFixture, ALookChangeShowsThePageHoldingTheLineFirstOnScreen)
+{
+    for (const char *scheme : {"cols", "free"}) {
+        std::string text = std::string("<article scheme=") + scheme + ">";
+        for (int line = 0; line < 150; line++)
+            text += "<br>line" + std::to_string(line);
+        add(std::string(scheme) + ".txt", text);
+    }
+    add("other.txt", "<article scheme=cols>elsewhere");
+    // The first line drawn by the last message (none: an empty page), and
+    // whether the view is inside the article: in column mode a whole screen
+    // of pages, in free mode no band below the last line.
+    auto firstDrawn = [&]() {
+        int first = -1;
+        for (const std::string &c : sys.calls)
+            if (c.rfind("out_text line", 0) == 0) {
+                int n = std::stoi(c.substr(13));
+                first = first < 0 || n < first ? n : first;
+            }
+        return first;
+    };
+    auto inside = [&]() {
+        Article *a = currentArticle;
+        if (a->columns >= 2)
+            return a->column + a->columns <= a->totalColumns && a->firstLine == a->columnFirstLine[a->column];
+        return a->scroll <= a->documentHeight - a->viewHeight + 1;
+    };
+    const struct {
+        const char *what, *article;
+        std::vector<std::pair<int, int>> messages;
+        int top;
+    } cases[] = {
+        {"End, then the short look: the last pages stay in view", "cols.txt", {{MSG_NAVIGATE, NAV_END}, {MSG_THEME, 2}},
+         109},
+        {"and back to the tall look: the page holding that line", "cols.txt",
+         {{MSG_NAVIGATE, NAV_END}, {MSG_THEME, 2}, {MSG_THEME, 1}}, 83},
+        {"Page Up from there moves one screen back", "cols.txt",
+         {{MSG_NAVIGATE, NAV_END}, {MSG_THEME, 2}, {MSG_THEME, 1}, {MSG_NAVIGATE, NAV_PAGE_UP}}, 27},
+        {"Back after a look change elsewhere: the place in the new look", "cols.txt",
+         {{MSG_NAVIGATE, NAV_END}, {MSG_HELP, 0}, {MSG_THEME, 2}, {MSG_BACK, 1}}, 109},
+        {"free scrolling: a taller view keeps no band below the end", "free.txt",
+         {{MSG_NAVIGATE, NAV_END}, {MSG_THEME, 2}}, 121},
+    };
+    g_magazine_config.helpArticle.set("other.txt");
+    for (const auto &c : cases) {
+        history.clear();
+        ASSERT_TRUE(history.open(c.article));
+        for (auto m : c.messages) {
+            sys.clearCalls();
+            g_browser.handleMessage(m.first, m.second);
+            pump();
+        }
+        EXPECT_EQ(c.top, firstDrawn()) << c.what;
+        EXPECT_TRUE(inside()) << c.what;
+    }
+}
+
+TEST_F(ViewFixture, AnEdgeDelayRunningWhenTheArticleWasLeftIsOverOnReturn)
+{
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    Article *a = currentArticle;
+    a->setAutoscroll(AutoscrollArea::MODE_BOTTOM); // the delay starts
+    ASSERT_TRUE(a->edgeTimerPending);
+    ASSERT_TRUE(history.open(name(1).c_str()));
+    g_browser.handleMessage(MSG_BACK, 1);
+    ASSERT_EQ(a, currentArticle);
+    // Holding the edge again scrolls at once.
+    sys.posted.clear();
+    a->setAutoscroll(AutoscrollArea::MODE_BOTTOM);
+    EXPECT_NE(std::find(sys.posted.begin(), sys.posted.end(), std::make_pair((int)MSG_NAVIGATE, (int)NAV_LINE_DOWN)),
+              sys.posted.end());
+}
+
+TEST_F(ViewFixture, BackRestoresTheColumnPageAndTheFocusedLink)
+{
+    std::string text = "<article scheme=cols>";
+    for (int line = 0; line < 200; line++)
+        text += line % 10 ? "<br>line" + std::to_string(line) : "<br><link article=a0.txt>go" + std::to_string(line) + "</link>";
+    add("colinks.txt", text);
+    ASSERT_TRUE(history.open("colinks.txt"));
+    Article *a = currentArticle;
+    g_browser.handleMessage(MSG_NAVIGATE, NAV_PAGE_DOWN);
+    for (int i = 0; i < 2; i++)
+        g_browser.handleMessage(MSG_LINK_NEXT, NAV_LINE_DOWN);
+    const uint32_t column = a->column;
+    Link *focused = a->focusedLink;
+    ASSERT_TRUE(column > 0 && focused);
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    sys.clearCalls();
+    g_browser.handleMessage(MSG_BACK, 1);
+    EXPECT_EQ(std::make_tuple(a, column, focused), std::make_tuple(currentArticle, a->column, a->focusedLink));
+    // That column page is drawn from its first line, the link lit on it.
+    Token *word = a->lines[a->columnFirstLine[column] + 1].first;
+    while (word && word->kind != TOKEN_STRING)
+        word = word->next;
+    ASSERT_NE(word, nullptr);
+    EXPECT_TRUE(sys.called("out_text " + std::string(static_cast<StringToken *>(word)->text) + " "));
+    EXPECT_EQ(focused, a->topVisibleLink->nextVisible);
 }
 
 // Column pages of an article laid out by hand, rows (top, bottom).

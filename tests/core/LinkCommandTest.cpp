@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "Areas.h"
 #include "Browser.h"
@@ -14,6 +15,7 @@
 #include "Markup.h"
 #include "Messages.h"
 #include "Palette.h"
+#include "PictureWriters.h"
 #include "Playlist.h"
 
 namespace {
@@ -173,6 +175,36 @@ TEST(LaidOutLinks, VisitedTargetsTakeTheVisitedColourAndDrawInTheClip)
     ASSERT_NE(calls.end(), drawn);
     EXPECT_NE(std::string::npos, drawn->find("123456")) << *drawn;
     EXPECT_TRUE(calls.front() == "set_region 10 20 200 300" && calls.back() == "set_region 0 0 0 0");
+}
+
+TEST(LaidOutLinks, ImageMapHotSpotsAreTheirRectanglesAndTheFocusFramesTheSpot)
+{
+    LayoutRig rig{200, std::string(kLeft) + "<link selcolor=ff0000>"};
+    rig.addPicture("map.bmp", makeBMP(40, 30, std::vector<uint32_t>(40 * 30, 0x204060), 24));
+    ASSERT_TRUE(layOut(rig, "text<br><imagemap file=map.bmp><link x=5 y=6 width=10 height=8 article=a.txt>"
+                            "<link x=20 y=0 width=20 height=30 article=b.txt></imagemap>"));
+    Token *picture = rig.article->lines[1].first;
+    while (picture && picture->kind != TOKEN_IMAGE)
+        picture = picture->next;
+    ASSERT_NE(picture, nullptr);
+    const int px = picture->x, py = picture->y;
+    // Each hot spot's rectangle, and the frame a focused one draws (screen origin 100, 50).
+    const struct { int x1, y1, x2, y2; std::vector<std::string> frame; } spots[] = {
+        {px + 5, py + 6, px + 14, py + 14, {"h_line 105 56 10", "h_line 105 63 10", "v_line 105 56 8", "v_line 114 56 8"}},
+        {px + 20, py, px + 39, py + 30, {"h_line 120 50 20", "h_line 120 79 20", "v_line 120 50 30",
+          "v_line 139 50 30"}},
+    };
+    Link *link = rig.article->links;
+    for (const auto &spot : spots) { // a frame needs a selected colour
+        ASSERT_TRUE(link && link->rectCount == 1);
+        const LinkRect &r = link->rects[0];
+        EXPECT_EQ((std::vector<int>{spot.x1, spot.y1, spot.x2, spot.y2}), (std::vector<int>{r.x1, r.y1, r.x2, r.y2}));
+        rig.scope.sys.clearCalls();
+        link->draw(true, 100 - px, 50 - py, 200, 100, 0, 0, nullptr, 0, 0, 0);
+        for (const std::string &line : spot.frame)
+            EXPECT_TRUE(rig.scope.sys.called(line)) << line;
+        link = link->next;
+    }
 }
 
 TEST(LinkRects, RectanglesAboveThePageTopKeepTheirSign)

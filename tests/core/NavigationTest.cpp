@@ -348,4 +348,108 @@ TEST_F(NavFixture, RandomMovesKeepTheViewInsideTheArticle)
     }
 }
 
+TEST_F(NavFixture, DownReachesEveryLinkOnceColumnByColumn)
+{
+    // A link every third row over six pages shown two at a time.
+    columnPages(6, 2);
+    std::vector<Link *> all;
+    for (int row = 0; row < 90; row += 3)
+        all.push_back(link(0, row * 20, 50, row * 20 + 20));
+    a->updateVisibleLinks();
+    for (bool down : {true, false}) {
+        std::vector<size_t> seen; // the way up starts on the last link
+        if (a->focusedLink)
+            seen.push_back(std::find(all.begin(), all.end(), a->focusedLink) - all.begin());
+        for (int i = 0; i < 60 && seen.size() < all.size(); i++) {
+            if (!a->focusNextLink(down))
+                a->navigate(down ? NAV_LINE_DOWN : NAV_LINE_UP);
+            size_t n = std::find(all.begin(), all.end(), a->focusedLink) - all.begin();
+            if (seen.empty() || seen.back() != n)
+                seen.push_back(n);
+        }
+        std::vector<size_t> expected(all.size());
+        for (size_t n = 0; n < all.size(); n++)
+            expected[n] = down ? n : all.size() - 1 - n;
+        EXPECT_EQ(expected, seen) << (down ? "down" : "up");
+    }
+}
+
+TEST_F(NavFixture, PageMovesGoTheirOwnWayWhateverTheOverlap)
+{
+    rows(100); // 2000 pixels
+    const struct { uint32_t columns; int32_t overlap, from; int code; int32_t to; } cases[] = {
+        {0, 400, 500, NAV_PAGE_DOWN, 520}, {0, 400, 500, NAV_PAGE_UP, 480}, // a line each way
+        {0, 300, 500, NAV_PAGE_DOWN, 520}, {0, 20, 500, NAV_PAGE_DOWN, 780},
+        {1, 400, 600, NAV_PAGE_DOWN, 900}, {1, 400, 600, NAV_PAGE_UP, 300},
+    };
+    for (const auto &c : cases) {
+        a->columns = c.columns;
+        a->pageOverlap = c.overlap;
+        a->scroll = c.from;
+        a->navigate(c.code);
+        EXPECT_EQ(c.to, a->scroll) << c.columns << " " << c.overlap << " " << c.code;
+    }
+}
+
+TEST_F(NavFixture, TheFirstPixelColumnOfTheSecondPageHitsItsLink)
+{
+    columnPages(5, 2, 1);
+    Link *second = link(0, 600, 40, 620); // first on page 2, shown second
+    a->updateVisibleLinks();
+    const int step = 110;
+    const struct { int x; Link *hit; } cases[] = {{step - 1, nullptr}, {step, second}, {step + 40, second}, {step + 41, nullptr}};
+    for (const auto &c : cases)
+        EXPECT_EQ(c.hit, a->linkAt(c.x, 10)) << c.x;
+}
+
+TEST_F(NavFixture, AutoscrollStepsByModeAndTheEdgeDelay)
+{
+    // The step posted and the ticks until the next one, by edge and mode.
+    const struct { int mode; uint32_t columns; int code, every; } cases[] = {
+        {1, 0, NAV_PAGE_UP, 6},   {1, 2, NAV_LINE_UP, 6},   {2, 1, NAV_PAGE_DOWN, 6}, {2, 3, NAV_LINE_DOWN, 6},
+        {3, 0, NAV_LINE_UP, 2},   {3, 1, NAV_PAGE_UP, 6},   {4, 0, NAV_LINE_DOWN, 2}, {4, 2, NAV_PAGE_DOWN, 6},
+    };
+    a->edgeDelay = 0;
+    for (const auto &c : cases) {
+        a->columns = c.columns;
+        a->setAutoscroll(0);
+        sys.posted.clear();
+        a->setAutoscroll(c.mode); // the first step at once
+        for (int tick = 0; tick < 12; tick++)
+            a->autoscrollStep();
+        std::vector<std::pair<int, int>> expected(1 + 12 / c.every, {MSG_NAVIGATE, c.code});
+        EXPECT_EQ(expected, sys.posted) << c.mode << "/" << c.columns;
+    }
+    // With a delay: a timer for the rest of it, no step until it fired.
+    a->columns = 0;
+    a->edgeDelay = 500;
+    a->setAutoscroll(0);
+    sys.clearCalls();
+    a->setAutoscroll(4);
+    EXPECT_TRUE(sys.called("start_timer " + std::to_string(MSG_EDGE_DELAY) + " 450"));
+    sys.posted.clear();
+    a->autoscrollStep();
+    EXPECT_TRUE(sys.posted.empty());
+    a->setAutoscroll(0);
+    EXPECT_TRUE(!a->edgeTimerPending && sys.called("stop_timer " + std::to_string(MSG_EDGE_DELAY)));
+}
+
+TEST_F(NavFixture, RedrawingARectangleRepaintsOnlyTheShownHighlightsInIt)
+{
+    Token *mark = new HighlightToken(30, 40, 50, 14, 0xFF0000);
+    mark->next = new Token(TOKEN_STRING, 30, 40, 50, 10, 4);
+    a->addLine(mark, 40, 20);
+    const struct { int state, x, y, w, h; bool painted; } cases[] = {
+        {2, 70, 50, 20, 20, true},  {2, 0, 0, 10, 10, false}, {2, 80, 40, 5, 5, false}, // right of it
+        {2, 0, 53, 40, 10, true},   {2, 30, 54, 5, 5, false},                          // below it
+        {1, 70, 50, 20, 20, false}, {0, 70, 50, 20, 20, false},                        // not shown yet
+    };
+    for (const auto &c : cases) {
+        a->highlightState = c.state;
+        sys.clearCalls();
+        a->redrawRect(100, 200, c.x, c.y, c.w, c.h);
+        EXPECT_EQ(c.painted, sys.called("fill_rect 130 240 50 14")) << c.state << " " << c.x << "," << c.y;
+    }
+}
+
 } // namespace

@@ -301,6 +301,14 @@ bool FakeSystem::print(Article *) { log("print"); return printed; }
 void FakeSystem::show_cursor(bool show) { log("show_cursor %d", show ? 1 : 0); }
 void FakeSystem::move_cursor(int x, int y) { log("move_cursor %d %d", x, y); }
 void FakeSystem::set_cursor(ImageHandle, int hx, int hy) { log("set_cursor %d %d", hx, hy); }
+bool FakeSystem::pointer_position(int &x, int &y)
+{
+    if (pointerKnown) {
+        x = pointerAt.first;
+        y = pointerAt.second;
+    }
+    return pointerKnown;
+}
 
 SampleHandle FakeSystem::load_sound(const void *buffer, int size, int frequency, int flags_)
 {

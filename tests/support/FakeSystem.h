@@ -33,6 +33,8 @@ public:
     const char *errorText = nullptr;
     int charWidth = 8;                        // text width per byte
     int waits = 0;
+    bool pointerKnown = false;                // pointer_position answers with pointerAt
+    std::pair<int, int> pointerAt;
 
     // Helpers for assertions.
     bool called(const std::string &prefix) const;
@@ -82,6 +84,7 @@ public:
     void show_cursor(bool show) override;
     void move_cursor(int x, int y) override;
     void set_cursor(ImageHandle image, int hotX, int hotY) override;
+    bool pointer_position(int &x, int &y) override;
     SampleHandle load_sound(const void *buffer, int size, int frequency, int flags) override;
     void play_sound(SampleHandle sample) override;
     void unload_sound(SampleHandle sample) override;
