@@ -1,5 +1,6 @@
 // Font map, override file and font cache (see FontMapping.h).
 #include "FontMapping.h"
+#include "ReplaceFile.h"
 
 #include "SDLFont.h"
 
@@ -223,10 +224,9 @@ bool FontMapping::writeCache() const
 {
     if (where.cachePath.empty())
         return false;
-    // Written beside the cache and renamed over it, so a cache that was cut
-    // short is never read.
-    std::string temporary = where.cachePath + ".tmp";
-    FILE *f = fopen(temporary.c_str(), "w");
+    // Replaced whole, so a cache that was cut short is never read.
+    ReplacingFile file;
+    FILE *f = file.open(where.cachePath);
     bool ok = f != nullptr;
     if (f) {
         for (const Section &s : sections) {
@@ -236,15 +236,10 @@ bool FontMapping::writeCache() const
                 if (fprintf(f, "%s=%s\n", item.first.c_str(), item.second.c_str()) < 0)
                     ok = false;
         }
-        if (fclose(f) != 0)
-            ok = false;
+        ok = file.commit(ok);
     }
-    if (ok && rename(temporary.c_str(), where.cachePath.c_str()) != 0)
-        ok = false;
-    if (!ok) {
-        remove(temporary.c_str());
+    if (!ok)
         printf("Could not write font cache to : %s\n", where.cachePath.c_str());
-    }
     return ok;
 }
 
