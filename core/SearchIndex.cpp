@@ -535,8 +535,10 @@ void SearchIndex::compact()
     // Every node gets its place in the dialog's walk order (seq, by slot);
     // the links are turned to the slots their nodes will have; then the
     // nodes are swapped into place, each swap settling one node for good.
+    if (nodes > UINT32_MAX)
+        return;
     std::unique_ptr<uint32_t[]> seq(new (std::nothrow) uint32_t[nodes]);
-    if (!seq || nodes > UINT32_MAX)
+    if (!seq)
         return;
     Slots slots;
     try {
@@ -669,6 +671,17 @@ static int32_t clampCoordinate(int64_t v)
 
 HighlightToken *TextSearch::highlightAll(const char *text, uint32_t n, int x, int y,
                                          uint32_t ascent, uint32_t colour, FontHandle font) const
+{
+    // Without memory for the boundaries the word is simply not marked.
+    try {
+        return highlightPieces(text, n, x, y, ascent, colour, font);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
+HighlightToken *TextSearch::highlightPieces(const char *text, uint32_t n, int x, int y,
+                                            uint32_t ascent, uint32_t colour, FontHandle font) const
 {
     std::vector<uint32_t> starts;
     forEachMatch(text, n, [&](uint32_t start, uint32_t) { starts.push_back(start); });

@@ -231,12 +231,19 @@ public:
 
     // A chain of highlights over every match (overlapping ones too) of the
     // pattern in text[0 .. n - 1], compared in lower case; null when there is
-    // none. The run starts at x; widths are measured with the font.
+    // none. The run starts at x; widths are measured with the font, the text
+    // once in pieces between the matches' starts and ends (a mark stands at
+    // the sum of the pieces before it), so the work is linear in n whatever
+    // the number of matches.
     HighlightToken *highlightAll(const char *text, uint32_t n, int x, int y, uint32_t ascent,
                                  uint32_t colour, FontHandle font) const;
     // Start offsets of every match, for callers without a font.
     template <class Found>
     void forEachMatch(const char *text, uint32_t n, Found found) const;
+
+private:
+    HighlightToken *highlightPieces(const char *text, uint32_t n, int x, int y, uint32_t ascent,
+                                    uint32_t colour, FontHandle font) const;
 };
 
 template <class Found>
