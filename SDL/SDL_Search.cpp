@@ -15,6 +15,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 static const char *SOURCE = "../SDL/SDL_System.cpp";
 
@@ -67,18 +68,65 @@ const SearchNode *SDLSystem::findSearchNode(const SearchNode *node, const char *
     return SearchIndex::find(node, prefix);
 }
 
+// A malloc'd copy of the first length bytes of the word.
+static char *wordCopy(const char *word, size_t length)
+{
+    char *copy = (char *)malloc(length + 1);
+    if (copy) {
+        memcpy(copy, word, length);
+        copy[length] = '\0';
+    }
+    return copy;
+}
+
 void SDLSystem::collectWords(const SearchNode *tree, std::string &stack, Vector *list)
 {
     M2_ASSERT(tree != NULL, SOURCE);
-    for (const SearchNode *node = tree; node; node = node->hi) {
-        if (node->lo)
-            collectWords(node->lo, stack, list);
-        stack.push_back((char)node->ch);
-        if (node->isWord)
-            Vector_add(list, charsToString(stack));
-        if (node->eq)
-            collectWords(node->eq, stack, list);
-        stack.pop_back();
+    // One buffer holds the word so far: no word reaches deeper than
+    // MAX_WORD characters below any node. The walk goes down lo links
+    // leaving each node behind for its own turn; at its turn a node gives
+    // its word, then its eq subtree is walked, leaving its hi subtree behind
+    // to be walked after it (an in-order walk with one entry per node).
+    size_t base = stack.size();
+    std::string word = stack;
+    word.resize(base + SearchIndex::MAX_WORD + 1);
+    struct Pending {
+        const SearchNode *node;
+        uint32_t depth;
+        bool subtree;   // a whole subtree still to walk, not a node's turn
+    };
+    std::vector<Pending> pending(2 * SearchIndex::MAX_WORD);
+    size_t top = 0;
+    const SearchNode *node = tree;
+    uint32_t depth = (uint32_t)base;
+    for (;;) {
+        for (; node; node = node->lo) {
+            if (top == pending.size())
+                pending.resize(2 * top);
+            pending[top++] = {node, depth, false};
+        }
+        if (top == 0)
+            break;
+        Pending p = pending[--top];
+        node = p.node;
+        depth = p.depth;
+        if (p.subtree)
+            continue;
+        word[depth] = (char)node->ch;
+        // A word found only in noscan articles leads nowhere: not offered.
+        if (node->isWord && node->offered)
+            Vector_add(list, wordCopy(word.data(), depth + 1));
+        if (node->eq && depth + 1 < word.size()) {
+            if (node->hi) {
+                if (top == pending.size())
+                    pending.resize(2 * top);
+                pending[top++] = {node->hi, depth, true};
+            }
+            node = node->eq;
+            depth++;
+        } else {
+            node = node->hi;
+        }
     }
 }
 
@@ -95,12 +143,43 @@ void SDLSystem::listCompletions(const SearchNode *root, char *prefix, Vector *li
     const SearchNode *node = findSearchNode(root, prefix);
     if (!node)
         return;
-    if (node->isWord)
+    if (node->isWord && node->offered)
         Vector_add(list, strdup(prefix));
     if (node->eq) {
         stack = prefix;
         collectWords(node->eq, stack, list);
     }
+}
+
+void SDLSystem::listCompletions(const SearchIndex *index, char *prefix, Vector *list)
+{
+    if (!index || !index->ok || !prefix)
+        return;
+    if (!index->isLaidOut()) {
+        listCompletions(index->root, prefix, list);
+        return;
+    }
+    searchLowerText(prefix);
+    const SearchNode *subtree = index->root;
+    char word[SearchIndex::MAX_WORD + 1];
+    if (*prefix) {
+        const SearchNode *node = findSearchNode(index->root, prefix);
+        if (!node)
+            return;
+        if (node->isWord && node->offered)
+            Vector_add(list, strdup(prefix));
+        subtree = node->eq;
+        // The node ends a prefix of a word, so the prefix is no longer than one.
+        memcpy(word, prefix, (size_t)node->depth + 1);
+    }
+    if (!subtree)
+        return;
+    index->forEachLaidOut(subtree, [&](const SearchNode *n) {
+        word[n->depth] = (char)n->ch;
+        // A word found only in noscan articles leads nowhere: not offered.
+        if (n->isWord && n->offered)
+            Vector_add(list, wordCopy(word, (size_t)n->depth + 1));
+    });
 }
 
 void SDLSystem::listArticles(const SearchIndex *index, const char *word, Vector *list)
@@ -111,21 +190,21 @@ void SDLSystem::listArticles(const SearchIndex *index, const char *word, Vector 
     if (!node || !node->isWord)
         return;
     uint32_t last = index->count < index->articleCount ? index->count : index->articleCount;
-    for (uint32_t i = 0; i < last; i++) {
-        const char *name = index->names[i];
+    index->forEachArticle(node, [&](uint32_t i) {
+        const char *name = i < last ? index->names[i] : nullptr;
         // A noscan article has no name: nothing to open, nothing to list.
-        if (!name || !node->hasArticle(i, index->articleCount))
-            continue;
+        if (!name)
+            return;
         const char *shown = index->titles[i] && *index->titles[i] ? index->titles[i] : name;
         size_t a = strlen(shown), b = strlen(name);
         char *entry = (char *)malloc(a + b + 4);
         if (!entry)
-            continue;
+            return;
         memcpy(entry, shown, a);
         entry[a] = '\0';
         memcpy(entry + a + 1, name, b + 1);
         Vector_add(list, entry);
-    }
+    });
 }
 
 static char *newCopy(const char *text)
@@ -146,7 +225,7 @@ bool SDLSystem::search(SearchIndex *index, char *&word, char *&fileName)
 
     freeStrings(searchWords);
     char *all = strdup("");
-    listCompletions(index->root, all, searchWords);
+    listCompletions(index, all, searchWords);
     free(all);
     panel->clearLists();
     panel->open();
@@ -173,7 +252,7 @@ bool SDLSystem::search(SearchIndex *index, char *&word, char *&fileName)
         if (panel->textChanged()) {
             freeStrings(searchWords);
             char *text = panel->getText();
-            listCompletions(index->root, text, searchWords);
+            listCompletions(index, text, searchWords);
             free(text);
             panel->clearLists();
         } else if (panel->wordSelectionChanged()) {

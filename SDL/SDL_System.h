@@ -181,11 +181,16 @@ public:
     // A malloc'd copy of the character stack.
     static char *charsToString(const std::string &stack);
     static const SearchNode *findSearchNode(const SearchNode *node, const char *prefix);
-    // Appends every word of the subtree, in byte order, behind the stack.
+    // Appends every word of the subtree, in byte order, behind the stack;
+    // words found only in noscan articles are left out.
     static void collectWords(const SearchNode *tree, std::string &stack, Vector *list);
     // The words that begin with the prefix (lower-cased in place), the
-    // prefix itself first when it is a word.
+    // prefix itself first when it is a word; as collectWords, only words
+    // that some listed article holds.
     static void listCompletions(const SearchNode *root, char *prefix, Vector *list);
+    // The same list from the index: read front to back from its laid-out
+    // nodes once compact() has run, else walked as above.
+    static void listCompletions(const SearchIndex *index, char *prefix, Vector *list);
     // The entries of the articles that contain the word, in index order.
     static void listArticles(const SearchIndex *index, const char *word, Vector *list);
 

@@ -9,9 +9,13 @@
 #include "Token.h"
 #include "containr.h"
 
+#include <algorithm>
+#include <functional>
+#include <memory>
 #include <new>
 #include <stdlib.h>
 #include <string.h>
+#include <string>
 #include <vector>
 
 // ------------------------------------------------------------- lower case
@@ -46,68 +50,234 @@ char *searchLowerText(char *text)
 
 // ------------------------------------------------------------------ pool
 
-// Nodes and bit sets live in large chunks freed together with the index:
-// millions of small allocations would cost more time and memory than the
-// words themselves.
+// Nodes live in large chunks freed together with the index: millions of
+// small allocations would cost more time and memory than the words
+// themselves. A chunk holds nothing but nodes, side by side.
 struct SearchIndex::Chunk {
     Chunk *next;
     size_t size;
     size_t used;
     // data follows
     uint8_t *data() { return (uint8_t *)(this + 1); }
+    SearchNode *first() { return (SearchNode *)data(); }
+    size_t count() const { return used / sizeof(SearchNode); }
 };
 
 // Chunks start small (a magazine of a few articles needs a few kilobytes)
 // and double up to 1 MB.
 static const size_t kFirstChunk = 8 * 1024;
 static const size_t kLargestChunk = 1024 * 1024;
-
-void *SearchIndex::poolAlloc(size_t size, size_t align)
-{
-    if (chunks) {
-        size_t at = (chunks->used + align - 1) & ~(align - 1);
-        if (at + size <= chunks->size) {
-            chunks->used = at + size;
-            return chunks->data() + at;
-        }
-    }
-    size_t bytes = chunks ? chunks->size * 2 : kFirstChunk;
-    if (bytes > kLargestChunk)
-        bytes = kLargestChunk;
-    if (bytes < size)
-        bytes = size;
-    Chunk *chunk = (Chunk *)malloc(sizeof(Chunk) + bytes);
-    if (!chunk)
-        return nullptr;
-    chunk->next = chunks;
-    chunk->size = bytes;
-    chunk->used = size;
-    chunks = chunk;
-    chunkBytes += sizeof(Chunk) + bytes;
-    return chunk->data();
-}
+static_assert(kFirstChunk % sizeof(SearchNode) == 0, "chunks hold whole nodes");
+static_assert(sizeof(SearchNode) % alignof(SearchNode) == 0 && alignof(SearchNode) <= 8,
+              "nodes lie side by side after the 8-aligned chunk header");
 
 SearchNode *SearchIndex::newNode(uint8_t ch)
 {
-    void *at = poolAlloc(sizeof(SearchNode), alignof(SearchNode));
-    if (!at)
-        return nullptr;
+    if (!chunks || chunks->used + sizeof(SearchNode) > chunks->size) {
+        size_t bytes = chunks ? chunks->size * 2 : kFirstChunk;
+        if (bytes > kLargestChunk)
+            bytes = kLargestChunk;
+        Chunk *chunk = (Chunk *)malloc(sizeof(Chunk) + bytes);
+        if (!chunk)
+            return nullptr;
+        chunk->next = chunks;
+        chunk->size = bytes;
+        chunk->used = 0;
+        chunks = chunk;
+        chunkBytes += sizeof(Chunk) + bytes;
+    }
+    void *at = chunks->data() + chunks->used;
+    chunks->used += sizeof(SearchNode);
     nodes++;
+    laidOut = false;
     return new (at) SearchNode(ch);
 }
 
-uint8_t *SearchIndex::newBitSet()
+// -------------------------------------------------------------- postings
+
+// A list has room for the next power of two of its entries, so that growing
+// it one article at a time copies each entry a bounded number of times, but
+// never for more than the bit set would take.
+uint32_t SearchIndex::listRoom(uint32_t n) const
 {
-    uint8_t *bits = (uint8_t *)poolAlloc(bitSetBytes, 1);
-    if (bits)
-        memset(bits, 0, bitSetBytes);
-    return bits;
+    uint32_t most = bitSetBytes / width;
+    uint32_t room = 1;
+    while (room < n && room < most)
+        room <<= 1;
+    return room < most ? room : most;
+}
+
+uint32_t SearchIndex::blockBytes(uint32_t n) const
+{
+    uint64_t bytes = 4 + (isBitSet(n) ? (uint64_t)bitSetBytes : (uint64_t)listRoom(n) * width);
+    return (uint32_t)((bytes + 3) & ~(uint64_t)3);
+}
+
+// Blocks of one size class are interchangeable: the bit set, the longest
+// list, or a list of 2^k entries.
+static unsigned sizeClass(uint32_t room, uint32_t most, bool bitSet)
+{
+    if (bitSet)
+        return 33;
+    if (room >= most)
+        return 32;
+    unsigned k = 0;
+    while ((1u << k) < room)
+        k++;
+    return k;
+}
+
+bool SearchIndex::newBlock(uint32_t n, uint32_t &at)
+{
+    uint32_t bytes = blockBytes(n);
+    std::vector<uint32_t> &spare = freeBlocks[sizeClass(listRoom(n), bitSetBytes / width, isBitSet(n))];
+    if (!spare.empty()) {
+        at = spare.back();
+        spare.pop_back();
+    } else {
+        if ((uint64_t)storeUsed + bytes > UINT32_MAX)
+            return false;
+        if (storeUsed + bytes > storeSize) {
+            size_t grown = storeSize + storeSize / 2 + 4096;
+            if (grown < storeUsed + bytes)
+                grown = storeUsed + bytes;
+            uint8_t *bigger = (uint8_t *)realloc(store, grown);
+            if (!bigger)
+                return false;
+            store = bigger;
+            storeSize = grown;
+        }
+        at = (uint32_t)storeUsed;
+        storeUsed += bytes;
+    }
+    memset(store + at, 0, bytes);
+    memcpy(store + at, &n, 4);
+    return true;
+}
+
+void SearchIndex::freeBlock(uint32_t n, uint32_t at)
+{
+    std::vector<uint32_t> &spare = freeBlocks[sizeClass(listRoom(n), bitSetBytes / width, isBitSet(n))];
+    // A block that cannot be listed is only lost until the index goes.
+    try {
+        spare.push_back(at);
+    } catch (const std::bad_alloc &) {
+    }
+}
+
+void SearchIndex::setEntry(uint8_t *list, uint32_t i, uint32_t article) const
+{
+    if (width == 1) {
+        list[i] = (uint8_t)article;
+    } else if (width == 2) {
+        list[2 * i] = (uint8_t)article;
+        list[2 * i + 1] = (uint8_t)(article >> 8);
+    } else {
+        memcpy(list + 4 * (size_t)i, &article, 4);
+    }
+}
+
+bool SearchIndex::markArticle(SearchNode *node, uint32_t article)
+{
+    if (!node || article >= articleCount)
+        return false;
+    bool named = names && names[article];
+    if (!node->isWord) {
+        uint32_t at;
+        if (!newBlock(1, at))
+            return false;
+        setEntry(store + at + 4, 0, article);
+        node->postings = at;
+        node->isWord = 1;
+        node->offered = named;
+        postingsEntered++;
+        return true;
+    }
+    uint32_t at = node->postings;
+    uint32_t n = countAt(at);
+    if (isBitSet(n)) {
+        uint8_t &bits = store[at + 4 + (article >> 3)];
+        uint8_t bit = (uint8_t)(1u << (article & 7));
+        if (!(bits & bit)) {
+            bits |= bit;
+            n++;
+            memcpy(store + at, &n, 4);
+            postingsEntered++;
+        }
+        node->offered |= named;
+        return true;
+    }
+    // Articles mostly come in increasing order: the new one goes last.
+    const uint8_t *list = store + at + 4;
+    uint32_t lo = 0, hi = n;
+    if (entry(list, n - 1) < article) {
+        lo = n;
+    } else {
+        while (lo < hi) {
+            uint32_t mid = lo + (hi - lo) / 2;
+            if (entry(list, mid) < article)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        if (entry(list, lo) == article) {
+            node->offered |= named;
+            return true;
+        }
+    }
+    uint32_t target = at;
+    bool moves = isBitSet(n + 1) || listRoom(n + 1) > listRoom(n);
+    if (moves && !newBlock(n + 1, target))
+        return false;
+    uint8_t *from = store + at + 4, *to = store + target + 4;   // the store may have moved
+    if (isBitSet(n + 1)) {
+        for (uint32_t i = 0; i < n; i++) {
+            uint32_t a = entry(from, i);
+            to[a >> 3] |= (uint8_t)(1u << (a & 7));
+        }
+        to[article >> 3] |= (uint8_t)(1u << (article & 7));
+    } else {
+        for (uint32_t i = n; i > lo; i--)
+            setEntry(to, i, entry(from, i - 1));
+        if (moves)
+            for (uint32_t i = 0; i < lo; i++)
+                setEntry(to, i, entry(from, i));
+        setEntry(to, lo, article);
+    }
+    uint32_t grown = n + 1;
+    memcpy(store + target, &grown, 4);
+    if (moves)
+        freeBlock(n, at);
+    node->postings = target;
+    node->offered |= named;
+    postingsEntered++;
+    return true;
+}
+
+bool SearchIndex::hasArticle(const SearchNode *node, uint32_t article) const
+{
+    if (!node || !node->isWord || !store || article >= articleCount)
+        return false;
+    uint32_t n = countAt(node->postings);
+    const uint8_t *data = store + node->postings + 4;
+    if (isBitSet(n))
+        return (data[article >> 3] >> (article & 7)) & 1;
+    uint32_t lo = 0, hi = n;
+    while (lo < hi) {
+        uint32_t mid = lo + (hi - lo) / 2;
+        if (entry(data, mid) < article)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo < n && entry(data, lo) == article;
 }
 
 // ----------------------------------------------------------------- index
 
 SearchIndex::SearchIndex(uint32_t articleCount)
-    : articleCount(articleCount), bitSetBytes(articleCount ? ((articleCount - 1) / 8) + 1 : 1)
+    : articleCount(articleCount), bitSetBytes(articleCount ? ((articleCount - 1) / 8) + 1 : 1),
+      width(articleCount <= 0x100 ? 1 : articleCount <= 0x10000 ? 2 : 4)
 {
     if (articleCount == 0)
         return;
@@ -136,16 +306,38 @@ SearchIndex::~SearchIndex()
         free(chunks);
         chunks = next;
     }
+    free(store);
 }
 
 size_t SearchIndex::memoryUsed() const
 {
-    return chunkBytes + 3 * sizeof(char *) * (size_t)articleCount;
+    size_t spare = 0;
+    for (const std::vector<uint32_t> &list : freeBlocks)
+        spare += list.capacity() * sizeof(uint32_t);
+    return chunkBytes + storeSize + spare + 3 * sizeof(char *) * (size_t)articleCount;
+}
+
+// Whether a file of the name lies where the platform looks for loose files
+// (the directory, then "temp"), asked without the platform complaining.
+static bool onDisk(const char *name)
+{
+    for (const char *dir : {"", "temp/"}) {
+        std::string path = std::string(dir) + name;
+        char *asked = &path[0];
+        if (g_system->find_one_file(asked))
+            return true;
+    }
+    return false;
 }
 
 static bool isArticleFile(const File *file)
 {
-    return file->fileType == FILE_TEXT && strcmp(file->name.c_str(), "config.txt") != 0;
+    if (file->fileType != FILE_TEXT || strcmp(file->name.c_str(), "config.txt") == 0)
+        return false;
+    // The container's own entry is an article only when someone put it there.
+    if (file->loose && strcmp(file->name.c_str(), Container::EDIT_ENTRY) == 0)
+        return g_system && onDisk(Container::EDIT_ENTRY);
+    return true;
 }
 
 uint32_t SearchIndex::countArticles(File *root)
@@ -296,72 +488,122 @@ bool SearchIndex::insertWord(SearchNode *start, const uint8_t *word, size_t leng
     return markArticle(walk(start, lower, length), article);
 }
 
-bool SearchIndex::markArticle(SearchNode *node, uint32_t article)
-{
-    if (!node || article >= articleCount)
-        return false;
-    if (!node->isWord) {
-        node->articles = newBitSet();
-        if (!node->articles)
-            return false;
-        node->isWord = 1;
-    }
-    node->articles[article >> 3] |= (uint8_t)(1u << (article & 7));
-    return true;
-}
+namespace {
 
-SearchNode *SearchIndex::copyTree(const SearchNode *from, bool &ok)
-{
-    SearchNode *first = nullptr;
-    SearchNode **link = &first;
-    for (const SearchNode *n = from; n && ok; n = n->hi) {
-        SearchNode *lo = n->lo ? copyTree(n->lo, ok) : nullptr;
-        SearchNode *copy = ok ? newNode(n->ch) : nullptr;
-        if (!copy) {
-            ok = false;
-            break;
-        }
-        copy->lo = lo;
-        copy->isWord = n->isWord;
-        if (n->articles) {
-            copy->articles = newBitSet();
-            if (!copy->articles) {
-                ok = false;
-                break;
-            }
-            memcpy(copy->articles, n->articles, bitSetBytes);
-        }
-        *link = copy;
-        link = &copy->hi;
-        copy->eq = n->eq ? copyTree(n->eq, ok) : nullptr;
+// The chunks as one row of node slots: slot k is the k-th node counting
+// from the oldest chunk's first one.
+struct Slots {
+    struct Span {
+        SearchNode *first;
+        size_t base, count;
+    };
+    std::vector<Span> byAge;       // oldest first: by slot
+    std::vector<Span> byAddress;   // by where they lie
+
+    SearchNode *at(size_t k) const
+    {
+        auto it = std::upper_bound(byAge.begin(), byAge.end(), k,
+                                   [](size_t v, const Span &s) { return v < s.base; });
+        --it;
+        return it->first + (k - it->base);
     }
-    return first;
-}
+    size_t slotOf(const SearchNode *node) const
+    {
+        auto it = std::upper_bound(byAddress.begin(), byAddress.end(), node,
+                                   [](const SearchNode *v, const Span &s) { return std::less<const SearchNode *>()(v, s.first); });
+        --it;
+        return it->base + (size_t)(node - it->first);
+    }
+};
+
+} // namespace
 
 void SearchIndex::compact()
 {
     if (!root)
         return;
-    Chunk *old = chunks;
-    size_t oldBytes = chunkBytes, oldNodes = nodes;
-    chunks = nullptr;
-    chunkBytes = 0;
-    nodes = 0;
-    bool ok = true;
-    SearchNode *copy = copyTree(root, ok);
-    Chunk *drop = ok ? old : chunks;
-    if (ok) {
-        root = copy;
-    } else {
-        chunks = old;
-        chunkBytes = oldBytes;
-        nodes = oldNodes;
+    // The postings keep their places; the store's unused tail goes.
+    if (store && storeUsed < storeSize) {
+        if (uint8_t *fitted = (uint8_t *)realloc(store, storeUsed)) {
+            store = fitted;
+            storeSize = storeUsed;
+        }
     }
-    while (drop) {
-        Chunk *next = drop->next;
-        free(drop);
-        drop = next;
+    for (std::vector<uint32_t> &list : freeBlocks)
+        std::vector<uint32_t>().swap(list);
+
+    // Every node gets its place in the dialog's walk order (seq, by slot);
+    // the links are turned to the slots their nodes will have; then the
+    // nodes are swapped into place, each swap settling one node for good.
+    if (nodes > UINT32_MAX)
+        return;
+    std::unique_ptr<uint32_t[]> seq(new (std::nothrow) uint32_t[nodes]);
+    if (!seq)
+        return;
+    Slots slots;
+    try {
+        std::vector<Chunk *> age;
+        for (Chunk *c = chunks; c; c = c->next)
+            age.push_back(c);
+        size_t base = 0;
+        for (size_t i = age.size(); i-- > 0;) {
+            slots.byAge.push_back({age[i]->first(), base, age[i]->count()});
+            base += age[i]->count();
+        }
+        slots.byAddress = slots.byAge;
+        std::sort(slots.byAddress.begin(), slots.byAddress.end(), [](const Slots::Span &a, const Slots::Span &b) {
+            return std::less<const SearchNode *>()(a.first, b.first);
+        });
+
+        uint32_t next = 0;
+        struct Pending {
+            SearchNode *node;
+            uint32_t depth;
+            bool own;   // the node's own turn, after its lo subtree
+        };
+        std::vector<Pending> pending;
+        pending.push_back({root, 0, false});
+        while (!pending.empty()) {
+            Pending p = pending.back();
+            pending.pop_back();
+            SearchNode *n = p.node;
+            if (p.own) {
+                seq[slots.slotOf(n)] = next++;
+                n->depth = (uint8_t)p.depth;
+            } else if (n) {
+                pending.push_back({n->hi, p.depth, false});
+                pending.push_back({n->eq, p.depth + 1, false});
+                pending.push_back({n, p.depth, true});
+                pending.push_back({n->lo, p.depth, false});
+            }
+        }
+        if (next != nodes)
+            return;
+        rows.clear();
+        for (const Slots::Span &span : slots.byAge)
+            rows.push_back({span.first, span.count});
+    } catch (const std::bad_alloc &) {
+        return;
     }
+
+    auto moved = [&](SearchNode *n) { return n ? slots.at(seq[slots.slotOf(n)]) : nullptr; };
+    for (const Slots::Span &span : slots.byAge) {
+        for (size_t i = 0; i < span.count; i++) {
+            SearchNode *n = span.first + i;
+            n->lo = moved(n->lo);
+            n->eq = moved(n->eq);
+            n->hi = moved(n->hi);
+        }
+    }
+    root = moved(root);
+    for (size_t i = 0; i < nodes; i++) {
+        while (seq[i] != i) {
+            size_t j = seq[i];
+            std::swap(*slots.at(i), *slots.at(j));
+            std::swap(seq[i], seq[j]);
+        }
+    }
+    laidOut = true;
 }
 
 const SearchNode *SearchIndex::find(const SearchNode *node, const char *prefix)
@@ -422,32 +664,66 @@ TextSearch::TextSearch(const char *text)
     pattern = text;
 }
 
+static int32_t clampCoordinate(int64_t v)
+{
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : (int32_t)v;
+}
+
 HighlightToken *TextSearch::highlightAll(const char *text, uint32_t n, int x, int y,
                                          uint32_t ascent, uint32_t colour, FontHandle font) const
 {
+    // Without memory for the boundaries the word is simply not marked.
+    try {
+        return highlightPieces(text, n, x, y, ascent, colour, font);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
+HighlightToken *TextSearch::highlightPieces(const char *text, uint32_t n, int x, int y,
+                                            uint32_t ascent, uint32_t colour, FontHandle font) const
+{
+    std::vector<uint32_t> starts;
+    forEachMatch(text, n, [&](uint32_t start, uint32_t) { starts.push_back(start); });
+    if (starts.empty())
+        return nullptr;
+    // Every match's start and end is a boundary; the width up to each one
+    // is the width up to the one before plus the piece between them, so the
+    // whole token is measured once however many matches it holds. Starts
+    // and ends both ascend, so the boundaries are met in order by a merge.
+    std::vector<int64_t> atStart(starts.size()), atEnd(starts.size());
+    std::vector<char> piece;   // measured on copies: the text belongs to a laid-out token
+    uint32_t measuredTo = 0;
+    int64_t width = 0;
+    auto widthTo = [&](uint32_t to) -> int64_t {
+        if (to > measuredTo) {
+            piece.assign(text + measuredTo, text + to);
+            piece.push_back('\0');
+            width += g_system->get_text_width(piece.data(), font);
+            measuredTo = to;
+        }
+        return width;
+    };
+    for (size_t s = 0, e = 0; e < starts.size();) {
+        if (s < starts.size() && starts[s] <= starts[e] + length)
+            atStart[s] = widthTo(starts[s]), s++;
+        else
+            atEnd[e] = widthTo(starts[e] + length), e++;
+    }
     HighlightToken *first = nullptr;
     HighlightToken *last = nullptr;
-    // Widths are measured on copies: the text belongs to a laid-out token.
-    std::vector<char> piece;
-    auto width = [&](uint32_t from, uint32_t to) -> int {
-        if (to <= from)
-            return 0;
-        piece.assign(text + from, text + to);
-        piece.push_back('\0');
-        return g_system->get_text_width(piece.data(), font);
-    };
-    forEachMatch(text, n, [&](uint32_t start, uint32_t end) {
-        int prefix = width(0, start);
-        int match = width(start, end + 1);
+    for (size_t i = 0; i < starts.size(); i++) {
+        int64_t match = atEnd[i] - atStart[i];
         HighlightToken *token = new (std::nothrow)
-            HighlightToken(x + prefix, y, (uint32_t)(match > 0 ? match : 0), ascent, colour);
+            HighlightToken(clampCoordinate((int64_t)x + atStart[i]), y,
+                           (uint32_t)(match > 0 ? (match > INT32_MAX ? INT32_MAX : match) : 0), ascent, colour);
         if (!token)
-            return;
+            break;
         if (last)
             last->next = token;
         else
             first = token;
         last = token;
-    });
+    }
     return first;
 }

@@ -339,7 +339,7 @@ bool Container::open()
     addLooseFiles();
     File *edit = new (std::nothrow) File;
     if (edit) {
-        edit->name.set("?edit.txt");
+        edit->name.set(EDIT_ENTRY);
         edit->fileType = FILE_TEXT;
         edit->loose = true;
         addFile(edit);

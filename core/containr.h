@@ -46,6 +46,10 @@ enum {
 
 class Container {
 public:
+    // The loose text entry every container holds. Nothing of the archive is
+    // behind it; it has bytes only when a file of that name lies on disk.
+    static constexpr const char *EDIT_ENTRY = "?edit.txt";
+
     bool scrambled = false;
     uint32_t readPos = 0;          // archive position of the next byte read
     File *root = nullptr;          // the File tree

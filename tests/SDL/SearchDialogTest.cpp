@@ -3,6 +3,7 @@
 // would, one event at a time, while the dialog runs its loop.
 #include <gtest/gtest.h>
 
+#include "Browser.h"
 #include "GUI/SearchPanel.h"
 #include "LooseFiles.h"
 #include "Messages.h"
@@ -12,6 +13,7 @@
 #include "SdlTestScreen.h"
 #include "SearchIndex.h"
 #include "Vector/Vector.h"
+#include "containr.h"
 
 #include <SDL.h>
 
@@ -251,6 +253,76 @@ TEST_F(Dialog, AQuitRequestEndsTheModalLoops)
         requester.join();
         EXPECT_FALSE(pressed) << c.name;
         c.after();
+
+// The sample magazine opened by the reader's own system, in a fresh
+// directory; the search index is built as the first search builds it.
+struct SampleSearch : ::testing::Test {
+    ScopedWorkDir dir;
+    std::unique_ptr<TestPlatform> platform;
+    std::unique_ptr<SDLSystem> system;
+    System *previous = g_system;
+    char name[10] = "mirandol2";
+    char *argv[2] = {name, nullptr};
+
+    void SetUp() override
+    {
+        std::vector<uint8_t> magazine = readFile(std::string(M2_BINARY_DIR) + "/sample/magazine.dat");
+        ASSERT_FALSE(magazine.empty()) << "the sample magazine is built with the project";
+        ASSERT_TRUE(writeFile("magazine.dat", magazine));
+        ASSERT_TRUE(writeFile("mirandol2.conf", std::string("showConfig=false\nmusic=false\nsoundEffects=false\n")));
+        platform.reset(new TestPlatform(dir.path() + "/mirandol2.conf"));
+        system.reset(new SDLSystem(platform.get(), 1, argv));
+        g_system = system.get();
+        g_browser.searchIndex = nullptr;
+        ASSERT_TRUE(g_container.open());
+    }
+    void TearDown() override
+    {
+        delete g_browser.searchIndex;
+        g_browser.searchIndex = nullptr;
+        g_container.close();
+        g_system = previous;
+    }
+    // What the browser does on the first search: the platform builds the index.
+    SearchIndex *firstSearch()
+    {
+        g_system->indexing_progress((int)g_container.articleCount);
+        return g_browser.searchIndex;
+    }
+};
+
+TEST_F(SampleSearch, TheFirstSearchPrintsNothing)
+{
+    testing::internal::CaptureStderr();
+    SearchIndex *index = firstSearch();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(index->count, index->articleCount);
+}
+
+// The archive article is noscan: its secret word leads to no article, so
+// it is not offered; words of listed articles are.
+TEST_F(SampleSearch, WordsOnlyInNoscanArticlesAreNotOffered)
+{
+    SearchIndex *index = firstSearch();
+    ASSERT_NE(index, nullptr);
+    const struct {
+        const char *prefix;
+        std::vector<std::string> words;
+    } cases[] = {
+        {"zanz", {}}, {"zanzibar", {}}, {"lighthou", {"lighthouse"}},
+    };
+    for (const auto &c : cases) {
+        for (bool laidOut : {true, false}) {   // read from the laid-out nodes, or walked
+            std::string prefix = c.prefix;
+            Vector *list = Vector_create();
+            if (laidOut)
+                SDLSystem::listCompletions(index, &prefix[0], list);
+            else
+                SDLSystem::listCompletions(index->root, &prefix[0], list);
+            EXPECT_EQ(strings(list), c.words) << c.prefix << (laidOut ? " laid out" : " walked");
+            Vector_deleteAll(list);
+        }
     }
 }
 
