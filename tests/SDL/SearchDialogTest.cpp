@@ -253,6 +253,8 @@ TEST_F(Dialog, AQuitRequestEndsTheModalLoops)
         requester.join();
         EXPECT_FALSE(pressed) << c.name;
         c.after();
+    }
+}
 
 // The sample magazine opened by the reader's own system, in a fresh
 // directory; the search index is built as the first search builds it.
