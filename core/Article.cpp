@@ -8,6 +8,7 @@
 #include "Browser.h"
 #include "File.h"
 
+#include <algorithm>
 #include <new>
 
 #include "Image.h"
@@ -402,6 +403,7 @@ bool before(const Link *a, const Link *b)
 }
 
 // Stable merge sort of a list chained through nextVisible; returns its head.
+// The fallback when there is no memory for the keys below.
 Link *sortVisible(Link *head, uint32_t count)
 {
     if (count < 2) {
@@ -428,6 +430,44 @@ Link *sortVisible(Link *head, uint32_t count)
     }
     *end = a ? a : b;
     return merged;
+}
+
+// The keyboard order as two numbers per link, the list position last, so
+// that sorting side by side in memory keeps ties in document order without
+// following the links around.
+struct OrderKey {
+    uint64_t major;   // column page, then row
+    uint64_t minor;   // left edge, then position in the list
+    Link *link;
+};
+
+bool keyBefore(const OrderKey &a, const OrderKey &b)
+{
+    return a.major != b.major ? a.major < b.major : a.minor < b.minor;
+}
+
+// Reused from step to step; grows to the most links ever in view.
+OrderKey *g_orderKeys = nullptr;   // owned
+uint32_t g_orderKeyCapacity = 0;
+
+Link *sortVisibleByKeys(Link *head, uint32_t count)
+{
+    if (count > g_orderKeyCapacity) {
+        OrderKey *grown = new (std::nothrow) OrderKey[count];
+        if (!grown)
+            return sortVisible(head, count);
+        delete[] g_orderKeys;
+        g_orderKeys = grown;
+        g_orderKeyCapacity = count;
+    }
+    uint32_t n = 0;
+    for (Link *link = head; link; link = link->nextVisible, n++)
+        g_orderKeys[n] = {(uint64_t)link->sortColumn << 32 | ((uint32_t)link->sortY ^ 0x80000000u),
+                          (uint64_t)((uint32_t)link->sortX ^ 0x80000000u) << 32 | n, link};
+    std::sort(g_orderKeys, g_orderKeys + n, keyBefore);
+    for (uint32_t i = 0; i < n; i++)
+        g_orderKeys[i].link->nextVisible = i + 1 < n ? g_orderKeys[i + 1].link : nullptr;
+    return n ? g_orderKeys[0].link : nullptr;
 }
 
 } // namespace
@@ -460,7 +500,7 @@ void Article::updateVisibleLinks()
     for (Link *link = head; link && link->nextVisible && inOrder; link = link->nextVisible)
         inOrder = !before(link->nextVisible, link);
     if (!inOrder)
-        head = sortVisible(head, count);
+        head = sortVisibleByKeys(head, count);
     Link *previous = nullptr;
     for (Link *link = head; link; link = link->nextVisible) {
         link->previousVisible = previous;
