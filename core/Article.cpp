@@ -229,6 +229,48 @@ void Article::restoreBackground(int32_t x, int32_t y, int32_t width, int32_t hei
         g_system->end_display();
 }
 
+void Article::restorePageBackground(int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    // The covered box, half-open, inside the area; column pages are not searched.
+    int64_t best = 0, cx0 = 0, cy0 = 0, cx1 = 0, cy1 = 0;
+    int64_t limit = (int64_t)scroll + height;
+    int64_t ax1 = (int64_t)x + width, ay1 = (int64_t)y + height;
+    for (uint32_t i = firstLine; columns < 2 && i < lineCount; i++) {
+        if ((int64_t)lines[i].top >= limit)
+            continue;
+        for (Token *token = lines[i].first; token; token = token->next) {
+            if (token->kind != TOKEN_IMAGE)
+                continue;
+            const ImageToken *picture = static_cast<const ImageToken *>(token);
+            const Image *image = picture->image;
+            if (picture->scaled || !image || !image->surface || !image->opaque)
+                continue;
+            // Where ImageToken::draw puts it.
+            int64_t l = (int64_t)x - xOffset + token->x, t = (int64_t)y - scroll + token->y;
+            int64_t r = l + image->width, b = t + image->height;
+            l = l > x ? l : x;
+            t = t > y ? t : y;
+            r = r < ax1 ? r : ax1;
+            b = b < ay1 ? b : ay1;
+            if (l < r && t < b && (r - l) * (b - t) > best) {
+                best = (r - l) * (b - t);
+                cx0 = l, cy0 = t, cx1 = r, cy1 = b;
+            }
+        }
+    }
+    if (best == 0) {
+        restoreBackground(x, y, width, height, false);
+        return;
+    }
+    // Above, below, then left and right of the picture.
+    const int64_t strips[4][4] = {{x, y, ax1, cy0}, {x, cy1, ax1, ay1}, {x, cy0, cx0, cy1}, {cx1, cy0, ax1, cy1}};
+    for (const auto &s : strips)
+        if (s[0] < s[2] && s[1] < s[3])
+            restoreBackground((int32_t)s[0], (int32_t)s[1], (int32_t)(s[2] - s[0]), (int32_t)(s[3] - s[1]), false);
+    if (background || overlay)
+        redraw = true;
+}
+
 static void drawLine(const Article::Line &line, int32_t x0, int32_t y0)
 {
     for (Token *token = line.first; token; token = token->next)
