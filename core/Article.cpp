@@ -445,7 +445,7 @@ bool before(const Link *a, const Link *b)
 }
 
 // Stable merge sort of a list chained through nextVisible; returns its head.
-// The fallback when there is no memory for the keys below.
+// The way when there is no memory for the keys below.
 Link *sortVisible(Link *head, uint32_t count)
 {
     if (count < 2) {
@@ -492,24 +492,24 @@ bool keyBefore(const OrderKey &a, const OrderKey &b)
 OrderKey *g_orderKeys = nullptr;   // owned
 uint32_t g_orderKeyCapacity = 0;
 
-Link *sortVisibleByKeys(Link *head, uint32_t count)
+// Stores the key of the nth visible link; false when memory ran out.
+bool storeKey(uint32_t n, Link *link)
 {
-    if (count > g_orderKeyCapacity) {
-        OrderKey *grown = new (std::nothrow) OrderKey[count];
+    if (n >= g_orderKeyCapacity) {
+        if (g_orderKeyCapacity >= 0x40000000u)
+            return false;
+        uint32_t capacity = g_orderKeyCapacity ? g_orderKeyCapacity * 2 : 256;
+        OrderKey *grown = new (std::nothrow) OrderKey[capacity];
         if (!grown)
-            return sortVisible(head, count);
+            return false;
+        std::copy(g_orderKeys, g_orderKeys + n, grown);
         delete[] g_orderKeys;
         g_orderKeys = grown;
-        g_orderKeyCapacity = count;
+        g_orderKeyCapacity = capacity;
     }
-    uint32_t n = 0;
-    for (Link *link = head; link; link = link->nextVisible, n++)
-        g_orderKeys[n] = {(uint64_t)link->sortColumn << 32 | ((uint32_t)link->sortY ^ 0x80000000u),
-                          (uint64_t)((uint32_t)link->sortX ^ 0x80000000u) << 32 | n, link};
-    std::sort(g_orderKeys, g_orderKeys + n, keyBefore);
-    for (uint32_t i = 0; i < n; i++)
-        g_orderKeys[i].link->nextVisible = i + 1 < n ? g_orderKeys[i + 1].link : nullptr;
-    return n ? g_orderKeys[0].link : nullptr;
+    g_orderKeys[n] = {(uint64_t)link->sortColumn << 32 | ((uint32_t)link->sortY ^ 0x80000000u),
+                      (uint64_t)((uint32_t)link->sortX ^ 0x80000000u) << 32 | n, link};
+    return true;
 }
 
 } // namespace
@@ -520,6 +520,7 @@ void Article::updateVisibleLinks()
     topVisibleLink = bottomVisibleLink = nullptr;
     Link *head = nullptr, *tail = nullptr;
     uint32_t count = 0;
+    bool keyed = true;
     for (Link *link = links; link; link = link->next) {
         link->nextVisible = link->previousVisible = nullptr;
         bool visible = columns < 2
@@ -529,6 +530,7 @@ void Article::updateVisibleLinks()
         if (!visible)
             continue;
         link->sortY -= scroll;
+        keyed = keyed && storeKey(count, link);
         if (tail)
             tail->nextVisible = link;
         else
@@ -538,11 +540,30 @@ void Article::updateVisibleLinks()
     }
     // Sorted once: a long list in reverse order costs n log n, not n
     // squared; one in order already (the usual case) is only checked.
+    if (keyed) {
+        const OrderKey *keys = g_orderKeys;
+        bool inOrder = true;
+        for (uint32_t i = 1; i < count && inOrder; i++)
+            inOrder = !keyBefore(keys[i], keys[i - 1]);
+        if (!inOrder)
+            std::sort(g_orderKeys, g_orderKeys + count, keyBefore);
+        Link *previous = nullptr;
+        for (uint32_t i = 0; i < count; i++) {
+            Link *link = keys[i].link;
+            link->previousVisible = previous;
+            link->nextVisible = i + 1 < count ? keys[i + 1].link : nullptr;
+            previous = link;
+        }
+        topVisibleLink = count ? keys[0].link : nullptr;
+        bottomVisibleLink = previous;
+        return;
+    }
+    // Without memory for the keys: the chain itself, merge-sorted.
     bool inOrder = true;
     for (Link *link = head; link && link->nextVisible && inOrder; link = link->nextVisible)
         inOrder = !before(link->nextVisible, link);
     if (!inOrder)
-        head = sortVisibleByKeys(head, count);
+        head = sortVisible(head, count);
     Link *previous = nullptr;
     for (Link *link = head; link; link = link->nextVisible) {
         link->previousVisible = previous;
