@@ -32,8 +32,9 @@ Uint32 mapRGB(SDL_Surface *surface, uint32_t rgb);
 // Bytes of one mask row for a picture of that width (padded to 4 bytes).
 size_t maskRowBytes(int width);
 
-// A 32-bit surface with per-pixel alpha holding a copy of width x height
-// host words 0x00RRGGBB; set mask bits make pixels transparent. Null for
+// A 32-bit surface holding a copy of width x height host words 0x00RRGGBB;
+// set mask bits make pixels transparent (the surface then has per-pixel
+// alpha; without any, it has no alpha channel and is copied as it is). Null for
 // sizes that are not positive or too large, or when memory runs out.
 SDL_Surface *createImage(int width, int height, const uint32_t *pixels, const uint8_t *mask);
 

@@ -36,19 +36,31 @@ SDL_Surface *createImage(int width, int height, const uint32_t *pixels, const ui
         return nullptr;
     if ((size_t)width * (size_t)height > kMaxImagePixels)
         return nullptr;
-    SDL_Surface *image = SDL_CreateRGBSurface(SDL_SWSURFACE | SDL_SRCALPHA, width, height, 32,
-                                              0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+    size_t rowBytes = maskRowBytes(width);
+    // A picture none of whose pixels is transparent gets no alpha channel:
+    // in the display's format it is drawn as a plain copy, not blended pixel
+    // by pixel on every blit. Its fourth byte stays 0, as blending leaves it.
+    bool transparent = false;
+    for (int y = 0; mask && y < height && !transparent; y++) {
+        const uint8_t *maskRow = mask + (size_t)y * rowBytes;
+        for (int x = 0; x < width && !transparent; x++)
+            transparent = (maskRow[x >> 3] & (0x80 >> (x & 7))) != 0;
+    }
+    SDL_Surface *image =
+        transparent ? SDL_CreateRGBSurface(SDL_SWSURFACE | SDL_SRCALPHA, width, height, 32, 0x00FF0000, 0x0000FF00,
+                                           0x000000FF, 0xFF000000)
+                    : SDL_CreateRGBSurface(SDL_SWSURFACE, width, height, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0);
     if (!image)
         return nullptr;
-    size_t rowBytes = maskRowBytes(width);
+    const Uint32 opaque = transparent ? 0xFF000000u : 0;
     SurfaceLock lock(image);
     for (int y = 0; y < height; y++) {
         const uint32_t *src = pixels + (size_t)y * (size_t)width;
         Uint32 *dst = pixelAt(image, 0, y);
-        const uint8_t *maskRow = mask ? mask + (size_t)y * rowBytes : nullptr;
+        const uint8_t *maskRow = transparent ? mask + (size_t)y * rowBytes : nullptr;
         for (int x = 0; x < width; x++) {
-            bool transparent = maskRow && (maskRow[x >> 3] & (0x80 >> (x & 7)));
-            dst[x] = transparent ? 0 : ((src[x] & 0x00FFFFFFu) | 0xFF000000u);
+            bool hidden = maskRow && (maskRow[x >> 3] & (0x80 >> (x & 7)));
+            dst[x] = hidden ? 0 : ((src[x] & 0x00FFFFFFu) | opaque);
         }
     }
     return image;

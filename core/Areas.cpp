@@ -169,8 +169,12 @@ void PageArea::mouseUp()
 
 void PageArea::draw(bool standalone)
 {
-    if (!beginDraw(standalone))
-        return;
+    if (standalone) {
+        if (!g_system->begin_display())
+            return;
+        if (currentArticle)
+            currentArticle->restorePageBackground(left, top, width(), height());
+    }
     if (currentArticle)
         currentArticle->drawLines(left, top, width(), height());
     endDraw(standalone);

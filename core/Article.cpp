@@ -8,6 +8,7 @@
 #include "Browser.h"
 #include "File.h"
 
+#include <algorithm>
 #include <new>
 
 #include "Image.h"
@@ -228,6 +229,48 @@ void Article::restoreBackground(int32_t x, int32_t y, int32_t width, int32_t hei
         g_system->end_display();
 }
 
+void Article::restorePageBackground(int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    // The covered box, half-open, inside the area; column pages are not searched.
+    int64_t best = 0, cx0 = 0, cy0 = 0, cx1 = 0, cy1 = 0;
+    int64_t limit = (int64_t)scroll + height;
+    int64_t ax1 = (int64_t)x + width, ay1 = (int64_t)y + height;
+    for (uint32_t i = firstLine; columns < 2 && i < lineCount; i++) {
+        if ((int64_t)lines[i].top >= limit)
+            continue;
+        for (Token *token = lines[i].first; token; token = token->next) {
+            if (token->kind != TOKEN_IMAGE)
+                continue;
+            const ImageToken *picture = static_cast<const ImageToken *>(token);
+            const Image *image = picture->image;
+            if (picture->scaled || !image || !image->surface || !image->opaque)
+                continue;
+            // Where ImageToken::draw puts it.
+            int64_t l = (int64_t)x - xOffset + token->x, t = (int64_t)y - scroll + token->y;
+            int64_t r = l + image->width, b = t + image->height;
+            l = l > x ? l : x;
+            t = t > y ? t : y;
+            r = r < ax1 ? r : ax1;
+            b = b < ay1 ? b : ay1;
+            if (l < r && t < b && (r - l) * (b - t) > best) {
+                best = (r - l) * (b - t);
+                cx0 = l, cy0 = t, cx1 = r, cy1 = b;
+            }
+        }
+    }
+    if (best == 0) {
+        restoreBackground(x, y, width, height, false);
+        return;
+    }
+    // Above, below, then left and right of the picture.
+    const int64_t strips[4][4] = {{x, y, ax1, cy0}, {x, cy1, ax1, ay1}, {x, cy0, cx0, cy1}, {cx1, cy0, ax1, cy1}};
+    for (const auto &s : strips)
+        if (s[0] < s[2] && s[1] < s[3])
+            restoreBackground((int32_t)s[0], (int32_t)s[1], (int32_t)(s[2] - s[0]), (int32_t)(s[3] - s[1]), false);
+    if (background || overlay)
+        redraw = true;
+}
+
 static void drawLine(const Article::Line &line, int32_t x0, int32_t y0)
 {
     for (Token *token = line.first; token; token = token->next)
@@ -402,6 +445,7 @@ bool before(const Link *a, const Link *b)
 }
 
 // Stable merge sort of a list chained through nextVisible; returns its head.
+// The way when there is no memory for the keys below.
 Link *sortVisible(Link *head, uint32_t count)
 {
     if (count < 2) {
@@ -430,6 +474,44 @@ Link *sortVisible(Link *head, uint32_t count)
     return merged;
 }
 
+// The keyboard order as two numbers per link, the list position last, so
+// that sorting side by side in memory keeps ties in document order without
+// following the links around.
+struct OrderKey {
+    uint64_t major;   // column page, then row
+    uint64_t minor;   // left edge, then position in the list
+    Link *link;
+};
+
+bool keyBefore(const OrderKey &a, const OrderKey &b)
+{
+    return a.major != b.major ? a.major < b.major : a.minor < b.minor;
+}
+
+// Reused from step to step; grows to the most links ever in view.
+OrderKey *g_orderKeys = nullptr;   // owned
+uint32_t g_orderKeyCapacity = 0;
+
+// Stores the key of the nth visible link; false when memory ran out.
+bool storeKey(uint32_t n, Link *link)
+{
+    if (n >= g_orderKeyCapacity) {
+        if (g_orderKeyCapacity >= 0x40000000u)
+            return false;
+        uint32_t capacity = g_orderKeyCapacity ? g_orderKeyCapacity * 2 : 256;
+        OrderKey *grown = new (std::nothrow) OrderKey[capacity];
+        if (!grown)
+            return false;
+        std::copy(g_orderKeys, g_orderKeys + n, grown);
+        delete[] g_orderKeys;
+        g_orderKeys = grown;
+        g_orderKeyCapacity = capacity;
+    }
+    g_orderKeys[n] = {(uint64_t)link->sortColumn << 32 | ((uint32_t)link->sortY ^ 0x80000000u),
+                      (uint64_t)((uint32_t)link->sortX ^ 0x80000000u) << 32 | n, link};
+    return true;
+}
+
 } // namespace
 
 void Article::updateVisibleLinks()
@@ -438,6 +520,7 @@ void Article::updateVisibleLinks()
     topVisibleLink = bottomVisibleLink = nullptr;
     Link *head = nullptr, *tail = nullptr;
     uint32_t count = 0;
+    bool keyed = true;
     for (Link *link = links; link; link = link->next) {
         link->nextVisible = link->previousVisible = nullptr;
         bool visible = columns < 2
@@ -447,6 +530,7 @@ void Article::updateVisibleLinks()
         if (!visible)
             continue;
         link->sortY -= scroll;
+        keyed = keyed && storeKey(count, link);
         if (tail)
             tail->nextVisible = link;
         else
@@ -456,6 +540,25 @@ void Article::updateVisibleLinks()
     }
     // Sorted once: a long list in reverse order costs n log n, not n
     // squared; one in order already (the usual case) is only checked.
+    if (keyed) {
+        const OrderKey *keys = g_orderKeys;
+        bool inOrder = true;
+        for (uint32_t i = 1; i < count && inOrder; i++)
+            inOrder = !keyBefore(keys[i], keys[i - 1]);
+        if (!inOrder)
+            std::sort(g_orderKeys, g_orderKeys + count, keyBefore);
+        Link *previous = nullptr;
+        for (uint32_t i = 0; i < count; i++) {
+            Link *link = keys[i].link;
+            link->previousVisible = previous;
+            link->nextVisible = i + 1 < count ? keys[i + 1].link : nullptr;
+            previous = link;
+        }
+        topVisibleLink = count ? keys[0].link : nullptr;
+        bottomVisibleLink = previous;
+        return;
+    }
+    // Without memory for the keys: the chain itself, merge-sorted.
     bool inOrder = true;
     for (Link *link = head; link && link->nextVisible && inOrder; link = link->nextVisible)
         inOrder = !before(link->nextVisible, link);

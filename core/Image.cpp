@@ -74,6 +74,12 @@ void Image::createSurface(const uint32_t *pixels)
     }
     surface = g_system->create_image(width, height, pixels, haveMask ? mask.data() : nullptr);
     failed = surface == nullptr;
+    // Bits past the width in a row's padding mean nothing.
+    opaque = surface != nullptr;
+    size_t rowBytes = maskRowBytes(width);
+    for (int32_t y = 0; haveMask && opaque && y < height; y++)
+        for (int32_t x = 0; opaque && x < width; x++)
+            opaque = !(mask[(size_t)y * rowBytes + (size_t)(x >> 3)] & (0x80 >> (x & 7)));
 }
 
 JPEGImage::JPEGImage(File *file, uint8_t *data, uint32_t size) : Image(file)

@@ -17,6 +17,7 @@ public:
     int32_t height = 0;
     int32_t references = 0;
     File *owner = nullptr;
+    bool opaque = false;   // a surface without transparent pixels: nothing behind it shows
 
     explicit Image(File *owner);
     virtual ~Image();

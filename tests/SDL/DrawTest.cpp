@@ -71,6 +71,27 @@ TEST(Draw, MaskedPictureLeavesExactlyTheMaskedPixels)
     });
 }
 
+TEST(Draw, PicturesWithoutTransparentPixelsAreCopiedInTheDisplayFormat)
+{
+    // No mask and a mask with no bit set draw every pixel, as a plain copy
+    // (no alpha channel to blend); one set bit lets the background through.
+    const uint8_t none[8] = {0, 0, 0, 0, 0, 0, 0, 0}, one[8] = {0x40, 0, 0, 0, 0, 0, 0, 0};
+    const struct { const uint8_t *mask; bool copied; } cases[] = {{nullptr, true}, {none, true}, {one, false}};
+    for (const auto &c : cases) {
+        Owned back = backBuffer(8, 4), image = solidImage(3, 2, 0xFF8000, c.mask);
+        ASSERT_TRUE(back && image);
+        fillRGB(back.get(), 0x0000FF);
+        blit(image.get(), back.get(), 2, 1, 0, 0, 3, 2);
+        expectPixels(back.get(), [&](int x, int y) {
+            bool hidden = !c.copied && x == 3 && y == 1;
+            return x >= 2 && x < 5 && y >= 1 && y < 3 && !hidden ? 0xFF8000 : 0x0000FF;
+        });
+        const SDL_PixelFormat *f = image->format, *b = back->format;
+        EXPECT_EQ(c.copied, f->Amask == 0 && f->Rmask == b->Rmask && f->Gmask == b->Gmask && f->Bmask == b->Bmask)
+            << (c.mask ? "mask" : "none");
+    }
+}
+
 TEST(Draw, RedStaysRedAndIndexesPastThePaletteDrawTheStartColour)
 {
     // A markup colour arrives with red and blue exchanged; palette indexes

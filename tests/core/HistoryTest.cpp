@@ -373,3 +373,54 @@ TEST_F(Columns, DrawingHitTestsAndPrintingStopAtTheLastPage)
 }
 
 } // namespace
+
+TEST_F(ViewFixture, TheBackgroundIsNotPaintedUnderAPictureThatHidesIt)
+{
+    // After a wheel step the page (10, 30, 170 x 100) is painted once all
+    // over: the background, then the picture at its own size. Under a picture
+    // that hides everything behind it the background is left out; under one
+    // with a transparent pixel, or stretched, it is painted.
+    const std::vector<bool> clear(60 * 40, false);
+    std::vector<bool> holey = clear;
+    holey[5 * 60 + 7] = true;
+    add("pic.bmp", makeBMP(60, 40, std::vector<uint32_t>(60 * 40, 0x336699), 24));
+    add("clear.bmp", makeBMP(60, 40, std::vector<uint32_t>(60 * 40, 0x336699), 24));
+    add("clear.msk", makeMaskBMP(60, 40, clear));
+    add("holey.bmp", makeBMP(60, 40, std::vector<uint32_t>(60 * 40, 0x336699), 24));
+    add("holey.msk", makeMaskBMP(60, 40, holey));
+    const struct { const char *img; bool backgroundUnder; } cases[] = {
+        {"file=pic.bmp", false}, {"file=clear.bmp", false},
+        {"file=holey.bmp", true}, {"file=pic.bmp width=90 height=60", true}};
+    for (const auto &c : cases) {
+        std::string text = "<article scheme=s>top<br>" + std::string("<img ") + c.img + ">";
+        for (int line = 0; line < 20; line++)
+            text += "<br>line " + std::to_string(line);
+        const std::string name = "pic" + std::to_string(&c - cases) + ".txt";
+        add(name, text);
+        ASSERT_TRUE(history.open(name.c_str())) << c.img;
+        sys.clearCalls();
+        g_browser.handleMessage(MSG_WHEEL, -1);
+        // Page pixels painted by the background (x = iX, y = iY) and by the picture.
+        std::vector<int> background(170 * 100), picture(170 * 100);
+        for (const std::string &call : sys.calls) {
+            int x, y, ix = -1, iy = -1, w, h;
+            if (sscanf(call.c_str(), "blt %d %d %d %d %d %d", &x, &y, &ix, &iy, &w, &h) != 6 &&
+                sscanf(call.c_str(), "strech %d %d %d %d", &x, &y, &w, &h) != 4)
+                continue;
+            std::vector<int> &paint = x == ix && y == iy ? background : picture;
+            for (int py = std::max(y, 30); py < std::min(y + h, 130); py++)
+                for (int px = std::max(x, 10); px < std::min(x + w, 180); px++)
+                    paint[(size_t)(py - 30) * 170 + (size_t)(px - 10)]++;
+        }
+        int twice = 0, bare = 0, under = 0;
+        for (size_t i = 0; i < background.size(); i++) {
+            twice += background[i] > 1;
+            bare += background[i] + picture[i] == 0;
+            under += background[i] && picture[i];
+        }
+        EXPECT_EQ(0, twice) << c.img;
+        EXPECT_EQ(0, bare) << c.img;
+        EXPECT_EQ(c.backgroundUnder, under > 0) << c.img;
+        history.back();
+    }
+}

@@ -268,6 +268,23 @@ TEST_F(NavFixture, KeyboardOrderAndTheLinkUnderThePointer)
     EXPECT_EQ(left, a->linkAt(0, 0));
 }
 
+TEST_F(NavFixture, KeyboardOrderKeepsTiesInDocumentOrder)
+{
+    // Out of order, so the links are sorted: equal places keep the order of
+    // the markup; a link reaching left of the page comes first on its row.
+    rows(50);
+    Link *below = link(0, 80, 40, 100);
+    Link *tieFirst = link(10, 40, 50, 60);
+    Link *tieSecond = link(10, 40, 50, 60);
+    Link *leftOfPage = link(-30, 40, 0, 60);
+    Link *higher = link(200, -10, 240, 30);
+    a->updateVisibleLinks();
+    std::vector<Link *> order;
+    for (Link *l = a->topVisibleLink; l; l = l->nextVisible)
+        order.push_back(l);
+    EXPECT_EQ((std::vector<Link *>{higher, leftOfPage, tieFirst, tieSecond, below}), order);
+}
+
 TEST_F(NavFixture, MovesSettleTheFocus)
 {
     rows(50);
