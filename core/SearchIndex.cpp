@@ -209,17 +209,11 @@ bool SearchIndex::markArticle(SearchNode *node, uint32_t article)
     }
     // Articles mostly come in increasing order: the new one goes last.
     const uint8_t *list = store + at + 4;
-    uint32_t lo = 0, hi = n;
+    uint32_t lo;
     if (entry(list, n - 1) < article) {
         lo = n;
     } else {
-        while (lo < hi) {
-            uint32_t mid = lo + (hi - lo) / 2;
-            if (entry(list, mid) < article)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
+        lo = lowerBound(list, n, article);
         if (entry(list, lo) == article) {
             node->offered |= named;
             return true;
@@ -262,15 +256,21 @@ bool SearchIndex::hasArticle(const SearchNode *node, uint32_t article) const
     const uint8_t *data = store + node->postings + 4;
     if (isBitSet(n))
         return (data[article >> 3] >> (article & 7)) & 1;
+    uint32_t lo = lowerBound(data, n, article);
+    return lo < n && entry(data, lo) == article;
+}
+
+uint32_t SearchIndex::lowerBound(const uint8_t *list, uint32_t n, uint32_t article) const
+{
     uint32_t lo = 0, hi = n;
     while (lo < hi) {
         uint32_t mid = lo + (hi - lo) / 2;
-        if (entry(data, mid) < article)
+        if (entry(list, mid) < article)
             lo = mid + 1;
         else
             hi = mid;
     }
-    return lo < n && entry(data, lo) == article;
+    return lo;
 }
 
 // ----------------------------------------------------------------- index

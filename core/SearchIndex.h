@@ -138,6 +138,8 @@ private:
         memcpy(&v, list + 4 * (size_t)i, 4);
         return v;
     }
+    // The first place of a sorted list of n entries whose entry is not below article.
+    uint32_t lowerBound(const uint8_t *list, uint32_t n, uint32_t article) const;
     void setEntry(uint8_t *list, uint32_t i, uint32_t article) const;
     uint32_t countAt(uint32_t at) const
     {
