@@ -173,12 +173,11 @@ TEST_F(AnimationFixture, RandomDisplayTimesTakeEveryValueOfTheirRange)
     scope.sys.ticks = 123457;
     ANIImage *pointer = load("2-6 a.bmp\n5-7 b.bmp\n");
     ASSERT_NE(pointer, nullptr);
-    const struct { int frame; std::set<unsigned> times; } cases[] = {{0, {2, 3, 4, 5}}, {1, {5, 6}}}; // 4 and 2 ticks
-    for (const auto &c : cases) {
+    for (auto [frame, times] : {std::pair{0, std::set<unsigned>{2, 3, 4, 5}}, {1, {5, 6}}}) { // 4 and 2 ticks
         std::set<unsigned> seen;
         for (int i = 0; i < 200; i++)
-            seen.insert(pointer->getFrameDuration(c.frame));
-        EXPECT_EQ(seen, c.times) << c.frame;
+            seen.insert(pointer->getFrameDuration(frame));
+        EXPECT_EQ(seen, times) << frame;
     }
     pointer->release();
 }

@@ -40,25 +40,6 @@ void makeFolder(Files files)
         writeFile("in/" + f.first, f.second);
 }
 
-// Checks each folder's messages on standard error: the texts expected in
-// order, or none.
-struct FolderCase { Files files; int status; std::vector<std::string> said; };
-void checkMessages(const std::vector<FolderCase> &cases)
-{
-    for (const auto &c : cases) {
-        ScopedWorkDir dir;
-        makeFolder(c.files);
-        std::string out, err;
-        EXPECT_EQ(runTool("mkmag", "out.dat in", out, err), c.status) << err;
-        size_t at = 0;
-        for (const std::string &s : c.said)
-            EXPECT_NE(at = err.find(s, at), std::string::npos) << s << " in " << err;
-        EXPECT_TRUE(!c.said.empty() || err.empty()) << err;
-        for (const auto &f : c.files)   // stored as it was
-            EXPECT_TRUE(c.status != 0 || text("out.dat").find(f.second) != std::string::npos) << f.first;
-    }
-}
-
 } // namespace
 
 // Packing again in place packs the same two members: no archive goes in.
@@ -83,7 +64,7 @@ TEST(Mkmag, EmptyIncompleteAndUtf8FoldersAreReported)
 {
     const std::string how = " is UTF-8, but the reader reads text as Latin-1 (ISO 8859-1); "
                             "convert it with: iconv -f UTF-8 -t LATIN1\n";
-    checkMessages({
+    const struct { Files files; int status; std::vector<std::string> said; } cases[] = {
         {{}, 2, {"mkmag: in is empty: nothing to pack"}},
         {{{"old.dat", "x"}}, 2, {"mkmag: in holds only archives: nothing to pack"}},
         {{kMagazine[1]}, 0, {"mkmag: warning: no config.txt"}},
@@ -92,5 +73,17 @@ TEST(Mkmag, EmptyIncompleteAndUtf8FoldersAreReported)
          0, {}},
         {{kMagazine[0], {"main.txt", "caf\xc3\xa9"}, {"sub/b.TXT", "\xe2\x80\x94"}}, 0,
          {"mkmag: warning: main.txt" + how, "mkmag: warning: sub/b.TXT" + how}},
-    });
+    };
+    for (const auto &c : cases) {   // the messages expected in order, or none
+        ScopedWorkDir dir;
+        makeFolder(c.files);
+        std::string out, err;
+        EXPECT_EQ(runTool("mkmag", "out.dat in", out, err), c.status) << err;
+        size_t at = 0;
+        for (const std::string &s : c.said)
+            EXPECT_NE(at = err.find(s, at), std::string::npos) << s << " in " << err;
+        EXPECT_TRUE(!c.said.empty() || err.empty()) << err;
+        for (const auto &f : c.files)   // stored as it was
+            EXPECT_TRUE(c.status != 0 || text("out.dat").find(f.second) != std::string::npos) << f.first;
+    }
 }
