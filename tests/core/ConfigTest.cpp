@@ -304,25 +304,17 @@ TEST_F(ConfigTest, FontStylesConvertPointsAndInheritEverythingButStyleBits)
 
 TEST_F(ConfigTest, OfTwoObjectsOfOneNameTheFirstGivenIsFoundAndInherited)
 {
-    // Names a, x (mark 1), x (mark 2), z, zz, zzz: the tree rotates while
-    // it fills, lifting the later x above the first. "kid" inherits x.
-    const struct {
-        const char *open, *close, *kid;
-        Tree *(*root)(MagazineConfig &);
-        int (*mark)(Tree *);
-    } cases[] = {
+    // Names a, x (mark 1), x (mark 2), z, zz, zzz: the tree rotates while it
+    // fills, lifting the later x above the first. "kid" inherits x; lists do not inherit.
+    const struct { const char *open, *close, *kid; int (*mark)(MagazineConfig &, const char *name); } cases[] = {
         {"<fontstyle name=%s height=%d>", "", "<fontstyle name=kid inherit=x>",
-         [](MagazineConfig &c) -> Tree * { return c.fontStyles; },
-         [](Tree *t) { return (int)static_cast<FontStyle *>(t)->height; }},
+         [](MagazineConfig &c, const char *n) { return (int)((FontStyle *)Tree::find(c.fontStyles, n))->height; }},
         {"<theme name=%s><page y=%d>", "</theme>", "<theme name=kid inherit=x></theme>",
-         [](MagazineConfig &c) -> Tree * { return c.themes; },
-         [](Tree *t) { return (int)static_cast<Theme *>(t)->page.y; }},
+         [](MagazineConfig &c, const char *n) { return (int)((Theme *)Tree::find(c.themes, n))->page.y; }},
         {"<scheme name=%s><page width=%d>", "</scheme>", "<scheme name=kid inherit=x></scheme>",
-         [](MagazineConfig &c) -> Tree * { return c.schemes; },
-         [](Tree *t) { return (int)static_cast<Scheme *>(t)->pageWidth; }},
-        {"<imagelist name=%s song=%d>", "</imagelist>", nullptr, // lists do not inherit
-         [](MagazineConfig &c) -> Tree * { return c.imageLists; },
-         [](Tree *t) { return (int)static_cast<ImageList *>(t)->song; }},
+         [](MagazineConfig &c, const char *n) { return (int)((Scheme *)Tree::find(c.schemes, n))->pageWidth; }},
+        {"<imagelist name=%s song=%d>", "</imagelist>", "",
+         [](MagazineConfig &c, const char *n) { return (int)((ImageList *)Tree::find(c.imageLists, n))->song; }},
     };
     for (const auto &c : cases) {
         cfg.deleteTrees();
@@ -333,11 +325,9 @@ TEST_F(ConfigTest, OfTwoObjectsOfOneNameTheFirstGivenIsFoundAndInherited)
             snprintf(block, sizeof block, c.open, name, mark);
             text += std::string(block) + c.close;
         }
-        read(text + (c.kid ? c.kid : ""));
-        EXPECT_EQ(1, c.mark(Tree::find(c.root(cfg), "x"))) << c.open;
-        if (c.kid) {
-            EXPECT_EQ(1, c.mark(Tree::find(c.root(cfg), "kid"))) << c.kid;
-        }
+        read(text + c.kid);
+        EXPECT_EQ(1, c.mark(cfg, "x")) << c.open;
+        EXPECT_TRUE(!*c.kid || c.mark(cfg, "kid") == 1) << c.kid;
     }
 }
 

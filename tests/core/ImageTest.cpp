@@ -147,9 +147,8 @@ TEST_F(AnimationFixture, APointerOfFewerFramesTakesOverAtItsFirstFrame)
         frames[k]->hotspotX = k + 1;
     currentArticle = reinterpret_cast<Article *>(this);
     ANIImage *three = load("1 a.bmp\n1 b.bmp\n9 c.bmp\n", "9 b.bmp\n");
-    ASSERT_NE(three, nullptr);
     Image *one = q->getImage();
-    ASSERT_NE(one, nullptr);
+    ASSERT_TRUE(three && one);
     auto shown = [&] {
         std::string letters;
         for (const std::string &call : scope.sys.calls)
@@ -174,15 +173,11 @@ TEST_F(AnimationFixture, RandomDisplayTimesTakeEveryValueOfTheirRange)
     scope.sys.ticks = 123457;
     ANIImage *pointer = load("2-6 a.bmp\n5-7 b.bmp\n");
     ASSERT_NE(pointer, nullptr);
-    const struct { int frame; std::set<unsigned> times; } cases[] = {
-        {0, {2, 3, 4, 5}},   // a range of 4 ticks
-        {1, {5, 6}},         // a range of 2
-    };
-    for (const auto &c : cases) {
+    for (auto [frame, times] : {std::pair{0, std::set<unsigned>{2, 3, 4, 5}}, {1, {5, 6}}}) { // 4 and 2 ticks
         std::set<unsigned> seen;
         for (int i = 0; i < 200; i++)
-            seen.insert(pointer->getFrameDuration(c.frame));
-        EXPECT_EQ(seen, c.times) << c.frame;
+            seen.insert(pointer->getFrameDuration(frame));
+        EXPECT_EQ(seen, times) << frame;
     }
     pointer->release();
 }

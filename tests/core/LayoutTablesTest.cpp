@@ -107,11 +107,10 @@ TEST(LayoutTables, FramesAndShadows)
                    rig.article->lines[i].bottom == 16;
     EXPECT_TRUE(cellRow);
     // A bordered table nested in the second cell leaves the first cell its frame.
-    std::vector<LaidToken> nested =
-        rig.lay("<table border=1><tr><td width=100>Left<td><table border=1><tr><td>In</table></table>");
-    EXPECT_TRUE(std::any_of(nested.begin(), nested.end(), [](const LaidToken &k) {
-        return k.kind == TOKEN_LINE && k.x == -2 && k.y == -2 && k.width == 104;
-    }));
+    bool leftFrame = false;
+    for (const LaidToken &k : rig.lay("<table border=1><tr><td width=100>Left<td><table border=1><tr><td>In</table></table>"))
+        leftFrame |= k.kind == TOKEN_LINE && k.x == -2 && k.y == -2 && k.width == 104;
+    EXPECT_TRUE(leftFrame);
 }
 
 TEST(LayoutTables, LinesMovedIntoANarrowerCellKeepTheirWords)
@@ -140,30 +139,24 @@ TEST(LayoutTables, RunsSplitIntoTheNextCellKeepTheirUnderlinesAndRectangles)
 {
     // Rows of 30 hold two lines of three words in the 150-pixel cell; the
     // third line moves to the 45-pixel cell and is split after "gggg".
-    const struct {
-        const char *name;
-        const char *run;
-        std::string underlines;
-        std::string rects;
-    } cases[] = {
-        {"a link ending in the part set aside", "<link>gggg hhhh</link> iiii",
-         "155,13 32 155,27 32 ", "155,0-186,14 155,14-186,28 "},
+    const struct { const char *name, *run, *underlines, *rects; } cases[] = {
+        {"a link ending in the part set aside", "<link>gggg hhhh</link> iiii", "155,13 32 155,27 32 ",
+         "155,0-186,14 155,14-186,28 "},
         {"a u run ending in the part set aside", "<u>gggg hhhh</u> iiii", "155,13 32 155,27 32 ", ""},
-        {"a link going on past the split", "<link>gggg hhhh iiii</link> jjjj",
-         "155,13 32 155,27 32 0,48 32 ", "155,0-186,14 155,14-186,28 0,35-31,49 "},
+        {"a link going on past the split", "<link>gggg hhhh iiii</link> jjjj", "155,13 32 155,27 32 0,48 32 ",
+         "155,0-186,14 155,14-186,28 0,35-31,49 "},
     };
+    auto xy = [](int x, int y) { return std::to_string(x) + "," + std::to_string(y); };
     for (const auto &c : cases) {
         LayoutRig rig(400);
         std::string underlines, rects;
         for (const LaidToken &k : rig.lay(std::string("<table width=200><tr height=30><td width=150 br>"
-                                                      "aaaa bbbb cccc dddd eeee ffff ") +
-                                          c.run + "</table>"))
+                                                      "aaaa bbbb cccc dddd eeee ffff ") + c.run + "</table>"))
             if (k.kind == TOKEN_LINE && k.ascent == 0 && k.width < 150)
-                underlines += std::to_string(k.x) + "," + std::to_string(k.y) + " " + std::to_string(k.width) + " ";
+                underlines += xy(k.x, k.y) + " " + std::to_string(k.width) + " ";
         for (Link *l = rig.article->links; l; l = l->next)
             for (uint32_t i = 0; i < l->rectCount; i++)
-                rects += std::to_string(l->rects[i].x1) + "," + std::to_string(l->rects[i].y1) + "-" +
-                         std::to_string(l->rects[i].x2) + "," + std::to_string(l->rects[i].y2) + " ";
+                rects += xy(l->rects[i].x1, l->rects[i].y1) + "-" + xy(l->rects[i].x2, l->rects[i].y2) + " ";
         EXPECT_EQ(underlines, c.underlines) << c.name;
         EXPECT_EQ(rects, c.rects) << c.name;
     }
@@ -173,22 +166,19 @@ TEST(LayoutTables, FlowingCellsKeepTheReadingOrder)
 {
     // Cells of 300, 100, 50 and 50 pixels, one 14-pixel line each in rows 20
     // high (25 with the spacing) below a first row 19 high: a line moved on
-    // is split again in a still narrower cell.
+    // is split again in a still narrower cell. Read row by row, cell by cell,
+    // line by line, left to right, the words come as written.
     LayoutRig rig(600);
     std::string body = "<table width=500 hspacing=0><tr><td width=300>Wide<td width=100>Mid<td width=50>"
                        "Narrow<td width=50>Last<tr height=20><td br>";
-    std::vector<std::string> written;
+    std::vector<std::string> written, order;
     for (int i = 10; i < 70; i++)
-        written.push_back("w" + std::to_string(i));
-    for (const std::string &w : written)
-        body += w + " ";
-    // Read row by row, cell by cell, line by line, left to right.
+        body += (written.emplace_back("w" + std::to_string(i))) + " ";
     std::vector<std::pair<std::array<int, 4>, std::string>> read;
     for (const LaidToken &t : rig.words(body + "</table>"))
         if (t.text[0] == 'w')
             read.push_back({{(t.y - 19) / 25, (t.x >= 300) + (t.x >= 400) + (t.x >= 450), t.y, t.x}, t.text});
     std::sort(read.begin(), read.end());
-    std::vector<std::string> order;
     for (const auto &r : read)
         order.push_back(r.second);
     EXPECT_EQ(order, written);
