@@ -46,11 +46,11 @@ struct ViewFixture : LooseMagazine {
             addArticle(i, "s");
         parseMagazineConfig(kConfig);
     }
-    void addArticle(int i, const char *scheme)
+    void addArticle(int i, const char *scheme, const std::string &img = "file=cap.bmp")
     {
         std::string text = "<article scheme=" + std::string(scheme) + " title=T" + std::to_string(i) +
-                           " author=A>Words of article " + std::to_string(i) +
-                           " <img file=cap.bmp> <link article=a0.txt desc=Home>home</link>";
+                           " author=A>Words of article " + std::to_string(i) + " <img " + img +
+                           "> <link article=a0.txt desc=Home>home</link>";
         for (int line = 0; line < 20; line++)
             text += "<br>line " + std::to_string(line);
         add(name(i), text);
@@ -65,15 +65,6 @@ struct ViewFixture : LooseMagazine {
             text += links && n % 10 == 0 ? "<br><link article=a0.txt>line" + std::to_string(n) + "</link>"
                                          : "<br>line" + std::to_string(n);
         add(file, text);
-    }
-    // The number of the first "lineN" drawn since the calls were cleared.
-    int firstLineDrawn() const
-    {
-        int first = -1;
-        for (const std::string &c : sys.calls)
-            if (c.rfind("out_text line", 0) == 0 && (first < 0 || std::stoi(c.substr(13)) < first))
-                first = std::stoi(c.substr(13));
-        return first;
     }
 };
 
@@ -232,6 +223,13 @@ TEST_F(ViewFixture, ALookChangeShowsThePageHoldingTheLineFirstOnScreen)
     addLines("free.txt", "free", 150);
     add("other.txt", "<article scheme=cols>elsewhere");
     g_magazine_config.helpArticle.set("other.txt");
+    auto firstLineDrawn = [&] { // the number of the first "lineN" drawn by the last message
+        int first = -1;
+        for (const std::string &call : sys.calls)
+            if (call.rfind("out_text line", 0) == 0 && (first < 0 || std::stoi(call.substr(13)) < first))
+                first = std::stoi(call.substr(13));
+        return first;
+    };
     // Messages from the article's top (none: go on from the case before),
     // the first line then drawn, and the view inside the article: in column
     // mode a whole screen of pages, in free mode no band below the last line.
@@ -315,12 +313,8 @@ TEST_F(ViewFixture, TheBackgroundIsNotPaintedUnderAPictureThatHidesIt)
         {"file=pic.bmp", false}, {"file=clear.bmp", false},
         {"file=holey.bmp", true}, {"file=pic.bmp width=90 height=60", true}};
     for (const auto &c : cases) {
-        std::string text = "<article scheme=s>top<br><img " + std::string(c.img) + ">";
-        for (int line = 0; line < 20; line++)
-            text += "<br>line " + std::to_string(line);
-        const std::string name = "pic" + std::to_string(&c - cases) + ".txt";
-        add(name, text);
-        ASSERT_TRUE(history.open(name.c_str())) << c.img;
+        addArticle(17 + (int)(&c - cases), "s", c.img);
+        ASSERT_TRUE(history.open(name(17 + (int)(&c - cases)).c_str())) << c.img;
         sys.clearCalls();
         g_browser.handleMessage(MSG_WHEEL, -1);
         // Page pixels painted by the background (x = iX, y = iY) and by the picture.
