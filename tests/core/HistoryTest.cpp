@@ -224,11 +224,9 @@ TEST_F(ViewFixture, ALookChangeShowsThePageHoldingTheLineFirstOnScreen)
     add("other.txt", "<article scheme=cols>elsewhere");
     g_magazine_config.helpArticle.set("other.txt");
     auto firstLineDrawn = [&] { // the number of the first "lineN" drawn by the last message
-        int first = -1;
-        for (const std::string &call : sys.calls)
-            if (call.rfind("out_text line", 0) == 0 && (first < 0 || std::stoi(call.substr(13)) < first))
-                first = std::stoi(call.substr(13));
-        return first;
+        auto c = std::find_if(sys.calls.begin(), sys.calls.end(),
+                              [](const std::string &call) { return call.rfind("out_text line", 0) == 0; });
+        return c == sys.calls.end() ? -1 : std::stoi(c->substr(13));
     };
     // Messages from the article's top (none: go on from the case before),
     // the first line then drawn, and the view inside the article: in column
