@@ -46,17 +46,26 @@ struct ViewFixture : LooseMagazine {
             addArticle(i, "s");
         parseMagazineConfig(kConfig);
     }
-    void addArticle(int i, const char *scheme)
+    void addArticle(int i, const char *scheme, const std::string &img = "file=cap.bmp")
     {
         std::string text = "<article scheme=" + std::string(scheme) + " title=T" + std::to_string(i) +
-                           " author=A>Words of article " + std::to_string(i) +
-                           " <img file=cap.bmp> <link article=a0.txt desc=Home>home</link>";
+                           " author=A>Words of article " + std::to_string(i) + " <img " + img +
+                           "> <link article=a0.txt desc=Home>home</link>";
         for (int line = 0; line < 20; line++)
             text += "<br>line " + std::to_string(line);
         add(name(i), text);
     }
     static std::string name(int i) { return "a" + std::to_string(i) + ".txt"; }
     File *file(int i) { return g_container.find(name(i).c_str()); }
+    // Lines "line0", "line1" ... after a leading break; every tenth a link home if asked.
+    void addLines(const std::string &file, const char *scheme, int count, bool links = false)
+    {
+        std::string text = "<article scheme=" + std::string(scheme) + ">";
+        for (int n = 0; n < count; n++)
+            text += links && n % 10 == 0 ? "<br><link article=a0.txt>line" + std::to_string(n) + "</link>"
+                                         : "<br>line" + std::to_string(n);
+        add(file, text);
+    }
 };
 
 TEST_F(ViewFixture, TheRingKeepsFifteenLeftArticlesAndTheSixteenthIsLaidOutAgain)
@@ -210,58 +219,44 @@ TEST_F(ViewFixture, TheThumbDragsThePageAndAPressBesideItPagesWhileHeld)
 
 TEST_F(ViewFixture, ALookChangeShowsThePageHoldingTheLineFirstOnScreen)
 {
-    for (const char *scheme : {"cols", "free"}) {
-        std::string text = std::string("<article scheme=") + scheme + ">";
-        for (int line = 0; line < 150; line++)
-            text += "<br>line" + std::to_string(line);
-        add(std::string(scheme) + ".txt", text);
-    }
+    addLines("cols.txt", "cols", 150);
+    addLines("free.txt", "free", 150);
     add("other.txt", "<article scheme=cols>elsewhere");
-    // The first line drawn by the last message (none: an empty page), and
-    // whether the view is inside the article: in column mode a whole screen
-    // of pages, in free mode no band below the last line.
-    auto firstDrawn = [&]() {
-        int first = -1;
-        for (const std::string &c : sys.calls)
-            if (c.rfind("out_text line", 0) == 0) {
-                int n = std::stoi(c.substr(13));
-                first = first < 0 || n < first ? n : first;
-            }
-        return first;
+    g_magazine_config.helpArticle.set("other.txt");
+    auto firstLineDrawn = [&] { // the number of the first "lineN" drawn by the last message
+        auto c = std::find_if(sys.calls.begin(), sys.calls.end(),
+                              [](const std::string &call) { return call.rfind("out_text line", 0) == 0; });
+        return c == sys.calls.end() ? -1 : std::stoi(c->substr(13));
     };
-    auto inside = [&]() {
-        Article *a = currentArticle;
-        if (a->columns >= 2)
-            return a->column + a->columns <= a->totalColumns && a->firstLine == a->columnFirstLine[a->column];
-        return a->scroll <= a->documentHeight - a->viewHeight + 1;
-    };
-    const struct {
-        const char *what, *article;
-        std::vector<std::pair<int, int>> messages;
-        int top;
-    } cases[] = {
+    // Messages from the article's top (none: go on from the case before),
+    // the first line then drawn, and the view inside the article: in column
+    // mode a whole screen of pages, in free mode no band below the last line.
+    const struct { const char *what, *article; std::vector<std::pair<int, int>> messages; int top; } cases[] = {
         {"End, then the short look: the last pages stay in view", "cols.txt", {{MSG_NAVIGATE, NAV_END}, {MSG_THEME, 2}},
          109},
-        {"and back to the tall look: the page holding that line", "cols.txt",
-         {{MSG_NAVIGATE, NAV_END}, {MSG_THEME, 2}, {MSG_THEME, 1}}, 83},
-        {"Page Up from there moves one screen back", "cols.txt",
-         {{MSG_NAVIGATE, NAV_END}, {MSG_THEME, 2}, {MSG_THEME, 1}, {MSG_NAVIGATE, NAV_PAGE_UP}}, 27},
+        {"and back to the tall look: the page holding that line", nullptr, {{MSG_THEME, 1}}, 83},
+        {"Page Up from there moves one screen back", nullptr, {{MSG_NAVIGATE, NAV_PAGE_UP}}, 27},
         {"Back after a look change elsewhere: the place in the new look", "cols.txt",
          {{MSG_NAVIGATE, NAV_END}, {MSG_HELP, 0}, {MSG_THEME, 2}, {MSG_BACK, 1}}, 109},
         {"free scrolling: a taller view keeps no band below the end", "free.txt",
          {{MSG_NAVIGATE, NAV_END}, {MSG_THEME, 2}}, 121},
     };
-    g_magazine_config.helpArticle.set("other.txt");
     for (const auto &c : cases) {
-        history.clear();
-        ASSERT_TRUE(history.open(c.article));
+        if (c.article) {
+            history.clear();
+            ASSERT_TRUE(history.open(c.article));
+        }
         for (auto m : c.messages) {
             sys.clearCalls();
             g_browser.handleMessage(m.first, m.second);
             pump();
         }
-        EXPECT_EQ(c.top, firstDrawn()) << c.what;
-        EXPECT_TRUE(inside()) << c.what;
+        Article *a = currentArticle;
+        EXPECT_EQ(c.top, firstLineDrawn()) << c.what;
+        EXPECT_TRUE(a->columns >= 2 ? a->column + a->columns <= a->totalColumns &&
+                                          a->firstLine == a->columnFirstLine[a->column]
+                                    : a->scroll <= a->documentHeight - a->viewHeight + 1)
+            << c.what;
     }
 }
 
@@ -274,8 +269,7 @@ TEST_F(ViewFixture, AnEdgeDelayRunningWhenTheArticleWasLeftIsOverOnReturn)
     ASSERT_TRUE(history.open(name(1).c_str()));
     g_browser.handleMessage(MSG_BACK, 1);
     ASSERT_EQ(a, currentArticle);
-    // Holding the edge again scrolls at once.
-    sys.posted.clear();
+    sys.posted.clear(); // holding the edge again scrolls at once
     a->setAutoscroll(AutoscrollArea::MODE_BOTTOM);
     EXPECT_NE(std::find(sys.posted.begin(), sys.posted.end(), std::make_pair((int)MSG_NAVIGATE, (int)NAV_LINE_DOWN)),
               sys.posted.end());
@@ -283,10 +277,7 @@ TEST_F(ViewFixture, AnEdgeDelayRunningWhenTheArticleWasLeftIsOverOnReturn)
 
 TEST_F(ViewFixture, BackRestoresTheColumnPageAndTheFocusedLink)
 {
-    std::string text = "<article scheme=cols>";
-    for (int line = 0; line < 200; line++)
-        text += line % 10 ? "<br>line" + std::to_string(line) : "<br><link article=a0.txt>go" + std::to_string(line) + "</link>";
-    add("colinks.txt", text);
+    addLines("colinks.txt", "cols", 200, true);
     ASSERT_TRUE(history.open("colinks.txt"));
     Article *a = currentArticle;
     g_browser.handleMessage(MSG_NAVIGATE, NAV_PAGE_DOWN);
@@ -296,16 +287,52 @@ TEST_F(ViewFixture, BackRestoresTheColumnPageAndTheFocusedLink)
     Link *focused = a->focusedLink;
     ASSERT_TRUE(column > 0 && focused);
     ASSERT_TRUE(history.open(name(0).c_str()));
-    sys.clearCalls();
     g_browser.handleMessage(MSG_BACK, 1);
-    EXPECT_EQ(std::make_tuple(a, column, focused), std::make_tuple(currentArticle, a->column, a->focusedLink));
-    // That column page is drawn from its first line, the link lit on it.
-    Token *word = a->lines[a->columnFirstLine[column] + 1].first;
-    while (word && word->kind != TOKEN_STRING)
-        word = word->next;
-    ASSERT_NE(word, nullptr);
-    EXPECT_TRUE(sys.called("out_text " + std::string(static_cast<StringToken *>(word)->text) + " "));
+    // The column page from its first line, the link lit on it.
+    EXPECT_EQ(std::make_tuple(a, column, a->columnFirstLine[column], focused),
+              std::make_tuple(currentArticle, a->column, a->firstLine, a->focusedLink));
     EXPECT_EQ(focused, a->topVisibleLink->nextVisible);
+}
+
+TEST_F(ViewFixture, TheBackgroundIsNotPaintedUnderAPictureThatHidesIt)
+{
+    // After a wheel step the page (10, 30, 170 x 100) is painted once all
+    // over: the background, then the picture at its own size. Under a picture
+    // that hides everything behind it the background is left out; under one
+    // with a transparent pixel, or stretched, it is painted.
+    const std::vector<uint8_t> blue = makeBMP(60, 40, std::vector<uint32_t>(60 * 40, 0x336699), 24);
+    std::vector<bool> mask(60 * 40, false);
+    for (const char *picture : {"pic.bmp", "clear.bmp", "holey.bmp"})
+        add(picture, blue);
+    add("clear.msk", makeMaskBMP(60, 40, mask));
+    mask[5 * 60 + 7] = true;
+    add("holey.msk", makeMaskBMP(60, 40, mask));
+    const struct { const char *img; bool backgroundUnder; } cases[] = {
+        {"file=pic.bmp", false}, {"file=clear.bmp", false},
+        {"file=holey.bmp", true}, {"file=pic.bmp width=90 height=60", true}};
+    for (const auto &c : cases) {
+        addArticle(17 + (int)(&c - cases), "s", c.img);
+        ASSERT_TRUE(history.open(name(17 + (int)(&c - cases)).c_str())) << c.img;
+        sys.clearCalls();
+        g_browser.handleMessage(MSG_WHEEL, -1);
+        // Page pixels painted by the background (x = iX, y = iY) and by the picture.
+        std::vector<int> background(170 * 100), picture(170 * 100);
+        for (const std::string &call : sys.calls) {
+            int x, y, ix = -1, iy = -1, w, h;
+            if (sscanf(call.c_str(), "blt %d %d %d %d %d %d", &x, &y, &ix, &iy, &w, &h) != 6 &&
+                sscanf(call.c_str(), "strech %d %d %d %d", &x, &y, &w, &h) != 4)
+                continue;
+            std::vector<int> &paint = x == ix && y == iy ? background : picture;
+            for (int py = std::max(y, 30); py < std::min(y + h, 130); py++)
+                for (int px = std::max(x, 10); px < std::min(x + w, 180); px++)
+                    paint[(size_t)(py - 30) * 170 + (size_t)(px - 10)]++;
+        }
+        int twice = 0, bare = 0, under = 0;
+        for (size_t i = 0; i < background.size(); i++)
+            twice += background[i] > 1, bare += background[i] + picture[i] == 0, under += background[i] && picture[i];
+        EXPECT_EQ(std::make_tuple(0, 0, c.backgroundUnder), std::make_tuple(twice, bare, under > 0)) << c.img;
+        history.back();
+    }
 }
 
 // Column pages of an article laid out by hand, rows (top, bottom).
@@ -373,54 +400,3 @@ TEST_F(Columns, DrawingHitTestsAndPrintingStopAtTheLastPage)
 }
 
 } // namespace
-
-TEST_F(ViewFixture, TheBackgroundIsNotPaintedUnderAPictureThatHidesIt)
-{
-    // After a wheel step the page (10, 30, 170 x 100) is painted once all
-    // over: the background, then the picture at its own size. Under a picture
-    // that hides everything behind it the background is left out; under one
-    // with a transparent pixel, or stretched, it is painted.
-    const std::vector<bool> clear(60 * 40, false);
-    std::vector<bool> holey = clear;
-    holey[5 * 60 + 7] = true;
-    add("pic.bmp", makeBMP(60, 40, std::vector<uint32_t>(60 * 40, 0x336699), 24));
-    add("clear.bmp", makeBMP(60, 40, std::vector<uint32_t>(60 * 40, 0x336699), 24));
-    add("clear.msk", makeMaskBMP(60, 40, clear));
-    add("holey.bmp", makeBMP(60, 40, std::vector<uint32_t>(60 * 40, 0x336699), 24));
-    add("holey.msk", makeMaskBMP(60, 40, holey));
-    const struct { const char *img; bool backgroundUnder; } cases[] = {
-        {"file=pic.bmp", false}, {"file=clear.bmp", false},
-        {"file=holey.bmp", true}, {"file=pic.bmp width=90 height=60", true}};
-    for (const auto &c : cases) {
-        std::string text = "<article scheme=s>top<br>" + std::string("<img ") + c.img + ">";
-        for (int line = 0; line < 20; line++)
-            text += "<br>line " + std::to_string(line);
-        const std::string name = "pic" + std::to_string(&c - cases) + ".txt";
-        add(name, text);
-        ASSERT_TRUE(history.open(name.c_str())) << c.img;
-        sys.clearCalls();
-        g_browser.handleMessage(MSG_WHEEL, -1);
-        // Page pixels painted by the background (x = iX, y = iY) and by the picture.
-        std::vector<int> background(170 * 100), picture(170 * 100);
-        for (const std::string &call : sys.calls) {
-            int x, y, ix = -1, iy = -1, w, h;
-            if (sscanf(call.c_str(), "blt %d %d %d %d %d %d", &x, &y, &ix, &iy, &w, &h) != 6 &&
-                sscanf(call.c_str(), "strech %d %d %d %d", &x, &y, &w, &h) != 4)
-                continue;
-            std::vector<int> &paint = x == ix && y == iy ? background : picture;
-            for (int py = std::max(y, 30); py < std::min(y + h, 130); py++)
-                for (int px = std::max(x, 10); px < std::min(x + w, 180); px++)
-                    paint[(size_t)(py - 30) * 170 + (size_t)(px - 10)]++;
-        }
-        int twice = 0, bare = 0, under = 0;
-        for (size_t i = 0; i < background.size(); i++) {
-            twice += background[i] > 1;
-            bare += background[i] + picture[i] == 0;
-            under += background[i] && picture[i];
-        }
-        EXPECT_EQ(0, twice) << c.img;
-        EXPECT_EQ(0, bare) << c.img;
-        EXPECT_EQ(c.backgroundUnder, under > 0) << c.img;
-        history.back();
-    }
-}

@@ -179,26 +179,24 @@ TEST(LaidOutLinks, VisitedTargetsTakeTheVisitedColourAndDrawInTheClip)
 
 TEST(LaidOutLinks, ImageMapHotSpotsAreTheirRectanglesAndTheFocusFramesTheSpot)
 {
-    LayoutRig rig{200, std::string(kLeft) + "<link selcolor=ff0000>"};
+    LayoutRig rig{200, std::string(kLeft) + "<link selcolor=ff0000>"}; // a frame needs a selected colour
     rig.addPicture("map.bmp", makeBMP(40, 30, std::vector<uint32_t>(40 * 30, 0x204060), 24));
-    ASSERT_TRUE(layOut(rig, "text<br><imagemap file=map.bmp><link x=5 y=6 width=10 height=8 article=a.txt>"
-                            "<link x=20 y=0 width=20 height=30 article=b.txt></imagemap>"));
-    Token *picture = rig.article->lines[1].first;
-    while (picture && picture->kind != TOKEN_IMAGE)
-        picture = picture->next;
-    ASSERT_NE(picture, nullptr);
+    const std::vector<LaidToken> laid = rig.lay("text<br><imagemap file=map.bmp><link x=5 y=6 width=10 height=8 article=a.txt>"
+                                                "<link x=20 y=0 width=20 height=30 article=b.txt></imagemap>");
+    auto picture = std::find_if(laid.begin(), laid.end(), [](const LaidToken &t) { return t.kind == TOKEN_IMAGE; });
+    ASSERT_TRUE(rig.article && picture != laid.end());
     const int px = picture->x, py = picture->y;
-    // Each hot spot's rectangle, and the frame a focused one draws (screen origin 100, 50).
+    // Each hot spot's rectangle in the picture, and the frame a focused one
+    // draws with the picture's corner at (100, 50) on screen.
     const struct { int x1, y1, x2, y2; std::vector<std::string> frame; } spots[] = {
-        {px + 5, py + 6, px + 14, py + 14, {"h_line 105 56 10", "h_line 105 63 10", "v_line 105 56 8", "v_line 114 56 8"}},
-        {px + 20, py, px + 39, py + 30, {"h_line 120 50 20", "h_line 120 79 20", "v_line 120 50 30",
-          "v_line 139 50 30"}},
-    };
+        {5, 6, 14, 14, {"h_line 105 56 10", "h_line 105 63 10", "v_line 105 56 8", "v_line 114 56 8"}},
+        {20, 0, 39, 30, {"h_line 120 50 20", "h_line 120 79 20", "v_line 120 50 30", "v_line 139 50 30"}}};
     Link *link = rig.article->links;
-    for (const auto &spot : spots) { // a frame needs a selected colour
+    for (const auto &spot : spots) {
         ASSERT_TRUE(link && link->rectCount == 1);
         const LinkRect &r = link->rects[0];
-        EXPECT_EQ((std::vector<int>{spot.x1, spot.y1, spot.x2, spot.y2}), (std::vector<int>{r.x1, r.y1, r.x2, r.y2}));
+        EXPECT_EQ((std::vector<int>{spot.x1, spot.y1, spot.x2, spot.y2}),
+                  (std::vector<int>{r.x1 - px, r.y1 - py, r.x2 - px, r.y2 - py}));
         rig.scope.sys.clearCalls();
         link->draw(true, 100 - px, 50 - py, 200, 100, 0, 0, nullptr, 0, 0, 0);
         for (const std::string &line : spot.frame)
