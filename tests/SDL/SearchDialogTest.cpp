@@ -196,12 +196,11 @@ TEST_F(Dialog, NothingIsReturnedWithoutAChoiceTheUserMadeOrAfterCancel)
 TEST_F(Dialog, AQuitRequestEndsTheModalLoops)
 {
     const pthread_t mainThread = pthread_self();
-    std::unique_ptr<SystemFixture> configWindow;
     struct Case {
         const char *name;
         std::function<void()> request;   // from another thread, once the loop runs
-        std::function<void()> run;       // the loop, on this thread
-        std::function<void()> after;     // what the loop has left
+        std::function<void()> run;       // the loop, on this thread, and what it left at once
+        std::function<void()> after;     // what is left once the request is done
         bool searchDialog;               // else the configuration window
     } cases[] = {
         {"a quit message during the search dialog", [&] { system->post_message(MSG_EXIT, 0); },
@@ -218,14 +217,12 @@ TEST_F(Dialog, AQuitRequestEndsTheModalLoops)
          [&] {
              installQuitSignals();
              testing::internal::CaptureStdout();
-             configWindow.reset(new SystemFixture("showConfig=true\nmusic=false\nsoundEffects=false\nfontPaths=./\n"));
+             SystemFixture window("showConfig=true\nmusic=false\nsoundEffects=false\nfontPaths=./\n");
              testing::internal::GetCapturedStdout();
+             EXPECT_FALSE(window.system->is_ready());
+             EXPECT_NE(readText(window.dir.path() + "/mirandol2.conf").find("mixingFrequency="), std::string::npos);
          },
-         [&] {
-             EXPECT_FALSE(configWindow->system->is_ready());
-             EXPECT_NE(readText(configWindow->dir.path() + "/mirandol2.conf").find("mixingFrequency="), std::string::npos);
-         },
-         false},
+         [] {}, false},
     };
     for (const Case &c : cases) {
         std::atomic<bool> ended{false}, pressed{false};
@@ -257,26 +254,26 @@ TEST_F(Dialog, AQuitRequestEndsTheModalLoops)
 }
 
 // The sample magazine opened by the reader's own system, in a fresh
-// directory; the search index is built as the first search builds it.
+// directory; the search index is built as the first search builds it (the
+// browser asks the platform), with what that printed.
 struct SampleSearch : ::testing::Test {
-    ScopedWorkDir dir;
-    std::unique_ptr<TestPlatform> platform;
-    std::unique_ptr<SDLSystem> system;
+    SystemFixture fixture;
     System *previous = g_system;
-    char name[10] = "mirandol2";
-    char *argv[2] = {name, nullptr};
+    SearchIndex *index = nullptr;
+    std::string printed;
 
     void SetUp() override
     {
         std::vector<uint8_t> magazine = readFile(std::string(M2_BINARY_DIR) + "/sample/magazine.dat");
         ASSERT_FALSE(magazine.empty()) << "the sample magazine is built with the project";
-        ASSERT_TRUE(writeFile("magazine.dat", magazine));
-        ASSERT_TRUE(writeFile("mirandol2.conf", std::string("showConfig=false\nmusic=false\nsoundEffects=false\n")));
-        platform.reset(new TestPlatform(dir.path() + "/mirandol2.conf"));
-        system.reset(new SDLSystem(platform.get(), 1, argv));
-        g_system = system.get();
+        ASSERT_TRUE(writeFile(fixture.dir.path() + "/magazine.dat", magazine));
+        g_system = fixture.system.get();
         g_browser.searchIndex = nullptr;
         ASSERT_TRUE(g_container.open());
+        testing::internal::CaptureStderr();
+        g_system->indexing_progress((int)g_container.articleCount);
+        printed = testing::internal::GetCapturedStderr();
+        ASSERT_NE(index = g_browser.searchIndex, nullptr);
     }
     void TearDown() override
     {
@@ -285,20 +282,11 @@ struct SampleSearch : ::testing::Test {
         g_container.close();
         g_system = previous;
     }
-    // What the browser does on the first search: the platform builds the index.
-    SearchIndex *firstSearch()
-    {
-        g_system->indexing_progress((int)g_container.articleCount);
-        return g_browser.searchIndex;
-    }
 };
 
 TEST_F(SampleSearch, TheFirstSearchPrintsNothing)
 {
-    testing::internal::CaptureStderr();
-    SearchIndex *index = firstSearch();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(printed, "");
     EXPECT_EQ(index->count, index->articleCount);
 }
 
@@ -306,22 +294,14 @@ TEST_F(SampleSearch, TheFirstSearchPrintsNothing)
 // it is not offered; words of listed articles are.
 TEST_F(SampleSearch, WordsOnlyInNoscanArticlesAreNotOffered)
 {
-    SearchIndex *index = firstSearch();
-    ASSERT_NE(index, nullptr);
-    const struct {
-        const char *prefix;
-        std::vector<std::string> words;
-    } cases[] = {
-        {"zanz", {}}, {"zanzibar", {}}, {"lighthou", {"lighthouse"}},
-    };
+    const struct { const char *prefix; std::vector<std::string> words; } cases[] = {
+        {"zanz", {}}, {"zanzibar", {}}, {"lighthou", {"lighthouse"}}};
     for (const auto &c : cases) {
         for (bool laidOut : {true, false}) {   // read from the laid-out nodes, or walked
             std::string prefix = c.prefix;
             Vector *list = Vector_create();
-            if (laidOut)
-                SDLSystem::listCompletions(index, &prefix[0], list);
-            else
-                SDLSystem::listCompletions(index->root, &prefix[0], list);
+            laidOut ? SDLSystem::listCompletions(index, &prefix[0], list)
+                    : SDLSystem::listCompletions(index->root, &prefix[0], list);
             EXPECT_EQ(strings(list), c.words) << c.prefix << (laidOut ? " laid out" : " walked");
             Vector_deleteAll(list);
         }
