@@ -189,68 +189,56 @@ TEST_F(Dialog, NothingIsReturnedWithoutAChoiceTheUserMadeOrAfterCancel)
     }
 }
 
-// A quit request while a modal loop runs ends the loop without anyone
-// pressing Cancel or Abort (pressed for the test after three seconds), and
-// what it ends is kept: the quit message reaches the main loop; the
-// configuration is written.
+// Runs `loop` on this thread while `request` comes from another one after
+// 300 ms; true when the loop ended before a person pressed at `where` (Cancel
+// or Abort) after three seconds.
+bool endsUnpressed(const std::function<void()> &request, const std::function<void()> &loop,
+                   const std::function<Step()> &where)
+{
+    std::atomic<bool> ended{false}, pressed{false};
+    std::thread requester([&] {   // apart from the person: a post may wait for the dialog's lock
+        SDL_Delay(300);
+        request();
+    });
+    std::thread person([&] {
+        for (int i = 0; i < 330 && !ended; i++)
+            SDL_Delay(10);
+        if (ended)
+            return;
+        pressed = true;
+        Step s = where();
+        for (bool down : {true, false})
+            Dialog::push(buttonEvent(down, s.x, s.y));
+    });
+    loop();
+    ended = true;
+    person.join();
+    requester.join();
+    return !pressed;
+}
+
+// A quit request while a modal loop runs ends the loop, and what it ends is
+// kept: the quit message reaches the main loop; the configuration is written.
 TEST_F(Dialog, AQuitRequestEndsTheModalLoops)
 {
+    char *w = nullptr, *f = nullptr;
+    EXPECT_TRUE(endsUnpressed([&] { system->post_message(MSG_EXIT, 0); },
+                              [&] { EXPECT_FALSE(system->search(&index, w, f)); }, [&] { return button(false); }));
+    int message = 0, parameter = 0;
+    EXPECT_TRUE(system->get_message(message, parameter) && message == MSG_EXIT);
+    // Ctrl+C during the configuration window; Abort is the right cell of its last 25-pixel row.
     const pthread_t mainThread = pthread_self();
-    struct Case {
-        const char *name;
-        std::function<void()> request;   // from another thread, once the loop runs
-        std::function<void()> run;       // the loop, on this thread, and what it left at once
-        std::function<void()> after;     // what is left once the request is done
-        bool searchDialog;               // else the configuration window
-    } cases[] = {
-        {"a quit message during the search dialog", [&] { system->post_message(MSG_EXIT, 0); },
-         [&] {
-             char *w = nullptr, *f = nullptr;
-             EXPECT_FALSE(system->search(&index, w, f));
-         },
-         [&] {
-             int message = 0, parameter = 0;
-             EXPECT_TRUE(system->get_message(message, parameter) && message == MSG_EXIT);
-         },
-         true},
-        {"Ctrl+C during the configuration window", [&] { pthread_kill(mainThread, SIGINT); },
-         [&] {
-             installQuitSignals();
-             testing::internal::CaptureStdout();
-             SystemFixture window("showConfig=true\nmusic=false\nsoundEffects=false\nfontPaths=./\n");
-             testing::internal::GetCapturedStdout();
-             EXPECT_FALSE(window.system->is_ready());
-             EXPECT_NE(readText(window.dir.path() + "/mirandol2.conf").find("mixingFrequency="), std::string::npos);
-         },
-         [] {}, false},
-    };
-    for (const Case &c : cases) {
-        std::atomic<bool> ended{false}, pressed{false};
-        // Apart from the person: a post may wait for the dialog's lock.
-        std::thread requester([&] {
-            SDL_Delay(300);
-            c.request();
-        });
-        std::thread person([&] {
-            for (int i = 0; i < 330 && !ended; i++)
-                SDL_Delay(10);
-            if (ended)
-                return;
-            pressed = true;
-            // Cancel of the dialog, or Abort of the window (the right cell of its last 25-pixel row).
-            Step cancel = button(false);
-            int x = c.searchDialog ? cancel.x : SDL_GetVideoSurface()->w * 3 / 4;
-            int y = c.searchDialog ? cancel.y : 7 * 25 + 12;
-            for (bool down : {true, false})
-                push(buttonEvent(down, x, y));
-        });
-        c.run();
-        ended = true;
-        person.join();
-        requester.join();
-        EXPECT_FALSE(pressed) << c.name;
-        c.after();
-    }
+    std::unique_ptr<SystemFixture> window;
+    EXPECT_TRUE(endsUnpressed([&] { pthread_kill(mainThread, SIGINT); },
+                              [&] {
+                                  installQuitSignals();
+                                  testing::internal::CaptureStdout();
+                                  window.reset(new SystemFixture("showConfig=true\nmusic=false\nsoundEffects=false\nfontPaths=./\n"));
+                                  testing::internal::GetCapturedStdout();
+                              },
+                              [] { return Step{"", SDL_GetVideoSurface()->w * 3 / 4, 7 * 25 + 12}; }));
+    EXPECT_FALSE(window->system->is_ready());
+    EXPECT_NE(readText(window->dir.path() + "/mirandol2.conf").find("mixingFrequency="), std::string::npos);
 }
 
 // The sample magazine opened by the reader's own system, in a fresh

@@ -1,6 +1,7 @@
+// Disks that fill up: the file size limit set and lifted, a tmpfs mounted,
+// filled to the last byte and emptied.
 #include "FullDisk.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -28,25 +29,18 @@ ScopedDisk::~ScopedDisk()
 
 void ScopedDisk::fill()
 {
-    if (!available_)
-        return;
     if (kind_ == DISK_FILE_LIMIT && !limited_) {
-        // Past the limit a write fails (EFBIG) instead of raising SIGXFSZ.
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGXFSZ, &ignore, &oldAction_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);   // past the limit a write fails (EFBIG), no signal
         getrlimit(RLIMIT_FSIZE, &oldLimit_);
-        struct rlimit limit = oldLimit_;
-        limit.rlim_cur = (rlim_t)room_;
+        struct rlimit limit = {(rlim_t)room_, oldLimit_.rlim_max};
         limited_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    } else if (kind_ == DISK_TMPFS) {
-        int fd = open("filler", O_WRONLY | O_CREAT | O_APPEND, 0644);
+    } else if (mounted_) {
         static const char block[4096] = {};
-        for (size_t size = sizeof block; fd >= 0 && size > 0; size /= 2)   // to the last byte
+        int fd = open("filler", O_WRONLY | O_CREAT | O_APPEND, 0644);
+        for (size_t size = sizeof block; fd >= 0 && size > 0; size /= 2)
             while (write(fd, block, size) > 0) {
             }
-        if (fd >= 0)
-            close(fd);
+        close(fd);
     }
 }
 
@@ -54,7 +48,7 @@ void ScopedDisk::empty()
 {
     if (limited_) {
         setrlimit(RLIMIT_FSIZE, &oldLimit_);
-        sigaction(SIGXFSZ, &oldAction_, nullptr);
+        signal(SIGXFSZ, oldHandler_);
         limited_ = false;
     }
     if (mounted_)

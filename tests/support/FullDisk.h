@@ -31,7 +31,7 @@ private:
     bool available_ = false, mounted_ = false, limited_ = false;
     std::string path_, previous_;
     struct rlimit oldLimit_ {};
-    struct sigaction oldAction_ {};
+    void (*oldHandler_)(int) = SIG_DFL;
 };
 
 #endif
