@@ -46,13 +46,6 @@ template <class Want> void expectPixels(SDL_Surface *s, Want want)
 
 Uint32 &rawPixel(SDL_Surface *s, int x, int y) { return *((Uint32 *)((Uint8 *)s->pixels + y * s->pitch) + x); }
 
-// The reader's own system on a headless 64x48 display.
-struct Display {
-    SystemFixture f{"showConfig=false\nfullscreen=false\nmusic=false\nsoundEffects=false\n"};
-    SDLSystem *s = f.system.get();
-    bool ready = s->is_ready() && s->init_display(64, 48);
-};
-
 } // namespace
 
 TEST(Draw, MaskedPictureLeavesExactlyTheMaskedPixels)
@@ -174,9 +167,9 @@ TEST(Draw, StretchMatchesThePerPixelAreaAverage)
 // Copied or filtered, the pixels are the filter's.
 TEST(Draw, ScaledPicturesAreFilteredOncePerSize)
 {
-    Display d;
-    ASSERT_TRUE(d.ready);
-    SDLSystem *s = d.s;
+    SystemFixture f("showConfig=false\nfullscreen=false\nmusic=false\nsoundEffects=false\n");
+    SDLSystem *s = f.system.get();
+    ASSERT_TRUE(s->is_ready() && s->init_display(64, 48));
     std::vector<uint32_t> px(40 * 30);
     for (size_t i = 0; i < px.size(); i++)
         px[i] = (uint32_t)(i * 2654435761u) >> 8;
@@ -380,24 +373,25 @@ TEST(Draw, FadeRedrawsOnlyWhatChangesAtMostSixtyTimesASecond)
 TEST(Draw, QuitRequestEndsAFadeAtOnce)
 {
     for (int quitAfterMs : {-1, 100}) {   // before the fade (the closing fade), or 100 ms into it
-        Display d;
-        ASSERT_TRUE(d.ready);
-        fillRGB(d.s->screen, 0xFFFFFF);
-        fillRGB(d.s->backBuffer, 0x204080);
+        SystemFixture f("showConfig=false\nfullscreen=false\nmusic=false\nsoundEffects=false\n");
+        SDLSystem *s = f.system.get();
+        ASSERT_TRUE(s->is_ready() && s->init_display(64, 48));
+        fillRGB(s->screen, 0xFFFFFF);
+        fillRGB(s->backBuffer, 0x204080);
         if (quitAfterMs < 0)
-            d.s->requestQuit();
+            s->requestQuit();
         std::thread quitter([&] {
             if (quitAfterMs >= 0) {
                 SDL_Delay((Uint32)quitAfterMs);
-                d.s->requestQuit();
+                s->requestQuit();
             }
         });
-        d.s->flip(1, 0, 10000);
+        s->flip(1, 0, 10000);
         quitter.join();
-        EXPECT_LT(d.s->fadeBuffer->frames, 60) << quitAfterMs;   // a 10 s fade draws 600
-        expectPixels(d.s->screen, [](int, int) { return 0x204080; });
+        EXPECT_LT(s->fadeBuffer->frames, 60) << quitAfterMs;   // a 10 s fade draws 600
+        expectPixels(s->screen, [](int, int) { return 0x204080; });
         int msg = 0, param = 0;
-        EXPECT_TRUE(d.s->get_message(msg, param) && msg == MSG_EXIT) << quitAfterMs;
+        EXPECT_TRUE(s->get_message(msg, param) && msg == MSG_EXIT) << quitAfterMs;
     }
 }
 

@@ -11,7 +11,6 @@
 #include "SDLTestSupport.h"
 #include "containr.h"
 
-#include <stdio.h>
 #include <sys/stat.h>
 
 #include <functional>
@@ -58,11 +57,10 @@ TEST(FullDisk, VisitedListIsReplacedWholeOrKeptWhole)
         mkdir("temp", 0755);
         ASSERT_TRUE(writeFile("temp/visited.txt", old));
         std::string visited;   // 480 bytes, more than the limit leaves
-        for (int i = 0; i < 40; i++) {
-            char name[16];
-            snprintf(name, sizeof name, "a%05d.txt", i);
-            addTreeFile(name)->visited = true;
-            visited += std::string(name) + "\r\n";
+        for (int i = 10000; i < 10040; i++) {
+            std::string name = "a" + std::to_string(i) + ".txt";
+            addTreeFile(name.c_str())->visited = true;
+            visited += name + "\r\n";
         }
         Files files = contents("temp");
         disk.fill();
