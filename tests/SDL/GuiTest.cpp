@@ -194,32 +194,30 @@ TEST_F(Gui, TextfieldTakesKeysOnlyWithFocus)
 TEST_F(Gui, TextfieldShowsTheCaretAndTheTextBeforeIt)
 {
     const int width = 200, room = width - 5;
-    auto keys = [](SDLKey key, int n, Uint16 unicode = 0) { return std::vector<SDL_Event>(n, keyEvent(key, unicode)); };
     // How many "w" fit the room, measured in the field's font.
     int fit = 0;
     while (textWidth(getLook()->getFont(), std::string(fit + 1, 'w').c_str(), fit + 1) <= room)
         fit++;
     ASSERT_TRUE(fit > 8 && fit < 25);
-    const std::vector<SDL_Event> typed = keys(SDLK_w, 25, 'w');
-    struct Case { const char *name; std::vector<std::vector<SDL_Event>> keys; std::string beforeCaret; } cases[] = {
-        {"25 typed, 17 taken back: all 8 left show", {typed, keys(SDLK_BACKSPACE, 17)}, "wwwwwwww"},
-        {"25 typed: the end shows", {typed}, std::string(fit, 'w')},
-        {"Home: the start shows", {typed, keys(SDLK_HOME, 1)}, ""},
-        {"Home then End: the end shows again", {typed, keys(SDLK_HOME, 1), keys(SDLK_END, 1)}, std::string(fit, 'w')},
-        {"Left past the scrolled part: text still shows before the caret",
-         {typed, keys(SDLK_LEFT, 22)}, std::string(3, 'w')},
-        {"Delete after Home empties it from the start", {typed, keys(SDLK_HOME, 1), keys(SDLK_DELETE, 25)}, ""},
+    // Keys pressed so many times each, after 25 "w" typed.
+    struct Case { const char *name; std::vector<std::pair<SDLKey, int>> keys; std::string beforeCaret; } cases[] = {
+        {"17 taken back: all 8 left show", {{SDLK_BACKSPACE, 17}}, "wwwwwwww"},
+        {"the end shows", {}, std::string(fit, 'w')},
+        {"Home: the start shows", {{SDLK_HOME, 1}}, ""},
+        {"Home then End: the end shows again", {{SDLK_HOME, 1}, {SDLK_END, 1}}, std::string(fit, 'w')},
+        {"Left past the scrolled part: text still shows before the caret", {{SDLK_LEFT, 22}}, std::string(3, 'w')},
+        {"Delete after Home empties it from the start", {{SDLK_HOME, 1}, {SDLK_DELETE, 25}}, ""},
     };
-    for (const Case &c : cases) {
+    for (Case &c : cases) {
         Textfield field("");
         field.setBounds(0, 0, width, 24);
-        std::vector<SDL_Event> events = {buttonEvent(true, 5, 5)};
+        c.keys.insert(c.keys.begin(), {SDLK_w, 25});
+        deliver(field, {buttonEvent(true, 5, 5)});
         for (const auto &k : c.keys)
-            events.insert(events.end(), k.begin(), k.end());
-        for (const SDL_Event &e : events) {   // painted after each, as the dialogs do
-            deliver(field, {e});
-            field.paint(screen, 0, 0);
-        }
+            for (int i = 0; i < k.second; i++) {   // painted after each, as the dialogs do
+                deliver(field, {keyEvent(k.first, k.first == SDLK_w ? 'w' : 0)});
+                field.paint(screen, 0, 0);
+            }
         std::string shown = field.text().substr(field.getFirstVisible());
         EXPECT_EQ(shown.substr(0, field.getCursor() - field.getFirstVisible()), c.beforeCaret) << c.name;
         // Painted: glyph pixels right of the caret's first column exactly

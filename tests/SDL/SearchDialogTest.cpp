@@ -189,94 +189,79 @@ TEST_F(Dialog, NothingIsReturnedWithoutAChoiceTheUserMadeOrAfterCancel)
     }
 }
 
-// A quit request while a modal loop runs ends the loop without anyone
-// pressing Cancel or Abort (pressed for the test after three seconds), and
-// what it ends is kept: the quit message reaches the main loop; the
-// configuration is written.
+// Runs `loop` on this thread while `request` comes from another one after
+// 300 ms; true when the loop ended before a person pressed at `where` (Cancel
+// or Abort) after three seconds.
+bool endsUnpressed(const std::function<void()> &request, const std::function<void()> &loop,
+                   const std::function<Step()> &where)
+{
+    std::atomic<bool> ended{false}, pressed{false};
+    std::thread requester([&] {   // apart from the person: a post may wait for the dialog's lock
+        SDL_Delay(300);
+        request();
+    });
+    std::thread person([&] {
+        for (int i = 0; i < 330 && !ended; i++)
+            SDL_Delay(10);
+        if (ended)
+            return;
+        pressed = true;
+        Step s = where();
+        for (bool down : {true, false})
+            Dialog::push(buttonEvent(down, s.x, s.y));
+    });
+    loop();
+    ended = true;
+    person.join();
+    requester.join();
+    return !pressed;
+}
+
+// A quit request while a modal loop runs ends the loop, and what it ends is
+// kept: the quit message reaches the main loop; the configuration is written.
 TEST_F(Dialog, AQuitRequestEndsTheModalLoops)
 {
+    char *w = nullptr, *f = nullptr;
+    EXPECT_TRUE(endsUnpressed([&] { system->post_message(MSG_EXIT, 0); },
+                              [&] { EXPECT_FALSE(system->search(&index, w, f)); }, [&] { return button(false); }));
+    int message = 0, parameter = 0;
+    EXPECT_TRUE(system->get_message(message, parameter) && message == MSG_EXIT);
+    // Ctrl+C during the configuration window; Abort is the right cell of its last 25-pixel row.
     const pthread_t mainThread = pthread_self();
-    std::unique_ptr<SystemFixture> configWindow;
-    struct Case {
-        const char *name;
-        std::function<void()> request;   // from another thread, once the loop runs
-        std::function<void()> run;       // the loop, on this thread
-        std::function<void()> after;     // what the loop has left
-        bool searchDialog;               // else the configuration window
-    } cases[] = {
-        {"a quit message during the search dialog", [&] { system->post_message(MSG_EXIT, 0); },
-         [&] {
-             char *w = nullptr, *f = nullptr;
-             EXPECT_FALSE(system->search(&index, w, f));
-         },
-         [&] {
-             int message = 0, parameter = 0;
-             EXPECT_TRUE(system->get_message(message, parameter) && message == MSG_EXIT);
-         },
-         true},
-        {"Ctrl+C during the configuration window", [&] { pthread_kill(mainThread, SIGINT); },
-         [&] {
-             installQuitSignals();
-             testing::internal::CaptureStdout();
-             configWindow.reset(new SystemFixture("showConfig=true\nmusic=false\nsoundEffects=false\nfontPaths=./\n"));
-             testing::internal::GetCapturedStdout();
-         },
-         [&] {
-             EXPECT_FALSE(configWindow->system->is_ready());
-             EXPECT_NE(readText(configWindow->dir.path() + "/mirandol2.conf").find("mixingFrequency="), std::string::npos);
-         },
-         false},
-    };
-    for (const Case &c : cases) {
-        std::atomic<bool> ended{false}, pressed{false};
-        // Apart from the person: a post may wait for the dialog's lock.
-        std::thread requester([&] {
-            SDL_Delay(300);
-            c.request();
-        });
-        std::thread person([&] {
-            for (int i = 0; i < 330 && !ended; i++)
-                SDL_Delay(10);
-            if (ended)
-                return;
-            pressed = true;
-            // Cancel of the dialog, or Abort of the window (the right cell of its last 25-pixel row).
-            Step cancel = button(false);
-            int x = c.searchDialog ? cancel.x : SDL_GetVideoSurface()->w * 3 / 4;
-            int y = c.searchDialog ? cancel.y : 7 * 25 + 12;
-            for (bool down : {true, false})
-                push(buttonEvent(down, x, y));
-        });
-        c.run();
-        ended = true;
-        person.join();
-        requester.join();
-        EXPECT_FALSE(pressed) << c.name;
-        c.after();
-    }
+    std::unique_ptr<SystemFixture> window;
+    EXPECT_TRUE(endsUnpressed([&] { pthread_kill(mainThread, SIGINT); },
+                              [&] {
+                                  installQuitSignals();
+                                  testing::internal::CaptureStdout();
+                                  window.reset(new SystemFixture("showConfig=true\nmusic=false\nsoundEffects=false\nfontPaths=./\n"));
+                                  testing::internal::GetCapturedStdout();
+                              },
+                              [] { return Step{"", SDL_GetVideoSurface()->w * 3 / 4, 7 * 25 + 12}; }));
+    EXPECT_FALSE(window->system->is_ready());
+    EXPECT_NE(readText(window->dir.path() + "/mirandol2.conf").find("mixingFrequency="), std::string::npos);
 }
 
 // The sample magazine opened by the reader's own system, in a fresh
-// directory; the search index is built as the first search builds it.
+// directory; the search index is built as the first search builds it (the
+// browser asks the platform), with what that printed.
 struct SampleSearch : ::testing::Test {
-    ScopedWorkDir dir;
-    std::unique_ptr<TestPlatform> platform;
-    std::unique_ptr<SDLSystem> system;
+    SystemFixture fixture;
     System *previous = g_system;
-    char name[10] = "mirandol2";
-    char *argv[2] = {name, nullptr};
+    SearchIndex *index = nullptr;
+    std::string printed;
 
     void SetUp() override
     {
         std::vector<uint8_t> magazine = readFile(std::string(M2_BINARY_DIR) + "/sample/magazine.dat");
         ASSERT_FALSE(magazine.empty()) << "the sample magazine is built with the project";
-        ASSERT_TRUE(writeFile("magazine.dat", magazine));
-        ASSERT_TRUE(writeFile("mirandol2.conf", std::string("showConfig=false\nmusic=false\nsoundEffects=false\n")));
-        platform.reset(new TestPlatform(dir.path() + "/mirandol2.conf"));
-        system.reset(new SDLSystem(platform.get(), 1, argv));
-        g_system = system.get();
+        ASSERT_TRUE(writeFile(fixture.dir.path() + "/magazine.dat", magazine));
+        g_system = fixture.system.get();
         g_browser.searchIndex = nullptr;
         ASSERT_TRUE(g_container.open());
+        testing::internal::CaptureStderr();
+        g_system->indexing_progress((int)g_container.articleCount);
+        printed = testing::internal::GetCapturedStderr();
+        ASSERT_NE(index = g_browser.searchIndex, nullptr);
     }
     void TearDown() override
     {
@@ -285,20 +270,11 @@ struct SampleSearch : ::testing::Test {
         g_container.close();
         g_system = previous;
     }
-    // What the browser does on the first search: the platform builds the index.
-    SearchIndex *firstSearch()
-    {
-        g_system->indexing_progress((int)g_container.articleCount);
-        return g_browser.searchIndex;
-    }
 };
 
 TEST_F(SampleSearch, TheFirstSearchPrintsNothing)
 {
-    testing::internal::CaptureStderr();
-    SearchIndex *index = firstSearch();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(printed, "");
     EXPECT_EQ(index->count, index->articleCount);
 }
 
@@ -306,22 +282,14 @@ TEST_F(SampleSearch, TheFirstSearchPrintsNothing)
 // it is not offered; words of listed articles are.
 TEST_F(SampleSearch, WordsOnlyInNoscanArticlesAreNotOffered)
 {
-    SearchIndex *index = firstSearch();
-    ASSERT_NE(index, nullptr);
-    const struct {
-        const char *prefix;
-        std::vector<std::string> words;
-    } cases[] = {
-        {"zanz", {}}, {"zanzibar", {}}, {"lighthou", {"lighthouse"}},
-    };
+    const struct { const char *prefix; std::vector<std::string> words; } cases[] = {
+        {"zanz", {}}, {"zanzibar", {}}, {"lighthou", {"lighthouse"}}};
     for (const auto &c : cases) {
         for (bool laidOut : {true, false}) {   // read from the laid-out nodes, or walked
             std::string prefix = c.prefix;
             Vector *list = Vector_create();
-            if (laidOut)
-                SDLSystem::listCompletions(index, &prefix[0], list);
-            else
-                SDLSystem::listCompletions(index->root, &prefix[0], list);
+            laidOut ? SDLSystem::listCompletions(index, &prefix[0], list)
+                    : SDLSystem::listCompletions(index->root, &prefix[0], list);
             EXPECT_EQ(strings(list), c.words) << c.prefix << (laidOut ? " laid out" : " walked");
             Vector_deleteAll(list);
         }

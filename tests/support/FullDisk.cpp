@@ -1,27 +1,20 @@
+// Disks that fill up: the file size limit set and lifted, a tmpfs mounted,
+// filled to the last byte and emptied.
 #include "FullDisk.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <vector>
-
-ScopedDisk::ScopedDisk(DiskKind kind, size_t room) : kind_(kind), room_(room)
+ScopedDisk::ScopedDisk(DiskKind kind, size_t room) : kind_(kind), room_(room), available_(kind != DISK_TMPFS)
 {
-    if (kind != DISK_TMPFS) {
-        available_ = true;
-        return;
-    }
     char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd))
+    if (available_ || !getcwd(cwd, sizeof cwd))
         return;
     previous_ = cwd;
     path_ = previous_ + "/disk";
-    if (mkdir(path_.c_str(), 0755) != 0)
-        return;
-    mounted_ = mount("tmpfs", path_.c_str(), "tmpfs", 0, "size=64k,mode=0755") == 0;
+    mounted_ = mkdir(path_.c_str(), 0755) == 0 && mount("tmpfs", path_.c_str(), "tmpfs", 0, "size=64k,mode=0755") == 0;
     available_ = mounted_ && chdir(path_.c_str()) == 0;
 }
 
@@ -29,35 +22,25 @@ ScopedDisk::~ScopedDisk()
 {
     empty();
     if (mounted_) {
-        if (chdir(previous_.c_str()) != 0) {
-        }
+        (void)!chdir(previous_.c_str());
         umount2(path_.c_str(), MNT_DETACH);
     }
 }
 
 void ScopedDisk::fill()
 {
-    if (!available_)
-        return;
     if (kind_ == DISK_FILE_LIMIT && !limited_) {
-        // Past the limit a write fails (EFBIG) instead of raising SIGXFSZ.
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGXFSZ, &ignore, &oldAction_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);   // past the limit a write fails (EFBIG), no signal
         getrlimit(RLIMIT_FSIZE, &oldLimit_);
-        struct rlimit limit = oldLimit_;
-        limit.rlim_cur = (rlim_t)room_;
+        struct rlimit limit = {(rlim_t)room_, oldLimit_.rlim_max};
         limited_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    } else if (kind_ == DISK_TMPFS) {
+    } else if (mounted_) {
+        static const char block[4096] = {};
         int fd = open("filler", O_WRONLY | O_CREAT | O_APPEND, 0644);
-        std::vector<char> block(4096, 'f');
-        while (fd >= 0 && write(fd, block.data(), block.size()) > 0) {
-        }
-        for (size_t size = block.size() / 2; fd >= 0 && size > 0; size /= 2)
-            while (write(fd, block.data(), size) > 0) {
+        for (size_t size = sizeof block; fd >= 0 && size > 0; size /= 2)
+            while (write(fd, block, size) > 0) {
             }
-        if (fd >= 0)
-            close(fd);
+        close(fd);
     }
 }
 
@@ -65,7 +48,7 @@ void ScopedDisk::empty()
 {
     if (limited_) {
         setrlimit(RLIMIT_FSIZE, &oldLimit_);
-        sigaction(SIGXFSZ, &oldAction_, nullptr);
+        signal(SIGXFSZ, oldHandler_);
         limited_ = false;
     }
     if (mounted_)

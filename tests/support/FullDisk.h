@@ -1,7 +1,6 @@
-// Disks that fill up, for the tests of what a failed write leaves behind.
-// Two kinds: writes of this process fail past a number of bytes per file
-// (the file size limit: always there, needs no privilege), or a small tmpfs
-// that is filled up (only where mounting is allowed: root outside a sandbox).
+// Disks that fill up, for the tests of what a failed write leaves behind:
+// the file size limit (writes of this process fail past `room` bytes a file;
+// always there) or a small tmpfs filled up (only where mounting is allowed).
 #ifndef MIRANDOL_TEST_FULL_DISK_H
 #define MIRANDOL_TEST_FULL_DISK_H
 
@@ -11,14 +10,10 @@
 #include <cstddef>
 #include <string>
 
-enum DiskKind {
-    DISK_ROOMY,        // an ordinary directory
-    DISK_FILE_LIMIT,   // once full, a file takes at most `room` bytes
-    DISK_TMPFS         // a 64 KiB tmpfs; once full, nothing more fits
-};
+enum DiskKind { DISK_ROOMY, DISK_FILE_LIMIT, DISK_TMPFS /* 64 KiB */ };
 
-// A disk of that kind for the working directory: for a tmpfs, the directory
-// "disk" in it is mounted and becomes the working directory until the end.
+// A disk of that kind for the working directory: a tmpfs is mounted on
+// "disk" in it, which is the working directory until the end.
 class ScopedDisk {
 public:
     ScopedDisk(DiskKind kind, size_t room = 0);
@@ -26,23 +21,17 @@ public:
     ScopedDisk(const ScopedDisk &) = delete;
     ScopedDisk &operator=(const ScopedDisk &) = delete;
 
-    // False when this kind cannot be had here (a tmpfs where mounting is refused).
-    bool available() const { return available_; }
-    // From now on the disk is full (up to `room` bytes per file for the limit).
-    void fill();
-    // The disk has room again (the limit is lifted; the tmpfs filler goes).
-    void empty();
+    bool available() const { return available_; }   // false: a tmpfs where mounting is refused
+    void fill();    // from now on nothing more fits (up to `room` bytes a file under the limit)
+    void empty();   // room again: the limit lifted, the tmpfs filler gone
 
 private:
     DiskKind kind_;
     size_t room_;
-    bool available_ = false;
-    bool mounted_ = false;
-    bool limited_ = false;
-    std::string path_;
-    std::string previous_;
+    bool available_ = false, mounted_ = false, limited_ = false;
+    std::string path_, previous_;
     struct rlimit oldLimit_ {};
-    struct sigaction oldAction_ {};
+    void (*oldHandler_)(int) = SIG_DFL;
 };
 
 #endif
