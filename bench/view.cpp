@@ -267,6 +267,16 @@ void BM_PageTurn(benchmark::State &state)
 }
 BENCHMARK(BM_PageTurn)->Unit(benchmark::kMillisecond);
 
+// The image map opened in the given order; null (the benchmark skipped) when it cannot be.
+Article *openMap(benchmark::State &state, bool reverse)
+{
+    if (!reader().ok || !history.open(reverse ? "reverse.txt" : "forward.txt")) {
+        state.SkipWithError("the map did not open");
+        return nullptr;
+    }
+    return currentArticle;
+}
+
 // One wheel step down, then one up, over the image map; the pair is timed and
 // reported per step. The page drawn after the first step is checked outside
 // the loop: both orders draw the same, with the hot spots in view in order.
@@ -275,11 +285,9 @@ uint64_t mapStepSum[2];
 void BM_WheelStepOverImageMap(benchmark::State &state)
 {
     bool reverse = state.range(0) != 0;
-    if (!reader().ok || !history.open(reverse ? "reverse.txt" : "forward.txt")) {
-        state.SkipWithError("the map did not open");
+    Article *a = openMap(state, reverse);
+    if (!a)
         return;
-    }
-    Article *a = currentArticle;
     a->scrollBy(-1);
     g_browser.updateScreen();
     mapStepSum[reverse] = screenSum();
@@ -316,11 +324,9 @@ BENCHMARK(BM_WheelStepOverImageMap)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecon
 void BM_VisibleLinksOfImageMap(benchmark::State &state)
 {
     bool reverse = state.range(0) != 0;
-    if (!reader().ok || !history.open(reverse ? "reverse.txt" : "forward.txt")) {
-        state.SkipWithError("the map did not open");
+    Article *a = openMap(state, reverse);
+    if (!a)
         return;
-    }
-    Article *a = currentArticle;
     for (auto _ : state)
         a->updateVisibleLinks();
     unsigned visible = 0;
