@@ -1,6 +1,7 @@
 // mkmag's checks of a magazine's members (see MagCheck.h).
 #include "MagCheck.h"
 
+#include <ctype.h>
 #include <string.h>
 #include <strings.h>
 
@@ -186,8 +187,9 @@ void Checker::themePictures()
         bool before = blocks.state == MagazineConfig::IN_THEME;
         if (tag)
             blocks.handleDirective(*tag);
-        bool inTheme = names && blocks.state == MagazineConfig::IN_THEME && (before || names->id == KW_THEME);
-        if (inTheme && names->id == KW_THEME)
+        // The tag that opens a block, or one inside it (where a "theme" tag means nothing).
+        bool inTheme = names && blocks.state == MagazineConfig::IN_THEME && before == (names->id != KW_THEME);
+        if (inTheme && !before)
             theme = blocks.currentTheme ? blocks.currentTheme->name.c_str() : "";
         for (const auto &kind : kThemePictures) {
             if (!inTheme || kind.tag != names->id)
