@@ -95,7 +95,7 @@ struct Checker {
     std::vector<std::string> &out;
 
     // A member as one shell word, with the folder in front.
-    std::string path(const std::string &name) const { return shellWord(dir + "/" + withSlashes(name)); }
+    std::string path(const std::string &name) const { return shellWord(folder() + withSlashes(name)); }
     std::string folder() const { return dir.empty() || dir.back() == '/' ? dir : dir + "/"; }
 
     void startArticle(const std::string &start);
