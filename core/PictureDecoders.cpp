@@ -16,26 +16,6 @@ bool acceptableSize(int64_t width, int64_t height)
            (size_t)width * (size_t)height <= kMaxPicturePixels;
 }
 
-struct BmpHeader {
-    uint32_t offBits;
-    uint32_t infoSize;
-    int32_t width;
-    int32_t height;
-    uint16_t bitCount;
-};
-
-bool readBmpHeader(const uint8_t *data, size_t size, BmpHeader &h)
-{
-    if (!data || size < 30 || data[0] != 'B' || data[1] != 'M')
-        return false;
-    h.offBits = readLE32(data + 10);
-    h.infoSize = readLE32(data + 14);
-    h.width = (int32_t)readLE32(data + 18);
-    h.height = (int32_t)readLE32(data + 22);
-    h.bitCount = readLE16(data + 28);
-    return true;
-}
-
 size_t bmpRowBytes(int width, int bits)
 {
     return (((size_t)width * (size_t)bits + 31) / 32) * 4;
@@ -47,28 +27,70 @@ size_t bmpPixelBytes(int width, int bits)
     return ((size_t)width * (size_t)bits + 7) / 8;
 }
 
-} // namespace
-
-bool decodeBMP(const uint8_t *data, size_t size, DecodedPicture &out)
+// The refusals of decodeBMP, in the order it meets them.
+PictureFault bmpRefusal(const uint8_t *data, size_t size, BmpInfo &h)
 {
-    BmpHeader h;
-    if (!readBmpHeader(data, size, h))
-        return false;
+    if (!readBmpInfo(data, size, h))
+        return PICTURE_NOT_BMP;
     int bits = h.bitCount;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
-        return false;
+        return PICTURE_DEPTH;
     if (h.height == 0 || h.height == INT32_MIN)
-        return false;
+        return PICTURE_SIZE;
     int64_t width = h.width;
     int64_t height = h.height < 0 ? -(int64_t)h.height : h.height;
     if (!acceptableSize(width, height))
-        return false;
+        return PICTURE_SIZE;
     // Every row but the last is read with its padding; the last row needs
     // only its pixel bytes (writers often leave its padding out).
     size_t rowBytes = bmpRowBytes((int)width, bits);
     if (h.offBits > size ||
         (uint64_t)(size - h.offBits) < (uint64_t)rowBytes * (uint64_t)(height - 1) + bmpPixelBytes((int)width, bits))
+        return PICTURE_SHORT;
+    return PICTURE_OK;
+}
+
+} // namespace
+
+bool readBmpInfo(const uint8_t *data, size_t size, BmpInfo &h)
+{
+    if (!data || size < 30 || data[0] != 'B' || data[1] != 'M')
         return false;
+    h.offBits = readLE32(data + 10);
+    h.infoSize = readLE32(data + 14);
+    h.width = (int32_t)readLE32(data + 18);
+    h.height = (int32_t)readLE32(data + 22);
+    h.bitCount = readLE16(data + 28);
+    h.compression = size >= 34 ? readLE32(data + 30) : 0;
+    return true;
+}
+
+PictureFault checkBMP(const uint8_t *data, size_t size)
+{
+    BmpInfo h;
+    PictureFault refusal = bmpRefusal(data, size, h);
+    // The cause before its symptoms: an OS/2 header misplaces every later
+    // field, and compressed bits are shorter than the rows they stand for.
+    if (refusal == PICTURE_NOT_BMP)
+        return refusal;
+    if (h.infoSize < 40)
+        return PICTURE_OLD_HEADER;
+    if (refusal == PICTURE_DEPTH)
+        return refusal;
+    if (h.compression != 0)
+        return PICTURE_COMPRESSED;
+    return refusal;
+}
+
+bool decodeBMP(const uint8_t *data, size_t size, DecodedPicture &out)
+{
+    BmpInfo h;
+    if (bmpRefusal(data, size, h) != PICTURE_OK)
+        return false;
+    int bits = h.bitCount;
+    int64_t width = h.width;
+    int64_t height = h.height < 0 ? -(int64_t)h.height : h.height;
+    size_t rowBytes = bmpRowBytes((int)width, bits);
 
     // Palette: between the info header and the pixel bits, inside the data.
     uint32_t palette[256] = {0};
@@ -123,16 +145,27 @@ bool decodeBMP(const uint8_t *data, size_t size, DecodedPicture &out)
     return true;
 }
 
+PictureFault checkMask(const uint8_t *data, size_t size, int width, int height)
+{
+    BmpInfo h;
+    if (!readBmpInfo(data, size, h))
+        return PICTURE_NOT_BMP;
+    if (h.bitCount != 1)
+        return PICTURE_DEPTH;
+    if (h.width != width || h.height != height || !acceptableSize(width, height))
+        return PICTURE_SIZE;
+    if (h.offBits > size || (size - h.offBits) / maskRowBytes(width) < (size_t)height)
+        return PICTURE_SHORT;
+    return PICTURE_OK;
+}
+
 bool decodeMask(const uint8_t *data, size_t size, int width, int height, std::vector<uint8_t> &bits)
 {
-    BmpHeader h;
-    if (!readBmpHeader(data, size, h))
+    if (checkMask(data, size, width, height) != PICTURE_OK)
         return false;
-    if (h.bitCount != 1 || h.width != width || h.height != height || !acceptableSize(width, height))
-        return false;
+    BmpInfo h;
+    readBmpInfo(data, size, h);
     size_t rowBytes = maskRowBytes(width);
-    if (h.offBits > size || (size - h.offBits) / rowBytes < (size_t)height)
-        return false;
     uint64_t palStart = 14 + (uint64_t)h.infoSize;
     bool invert = false;
     if (palStart + 8 <= size) {

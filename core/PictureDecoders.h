@@ -17,6 +17,34 @@ struct DecodedPicture {
     std::vector<uint32_t> pixels; // width*height words 0x00RRGGBB, rows top to bottom
 };
 
+// The header fields of a BMP that the decoders read ("BM" at its start).
+struct BmpInfo {
+    uint32_t offBits = 0;     // where the pixel bits start
+    uint32_t infoSize = 0;    // 40 for the Windows 3 header; 12 for OS/2's
+    int32_t width = 0;
+    int32_t height = 0;       // negative: rows stored top first
+    uint16_t bitCount = 0;
+    uint32_t compression = 0; // 0 for none; 0 when the file is too short to say
+};
+bool readBmpInfo(const uint8_t *data, size_t size, BmpInfo &info);
+
+// Why a picture or a mask is not shown as drawn. The decoders refuse a file
+// for the first four; they read the bits of a compressed BMP or of one with
+// an OS/2 header as if they were neither, so it is refused or shows garbled.
+enum PictureFault {
+    PICTURE_OK,
+    PICTURE_NOT_BMP,    // no "BM" or a header cut short
+    PICTURE_DEPTH,      // bits per pixel other than 1, 4, 8 or 24 (a mask: other than 1)
+    PICTURE_SIZE,       // height 0 or too large (a mask: not the picture's size, or stored top first)
+    PICTURE_SHORT,      // pixel bits cut short
+    PICTURE_OLD_HEADER, // an info header shorter than Windows 3's
+    PICTURE_COMPRESSED, // compressed pixel bits
+};
+// What decodeBMP makes of the file: PICTURE_OK when it shows it as drawn.
+PictureFault checkBMP(const uint8_t *data, size_t size);
+// What decodeMask makes of a mask for a picture of width x height.
+PictureFault checkMask(const uint8_t *data, size_t size, int width, int height);
+
 bool decodeBMP(const uint8_t *data, size_t size, DecodedPicture &out);
 bool decodeJPEG(const uint8_t *data, size_t size, bool fastDct, DecodedPicture &out);
 

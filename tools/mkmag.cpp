@@ -1,8 +1,9 @@
 // mkmag [--scramble] OUT.dat DIR
 // Packs every file under DIR (names relative to DIR) into a magazine archive
 // with stored members, scrambled when asked. Archives in DIR (its own output
-// among them) are left out; an empty DIR is refused, and what the reader
-// would miss or misread is told on standard error.
+// among them) and the reader's own folders "temp" and "save" at the top of
+// DIR are left out; an empty DIR is refused, and what the reader would miss,
+// misread or refuse is told on standard error.
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -15,7 +16,9 @@
 
 static int usage()
 {
-    fprintf(stderr, "usage: mkmag [--scramble] OUT.dat DIR\n");
+    fprintf(stderr, "usage: mkmag [--scramble] OUT.dat DIR\n"
+                    "Packs every file under DIR but *.dat archives and the reader's own folders\n"
+                    "DIR/temp/ and DIR/save/.\n");
     return 2;
 }
 
@@ -37,7 +40,9 @@ int main(int argc, char **argv)
     MagArchive archive;
     std::string error;
     std::vector<MagMember> found;
-    if (!magCollect(args[1], found, error)) {
+    // What the reader writes beside its magazine is never part of it.
+    const std::vector<std::string> readersOwn = {"temp", "save"};
+    if (!magCollect(args[1], found, error, readersOwn)) {
         fprintf(stderr, "mkmag: %s\n", error.c_str());
         return 1;
     }
@@ -64,7 +69,7 @@ int main(int argc, char **argv)
                 args[1].c_str(), found.empty() ? "is empty" : "holds only archives");
         return 2;
     }
-    for (const std::string &warning : magWarnings(archive))
+    for (const std::string &warning : magWarnings(archive, args[1]))
         fprintf(stderr, "mkmag: warning: %s\n", warning.c_str());
     std::vector<uint8_t> bytes = archive.build();
     if (bytes.size() > 0x7FFFFFFFu) {

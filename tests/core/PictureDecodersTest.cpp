@@ -70,6 +70,37 @@ TEST(BMPDecoder, RefusesImpossibleHeadersAndTruncation)
     EXPECT_EQ(pic.pixels, (std::vector<uint32_t>{0xFF0000u, 0u}));
 }
 
+// checkBMP says OK exactly for what decodeBMP shows as drawn: a longer
+// header of the same fields is read right; compressed bits and an OS/2
+// header are read as if they were neither.
+TEST(BMPDecoder, CheckNamesWhatIsRefusedOrMisread)
+{
+    auto good = makeBMP(4, 4, pattern(4, 4, 8), 8);
+    const struct { const char *what; size_t at; uint32_t value; PictureFault fault; } cases[] = {
+        {"as written", 0, 0, PICTURE_OK},
+        {"32 bits", 28, 32, PICTURE_DEPTH},
+        {"RLE8", 30, 1, PICTURE_COMPRESSED},
+        {"OS/2 header", 14, 12, PICTURE_OLD_HEADER},
+        {"height 0", 22, 0, PICTURE_SIZE},
+        {"bits past the end", 10, 0xFFFFFF, PICTURE_SHORT},
+    };
+    DecodedPicture pic;
+    for (const auto &c : cases) {
+        auto file = good;
+        if (c.at)
+            writeLE32(&file[c.at], c.value);
+        EXPECT_EQ(checkBMP(file.data(), file.size()), c.fault) << c.what;
+    }
+    // A V5 header (124 bytes) before the same palette and bits shows as drawn.
+    auto v5 = good;
+    v5.insert(v5.begin() + 54, 124 - 40, 0);
+    writeLE32(&v5[14], 124);
+    writeLE32(&v5[10], readLE32(&v5[10]) + 124 - 40);
+    ASSERT_EQ(checkBMP(v5.data(), v5.size()), PICTURE_OK);
+    ASSERT_TRUE(decodeBMP(v5.data(), v5.size(), pic));
+    EXPECT_EQ(pic.pixels, pattern(4, 4, 8));
+}
+
 TEST(MaskDecoder, LighterColourIsTransparentAndMasksMustFit)
 {
     std::vector<bool> set(18, false);

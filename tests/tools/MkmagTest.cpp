@@ -1,6 +1,7 @@
 // Runs the built mkmag on folders an editor might give it.
 #include <gtest/gtest.h>
 
+#include "PictureWriters.h"
 #include "TestDirs.h"
 
 #include <stdlib.h>
@@ -14,7 +15,21 @@
 namespace {
 
 typedef std::vector<std::pair<std::string, std::string>> Files;
-const Files kMagazine = {{"config.txt", "<parameters main=main.txt>"}, {"main.txt", "<article>Hello"}};
+
+std::string bytes(const std::vector<uint8_t> &data) { return std::string(data.begin(), data.end()); }
+
+// A 4x4 picture: 24 bits, or with another depth written over the header's.
+std::string picture(int bits = 24)
+{
+    std::string file = bytes(makeBMP(4, 4, std::vector<uint32_t>(16, 0x336699), 24));
+    file[28] = (char)bits;
+    return file;
+}
+
+// A magazine the reader opens: configuration, start article, the theme's picture.
+const std::string kConfig = "<theme name=plain image=back.bmp><page x=8 y=8 height=60></theme>"
+                            "<scheme name=plain><page width=60><background theme=plain></scheme>";
+const Files kMagazine = {{"config.txt", kConfig}, {"main.txt", "<article scheme=plain>Hello"}, {"back.bmp", picture()}};
 
 std::string text(const std::string &path)
 {
@@ -47,14 +62,14 @@ TEST(Mkmag, PackingTwiceInPlacePacksTheSameMembers)
 {
     for (const char *output : {"in/magazine.dat", "in/issue.bin"}) {
         ScopedWorkDir dir;
-        makeFolder({kMagazine[0], kMagazine[1], {"old.DAT", "an older issue"}});
+        makeFolder({kMagazine[0], kMagazine[1], kMagazine[2], {"old.DAT", "an older issue"}});
         std::string listing[2], err;
         for (std::string &l : listing) {
             ASSERT_EQ(runTool("mkmag", std::string(output) + " in", l, err), 0) << output;
             runTool("magls", output, l, err);
         }
         EXPECT_EQ(listing[1], listing[0]) << output;
-        EXPECT_EQ(std::count(listing[0].begin(), listing[0].end(), '\n'), 2) << listing[0];
+        EXPECT_EQ(std::count(listing[0].begin(), listing[0].end(), '\n'), 3) << listing[0];
     }
 }
 
@@ -63,16 +78,19 @@ TEST(Mkmag, PackingTwiceInPlacePacksTheSameMembers)
 TEST(Mkmag, EmptyIncompleteAndUtf8FoldersAreReported)
 {
     const std::string how = " is UTF-8, but the reader reads text as Latin-1 (ISO 8859-1); "
-                            "convert it with: iconv -f UTF-8 -t LATIN1\n";
+                            "convert it with: iconv -f UTF-8 -t LATIN1 in/";
     const struct { Files files; int status; std::vector<std::string> said; } cases[] = {
         {{}, 2, {"mkmag: in is empty: nothing to pack"}},
         {{{"old.dat", "x"}}, 2, {"mkmag: in holds only archives: nothing to pack"}},
-        {{kMagazine[1]}, 0, {"mkmag: warning: no config.txt"}},
-        {{{"config.txt", "<parameters main=Start.txt>"}, kMagazine[1]}, 0, {"mkmag: warning: no start.txt,"}},
-        {{kMagazine[0], kMagazine[1], {"latin1.txt", "caf\xe9"}, {"a.jpg", "caf\xc3\xa9"}, {"overlong.txt", "caf\xc0\xa9"}},
+        {{kMagazine[1], kMagazine[2]}, 0, {"mkmag: warning: no config.txt"}},
+        {{{"config.txt", "<parameters main=Start.txt>" + kConfig}, kMagazine[1], kMagazine[2]}, 0,
+         {"mkmag: warning: no start.txt,"}},
+        {{kMagazine[0], kMagazine[1], kMagazine[2], {"latin1.txt", "caf\xe9"}, {"a.htm", "caf\xc3\xa9"},
+          {"overlong.txt", "caf\xc0\xa9"}},
          0, {}},
-        {{kMagazine[0], {"main.txt", "caf\xc3\xa9"}, {"sub/b.TXT", "\xe2\x80\x94"}}, 0,
-         {"mkmag: warning: main.txt" + how, "mkmag: warning: sub/b.TXT" + how}},
+        {{kMagazine[0], {"main.txt", "<article scheme=plain>caf\xc3\xa9"}, kMagazine[2], {"sub/b.TXT", "\xe2\x80\x94"}}, 0,
+         {"mkmag: warning: main.txt" + how + "main.txt > in/main.txt.latin1 && mv in/main.txt.latin1 in/main.txt\n",
+          "mkmag: warning: sub/b.TXT" + how + "sub/b.TXT > "}},
     };
     for (const auto &c : cases) {   // the messages expected in order, or none
         ScopedWorkDir dir;
@@ -85,5 +103,67 @@ TEST(Mkmag, EmptyIncompleteAndUtf8FoldersAreReported)
         EXPECT_TRUE(!c.said.empty() || err.empty()) << err;
         for (const auto &f : c.files)   // stored as it was
             EXPECT_TRUE(c.status != 0 || text("out.dat").find(f.second) != std::string::npos) << f.first;
+    }
+}
+
+// The reader's own folders at the top of the magazine's are left out, also
+// when it has run there and saved an article; folders of those names deeper
+// down belong to the magazine.
+TEST(Mkmag, TheReadersTempAndSaveFoldersAreLeftOut)
+{
+    ScopedWorkDir dir;
+    makeFolder(kMagazine);
+    for (const char *folder : {"in/temp", "in/temp/fallback", "in/save", "in/sub/save"})
+        mkdir(folder, 0755);
+    Files written = {{"temp/fallback/default.ttf", "font"}, {"temp/visited.txt", "main.txt\r\n"},
+                     {"save/main.htm", "<html>"}, {"save/back.bmp", picture()}, {"sub/save/kept.txt", "kept"}};
+    for (const auto &f : written)
+        writeFile("in/" + f.first, f.second);
+    std::string out, err;
+    ASSERT_EQ(runTool("mkmag", "in/issue.dat in", out, err), 0) << err;
+    EXPECT_EQ(err, "") << err;
+    runTool("magls", "in/issue.dat", out, err);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 4) << out;
+    EXPECT_NE(out.find(" sub/save/kept.txt"), std::string::npos) << out;
+    EXPECT_EQ(out.find("temp"), std::string::npos) << out;
+    EXPECT_EQ(out.find(" save/"), std::string::npos) << out;
+}
+
+// Each thing the reader would refuse or ignore is named with its fix; a
+// magazine with pictures, a fitting mask and sounds gets no word.
+TEST(Mkmag, WarnsOfWhatTheReaderRefuses)
+{
+    const std::string said = "mkmag: warning: ";
+    std::string mask8 = bytes(makeBMP(2, 2, std::vector<uint32_t>(4, 0xFFFFFF), 8));
+    std::string mask = bytes(makeMaskBMP(4, 4, std::vector<bool>(16, true)));
+    const struct { const char *what; Files files; std::string warning; } cases[] = {
+        {"32-bit BMP", {{"pic.bmp", picture(32)}},
+         said + "pic.bmp: the reader cannot show this BMP: 32 bits per pixel (it reads 1, 4, 8 or 24); "
+                "save it with: convert in/pic.bmp -type TrueColor BMP3:in/pic.bmp\n"},
+        {"8-bit mask of another size", {{"pic.bmp", picture()}, {"pic.msk", mask8}},
+         said + "pic.msk: the reader ignores this mask, so pic.bmp shows without transparency: 8 bits per "
+                "pixel, not 1; it is 2x2, the picture 4x4; save it with: convert in/pic.msk -resize '4x4!' "
+                "-monochrome BMP3:in/pic.msk\n"},
+        {"unknown scheme", {{"main.txt", "<article scheme=plian>"}},
+         said + "main.txt, the start article, names scheme \"plian\", which config.txt does not declare: "
+                "the reader says \"No main article\"\n"},
+        {"no article tag", {{"main.txt", "<artcle scheme=plain>"}},
+         said + "main.txt, the start article, has no <article> tag: the reader says \"No main article\"\n"},
+        {"missing theme picture", {{"config.txt", kConfig + "<theme name=more><button normal=Btn.bmp></theme>"}},
+         said + "theme \"more\": <button normal=btn.bmp>: no such file in in/\n"},
+        {"sounds and a fitting mask", {{"back.msk", mask}, {"sounds/click.wav", "RIFF"}, {"music/song.MOD", "M.K."},
+                                       {"a.ogg", "OggS"}},
+         ""},
+    };
+    for (const auto &c : cases) {
+        ScopedWorkDir dir;
+        makeFolder(kMagazine);
+        mkdir("in/sounds", 0755);
+        mkdir("in/music", 0755);
+        for (const auto &f : c.files)
+            writeFile("in/" + f.first, f.second);
+        std::string out, err;
+        EXPECT_EQ(runTool("mkmag", "out.dat in", out, err), 0) << c.what;
+        EXPECT_EQ(err, c.warning) << c.what;
     }
 }

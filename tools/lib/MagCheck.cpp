@@ -1,10 +1,17 @@
 // mkmag's checks of a magazine's members (see MagCheck.h).
 #include "MagCheck.h"
 
+#include <ctype.h>
 #include <string.h>
 #include <strings.h>
 
+#include "Article.h"
+#include "File.h"
 #include "MagazineConfig.h"
+#include "Markup.h"
+#include "PictureDecoders.h"
+#include "Scheme.h"
+#include "Theme.h"
 #include "ToolSystem.h"
 #include "containr.h"
 
@@ -56,48 +63,295 @@ bool magIsArchiveName(const std::string &name)
     return endsWith(name, ".dat");
 }
 
-// Whether the start article that "config.txt" names (start) is missing,
-// read as the reader reads it; false when the configuration cannot be read.
-static bool startArticleMissing(const std::vector<uint8_t> &bytes, std::string &start)
+namespace {
+
+std::string withSlashes(std::string name)
 {
+    for (char &c : name)
+        if (c == '\\')
+            c = '/';
+    return name;
+}
+
+// A path as one shell word: quoted unless it is plain.
+std::string shellWord(const std::string &path)
+{
+    bool plain = !path.empty();
+    for (unsigned char c : path)
+        plain = plain && (isalnum(c) || strchr("/._-+,:@%", c));
+    if (plain)
+        return path;
+    std::string quoted = "'";
+    for (char c : path)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+const char *const kNoMainArticle = ": the reader says \"No main article\"";
+
+struct Checker {
+    const MagArchive &archive;
+    const std::string &dir;
+    std::vector<std::string> &out;
+
+    // A member as one shell word, with the folder in front.
+    std::string path(const std::string &name) const { return shellWord(folder() + withSlashes(name)); }
+    std::string folder() const { return dir.empty() || dir.back() == '/' ? dir : dir + "/"; }
+
+    void startArticle(const std::string &start);
+    void themePictures();
+    void picture(const MagMember &member);
+    void mask(const std::string &picture, const String &lowered, int width, int height);
+};
+
+// The loaded bytes of a file of the open container; empty when it is missing.
+std::vector<uint8_t> loadFile(const char *name)
+{
+    File *file = g_container.find(name);
+    uint8_t *data = nullptr;
+    uint32_t size = 0;
+    std::vector<uint8_t> bytes;
+    if (file && file->load(data, size))
+        bytes.assign(data, data + size);
+    delete[] data;
+    return bytes;
+}
+
+// The start article read as the layout reads it: its first "article" tag
+// names the scheme, whose first theme must be declared and one of whose
+// themes must have its background picture.
+void Checker::startArticle(const std::string &start)
+{
+    std::vector<uint8_t> text = loadFile(start.c_str());
+    MarkupLexer lexer;
+    lexer.init(text.data(), text.size());
+    Tag *tag = nullptr;
+    for (MarkupToken token; !tag && (token = lexer.next()) != MARKUP_END;) {
+        if (token != MARKUP_TAG)
+            continue;
+        tag = lexer.parseTag();
+        if (tag && tag->id != KW_ARTICLE) {
+            delete tag;
+            tag = nullptr;
+        }
+    }
+    if (!tag) {
+        out.push_back(start + ", the start article, has no <article> tag" + kNoMainArticle);
+        return;
+    }
+    String name;
+    tag->getLowerString(KW_SCHEME, name);
+    delete tag;
+    Scheme *scheme = Tree::findAs<Scheme>(g_magazine_config.schemes, name.str);
+    Article article(nullptr);
+    if (!scheme)
+        out.push_back(start + ", the start article, names scheme \"" + name.c_str() +
+                      "\", which config.txt does not declare" + kNoMainArticle);
+    else if (!article.applyScheme(name.str))
+        out.push_back("scheme \"" + std::string(name.c_str()) + "\" of " + start +
+                      " names no theme declared in config.txt as its first (<background theme=...>)" +
+                      kNoMainArticle);
+    else if (!article.themeMask)
+        out.push_back("no theme of scheme \"" + std::string(name.c_str()) + "\" of " + start +
+                      " has its background picture in " + folder() + kNoMainArticle);
+}
+
+// The attributes that name pictures, by the tag of a theme block they are in.
+const struct {
+    unsigned tag;
+    std::vector<unsigned> attributes;
+} kThemePictures[] = {
+    {KW_THEME, {KW_IMAGE}},
+    {KW_OVERLAY, {KW_IMAGE}},
+    {KW_SCROLL, {KW_BEGIN, KW_MIDDLE, KW_END}},
+    {KW_BUTTON, {KW_NORMAL, KW_SELECTED, KW_PRESSED}},
+    {KW_CURSORS, std::vector<unsigned>(Theme::cursorKeywords, Theme::cursorKeywords + CURSOR_COUNT)},
+};
+
+// Every picture a theme block of "config.txt" names must be a picture of
+// the folder. The blocks are told apart by the reader's own directive
+// handling, run on a configuration of its own.
+void Checker::themePictures()
+{
+    std::vector<uint8_t> text = loadFile("config.txt");
+    MagazineConfig blocks;
+    blocks.reset();
+    MarkupLexer lexer;
+    lexer.init(text.data(), text.size());
+    std::string theme;
+    for (MarkupToken token; (token = lexer.next()) != MARKUP_END;) {
+        if (token != MARKUP_TAG)
+            continue;
+        Tag *tag = lexer.parseTag();
+        Tag *names = lexer.parseTag();   // the directive takes the values out of the first
+        bool before = blocks.state == MagazineConfig::IN_THEME;
+        if (tag)
+            blocks.handleDirective(*tag);
+        // The tag that opens a block, or one inside it (where a "theme" tag means nothing).
+        bool inTheme = names && blocks.state == MagazineConfig::IN_THEME && before == (names->id != KW_THEME);
+        if (inTheme && !before)
+            theme = blocks.currentTheme ? blocks.currentTheme->name.c_str() : "";
+        for (const auto &kind : kThemePictures) {
+            if (!inTheme || kind.tag != names->id)
+                continue;
+            for (unsigned attribute : kind.attributes) {
+                String value;
+                if (!names->getLowerString(attribute, value) || value.isEmpty())
+                    continue;
+                uint32_t type = fileTypeFromName(value.str);
+                std::string said = "theme \"" + theme + "\": <" + keywordName(kind.tag) + " " +
+                                   keywordName(attribute) + "=" + value.c_str() + ">: ";
+                if (type != FILE_JPEG && type != FILE_BMP && type != FILE_ANI)
+                    out.push_back(said + "the reader shows only .jpg, .bmp and .ani pictures");
+                else if (!g_container.find(value.str))
+                    out.push_back(said + "no such file in " + folder());
+            }
+        }
+        delete tag;
+        delete names;
+    }
+}
+
+const char *bmpFault(PictureFault fault)
+{
+    switch (fault) {
+    case PICTURE_NOT_BMP:
+        return "it does not start with \"BM\"";
+    case PICTURE_OLD_HEADER:
+        return "its header is not in Windows 3 format";
+    case PICTURE_COMPRESSED:
+        return "its pixels are compressed";
+    case PICTURE_SHORT:
+        return "its pixel data is cut short";
+    default:
+        return "";
+    }
+}
+
+// A picture the reader refuses, and the mask the reader would put over it.
+void Checker::picture(const MagMember &member)
+{
+    uint32_t type = fileTypeFromName(member.name.c_str());
+    const uint8_t *data = member.data.data();
+    size_t size = member.data.size();
+    std::string name = withSlashes(member.name);
+    String lowered(member.name.c_str());   // as the archive's file table holds it
+    lowered.lower();
+    DecodedPicture decoded;
+    if (type == FILE_JPEG) {
+        if (!decodeJPEG(data, size, false, decoded))
+            out.push_back(name + ": the reader cannot decode this JPEG; save it again with: convert " +
+                          path(member.name) + " -type TrueColor JPEG:" + path(member.name));
+        else
+            mask(member.name, lowered, decoded.width, decoded.height);
+        return;
+    }
+    if (type != FILE_BMP)
+        return;
+    PictureFault fault = checkBMP(data, size);
+    BmpInfo info;
+    readBmpInfo(data, size, info);
+    std::string why = bmpFault(fault);
+    if (fault == PICTURE_DEPTH)
+        why = std::to_string(info.bitCount) + " bits per pixel (it reads 1, 4, 8 or 24)";
+    if (fault == PICTURE_SIZE) {
+        int64_t rows = info.height < 0 ? -(int64_t)info.height : info.height;
+        out.push_back(name + ": the reader refuses this BMP: it is " + std::to_string(info.width) + "x" +
+                      std::to_string(rows) + " pixels (at most " + std::to_string(kMaxPictureSide) +
+                      " a side and " + std::to_string(kMaxPicturePixels) + " in all); save it smaller");
+    } else if (fault != PICTURE_OK) {
+        out.push_back(name + ": the reader cannot show this BMP: " + why + "; save it with: convert " +
+                      path(member.name) + " -type TrueColor BMP3:" + path(member.name));
+    } else if (decodeBMP(data, size, decoded)) {
+        mask(member.name, lowered, decoded.width, decoded.height);
+    }
+}
+
+// The mask of a picture: its name with "msk" after the last ".", found as
+// the reader finds it, used only when it fits.
+void Checker::mask(const std::string &picture, const String &lowered, int width, int height)
+{
+    std::string name = picture.substr(0, picture.rfind('.') + 1) + "msk";
+    std::string key = lowered.c_str();
+    key = key.substr(0, key.rfind('.') + 1) + "msk";
+    File *file = g_container.find(key.c_str());
+    if (!file)
+        return;
+    for (const MagMember &m : archive.members)   // the name as the folder has it
+        if (strcasecmp(withSlashes(m.name).c_str(), withSlashes(key).c_str()) == 0)
+            name = m.name;
+    std::vector<uint8_t> bits = loadFile(key.c_str());
+    PictureFault fault = checkMask(bits.data(), bits.size(), width, height);
+    if (fault == PICTURE_OK)
+        return;
+    // Every reason, so that one command mends them all.
+    BmpInfo info;
+    std::vector<std::string> why;
+    std::string size = std::to_string(width) + "x" + std::to_string(height), resize;
+    if (!readBmpInfo(bits.data(), bits.size(), info)) {
+        why.push_back(bmpFault(PICTURE_NOT_BMP));
+    } else {
+        int64_t rows = info.height < 0 ? -(int64_t)info.height : info.height;
+        if (info.bitCount != 1)
+            why.push_back(std::to_string(info.bitCount) + " bits per pixel, not 1");
+        if (info.width != width || rows != height) {
+            why.push_back("it is " + std::to_string(info.width) + "x" + std::to_string(rows) + ", the picture " + size);
+            resize = " -resize '" + size + "!'";
+        } else if (info.height < 0) {
+            why.push_back("its rows are stored top first");
+        }
+    }
+    if (why.empty())
+        why.push_back(fault == PICTURE_SHORT ? bmpFault(fault) : "it does not fit the picture");
+    std::string reasons;
+    for (const std::string &w : why)
+        reasons += (reasons.empty() ? "" : "; ") + w;
+    out.push_back(withSlashes(name) + ": the reader ignores this mask, so " + withSlashes(picture) +
+                  " shows without transparency: " + reasons + "; save it with: convert " + path(name) + resize +
+                  " -monochrome BMP3:" + path(name));
+}
+
+} // namespace
+
+std::vector<std::string> magWarnings(const MagArchive &archive, const std::string &dir)
+{
+    std::vector<std::string> warnings;
+    Checker check{archive, dir, warnings};
+    bool config = false;
+    for (const MagMember &m : archive.members)
+        config = config || strcasecmp(m.name.c_str(), "config.txt") == 0;
+    if (!config)
+        warnings.push_back("no config.txt: the reader says \"Cannot load configuration\"");
+
+    std::vector<uint8_t> bytes = archive.build();
     ToolSystem sys(bytes.data(), bytes.size(), "check.dat");
     System *previous = g_system;
     g_system = &sys;
-    bool missing = false;
     if (g_container.open()) {
-        if (g_magazine_config.load()) {
-            start = g_magazine_config.startArticle.str ? g_magazine_config.startArticle.str : "";
-            missing = !Tree::findPath(g_container.root, start.c_str());
+        if (config && g_magazine_config.load()) {
+            std::string start = g_magazine_config.startArticle.c_str();
+            if (!g_container.find(start.c_str()))
+                warnings.push_back("no " + start + ", the start article config.txt names" + kNoMainArticle);
+            else
+                check.startArticle(start);
+            check.themePictures();
         }
+        for (const MagMember &m : archive.members)
+            check.picture(m);
         g_magazine_config.deleteTrees();
         g_container.close();
     }
     g_system = previous;
-    return missing;
-}
 
-std::vector<std::string> magWarnings(const MagArchive &archive)
-{
-    std::vector<std::string> warnings;
-    bool config = false;
-    for (const MagMember &m : archive.members)
-        config = config || strcasecmp(m.name.c_str(), "config.txt") == 0;
-    std::string start;
-    if (!config)
-        warnings.push_back("no config.txt: the reader says \"Cannot load configuration\"");
-    else if (startArticleMissing(archive.build(), start))
-        warnings.push_back("no " + start +
-                           ", the start article config.txt names: the reader says \"No main article\"");
     for (const MagMember &m : archive.members) {
         if (!endsWith(m.name, ".txt") || !magIsUtf8Beyond7Bit(m.data))
             continue;
-        std::string name = m.name;
-        for (char &c : name)
-            if (c == '\\')
-                c = '/';
-        warnings.push_back(name +
-                               " is UTF-8, but the reader reads text as Latin-1 (ISO 8859-1); "
-                               "convert it with: iconv -f UTF-8 -t LATIN1");
+        std::string converted = check.path(m.name + ".latin1");
+        warnings.push_back(withSlashes(m.name) +
+                           " is UTF-8, but the reader reads text as Latin-1 (ISO 8859-1); "
+                           "convert it with: iconv -f UTF-8 -t LATIN1 " +
+                           check.path(m.name) + " > " + converted + " && mv " + converted + " " +
+                           check.path(m.name));
     }
     return warnings;
 }

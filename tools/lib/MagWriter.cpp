@@ -140,7 +140,8 @@ static bool readWhole(const std::string &path, std::vector<uint8_t> &data)
 }
 
 static bool collect(const std::string &dir, const std::string &prefix,
-                    std::vector<MagMember> &members, std::string &error, int depth)
+                    std::vector<MagMember> &members, std::string &error, int depth,
+                    const std::vector<std::string> &leaveOut)
 {
     if (depth > 64) {
         error = "directories nested too deeply: " + dir;
@@ -163,7 +164,9 @@ static bool collect(const std::string &dir, const std::string &prefix,
         if (stat(path.c_str(), &st) != 0)
             continue;
         if (S_ISDIR(st.st_mode)) {
-            if (!collect(path, prefix + n + "\\", members, error, depth + 1))
+            if (depth == 0 && std::find(leaveOut.begin(), leaveOut.end(), n) != leaveOut.end())
+                continue;
+            if (!collect(path, prefix + n + "\\", members, error, depth + 1, leaveOut))
                 return false;
         } else if (S_ISREG(st.st_mode)) {
             MagMember m;
@@ -182,7 +185,8 @@ static bool collect(const std::string &dir, const std::string &prefix,
     return true;
 }
 
-bool magCollect(const std::string &dir, std::vector<MagMember> &members, std::string &error)
+bool magCollect(const std::string &dir, std::vector<MagMember> &members, std::string &error,
+                const std::vector<std::string> &leaveOut)
 {
-    return collect(dir, "", members, error, 0);
+    return collect(dir, "", members, error, 0, leaveOut);
 }

@@ -55,7 +55,9 @@ MagMember magDirectory(const std::string &name);
 // XORs a whole archive with the scrambling table of its size (its own inverse).
 std::vector<uint8_t> magScramble(const std::vector<uint8_t> &archive);
 
-// Every regular file under dir, names relative to it with "\" separators, sorted.
-bool magCollect(const std::string &dir, std::vector<MagMember> &members, std::string &error);
+// Every regular file under dir, names relative to it with "\" separators,
+// sorted; the folders directly in dir named in leaveOut are not read.
+bool magCollect(const std::string &dir, std::vector<MagMember> &members, std::string &error,
+                const std::vector<std::string> &leaveOut = {});
 
 #endif
