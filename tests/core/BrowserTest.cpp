@@ -8,6 +8,7 @@
 #include "FakeSystem.h"
 #include "MagazineConfig.h"
 #include "Messages.h"
+#include "PictureWriters.h"
 #include "Playlist.h"
 #include "TestDirs.h"
 #include "MagWriter.h"
@@ -175,6 +176,41 @@ TEST(BrowserRun, NoSystemOrArchiveRunsNothingAndTeardownSilencesTheMusicLast)
     // The audio thread reports through g_system: the music stops last.
     ASSERT_FALSE(sys.calls.empty());
     EXPECT_EQ(sys.calls.back(), "stop_song 0");
+    g_system = previous;
+}
+
+// Ctrl+C as the first picture of the start article is made.
+struct QuitAtFirstPicture : FakeSystem {
+    ImageHandle create_image(int width, int height, const uint32_t *pixels, const uint8_t *mask) override
+    {
+        post_message(MSG_EXIT, 0);
+        return FakeSystem::create_image(width, height, pixels, mask);
+    }
+};
+
+// A quit asked for while an article of many (large) pictures is laid out is
+// served before the next picture is decoded; the reader ends as always.
+TEST(BrowserRun, AQuitDuringALayoutEndsItBeforeTheNextPicture)
+{
+    System *previous = g_system;
+    ScopedWorkDir dir;
+    mkdir("temp", 0755);
+    MagArchive a;
+    a.members.push_back(magFile("config.txt", "<theme name=t></theme><scheme name=a><background theme=t></scheme>"));
+    a.members.push_back(magFile("background.jpg", "not decoded"));
+    std::string text = "<article scheme=a>";
+    for (int i = 0; i < 8; i++) {
+        std::string name = "p" + std::to_string(i) + ".bmp";
+        a.members.push_back(magFile(name, makeBMP(2, 2, std::vector<uint32_t>(4, 0xFF), 24)));
+        text += "<img file=" + name + "> words";
+    }
+    a.members.push_back(magFile("main.txt", text));
+    ASSERT_TRUE(writeFile("mag.dat", a.build()));
+    QuitAtFirstPicture sys;
+    runBrowser(&sys);
+    EXPECT_EQ(sys.count("create_image"), 1u);
+    std::vector<uint8_t> visited = readFile("temp/visited.txt");
+    EXPECT_EQ(std::string(visited.begin(), visited.end()), "main.txt\r\n");
     g_system = previous;
 }
 
