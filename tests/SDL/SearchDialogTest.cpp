@@ -72,20 +72,23 @@ struct Dialog : ::testing::Test {
         c.getBounds(&r);
         return r;
     }
-    // Points on the dialog at (220, 90): two 150-pixel cells, the buttons at
-    // the bottom of the lower one.
-    Step row(SDLGUI::Component &list, int cellTop, int row)
+    // Points on the dialog (at 220, 90 on 640 x 480): two cells one over the
+    // other, the text field at the top of the upper one, the buttons at the
+    // bottom of the lower one.
+    Step row(SDLGUI::Component &list, bool lower, int row)
     {
-        SDL_Rect r = bounds(list);
+        SDL_Rect p = bounds(panel()), r = bounds(list);
         int line = SDLGUI::getLook()->lineHeight();
-        return {"", 220 + r.x + 10, 90 + cellTop + r.y + 2 + row * line + line / 2};
+        return {"", p.x + r.x + 10, p.y + (lower ? p.h / 2 : 0) + r.y + 2 + row * line + line / 2};
     }
-    Step wordRow(int n) { return row(panel().wordList, 0, n); }
-    Step articleRow(int n) { return row(panel().articleList, 150, n); }
+    Step wordRow(int n) { return row(panel().wordList, false, n); }
+    Step articleRow(int n) { return row(panel().articleList, true, n); }
+    Step field() { return row(panel().textField, false, 0); }
     Step button(bool ok)
     {
+        SDL_Rect p = bounds(panel());
         int h = bounds(panel().okButton).h;
-        return {"", 220 + (ok ? 50 : 150), 90 + 300 - h / 2};
+        return {"", p.x + p.w * (ok ? 1 : 3) / 4, p.y + p.h / 2 * 2 - h / 2};
     }
 
     static void waitUntilTaken()
@@ -189,6 +192,25 @@ TEST_F(Dialog, NothingIsReturnedWithoutAChoiceTheUserMadeOrAfterCancel)
     }
 }
 
+// On every magazine size the whole dialog lies on the screen, its lists
+// shrunk to fit: the text field and both buttons are there to be clicked.
+TEST_F(Dialog, TheDialogFitsEveryMagazineSize)
+{
+    const int sizes[][2] = {{320, 200}, {320, 240}, {640, 480}};
+    for (const auto &size : sizes) {
+        ASSERT_TRUE(system->init_display(size[0], size[1]));
+        std::string at = std::to_string(size[0]) + "x" + std::to_string(size[1]);
+        SDL_Rect p = bounds(panel());
+        bool inside = p.x >= 0 && p.y >= 0 && p.x + p.w <= size[0] && p.y + p.h <= size[1];
+        EXPECT_TRUE(inside) << at;
+        if (!inside)
+            continue;   // a click off the screen would never end the dialog
+        EXPECT_TRUE(run({field(), {"CA"}, wordRow(1), articleRow(0), button(true)})) << at;
+        EXPECT_EQ(word + " " + file, "caravan a.txt") << at;
+        EXPECT_FALSE(run({{"CA"}, button(false)})) << at;
+    }
+}
+
 // Runs `loop` on this thread while `request` comes from another one after
 // 300 ms; true when the loop ended before a person pressed at `where` (Cancel
 // or Abort) after three seconds.
@@ -250,6 +272,9 @@ struct SampleSearch : ::testing::Test {
     SearchIndex *index = nullptr;
     std::string printed;
 
+    // Loose articles, such as the one named by "-a", added to the magazine.
+    virtual void addLooseArticles() {}
+
     void SetUp() override
     {
         std::vector<uint8_t> magazine = readFile(std::string(M2_BINARY_DIR) + "/sample/magazine.dat");
@@ -258,6 +283,7 @@ struct SampleSearch : ::testing::Test {
         g_system = fixture.system.get();
         g_browser.searchIndex = nullptr;
         ASSERT_TRUE(g_container.open());
+        addLooseArticles();
         testing::internal::CaptureStderr();
         g_system->indexing_progress((int)g_container.articleCount);
         printed = testing::internal::GetCapturedStderr();
@@ -294,6 +320,26 @@ TEST_F(SampleSearch, WordsOnlyInNoscanArticlesAreNotOffered)
             Vector_deleteAll(list);
         }
     }
+}
+
+// The "-a" article is indexed when its file is there; one that is not is
+// left out, without the platform being asked to open it.
+struct UserArticleSearch : SampleSearch {
+    void addLooseArticles() override
+    {
+        ASSERT_TRUE(writeFile(fixture.dir.path() + "/Here.txt", "<article title=Here> quokka"));
+        g_container.addUserArticle("Here.txt");
+        g_container.addUserArticle("Missing.txt");
+    }
+};
+
+TEST_F(UserArticleSearch, AMissingUserArticleIsLeftOutSilently)
+{
+    EXPECT_EQ(printed, "");
+    Vector *list = Vector_create();
+    SDLSystem::listArticles(index, "quokka", list);
+    EXPECT_EQ(strings(list), std::vector<std::string>{"here"});
+    Vector_deleteAll(list);
 }
 
 } // namespace
