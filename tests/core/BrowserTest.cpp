@@ -188,8 +188,8 @@ struct QuitAtFirstPicture : FakeSystem {
     }
 };
 
-// A quit asked for while an article of many (large) pictures is laid out is
-// served before the next picture is decoded; the reader ends as always.
+// The layout of an article of eight pictures ends before the next one is
+// decoded, and the reader ends as always: the visited list is written.
 TEST(BrowserRun, AQuitDuringALayoutEndsItBeforeTheNextPicture)
 {
     System *previous = g_system;
@@ -199,10 +199,9 @@ TEST(BrowserRun, AQuitDuringALayoutEndsItBeforeTheNextPicture)
     a.members.push_back(magFile("config.txt", "<theme name=t></theme><scheme name=a><background theme=t></scheme>"));
     a.members.push_back(magFile("background.jpg", "not decoded"));
     std::string text = "<article scheme=a>";
-    for (int i = 0; i < 8; i++) {
-        std::string name = "p" + std::to_string(i) + ".bmp";
-        a.members.push_back(magFile(name, makeBMP(2, 2, std::vector<uint32_t>(4, 0xFF), 24)));
-        text += "<img file=" + name + "> words";
+    for (char c = '0'; c < '8'; c++) {
+        a.members.push_back(magFile(std::string("p") + c + ".bmp", makeBMP(2, 2, std::vector<uint32_t>(4, 0xFF), 24)));
+        text += std::string("<img file=p") + c + ".bmp>";
     }
     a.members.push_back(magFile("main.txt", text));
     ASSERT_TRUE(writeFile("mag.dat", a.build()));
