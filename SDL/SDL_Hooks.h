@@ -23,7 +23,7 @@ void SDLSystem_closeSound(SDLSystem *system);
 void SDLSystem_buildSearchIndex();
 
 // The search dialog's panel, made by the first init_display and centred on
-// the display by every one.
+// the display by every one, no larger than the display.
 void SDLSystem_placeSearchPanel(SDLSystem *system, int width, int height);
 // Frees the panel and the strings of its lists (the program never does; tests do).
 void SDLSystem_releaseSearch(SDLSystem *system);

@@ -29,12 +29,16 @@ void SDLSystem_buildSearchIndex()
 
 void SDLSystem_placeSearchPanel(SDLSystem *system, int width, int height)
 {
-    int x = (width - kPanelWidth) / 2, y = (height - kPanelHeight) / 2;
+    // Centred, and never larger than the display: on a low one the lists
+    // give up rows, so the text field and both buttons stay on the screen.
+    int w = width < kPanelWidth ? (width > 0 ? width : 0) : kPanelWidth;
+    int h = height < kPanelHeight ? (height > 0 ? height : 0) : kPanelHeight;
+    int x = (width - w) / 2, y = (height - h) / 2;
     if (!system->searchPanel)
         system->searchPanel = new SDLGUI::SearchPanel(system->searchWords, system->searchArticles,
-                                                      x, y, kPanelWidth, kPanelHeight);
+                                                      x, y, w, h);
     else
-        system->searchPanel->setBounds(x, y, kPanelWidth, kPanelHeight);
+        system->searchPanel->setBounds(x, y, w, h);
 }
 
 // Frees every string of a list and empties it.

@@ -101,7 +101,7 @@ Article *ArticleLayout::parse(bool finish)
         return result;
     }
 
-    for (MarkupToken token; (token = lexer.next()) != MARKUP_END;) {
+    for (MarkupToken token; !quitting && (token = lexer.next()) != MARKUP_END;) {
         switch (token) {
         case MARKUP_SPACE:
             if (!imageMapMode && !afterSpace) {

@@ -89,8 +89,7 @@ bool File::load(uint8_t *&buffer, uint32_t &size)
             ok = g_container.unpackFile(data, packSize, unpSize, unpVer, crc);
         sys->close_file();
     } else {
-        const char *onDisk = diskName.isEmpty() ? name.c_str() : diskName.c_str();
-        if (!sys->open_file(onDisk))
+        if (!sys->open_file(nameOnDisk()))
             return false;
         int fileSize = sys->get_file_size();
         if (fileSize <= 0 || (uint32_t)fileSize > FILE_MAX_SIZE) {
@@ -160,7 +159,7 @@ bool File::playSong(int loop)
     if (!isSongType(fileType) || !g_system)
         return false;
     if (loose)
-        return g_system->play_song_file(diskName.isEmpty() ? name.c_str() : diskName.c_str(), loop);
+        return g_system->play_song_file(nameOnDisk(), loop);
     uint8_t *bytes;
     uint32_t size;
     if (!load(bytes, size))

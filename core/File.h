@@ -80,6 +80,9 @@ public:
     // Set by the article code: deletes a cached Article when its File goes.
     static void (*deleteArticle)(Article *article);
 
+    // A loose file's name as the platform opens it.
+    const char *nameOnDisk() const { return diskName.isEmpty() ? name.c_str() : diskName.c_str(); }
+
     File *leftFile() const { return static_cast<File *>(left); }
     File *rightFile() const { return static_cast<File *>(right); }
 };

@@ -329,28 +329,40 @@ bool LayoutState::removeTrailingSpace()
     return true;
 }
 
+// Width of the line's front up to and with its first word (0: no word).
+int64_t LayoutState::firstWordWidth() const
+{
+    int64_t sum = 0;
+    for (const Token *t = lineHead; t; t = t->next) {
+        sum += t->width;
+        if (t->isContent())
+            return sum;
+    }
+    return 0;
+}
+
 // Keeps the longest front part of the line that fits the free width and
-// returns the rest (null when all fits or not even the first word fits).
-// The kept part always holds content: markers in front of a word too wide
-// for the cell do not count as a fitting part (the line would move on and
-// on without ever being stored).
+// returns the rest (null when all fits). The kept part always holds the
+// first word: one wider than the cell stands alone and overflows it, and
+// the words after it go on (a line kept whole would run them out of the
+// cell; one kept without a word would move on without ever being stored).
 Token *LayoutState::splitLine(bool &lostSpace)
 {
     lostSpace = false;
     if (usedWidth <= freeWidth || !lineHead)
         return nullptr;
-    int64_t sum = lineHead->width;
-    if (sum > freeWidth)
-        return nullptr;
     Token *last = lineHead;
-    bool content = last->isContent();
+    int64_t sum = last->width;
+    while (!last->isContent() && last->next) {
+        last = last->next;
+        sum += last->width;
+    }
     while (last->next && sum + last->next->width <= freeWidth) {
         last = last->next;
         sum += last->width;
-        content |= last->isContent();
     }
     Token *rest = last->next;
-    if (!rest || !content)
+    if (!rest)
         return nullptr;
     last->next = nullptr;
     lineTail = last;
@@ -550,6 +562,13 @@ void LayoutState::flushLine()
                                    : (int64_t)lineAscent + lineDescent;
         if (height + ((int64_t)y - tables->rowTop) > (int64_t)tables->rowHeight) {
             flowToNextCell();
+            // A first word too wide for this cell goes on to one that holds
+            // it, when the row has one (a full round of cells at most).
+            int64_t word = firstWordWidth();
+            int64_t taken = (int64_t)columnWidth - freeWidth;   // margins and indent, alike in every cell
+            for (int moves = 0; moves < MAX_TABLE_CELLS && word > freeWidth &&
+                                word + taken <= (int64_t)widestCell(); moves++)
+                flowToNextCell();
             setAside = splitLine(lostSpace);
             if (setAside)
                 setAside = detachSetAside(setAside);
@@ -777,6 +796,12 @@ ImageToken *LayoutState::addImage(const char *fileName, uint32_t width, uint32_t
                                   uint32_t placement, uint32_t left, uint32_t right, uint32_t top,
                                   uint32_t bottom)
 {
+    // Decoding a large picture takes long: a quit asked for meanwhile is
+    // served before the next one, and the rest of the article is left out.
+    if (quitting || (g_system && g_system->quit_requested())) {
+        quitting = true;
+        return nullptr;
+    }
     ImageToken *token = new (std::nothrow)
         ImageToken(fileName, width, height, placement == 3, left, right, top, bottom);
     if (!token)

@@ -85,6 +85,7 @@ public:
     LayoutState &operator=(const LayoutState &) = delete;
 
     bool failed = false;
+    bool quitting = false;          // a quit was asked for: the markup left is skipped
     Token *lineHead = nullptr;      // owned: the line being built
     Token *lineTail = nullptr;
     LinkInfo *linkInfos = nullptr;  // owned list, in tag order
@@ -192,6 +193,7 @@ protected:
     bool flowActive() const;
     void flowToNextCell();
     void placeFloats();
+    int64_t firstWordWidth() const;
     Token *splitLine(bool &lostSpace);
     Token *detachSetAside(Token *rest);
     void placeHorizontally();
@@ -199,6 +201,8 @@ protected:
     void appendToLine(Token *token);
     void drawUnderlines();
     void endRowFrames();
+    // The widest cell a row of the innermost table has, as the flow meets them.
+    uint32_t widestCell() const;
 };
 
 #endif

@@ -334,9 +334,11 @@ static bool isArticleFile(const File *file)
 {
     if (file->fileType != FILE_TEXT || strcmp(file->name.c_str(), "config.txt") == 0)
         return false;
-    // The container's own entry is an article only when someone put it there.
-    if (file->loose && strcmp(file->name.c_str(), Container::EDIT_ENTRY) == 0)
-        return g_system && onDisk(Container::EDIT_ENTRY);
+    // A loose article (the container's own entry, the user's "-a" article)
+    // is one only when its file is there: loading a missing one would have
+    // the platform complain.
+    if (file->loose)
+        return g_system && onDisk(file->nameOnDisk());
     return true;
 }
 

@@ -144,6 +144,10 @@ public:
     virtual bool get_message(int &message, int &parameter) = 0;
     virtual void wait_event() = 0;
     virtual void post_message(int message, int parameter) = 0;
+    // Whether the reader is to end (a quit posted, or asked for from outside,
+    // as by Ctrl+C): long work in one message, such as decoding the pictures
+    // of an article, stops early. Never cleared once true.
+    virtual bool quit_requested() { return false; }
 
     // Settings, links, search, errors.
     virtual int get_user_flag(int index) = 0;

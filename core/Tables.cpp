@@ -242,6 +242,24 @@ void LayoutState::endRowFrames()
     t->cellIndex = 0;
 }
 
+uint32_t LayoutState::widestCell() const
+{
+    // Each cell is as wide as set, or takes the room left (startCell); one
+    // more follows while more than 9 pixels are left (nextCell).
+    const TableRecord &t = *tables;
+    int64_t before = 0, widest = 0;
+    for (uint32_t i = 0; i < MAX_TABLE_CELLS; i++) {
+        int64_t room = clampWidth((int64_t)t.innerWidth - before);
+        int64_t width = t.cellWidths[i] == 0 || t.cellWidths[i] > room ? room : t.cellWidths[i];
+        if (width > widest)
+            widest = width;
+        before += width + t.hspacing;
+        if ((int64_t)t.innerWidth - before <= 9)
+            break;
+    }
+    return (uint32_t)widest;
+}
+
 void LayoutState::endTableRow()
 {
     endCell();

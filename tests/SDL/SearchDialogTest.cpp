@@ -72,20 +72,23 @@ struct Dialog : ::testing::Test {
         c.getBounds(&r);
         return r;
     }
-    // Points on the dialog at (220, 90): two 150-pixel cells, the buttons at
-    // the bottom of the lower one.
-    Step row(SDLGUI::Component &list, int cellTop, int row)
+    // Points on the dialog (at 220, 90 on 640 x 480): two cells one over the
+    // other, the text field at the top of the upper one, the buttons at the
+    // bottom of the lower one.
+    Step row(SDLGUI::Component &list, bool lower, int row)
     {
-        SDL_Rect r = bounds(list);
+        SDL_Rect p = bounds(panel()), r = bounds(list);
         int line = SDLGUI::getLook()->lineHeight();
-        return {"", 220 + r.x + 10, 90 + cellTop + r.y + 2 + row * line + line / 2};
+        return {"", p.x + r.x + 10, p.y + (lower ? p.h / 2 : 0) + r.y + 2 + row * line + line / 2};
     }
-    Step wordRow(int n) { return row(panel().wordList, 0, n); }
-    Step articleRow(int n) { return row(panel().articleList, 150, n); }
+    Step wordRow(int n) { return row(panel().wordList, false, n); }
+    Step articleRow(int n) { return row(panel().articleList, true, n); }
+    Step field() { return row(panel().textField, false, 0); }
     Step button(bool ok)
     {
+        SDL_Rect p = bounds(panel());
         int h = bounds(panel().okButton).h;
-        return {"", 220 + (ok ? 50 : 150), 90 + 300 - h / 2};
+        return {"", p.x + p.w * (ok ? 1 : 3) / 4, p.y + p.h / 2 * 2 - h / 2};
     }
 
     static void waitUntilTaken()
@@ -189,6 +192,22 @@ TEST_F(Dialog, NothingIsReturnedWithoutAChoiceTheUserMadeOrAfterCancel)
     }
 }
 
+// On every magazine size the whole dialog lies on the screen, its lists
+// shrunk to fit: the text field and both buttons are there to be clicked
+// (one off the screen would never end the dialog).
+TEST_F(Dialog, TheDialogFitsEveryMagazineSize)
+{
+    for (int height : {200, 240, 480}) {
+        int width = height == 480 ? 640 : 320;
+        ASSERT_TRUE(system->init_display(width, height));
+        SDL_Rect p = bounds(panel());
+        ASSERT_TRUE(p.x >= 0 && p.y >= 0 && p.x + p.w <= width && p.y + p.h <= height) << height;
+        EXPECT_TRUE(run({field(), {"CA"}, wordRow(1), articleRow(0), button(true)})) << height;
+        EXPECT_EQ(word + " " + file, "caravan a.txt") << height;
+        EXPECT_FALSE(run({button(false)})) << height;
+    }
+}
+
 // Runs `loop` on this thread while `request` comes from another one after
 // 300 ms; true when the loop ended before a person pressed at `where` (Cancel
 // or Abort) after three seconds.
@@ -258,6 +277,7 @@ struct SampleSearch : ::testing::Test {
         g_system = fixture.system.get();
         g_browser.searchIndex = nullptr;
         ASSERT_TRUE(g_container.open());
+        g_container.addUserArticle("Missing.txt");   // "-a" naming no file: left out
         testing::internal::CaptureStderr();
         g_system->indexing_progress((int)g_container.articleCount);
         printed = testing::internal::GetCapturedStderr();

@@ -8,6 +8,7 @@
 #include "FakeSystem.h"
 #include "MagazineConfig.h"
 #include "Messages.h"
+#include "PictureWriters.h"
 #include "Playlist.h"
 #include "TestDirs.h"
 #include "MagWriter.h"
@@ -175,6 +176,40 @@ TEST(BrowserRun, NoSystemOrArchiveRunsNothingAndTeardownSilencesTheMusicLast)
     // The audio thread reports through g_system: the music stops last.
     ASSERT_FALSE(sys.calls.empty());
     EXPECT_EQ(sys.calls.back(), "stop_song 0");
+    g_system = previous;
+}
+
+// Ctrl+C as the first picture of the start article is made.
+struct QuitAtFirstPicture : FakeSystem {
+    ImageHandle create_image(int width, int height, const uint32_t *pixels, const uint8_t *mask) override
+    {
+        post_message(MSG_EXIT, 0);
+        return FakeSystem::create_image(width, height, pixels, mask);
+    }
+};
+
+// The layout of an article of eight pictures ends before the next one is
+// decoded, and the reader ends as always: the visited list is written.
+TEST(BrowserRun, AQuitDuringALayoutEndsItBeforeTheNextPicture)
+{
+    System *previous = g_system;
+    ScopedWorkDir dir;
+    mkdir("temp", 0755);
+    MagArchive a;
+    a.members.push_back(magFile("config.txt", "<theme name=t></theme><scheme name=a><background theme=t></scheme>"));
+    a.members.push_back(magFile("background.jpg", "not decoded"));
+    std::string text = "<article scheme=a>";
+    for (char c = '0'; c < '8'; c++) {
+        a.members.push_back(magFile(std::string("p") + c + ".bmp", makeBMP(2, 2, std::vector<uint32_t>(4, 0xFF), 24)));
+        text += std::string("<img file=p") + c + ".bmp>";
+    }
+    a.members.push_back(magFile("main.txt", text));
+    ASSERT_TRUE(writeFile("mag.dat", a.build()));
+    QuitAtFirstPicture sys;
+    runBrowser(&sys);
+    EXPECT_EQ(sys.count("create_image"), 1u);
+    std::vector<uint8_t> visited = readFile("temp/visited.txt");
+    EXPECT_EQ(std::string(visited.begin(), visited.end()), "main.txt\r\n");
     g_system = previous;
 }
 

@@ -184,4 +184,23 @@ TEST(LayoutTables, FlowingCellsKeepTheReadingOrder)
     EXPECT_EQ(order, written);
 }
 
+// A line moved on into a cell too narrow for its first word goes on to a
+// cell that holds it: every word once, in reading order, inside the table.
+// Cells of 176 and 56 (22 and 7 bytes) in rows one line (14) high, 19 apart.
+TEST(LayoutTables, AFirstWordTooWideForTheNextCellLeavesNoWordOutside)
+{
+    LayoutRig rig(400);
+    std::string body = "<table width=232 hspacing=0 border=ff0000><tr><td width=176>Left<td width=56>Right"
+                       "<tr height=14><td br>aaa bbb ccc ddd eee LONGWORD1 ggg hhh iii</table>";
+    std::vector<std::pair<std::array<int, 4>, std::string>> read;
+    for (const LaidToken &t : rig.words(body))
+        if (t.x + (int)t.width <= 232)
+            read.push_back({{t.y / 19, t.x >= 176, t.y, t.x}, t.text});
+    std::sort(read.begin(), read.end());
+    std::string order;
+    for (const auto &r : read)
+        order += r.second + " ";
+    EXPECT_EQ(order, "Left Right aaa bbb ccc ddd eee LONGWORD1 ggg hhh iii ");
+}
+
 } // namespace

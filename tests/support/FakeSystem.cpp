@@ -1,5 +1,7 @@
 #include "FakeSystem.h"
 
+#include "Messages.h"
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
@@ -371,6 +373,8 @@ void FakeSystem::post_message(int message, int parameter)
     log("post_message %d %d", message, parameter);
     posted.emplace_back(message, parameter);
     messages.emplace_back(message, parameter);
+    if (message == MSG_EXIT || message == MSG_END)
+        quitting = true;
 }
 
 int FakeSystem::get_user_flag(int index)

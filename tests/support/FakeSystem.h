@@ -35,6 +35,7 @@ public:
     int waits = 0;
     bool pointerKnown = false;                // pointer_position answers with pointerAt
     std::pair<int, int> pointerAt;
+    bool quitting = false;                    // quit_requested; a posted MSG_EXIT or MSG_END sets it
 
     // Helpers for assertions.
     bool called(const std::string &prefix) const;
@@ -103,6 +104,7 @@ public:
     bool get_message(int &message, int &parameter) override;
     void wait_event() override;
     void post_message(int message, int parameter) override;
+    bool quit_requested() override { return quitting; }
     int get_user_flag(int index) override;
     const char *get_user_string(int index) override;
     bool open_link(const char *target) override;
