@@ -294,6 +294,30 @@ TEST(Container, LooseMediaFilesAreAddedAndOpenedByTheirNameOnDisk)
     EXPECT_EQ(load("My.Article"), "user text");
 }
 
+TEST(Container, OfALooseFileAndAMemberOfOneNameTheBalancedTreeMeetsOneFirst)
+{
+    // The names in order: ?edit.txt, a.txt, the member song.ogg, the loose
+    // song.ogg, then the members after it. The root is entry n / 2.
+    const struct { std::vector<const char *> after; const char *found; } cases[] = {
+        {{"x.txt"}, "packed"},         // 5 names: the member is the root
+        {{"x.txt", "y.txt"}, "loose"}, // 6 names: the loose file is the root
+    };
+    for (const auto &c : cases) {
+        Magazine m;
+        MagArchive a;
+        a.members = {magFile("a.txt", "a"), magFile("Song.ogg", "packed")};
+        for (const char *name : c.after)
+            a.members.push_back(magFile(name, name));
+        m.write(a);
+        ASSERT_TRUE(writeFile("song.ogg", std::string("loose")));
+        ASSERT_TRUE(m.open());
+        EXPECT_EQ(load("song.ogg"), c.found) << c.after.size();
+        // The user's article of that name comes after the balance and changes nothing.
+        ASSERT_TRUE(g_container.addUserArticle("song.ogg"));
+        EXPECT_EQ(load("song.ogg"), c.found) << c.after.size();
+    }
+}
+
 TEST(Container, FontsAreCopiedToTempTruncatedAndInstalled)
 {
     MagArchive a = sampleMagazine();
