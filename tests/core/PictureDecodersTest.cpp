@@ -122,6 +122,25 @@ TEST(MaskDecoder, LighterColourIsTransparentAndMasksMustFit)
     EXPECT_FALSE(decodeMask(colour.data(), colour.size(), 4, 4, bits));
 }
 
+TEST(MaskDecoder, TheLastRowNeedsOnlyItsPixelBytes)
+{
+    // Widths whose rows carry 2, 1 and 3 bytes of padding; the top row is stored last.
+    for (int w : {9, 17, 33}) {
+        std::vector<bool> set(3 * (size_t)w);
+        for (size_t i = 0; i < set.size(); i++)
+            set[i] = i % 3 == 0 || i == 1;
+        auto file = makeMaskBMP(w, 3, set);
+        std::vector<uint8_t> padded, bits;
+        ASSERT_TRUE(decodeMask(file.data(), file.size(), w, 3, padded)) << w;
+        file.resize(file.size() - (4 - (w + 7) / 8 % 4) % 4);
+        ASSERT_TRUE(decodeMask(file.data(), file.size(), w, 3, bits)) << w << " unpadded";
+        EXPECT_EQ(bits, padded) << w;
+        EXPECT_EQ(bits[0] & 0xC0, 0xC0) << w; // pixels (0,0) and (1,0) transparent
+        file.pop_back(); // a byte of pixels missing
+        EXPECT_FALSE(decodeMask(file.data(), file.size(), w, 3, bits)) << w;
+    }
+}
+
 TEST(JPEGDecoder, DecodesColourAndGreyToRGBAndSurvivesDamage)
 {
     auto red = makeJPEG(16, 8, pattern(16, 8, 1), 100);
