@@ -109,6 +109,21 @@ BMPImage::BMPImage(File *file, uint8_t *data, uint32_t size) : Image(file)
     }
 }
 
+// Names a picture that cannot be read, once per file, so that an editor
+// learns why it is missing.
+static void reportUnreadable(File *file, bool loaded)
+{
+    if (file->reported)
+        return;
+    file->reported = true;
+    const char *why = !loaded                      ? "its bytes cannot be read from the magazine"
+                      : file->fileType == FILE_BMP ? "BMP pictures are read with 1, 4, 8 or 24 bits per pixel"
+                      : file->fileType == FILE_ANI ? "none of its frames can be shown"
+                                                   : "it is not a JPEG picture that can be decoded";
+    std::string text = std::string("Picture '") + file->name.c_str() + "' cannot be read: " + why + ".";
+    g_system->report(text.c_str());
+}
+
 Image *File::getImage()
 {
     if (fileType != FILE_JPEG && fileType != FILE_BMP && fileType != FILE_ANI)
@@ -123,13 +138,16 @@ Image *File::getImage()
     } else {
         uint8_t *data = nullptr;
         uint32_t size = 0;
-        if (!load(data, size))
+        if (!load(data, size)) {
+            reportUnreadable(this, false);
             return nullptr;
+        }
         picture = fileType == FILE_JPEG ? static_cast<Image *>(new JPEGImage(this, data, size))
                                         : static_cast<Image *>(new BMPImage(this, data, size));
     }
     if (picture->failed) {
         delete picture;
+        reportUnreadable(this, true);
         return nullptr;
     }
     picture->references = 1;
