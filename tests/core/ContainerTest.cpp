@@ -296,25 +296,19 @@ TEST(Container, LooseMediaFilesAreAddedAndOpenedByTheirNameOnDisk)
 
 TEST(Container, OfALooseFileAndAMemberOfOneNameTheBalancedTreeMeetsOneFirst)
 {
-    // The names in order: ?edit.txt, a.txt, the member song.ogg, the loose
-    // song.ogg, then the members after it. The root is entry n / 2.
-    const struct { std::vector<const char *> after; const char *found; } cases[] = {
-        {{"x.txt"}, "packed"},         // 5 names: the member is the root
-        {{"x.txt", "y.txt"}, "loose"}, // 6 names: the loose file is the root
-    };
-    for (const auto &c : cases) {
+    // In order: ?edit.txt, a.txt, the member song.ogg, the loose one, then the
+    // members named: the root is entry n / 2, so 5 names give the member, 6 the loose file.
+    for (auto [after, found] : {std::pair{std::vector<const char *>{"x.txt"}, "packed"}, {{"x.txt", "y.txt"}, "loose"}}) {
         Magazine m;
         MagArchive a;
         a.members = {magFile("a.txt", "a"), magFile("Song.ogg", "packed")};
-        for (const char *name : c.after)
+        for (const char *name : after)
             a.members.push_back(magFile(name, name));
         m.write(a);
-        ASSERT_TRUE(writeFile("song.ogg", std::string("loose")));
-        ASSERT_TRUE(m.open());
-        EXPECT_EQ(load("song.ogg"), c.found) << c.after.size();
-        // The user's article of that name comes after the balance and changes nothing.
+        ASSERT_TRUE(writeFile("song.ogg", std::string("loose")) && m.open());
+        // The user's article of that name, inserted after the balance, changes nothing.
         ASSERT_TRUE(g_container.addUserArticle("song.ogg"));
-        EXPECT_EQ(load("song.ogg"), c.found) << c.after.size();
+        EXPECT_EQ(load("song.ogg"), found);
     }
 }
 

@@ -41,25 +41,17 @@ TEST(Tree, DuplicatesAndPathLookups)
 
 TEST(Tree, OfEqualNamesTheOneNearerTheRootIsFoundAndLaterInsertsAreLinkedPlainly)
 {
-    // While filling, the first given; balanced, the one met first from the
-    // root: over a, k, k, m, n, p, q the root is m and its left child the first k.
-    Node *nodes[] = {new Node("a"), new Node("k"), new Node("k"), new Node("m"),
-                     new Node("n"), new Node("p"), new Node("q")};
+    // Over a, k, k, m, n, p, q the balanced root is m, its left child the first k.
+    Node *n[] = {new Node("a"), new Node("k"), new Node("k"), new Node("m"), new Node("n"), new Node("p"), new Node("q")};
     Tree *root = nullptr;
-    for (Node *n : nodes)
-        Tree::insertInto(root, n);
-    EXPECT_EQ(Tree::findWhileFilling(root, "k"), nodes[1]);
+    for (Node *node : n)
+        Tree::insertInto(root, node);
     root = Tree::balance(root);
-    ASSERT_EQ(root, nodes[3]);
-    EXPECT_EQ(Tree::find(root, "k"), nodes[1]);
-    // Names inserted after the balance hang below it; nothing above them moves
-    // (a rotation would lift the second k over the first).
-    Node *late[] = {new Node("kz"), new Node("kzz")};
-    for (Node *n : late)
-        Tree::insert(root, n);
-    EXPECT_EQ(std::make_tuple(root->left, nodes[1]->left, nodes[1]->right, nodes[2]->right, late[0]->right),
-              std::make_tuple((Tree *)nodes[1], (Tree *)nodes[0], (Tree *)nodes[2], (Tree *)late[0], (Tree *)late[1]));
-    EXPECT_EQ(Tree::find(root, "k"), nodes[1]);
+    // Names inserted afterwards hang below; a rotation would lift the second k over the first.
+    for (const char *late : {"kz", "kzz"})
+        Tree::insert(root, new Node(late));
+    EXPECT_EQ(std::make_tuple(root, root->left, n[1]->left, n[1]->right, Tree::find(root, "k")),
+              std::make_tuple((Tree *)n[3], (Tree *)n[1], (Tree *)n[0], (Tree *)n[2], (Tree *)n[1]));
     delete root;
     EXPECT_EQ(Node::alive, 0);
 }
