@@ -87,6 +87,28 @@ PictureFault checkBMP(const uint8_t *data, size_t size)
     return refusal;
 }
 
+std::string bmpFaultText(PictureFault fault, const BmpInfo &info)
+{
+    int64_t rows = info.height < 0 ? -(int64_t)info.height : info.height;
+    switch (fault) {
+    case PICTURE_NOT_BMP:
+        return "it does not start with \"BM\"";
+    case PICTURE_OLD_HEADER:
+        return "its header is not in Windows 3 format";
+    case PICTURE_COMPRESSED:
+        return "its pixels are compressed";
+    case PICTURE_SHORT:
+        return "its pixel data is cut short";
+    case PICTURE_DEPTH:
+        return std::to_string(info.bitCount) + " bits per pixel (it reads 1, 4, 8 or 24)";
+    case PICTURE_SIZE:
+        return "it is " + std::to_string(info.width) + "x" + std::to_string(rows) + " pixels (at most " +
+               std::to_string(kMaxPictureSide) + " a side and " + std::to_string(kMaxPicturePixels) + " in all)";
+    default:
+        return "";
+    }
+}
+
 bool decodeBMP(const uint8_t *data, size_t size, DecodedPicture &out)
 {
     BmpInfo h;

@@ -172,7 +172,7 @@ TEST_F(ViewFixture, AThemeWhoseBackgroundCannotBeReadClearsTheOldScreenAndNamesI
         EXPECT_EQ(black[-1], "begin_display");
         g_browser.handleMessage(MSG_THEME, 1);
     }
-    EXPECT_EQ(sys.count("report Picture 'deep.bmp' cannot be read: BMP pictures are read with 1, 4, 8 or 24 bits"), 1u);
+    EXPECT_EQ(sys.count("report The reader cannot show the picture 'deep.bmp': 32 bits per pixel (it reads 1, 4, 8 or 24)"), 1u);
     EXPECT_EQ(sys.count("report"), 1u);
 }
 
