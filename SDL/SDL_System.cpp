@@ -520,3 +520,10 @@ void SDLSystem::set_error_message(const char *text)
     logf("set_error_message : %s\n", orNull(text));
     errorMessage = text;
 }
+
+void SDLSystem::report(const char *text)
+{
+    logf("report : %s\n", orNull(text));
+    fprintf(stderr, "%s\n", text ? text : "");
+    fflush(stderr);
+}

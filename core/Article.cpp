@@ -194,10 +194,33 @@ void Article::clearHighlights()
 // ---------------------------------------------------------------------------
 // Drawing.
 
+void Article::clearPastBackground(int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    // Without a background picture (it could not be read) the whole box is
+    // cleared; with one, what lies right of it and below it.
+    int64_t right = (int64_t)x + width, bottom = (int64_t)y + height;
+    if (x >= right || y >= bottom)
+        return;
+    int64_t pictureRight = background ? background->width : x;
+    int64_t pictureBottom = background ? background->height : y;
+    int64_t from = x > pictureRight ? x : pictureRight;
+    if (from < right) {
+        g_system->fill_rect((int)from, y, (int)(right - from), height, 0);
+        redraw = true;
+    }
+    int64_t to = right < pictureRight ? right : pictureRight;
+    int64_t top = y > pictureBottom ? y : pictureBottom;
+    if (x < to && top < bottom) {
+        g_system->fill_rect(x, (int)top, (int)(to - x), (int)(bottom - top), 0);
+        redraw = true;
+    }
+}
+
 void Article::restoreBackground(int32_t x, int32_t y, int32_t width, int32_t height, bool bracket)
 {
     if (bracket && !g_system->begin_display())
         return;
+    clearPastBackground(x, y, width, height);
     if (background) {
         g_system->blt(background->surface, x, y, x, y, width, height);
         redraw = true;

@@ -154,6 +154,9 @@ public:
     // The same for the page area at (x, y), left out under the largest
     // opaque picture the lines put there at its own size, which covers it.
     void restorePageBackground(int32_t x, int32_t y, int32_t width, int32_t height);
+    // Clears to black the part of the box that the background picture
+    // cannot cover, so that nothing of an earlier screen stays there.
+    void clearPastBackground(int32_t x, int32_t y, int32_t width, int32_t height);
     void drawLines(int32_t x, int32_t y, int32_t width, int32_t height);
     void redrawRect(int32_t originX, int32_t originY, int32_t x, int32_t y, int32_t width,
                     int32_t height);

@@ -54,6 +54,7 @@ public:
     bool service = false;      // a service sub-block (comment, recovery record, stream)
     bool visited = false;      // the article was shown
     bool cached = false;       // the cached object below is valid
+    bool reported = false;     // named once as a picture that cannot be read
     uint32_t hotspotX = 0, hotspotY = 0;
     Image *image = nullptr;        // cached picture (reference counted by the picture code)
     Article *article = nullptr;    // cached article

@@ -47,7 +47,7 @@ FontStyle::~FontStyle() {}
 
 void FontStyle::inherit(const char *styleName)
 {
-    FontStyle *from = Tree::findAs<FontStyle>(g_magazine_config.fontStyles, styleName);
+    FontStyle *from = static_cast<FontStyle *>(Tree::findWhileFilling(g_magazine_config.fontStyles, styleName));
     if (!from || from == this || from->face.isEmpty())
         return;
     face.set(from->face.str);

@@ -109,6 +109,17 @@ BMPImage::BMPImage(File *file, uint8_t *data, uint32_t size) : Image(file)
     }
 }
 
+// Names a picture that cannot be shown and says why, once per file, so that
+// an editor learns why it is missing.
+static void reportUnreadable(File *file, const std::string &why)
+{
+    if (file->reported)
+        return;
+    file->reported = true;
+    std::string text = std::string("The reader cannot show the picture '") + file->name.c_str() + "': " + why;
+    g_system->report(text.c_str());
+}
+
 Image *File::getImage()
 {
     if (fileType != FILE_JPEG && fileType != FILE_BMP && fileType != FILE_ANI)
@@ -118,18 +129,29 @@ Image *File::getImage()
         return image;
     }
     Image *picture;
+    std::string why = "none of its frames can be shown";
     if (fileType == FILE_ANI) {
         picture = new ANIImage(this, name.c_str());
     } else {
         uint8_t *data = nullptr;
         uint32_t size = 0;
-        if (!load(data, size))
+        if (!load(data, size)) {
+            reportUnreadable(this, "it cannot be read from the magazine");
             return nullptr;
-        picture = fileType == FILE_JPEG ? static_cast<Image *>(new JPEGImage(this, data, size))
-                                        : static_cast<Image *>(new BMPImage(this, data, size));
+        }
+        if (fileType == FILE_JPEG) {
+            why = "it cannot decode this JPEG";
+            picture = new JPEGImage(this, data, size);
+        } else {
+            BmpInfo info;
+            readBmpInfo(data, size, info);
+            why = bmpFaultText(checkBMP(data, size), info);
+            picture = new BMPImage(this, data, size);
+        }
     }
     if (picture->failed) {
         delete picture;
+        reportUnreadable(this, why.empty() ? "it cannot make a surface of it" : why);
         return nullptr;
     }
     picture->references = 1;

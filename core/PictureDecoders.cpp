@@ -27,6 +27,15 @@ size_t bmpPixelBytes(int width, int bits)
     return ((size_t)width * (size_t)bits + 7) / 8;
 }
 
+// Whether the pixel bits lie inside the data. Every row but the last is
+// read with its padding; the last row needs only its pixel bytes (writers
+// often leave its padding out).
+bool bitsFit(const BmpInfo &h, size_t size, int width, int64_t height, int bits)
+{
+    uint64_t needed = (uint64_t)bmpRowBytes(width, bits) * (uint64_t)(height - 1) + bmpPixelBytes(width, bits);
+    return h.offBits <= size && (uint64_t)(size - h.offBits) >= needed;
+}
+
 // The refusals of decodeBMP, in the order it meets them.
 PictureFault bmpRefusal(const uint8_t *data, size_t size, BmpInfo &h)
 {
@@ -41,11 +50,7 @@ PictureFault bmpRefusal(const uint8_t *data, size_t size, BmpInfo &h)
     int64_t height = h.height < 0 ? -(int64_t)h.height : h.height;
     if (!acceptableSize(width, height))
         return PICTURE_SIZE;
-    // Every row but the last is read with its padding; the last row needs
-    // only its pixel bytes (writers often leave its padding out).
-    size_t rowBytes = bmpRowBytes((int)width, bits);
-    if (h.offBits > size ||
-        (uint64_t)(size - h.offBits) < (uint64_t)rowBytes * (uint64_t)(height - 1) + bmpPixelBytes((int)width, bits))
+    if (!bitsFit(h, size, (int)width, height, bits))
         return PICTURE_SHORT;
     return PICTURE_OK;
 }
@@ -80,6 +85,28 @@ PictureFault checkBMP(const uint8_t *data, size_t size)
     if (h.compression != 0)
         return PICTURE_COMPRESSED;
     return refusal;
+}
+
+std::string bmpFaultText(PictureFault fault, const BmpInfo &info)
+{
+    int64_t rows = info.height < 0 ? -(int64_t)info.height : info.height;
+    switch (fault) {
+    case PICTURE_NOT_BMP:
+        return "it does not start with \"BM\"";
+    case PICTURE_OLD_HEADER:
+        return "its header is not in Windows 3 format";
+    case PICTURE_COMPRESSED:
+        return "its pixels are compressed";
+    case PICTURE_SHORT:
+        return "its pixel data is cut short";
+    case PICTURE_DEPTH:
+        return std::to_string(info.bitCount) + " bits per pixel (it reads 1, 4, 8 or 24)";
+    case PICTURE_SIZE:
+        return "it is " + std::to_string(info.width) + "x" + std::to_string(rows) + " pixels (at most " +
+               std::to_string(kMaxPictureSide) + " a side and " + std::to_string(kMaxPicturePixels) + " in all)";
+    default:
+        return "";
+    }
 }
 
 bool decodeBMP(const uint8_t *data, size_t size, DecodedPicture &out)
@@ -154,7 +181,7 @@ PictureFault checkMask(const uint8_t *data, size_t size, int width, int height)
         return PICTURE_DEPTH;
     if (h.width != width || h.height != height || !acceptableSize(width, height))
         return PICTURE_SIZE;
-    if (h.offBits > size || (size - h.offBits) / maskRowBytes(width) < (size_t)height)
+    if (!bitsFit(h, size, width, height, 1))
         return PICTURE_SHORT;
     return PICTURE_OK;
 }
@@ -176,10 +203,14 @@ bool decodeMask(const uint8_t *data, size_t size, int width, int height, std::ve
     }
     bits.assign(rowBytes * (size_t)height, 0);
     const uint8_t *src = data + h.offBits;
+    size_t available = size - h.offBits;
     for (int y = 0; y < height; y++) {
-        const uint8_t *row = src + (size_t)(height - 1 - y) * rowBytes;
+        size_t at = (size_t)(height - 1 - y) * rowBytes;
+        const uint8_t *row = src + at;
         uint8_t *dst = &bits[(size_t)y * rowBytes];
-        for (size_t i = 0; i < rowBytes; i++)
+        // The last stored row (the top one) may end without its padding.
+        size_t n = available - at < rowBytes ? available - at : rowBytes;
+        for (size_t i = 0; i < n; i++)
             dst[i] = invert ? (uint8_t)~row[i] : row[i];
     }
     return true;

@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string>
 #include <vector>
 
 // Largest picture side and area accepted.
@@ -44,6 +45,9 @@ enum PictureFault {
 PictureFault checkBMP(const uint8_t *data, size_t size);
 // What decodeMask makes of a mask for a picture of width x height.
 PictureFault checkMask(const uint8_t *data, size_t size, int width, int height);
+// A fault of checkBMP as a clause for a person ("its pixels are
+// compressed"), with the numbers of the file's header; empty for none.
+std::string bmpFaultText(PictureFault fault, const BmpInfo &info);
 
 bool decodeBMP(const uint8_t *data, size_t size, DecodedPicture &out);
 bool decodeJPEG(const uint8_t *data, size_t size, bool fastDct, DecodedPicture &out);

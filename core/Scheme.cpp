@@ -31,7 +31,7 @@ Scheme::~Scheme() {}
 
 void Scheme::inherit(const char *schemeName)
 {
-    Scheme *from = Tree::findAs<Scheme>(g_magazine_config.schemes, schemeName);
+    Scheme *from = static_cast<Scheme *>(Tree::findWhileFilling(g_magazine_config.schemes, schemeName));
     if (!from || from == this)
         return;
     for (int i = 0; i < BACKGROUND_SLOTS; i++)

@@ -160,6 +160,10 @@ public:
     virtual bool search(SearchIndex *index, char *&word, char *&fileName) = 0;
     virtual void critical_check(const void *pointer) = 0;
     virtual void set_error_message(const char *text) = 0;
+    // Tells whoever runs the reader about a fault of the magazine that the
+    // reader works around (a picture that cannot be read): one line, written
+    // at once (on standard error here).
+    virtual void report(const char *text) = 0;
     virtual void spare() = 0;
 };
 

@@ -45,7 +45,7 @@ Theme::~Theme()
 
 void Theme::inherit(const char *themeName)
 {
-    Theme *from = Tree::findAs<Theme>(g_magazine_config.themes, themeName);
+    Theme *from = static_cast<Theme *>(Tree::findWhileFilling(g_magazine_config.themes, themeName));
     if (!from || from == this)
         return;
     background.set(from->background.str);

@@ -93,10 +93,12 @@ static Tree *rebalance(Tree *t)
     return t;
 }
 
-// Links node under *root and rebalances the subtrees on its path, so the
-// tree stays O(log n) deep whatever order the names come in. The root
-// itself moves only when the caller can take a new one.
-static void insertNode(Tree **root, Tree *node, bool rootMayMove)
+// Links node under *root (equal names go right, so after every equal name
+// already there). With rotate set, the subtrees on its path are rebalanced,
+// so the tree stays O(log n) deep whatever order the names come in; the
+// root itself moves only when rootMayMove is set too. Without rotate the
+// node is linked as a plain insert links it and no other link changes.
+static void insertNode(Tree **root, Tree *node, bool rotate, bool rootMayMove)
 {
     node->left = node->right = nullptr;
     node->height = 1;
@@ -110,7 +112,7 @@ static void insertNode(Tree **root, Tree *node, bool rootMayMove)
     }
     *link = node;
     for (size_t i = path.size(); i-- > 0;) {
-        if (i == 0 && !rootMayMove)
+        if (!rotate || (i == 0 && !rootMayMove))
             updateHeight(*path[i]);
         else
             *path[i] = rebalance(*path[i]);
@@ -121,7 +123,7 @@ void Tree::insert(Tree *root, Tree *node)
 {
     if (!root || !node)
         return;
-    insertNode(&root, node, false);
+    insertNode(&root, node, false, false);
 }
 
 void Tree::insertInto(Tree *&root, Tree *node)
@@ -133,24 +135,28 @@ void Tree::insertInto(Tree *&root, Tree *node)
         node->height = 1;
         root = node;
     } else {
-        insertNode(&root, node, true);
+        insertNode(&root, node, true, true);
     }
 }
 
-// Equal names lie in insertion order (inserts put them after every equal
-// name, rotations and balance() keep the order), but a later one may sit
-// nearer the root. The search goes on left past every match, so it returns
-// the first one given whatever the shape.
+// The walk from the root. firstGiven unset: it stops at the first match met.
+// firstGiven set: it goes on left past every match and returns the last one
+// met, the first of the equal names in name order, which is the first one
+// inserted (inserts put an equal name after the ones there, rotations and
+// balance() keep the order).
 template <int (*Compare)(const char *, const char *)>
-static Tree *findFirst(Tree *root, const char *key)
+static Tree *search(Tree *root, const char *key, bool firstGiven)
 {
     if (!key || !*key)
         return nullptr;
     Tree *found = nullptr;
     for (Tree *cur = root; cur;) {
         int c = Compare(key, cur->name.str);
-        if (c == 0)
+        if (c == 0) {
+            if (!firstGiven)
+                return cur;
             found = cur;
+        }
         cur = c <= 0 ? cur->left : cur->right;
     }
     return found;
@@ -158,12 +164,17 @@ static Tree *findFirst(Tree *root, const char *key)
 
 Tree *Tree::find(Tree *root, const char *key)
 {
-    return findFirst<String::compare>(root, key);
+    return search<String::compare>(root, key, false);
 }
 
 Tree *Tree::findPath(Tree *root, const char *key)
 {
-    return findFirst<String::comparePath>(root, key);
+    return search<String::comparePath>(root, key, false);
+}
+
+Tree *Tree::findWhileFilling(Tree *root, const char *key)
+{
+    return search<String::compare>(root, key, true);
 }
 
 unsigned Tree::count(const Tree *node)

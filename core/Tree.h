@@ -14,26 +14,34 @@ public:
     String name;
     Tree *left = nullptr;
     Tree *right = nullptr;
-    // Levels of this subtree, kept by insert and balance(). Inserting
-    // rotates subtrees whose sides grow apart (an AVL tree), so trees filled
-    // in name order (archive members, configuration names) cost O(n log n)
-    // and not O(n^2). Rotations keep the order of the nodes, equal names
-    // included, as plain inserts would have it, so balance() gives the same
-    // final tree.
+    // Levels of this subtree, kept by the inserts and balance(). While a
+    // tree fills (insertInto), subtrees whose sides grow apart are rotated
+    // (an AVL tree), so trees filled in name order (archive members,
+    // configuration names) cost O(n log n) and not O(n^2). Rotations keep
+    // the order of the nodes, equal names included, as plain inserts would
+    // have it, so balance() gives the very tree it gives after plain
+    // inserts; trees of fewer than four nodes, which balance() leaves as
+    // they are, are never rotated.
     uint32_t height = 1;
 
     virtual ~Tree();
 
-    // Links node under a non-null root (equal names go right, after every
-    // equal name already there). The root stays the root.
+    // Links node under a non-null root as a plain insert does (equal names
+    // go right, after every equal name already there); no other link
+    // changes. For inserts into a tree that was balanced after loading.
     static void insert(Tree *root, Tree *node);
-    // Inserts into *root, starting the tree when it is empty; *root may
-    // become another node.
+    // Inserts into *root while the tree fills, starting the tree when it is
+    // empty; *root may become another node.
     static void insertInto(Tree *&root, Tree *node);
-    // The node of that name (findPath: a backslash matches a slash); of
-    // equal names, the one inserted first. Null for a null or empty key.
+    // The node of that name (findPath: a backslash matches a slash): the
+    // first match met from the root, so of equal names the one nearer the
+    // root, wherever balance() put it. Null for a null or empty key.
     static Tree *find(Tree *root, const char *key);
     static Tree *findPath(Tree *root, const char *key);
+    // find() for a tree that is still filling: what find() meets first in
+    // the tree that plain inserts build, which is of equal names the one
+    // inserted first (a later equal name always lies below it there).
+    static Tree *findWhileFilling(Tree *root, const char *key);
     static unsigned count(const Tree *node);
     static void flatten(Tree *node, Tree **&cursor);
     static void buildBalanced(Tree *node, Tree **array, int lo, int mid, int hi);

@@ -167,10 +167,13 @@ File *Container::find(const char *name)
     return lastFound;
 }
 
-void Container::addFile(File *file)
+void Container::addFile(File *file, bool balanced)
 {
     Tree *r = root;
-    Tree::insertInto(r, file);
+    if (balanced && r)
+        Tree::insert(r, file);
+    else
+        Tree::insertInto(r, file);
     root = static_cast<File *>(r);
     // Every text File is indexed by the search, loose ones too.
     if (file->fileType == FILE_TEXT && strcmp(file->name.c_str(), "config.txt") != 0)
@@ -188,7 +191,8 @@ File *Container::addUserArticle(const char *name)
     file->diskName.set(name);
     file->fileType = FILE_TEXT;
     file->loose = true;
-    addFile(file);
+    // It comes after the tree was balanced, and keeps that shape.
+    addFile(file, true);
     return file;
 }
 

@@ -81,8 +81,10 @@ public:
     File *find(const char *name);
     // Adds a loose text File named as given (case kept), e.g. the user's article.
     File *addUserArticle(const char *name);
-    // Links a File into the tree and counts it when it is an article.
-    void addFile(File *file);
+    // Links a File into the tree and counts it when it is an article. While
+    // the tree fills it may be rotated; once it is balanced (balanced set),
+    // the File is linked as a plain insert links it and no other link moves.
+    void addFile(File *file, bool balanced = false);
 
     // The 7-byte base header at the current position.
     bool readBlockHeader(BlockHeader &header);

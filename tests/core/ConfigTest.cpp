@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 #include <string>
 #include <tuple>
 
@@ -302,33 +303,49 @@ TEST_F(ConfigTest, FontStylesConvertPointsAndInheritEverythingButStyleBits)
                               (unsigned)style("?default")->height));
 }
 
-TEST_F(ConfigTest, OfTwoObjectsOfOneNameTheFirstGivenIsFoundAndInherited)
+TEST_F(ConfigTest, OfTwoObjectsOfOneNameTheBalancedTreeDecidesAndInheritTakesTheFirstGiven)
 {
-    // Names a, x (mark 1), x (mark 2), z, zz, zzz: the tree rotates while it
-    // fills, lifting the later x above the first. "kid" inherits x; lists do not inherit.
-    const struct { const char *open, *close, *kid; int (*mark)(MagazineConfig &, const char *name); } cases[] = {
+    // x is given twice, marked 1 and 2 (other names 3); font styles hold
+    // "?default" besides, the other kinds "0" in its place. The balanced
+    // tree's root is entry n / 2 of the names in order; a lookup stops at
+    // the first x met from the root. "kid" inherits x while the tree fills
+    // (rotated by then: the second x lies above the first).
+    const struct { const char *names; int x, kid; } trees[] = {
+        {"a x1 x2 z zz zzz", 2, -1},     // 7 names: the second x is the root
+        {"x1 x2", 1, -1},                // 3 names: left as inserted, a chain
+        {"a b x1 x2", 1, -1},            // 5 names: root b, the first x its right child
+        {"x1 x2 z zz zzz kid", 2, 1},    // 7 names: the second x is the root; kid took the first
+    };
+    const struct { const char *open, *close, *kid; int (*mark)(MagazineConfig &, const char *name); } kinds[] = {
         {"<fontstyle name=%s height=%d>", "", "<fontstyle name=kid inherit=x>",
          [](MagazineConfig &c, const char *n) { return (int)((FontStyle *)Tree::find(c.fontStyles, n))->height; }},
         {"<theme name=%s><page y=%d>", "</theme>", "<theme name=kid inherit=x></theme>",
          [](MagazineConfig &c, const char *n) { return (int)((Theme *)Tree::find(c.themes, n))->page.y; }},
         {"<scheme name=%s><page width=%d>", "</scheme>", "<scheme name=kid inherit=x></scheme>",
          [](MagazineConfig &c, const char *n) { return (int)((Scheme *)Tree::find(c.schemes, n))->pageWidth; }},
-        {"<imagelist name=%s song=%d>", "</imagelist>", "",
+        {"<imagelist name=%s song=%d>", "</imagelist>", "<imagelist name=kid></imagelist>", // lists do not inherit
          [](MagazineConfig &c, const char *n) { return (int)((ImageList *)Tree::find(c.imageLists, n))->song; }},
     };
-    for (const auto &c : cases) {
-        cfg.deleteTrees();
-        cfg.reset();
-        std::string text;
-        for (auto [name, mark] : {std::pair{"a", 3}, {"x", 1}, {"x", 2}, {"z", 3}, {"zz", 3}, {"zzz", 3}}) {
-            char block[80];
-            snprintf(block, sizeof block, c.open, name, mark);
-            text += std::string(block) + c.close;
+    for (const auto &k : kinds)
+        for (const auto &t : trees) {
+            cfg.deleteTrees();
+            cfg.reset();
+            std::string text, word;
+            std::istringstream names(std::string(k.open[1] == 'f' ? "" : "0 ") + t.names);
+            while (names >> word) {
+                char block[80];
+                if (word == "kid") {
+                    text += k.kid;
+                    continue;
+                }
+                int mark = word == "x1" ? 1 : word == "x2" ? 2 : 3;
+                snprintf(block, sizeof block, k.open, mark < 3 ? "x" : word.c_str(), mark);
+                text += std::string(block) + k.close;
+            }
+            read(text);
+            EXPECT_EQ(t.x, k.mark(cfg, "x")) << k.open << t.names;
+            EXPECT_TRUE(t.kid < 0 || k.open[1] == 'i' || k.mark(cfg, "kid") == t.kid) << k.open << t.names;
         }
-        read(text + c.kid);
-        EXPECT_EQ(1, c.mark(cfg, "x")) << c.open;
-        EXPECT_TRUE(!*c.kid || c.mark(cfg, "kid") == 1) << c.kid;
-    }
 }
 
 TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)

@@ -294,6 +294,24 @@ TEST(Container, LooseMediaFilesAreAddedAndOpenedByTheirNameOnDisk)
     EXPECT_EQ(load("My.Article"), "user text");
 }
 
+TEST(Container, OfALooseFileAndAMemberOfOneNameTheBalancedTreeMeetsOneFirst)
+{
+    // In order: ?edit.txt, a.txt, the member song.ogg, the loose one, then the
+    // members named: the root is entry n / 2, so 5 names give the member, 6 the loose file.
+    for (auto [after, found] : {std::pair{std::vector<const char *>{"x.txt"}, "packed"}, {{"x.txt", "y.txt"}, "loose"}}) {
+        Magazine m;
+        MagArchive a;
+        a.members = {magFile("a.txt", "a"), magFile("Song.ogg", "packed")};
+        for (const char *name : after)
+            a.members.push_back(magFile(name, name));
+        m.write(a);
+        ASSERT_TRUE(writeFile("song.ogg", std::string("loose")) && m.open());
+        // The user's article of that name, inserted after the balance, changes nothing.
+        ASSERT_TRUE(g_container.addUserArticle("song.ogg"));
+        EXPECT_EQ(load("song.ogg"), found);
+    }
+}
+
 TEST(Container, FontsAreCopiedToTempTruncatedAndInstalled)
 {
     MagArchive a = sampleMagazine();

@@ -152,6 +152,30 @@ TEST_F(ViewFixture, ThemeSwitchingRules)
     EXPECT_EQ(std::make_pair(currentArticle->themeNumber, currentArticle->themeMask), std::make_pair(9u, 1u << 9));
 }
 
+TEST_F(ViewFixture, AThemeWhoseBackgroundCannotBeReadClearsTheOldScreenAndNamesItOnce)
+{
+    // A 32-bit BMP is refused: the theme counts (its file is there) but has no picture.
+    std::vector<uint8_t> deep = makeBMP(2, 2, std::vector<uint32_t>(4, 0x204060), 24);
+    deep[28] = 32;
+    add("deep.bmp", deep);
+    parseMagazineConfig("<theme name=deep inherit=day image=deep.bmp></theme>"
+                        "<scheme name=dark><page width=170><background theme=day><background theme=deep></scheme>");
+    addArticle(17, "dark");
+    ASSERT_TRUE(history.open(name(17).c_str()));
+    for (int round = 0; round < 2; round++) {
+        size_t from = sys.calls.size();
+        g_browser.handleMessage(MSG_THEME, 2);
+        ASSERT_EQ(currentArticle->themeNumber, 2u);
+        // The new screen starts black: its first drawing clears the whole screen.
+        auto black = std::find(sys.calls.begin() + (long)from, sys.calls.end(), "fill_rect 0 0 200 160 0");
+        ASSERT_NE(black, sys.calls.end()) << round;
+        EXPECT_EQ(black[-1], "begin_display");
+        g_browser.handleMessage(MSG_THEME, 1);
+    }
+    EXPECT_EQ(sys.count("report The reader cannot show the picture 'deep.bmp': 32 bits per pixel (it reads 1, 4, 8 or 24)"), 1u);
+    EXPECT_EQ(sys.count("report"), 1u);
+}
+
 TEST_F(ViewFixture, ReloadLaysOutAgainAndAFailedReloadShowsThePreviousPlace)
 {
     ASSERT_TRUE(history.open(name(0).c_str()));

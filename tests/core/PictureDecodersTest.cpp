@@ -114,6 +114,13 @@ TEST(MaskDecoder, LighterColourIsTransparentAndMasksMustFit)
         int lighter = second > first;
         EXPECT_EQ((std::vector<int>{!!(bits[0] & 0x80), !!(bits[5] & 0x80), !!(bits[0] & 0x40)}),
                   (std::vector<int>{lighter, lighter, !lighter}));
+        // The last row stored (the top one) needs only its two bytes of pixels.
+        std::vector<uint8_t> unpadded;
+        file.resize(file.size() - 2);
+        ASSERT_TRUE(decodeMask(file.data(), file.size(), 9, 2, unpadded));
+        unpadded[2] = bits[2], unpadded[3] = bits[3]; // its padding means nothing
+        EXPECT_EQ(unpadded, bits);
+        EXPECT_FALSE(decodeMask(file.data(), file.size() - 1, 9, 2, unpadded));
     }
     auto file = makeMaskBMP(4, 4, std::vector<bool>(16, false));
     auto colour = makeBMP(4, 4, std::vector<uint32_t>(16, 0), 8);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Strings.h"
@@ -34,6 +35,23 @@ TEST(Tree, DuplicatesAndPathLookups)
     EXPECT_NE(Tree::findPath(root, "images\\a.jpg"), nullptr);
     for (const char *missing : {"images\\a.jpg", "", (const char *)nullptr})
         EXPECT_EQ(Tree::find(root, missing), nullptr);
+    delete root;
+    EXPECT_EQ(Node::alive, 0);
+}
+
+TEST(Tree, OfEqualNamesTheOneNearerTheRootIsFoundAndLaterInsertsAreLinkedPlainly)
+{
+    // Over a, k, k, m, n, p, q the balanced root is m, its left child the first k.
+    Node *n[] = {new Node("a"), new Node("k"), new Node("k"), new Node("m"), new Node("n"), new Node("p"), new Node("q")};
+    Tree *root = nullptr;
+    for (Node *node : n)
+        Tree::insertInto(root, node);
+    root = Tree::balance(root);
+    // Names inserted afterwards hang below; a rotation would lift the second k over the first.
+    for (const char *late : {"kz", "kzz"})
+        Tree::insert(root, new Node(late));
+    EXPECT_EQ(std::make_tuple(root, root->left, n[1]->left, n[1]->right, Tree::find(root, "k")),
+              std::make_tuple((Tree *)n[3], (Tree *)n[1], (Tree *)n[0], (Tree *)n[2], (Tree *)n[1]));
     delete root;
     EXPECT_EQ(Node::alive, 0);
 }

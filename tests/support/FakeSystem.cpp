@@ -421,4 +421,6 @@ void FakeSystem::set_error_message(const char *text)
     errorText = text;
 }
 
+void FakeSystem::report(const char *text) { log("report %s", text ? text : ""); }
+
 void FakeSystem::spare() {}

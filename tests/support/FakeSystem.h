@@ -113,6 +113,7 @@ public:
     bool search(SearchIndex *index, char *&word, char *&fileName) override;
     void critical_check(const void *pointer) override;
     void set_error_message(const char *text) override;
+    void report(const char *text) override;
     void spare() override;
 
 private:

@@ -212,22 +212,6 @@ void Checker::themePictures()
     }
 }
 
-const char *bmpFault(PictureFault fault)
-{
-    switch (fault) {
-    case PICTURE_NOT_BMP:
-        return "it does not start with \"BM\"";
-    case PICTURE_OLD_HEADER:
-        return "its header is not in Windows 3 format";
-    case PICTURE_COMPRESSED:
-        return "its pixels are compressed";
-    case PICTURE_SHORT:
-        return "its pixel data is cut short";
-    default:
-        return "";
-    }
-}
-
 // A picture the reader refuses, and the mask the reader would put over it.
 void Checker::picture(const MagMember &member)
 {
@@ -251,14 +235,9 @@ void Checker::picture(const MagMember &member)
     PictureFault fault = checkBMP(data, size);
     BmpInfo info;
     readBmpInfo(data, size, info);
-    std::string why = bmpFault(fault);
-    if (fault == PICTURE_DEPTH)
-        why = std::to_string(info.bitCount) + " bits per pixel (it reads 1, 4, 8 or 24)";
+    std::string why = bmpFaultText(fault, info);
     if (fault == PICTURE_SIZE) {
-        int64_t rows = info.height < 0 ? -(int64_t)info.height : info.height;
-        out.push_back(name + ": the reader refuses this BMP: it is " + std::to_string(info.width) + "x" +
-                      std::to_string(rows) + " pixels (at most " + std::to_string(kMaxPictureSide) +
-                      " a side and " + std::to_string(kMaxPicturePixels) + " in all); save it smaller");
+        out.push_back(name + ": the reader refuses this BMP: " + why + "; save it smaller");
     } else if (fault != PICTURE_OK) {
         out.push_back(name + ": the reader cannot show this BMP: " + why + "; save it with: convert " +
                       path(member.name) + " -type TrueColor BMP3:" + path(member.name));
@@ -289,7 +268,7 @@ void Checker::mask(const std::string &picture, const String &lowered, int width,
     std::vector<std::string> why;
     std::string size = std::to_string(width) + "x" + std::to_string(height), resize;
     if (!readBmpInfo(bits.data(), bits.size(), info)) {
-        why.push_back(bmpFault(PICTURE_NOT_BMP));
+        why.push_back(bmpFaultText(PICTURE_NOT_BMP, info));
     } else {
         int64_t rows = info.height < 0 ? -(int64_t)info.height : info.height;
         if (info.bitCount != 1)
@@ -302,7 +281,7 @@ void Checker::mask(const std::string &picture, const String &lowered, int width,
         }
     }
     if (why.empty())
-        why.push_back(fault == PICTURE_SHORT ? bmpFault(fault) : "it does not fit the picture");
+        why.push_back(fault == PICTURE_SHORT ? bmpFaultText(fault, info) : "it does not fit the picture");
     std::string reasons;
     for (const std::string &w : why)
         reasons += (reasons.empty() ? "" : "; ") + w;

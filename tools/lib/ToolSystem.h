@@ -85,6 +85,7 @@ public:
     bool search(SearchIndex *index, char *&word, char *&fileName) override { return false; }
     void critical_check(const void *pointer) override {}
     void set_error_message(const char *text) override { errorText = text ? text : ""; }
+    void report(const char *text) override { fprintf(stderr, "%s\n", text ? text : ""); }
     void spare() override {}
 
 private:
