@@ -93,6 +93,7 @@ public:
     bool get_message(int &message, int &parameter) override;
     void wait_event() override;
     void post_message(int message, int parameter) override;
+    bool quit_requested() override { return quitRequested(); }
     int get_user_flag(int index) override;
     const char *get_user_string(int index) override;
     bool open_link(const char *target) override;

@@ -144,6 +144,10 @@ public:
     virtual bool get_message(int &message, int &parameter) = 0;
     virtual void wait_event() = 0;
     virtual void post_message(int message, int parameter) = 0;
+    // Whether the reader was asked to end (a quit posted, or a signal from
+    // outside); it stays asked. Long work stops early then, leaving what it
+    // was to replace as it was.
+    virtual bool quit_requested() { return false; }
 
     // Settings, links, search, errors.
     virtual int get_user_flag(int index) = 0;
