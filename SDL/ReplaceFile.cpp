@@ -81,9 +81,25 @@ size_t markerOf(const std::string &name, long &writer)
 }
 
 // Whether the process that made a new file still runs (this one included).
+// A killed one that its parent has not yet collected has ended too.
 bool writerRuns(long writer)
 {
-    return writer == (long)getpid() || kill((pid_t)writer, 0) == 0 || errno == EPERM;
+    if (writer == (long)getpid())
+        return true;
+    if (kill((pid_t)writer, 0) != 0 && errno != EPERM)
+        return false;
+    std::string stat = "/proc/" + std::to_string(writer) + "/stat";
+    FILE *f = fopen(stat.c_str(), "r");
+    if (!f)
+        return true;
+    // "PID (NAME) STATE ...": the name may hold anything, the state
+    // follows its last ")".
+    char line[512];
+    size_t n = fread(line, 1, sizeof line - 1, f);
+    fclose(f);
+    line[n] = 0;
+    const char *end = strrchr(line, ')');
+    return !(end && end[1] == ' ' && end[2] == 'Z');
 }
 
 } // namespace

@@ -25,13 +25,15 @@ bool isLink(const std::string &path)
     return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-// The id of a process that has ended.
-long endedProcess()
+// The id of a process that has ended; when collect is false it is left
+// for its parent (this test) to collect later.
+long endedProcess(bool collect = true)
 {
     pid_t child = fork();
     if (child == 0)
         _exit(0);
-    waitpid(child, nullptr, 0);
+    siginfo_t info;
+    waitid(P_PID, (id_t)child, &info, WEXITED | (collect ? 0 : WNOWAIT));
     return (long)child;
 }
 
@@ -88,9 +90,11 @@ TEST(ReplacingFile, SweepTakesOnlyWhatEndedReadersLeft)
 {
     ScopedWorkDir dir;
     std::string ended = std::to_string(endedProcess());
+    long uncollected = endedProcess(false);
     std::string running = std::to_string((long)getpid());
     const struct { std::string name; bool swept; } cases[] = {
         {"a.bmp.mirandol2-new-" + ended + "-0", true},
+        {"b.bmp.mirandol2-new-" + std::to_string(uncollected) + "-0", true},
         {"visited.txt.mirandol2-new-" + ended + "-12", true},
         {"a.bmp.mirandol2-new-" + running + "-0", false},   // its writer still runs
         {"a.bmp.Ab12Cd", false},                             // like a temporary file, but not ours
@@ -111,6 +115,7 @@ TEST(ReplacingFile, SweepTakesOnlyWhatEndedReadersLeft)
     EXPECT_EQ(sweepReplacements("save/"), swept);
     for (const auto &c : cases)
         EXPECT_EQ(fileExists("save/" + c.name), !c.swept) << c.name;
+    waitpid((pid_t)uncollected, nullptr, 0);
 
     // Sweeping for one name takes only its own.
     writeFile("settings.mirandol2-new-" + ended + "-3", std::string("x"));
