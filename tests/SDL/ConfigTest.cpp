@@ -164,14 +164,11 @@ TEST(SDLConfig, WriteThroughALinkKeepsTheLinkAndTheMode)
     ASSERT_EQ(symlink("dotfiles/mirandol2", file.path().c_str()), 0);
     testing::internal::CaptureStdout();   // the keys missing from the file
     SDLConfig *config = SDLConfig::read(file.platform.configPath(), &file.platform);
-    config->setMixingFrequency(22050);
     EXPECT_TRUE(config->write());
     testing::internal::GetCapturedStdout();
     delete config;
     struct stat st;
-    ASSERT_EQ(lstat(file.path().c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
-    ASSERT_EQ(stat("dotfiles/mirandol2", &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_NE(readText("dotfiles/mirandol2").find("\nmixingFrequency=22050\nfullscreen=true\n"), std::string::npos);
+    EXPECT_TRUE(lstat(file.path().c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+    EXPECT_TRUE(stat("dotfiles/mirandol2", &st) == 0 && (st.st_mode & 0777) == 0600);
+    EXPECT_NE(readText("dotfiles/mirandol2").find("\nmusic=false\n"), std::string::npos);
 }

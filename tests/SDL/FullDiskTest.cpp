@@ -131,14 +131,13 @@ TEST(ExportQuit, AQuitStopsTheExportAndLeavesSaveAsItWas)
     QuittingSystem *system = static_cast<QuittingSystem *>(fixture.system.get());
     System *previous = g_system;
     g_system = system;
-    const Files kept = {{"p00.bmp", "old picture"}, {"story.htm", "old page"}};
+    const Files kept = {{"pa.bmp", "old picture"}, {"story.htm", "old page"}};
     for (const auto &file : kept)
         ASSERT_TRUE(writeFile("save/" + file.first, file.second));
     std::string text = "<article>Pictures";
-    for (int i = 0; i < 20; i++) {
-        std::string name = std::string("pics/p") + (i < 10 ? "0" : "") + std::to_string(i) + ".bmp";
-        addLooseFile(name, std::string(100000, (char)('a' + i)));
-        text += "<img file=" + name + ">";
+    for (char c = 'a'; c < 'u'; c++) {
+        addLooseFile(std::string("pics/p") + c + ".bmp", std::string(100000, c));
+        text += std::string("<img file=pics/p") + c + ".bmp>";
     }
     Article *article = new Article(addLooseFile("story.txt", text));
     // The page and two pictures are written; the quit comes as the third starts.

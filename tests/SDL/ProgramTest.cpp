@@ -190,13 +190,12 @@ TEST(Program, HangUpKeepsTheVisitsInTheLinkedListAndLeftoversAreSwept)
         _exit(0);
     waitpid(child, nullptr, 0);
     const std::string left = ".mirandol2-new-" + std::to_string(child) + "-0";
-    const std::vector<std::string> userFiles = {"save/a.bmp.Ab12Cd", "save/a.bmp.mirandol2-new-x", "temp/f.ttf.XXXXXX"};
+    const std::vector<std::string> userFiles = {"save/a.bmp.Ab12Cd", "temp/f.ttf.mirandol2-new-x"};
     auto prepare = [&](const std::string &dir) {
         packMagazine(dir, {{"config.txt", "<scheme name=a><background theme=t></scheme><theme name=t></theme>"},
                            {"main.txt", "<article scheme=a>Hello"}, {"background.jpg", "not decoded"}});
-        mkdir((dir + "/save").c_str(), 0755);
-        mkdir((dir + "/temp").c_str(), 0755);
-        mkdir((dir + "/../keep").c_str(), 0755);
+        for (const char *folder : {"/save", "/temp", "/../keep"})
+            mkdir((dir + folder).c_str(), 0755);
         writeFile(dir + "/../keep/visited", std::string("old.txt\r\n"));
         chmod((dir + "/../keep/visited").c_str(), 0600);
         symlink("../../keep/visited", (dir + "/temp/visited.txt").c_str());
@@ -208,16 +207,13 @@ TEST(Program, HangUpKeepsTheVisitsInTheLinkedListAndLeftoversAreSwept)
     const std::string config = std::string("verbose=true\nfullscreen=false\n") + QUIET;
     ReaderRun run = runReader("", config, prepare, {1, "^show_cursor$", 2, "HUP"}, [&](const std::string &dir) {
         struct stat st;
-        ASSERT_EQ(lstat((dir + "/temp/visited.txt").c_str(), &st), 0);
-        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        EXPECT_TRUE(lstat((dir + "/temp/visited.txt").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+        EXPECT_TRUE(stat((dir + "/../keep/visited").c_str(), &st) == 0 && (st.st_mode & 0777) == 0600);
         EXPECT_EQ(readText(dir + "/../keep/visited"), "main.txt\r\n");
-        ASSERT_EQ(stat((dir + "/../keep/visited").c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 0777, 0600u);
         EXPECT_EQ(listDirectory(dir + "/../keep"), std::vector<std::string>{"visited"});
         for (const std::string &name : userFiles)
             EXPECT_EQ(readText(dir + "/" + name), "mine") << name;
-        EXPECT_FALSE(fileExists(dir + "/save/a.bmp" + left));
-        EXPECT_FALSE(fileExists(dir + "/temp/f.ttf" + left));
+        EXPECT_FALSE(fileExists(dir + "/save/a.bmp" + left) || fileExists(dir + "/temp/f.ttf" + left));
     });
     EXPECT_EQ(run.status, 0) << run.err;
 }

@@ -11,118 +11,79 @@
 
 #include <string>
 
-namespace {
-
-mode_t modeOf(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
-
-bool isLink(const std::string &path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
-// The id of a process that has ended; when collect is false it is left
-// for its parent (this test) to collect later.
-long endedProcess(bool collect = true)
-{
-    pid_t child = fork();
-    if (child == 0)
-        _exit(0);
-    siginfo_t info;
-    waitid(P_PID, (id_t)child, &info, WEXITED | (collect ? 0 : WNOWAIT));
-    return (long)child;
-}
-
-} // namespace
-
+// A chain of links and one to a file not yet there stay links; the file at
+// their end takes the new bytes and keeps its mode; a file made anew gets
+// 0644 less the umask. A loop of links ends nowhere: nothing is written.
 TEST(ReplacingFile, LinksStayLinksAndTheReplacedFilesModeIsKept)
 {
     ScopedWorkDir dir;
-    mkdir("dotfiles", 0755);
-    mkdir("other", 0755);
+    mkdir("dots", 0755);
+    symlink("chained", "dots/hop");
     mode_t mask = umask(022);
     umask(mask);
-    const struct { const char *name, *link, *target; mode_t mode; } cases[] = {
-        {"plain file", nullptr, "plain", 0600},
-        {"relative link", "../dotfiles/rel", "dotfiles/rel", 0600},
-        {"absolute link", "", "dotfiles/abs", 0640},
-        {"chain of links", "../other/hop", "dotfiles/chained", 0600},
-        {"link to no file yet", "../dotfiles/later", "dotfiles/later", 0},
-        {"no file yet", nullptr, "new", 0},
+    const struct { const char *path, *link, *target; mode_t mode; } cases[] = {
+        {"plain", nullptr, "plain", 0640},
+        {"chain", "dots/hop", "dots/chained", 0600},
+        {"dangling", "dots/later", "dots/later", 0},
+        {"new", nullptr, "new", 0},
     };
-    symlink("../dotfiles/chained", "other/hop");
-    mkdir("home", 0755);
     for (const auto &c : cases) {
-        std::string path = c.link ? "home/" + std::string(c.name) : std::string(c.target);
-        std::string link = c.link && !*c.link ? dir.path() + "/" + c.target : c.link ? c.link : "";
-        if (c.link) {
-            ASSERT_EQ(symlink(link.c_str(), path.c_str()), 0) << c.name;
-        }
-        if (c.mode) {
-            ASSERT_TRUE(writeFile(c.target, std::string("old")));
+        if (c.link)
+            symlink(c.link, c.path);
+        if (c.mode && writeFile(c.target, std::string("old")))
             chmod(c.target, c.mode);
-        }
         ReplacingFile file;
-        FILE *f = file.open(path);
-        ASSERT_NE(f, nullptr) << c.name;
+        FILE *f = file.open(c.path);
+        ASSERT_NE(f, nullptr) << c.path;
         fputs("new", f);
-        ASSERT_TRUE(file.commit(true)) << c.name;
-        EXPECT_EQ(isLink(path), c.link != nullptr) << c.name;
-        EXPECT_EQ(readText(c.target), "new") << c.name;
-        EXPECT_EQ(modeOf(c.target), c.mode ? c.mode : 0644 & ~mask) << c.name;
+        ASSERT_TRUE(file.commit(true)) << c.path;
+        struct stat st;
+        EXPECT_TRUE(lstat(c.path, &st) == 0 && S_ISLNK(st.st_mode) == (c.link != nullptr)) << c.path;
+        EXPECT_TRUE(stat(c.target, &st) == 0 && (st.st_mode & 07777) == (c.mode ? c.mode : 0644 & ~mask)) << c.path;
+        EXPECT_EQ(readText(c.target), "new") << c.path;
     }
-    // Nothing left beside any of them.
-    EXPECT_EQ(listDirectory("dotfiles"), (std::vector<std::string>{"abs", "chained", "later", "rel"}));
-    EXPECT_EQ(listDirectory("other"), std::vector<std::string>{"hop"});
-
-    // A loop of links ends nowhere: nothing is written.
-    symlink("loop2", "loop1");
-    symlink("loop1", "loop2");
+    EXPECT_EQ(listDirectory("dots"), (std::vector<std::string>{"chained", "hop", "later"}));   // nothing beside
+    symlink("loop", "loop");
     ReplacingFile looped;
-    EXPECT_EQ(looped.open("loop1"), nullptr);
+    EXPECT_EQ(looped.open("loop"), nullptr);
 }
 
-TEST(ReplacingFile, SweepTakesOnlyWhatEndedReadersLeft)
+// Only names a ReplacingFile makes, of writers that ended (also those their
+// parent has not collected yet), are swept.
+TEST(ReplacingFile, SweepTakesOnlyWhatEndedWritersLeft)
 {
     ScopedWorkDir dir;
-    std::string ended = std::to_string(endedProcess());
-    long uncollected = endedProcess(false);
-    std::string running = std::to_string((long)getpid());
+    std::string ended[2];
+    pid_t uncollected = 0;
+    for (int collect = 1; collect >= 0; collect--) {
+        pid_t child = fork();
+        if (child == 0)
+            _exit(0);
+        siginfo_t info;
+        waitid(P_PID, (id_t)child, &info, WEXITED | (collect ? 0 : WNOWAIT));
+        ended[collect] = std::to_string(child);
+        uncollected = child;
+    }
     const struct { std::string name; bool swept; } cases[] = {
-        {"a.bmp.mirandol2-new-" + ended + "-0", true},
-        {"b.bmp.mirandol2-new-" + std::to_string(uncollected) + "-0", true},
-        {"visited.txt.mirandol2-new-" + ended + "-12", true},
-        {"a.bmp.mirandol2-new-" + running + "-0", false},   // its writer still runs
-        {"a.bmp.Ab12Cd", false},                             // like a temporary file, but not ours
-        {"a.bmp.mirandol2-new-" + ended, false},
-        {"a.bmp.mirandol2-new-" + ended + "-x", false},
-        {"mirandol2-new-" + ended + "-0", false},
-        {".mirandol2-new-" + ended + "-0", false},
+        {"a.bmp.mirandol2-new-" + ended[1] + "-0", true},
+        {"b.bmp.mirandol2-new-" + ended[0] + "-12", true},
+        {"c.bmp.mirandol2-new-" + std::to_string(getpid()) + "-0", false},   // its writer runs
+        {"a.bmp.Ab12Cd", false},
+        {"a.bmp.mirandol2-new-" + ended[1], false},
+        {".mirandol2-new-" + ended[1] + "-0", false},
         {"a.bmp.mirandol2-new-0-1", false},
-        {"a.bmp", false},
     };
-    mkdir("save", 0755);
     for (const auto &c : cases)
-        writeFile("save/" + c.name, std::string("x"));
-    mkdir(("save/b.htm.mirandol2-new-" + ended + "-1").c_str(), 0755);   // not a file: stays
-    int swept = 0;
+        writeFile(c.name, std::string("x"));
+    EXPECT_EQ(sweepReplacements(""), 2);
     for (const auto &c : cases)
-        swept += c.swept;
-    EXPECT_EQ(sweepReplacements("save/"), swept);
-    for (const auto &c : cases)
-        EXPECT_EQ(fileExists("save/" + c.name), !c.swept) << c.name;
-    waitpid((pid_t)uncollected, nullptr, 0);
+        EXPECT_EQ(fileExists(c.name), !c.swept) << c.name;
+    waitpid(uncollected, nullptr, 0);
 
-    // Sweeping for one name takes only its own.
-    writeFile("settings.mirandol2-new-" + ended + "-3", std::string("x"));
-    writeFile("settings_cache.mirandol2-new-" + ended + "-3", std::string("x"));
-    symlink("settings.real", "link");
-    writeFile("settings.real.mirandol2-new-" + ended + "-4", std::string("x"));
-    EXPECT_EQ(sweepReplacementsOf("settings"), 1);
-    EXPECT_EQ(sweepReplacementsOf("link"), 1);   // beside the link's file
-    EXPECT_TRUE(fileExists("settings_cache.mirandol2-new-" + ended + "-3"));
+    // Sweeping for one file takes only its own, beside the file its link names.
+    symlink("settings", "link");
+    writeFile("settings.mirandol2-new-" + ended[1] + "-3", std::string("x"));
+    writeFile("settings_cache.mirandol2-new-" + ended[1] + "-3", std::string("x"));
+    EXPECT_EQ(sweepReplacementsOf("link"), 1);
+    EXPECT_TRUE(fileExists("settings_cache.mirandol2-new-" + ended[1] + "-3"));
 }
