@@ -239,7 +239,7 @@ bool FontMapping::writeCache() const
         ok = file.commit(ok);
     }
     if (!ok)
-        printf("Could not write font cache to : %s\n", where.cachePath.c_str());
+        fprintf(stderr, "Could not save the font cache\n");   // rebuilt at the next start
     return ok;
 }
 

@@ -1,4 +1,4 @@
-// SIGINT and SIGTERM as a quit message (see QuitSignals.h). The handler only
+// SIGINT, SIGTERM and SIGHUP as a quit message (see QuitSignals.h). The handler only
 // writes one byte to a pipe; a thread of its own turns that byte into the
 // quit request, since posting its message takes a lock and allocates.
 #include "QuitSignals.h"
@@ -67,6 +67,11 @@ void installQuitSignals()
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal hangs up: the reader ends as when asked to, with
+    // the visits of the run kept. Under nohup the hang-up stays ignored.
+    struct sigaction hangUp;
+    if (sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN)
+        sigaction(SIGHUP, &action, nullptr);
 }
 
 void catchQuitSignals(SDLSystem *system)

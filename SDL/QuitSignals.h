@@ -1,7 +1,8 @@
-// Ctrl+C and a termination request end the reader through its normal
-// teardown (so the visited list is written): the first SIGINT or SIGTERM
-// is the system's quit request (SDLSystem::requestQuit: a running fade ends
-// at once and MSG_EXIT skips the closing show); a second one (a tenth of a
+// Ctrl+C, a termination request and a hang-up end the reader through its
+// normal teardown (so the visited list is written): the first SIGINT,
+// SIGTERM or SIGHUP is the system's quit request (SDLSystem::requestQuit:
+// a running fade ends at once, an HTML export stops and leaves "save/" as
+// it was, and MSG_EXIT skips the closing show); a second one (a tenth of a
 // second or more later) ends the process at once.
 #ifndef MIRANDOL_QUIT_SIGNALS_H
 #define MIRANDOL_QUIT_SIGNALS_H

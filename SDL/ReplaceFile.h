@@ -2,6 +2,13 @@
 // file beside the named one, which is replaced only once every byte reached
 // the disk: a full disk or a failed write leaves the old file as it was.
 // Used for the settings and for every file the core writes by truncation.
+//
+// A named file that is a symbolic link stays one: the file at the end of
+// the link is the one replaced (the new file is written beside it), and the
+// new file takes the permissions of the one it replaces. The new files have
+// names of their own ("NAME.mirandol2-new-PID-N", PID the writer's process),
+// which no one else makes, so that those a killed reader left behind can be
+// told apart and swept (sweepReplacements).
 #ifndef MIRANDOL_REPLACE_FILE_H
 #define MIRANDOL_REPLACE_FILE_H
 
@@ -19,20 +26,25 @@ public:
     // A file neither put in place nor discarded is removed.
     ~ReplacingFile();
 
-    // Makes a new, empty file beside path (same directory, a name of its
-    // own); null when it cannot be made. The stream is owned by this object.
+    // Makes a new, empty file beside the file path names (the end of its
+    // links); null when it cannot be made. It has the permissions of the
+    // file it replaces, or 0644 less the umask when there is none. The
+    // stream is owned by this object.
     FILE *open(const std::string &path);
     // The stream of an open file, null once it was finished or discarded.
     FILE *stream() const { return stream_; }
-    // The name the file will have once in place.
+    // The name the file was asked for.
     const std::string &path() const { return path_; }
+    // The name the new file takes once in place: path, or the file its
+    // links end at.
+    const std::string &target() const { return target_; }
     // Whether a new file exists (open or finished, not yet placed).
     bool pending() const { return !temporary_.empty(); }
 
     // Flushes, syncs and closes the stream: true when every byte written
     // reached the disk. When not, the new file is removed.
     bool finish();
-    // Renames the finished file over the named one; on failure it is removed.
+    // Renames the finished file over the target; on failure it is removed.
     bool place();
     // Removes the new file, closing it first when still open.
     void discard();
@@ -43,7 +55,26 @@ public:
 private:
     FILE *stream_ = nullptr;    // owned
     std::string path_;
+    std::string target_;
     std::string temporary_;     // empty when there is no new file
 };
+
+// The file a chain of symbolic links starting at path ends at (path itself
+// when it is no link, also when nothing is there); empty when the chain
+// does not end (a loop) or a link cannot be read.
+std::string resolveLinks(const std::string &path);
+
+// Whether name (a bare file name) is one a ReplacingFile makes; writer is
+// then the process that made it.
+bool isReplacementName(const std::string &name, long &writer);
+
+// Removes the new files that a reader no longer running left in directory
+// (with its trailing separator, or empty for the current one): those made
+// by a ReplacingFile whose writer has ended. With only set, just those
+// made for that file name. Returns how many were removed.
+int sweepReplacements(const std::string &directory, const std::string &only = std::string());
+
+// Sweeps the leftovers made for the file path names, beside its target.
+int sweepReplacementsOf(const std::string &path);
 
 #endif

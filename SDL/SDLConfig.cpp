@@ -199,34 +199,26 @@ char *SDLConfig::joinList(const Vector *vector)
 
 bool SDLConfig::write()
 {
-    if (!path) {
-        printf("Could not save config to path: %s\n", "");
-        return false;
-    }
     ReplacingFile replacement;
-    FILE *file = replacement.open(path);
-    if (!file) {
-        printf("Could not save config to path: %s\n", path);
-        return false;
+    FILE *file = path ? replacement.open(path) : nullptr;
+    if (file) {
+        char *fonts = joinList(fontPaths);
+        char *options = joinList(mixOptions);
+        fprintf(file, "%s=%s\n", "fontPaths", fonts);
+        fprintf(file, "%s=%s\n", "mixOptions", options);
+        fprintf(file, "%s=%s\n", "showConfig", showConfig ? "true" : "false");
+        fprintf(file, "%s=%s\n", "effects", effects ? "true" : "false");
+        fprintf(file, "%s=%i\n", "mixingFrequency", mixingFrequency);
+        fprintf(file, "%s=%s\n", "fullscreen", fullscreen ? "true" : "false");
+        fprintf(file, "%s=%s\n", "verbose", verbose ? "true" : "false");
+        fprintf(file, "%s=%s\n", "music", music ? "true" : "false");
+        fprintf(file, "%s=%s\n", "soundEffects", soundEffects ? "true" : "false");
+        fprintf(file, "%s=%s\n", "externalLink", externalLink ? externalLink : "");
+        free(fonts);
+        free(options);
     }
-
-    char *fonts = joinList(fontPaths);
-    char *options = joinList(mixOptions);
-    fprintf(file, "%s=%s\n", "fontPaths", fonts);
-    fprintf(file, "%s=%s\n", "mixOptions", options);
-    fprintf(file, "%s=%s\n", "showConfig", showConfig ? "true" : "false");
-    fprintf(file, "%s=%s\n", "effects", effects ? "true" : "false");
-    fprintf(file, "%s=%i\n", "mixingFrequency", mixingFrequency);
-    fprintf(file, "%s=%s\n", "fullscreen", fullscreen ? "true" : "false");
-    fprintf(file, "%s=%s\n", "verbose", verbose ? "true" : "false");
-    fprintf(file, "%s=%s\n", "music", music ? "true" : "false");
-    fprintf(file, "%s=%s\n", "soundEffects", soundEffects ? "true" : "false");
-    fprintf(file, "%s=%s\n", "externalLink", externalLink ? externalLink : "");
-    free(fonts);
-    free(options);
-
-    bool ok = replacement.commit(true);
-    if (!ok)
-        printf("Could not save config to path: %s\n", path);
-    return ok;
+    unsaved = !replacement.commit(file != nullptr);
+    if (unsaved)
+        fprintf(stderr, "Could not save the settings\n");
+    return !unsaved;
 }

@@ -24,8 +24,12 @@ public:
     ~SDLConfig();
 
     // Writes the file (through a temporary file, so a failed write keeps the
-    // old one). Returns whether the file was written.
+    // old one). Returns whether the file was written; when not, says so on
+    // standard error.
     bool write();
+    // Whether the last write failed: the settings of this run are not kept,
+    // and the reader ends with status 1.
+    bool writeFailed() const { return unsaved; }
 
     // The items joined by ";" (a new malloc'd text).
     static char *joinList(const Vector *vector);
@@ -77,6 +81,7 @@ private:
     const char *article = nullptr;
     const char *externalLink = nullptr;
     MapArray *entries = nullptr;
+    bool unsaved = false;     // the last write failed
 };
 
 #endif

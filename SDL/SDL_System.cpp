@@ -11,6 +11,7 @@
 #include "Map/MapArray.h"
 #include "Platform.h"
 #include "Queue.h"
+#include "ReplaceFile.h"
 #include "SDLConfig.h"
 #include "SoundSystem.h"
 #include "SDL_Hooks.h"
@@ -39,6 +40,10 @@ static const char *orNull(const char *text)
 
 SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platform)
 {
+    // New files that a reader killed while writing left beside its settings.
+    for (const char *path : {platform->configPath(), platform->fontCachePath()})
+        if (path)
+            sweepReplacementsOf(path);
     config = SDLConfig::read(platform->configPath(), platform);
 
     switch (applyCommandLine(config, argc, argv)) {
@@ -105,6 +110,10 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
         std::string temp = std::string(home) + "temp";
         platform->makeDir(save.c_str());
         platform->makeDir(temp.c_str());
+        // What a killed reader was writing there never took a name of the
+        // user's; the new files themselves go.
+        sweepReplacements(save + platform->pathSeparator());
+        sweepReplacements(temp + platform->pathSeparator());
     }
 
     SDLSystem_buildFontMap(this);
@@ -395,17 +404,17 @@ bool SDLSystem::place_files(bool keep)
     std::vector<ReplacingFile *> order;
     for (int pass = 0; pass < 2; pass++)
         for (ReplacingFile &file : waiting)
-            if ((access(file.path().c_str(), F_OK) == 0) == (pass == 1))
+            if ((access(file.target().c_str(), F_OK) == 0) == (pass == 1))
                 order.push_back(&file);
     std::vector<std::string> placedNew;
     bool ok = keep;
     for (ReplacingFile *file : order) {
         if (!ok)
             break;
-        bool isNew = access(file->path().c_str(), F_OK) != 0;
+        bool isNew = access(file->target().c_str(), F_OK) != 0;
         ok = file->place();
         if (ok && isNew)
-            placedNew.push_back(file->path());
+            placedNew.push_back(file->target());
     }
     if (!ok)
         for (const std::string &path : placedNew)

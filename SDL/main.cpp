@@ -3,6 +3,7 @@
 #include "Browser.h"
 #include "LinuxPlatform.h"
 #include "QuitSignals.h"
+#include "SDLConfig.h"
 #include "SDL_System.h"
 
 #include <SDL.h>
@@ -34,10 +35,14 @@ int main(int argc, char **argv)
     if (error)
         fprintf(stderr, "%s\n", error);
 
-    if (s_system->helpShown)
-        return 0;
     if (s_system->badCommandLine)
         return 2;
+    // Settings that could not be saved were said so when it happened.
+    SDLConfig *config = s_system->getConfig();
+    if (config && config->writeFailed())
+        return 1;
+    if (s_system->helpShown)
+        return 0;
     if (!s_system->sdlStarted || error)
         return 1;
     return 0;

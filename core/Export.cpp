@@ -410,8 +410,10 @@ void saveArticleAsHtml(Article *article)
 
     // The page and its pictures wait beside their names and are put in
     // place together once all were written whole: a failed export leaves
-    // "save/" as it was.
-    bool saved = g_system->create_file(name.c_str(), FILE_IN_SAVE | FILE_TRUNCATE | FILE_HOLD);
+    // "save/" as it was. So does a quit asked for meanwhile: the export
+    // stops at the next file, and what waits is removed.
+    auto going = [] { return !g_system->quit_requested(); };
+    bool saved = going() && g_system->create_file(name.c_str(), FILE_IN_SAVE | FILE_TRUNCATE | FILE_HOLD);
     if (saved) {
         HtmlWriter out;
         if (haveHeader)
@@ -432,8 +434,8 @@ void saveArticleAsHtml(Article *article)
 
     for (const auto &picture : picturesToCopy(article, name))
         if (saved)
-            saved = copyPicture(picture.second, picture.first);
-    saved = g_system->place_files(saved);
+            saved = going() && copyPicture(picture.second, picture.first);
+    saved = g_system->place_files(saved && going());
 
     if (!saved) {
         showStatus(article, "Could not save the article");

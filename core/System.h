@@ -144,9 +144,9 @@ public:
     virtual bool get_message(int &message, int &parameter) = 0;
     virtual void wait_event() = 0;
     virtual void post_message(int message, int parameter) = 0;
-    // Whether the reader is to end (a quit posted, or asked for from outside,
-    // as by Ctrl+C): long work in one message, such as decoding the pictures
-    // of an article, stops early. Never cleared once true.
+    // Whether the reader was asked to end (a quit posted, or a signal from
+    // outside); it stays asked. Long work stops early then (the layout of an
+    // article's pictures, an export), leaving what it was to replace as it was.
     virtual bool quit_requested() { return false; }
 
     // Settings, links, search, errors.

@@ -8,6 +8,7 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -133,16 +134,41 @@ TEST(SDLConfig, WriteProducesTheTenKeysInOrderReadsBackAndKeepsTheOldFileOnFailu
     const std::string old = readText(file.path());
     EXPECT_EQ(old, std::string(written).replace(written.find("48000\nfull"), 5, "11025"));
 
-    // The new file cannot be written whole: the disk takes no byte.
+    // The new file cannot be written whole: the disk takes 40 bytes a file
+    // (room for the message, not for the settings). Said on standard error;
+    // the reader is to end with status 1.
     again->setMixingFrequency(22050);
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     {
-        ScopedDisk full(DISK_FILE_LIMIT, 0);
+        ScopedDisk full(DISK_FILE_LIMIT, 40);
         full.fill();
         EXPECT_FALSE(again->write());
     }
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Could not save config to path: " + file.path() + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not save the settings\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(again->writeFailed());
     EXPECT_EQ(readText(file.path()), old);
     EXPECT_EQ(listDirectory(file.dir.path()), std::vector<std::string>{"mirandol2"});
     delete again;
+}
+
+// Settings kept in a folder of dotfiles through a link: the link stays, the
+// file it names gets the new settings and keeps its permissions.
+TEST(SDLConfig, WriteThroughALinkKeepsTheLinkAndTheMode)
+{
+    ConfigFile file;
+    mkdir("dotfiles", 0755);
+    writeFile("dotfiles/mirandol2", std::string("music=false\n"));
+    chmod("dotfiles/mirandol2", 0600);
+    ASSERT_EQ(symlink("dotfiles/mirandol2", file.path().c_str()), 0);
+    testing::internal::CaptureStdout();   // the keys missing from the file
+    SDLConfig *config = SDLConfig::read(file.platform.configPath(), &file.platform);
+    EXPECT_TRUE(config->write());
+    testing::internal::GetCapturedStdout();
+    delete config;
+    struct stat st;
+    EXPECT_TRUE(lstat(file.path().c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+    EXPECT_TRUE(stat("dotfiles/mirandol2", &st) == 0 && (st.st_mode & 0777) == 0600);
+    EXPECT_NE(readText("dotfiles/mirandol2").find("\nmusic=false\n"), std::string::npos);
 }

@@ -77,11 +77,16 @@ TEST(FontMapping, CacheFileHasOneSectionPerDirectoryAndEarlierDirectoriesWin)
     EXPECT_EQ(lines(d.where.cachePath), want);
     EXPECT_EQ(readFile(d.where.cachePath).back(), '\n');
 
-    // A cache that cannot be written is reported; the map is complete all the same.
+    // A cache that cannot be written is reported on standard error; the map
+    // is complete all the same.
     d.where.cachePath = d.work.path() + "/no/such/dir/cache";
     FontMapping unwritable(d.where);
     unwritable.build("a/");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_FALSE(unwritable.writeCache());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not save the font cache\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     unwritable.buildMap();
     EXPECT_STREQ(unwritable.lookup("dejavu sans:0"), "a/DejaVuSans.ttf");
 }

@@ -1,5 +1,6 @@
 // What the reader's own files look like after a write failed for want of
-// room: the visited list and an HTML export, through the platform's files.
+// room, or was stopped by a quit: the visited list and an HTML export,
+// through the platform's files.
 #include <gtest/gtest.h>
 
 #include "Areas.h"
@@ -103,4 +104,48 @@ TEST(FullDisk, ExportIsPutInPlaceWholeOrSaveStaysAsItWas)
         delete article;
         dropLooseFiles();
     });
+}
+
+namespace {
+
+// The platform, asked to quit (as by Ctrl+C) when the core makes its n-th file.
+class QuittingSystem : public SDLSystem {
+public:
+    using SDLSystem::SDLSystem;
+    int quitAt = 0;
+    int created = 0;
+    bool create_file(const char *name, int where) override
+    {
+        if (++created == quitAt)
+            requestQuit();
+        return SDLSystem::create_file(name, where);
+    }
+};
+
+} // namespace
+
+TEST(ExportQuit, AQuitStopsTheExportAndLeavesSaveAsItWas)
+{
+    SystemFixture fixture("showConfig=false\nmusic=false\nsoundEffects=false\n", {},
+                          [](Platform *p, int argc, char **argv) { return new QuittingSystem(p, argc, argv); });
+    QuittingSystem *system = static_cast<QuittingSystem *>(fixture.system.get());
+    System *previous = g_system;
+    g_system = system;
+    const Files kept = {{"pa.bmp", "old picture"}, {"story.htm", "old page"}};
+    for (const auto &file : kept)
+        ASSERT_TRUE(writeFile("save/" + file.first, file.second));
+    std::string text = "<article>Pictures";
+    for (char c = 'a'; c < 'u'; c++) {
+        addLooseFile(std::string("pics/p") + c + ".bmp", std::string(100000, c));
+        text += std::string("<img file=pics/p") + c + ".bmp>";
+    }
+    Article *article = new Article(addLooseFile("story.txt", text));
+    // The page and two pictures are written; the quit comes as the third starts.
+    system->quitAt = 4;
+    saveArticleAsHtml(article);
+    EXPECT_EQ(system->created, 4);   // no file after the request
+    EXPECT_EQ(contents("save"), kept);
+    delete article;
+    dropLooseFiles();
+    g_system = previous;
 }

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -18,9 +19,9 @@ namespace {
 
 struct ReaderRun { int status; std::string out; std::string err; };
 
-// The first Ctrl+C goes once the verbose log has `count` lines matching
-// `pattern`, the second (signals 2) 0.3 s later.
-struct Interrupt { int signals; const char *pattern; int count; };
+// The first Ctrl+C (or the signal named) goes once the verbose log has
+// `count` lines matching `pattern`, the second (signals 2) 0.3 s later.
+struct Interrupt { int signals; const char *pattern; int count; const char *name = "INT"; };
 
 // prepare fills the reader's directory; without an interrupt the reader runs
 // until it quits; inspect looks at the directory afterwards.
@@ -47,8 +48,9 @@ ReaderRun runReader(const std::string &args, const std::string &configText = "",
                             "while [ $i -lt 400 ] && kill -0 $pid 2>/dev/null && [ $(cat '" +
                       dir.path() + "/out' 2>/dev/null | grep -c '" + interrupt.pattern + "') -lt " +
                       std::to_string(interrupt.count) +
-                      " ]; do\n  sleep 0.1; i=$((i + 1))\ndone\nkill -INT $pid\n" +
-                      (interrupt.signals > 1 ? "sleep 0.3; kill -INT $pid\n" : "") + "wait $pid\n");
+                      " ]; do\n  sleep 0.1; i=$((i + 1))\ndone\nkill -" + interrupt.name + " $pid\n" +
+                      (interrupt.signals > 1 ? "sleep 0.3; kill -" + std::string(interrupt.name) + " $pid\n" : "") +
+                      "wait $pid\n");
         command = "sh '" + dir.path() + "/run.sh'";
     }
     int status = system(command.c_str());
@@ -175,4 +177,56 @@ TEST(Program, FirstStartFindsTheSystemsPackagedFonts)
     runReader("", "", nullptr, {0, "", 0},
               [&](const std::string &dir) { cache = readText(dir + "/../config/mirandol2_font_cache"); });
     EXPECT_NE(cache.find("\ndejavu serif:1=" + font + "\n"), std::string::npos) << cache;
+}
+
+// The files the reader keeps, as users keep them: a visited list linked from
+// a folder of its own with its own permissions stays a link and gets the
+// visits, also when the terminal hangs up; what a killed reader left in
+// "save/" and "temp/" is swept, the user's files of like names are not.
+TEST(Program, HangUpKeepsTheVisitsInTheLinkedListAndLeftoversAreSwept)
+{
+    pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0);
+    const std::string left = ".mirandol2-new-" + std::to_string(child) + "-0";
+    const std::vector<std::string> userFiles = {"save/a.bmp.Ab12Cd", "temp/f.ttf.mirandol2-new-x"};
+    auto prepare = [&](const std::string &dir) {
+        packMagazine(dir, {{"config.txt", "<scheme name=a><background theme=t></scheme><theme name=t></theme>"},
+                           {"main.txt", "<article scheme=a>Hello"}, {"background.jpg", "not decoded"}});
+        for (const char *folder : {"/save", "/temp", "/../keep"})
+            mkdir((dir + folder).c_str(), 0755);
+        writeFile(dir + "/../keep/visited", std::string("old.txt\r\n"));
+        chmod((dir + "/../keep/visited").c_str(), 0600);
+        symlink("../../keep/visited", (dir + "/temp/visited.txt").c_str());
+        for (const std::string &name : userFiles)
+            writeFile(dir + "/" + name, std::string("mine"));
+        writeFile(dir + "/save/a.bmp" + left, std::string("left"));
+        writeFile(dir + "/temp/f.ttf" + left, std::string("left"));
+    };
+    const std::string config = std::string("verbose=true\nfullscreen=false\n") + QUIET;
+    ReaderRun run = runReader("", config, prepare, {1, "^show_cursor$", 2, "HUP"}, [&](const std::string &dir) {
+        struct stat st;
+        EXPECT_TRUE(lstat((dir + "/temp/visited.txt").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+        EXPECT_TRUE(stat((dir + "/../keep/visited").c_str(), &st) == 0 && (st.st_mode & 0777) == 0600);
+        EXPECT_EQ(readText(dir + "/../keep/visited"), "main.txt\r\n");
+        EXPECT_EQ(listDirectory(dir + "/../keep"), std::vector<std::string>{"visited"});
+        for (const std::string &name : userFiles)
+            EXPECT_EQ(readText(dir + "/" + name), "mine") << name;
+        EXPECT_FALSE(fileExists(dir + "/save/a.bmp" + left) || fileExists(dir + "/temp/f.ttf" + left));
+    });
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
+// Settings that cannot be saved are said on standard error, and the reader
+// ends with 1: here the first start's defaults, through a link to a folder
+// that does not exist.
+TEST(Program, UnsavedSettingsAreSaidAndEndWithOne)
+{
+    ReaderRun run = runReader("-h", "", [](const std::string &dir) {
+        symlink("gone/mirandol2", (dir + "/../config/mirandol2").c_str());
+    });
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Could not save the settings\n");
+    EXPECT_NE(run.out.find("this text"), std::string::npos);
 }

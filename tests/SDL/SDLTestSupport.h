@@ -7,6 +7,7 @@
 #include "SDL_System.h"
 #include "TestDirs.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,13 +31,15 @@ private:
 // The configuration file holds the given text (no file when text is null);
 // showConfig is off unless the text says otherwise. The directory holds an
 // empty "magazine.dat", so the reader makes its folders and fallback font.
+// make, when given, makes the system (a test's own kind of SDLSystem).
 struct SystemFixture {
+    using Maker = std::function<SDLSystem *(Platform *, int, char **)>;
     ScopedWorkDir dir;
     std::unique_ptr<TestPlatform> platform;
     std::unique_ptr<SDLSystem> system;
 
     explicit SystemFixture(const char *configText = "showConfig=false\nmusic=false\nsoundEffects=false\n",
-                           std::vector<std::string> args = {})
+                           std::vector<std::string> args = {}, const Maker &make = nullptr)
     {
         writeFile(dir.path() + "/magazine.dat", std::string());
         std::string path = dir.path() + "/mirandol2.conf";
@@ -48,7 +51,10 @@ struct SystemFixture {
         for (std::string &a : argv_)
             pointers_.push_back(&a[0]);
         pointers_.push_back(nullptr);
-        system.reset(new SDLSystem(platform.get(), (int)argv_.size(), pointers_.data()));
+        if (make)
+            system.reset(make(platform.get(), (int)argv_.size(), pointers_.data()));
+        else
+            system.reset(new SDLSystem(platform.get(), (int)argv_.size(), pointers_.data()));
     }
 
 private:
