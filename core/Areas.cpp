@@ -132,7 +132,7 @@ bool PageArea::mouseOver(int32_t x, int32_t y)
     // keys or a page move focused keeps the focus, so Up and Down go on from
     // it; the link under the pointer is still the one a click follows. A
     // focus the pointer gave follows the view.
-    bool keysFocus = repassing && currentArticle->isShown(focusBefore) && !currentArticle->pointerFocus;
+    bool keysFocus = repassing && currentArticle->keysHoldFocus();
     link = keysFocus ? currentArticle->linkUnder(x - left, y - top) : currentArticle->linkAt(x - left, y - top);
     if (!link)
         return false;

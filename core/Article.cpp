@@ -432,6 +432,11 @@ bool Article::isShown(const Link *link) const
     return link && (link->previousVisible || link == topVisibleLink);
 }
 
+bool Article::keysHoldFocus() const
+{
+    return isShown(focusedLink) && !pointerFocus;
+}
+
 bool Article::linkContains(Link *link, int32_t x, int32_t y)
 {
     if (columns < 2)
@@ -605,8 +610,10 @@ void Article::hoverAgain(int32_t x, int32_t y)
 {
     if (!areas || Area::pressed)
         return;
+    // The description of a link the keys lit is no hover text: it stays.
     bool showsHover = statusbarArea && !statusText.isEmpty() &&
-                      String::compare(statusbarArea->text1, statusText) == 0;
+                      String::compare(statusbarArea->text1, statusText) == 0 &&
+                      !(keysHoldFocus() && String::compare(statusText, focusedLink->description) == 0);
     Area::repassing = true;
     bool taken = Area::dispatchMouse(areas, MSG_MOUSE_MOVE, x, y);
     Area::repassing = false;

@@ -169,6 +169,9 @@ public:
     void updateVisibleLinks();
     // Whether the link is in the visible list (on the page as the keys see it).
     bool isShown(const Link *link) const;
+    // Whether a link on the page has the focus that the keys (or a page
+    // move) gave, not the pointer.
+    bool keysHoldFocus() const;
     // Draws a link focused or normal at the page placement of the theme.
     void drawLink(Link *link, bool focused);
 
