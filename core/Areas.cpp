@@ -128,14 +128,22 @@ bool PageArea::mouseOver(int32_t x, int32_t y)
     pointerY = y;
     Link *before = link;
     Link *focusBefore = currentArticle->focusedLink;
-    link = currentArticle->linkAt(x - left, y - top);
+    // When the view moved under a pointer that stayed put, a link that the
+    // keys or a page move focused keeps the focus, so Up and Down go on from
+    // it; the link under the pointer is still the one a click follows. A
+    // focus the pointer gave follows the view.
+    bool keysFocus = repassing && currentArticle->keysHoldFocus();
+    link = keysFocus ? currentArticle->linkUnder(x - left, y - top) : currentArticle->linkAt(x - left, y - top);
     if (!link)
         return false;
     showCursor((link->flags & Link::FLAG_NO_POINTER) ? normalCursor : hoverCursor);
-    // A link newly under the pointer or newly focused, or one whose
-    // description was cleared (a new page), shows its description; otherwise
-    // a message that following it gave ("Article not found") stays.
-    if (link != before || currentArticle->focusedLink != focusBefore || statusText.isEmpty())
+    // The status bar describes the lit link. A link newly under the pointer
+    // or newly focused, or one whose description was cleared (a new page),
+    // shows its description; otherwise a message that following it gave
+    // ("Article not found") stays.
+    if (keysFocus)
+        statusText.set(focusBefore->description.str);
+    else if (link != before || currentArticle->focusedLink != focusBefore || statusText.isEmpty())
         statusText.set(link->description.str);
     return true;
 }

@@ -338,9 +338,13 @@ void Article::redrawRect(int32_t originX, int32_t originY, int32_t x, int32_t y,
         if ((int64_t)lines[i].top >= bottom)
             continue;
         for (Token *token = lines[i].first; token && token->kind == TOKEN_HIGHLIGHT; token = token->next) {
-            int64_t tx = token->x, ty = token->y;
-            if (x < tx + token->width && tx < right && y < ty + token->ascent && ty < bottom)
-                token->draw(originX + token->x, originY + token->y, drawColour(token->colour));
+            // Only the part inside the rectangle: the text under the rest of
+            // the highlight is not drawn again.
+            int64_t x0 = std::max<int64_t>(x, token->x), x1 = std::min<int64_t>(right, (int64_t)token->x + token->width);
+            int64_t y0 = std::max<int64_t>(y, token->y), y1 = std::min<int64_t>(bottom, (int64_t)token->y + token->ascent);
+            if (x0 < x1 && y0 < y1)
+                HighlightToken::fill((int)(originX + x0), (int)(originY + y0), (int)(x1 - x0), (int)(y1 - y0),
+                                     drawColour(token->colour));
         }
     }
 }
@@ -436,12 +440,24 @@ bool Article::selectLink(Link *link, bool keepOld)
         return true;
     if (!keepOld && focusedLink)
         drawLink(focusedLink, false);
+    if (link != focusedLink)
+        pointerFocus = false;
     focusedLink = link;
     drawLink(link, true);
     g_system->end_display();
     setStatus(link->description.str);
     redraw = true;
     return true;
+}
+
+bool Article::isShown(const Link *link) const
+{
+    return link && (link->previousVisible || link == topVisibleLink);
+}
+
+bool Article::keysHoldFocus() const
+{
+    return isShown(focusedLink) && !pointerFocus;
 }
 
 bool Article::linkContains(Link *link, int32_t x, int32_t y)
@@ -617,8 +633,10 @@ void Article::hoverAgain(int32_t x, int32_t y)
 {
     if (!areas || Area::pressed)
         return;
+    // The description of a link the keys lit is no hover text: it stays.
     bool showsHover = statusbarArea && !statusText.isEmpty() &&
-                      String::compare(statusbarArea->text1, statusText) == 0;
+                      String::compare(statusbarArea->text1, statusText) == 0 &&
+                      !(keysHoldFocus() && String::compare(statusText, focusedLink->description) == 0);
     Area::repassing = true;
     bool taken = Area::dispatchMouse(areas, MSG_MOUSE_MOVE, x, y);
     Area::repassing = false;

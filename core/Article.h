@@ -78,6 +78,7 @@ public:
 
     Link *links = nullptr;           // owned list
     Link *focusedLink = nullptr;
+    bool pointerFocus = false;       // the pointer, not the keys, focused it
     Link *topVisibleLink = nullptr;
     Link *bottomVisibleLink = nullptr;
     int32_t linkMargin = 5;          // rows at the view's ends where a link is not visible
@@ -142,7 +143,8 @@ public:
     // Brings the view back inside the article after its pages changed (a
     // new view height): column pages show the page holding the line that
     // was first on screen; the other modes keep the scroll position within
-    // reach. firstLine follows.
+    // reach. firstLine follows, and the visible links with it: a focused
+    // link that is no longer on the page loses the focus.
     void fitView();
 
     // Search highlights.
@@ -168,6 +170,11 @@ public:
     bool selectLink(Link *link, bool keepOld);
     bool linkContains(Link *link, int32_t x, int32_t y);
     void updateVisibleLinks();
+    // Whether the link is in the visible list (on the page as the keys see it).
+    bool isShown(const Link *link) const;
+    // Whether a link on the page has the focus that the keys (or a page
+    // move) gave, not the pointer.
+    bool keysHoldFocus() const;
     // Draws a link focused or normal at the page placement of the theme.
     void drawLink(Link *link, bool focused);
 
@@ -197,7 +204,10 @@ public:
     void applyScroll();
     bool pageTurnStep();
     void jumpTo(int32_t position);
+    // The link under a point of the page view (page coordinates), which
+    // linkAt also focuses; linkUnder only finds it.
     Link *linkAt(int32_t x, int32_t y);
+    Link *linkUnder(int32_t x, int32_t y);
 
     // Runs a link's or button's command for the shown article; true only
     // when "a" or "r" replaced the article on screen.
@@ -208,6 +218,7 @@ public:
 
 private:
     void releaseThemeImages();
+    void fitScroll();
     void buildColumnPages();
     void buildAreas(Theme *t);
 };

@@ -114,6 +114,15 @@ bool Article::setTheme(uint32_t n)
 
 void Article::fitView()
 {
+    fitScroll();
+    updateVisibleLinks();
+    // Return follows only a link that is on the page.
+    if (!isShown(focusedLink))
+        focusedLink = nullptr;
+}
+
+void Article::fitScroll()
+{
     animating = false;
     xOffset = 0;
     if (columns >= 2) {

@@ -429,6 +429,8 @@ void Browser::dispatch(int msg, int param)
     switch (msg) {
     case MSG_NAVIGATE:
         if (currentArticle) {
+            // The keys take the focus over from the pointer.
+            currentArticle->pointerFocus = false;
             currentArticle->navigate(param);
             updateScreen();
         }
@@ -436,6 +438,7 @@ void Browser::dispatch(int msg, int param)
     case MSG_LINK_NEXT:
     case MSG_LINK_PREVIOUS:
         if (currentArticle) {
+            currentArticle->pointerFocus = false;
             if (currentArticle->focusNextLink(msg == MSG_LINK_NEXT))
                 g_playlist.queueThemeSound(SOUND_LINK);
             else

@@ -49,7 +49,6 @@ void restoreView(HistoryEntry &entry, uint32_t themeNumber)
     // The pages may have changed since the place was saved (the same
     // article shown further up the path in another look).
     a->fitView();
-    a->updateVisibleLinks();
 }
 
 void show(Article *article)

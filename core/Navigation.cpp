@@ -56,16 +56,11 @@ void noFocus(Article &a)
     a.setStatus("");
 }
 
-bool inVisibleList(const Article &a, const Link *link)
-{
-    return link && (link->previousVisible || link == a.topVisibleLink);
-}
-
 // Focus rules after a move.
 void keepIfVisible(Article &a)
 {
     Link *focused = a.focusedLink;
-    if (inVisibleList(a, focused) && a.selectLink(focused, a.redraw))
+    if (a.isShown(focused) && a.selectLink(focused, a.redraw))
         return;
     noFocus(a);
 }
@@ -376,7 +371,7 @@ bool Article::pageTurnStep()
         animStart = 0;
         xOffset = 0;
         showPage(*this);
-        if (inVisibleList(*this, focusedLink))
+        if (isShown(focusedLink))
             selectLink(focusedLink, true);
         if (redraw) {
             g_system->flip(0, 0, 0);
@@ -509,6 +504,18 @@ bool Article::columnAt(int32_t &x, uint32_t &c) const
 
 Link *Article::linkAt(int32_t x, int32_t y)
 {
+    Link *link = linkUnder(x, y);
+    if (link && link != focusedLink) {
+        if (!(link->flags & Link::FLAG_NO_SOUND))
+            g_playlist.queueThemeSound(SOUND_LINK);
+        selectLink(link, false);
+        pointerFocus = focusedLink == link;
+    }
+    return link;
+}
+
+Link *Article::linkUnder(int32_t x, int32_t y)
+{
     int64_t pageY = y;
     if (columns < 2) {
         pageY += scroll;
@@ -519,11 +526,5 @@ Link *Article::linkAt(int32_t x, int32_t y)
             return nullptr;
         pageY += columnTop[c];
     }
-    Link *link = Link::findAt(topVisibleLink, x, clampToInt32(pageY));
-    if (link && link != focusedLink) {
-        if (!(link->flags & Link::FLAG_NO_SOUND))
-            g_playlist.queueThemeSound(SOUND_LINK);
-        selectLink(link, false);
-    }
-    return link;
+    return Link::findAt(topVisibleLink, x, clampToInt32(pageY));
 }

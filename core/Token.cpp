@@ -283,7 +283,12 @@ HighlightToken::HighlightToken(int32_t x, int32_t y, uint32_t width, uint32_t he
 
 void HighlightToken::draw(int dx, int dy, uint32_t c)
 {
+    fill(dx, dy, (int)width, (int)ascent, c);
+}
+
+void HighlightToken::fill(int x, int y, int w, int h, uint32_t c)
+{
     // A find colour of none paints nothing.
     if (c != COLOUR_NONE)
-        g_system->fill_rect(dx, dy, (int)width, (int)ascent, c);
+        g_system->fill_rect(x, y, w, h, c);
 }

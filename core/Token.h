@@ -198,6 +198,8 @@ class HighlightToken : public Token {
 public:
     HighlightToken(int32_t x, int32_t y, uint32_t width, uint32_t height, uint32_t colour);
     void draw(int x, int y, uint32_t colour) override;
+    // Paints a part of the highlight, given in screen pixels.
+    static void fill(int x, int y, int width, int height, uint32_t colour);
 };
 
 #endif

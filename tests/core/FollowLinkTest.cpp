@@ -152,6 +152,14 @@ TEST_F(FollowFixture, WhatRestsUnderThePointerAfterTheViewMovesIsWhatAClickFollo
          "long.txt", ""},
         {"End with the pointer on plain words: the link the keys lit keeps its description",
          [&] { g_browser.handleMessage(MSG_NAVIGATE, NAV_END); }, "long.txt", "Far"},
+        {"Up on the top link under the pointer, then steps until the pointer rests on plain words: the link the "
+         "keys lit keeps its description",
+         [&] {
+             send(MSG_MOUSE_MOVE, x, onSea), g_browser.handleMessage(MSG_LINK_PREVIOUS, NAV_LINE_UP);
+             for (int i = 0; i < sea.y2 - sea.y1 - 1; i++) // the last step leaves the link
+                 g_browser.handleMessage(MSG_NAVIGATE, NAV_STEP);
+         },
+         "long.txt", "Sea"},
         {"Escape back to a page with the pointer on a link: its description shows",
          [&] { send(MSG_MOUSE_MOVE, x, onSea), press(x, onSea), pump(), g_browser.handleMessage(MSG_BACK, 1); },
          "long.txt", "Sea"},

@@ -57,13 +57,15 @@ struct ViewFixture : LooseMagazine {
     }
     static std::string name(int i) { return "a" + std::to_string(i) + ".txt"; }
     File *file(int i) { return g_container.find(name(i).c_str()); }
-    // Lines "line0", "line1" ... after a leading break; every tenth a link home if asked.
-    void addLines(const std::string &file, const char *scheme, int count, bool links = false)
+    // Lines "line0", "line1" ... after a leading break; every nth a link
+    // home (none when n is 0), up to line `linksUpTo`.
+    void addLines(const std::string &file, const char *scheme, int count, int linkEvery = 0, int linksUpTo = 1 << 30)
     {
         std::string text = "<article scheme=" + std::string(scheme) + ">";
         for (int n = 0; n < count; n++)
-            text += links && n % 10 == 0 ? "<br><link article=a0.txt>line" + std::to_string(n) + "</link>"
-                                         : "<br>line" + std::to_string(n);
+            text += linkEvery && n % linkEvery == 0 && n <= linksUpTo
+                        ? "<br><link article=a0.txt>line" + std::to_string(n) + "</link>"
+                        : "<br>line" + std::to_string(n);
         add(file, text);
     }
 };
@@ -301,7 +303,7 @@ TEST_F(ViewFixture, AnEdgeDelayRunningWhenTheArticleWasLeftIsOverOnReturn)
 
 TEST_F(ViewFixture, BackRestoresTheColumnPageAndTheFocusedLink)
 {
-    addLines("colinks.txt", "cols", 200, true);
+    addLines("colinks.txt", "cols", 200, 10);
     ASSERT_TRUE(history.open("colinks.txt"));
     Article *a = currentArticle;
     g_browser.handleMessage(MSG_NAVIGATE, NAV_PAGE_DOWN);
@@ -316,6 +318,69 @@ TEST_F(ViewFixture, BackRestoresTheColumnPageAndTheFocusedLink)
     EXPECT_EQ(std::make_tuple(a, column, a->columnFirstLine[column], focused),
               std::make_tuple(currentArticle, a->column, a->firstLine, a->focusedLink));
     EXPECT_EQ(focused, a->topVisibleLink->nextVisible);
+}
+
+// A link every third line; the pointer rests on the page while the keys
+// move, so links pass under it whenever the view moves.
+TEST_F(ViewFixture, UpAndDownWithThePointerRestingOnThePageReachEveryLinkInOrder)
+{
+    addLines("free.txt", "free", 150, 3);
+    addLines("cols.txt", "cols", 150, 3);
+    for (const char *article : {"free.txt", "cols.txt"}) {
+        history.clear();
+        ASSERT_TRUE(history.open(article));
+        Article *a = currentArticle;
+        std::vector<Link *> all;
+        for (Link *l = a->links; l; l = l->next)
+            all.push_back(l);
+        // On the second link (the page is at the screen's top left), then Home.
+        const LinkRect on = all[1]->rects[0];
+        g_browser.handleMessage(MSG_MOUSE_MOVE, (int)makePosition(on.x1 + 10, on.y1 - a->scroll + 2));
+        ASSERT_EQ(all[1], a->focusedLink) << article;
+        g_browser.handleMessage(MSG_NAVIGATE, NAV_HOME);
+        for (bool down : {true, false}) {
+            std::vector<Link *> seen{a->focusedLink};
+            for (int i = 0; i < 400 && seen.size() < all.size(); i++) {
+                g_browser.handleMessage(down ? MSG_LINK_NEXT : MSG_LINK_PREVIOUS, down ? NAV_LINE_DOWN : NAV_LINE_UP);
+                if (a->focusedLink != seen.back())
+                    seen.push_back(a->focusedLink);
+            }
+            EXPECT_EQ(down ? all : std::vector<Link *>(all.rbegin(), all.rend()), seen) << article << " " << down;
+        }
+    }
+}
+
+TEST_F(ViewFixture, ReturnAfterTheViewWasPagedAgainFollowsOnlyALinkOnThePage)
+{
+    // Links every third line up to line 189, which only the tall look's last
+    // view shows, plain lines below.
+    addLines("cols.txt", "cols", 200, 3, 189);
+    addLines("free.txt", "free", 200, 3, 189);
+    add("other.txt", "<article scheme=cols>elsewhere");
+    g_magazine_config.helpArticle.set("other.txt");
+    const struct { const char *what, *article; std::vector<std::pair<int, int>> messages; const char *opens; } cases[] = {
+        {"End, then the short look: the last link lit is not on the page", "cols.txt",
+         {{MSG_NAVIGATE, NAV_END}, {MSG_THEME, 2}}, "cols.txt"},
+        {"free scrolling: End in the tall look, then the short one", "free.txt",
+         {{MSG_THEME, 2}, {MSG_NAVIGATE, NAV_END}, {MSG_THEME, 1}}, "free.txt"},
+        {"Back into the short look chosen elsewhere", "cols.txt",
+         {{MSG_NAVIGATE, NAV_END}, {MSG_HELP, 0}, {MSG_THEME, 2}, {MSG_BACK, 1}}, "cols.txt"},
+        {"the first link stays on the page in the short look: Return follows it", "cols.txt",
+         {{MSG_NAVIGATE, NAV_HOME}, {MSG_LINK_NEXT, NAV_LINE_DOWN}, {MSG_THEME, 2}}, "a0.txt"},
+    };
+    for (const auto &c : cases) {
+        history.clear();
+        ASSERT_TRUE(history.open(c.article));
+        // The pointer rests beside the text, on no link.
+        g_browser.handleMessage(MSG_MOUSE_MOVE, (int)makePosition(150, 80));
+        for (auto m : c.messages) {
+            g_browser.handleMessage(m.first, m.second);
+            pump();
+        }
+        g_browser.handleMessage(MSG_FOLLOW_LINK, 0);
+        pump();
+        EXPECT_EQ(c.opens, std::string(currentArticle->file->name.c_str())) << c.what;
+    }
 }
 
 TEST_F(ViewFixture, TheBackgroundIsNotPaintedUnderAPictureThatHidesIt)

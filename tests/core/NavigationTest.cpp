@@ -381,6 +381,33 @@ TEST_F(NavFixture, DownReachesEveryLinkOnceColumnByColumn)
     }
 }
 
+TEST_F(NavFixture, WhenTheViewMovesUnderTheRestingPointerAKeysFocusStaysAndAHoverFollows)
+{
+    // The pointer rests on the right page's third row; a link on every row.
+    const int x = 10 + 110 + 20, y = 20 + 50;
+    const struct { const char *what; bool keys; int lit, under; } cases[] = {
+        {"the keys lit the right page's last link: it stays lit; a click follows the link now under the pointer",
+         true, 29, 32},
+        {"the pointer lit the link: the hover follows the view", false, 32, 32},
+    };
+    for (const auto &c : cases) {
+        fresh();
+        columnPages(6, 2);
+        std::vector<Link *> all;
+        for (int row = 0; row < 90; row++)
+            all.push_back(link(0, row * 20, 50, row * 20 + 19));
+        a->updateVisibleLinks();
+        a->handleMouse(MSG_MOUSE_MOVE, x, y);
+        ASSERT_EQ(all[17], a->focusedLink) << c.what;
+        if (c.keys)
+            a->selectLink(all[29], false);
+        a->navigate(NAV_LINE_DOWN); // one page to the left
+        a->hoverAgain(x, y);
+        EXPECT_EQ(all[c.lit], a->focusedLink) << c.what;
+        EXPECT_EQ(all[c.under], a->pageArea->link) << c.what;
+    }
+}
+
 TEST_F(NavFixture, PageMovesGoTheirOwnWayWhateverTheOverlap)
 {
     rows(100); // 2000 pixels
@@ -440,16 +467,21 @@ TEST_F(NavFixture, RedrawingARectangleRepaintsOnlyTheShownHighlightsInIt)
     Token *mark = new HighlightToken(30, 40, 50, 14, 0xFF0000);
     mark->next = new Token(TOKEN_STRING, 30, 40, 50, 10, 4);
     a->addLine(mark, 40, 20);
-    const struct { int state, x, y, w, h; bool painted; } cases[] = {
-        {2, 70, 50, 20, 20, true}, {2, 80, 40, 5, 5, false}, // right of it
-        {2, 0, 53, 40, 10, true},  {2, 30, 54, 5, 5, false}, // below it
-        {1, 70, 50, 20, 20, false}, {0, 70, 50, 20, 20, false}, // not shown yet
+    // Only the part inside the rectangle is painted: the text under the
+    // rest of the highlight is not drawn again.
+    const struct { int state, x, y, w, h; const char *painted; } cases[] = {
+        {2, 70, 50, 20, 20, "fill_rect 170 250 10 4"}, {2, 80, 40, 5, 5, nullptr}, // right of it
+        {2, 0, 53, 40, 10, "fill_rect 130 253 10 1"},  {2, 30, 54, 5, 5, nullptr}, // below it
+        {2, 0, 0, 200, 41, "fill_rect 130 240 50 1"}, // a link above reaching one row into it
+        {2, 20, 30, 100, 30, "fill_rect 130 240 50 14"}, // all of it
+        {1, 70, 50, 20, 20, nullptr}, {0, 70, 50, 20, 20, nullptr}, // not shown yet
     };
     for (const auto &c : cases) {
         a->highlightState = c.state;
         sys.clearCalls();
         a->redrawRect(100, 200, c.x, c.y, c.w, c.h);
-        EXPECT_EQ(c.painted, sys.called("fill_rect 130 240 50 14")) << c.state << " " << c.x << "," << c.y;
+        EXPECT_EQ(c.painted ? 1u : 0u, sys.count("fill_rect")) << c.state << " " << c.x << "," << c.y;
+        EXPECT_TRUE(!c.painted || sys.called(c.painted)) << c.state << " " << c.x << "," << c.y;
     }
 }
 
