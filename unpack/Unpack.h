@@ -516,8 +516,9 @@ bool unpackBuffer(const uint8_t *packed, uint32_t packSize, uint8_t *output,
 bool unpackUnchecked(const uint8_t *packed, uint32_t packSize, uint8_t *output,
                      uint32_t unpSize, uint32_t unpVer);
 
-// unpackBuffer keeps its window from member to member (per thread); this
-// frees it, for instance when an archive is closed.
+// unpackBuffer keeps its window, and the filter machine its memory, from
+// member to member (per thread); this frees both, for instance when an
+// archive is closed.
 void releaseUnpackWindow();
 
 #endif
