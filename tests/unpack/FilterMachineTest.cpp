@@ -88,6 +88,8 @@ TEST(FilterMachine, InterpreterAgreesWithNativeFilters)
         {kAudioProgram, {3, 0, 0, 0x3C000, 20000}, randomBytes(20000, 13, 3)},   // long runs, odd tails
         {kRgbProgram, {3 * 20 + 4, 1, 0, 0x3C000, 1201}, randomBytes(1201, 11, 9)},
         {kDeltaProgram, {1, 0, 0, 0x3C000, 50}, randomBytes(50, 12)},
+        {kDeltaProgram, {8, 0, 0, 0x3C000, 1000}, randomBytes(1000, 15)},   // rows of eight, and a rest
+        {kDeltaProgram, {8, 0, 0, 0x3C000, 1003}, randomBytes(1003, 16)},
     };
     for (Case &c : cases) {
         std::vector<uint8_t> code = hexBytes(c.program);
