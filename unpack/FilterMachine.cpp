@@ -87,11 +87,7 @@ inline uint32_t zs(uint32_t r) { return r == 0 ? VM_FZ : (r & VM_FS); }
 
 namespace {
 // Cleared machine memory waiting for the next machine of the thread.
-struct KeptVmMemory {
-    uint8_t *data = nullptr;
-    ~KeptVmMemory() { free(data); }
-};
-thread_local KeptVmMemory g_keptVmMemory;
+thread_local KeptBuffer g_keptVmMemory;
 }  // namespace
 
 FilterMachine::FilterMachine() : mem_(nullptr), dirtyLow_(0), dirtyGlobal_(0), dirtyAll_(false), flags_(0)
@@ -109,24 +105,19 @@ FilterMachine::~FilterMachine()
         memset(mem_, 0, dirtyLow_);
         memset(mem_ + kVmGlobalAddr, 0, dirtyGlobal_);
     }
-    if (g_keptVmMemory.data)
-        free(mem_);
-    else
-        g_keptVmMemory.data = mem_;
+    g_keptVmMemory.give(mem_);
 }
 
 void FilterMachine::releaseKeptMemory()
 {
-    free(g_keptVmMemory.data);
-    g_keptVmMemory.data = nullptr;
+    g_keptVmMemory.release();
 }
 
 void FilterMachine::init()
 {
     if (mem_)
         return;
-    mem_ = g_keptVmMemory.data;
-    g_keptVmMemory.data = nullptr;
+    mem_ = g_keptVmMemory.take();
     if (!mem_)
         mem_ = (uint8_t *)calloc(kVmMemSize + 4, 1);
     if (!mem_)
