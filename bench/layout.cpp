@@ -7,6 +7,10 @@
 // markup lexer's pass with the decoding of every word: the part of the work
 // no layout can skip.
 //
+// Layout is timed alone: freeing the previous result happens with the
+// timing paused, and freeing is timed on its own (BM_Free*), each article
+// laid out with the timing paused.
+//
 // Every layout is checked outside the timed loop: the last timed result must
 // give the same words at the same places as a reference laid out before the
 // loop, and that reference holds exactly the markup's words (for the cells:
@@ -242,13 +246,19 @@ uint64_t lexedWordSum(const std::string &text, unsigned &count)
     return sum;
 }
 
-// Lays text out once per iteration; the last result is checked against the
-// reference after the loop. False (with the state marked) on a mismatch.
+// Lays text out once per iteration, timing the layout alone: the previous
+// result is freed with the timing paused. The last result is checked
+// against the reference after the loop. False (with the state marked) on a
+// mismatch.
 bool timeLayout(benchmark::State &state, const std::string &text, const Laid &reference)
 {
     Article *last = nullptr;
     for (auto _ : state) {
-        delete last;
+        if (last) {
+            state.PauseTiming();
+            delete last;
+            state.ResumeTiming();
+        }
         Article *article = layOut(text);
         benchmark::DoNotOptimize(article);
         last = article;
@@ -262,6 +272,26 @@ bool timeLayout(benchmark::State &state, const std::string &text, const Laid &re
     return true;
 }
 
+// Frees a laid-out article once per iteration, timing the freeing alone:
+// each article is laid out with the timing paused, and checked against the
+// reference (the first in full) before it is freed.
+void timeFreeing(benchmark::State &state, const std::string &text, const Laid &reference)
+{
+    bool same = true, described = false;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Article *article = layOut(text);
+        // The first in full, the others by their line count.
+        same = same && (described ? article && article->lineCount == reference.lines
+                                  : describe(article) == reference);
+        described = true;
+        state.ResumeTiming();
+        delete article;
+    }
+    if (!same)
+        state.SkipWithError("an article laid out for freeing differs from the reference");
+}
+
 void report(benchmark::State &state, size_t bytes, unsigned lines)
 {
     state.SetBytesProcessed((int64_t)(bytes * state.iterations()));
@@ -270,23 +300,45 @@ void report(benchmark::State &state, size_t bytes, unsigned lines)
     state.counters["lines"] = lines;
 }
 
-void BM_LayoutGenerated(benchmark::State &state)
+// A generated article of size bytes and its reference layout, checked to
+// hold all the markup's words. False (with the state marked) otherwise.
+bool generatedWithReference(benchmark::State &state, size_t size, std::string &text, Laid &reference)
 {
     setup();
-    std::string text = generatedArticle((size_t)state.range(0));
+    text = generatedArticle(size);
     Article *article = layOut(text);
-    Laid reference = describe(article);
+    reference = describe(article);
     delete article;
     unsigned lexed = 0;
     uint64_t lexedSum = lexedWordSum(text, lexed);
     if (reference.words != lexed || reference.wordSum != lexedSum || reference.lines < text.size() / 200) {
         state.SkipWithError("the generated article did not lay out all its words");
-        return;
+        return false;
     }
-    if (timeLayout(state, text, reference))
+    return true;
+}
+
+void BM_LayoutGenerated(benchmark::State &state)
+{
+    std::string text;
+    Laid reference;
+    if (generatedWithReference(state, (size_t)state.range(0), text, reference) &&
+        timeLayout(state, text, reference))
         report(state, text.size(), reference.lines);
 }
 BENCHMARK(BM_LayoutGenerated)->Arg(100 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
+// Freeing what BM_LayoutGenerated lays out.
+void BM_FreeGenerated(benchmark::State &state)
+{
+    std::string text;
+    Laid reference;
+    if (generatedWithReference(state, (size_t)state.range(0), text, reference)) {
+        timeFreeing(state, text, reference);
+        report(state, text.size(), reference.lines);
+    }
+}
+BENCHMARK(BM_FreeGenerated)->Arg(100 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
 
 // A table of `cells` tall cells side by side holding `size` bytes of words;
 // one cell is the same words in one column. Returns the words in order.
@@ -350,26 +402,48 @@ std::vector<std::string> readingOrder(const Article *article)
     return out;
 }
 
-void BM_LayoutTallCells(benchmark::State &state)
+// The tall-cells table of state's arguments and its reference layout,
+// checked to give back its words in reading order. False (with the state
+// marked) otherwise.
+bool tallCellsWithReference(benchmark::State &state, std::string &text, Laid &reference)
 {
     setup();
-    int cells = (int)state.range(1);
     std::vector<std::string> written;
-    std::string text = tallCells((size_t)state.range(0), cells, written);
+    text = tallCells((size_t)state.range(0), (int)state.range(1), written);
     Article *article = layOut(text);
-    Laid reference = describe(article);
+    reference = describe(article);
     bool inOrder = article && readingOrder(article) == written;
     delete article;
-    if (!inOrder) {
+    if (!inOrder)
         state.SkipWithError("the cells did not give back their words in reading order");
-        return;
-    }
-    if (timeLayout(state, text, reference))
+    return inOrder;
+}
+
+void BM_LayoutTallCells(benchmark::State &state)
+{
+    std::string text;
+    Laid reference;
+    if (tallCellsWithReference(state, text, reference) && timeLayout(state, text, reference))
         report(state, text.size(), reference.lines);
 }
 // 1, 2 and 10 cells of the same bytes; 1 MB and 10 MB.
 BENCHMARK(BM_LayoutTallCells)
     ->ArgsProduct({{1 << 20, 10 << 20}, {1, 2, 10}})
+    ->ArgNames({"bytes", "cells"})
+    ->Unit(benchmark::kMillisecond);
+
+// Freeing what BM_LayoutTallCells lays out.
+void BM_FreeTallCells(benchmark::State &state)
+{
+    std::string text;
+    Laid reference;
+    if (tallCellsWithReference(state, text, reference)) {
+        timeFreeing(state, text, reference);
+        report(state, text.size(), reference.lines);
+    }
+}
+BENCHMARK(BM_FreeTallCells)
+    ->ArgsProduct({{1 << 20, 10 << 20}, {1, 10}})
     ->ArgNames({"bytes", "cells"})
     ->Unit(benchmark::kMillisecond);
 
@@ -423,13 +497,20 @@ void BM_LayoutSampleArticles(benchmark::State &state)
         state.SkipWithError("no sample article laid out");
     } else {
         std::vector<Article *> last(articles.size(), nullptr);
-        for (auto _ : state)
+        for (auto _ : state) {
+            // The previous layouts are freed with the timing paused.
+            state.PauseTiming();
+            for (Article *&a : last) {
+                delete a;
+                a = nullptr;
+            }
+            state.ResumeTiming();
             for (size_t i = 0; i < articles.size(); i++) {
-                delete last[i];
                 Article *article = layOut(articles[i]);
                 benchmark::DoNotOptimize(article);
                 last[i] = article;
             }
+        }
         bool same = true;
         for (size_t i = 0; i < articles.size(); i++) {
             same = same && describe(last[i]) == references[i];

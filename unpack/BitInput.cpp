@@ -6,13 +6,8 @@
 
 namespace {
 
-// The input buffer of the last reader a thread closed, kept for its next
-// one: a member after member costs no allocation.
-struct SpareInput {
-    uint8_t *buffer = nullptr;
-    ~SpareInput() { free(buffer); }
-};
-thread_local SpareInput t_spareInput;
+// The input buffer of the last reader a thread closed, kept for its next one.
+thread_local KeptBuffer t_spareInput;
 
 }  // namespace
 
@@ -21,8 +16,7 @@ BitReader::BitReader() : inPos(0), inBit(0), inBuf(nullptr)
     // Not cleared beyond the first look-ahead (a kept buffer holds an
     // earlier member's input): every refill clears the kInBufPad bytes
     // behind the valid input, and nothing reads further.
-    inBuf = t_spareInput.buffer;
-    t_spareInput.buffer = nullptr;
+    inBuf = t_spareInput.take();
     if (!inBuf)
         inBuf = (uint8_t *)malloc(kInBufSize + kInBufPad);
     if (!inBuf)
@@ -32,10 +26,7 @@ BitReader::BitReader() : inPos(0), inBit(0), inBuf(nullptr)
 
 BitReader::~BitReader()
 {
-    if (!t_spareInput.buffer)
-        t_spareInput.buffer = inBuf;
-    else
-        free(inBuf);
+    t_spareInput.give(inBuf);
 }
 
 void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size, uint32_t minQuickBits)

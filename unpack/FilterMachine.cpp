@@ -85,21 +85,41 @@ inline uint32_t zs(uint32_t r) { return r == 0 ? VM_FZ : (r & VM_FS); }
 
 }  // namespace
 
-FilterMachine::FilterMachine() : mem_(nullptr), flags_(0)
+namespace {
+// Cleared machine memory waiting for the next machine of the thread.
+thread_local KeptBuffer g_keptVmMemory;
+}  // namespace
+
+FilterMachine::FilterMachine() : mem_(nullptr), dirtyLow_(0), dirtyGlobal_(0), dirtyAll_(false), flags_(0)
 {
     memset(R_, 0, sizeof(R_));
 }
 
 FilterMachine::~FilterMachine()
 {
-    free(mem_);
+    if (!mem_)
+        return;
+    if (dirtyAll_) {
+        memset(mem_, 0, kVmMemSize + 4);
+    } else {
+        memset(mem_, 0, dirtyLow_);
+        memset(mem_ + kVmGlobalAddr, 0, dirtyGlobal_);
+    }
+    g_keptVmMemory.give(mem_);
+}
+
+void FilterMachine::releaseKeptMemory()
+{
+    g_keptVmMemory.release();
 }
 
 void FilterMachine::init()
 {
     if (mem_)
         return;
-    mem_ = (uint8_t *)calloc(kVmMemSize + 4, 1);
+    mem_ = g_keptVmMemory.take();
+    if (!mem_)
+        mem_ = (uint8_t *)calloc(kVmMemSize + 4, 1);
     if (!mem_)
         g_unpackErrors.memoryError();
 }
@@ -222,6 +242,10 @@ void FilterMachine::setMemory(uint32_t address, const uint8_t *data, uint32_t si
         return;
     uint32_t n = size < kVmMemSize - address ? size : kVmMemSize - address;
     memmove(mem_ + address, data, n);
+    if (address >= kVmGlobalAddr)
+        dirtyAll_ = true;   // not where blocks go: no need to track it finely
+    else
+        wroteLow((uint64_t)address + n);
 }
 
 uint64_t FilterMachine::execute(PreparedFilter &prog, uint64_t maxInstructions)
@@ -240,10 +264,20 @@ uint64_t FilterMachine::execute(PreparedFilter &prog, uint64_t maxInstructions)
         s = (uint32_t)prog.staticData.size();
     if (s)
         memcpy(mem_ + kVmGlobalAddr + g, prog.staticData.data(), s);
+    // Every standard filter writes the output words (0x1C..0x23) too.
+    const uint32_t global = g + s > 0x24 ? g + s : 0x24;
+    if (global > dirtyGlobal_)
+        dirtyGlobal_ = global;
 
     uint64_t executed = 0;
     if (prog.commands && !prog.commands->empty()) {
         std::vector<VmCommand> &code = *prog.commands;
+        // A standard filter writes its block and as much behind it; any
+        // other program may write anywhere.
+        if (code.size() == 2 && code[0].opcode == VM_STANDARD)
+            wroteLow(2 * (uint64_t)R_[4]);
+        else
+            dirtyAll_ = true;
         uint64_t budget = maxInstructions < kVmInstructionLimit ? maxInstructions : kVmInstructionLimit;
         if (!interpret(code, budget, executed))
             code[0] = VmCommand();   // disarmed: later runs of this program do nothing
@@ -549,6 +583,39 @@ void filterItanium(uint8_t *mem, uint32_t n, uint32_t fileOffset)
     }
 }
 
+#if defined(__SSE2__)
+// Delta of eight channels of rows bytes each (the sources one channel after
+// the other) into rows of eight output bytes, eight rows at a time: the
+// sources are transposed into rows, and each output row is the previous
+// one less its source row. Returns the rows done; prev is each channel's
+// last output byte.
+uint32_t delta8(const uint8_t *src, uint8_t *out, uint32_t rows, uint8_t prev[8])
+{
+    __m128i acc = _mm_setzero_si128();   // the last row, in both halves
+    uint32_t k = 0;
+    for (; k + 8 <= rows; k += 8) {
+        __m128i c[8];
+        for (int j = 0; j < 8; j++)
+            c[j] = _mm_loadl_epi64((const __m128i *)(src + j * rows + k));
+        __m128i t0 = _mm_unpacklo_epi8(c[0], c[1]), t1 = _mm_unpacklo_epi8(c[2], c[3]);
+        __m128i t2 = _mm_unpacklo_epi8(c[4], c[5]), t3 = _mm_unpacklo_epi8(c[6], c[7]);
+        __m128i u0 = _mm_unpacklo_epi16(t0, t1), u1 = _mm_unpackhi_epi16(t0, t1);
+        __m128i u2 = _mm_unpacklo_epi16(t2, t3), u3 = _mm_unpackhi_epi16(t2, t3);
+        // Rows 0 and 1, 2 and 3, ... of the eight, each pair in one vector.
+        __m128i pairs[4] = {_mm_unpacklo_epi32(u0, u2), _mm_unpackhi_epi32(u0, u2),
+                            _mm_unpacklo_epi32(u1, u3), _mm_unpackhi_epi32(u1, u3)};
+        for (int p = 0; p < 4; p++) {
+            __m128i sums = _mm_add_epi8(pairs[p], _mm_slli_si128(pairs[p], 8));
+            __m128i rowsOut = _mm_sub_epi8(acc, sums);
+            _mm_storeu_si128((__m128i *)(out + 8 * k + 16 * p), rowsOut);
+            acc = _mm_unpackhi_epi64(rowsOut, rowsOut);
+        }
+    }
+    _mm_storel_epi64((__m128i *)prev, acc);
+    return k;
+}
+#endif
+
 void filterDelta(uint8_t *mem, uint32_t n, uint32_t channels)
 {
     if (n >= kVmGlobalAddr / 2)
@@ -557,6 +624,24 @@ void filterDelta(uint8_t *mem, uint32_t n, uint32_t channels)
     if (channels > n)
         channels = n;   // channels beyond the block have no bytes
     const uint8_t *src = mem;
+#if defined(__SSE2__)
+    if (channels == 8 && n % 8 == 0) {
+        // Eight channels of one length (records of eight bytes): the rows
+        // in vectors, then the rest of each channel below.
+        const uint32_t rows = n / 8;
+        uint8_t prev[8];
+        const uint32_t done = delta8(mem, mem + n, rows, prev);
+        for (uint32_t j = 0; j < 8; j++) {
+            const uint8_t *s = mem + j * rows + done;
+            uint8_t p = prev[j];
+            for (uint32_t d = n + j + 8 * done; d < 2 * n; d += 8) {
+                p = (uint8_t)(p - *s++);
+                mem[d] = p;
+            }
+        }
+        return;
+    }
+#endif
     for (uint32_t j = 0; j < channels; j++) {
         uint8_t prev = 0;
         for (uint32_t d = n + j; d < 2 * n; d += channels) {
@@ -623,70 +708,103 @@ void filterRgb(uint8_t *mem, uint32_t n, uint32_t r0, uint32_t redPos)
     }
 }
 
-// One channel of the audio predictor. The seven error sums (|D|, |D - D1|,
-// |D + D1|, |D - D2|, |D + D2|, |D - D3|, |D + D3|) are kept as two vectors
-// of four: lanes |D - Tk| and |D + Tk| for T = (0, D1, D2, D3).
+// One channel of the audio predictor. Its bytes fall in runs of 32 after the
+// first one (whose adjustment never changes a weight: all its sums are
+// equal): within a run each byte is a short chain of dependent steps that
+// also records its delta; at the end of a run the seven error sums (|D|,
+// |D - D1|, |D + D1|, |D - D2|, |D + D2|, |D - D3|, |D + D3|) are added up
+// over the run at once from its source bytes and deltas, and the smallest
+// chooses the weights' adjustment.
 struct AudioChannel {
+    enum { kRun = 32 };
     uint32_t prevByte = 0;
-    int prevDelta = 0, d1 = 0, d2 = 0, d3 = 0, k1 = 0, k2 = 0, k3 = 0;
-    uint32_t counter = 0;
+    int prevDelta = 0;   // the last byte's delta (D1 of the next)
+    int d1 = 0, d2 = 0;  // the two deltas before it
+    int k1 = 0, k2 = 0, k3 = 0;
+    int k12 = 0, k32 = 0;   // K1 + K2 and K3 - K2
     const uint8_t *src = nullptr;
-#if defined(__SSE2__)
-    __m128i minus = _mm_setzero_si128(), plus = _mm_setzero_si128();
-#else
-    uint32_t dif[7] = {0, 0, 0, 0, 0, 0, 0};
-#endif
+    // The three deltas before the run, then the run's: D1 of a byte is the
+    // delta before it, D2 and D3 differences of the deltas before that.
+    int8_t deltas[3 + kRun] = {};
 
-    inline uint8_t next()
+    // The prediction is (8 x previous byte + K1 D1 + K2 D2 + K3 D3) >> 3, and
+    // as 8 x previous byte is a multiple of 8, the new byte less the
+    // previous one is ((K1 D1 + K2 D2 + K3 D3) >> 3) - source byte. With
+    // D2 = D1 - (the delta before), the chain from one byte's delta to the
+    // next's is a multiplication by K1 + K2, an addition, a shift and a sign
+    // extension; the rest is known a step ahead.
+    // With D3 = the difference of the two deltas before, the parts known a
+    // step ahead are (K3 - K2) and -K3 times those deltas.
+    inline uint8_t next(uint32_t t)
     {
-        d3 = d2;
-        d2 = prevDelta - d1;
+        const int ahead = k32 * d1 - k3 * d2 - 8 * (int)*src++;
+        d2 = d1;
         d1 = prevDelta;
-        int predicted = 8 * (int)prevByte + k1 * d1 + k2 * d2 + k3 * d3;
-        uint32_t cur = *src++;
-        uint32_t value = ((uint32_t)(predicted >> 3) - cur) & 0xFF;
-        prevDelta = (int8_t)(uint8_t)(value - prevByte);
-        prevByte = value;
-        const int d = (int8_t)(uint8_t)cur * 8;
-#if defined(__SSE2__)
-        __m128i t = _mm_set_epi32(d3, d2, d1, 0);
-        __m128i dv = _mm_set1_epi32(d);
-        __m128i a = _mm_sub_epi32(dv, t), b = _mm_add_epi32(dv, t);
-        __m128i sa = _mm_srai_epi32(a, 31), sb = _mm_srai_epi32(b, 31);
-        minus = _mm_add_epi32(minus, _mm_sub_epi32(_mm_xor_si128(a, sa), sa));
-        plus = _mm_add_epi32(plus, _mm_sub_epi32(_mm_xor_si128(b, sb), sb));
-#else
-        dif[0] += (uint32_t)abs(d);
-        dif[1] += (uint32_t)abs(d - d1);
-        dif[2] += (uint32_t)abs(d + d1);
-        dif[3] += (uint32_t)abs(d - d2);
-        dif[4] += (uint32_t)abs(d + d2);
-        dif[5] += (uint32_t)abs(d - d3);
-        dif[6] += (uint32_t)abs(d + d3);
-#endif
-        if ((counter++ & 0x1F) == 0)
-            adapt();
-        return (uint8_t)value;
+        prevDelta = (int8_t)(uint8_t)((k12 * d1 + ahead) >> 3);
+        prevByte += (uint32_t)prevDelta;   // its low byte is the output
+        deltas[3 + t] = (int8_t)prevDelta;
+        return (uint8_t)prevByte;
     }
+
+    // After a whole run: the sums over it (src is past it) choose the adjustment.
     void adapt()
     {
+        uint32_t dif[7];
+        const uint8_t *run = src - kRun;
 #if defined(__SSE2__)
-        uint32_t m[4], p[4];
-        _mm_storeu_si128((__m128i *)m, minus);
-        _mm_storeu_si128((__m128i *)p, plus);
-        const uint32_t dif[7] = {m[0], m[1], p[1], m[2], p[2], m[3], p[3]};
-        minus = plus = _mm_setzero_si128();
+        const __m128i zero = _mm_setzero_si128();
+        __m128i acc[7];
+        for (__m128i &a : acc)
+            a = zero;
+        auto addAbs = [&](__m128i &a, __m128i x) { a = _mm_add_epi16(a, _mm_max_epi16(x, _mm_sub_epi16(zero, x))); };
+        // Each lane adds four terms of at most 1024 + 255: no overflow.
+        for (int h = 0; h < kRun; h += 8) {
+            __m128i b = _mm_loadl_epi64((const __m128i *)(run + h));
+            __m128i d = _mm_slli_epi16(_mm_srai_epi16(_mm_unpacklo_epi8(b, b), 8), 3);
+            auto widen = [](const int8_t *p) {
+                __m128i v = _mm_loadl_epi64((const __m128i *)p);
+                return _mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8);
+            };
+            __m128i e3 = widen(deltas + h), e2 = widen(deltas + h + 1), e1 = widen(deltas + h + 2);
+            __m128i t2 = _mm_sub_epi16(e1, e2), t3 = _mm_sub_epi16(e2, e3);
+            addAbs(acc[0], d);
+            addAbs(acc[1], _mm_sub_epi16(d, e1));
+            addAbs(acc[2], _mm_add_epi16(d, e1));
+            addAbs(acc[3], _mm_sub_epi16(d, t2));
+            addAbs(acc[4], _mm_add_epi16(d, t2));
+            addAbs(acc[5], _mm_sub_epi16(d, t3));
+            addAbs(acc[6], _mm_add_epi16(d, t3));
+        }
+        const __m128i ones = _mm_set1_epi16(1);
+        for (int i = 0; i < 7; i++) {
+            __m128i x = _mm_madd_epi16(acc[i], ones);
+            x = _mm_add_epi32(x, _mm_shuffle_epi32(x, 0x4E));
+            x = _mm_add_epi32(x, _mm_shuffle_epi32(x, 0xB1));
+            dif[i] = (uint32_t)_mm_cvtsi128_si32(x);
+        }
+#else
+        for (uint32_t &x : dif)
+            x = 0;
+        for (int t = 0; t < kRun; t++) {
+            const int d = (int8_t)run[t] * 8;
+            const int e1 = deltas[t + 2], e2 = deltas[t + 1], e3 = deltas[t];
+            const int t2 = e1 - e2, t3 = e2 - e3;
+            dif[0] += (uint32_t)abs(d);
+            dif[1] += (uint32_t)abs(d - e1);
+            dif[2] += (uint32_t)abs(d + e1);
+            dif[3] += (uint32_t)abs(d - t2);
+            dif[4] += (uint32_t)abs(d + t2);
+            dif[5] += (uint32_t)abs(d - t3);
+            dif[6] += (uint32_t)abs(d + t3);
+        }
 #endif
+        memcpy(deltas, deltas + kRun, 3 * sizeof deltas[0]);
         uint32_t minDif = dif[0], minIndex = 0;
         for (uint32_t i = 1; i < 7; i++)
             if (dif[i] < minDif) {
                 minDif = dif[i];
                 minIndex = i;
             }
-#if !defined(__SSE2__)
-        for (uint32_t i = 0; i < 7; i++)
-            dif[i] = 0;
-#endif
         switch (minIndex) {
         case 1: if (k1 >= -16) k1--; break;
         case 2: if (k1 < 16) k1++; break;
@@ -696,8 +814,58 @@ struct AudioChannel {
         case 6: if (k3 < 16) k3++; break;
         default: break;
         }
+        k12 = k1 + k2;
+        k32 = k3 - k2;
     }
 };
+
+// Decodes count bytes of the channel whose source bytes start at srcA to
+// out, out + stride, ... and, when srcB is given, countB (count or
+// count - 1) bytes of the next channel to out + 1, out + 1 + stride, ...:
+// the two chains of dependent steps overlap. The channels are locals, so
+// that the output stores do not make the compiler reload their state.
+void decodeAudioChannels(const uint8_t *srcA, const uint8_t *srcB, uint8_t *out, uint32_t stride,
+                         uint32_t count, uint32_t countB)
+{
+    if (count == 0)
+        return;
+    AudioChannel a, b;
+    a.src = srcA;
+    b.src = srcB;
+    const bool two = srcB != nullptr && countB > 0;
+    out[0] = a.next(0);
+    a.deltas[2] = a.deltas[3];
+    if (two) {
+        out[1] = b.next(0);
+        b.deltas[2] = b.deltas[3];
+    }
+    uint32_t i = 1;
+    uint8_t *o = out + stride;
+    // Whole runs of both channels, each followed by the adjustment.
+    const uint32_t whole = two ? countB : count;
+    for (; i + AudioChannel::kRun <= whole; i += AudioChannel::kRun) {
+        if (two) {
+            for (uint32_t t = 0; t < AudioChannel::kRun; t++, o += stride) {
+                o[0] = a.next(t);
+                o[1] = b.next(t);
+            }
+            b.adapt();
+        } else {
+            for (uint32_t t = 0; t < AudioChannel::kRun; t++, o += stride)
+                o[0] = a.next(t);
+        }
+        a.adapt();
+    }
+    // The rest, less than a run (channel a may have one byte more than b):
+    // no adjustment follows it.
+    uint32_t t = 0;
+    for (; two && i < countB; i++, t++, o += stride) {
+        o[0] = a.next(t);
+        o[1] = b.next(t);
+    }
+    for (; i < count; i++, t++, o += stride)
+        o[0] = a.next(t);
+}
 
 void filterAudio(uint8_t *mem, uint32_t n, uint32_t channels)
 {
@@ -707,28 +875,14 @@ void filterAudio(uint8_t *mem, uint32_t n, uint32_t channels)
     if (channels > n)
         channels = n;
     uint8_t *out = mem + n;
-    // Channels are decoded two at a time, so that their chains of dependent
-    // steps overlap.
+    // Channel j has the bytes j, j + channels, ... of the output and its
+    // source bytes one after the other; channels go two at a time.
     const uint8_t *src = mem;
-    uint32_t j = 0;
-    for (; j + 1 < channels; j += 2) {
-        AudioChannel a, b;
-        a.src = src;
-        b.src = src + (n - j + channels - 1) / channels;
-        uint32_t i = j;
-        for (; i + 1 < n; i += channels) {
-            out[i] = a.next();
-            out[i + 1] = b.next();
-        }
-        if (i < n)
-            out[i] = a.next();
-        src = b.src;
-    }
-    if (j < channels) {
-        AudioChannel a;
-        a.src = src;
-        for (uint32_t i = j; i < n; i += channels)
-            out[i] = a.next();
+    for (uint32_t j = 0; j < channels; j += 2) {
+        const uint32_t count = (n - j + channels - 1) / channels;
+        const uint32_t countB = j + 1 < channels ? (n - j - 1 + channels - 1) / channels : 0;
+        decodeAudioChannels(src, countB ? src + count : nullptr, out + j, channels, count, countB);
+        src += count + countB;
     }
 }
 

@@ -50,6 +50,8 @@ public:
     // the size is unchanged. False when the memory cannot be had.
     bool startHeap(uint32_t megabytes);
     void stopHeap();
+    // Frees the mapping kept for the next heap of this thread (see ~PpmHeap).
+    static void releaseKept();
     // Asks for huge pages behind the whole mapping: fewer TLB misses when a
     // long stream spreads the model over many megabytes, but every touched
     // 2 MiB span is then backed whole, so small streams keep small pages.

@@ -17,6 +17,7 @@
 #define MIRANDOL_UNPACK_H
 
 #include <stddef.h>
+#include <stdlib.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -64,6 +65,33 @@ struct UnpackErrors {
     [[noreturn]] void memoryError();
 };
 extern UnpackErrors g_unpackErrors;
+
+// A buffer of a fixed size that one user of a thread hands on to the next
+// (freed when the thread ends): member after member costs no allocation.
+struct KeptBuffer {
+    uint8_t *data = nullptr;
+    ~KeptBuffer() { release(); }
+    // The kept buffer (null when none is kept); no longer kept.
+    uint8_t *take()
+    {
+        uint8_t *p = data;
+        data = nullptr;
+        return p;
+    }
+    // Keeps p, or frees it when a buffer is kept already.
+    void give(uint8_t *p)
+    {
+        if (data)
+            free(p);
+        else
+            data = p;
+    }
+    void release()
+    {
+        free(data);
+        data = nullptr;
+    }
+};
 
 // ---------------------------------------------------------------------------
 // Memory input/output block
@@ -516,8 +544,9 @@ bool unpackBuffer(const uint8_t *packed, uint32_t packSize, uint8_t *output,
 bool unpackUnchecked(const uint8_t *packed, uint32_t packSize, uint8_t *output,
                      uint32_t unpSize, uint32_t unpVer);
 
-// unpackBuffer keeps its window from member to member (per thread); this
-// frees it, for instance when an archive is closed.
+// unpackBuffer keeps its window, and the filter machine its memory, from
+// member to member (per thread); this frees both, for instance when an
+// archive is closed.
 void releaseUnpackWindow();
 
 #endif

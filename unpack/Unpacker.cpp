@@ -1,5 +1,7 @@
 // The unpacker object, the memory input/output block and the window output.
 #include "Unpack.h"
+#include "FilterMachine.h"
+#include "PpmHeap.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -230,6 +232,8 @@ void releaseUnpackWindow()
     free(g_window.data);
     g_window.data = nullptr;
     g_window.bytes = 0;
+    FilterMachine::releaseKeptMemory();
+    PpmHeap::releaseKept();
 }
 
 bool unpackUnchecked(const uint8_t *packed, uint32_t packSize, uint8_t *output,

@@ -6,6 +6,7 @@
 
 #include "FilterTestSupport.h"
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -84,8 +85,11 @@ TEST(FilterMachine, InterpreterAgreesWithNativeFilters)
         {kAudioProgram, {4, 0, 0, 0x3C000, 1000}, randomBytes(1000, 6, 256)},
         {kAudioProgram, {1, 0, 0, 0x3C000, 777}, randomBytes(777, 8, 5)},
         {kAudioProgram, {11, 0, 0, 0x3C000, 1001}, randomBytes(1001, 10, 256)},
+        {kAudioProgram, {3, 0, 0, 0x3C000, 20000}, randomBytes(20000, 13, 3)},   // long runs, odd tails
         {kRgbProgram, {3 * 20 + 4, 1, 0, 0x3C000, 1201}, randomBytes(1201, 11, 9)},
         {kDeltaProgram, {1, 0, 0, 0x3C000, 50}, randomBytes(50, 12)},
+        {kDeltaProgram, {8, 0, 0, 0x3C000, 1000}, randomBytes(1000, 15)},   // rows of eight, and a rest
+        {kDeltaProgram, {8, 0, 0, 0x3C000, 1003}, randomBytes(1003, 16)},
     };
     for (Case &c : cases) {
         std::vector<uint8_t> code = hexBytes(c.program);
@@ -99,6 +103,24 @@ TEST(FilterMachine, InterpreterAgreesWithNativeFilters)
         EXPECT_GT(steps, c.block.size()) << c.regs[0];
         ASSERT_EQ(a.size(), c.block.size());
         EXPECT_EQ(a, b) << "program of " << code.size() << " bytes, R0 " << c.regs[0];
+    }
+}
+
+// The memory goes from one machine to the next (of the thread): whatever a
+// native filter or an interpreted program wrote reads as zero there.
+TEST(FilterMachine, MemoryComesCleanToTheNextMachine)
+{
+    for (bool native : {true, false}) {
+        {
+            FilterMachine vm;
+            PreparedFilter p = prepared(hexBytes(kAudioProgram), native);
+            runFilter(vm, p, randomBytes(5000, 14), {2, 0, 0, 0x3C000, 5000});
+            ASSERT_EQ(p.filteredSize, 5000u);
+        }
+        FilterMachine next;
+        next.init();
+        const uint8_t *m = next.memory();
+        EXPECT_EQ(std::count(m, m + kVmMemSize + 4, 0), (long)kVmMemSize + 4) << "native " << native;
     }
 }
 

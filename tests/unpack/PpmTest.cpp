@@ -207,6 +207,28 @@ TEST(PpmHeap, SmallerHeapReusesTheMappingWithACleanEnd)
     EXPECT_EQ(heap.heapStart + (8u << 20) - 12, heap.allocContext());
 }
 
+// A heap's mapping is kept for the next heap of the thread, which lays
+// itself out in it as in a new one.
+TEST(PpmHeap, NextHeapTakesTheKeptMappingWithTheSameLayout)
+{
+    PpmHeap::releaseKept();
+    uint8_t *first;
+    {
+        PpmHeap heap;
+        ASSERT_TRUE(heap.startHeap(2));
+        first = heap.mem;
+        std::memset(heap.mem, 0xFF, (2 << 20) + 8192);   // junk up to past a 1 MiB heap's end
+    }
+    PpmHeap heap;
+    ASSERT_TRUE(heap.startHeap(1));
+    EXPECT_EQ(first, heap.mem);
+    EXPECT_EQ(12u, heap.heapStart);   // one unit
+    EXPECT_EQ(heap.heapStart + (1u << 20) / 12 * 12, heap.heapEnd);
+    for (uint32_t i = 0; i < 4096; i++)
+        ASSERT_EQ(0, heap.mem[heap.heapStart + (1 << 20) + i]) << i;
+    EXPECT_EQ(heap.heapStart + (1u << 20) - 12, heap.allocContext());
+}
+
 // The order coding is checked by the round trips below.
 TEST(PpmModel, HeaderSelectsHeapAndEscapeOrFails)
 {
