@@ -39,7 +39,7 @@ void sleepUnlessQuit(Uint32 ms, const std::atomic<bool> *quit)
 
 void showAtOnce(SDL_Surface *newSurface, SDL_Surface *screen)
 {
-    SDL_BlitSurface(newSurface, nullptr, screen, nullptr);
+    blitSurface(newSurface, nullptr, screen, nullptr);
     SDL_UpdateRect(screen, 0, 0, 0, 0);
 }
 

@@ -69,6 +69,11 @@ inline int channelByte(Uint32 mask)
     return -1;
 }
 
+// How blitSurface draws from source to target: through SDL_BlitSurface, as
+// a copy of the rows, or as SDL's blend by per-pixel alpha done here.
+enum class BlitKind { sdl, copy, blend };
+BlitKind blitKind(const SDL_Surface *source, const SDL_Surface *target);
+
 // One span of a fade's frame: the channel bytes (at the offsets in channel)
 // of out become now + ((weight x (old - now)) >> 8), weight 0..256; the
 // fourth byte keeps old's (rgbMask has the channels' bits).

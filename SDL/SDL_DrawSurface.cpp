@@ -8,6 +8,10 @@
 #include <math.h>
 #include <string.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace SDL_Draw {
 
 
@@ -66,6 +70,167 @@ SDL_Surface *createImage(int width, int height, const uint32_t *pixels, const ui
     return image;
 }
 
+// SDL draws a picture as a copy of its pixels when it has no colour key and
+// no surface alpha and the formats are the same, and blends it by per-pixel
+// alpha with its own arithmetic (below) when its alpha is the high byte and
+// the colour masks are the same. Both are done here when the surfaces can be
+// read and written without a lock; a surface locked by its caller is left
+// to SDL, which refuses it, and so are pictures SDL may run-length encode.
+BlitKind detail::blitKind(const SDL_Surface *source, const SDL_Surface *target)
+{
+    const SDL_PixelFormat *s = source->format, *t = target->format;
+    if (source == target || !source->pixels || !target->pixels)
+        return BlitKind::sdl;
+    if (s->BitsPerPixel != 32 || t->BitsPerPixel != 32 || s->BytesPerPixel != 4 || t->BytesPerPixel != 4)
+        return BlitKind::sdl;
+    if (s->Rmask != t->Rmask || s->Gmask != t->Gmask || s->Bmask != t->Bmask)
+        return BlitKind::sdl;
+    if (SDL_MUSTLOCK(source) || SDL_MUSTLOCK(target) || source->locked || target->locked)
+        return BlitKind::sdl;
+    if (source->flags & (SDL_SRCCOLORKEY | SDL_RLEACCELOK | SDL_RLEACCEL))
+        return BlitKind::sdl;
+    bool blends = (source->flags & SDL_SRCALPHA) && (s->alpha != SDL_ALPHA_OPAQUE || s->Amask);
+    if (!blends)
+        return s->Amask == t->Amask ? BlitKind::copy : BlitKind::sdl;
+    return s->Amask == 0xFF000000u ? BlitKind::blend : BlitKind::sdl;
+}
+
+namespace {
+
+// SDL's blend of one row: the three low bytes of each target pixel become
+// target + (((source - target) x alpha) >> 8), rounded down, the source's
+// own where alpha is 255; the target keeps its high byte. As one sum that
+// stays within 16 bits: (target x (256 - w) + source x w) >> 8, w being alpha,
+// or 256 where alpha is 255.
+inline Uint32 blendPixel(Uint32 d, Uint32 s)
+{
+    Uint32 alpha = s >> 24;
+    if (!alpha)
+        return d;
+    // Bytes 0 and 2 side by side: neither sum reaches the other's bits.
+    Uint32 w = alpha == 255 ? 256 : alpha;
+    Uint32 outer = (((d & 0xFF00FF) * (256 - w) + (s & 0xFF00FF) * w) >> 8) & 0xFF00FF;
+    Uint32 middle = (((d & 0xFF00) * (256 - w) + (s & 0xFF00) * w) >> 8) & 0xFF00;
+    return outer | middle | (d & 0xFF000000u);
+}
+
+#ifdef __SSE2__
+// Four pixels at once; the same arithmetic in 16-bit lanes.
+inline __m128i blendFour(__m128i d, __m128i s)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low = _mm_set1_epi32(0x00FFFFFF);
+    const __m128i whole = _mm_set1_epi16(256);
+    __m128i alpha = _mm_srli_epi32(s, 24);
+    __m128i w = _mm_sub_epi32(alpha, _mm_cmpeq_epi32(alpha, _mm_set1_epi32(255)));
+    w = _mm_or_si128(w, _mm_slli_epi32(w, 16));
+    __m128i wLo = _mm_unpacklo_epi32(w, w), wHi = _mm_unpackhi_epi32(w, w);
+    __m128i sLo = _mm_unpacklo_epi8(s, zero), sHi = _mm_unpackhi_epi8(s, zero);
+    __m128i dLo = _mm_unpacklo_epi8(d, zero), dHi = _mm_unpackhi_epi8(d, zero);
+    __m128i rLo = _mm_add_epi16(_mm_mullo_epi16(sLo, wLo), _mm_mullo_epi16(dLo, _mm_sub_epi16(whole, wLo)));
+    __m128i rHi = _mm_add_epi16(_mm_mullo_epi16(sHi, wHi), _mm_mullo_epi16(dHi, _mm_sub_epi16(whole, wHi)));
+    __m128i r = _mm_packus_epi16(_mm_srli_epi16(rLo, 8), _mm_srli_epi16(rHi, 8));
+    return _mm_or_si128(_mm_and_si128(r, low), _mm_andnot_si128(low, d));
+}
+#endif
+
+void blendRow(Uint32 *to, const Uint32 *from, int n)
+{
+    int i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 4 <= n; i += 4) {
+        __m128i s = _mm_loadu_si128((const __m128i *)(from + i));
+        // Four clear pixels (the space around a glyph) change nothing.
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(s, 24), zero)) == 0xFFFF)
+            continue;
+        __m128i d = _mm_loadu_si128((const __m128i *)(to + i));
+        _mm_storeu_si128((__m128i *)(to + i), blendFour(d, s));
+    }
+#endif
+    for (; i < n; i++)
+        to[i] = blendPixel(to[i], from[i]);
+}
+
+} // namespace
+
+int blitSurface(SDL_Surface *source, SDL_Rect *sourceRect, SDL_Surface *target, SDL_Rect *targetRect)
+{
+    const BlitKind kind = source && target ? blitKind(source, target) : BlitKind::sdl;
+    if (kind == BlitKind::sdl)
+        return SDL_BlitSurface(source, sourceRect, target, targetRect);
+    // Clipped as SDL clips: the source rectangle to the source, then the
+    // destination to the target's clip rectangle, moving the position with
+    // each cut (the arithmetic and the 16-bit fields are SDL's).
+    SDL_Rect whole = {0, 0, 0, 0};
+    if (!targetRect)
+        targetRect = &whole;
+    int sx, sy, w, h;
+    if (sourceRect) {
+        sx = sourceRect->x;
+        w = sourceRect->w;
+        if (sx < 0) {
+            w += sx;
+            targetRect->x -= sx;
+            sx = 0;
+        }
+        if (source->w - sx < w)
+            w = source->w - sx;
+        sy = sourceRect->y;
+        h = sourceRect->h;
+        if (sy < 0) {
+            h += sy;
+            targetRect->y -= sy;
+            sy = 0;
+        }
+        if (source->h - sy < h)
+            h = source->h - sy;
+    } else {
+        sx = sy = 0;
+        w = source->w;
+        h = source->h;
+    }
+    const SDL_Rect &clip = target->clip_rect;
+    int cut = clip.x - targetRect->x;
+    if (cut > 0) {
+        w -= cut;
+        targetRect->x += cut;
+        sx += cut;
+    }
+    cut = targetRect->x + w - clip.x - clip.w;
+    if (cut > 0)
+        w -= cut;
+    cut = clip.y - targetRect->y;
+    if (cut > 0) {
+        h -= cut;
+        targetRect->y += cut;
+        sy += cut;
+    }
+    cut = targetRect->y + h - clip.y - clip.h;
+    if (cut > 0)
+        h -= cut;
+    if (w <= 0 || h <= 0) {
+        targetRect->w = targetRect->h = 0;
+        return 0;
+    }
+    targetRect->w = (Uint16)w;
+    targetRect->h = (Uint16)h;
+    const Uint8 *from = (const Uint8 *)source->pixels + (size_t)sy * source->pitch + (size_t)sx * 4;
+    Uint8 *to = (Uint8 *)target->pixels + (size_t)targetRect->y * target->pitch + (size_t)targetRect->x * 4;
+    const size_t bytes = (size_t)w * 4;
+    if (kind == BlitKind::copy && bytes == source->pitch && bytes == target->pitch) {
+        memcpy(to, from, bytes * (size_t)h);
+        return 0;
+    }
+    for (int row = 0; row < h; row++, from += source->pitch, to += target->pitch) {
+        if (kind == BlitKind::copy)
+            memcpy(to, from, bytes);
+        else
+            blendRow((Uint32 *)to, (const Uint32 *)from, w);
+    }
+    return 0;
+}
+
 void setRegion(SDL_Surface *target, int x, int y, int width, int height)
 {
     if (!target)
@@ -104,7 +269,7 @@ void blit(SDL_Surface *image, SDL_Surface *target, int x, int y, int iX, int iY,
     SDL_Rect s = {(Sint16)(dst.x0 - dx), (Sint16)(dst.y0 - dy), (Uint16)(dst.x1 - dst.x0),
                   (Uint16)(dst.y1 - dst.y0)};
     SDL_Rect d = {(Sint16)dst.x0, (Sint16)dst.y0, 0, 0};
-    SDL_BlitSurface(image, &s, target, &d);
+    blitSurface(image, &s, target, &d);
 }
 
 Uint32 scaleBlit(SDL_Surface *source, double left, double top, double right, double bottom)
@@ -221,7 +386,7 @@ void movePointer(SDL_Surface *screen, SDL_Surface *backBuffer, SDL_Surface *imag
     if (backBuffer && saved.w && saved.h) {
         SDL_Rect from = saved;
         SDL_Rect to = saved;
-        SDL_BlitSurface(backBuffer, &from, screen, &to);
+        blitSurface(backBuffer, &from, screen, &to);
     }
     int px = (int16_t)x - hotX, py = (int16_t)y - hotY;
     if (image) {
