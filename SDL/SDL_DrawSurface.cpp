@@ -9,7 +9,7 @@
 #include <string.h>
 
 #ifdef __SSE2__
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace SDL_Draw {
@@ -148,9 +148,71 @@ void blendRow(Uint32 *to, const Uint32 *from, int n)
         _mm_storeu_si128((__m128i *)(to + i), blendFour(d, s));
     }
 #endif
+    // Clear pixels are not even written: the next glyph may read them soon.
     for (; i < n; i++)
-        to[i] = blendPixel(to[i], from[i]);
+        if (from[i] >> 24)
+            to[i] = blendPixel(to[i], from[i]);
 }
+
+#if defined(__SSE2__) && defined(__GNUC__) && defined(__x86_64__)
+// With AVX2, two rows at once: four pixels of each in one register, the
+// same arithmetic in each half. Glyphs are rows of a few pixels, so rows
+// are paired rather than lengthened.
+__attribute__((target("avx2"))) inline __m256i blendEight(__m256i d, __m256i s)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i low = _mm256_set1_epi32(0x00FFFFFF);
+    const __m256i whole = _mm256_set1_epi16(256);
+    __m256i alpha = _mm256_srli_epi32(s, 24);
+    __m256i w = _mm256_sub_epi32(alpha, _mm256_cmpeq_epi32(alpha, _mm256_set1_epi32(255)));
+    w = _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
+    __m256i wLo = _mm256_unpacklo_epi32(w, w), wHi = _mm256_unpackhi_epi32(w, w);
+    __m256i sLo = _mm256_unpacklo_epi8(s, zero), sHi = _mm256_unpackhi_epi8(s, zero);
+    __m256i dLo = _mm256_unpacklo_epi8(d, zero), dHi = _mm256_unpackhi_epi8(d, zero);
+    __m256i rLo = _mm256_add_epi16(_mm256_mullo_epi16(sLo, wLo), _mm256_mullo_epi16(dLo, _mm256_sub_epi16(whole, wLo)));
+    __m256i rHi = _mm256_add_epi16(_mm256_mullo_epi16(sHi, wHi), _mm256_mullo_epi16(dHi, _mm256_sub_epi16(whole, wHi)));
+    __m256i r = _mm256_packus_epi16(_mm256_srli_epi16(rLo, 8), _mm256_srli_epi16(rHi, 8));
+    return _mm256_or_si256(_mm256_and_si256(r, low), _mm256_andnot_si256(low, d));
+}
+
+__attribute__((target("avx2"))) void blendRowsPaired(Uint8 *to, size_t toPitch, const Uint8 *from,
+                                                      size_t fromPitch, int n, int h)
+{
+    int row = 0;
+    for (; row + 2 <= h; row += 2, to += 2 * toPitch, from += 2 * fromPitch) {
+        Uint32 *to0 = (Uint32 *)to, *to1 = (Uint32 *)(to + toPitch);
+        const Uint32 *from0 = (const Uint32 *)from, *from1 = (const Uint32 *)(from + fromPitch);
+        int i = 0;
+        for (; i + 4 <= n; i += 4) {
+            __m256i s = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(_mm_loadu_si128((const __m128i *)(from0 + i))),
+                _mm_loadu_si128((const __m128i *)(from1 + i)), 1);
+            __m256i alpha = _mm256_srli_epi32(s, 24);
+            if (_mm256_testz_si256(alpha, alpha))
+                continue;
+            __m256i d = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(_mm_loadu_si128((const __m128i *)(to0 + i))),
+                _mm_loadu_si128((const __m128i *)(to1 + i)), 1);
+            __m256i r = blendEight(d, s);
+            _mm_storeu_si128((__m128i *)(to0 + i), _mm256_castsi256_si128(r));
+            _mm_storeu_si128((__m128i *)(to1 + i), _mm256_extracti128_si256(r, 1));
+        }
+        for (; i < n; i++) {
+            if (from0[i] >> 24)
+                to0[i] = blendPixel(to0[i], from0[i]);
+            if (from1[i] >> 24)
+                to1[i] = blendPixel(to1[i], from1[i]);
+        }
+    }
+    if (row < h)
+        blendRow((Uint32 *)to, (const Uint32 *)from, n);
+}
+
+const bool kPairedRows = __builtin_cpu_supports("avx2");
+#else
+const bool kPairedRows = false;
+void blendRowsPaired(Uint8 *, size_t, const Uint8 *, size_t, int, int) {}
+#endif
 
 } // namespace
 
@@ -220,6 +282,10 @@ int blitSurface(SDL_Surface *source, SDL_Rect *sourceRect, SDL_Surface *target, 
     const size_t bytes = (size_t)w * 4;
     if (kind == BlitKind::copy && bytes == source->pitch && bytes == target->pitch) {
         memcpy(to, from, bytes * (size_t)h);
+        return 0;
+    }
+    if (kind == BlitKind::blend && kPairedRows) {
+        blendRowsPaired(to, target->pitch, from, source->pitch, w, h);
         return 0;
     }
     for (int row = 0; row < h; row++, from += source->pitch, to += target->pitch) {
