@@ -280,14 +280,13 @@ int blitSurface(SDL_Surface *source, SDL_Rect *sourceRect, SDL_Surface *target, 
     const Uint8 *from = (const Uint8 *)source->pixels + (size_t)sy * source->pitch + (size_t)sx * 4;
     Uint8 *to = (Uint8 *)target->pixels + (size_t)targetRect->y * target->pitch + (size_t)targetRect->x * 4;
     const size_t bytes = (size_t)w * 4;
-    if (kind == BlitKind::copy && bytes == source->pitch && bytes == target->pitch) {
-        memcpy(to, from, bytes * (size_t)h);
-        return 0;
-    }
     if (kind == BlitKind::blend && kPairedRows) {
         blendRowsPaired(to, target->pitch, from, source->pitch, w, h);
         return 0;
     }
+    // Row by row even where the rows are contiguous: one copy of a whole
+    // frame is long enough for memcpy to write it past the caches, and the
+    // page drawn next over it would then be read back from memory.
     for (int row = 0; row < h; row++, from += source->pitch, to += target->pitch) {
         if (kind == BlitKind::copy)
             memcpy(to, from, bytes);
