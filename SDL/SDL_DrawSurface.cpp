@@ -8,7 +8,7 @@
 #include <math.h>
 #include <string.h>
 
-#ifdef __SSE2__
+#if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
 #endif
 
@@ -114,50 +114,22 @@ inline Uint32 blendPixel(Uint32 d, Uint32 s)
     return outer | middle | (d & 0xFF000000u);
 }
 
-#ifdef __SSE2__
-// Four pixels at once; the same arithmetic in 16-bit lanes.
-inline __m128i blendFour(__m128i d, __m128i s)
+// Rows of n pixels, one pixel at a time. Clear pixels are not even
+// written: the next glyph may read them soon.
+void blendEach(Uint8 *to, size_t toPitch, const Uint8 *from, size_t fromPitch, int n, int h)
 {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i low = _mm_set1_epi32(0x00FFFFFF);
-    const __m128i whole = _mm_set1_epi16(256);
-    __m128i alpha = _mm_srli_epi32(s, 24);
-    __m128i w = _mm_sub_epi32(alpha, _mm_cmpeq_epi32(alpha, _mm_set1_epi32(255)));
-    w = _mm_or_si128(w, _mm_slli_epi32(w, 16));
-    __m128i wLo = _mm_unpacklo_epi32(w, w), wHi = _mm_unpackhi_epi32(w, w);
-    __m128i sLo = _mm_unpacklo_epi8(s, zero), sHi = _mm_unpackhi_epi8(s, zero);
-    __m128i dLo = _mm_unpacklo_epi8(d, zero), dHi = _mm_unpackhi_epi8(d, zero);
-    __m128i rLo = _mm_add_epi16(_mm_mullo_epi16(sLo, wLo), _mm_mullo_epi16(dLo, _mm_sub_epi16(whole, wLo)));
-    __m128i rHi = _mm_add_epi16(_mm_mullo_epi16(sHi, wHi), _mm_mullo_epi16(dHi, _mm_sub_epi16(whole, wHi)));
-    __m128i r = _mm_packus_epi16(_mm_srli_epi16(rLo, 8), _mm_srli_epi16(rHi, 8));
-    return _mm_or_si128(_mm_and_si128(r, low), _mm_andnot_si128(low, d));
-}
-#endif
-
-void blendRow(Uint32 *to, const Uint32 *from, int n)
-{
-    int i = 0;
-#ifdef __SSE2__
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 4 <= n; i += 4) {
-        __m128i s = _mm_loadu_si128((const __m128i *)(from + i));
-        // Four clear pixels (the space around a glyph) change nothing.
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(s, 24), zero)) == 0xFFFF)
-            continue;
-        __m128i d = _mm_loadu_si128((const __m128i *)(to + i));
-        _mm_storeu_si128((__m128i *)(to + i), blendFour(d, s));
+    for (int row = 0; row < h; row++, to += toPitch, from += fromPitch) {
+        Uint32 *t = (Uint32 *)to;
+        const Uint32 *f = (const Uint32 *)from;
+        for (int i = 0; i < n; i++)
+            if (f[i] >> 24)
+                t[i] = blendPixel(t[i], f[i]);
     }
-#endif
-    // Clear pixels are not even written: the next glyph may read them soon.
-    for (; i < n; i++)
-        if (from[i] >> 24)
-            to[i] = blendPixel(to[i], from[i]);
 }
 
-#if defined(__SSE2__) && defined(__GNUC__) && defined(__x86_64__)
-// With AVX2, two rows at once: four pixels of each in one register, the
-// same arithmetic in each half. Glyphs are rows of a few pixels, so rows
-// are paired rather than lengthened.
+#if defined(__GNUC__) && defined(__x86_64__)
+// With AVX2, eight pixels at once in 16-bit lanes: four of each of two rows
+// (glyphs are rows of a few pixels, so rows are paired, not lengthened).
 __attribute__((target("avx2"))) inline __m256i blendEight(__m256i d, __m256i s)
 {
     const __m256i zero = _mm256_setzero_si256();
@@ -175,46 +147,64 @@ __attribute__((target("avx2"))) inline __m256i blendEight(__m256i d, __m256i s)
     return _mm256_or_si256(_mm256_and_si256(r, low), _mm256_andnot_si256(low, d));
 }
 
+__attribute__((target("avx2"))) inline __m256i loadTwo(const Uint32 *first, const Uint32 *second)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128((const __m128i *)first)),
+                                   _mm_loadu_si128((const __m128i *)second), 1);
+}
+
 __attribute__((target("avx2"))) void blendRowsPaired(Uint8 *to, size_t toPitch, const Uint8 *from,
                                                       size_t fromPitch, int n, int h)
 {
-    int row = 0;
-    for (; row + 2 <= h; row += 2, to += 2 * toPitch, from += 2 * fromPitch) {
-        Uint32 *to0 = (Uint32 *)to, *to1 = (Uint32 *)(to + toPitch);
-        const Uint32 *from0 = (const Uint32 *)from, *from1 = (const Uint32 *)(from + fromPitch);
+    for (int row = 0; row < h; row += 2, to += 2 * toPitch, from += 2 * fromPitch) {
+        // A last row without a partner is paired with itself.
+        const bool alone = row + 1 == h;
+        Uint32 *to0 = (Uint32 *)to, *to1 = alone ? to0 : (Uint32 *)(to + toPitch);
+        const Uint32 *from0 = (const Uint32 *)from, *from1 = alone ? from0 : (const Uint32 *)(from + fromPitch);
         int i = 0;
         for (; i + 4 <= n; i += 4) {
-            __m256i s = _mm256_inserti128_si256(
-                _mm256_castsi128_si256(_mm_loadu_si128((const __m128i *)(from0 + i))),
-                _mm_loadu_si128((const __m128i *)(from1 + i)), 1);
+            __m256i s = loadTwo(from0 + i, from1 + i);
             __m256i alpha = _mm256_srli_epi32(s, 24);
             if (_mm256_testz_si256(alpha, alpha))
                 continue;
-            __m256i d = _mm256_inserti128_si256(
-                _mm256_castsi128_si256(_mm_loadu_si128((const __m128i *)(to0 + i))),
-                _mm_loadu_si128((const __m128i *)(to1 + i)), 1);
-            __m256i r = blendEight(d, s);
+            __m256i r = blendEight(loadTwo(to0 + i, to1 + i), s);
             _mm_storeu_si128((__m128i *)(to0 + i), _mm256_castsi256_si128(r));
             _mm_storeu_si128((__m128i *)(to1 + i), _mm256_extracti128_si256(r, 1));
         }
         for (; i < n; i++) {
             if (from0[i] >> 24)
                 to0[i] = blendPixel(to0[i], from0[i]);
-            if (from1[i] >> 24)
+            if (!alone && from1[i] >> 24)
                 to1[i] = blendPixel(to1[i], from1[i]);
         }
     }
-    if (row < h)
-        blendRow((Uint32 *)to, (const Uint32 *)from, n);
 }
 
-const bool kPairedRows = __builtin_cpu_supports("avx2");
-#else
-const bool kPairedRows = false;
-void blendRowsPaired(Uint8 *, size_t, const Uint8 *, size_t, int, int) {}
 #endif
 
 } // namespace
+
+bool detail::canPairRows()
+{
+#if defined(__GNUC__) && defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+#else
+    return false;
+#endif
+}
+
+void detail::blendRows(Uint8 *to, size_t toPitch, const Uint8 *from, size_t fromPitch, int n, int h, bool paired)
+{
+#if defined(__GNUC__) && defined(__x86_64__)
+    if (paired && canPairRows()) {
+        blendRowsPaired(to, toPitch, from, fromPitch, n, h);
+        return;
+    }
+#endif
+    (void)paired;
+    blendEach(to, toPitch, from, fromPitch, n, h);
+}
 
 int blitSurface(SDL_Surface *source, SDL_Rect *sourceRect, SDL_Surface *target, SDL_Rect *targetRect)
 {
@@ -280,19 +270,15 @@ int blitSurface(SDL_Surface *source, SDL_Rect *sourceRect, SDL_Surface *target, 
     const Uint8 *from = (const Uint8 *)source->pixels + (size_t)sy * source->pitch + (size_t)sx * 4;
     Uint8 *to = (Uint8 *)target->pixels + (size_t)targetRect->y * target->pitch + (size_t)targetRect->x * 4;
     const size_t bytes = (size_t)w * 4;
-    if (kind == BlitKind::blend && kPairedRows) {
-        blendRowsPaired(to, target->pitch, from, source->pitch, w, h);
+    if (kind == BlitKind::blend) {
+        blendRows(to, target->pitch, from, source->pitch, w, h, true);
         return 0;
     }
     // Row by row even where the rows are contiguous: one copy of a whole
     // frame is long enough for memcpy to write it past the caches, and the
     // page drawn next over it would then be read back from memory.
-    for (int row = 0; row < h; row++, from += source->pitch, to += target->pitch) {
-        if (kind == BlitKind::copy)
-            memcpy(to, from, bytes);
-        else
-            blendRow((Uint32 *)to, (const Uint32 *)from, w);
-    }
+    for (int row = 0; row < h; row++, from += source->pitch, to += target->pitch)
+        memcpy(to, from, bytes);
     return 0;
 }
 

@@ -164,3 +164,29 @@ TEST(Blit, BackBufferFlipIsTheSameAsSdls)
     SDL_UnlockSurface(back.get());
     EXPECT_TRUE(sameBytes(screen, sdls.get()));
 }
+
+// Both ways of blending (two rows at a time where the processor can, and
+// one pixel at a time) match SDL for every row length up to two four-pixel
+// steps and a tail, and for odd and even numbers of rows.
+TEST(Blit, EveryRowShapeBlendsAsSdlDoes)
+{
+    SDL_Surface *screen = testScreen(40, 30);
+    ASSERT_TRUE(screen);
+    Owned glyph = picture(kGlyph);
+    ASSERT_TRUE(glyph);
+    for (bool paired : {false, canPairRows()}) {
+        for (int w = 1; w <= 11; w++) {
+            for (int h = 1; h <= 5; h++) {
+                Owned ours(SDL_DisplayFormat(screen));
+                ASSERT_TRUE(ours);
+                scramble(ours.get(), (uint32_t)(w * 7 + h));
+                Owned sdls = copyOf(ours.get());
+                SDL_Rect part = {(Sint16)(11 - w), 2, (Uint16)w, (Uint16)h}, at = {3, 4, 0, 0};
+                SDL_BlitSurface(glyph.get(), &part, sdls.get(), &at);
+                blendRows((Uint8 *)ours->pixels + 4 * ours->pitch + 3 * 4, ours->pitch,
+                          (const Uint8 *)glyph->pixels + 2 * glyph->pitch + (11 - w) * 4, glyph->pitch, w, h, paired);
+                EXPECT_TRUE(sameBytes(ours.get(), sdls.get())) << "paired " << paired << ", " << w << " x " << h;
+            }
+        }
+    }
+}
