@@ -184,14 +184,22 @@ __attribute__((target("avx2"))) void blendRowsPaired(Uint8 *to, size_t toPitch, 
 
 } // namespace
 
+namespace {
+
+#if defined(__GNUC__) && defined(__x86_64__)
+const bool kPairRows = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+#else
+const bool kPairRows = false;
+#endif
+
+} // namespace
+
 bool detail::canPairRows()
 {
-#if defined(__GNUC__) && defined(__x86_64__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
-#else
-    return false;
-#endif
+    return kPairRows;
 }
 
 void detail::blendRows(Uint8 *to, size_t toPitch, const Uint8 *from, size_t fromPitch, int n, int h, bool paired)
@@ -271,7 +279,13 @@ int blitSurface(SDL_Surface *source, SDL_Rect *sourceRect, SDL_Surface *target, 
     Uint8 *to = (Uint8 *)target->pixels + (size_t)targetRect->y * target->pitch + (size_t)targetRect->x * 4;
     const size_t bytes = (size_t)w * 4;
     if (kind == BlitKind::blend) {
-        blendRows(to, target->pitch, from, source->pitch, w, h, true);
+#if defined(__GNUC__) && defined(__x86_64__)
+        if (kPairRows) {
+            blendRowsPaired(to, target->pitch, from, source->pitch, w, h);
+            return 0;
+        }
+#endif
+        blendEach(to, target->pitch, from, source->pitch, w, h);
         return 0;
     }
     // Row by row even where the rows are contiguous: one copy of a whole
