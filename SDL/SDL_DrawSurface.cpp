@@ -186,6 +186,30 @@ __attribute__((target("avx2"))) void blendRowsPaired(Uint8 *to, size_t toPitch, 
 
 namespace {
 
+// One axis clipped as SDL clips: the source span (start, length) to the
+// source's size, then where it lands (at) to the target's clip span, moving
+// the position with each cut (the arithmetic and the 16-bit field are
+// SDL's). A length of 0 or less is left for nothing to be drawn.
+void clipAxis(int &start, int &length, Sint16 &at, int size, int clipStart, int clipLength)
+{
+    if (start < 0) {
+        length += start;
+        at -= start;
+        start = 0;
+    }
+    if (size - start < length)
+        length = size - start;
+    int cut = clipStart - at;
+    if (cut > 0) {
+        length -= cut;
+        at += cut;
+        start += cut;
+    }
+    cut = at + length - clipStart - clipLength;
+    if (cut > 0)
+        length -= cut;
+}
+
 #if defined(__GNUC__) && defined(__x86_64__)
 const bool kPairRows = [] {
     __builtin_cpu_init();
@@ -219,56 +243,14 @@ int blitSurface(SDL_Surface *source, SDL_Rect *sourceRect, SDL_Surface *target, 
     const BlitKind kind = source && target ? blitKind(source, target) : BlitKind::sdl;
     if (kind == BlitKind::sdl)
         return SDL_BlitSurface(source, sourceRect, target, targetRect);
-    // Clipped as SDL clips: the source rectangle to the source, then the
-    // destination to the target's clip rectangle, moving the position with
-    // each cut (the arithmetic and the 16-bit fields are SDL's).
     SDL_Rect whole = {0, 0, 0, 0};
     if (!targetRect)
         targetRect = &whole;
-    int sx, sy, w, h;
-    if (sourceRect) {
-        sx = sourceRect->x;
-        w = sourceRect->w;
-        if (sx < 0) {
-            w += sx;
-            targetRect->x -= sx;
-            sx = 0;
-        }
-        if (source->w - sx < w)
-            w = source->w - sx;
-        sy = sourceRect->y;
-        h = sourceRect->h;
-        if (sy < 0) {
-            h += sy;
-            targetRect->y -= sy;
-            sy = 0;
-        }
-        if (source->h - sy < h)
-            h = source->h - sy;
-    } else {
-        sx = sy = 0;
-        w = source->w;
-        h = source->h;
-    }
     const SDL_Rect &clip = target->clip_rect;
-    int cut = clip.x - targetRect->x;
-    if (cut > 0) {
-        w -= cut;
-        targetRect->x += cut;
-        sx += cut;
-    }
-    cut = targetRect->x + w - clip.x - clip.w;
-    if (cut > 0)
-        w -= cut;
-    cut = clip.y - targetRect->y;
-    if (cut > 0) {
-        h -= cut;
-        targetRect->y += cut;
-        sy += cut;
-    }
-    cut = targetRect->y + h - clip.y - clip.h;
-    if (cut > 0)
-        h -= cut;
+    int sx = sourceRect ? sourceRect->x : 0, w = sourceRect ? sourceRect->w : source->w;
+    int sy = sourceRect ? sourceRect->y : 0, h = sourceRect ? sourceRect->h : source->h;
+    clipAxis(sx, w, targetRect->x, source->w, clip.x, clip.w);
+    clipAxis(sy, h, targetRect->y, source->h, clip.y, clip.h);
     if (w <= 0 || h <= 0) {
         targetRect->w = targetRect->h = 0;
         return 0;
