@@ -2,6 +2,7 @@
 #include "SDLFont.h"
 
 #include "FontMapping.h"
+#include "SDL_Draw.h"
 #include "Map/MapArray.h"
 #include "Vector/Vector.h"
 
@@ -275,7 +276,7 @@ int SDLFont::blitText(const GlyphSet *set, const char *text, int length, SDL_Sur
             if (gx < clip.x + clip.w && gx + g.surface->w > clip.x && gy < clip.y + clip.h &&
                 gy + g.surface->h > clip.y) {
                 SDL_Rect to = {(Sint16)gx, (Sint16)gy, 0, 0};
-                SDL_BlitSurface(g.surface, nullptr, target, &to);
+                SDL_Draw::blitSurface(g.surface, nullptr, target, &to);
             }
         }
         pen += g.advance;

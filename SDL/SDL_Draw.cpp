@@ -142,7 +142,7 @@ void SDLSystem::flip(int effect, int clearFlags, int duration)
     }
     if (effect == 0) {
         waitForFrame();
-        SDL_BlitSurface(backBuffer, nullptr, screen, nullptr);
+        SDL_Draw::blitSurface(backBuffer, nullptr, screen, nullptr);
         if (pointerShown)
             move_cursor(savedPointerX + hotX, savedPointerY + hotY);
         else

@@ -39,7 +39,7 @@ void sleepUnlessQuit(Uint32 ms, const std::atomic<bool> *quit)
 
 void showAtOnce(SDL_Surface *newSurface, SDL_Surface *screen)
 {
-    SDL_BlitSurface(newSurface, nullptr, screen, nullptr);
+    blitSurface(newSurface, nullptr, screen, nullptr);
     SDL_UpdateRect(screen, 0, 0, 0, 0);
 }
 
@@ -101,6 +101,23 @@ void drawFrame(SDL_Surface *next, SDL_Surface *screen, int weight, Uint32 rgbMas
         blendSpan(pixelAt(screen, x0, y), &buffer.from[buffer.offset[(size_t)y]],
                   pixelAt(next, x0, y), buffer.spanEnd[(size_t)y] - x0, weight, rgbMask, channel);
     }
+#ifdef __SSE2__
+    // The streamed stores are done before the display is told to show them.
+    _mm_sfence();
+#endif
+}
+
+// One pixel of a frame: each channel byte new + ((weight x (old - new)) >> 8).
+inline Uint32 blendPixel(Uint32 oldPixel, Uint32 newPixel, int weight, const int *channel)
+{
+    const Uint8 *o = (const Uint8 *)&oldPixel, *t = (const Uint8 *)&newPixel;
+    Uint32 p = oldPixel;
+    Uint8 *q = (Uint8 *)&p;
+    for (int c = 0; c < 3; c++) {
+        int k = channel[c];
+        q[k] = (Uint8)(t[k] + ((weight * (o[k] - t[k])) >> 8));
+    }
+    return p;
 }
 
 } // namespace
@@ -125,6 +142,12 @@ void detail::blendSpan(Uint32 *out, const Uint32 *old, const Uint32 *now, int n,
     const __m128i w = _mm_set1_epi16((short)(weight << 7));
     const __m128i zero = _mm_setzero_si128();
     const __m128i keep = _mm_set1_epi32((int)rgbMask);
+    // The frame goes to the display, not back to this thread: written past
+    // the caches, without reading the screen's old bytes in first (a
+    // quarter of the frame's memory traffic). From the first 16-byte line.
+    const int head = (int)((16 - ((uintptr_t)out & 15)) / 4 & 3);
+    for (; i < head && i < n; i++)
+        out[i] = blendPixel(old[i], now[i], weight, channel);
     for (; i + 4 <= n; i += 4) {
         __m128i o = _mm_loadu_si128((const __m128i *)(old + i));
         __m128i t = _mm_loadu_si128((const __m128i *)(now + i));
@@ -136,19 +159,14 @@ void detail::blendSpan(Uint32 *out, const Uint32 *old, const Uint32 *now, int n,
         __m128i rHi = _mm_add_epi16(tHi, _mm_mulhi_epi16(dHi, w));
         __m128i r = _mm_packus_epi16(rLo, rHi);
         r = _mm_or_si128(_mm_and_si128(r, keep), _mm_andnot_si128(keep, o));
-        _mm_storeu_si128((__m128i *)(out + i), r);
+        if ((uintptr_t)out & 3)
+            _mm_storeu_si128((__m128i *)(out + i), r);
+        else
+            _mm_stream_si128((__m128i *)(out + i), r);
     }
 #endif
-    for (; i < n; i++) {
-        const Uint8 *o = (const Uint8 *)(old + i), *t = (const Uint8 *)(now + i);
-        Uint32 p = old[i];
-        Uint8 *q = (Uint8 *)&p;
-        for (int c = 0; c < 3; c++) {
-            int k = channel[c];
-            q[k] = (Uint8)(t[k] + ((weight * (o[k] - t[k])) >> 8));
-        }
-        out[i] = p;
-    }
+    for (; i < n; i++)
+        out[i] = blendPixel(old[i], now[i], weight, channel);
 }
 
 void fade(SDL_Surface *newSurface, SDL_Surface *screen, int duration, FadeBuffer &buffer,

@@ -69,6 +69,17 @@ inline int channelByte(Uint32 mask)
     return -1;
 }
 
+// How blitSurface draws from source to target: through SDL_BlitSurface, as
+// a copy of the rows, or as SDL's blend by per-pixel alpha done here.
+enum class BlitKind { sdl, copy, blend };
+BlitKind blitKind(const SDL_Surface *source, const SDL_Surface *target);
+
+// SDL's blend by per-pixel alpha of h rows of n pixels (the source's alpha
+// in its high byte); paired: two rows at a time with AVX2, where the
+// processor has it (canPairRows), else one pixel at a time.
+bool canPairRows();
+void blendRows(Uint8 *to, size_t toPitch, const Uint8 *from, size_t fromPitch, int n, int h, bool paired);
+
 // One span of a fade's frame: the channel bytes (at the offsets in channel)
 // of out become now + ((weight x (old - now)) >> 8), weight 0..256; the
 // fourth byte keeps old's (rgbMask has the channels' bits).

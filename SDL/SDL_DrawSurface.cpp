@@ -8,6 +8,10 @@
 #include <math.h>
 #include <string.h>
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace SDL_Draw {
 
 
@@ -66,6 +70,214 @@ SDL_Surface *createImage(int width, int height, const uint32_t *pixels, const ui
     return image;
 }
 
+// SDL draws a picture as a copy of its pixels when it has no colour key and
+// no surface alpha and the formats are the same, and blends it by per-pixel
+// alpha with its own arithmetic (below) when its alpha is the high byte and
+// the colour masks are the same. Both are done here when the surfaces can be
+// read and written without a lock; a surface locked by its caller is left
+// to SDL, which refuses it, and so are pictures SDL may run-length encode.
+BlitKind detail::blitKind(const SDL_Surface *source, const SDL_Surface *target)
+{
+    const SDL_PixelFormat *s = source->format, *t = target->format;
+    if (source == target || !source->pixels || !target->pixels)
+        return BlitKind::sdl;
+    if (s->BitsPerPixel != 32 || t->BitsPerPixel != 32 || s->BytesPerPixel != 4 || t->BytesPerPixel != 4)
+        return BlitKind::sdl;
+    if (s->Rmask != t->Rmask || s->Gmask != t->Gmask || s->Bmask != t->Bmask)
+        return BlitKind::sdl;
+    if (SDL_MUSTLOCK(source) || SDL_MUSTLOCK(target) || source->locked || target->locked)
+        return BlitKind::sdl;
+    if (source->flags & (SDL_SRCCOLORKEY | SDL_RLEACCELOK | SDL_RLEACCEL))
+        return BlitKind::sdl;
+    bool blends = (source->flags & SDL_SRCALPHA) && (s->alpha != SDL_ALPHA_OPAQUE || s->Amask);
+    if (!blends)
+        return s->Amask == t->Amask ? BlitKind::copy : BlitKind::sdl;
+    return s->Amask == 0xFF000000u ? BlitKind::blend : BlitKind::sdl;
+}
+
+namespace {
+
+// SDL's blend of one row: the three low bytes of each target pixel become
+// target + (((source - target) x alpha) >> 8), rounded down, the source's
+// own where alpha is 255; the target keeps its high byte. As one sum that
+// stays within 16 bits: (target x (256 - w) + source x w) >> 8, w being alpha,
+// or 256 where alpha is 255.
+inline Uint32 blendPixel(Uint32 d, Uint32 s)
+{
+    Uint32 alpha = s >> 24;
+    if (!alpha)
+        return d;
+    // Bytes 0 and 2 side by side: neither sum reaches the other's bits.
+    Uint32 w = alpha == 255 ? 256 : alpha;
+    Uint32 outer = (((d & 0xFF00FF) * (256 - w) + (s & 0xFF00FF) * w) >> 8) & 0xFF00FF;
+    Uint32 middle = (((d & 0xFF00) * (256 - w) + (s & 0xFF00) * w) >> 8) & 0xFF00;
+    return outer | middle | (d & 0xFF000000u);
+}
+
+// Rows of n pixels, one pixel at a time. Clear pixels are not even
+// written: the next glyph may read them soon.
+void blendEach(Uint8 *to, size_t toPitch, const Uint8 *from, size_t fromPitch, int n, int h)
+{
+    for (int row = 0; row < h; row++, to += toPitch, from += fromPitch) {
+        Uint32 *t = (Uint32 *)to;
+        const Uint32 *f = (const Uint32 *)from;
+        for (int i = 0; i < n; i++)
+            if (f[i] >> 24)
+                t[i] = blendPixel(t[i], f[i]);
+    }
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// With AVX2, eight pixels at once in 16-bit lanes: four of each of two rows
+// (glyphs are rows of a few pixels, so rows are paired, not lengthened).
+__attribute__((target("avx2"))) inline __m256i blendEight(__m256i d, __m256i s)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i low = _mm256_set1_epi32(0x00FFFFFF);
+    const __m256i whole = _mm256_set1_epi16(256);
+    __m256i alpha = _mm256_srli_epi32(s, 24);
+    __m256i w = _mm256_sub_epi32(alpha, _mm256_cmpeq_epi32(alpha, _mm256_set1_epi32(255)));
+    w = _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
+    __m256i wLo = _mm256_unpacklo_epi32(w, w), wHi = _mm256_unpackhi_epi32(w, w);
+    __m256i sLo = _mm256_unpacklo_epi8(s, zero), sHi = _mm256_unpackhi_epi8(s, zero);
+    __m256i dLo = _mm256_unpacklo_epi8(d, zero), dHi = _mm256_unpackhi_epi8(d, zero);
+    __m256i rLo = _mm256_add_epi16(_mm256_mullo_epi16(sLo, wLo), _mm256_mullo_epi16(dLo, _mm256_sub_epi16(whole, wLo)));
+    __m256i rHi = _mm256_add_epi16(_mm256_mullo_epi16(sHi, wHi), _mm256_mullo_epi16(dHi, _mm256_sub_epi16(whole, wHi)));
+    __m256i r = _mm256_packus_epi16(_mm256_srli_epi16(rLo, 8), _mm256_srli_epi16(rHi, 8));
+    return _mm256_or_si256(_mm256_and_si256(r, low), _mm256_andnot_si256(low, d));
+}
+
+__attribute__((target("avx2"))) inline __m256i loadTwo(const Uint32 *first, const Uint32 *second)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128((const __m128i *)first)),
+                                   _mm_loadu_si128((const __m128i *)second), 1);
+}
+
+__attribute__((target("avx2"))) void blendRowsPaired(Uint8 *to, size_t toPitch, const Uint8 *from,
+                                                      size_t fromPitch, int n, int h)
+{
+    for (int row = 0; row < h; row += 2, to += 2 * toPitch, from += 2 * fromPitch) {
+        // A last row without a partner is paired with itself.
+        const bool alone = row + 1 == h;
+        Uint32 *to0 = (Uint32 *)to, *to1 = alone ? to0 : (Uint32 *)(to + toPitch);
+        const Uint32 *from0 = (const Uint32 *)from, *from1 = alone ? from0 : (const Uint32 *)(from + fromPitch);
+        int i = 0;
+        for (; i + 4 <= n; i += 4) {
+            __m256i s = loadTwo(from0 + i, from1 + i);
+            __m256i alpha = _mm256_srli_epi32(s, 24);
+            if (_mm256_testz_si256(alpha, alpha))
+                continue;
+            __m256i r = blendEight(loadTwo(to0 + i, to1 + i), s);
+            _mm_storeu_si128((__m128i *)(to0 + i), _mm256_castsi256_si128(r));
+            _mm_storeu_si128((__m128i *)(to1 + i), _mm256_extracti128_si256(r, 1));
+        }
+        for (; i < n; i++) {
+            if (from0[i] >> 24)
+                to0[i] = blendPixel(to0[i], from0[i]);
+            if (!alone && from1[i] >> 24)
+                to1[i] = blendPixel(to1[i], from1[i]);
+        }
+    }
+}
+
+#endif
+
+} // namespace
+
+namespace {
+
+// One axis clipped as SDL clips: the source span (start, length) to the
+// source's size, then where it lands (at) to the target's clip span, moving
+// the position with each cut (the arithmetic and the 16-bit field are
+// SDL's). A length of 0 or less is left for nothing to be drawn.
+void clipAxis(int &start, int &length, Sint16 &at, int size, int clipStart, int clipLength)
+{
+    if (start < 0) {
+        length += start;
+        at -= start;
+        start = 0;
+    }
+    if (size - start < length)
+        length = size - start;
+    int cut = clipStart - at;
+    if (cut > 0) {
+        length -= cut;
+        at += cut;
+        start += cut;
+    }
+    cut = at + length - clipStart - clipLength;
+    if (cut > 0)
+        length -= cut;
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+const bool kPairRows = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+#else
+const bool kPairRows = false;
+#endif
+
+} // namespace
+
+bool detail::canPairRows()
+{
+    return kPairRows;
+}
+
+void detail::blendRows(Uint8 *to, size_t toPitch, const Uint8 *from, size_t fromPitch, int n, int h, bool paired)
+{
+#if defined(__GNUC__) && defined(__x86_64__)
+    if (paired && canPairRows()) {
+        blendRowsPaired(to, toPitch, from, fromPitch, n, h);
+        return;
+    }
+#endif
+    (void)paired;
+    blendEach(to, toPitch, from, fromPitch, n, h);
+}
+
+int blitSurface(SDL_Surface *source, SDL_Rect *sourceRect, SDL_Surface *target, SDL_Rect *targetRect)
+{
+    const BlitKind kind = source && target ? blitKind(source, target) : BlitKind::sdl;
+    if (kind == BlitKind::sdl)
+        return SDL_BlitSurface(source, sourceRect, target, targetRect);
+    SDL_Rect whole = {0, 0, 0, 0};
+    if (!targetRect)
+        targetRect = &whole;
+    const SDL_Rect &clip = target->clip_rect;
+    int sx = sourceRect ? sourceRect->x : 0, w = sourceRect ? sourceRect->w : source->w;
+    int sy = sourceRect ? sourceRect->y : 0, h = sourceRect ? sourceRect->h : source->h;
+    clipAxis(sx, w, targetRect->x, source->w, clip.x, clip.w);
+    clipAxis(sy, h, targetRect->y, source->h, clip.y, clip.h);
+    if (w <= 0 || h <= 0) {
+        targetRect->w = targetRect->h = 0;
+        return 0;
+    }
+    targetRect->w = (Uint16)w;
+    targetRect->h = (Uint16)h;
+    const Uint8 *from = (const Uint8 *)source->pixels + (size_t)sy * source->pitch + (size_t)sx * 4;
+    Uint8 *to = (Uint8 *)target->pixels + (size_t)targetRect->y * target->pitch + (size_t)targetRect->x * 4;
+    const size_t bytes = (size_t)w * 4;
+    if (kind == BlitKind::blend) {
+#if defined(__GNUC__) && defined(__x86_64__)
+        if (kPairRows) {
+            blendRowsPaired(to, target->pitch, from, source->pitch, w, h);
+            return 0;
+        }
+#endif
+        blendEach(to, target->pitch, from, source->pitch, w, h);
+        return 0;
+    }
+    // Row by row even where the rows are contiguous: one copy of a whole
+    // frame is long enough for memcpy to write it past the caches, and the
+    // page drawn next over it would then be read back from memory.
+    for (int row = 0; row < h; row++, from += source->pitch, to += target->pitch)
+        memcpy(to, from, bytes);
+    return 0;
+}
+
 void setRegion(SDL_Surface *target, int x, int y, int width, int height)
 {
     if (!target)
@@ -104,7 +316,7 @@ void blit(SDL_Surface *image, SDL_Surface *target, int x, int y, int iX, int iY,
     SDL_Rect s = {(Sint16)(dst.x0 - dx), (Sint16)(dst.y0 - dy), (Uint16)(dst.x1 - dst.x0),
                   (Uint16)(dst.y1 - dst.y0)};
     SDL_Rect d = {(Sint16)dst.x0, (Sint16)dst.y0, 0, 0};
-    SDL_BlitSurface(image, &s, target, &d);
+    blitSurface(image, &s, target, &d);
 }
 
 Uint32 scaleBlit(SDL_Surface *source, double left, double top, double right, double bottom)
@@ -221,7 +433,7 @@ void movePointer(SDL_Surface *screen, SDL_Surface *backBuffer, SDL_Surface *imag
     if (backBuffer && saved.w && saved.h) {
         SDL_Rect from = saved;
         SDL_Rect to = saved;
-        SDL_BlitSurface(backBuffer, &from, screen, &to);
+        blitSurface(backBuffer, &from, screen, &to);
     }
     int px = (int16_t)x - hotX, py = (int16_t)y - hotY;
     if (image) {
