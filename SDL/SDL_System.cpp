@@ -14,6 +14,7 @@
 #include "SDLConfig.h"
 #include "SoundSystem.h"
 #include "SDL_Hooks.h"
+#include "ScratchFile.h"
 #include "Strings.h"
 #include "Vector/Vector.h"
 
@@ -248,7 +249,9 @@ bool SDLSystem::find_one_file(char *&name)
 
 void SDLSystem::dropCurrentFile()
 {
-    if (openFile && openFile != replacement.stream())
+    if (openFile && openFile == scratch)
+        endScratch(false);
+    else if (openFile && openFile != replacement.stream())
         fclose(openFile);
     openFile = nullptr;
     replacement.discard();
@@ -268,7 +271,11 @@ bool SDLSystem::create_file(const char *name, int where)
         path = std::string("save/") + name;
     else
         path = name;
-    if (where & FILE_TRUNCATE) {
+    if ((where & FILE_TRUNCATE) && (where & FILE_SCRATCH)) {
+        openFile = scratch = open_memstream(&scratchBytes, &scratchSize);
+        scratchName = name;
+        scratchPath = path;
+    } else if (where & FILE_TRUNCATE) {
         openFile = replacement.open(path);
         holdReplacement = (where & FILE_HOLD) != 0;
     } else {
@@ -347,7 +354,7 @@ void SDLSystem::close_file()
 {
     logf("close_file\n");
     M2_ASSERT(openFile != NULL, SOURCE);
-    if (openFile == replacement.stream()) {
+    if (openFile == replacement.stream() || openFile == scratch) {
         // Put in place when written whole; the old file stays otherwise.
         commitCurrentFile(true);
         return;
@@ -357,9 +364,29 @@ void SDLSystem::close_file()
     appendedPath.clear();
 }
 
+bool SDLSystem::endScratch(bool keep)
+{
+    bool ok = !ferror(scratch);
+    ok = fclose(scratch) == 0 && ok && keep;
+    if (openFile == scratch)
+        openFile = nullptr;
+    scratch = nullptr;
+    if (ok) {
+        ok = writeScratchFile(scratchPath, scratchBytes, scratchSize);
+        if (!ok)
+            unwrittenCopies[scratchName].assign(scratchBytes, scratchBytes + scratchSize);
+    }
+    free(scratchBytes);
+    scratchBytes = nullptr;
+    scratchSize = 0;
+    return ok;
+}
+
 bool SDLSystem::commitCurrentFile(bool keep)
 {
     bool ok = false;
+    if (openFile && openFile == scratch)
+        return endScratch(keep);
     if (openFile && openFile == replacement.stream()) {
         openFile = nullptr;
         if (!holdReplacement)

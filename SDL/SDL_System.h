@@ -16,6 +16,7 @@
 #include <stdio.h>
 
 #include <atomic>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,18 @@ public:
     bool holdReplacement = false;          // it waits for place_files once committed
     std::vector<ReplacingFile> waiting;    // committed, waiting for place_files
     std::string appendedPath;   // path of the file create_file opened for appending
+    // A scratch copy (FILE_SCRATCH) gathers its bytes in memory and is
+    // compared or written when it is closed.
+    FILE *scratch = nullptr;          // owned memory stream; the current file while open
+    char *scratchBytes = nullptr;     // the stream's buffer (malloc'd), scratchSize bytes
+    size_t scratchSize = 0;
+    std::string scratchName, scratchPath;
+    // Scratch copies that could not be written, by name; install_font hands
+    // them to the font map, which reads them from memory.
+    std::map<std::string, std::vector<unsigned char>> unwrittenCopies;
+    // Ends the scratch copy: written (keep) or dropped; true when the file
+    // holds its bytes.
+    bool endScratch(bool keep);
     // Ends the current file: a replacement not committed is discarded.
     void dropCurrentFile();
     // commit_file without its log line (close_file commits too).
