@@ -14,7 +14,6 @@
 #include "SDLConfig.h"
 #include "SoundSystem.h"
 #include "SDL_Hooks.h"
-#include "ScratchFile.h"
 #include "Strings.h"
 #include "Vector/Vector.h"
 
@@ -249,7 +248,7 @@ bool SDLSystem::find_one_file(char *&name)
 
 void SDLSystem::dropCurrentFile()
 {
-    if (openFile && openFile == scratch)
+    if (openFile && openFile == scratch.stream())
         endScratch(false);
     else if (openFile && openFile != replacement.stream())
         fclose(openFile);
@@ -272,9 +271,8 @@ bool SDLSystem::create_file(const char *name, int where)
     else
         path = name;
     if ((where & FILE_TRUNCATE) && (where & FILE_SCRATCH)) {
-        openFile = scratch = open_memstream(&scratchBytes, &scratchSize);
+        openFile = scratch.open(path);
         scratchName = name;
-        scratchPath = path;
     } else if (where & FILE_TRUNCATE) {
         openFile = replacement.open(path);
         holdReplacement = (where & FILE_HOLD) != 0;
@@ -347,6 +345,8 @@ bool SDLSystem::write_file(const void *buffer, int size)
     M2_ASSERT(openFile != NULL, SOURCE);
     if (!buffer || size < 0)
         return false;
+    if (openFile == scratch.stream())
+        return scratch.write(buffer, (size_t)size);
     return fwrite(buffer, 1, (size_t)size, openFile) == (size_t)size;
 }
 
@@ -354,7 +354,7 @@ void SDLSystem::close_file()
 {
     logf("close_file\n");
     M2_ASSERT(openFile != NULL, SOURCE);
-    if (openFile == replacement.stream() || openFile == scratch) {
+    if (openFile == replacement.stream() || openFile == scratch.stream()) {
         // Put in place when written whole; the old file stays otherwise.
         commitCurrentFile(true);
         return;
@@ -366,26 +366,18 @@ void SDLSystem::close_file()
 
 bool SDLSystem::endScratch(bool keep)
 {
-    bool ok = !ferror(scratch);
-    ok = fclose(scratch) == 0 && ok && keep;
-    if (openFile == scratch)
-        openFile = nullptr;
-    scratch = nullptr;
-    if (ok) {
-        ok = writeScratchFile(scratchPath, scratchBytes, scratchSize);
-        if (!ok)
-            unwrittenCopies[scratchName].assign(scratchBytes, scratchBytes + scratchSize);
-    }
-    free(scratchBytes);
-    scratchBytes = nullptr;
-    scratchSize = 0;
+    openFile = nullptr;
+    std::vector<unsigned char> unwritten;
+    bool ok = scratch.end(keep, &unwritten);
+    if (!unwritten.empty())
+        unwrittenCopies[scratchName] = std::move(unwritten);
     return ok;
 }
 
 bool SDLSystem::commitCurrentFile(bool keep)
 {
     bool ok = false;
-    if (openFile && openFile == scratch)
+    if (openFile && openFile == scratch.stream())
         return endScratch(keep);
     if (openFile && openFile == replacement.stream()) {
         openFile = nullptr;

@@ -11,6 +11,7 @@
 #define MIRANDOL_SDL_SYSTEM_H
 
 #include "ReplaceFile.h"
+#include "ScratchFile.h"
 #include "System.h"
 
 #include <stdio.h>
@@ -116,17 +117,15 @@ public:
     bool holdReplacement = false;          // it waits for place_files once committed
     std::vector<ReplacingFile> waiting;    // committed, waiting for place_files
     std::string appendedPath;   // path of the file create_file opened for appending
-    // A scratch copy (FILE_SCRATCH) gathers its bytes in memory and is
-    // compared or written when it is closed.
-    FILE *scratch = nullptr;          // owned memory stream; the current file while open
-    char *scratchBytes = nullptr;     // the stream's buffer (malloc'd), scratchSize bytes
-    size_t scratchSize = 0;
-    std::string scratchName, scratchPath;
+    // A scratch copy (FILE_SCRATCH): compared with the file there as it is
+    // written, and written itself only when it differs.
+    ScratchCopy scratch;
+    std::string scratchName;
     // Scratch copies that could not be written, by name; install_font hands
     // them to the font map, which reads them from memory.
     std::map<std::string, std::vector<unsigned char>> unwrittenCopies;
     // Ends the scratch copy: written (keep) or dropped; true when the file
-    // holds its bytes.
+    // holds its bytes. A copy that could not be written is kept in memory.
     bool endScratch(bool keep);
     // Ends the current file: a replacement not committed is discarded.
     void dropCurrentFile();

@@ -4,35 +4,32 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool fileHolds(const std::string &path, const void *bytes, size_t size)
+namespace {
+
+const size_t kBlock = 65536;
+
+// Whether the next size bytes of the stream are these.
+bool streamHolds(FILE *f, const void *bytes, size_t size)
 {
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    struct stat st;
-    bool same = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && (size_t)st.st_size == size;
     const unsigned char *want = (const unsigned char *)bytes;
-    unsigned char block[65536];
-    for (size_t at = 0; same && at < size;) {
-        size_t n = fread(block, 1, sizeof block < size - at ? sizeof block : size - at, f);
-        same = n > 0 && memcmp(block, want + at, n) == 0;
+    unsigned char block[kBlock];
+    for (size_t at = 0; at < size;) {
+        size_t n = fread(block, 1, kBlock < size - at ? kBlock : size - at, f);
+        if (n == 0 || memcmp(block, want + at, n) != 0)
+            return false;
         at += n;
     }
-    // Nothing may follow (the file could have grown since it was measured).
-    same = same && fgetc(f) == EOF;
-    fclose(f);
-    return same;
+    return true;
 }
 
-bool writeScratchFile(const std::string &path, const void *bytes, size_t size)
+// Writes the bytes beside the path and renames them over it.
+bool replaceScratch(const std::string &path, const void *bytes, size_t size)
 {
-    if (fileHolds(path, bytes, size))
-        return true;
     std::string name = path + ".XXXXXX";
     int fd = mkostemp(&name[0], O_CLOEXEC);
     if (fd < 0)
@@ -56,4 +53,92 @@ bool writeScratchFile(const std::string &path, const void *bytes, size_t size)
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool fileHolds(const std::string &path, const void *bytes, size_t size)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    struct stat st;
+    bool same = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && (size_t)st.st_size == size &&
+                streamHolds(f, bytes, size) && fgetc(f) == EOF;   // nothing may follow
+    fclose(f);
+    return same;
+}
+
+bool writeScratchFile(const std::string &path, const void *bytes, size_t size)
+{
+    return fileHolds(path, bytes, size) || replaceScratch(path, bytes, size);
+}
+
+FILE *ScratchCopy::open(const std::string &path)
+{
+    end(false);
+    stream_ = open_memstream(&bytes_, &size_);
+    if (!stream_)
+        return nullptr;
+    path_ = path;
+    old_ = fopen(path.c_str(), "rb");
+    return stream_;
+}
+
+bool ScratchCopy::sameAsOld(const void *bytes, size_t size)
+{
+    return old_ && streamHolds(old_, bytes, size);
+}
+
+bool ScratchCopy::diverge()
+{
+    differs_ = true;
+    if (matched_ == 0)
+        return true;
+    unsigned char block[kBlock];
+    bool ok = fseek(old_, 0, SEEK_SET) == 0;
+    for (size_t left = matched_; ok && left > 0;) {
+        size_t n = fread(block, 1, kBlock < left ? kBlock : left, old_);
+        ok = n > 0 && fwrite(block, 1, n, stream_) == n;
+        left -= n;
+    }
+    return ok;
+}
+
+bool ScratchCopy::write(const void *bytes, size_t size)
+{
+    if (!stream_ || !bytes)
+        return false;
+    if (!differs_ && sameAsOld(bytes, size)) {
+        matched_ += size;
+        return true;
+    }
+    if (!differs_ && !diverge())
+        return false;
+    return fwrite(bytes, 1, size, stream_) == size;
+}
+
+bool ScratchCopy::end(bool keep, std::vector<unsigned char> *unwritten)
+{
+    if (!stream_)
+        return false;
+    bool unchanged = !differs_ && old_ && fgetc(old_) == EOF && !ferror(old_);
+    bool ok = keep && (unchanged || differs_ || diverge());
+    ok = !ferror(stream_) && ok;
+    ok = fclose(stream_) == 0 && ok;
+    stream_ = nullptr;
+    if (old_)
+        fclose(old_);
+    old_ = nullptr;
+    if (ok && !unchanged) {
+        ok = replaceScratch(path_, bytes_, size_);
+        if (!ok && unwritten)
+            unwritten->assign(bytes_, bytes_ + size_);
+    }
+    free(bytes_);
+    bytes_ = nullptr;
+    size_ = 0;
+    matched_ = 0;
+    differs_ = false;
+    return ok;
 }
