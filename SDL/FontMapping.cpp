@@ -1,6 +1,7 @@
 // Font map, override file and font cache (see FontMapping.h).
 #include "FontMapping.h"
 #include "ReplaceFile.h"
+#include "ScratchFile.h"
 
 #include "SDLFont.h"
 
@@ -89,19 +90,13 @@ void FontMapping::createFallback()
     // The magazine's fonts are written to temp/ under their own names; a
     // folder of its own keeps a member called "default.ttf" from replacing
     // the fallback.
-    std::string folder = where.homeDir + "temp" + where.separator + "fallback";
+    std::string folder = tempDir() + "fallback";
     mkdir(folder.c_str(), 0755);
     fallback = folder + where.separator + "default.ttf";
-    FILE *f = fopen(fallback.c_str(), "w");
-    bool written = false;
-    if (f) {
-        written = fwrite(g_fallbackFont, 1, g_fallbackFontSize, f) == g_fallbackFontSize;
-        written = (fclose(f) == 0) && written;
-    }
-    if (!written) {
-        printf("Could not create fallback font, default.ttf in temp dir\n");
-        return;
-    }
+    // Where it cannot be written (a read-only folder, a full disk) it is
+    // read from memory: the fallback is always there.
+    if (!writeScratchFile(fallback, g_fallbackFont, g_fallbackFontSize))
+        memoryFonts[fallback].assign(g_fallbackFont, g_fallbackFont + g_fallbackFontSize);
     for (int style = 0; style < 4; style++)
         base.put("default:" + std::to_string(style), fallback);
 }
@@ -220,24 +215,33 @@ void FontMapping::buildFolder(const std::string &directory, int depth)
             buildFolder(path + where.separator, depth - 1);
 }
 
+std::string FontMapping::cacheText() const
+{
+    std::string text;
+    char checksum[16];
+    for (const Section &s : sections) {
+        snprintf(checksum, sizeof checksum, "%i", (int32_t)s.checksum);
+        text += s.directory + "\n" + checksum + "\n";
+        for (const auto &item : s.fonts.entries())
+            text += item.first + "=" + item.second + "\n";
+    }
+    return text;
+}
+
 bool FontMapping::writeCache() const
 {
     if (where.cachePath.empty())
         return false;
+    std::string text = cacheText();
+    // Unchanged (as at most starts): not written again.
+    if (fileHolds(where.cachePath, text.data(), text.size()))
+        return true;
     // Replaced whole, so a cache that was cut short is never read.
     ReplacingFile file;
     FILE *f = file.open(where.cachePath);
     bool ok = f != nullptr;
-    if (f) {
-        for (const Section &s : sections) {
-            if (fprintf(f, "%s\n%i\n", s.directory.c_str(), (int32_t)s.checksum) < 0)
-                ok = false;
-            for (const auto &item : s.fonts.entries())
-                if (fprintf(f, "%s=%s\n", item.first.c_str(), item.second.c_str()) < 0)
-                    ok = false;
-        }
-        ok = file.commit(ok);
-    }
+    if (f)
+        ok = file.commit(fwrite(text.data(), 1, text.size(), f) == text.size());
     if (!ok)
         fprintf(stderr, "Could not save the font cache\n");   // rebuilt at the next start
     return ok;
@@ -275,7 +279,20 @@ static int styleOf(const char *name, bool &known)
     return 0;
 }
 
-void FontMapping::addFontFile(const std::vector<std::string> &paths, FontMap &map)
+int FontMapping::openFace(const FontMapping *files, FT_Library library, const std::string &path,
+                          FT_Face *face)
+{
+    if (files) {
+        auto kept = files->memoryFonts.find(path);
+        if (kept != files->memoryFonts.end())
+            return FT_New_Memory_Face(library, kept->second.data(), (FT_Long)kept->second.size(),
+                                      0, face);
+    }
+    return FT_New_Face(library, path.c_str(), 0, face);
+}
+
+void FontMapping::addFontFile(const std::vector<std::string> &paths, FontMap &map,
+                              const FontMapping *files)
 {
     FT_Library lib = SDLFont::library();
     if (!lib) {
@@ -285,7 +302,7 @@ void FontMapping::addFontFile(const std::vector<std::string> &paths, FontMap &ma
     std::vector<std::pair<std::string, std::string>> unknownStyles;
     for (const std::string &path : paths) {
         FT_Face face = nullptr;
-        if (FT_New_Face(lib, path.c_str(), 0, &face) != 0)
+        if (openFace(files, lib, path, &face) != 0)
             continue;
         // Faces without a family name cannot be asked for.
         if (face->family_name && *face->family_name) {
@@ -310,12 +327,26 @@ int FontMapping::installFont(const char *name)
 {
     if (!name)
         return 0;
+    std::string temp = tempDir();
     std::vector<std::string> listed;
-    lister(where.homeDir + "temp" + where.separator, listed);
+    lister(temp, listed);
     std::vector<std::string> kept;
     for (const std::string &path : listed)
         if (path.find(name) != std::string::npos)
             kept.push_back(path);
-    addFontFile(kept, base);
+    // A font kept in memory is read from there, also where an older copy
+    // of it lies in temp/. The fallback, in a folder below, is no
+    // magazine font.
+    for (const auto &font : memoryFonts)
+        if (font.first.find(where.separator, temp.size()) == std::string::npos &&
+            font.first.find(name) != std::string::npos &&
+            std::find(kept.begin(), kept.end(), font.first) == kept.end())
+            kept.push_back(font.first);
+    addFontFile(kept, base, this);
     return (int)kept.size();
+}
+
+void FontMapping::keepInMemory(const std::string &name, std::vector<unsigned char> bytes)
+{
+    memoryFonts[tempDir() + name] = std::move(bytes);
 }

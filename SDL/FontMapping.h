@@ -9,6 +9,7 @@
 #include <stdint.h>
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,13 +45,17 @@ struct FontLocations {
 // Lists a directory: one path per entry ("." and ".." left out), the
 // directory text followed by the name, sorted by name. A directory that
 // cannot be opened lists nothing.
+typedef struct FT_LibraryRec_ *FT_Library;
+typedef struct FT_FaceRec_ *FT_Face;
+
 typedef std::function<void(const std::string &dir, std::vector<std::string> &paths)>
     DirectoryLister;
 void listFontDirectory(const std::string &dir, std::vector<std::string> &paths);
 
 class FontMapping {
 public:
-    // Writes the fallback font and reads the override file.
+    // Writes the fallback font and reads the override file. A fallback font
+    // that cannot be written is kept in memory and mapped all the same.
     explicit FontMapping(const FontLocations &locations,
                          DirectoryLister lister = listFontDirectory);
 
@@ -58,16 +63,27 @@ public:
     // for every folder below it); a directory that has one already is
     // skipped.
     void build(const std::string &directory);
+    // Writes the cache file unless it already holds these sections.
     bool writeCache() const;
     const FontMap &buildMap();
+    // Maps the magazine's fonts in "temp/" whose names contain the text,
+    // together with those kept in memory by that name.
     int installFont(const char *name);
+    // A magazine font whose copy in "temp/" could not be written: its bytes,
+    // by its bare file name, stand for the file from now on.
+    void keepInMemory(const std::string &name, std::vector<unsigned char> bytes);
 
     // The path mapped to a key, or null.
     const char *lookup(const char *key) const { return base.get(key); }
     const FontMap &map() const { return base; }
     const std::string &fallbackPath() const { return fallback; }
 
-    static void addFontFile(const std::vector<std::string> &paths, FontMap &map);
+    // Opens face 0 of a font path: from memory when the mapping (which may
+    // be null) keeps the path's font there, else from the file.
+    static int openFace(const FontMapping *files, FT_Library library, const std::string &path,
+                        FT_Face *face);
+    static void addFontFile(const std::vector<std::string> &paths, FontMap &map,
+                            const FontMapping *files = nullptr);
     static uint32_t dirChecksum(const std::vector<std::string> &paths);
     // The checksum cached for the directory; false when it has no section.
     bool readCacheChecksum(const std::string &directory, uint32_t &checksum);
@@ -86,6 +102,8 @@ private:
     static const int kSystemFontDepth = 4;
 
     void buildFolder(const std::string &directory, int depth);
+    std::string tempDir() const { return where.homeDir + "temp" + where.separator; }
+    std::string cacheText() const;
     void createFallback();
     void readOverride();
     const std::vector<std::string> &cacheLines();
@@ -99,6 +117,10 @@ private:
     std::string fallback;
     bool cacheLoaded = false;
     std::vector<std::string> cache;
+    // Fonts that FreeType reads from memory, by the path their file would
+    // have; owned, and kept for the whole run, as fonts are opened at every
+    // new height.
+    std::map<std::string, std::vector<unsigned char>> memoryFonts;
 };
 
 // Reads a text file as whole lines, without their line ends ("\n", or

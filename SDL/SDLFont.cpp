@@ -83,13 +83,15 @@ FT_Library SDLFont::library()
     return g_library;
 }
 
-SDLFont *SDLFont::openFont(const char *path, int height)
+SDLFont *SDLFont::openFont(const char *path, int height, const FontMapping *files)
 {
     FT_Library lib = library();
     if (!lib || !path)
         return nullptr;
+    // The face lives only while the glyphs are rendered, so bytes kept in
+    // memory outlive it.
     FT_Face face = nullptr;
-    FT_Error error = FT_New_Face(lib, path, 0, &face);
+    FT_Error error = FontMapping::openFace(files, lib, path, &face);
     if (error) {
         fprintf(stderr, "SDLFont: Unable to load font '%s', check your font paths. Error code: %i\n",
                 path, error);
@@ -302,7 +304,7 @@ static SDLFont *openCached(MapArray *cache, const FontMapping &mapping, const st
     const char *path = mapping.lookup(mapKey.c_str());
     if (!path)
         return nullptr;
-    SDLFont *font = SDLFont::openFont(path, height);
+    SDLFont *font = SDLFont::openFont(path, height, &mapping);
     if (cache)
         MapArray_put(cache, cacheKey.c_str(), font ? (void *)font : kFailedOpen);
     return font;

@@ -45,7 +45,9 @@ public:
     // when FreeType cannot start.
     static FT_Library library();
 
-    static SDLFont *openFont(const char *path, int height);
+    // Opens a font path at a height; the fonts that the mapping (which may
+    // be null) keeps in memory are read from there.
+    static SDLFont *openFont(const char *path, int height, const FontMapping *files = nullptr);
     static GlyphSet *firstSet(SDLFont *font);
     static GlyphSet *setForColour(SDLFont *font, uint32_t colour);
     static int textWidth(const GlyphSet *set, const char *text);

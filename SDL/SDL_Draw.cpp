@@ -57,7 +57,10 @@ bool SDLSystem::init_display(int width, int height)
         return false;
     }
     showSystemPointer();
-    SDLSystem_placeSearchPanel(this, width, height);
+    // The search dialog is made on its first use (its font would cost the
+    // first frame a few milliseconds); a new display only moves it.
+    if (searchPanel)
+        SDLSystem_placeSearchPanel(this, width, height);
     return true;
 }
 

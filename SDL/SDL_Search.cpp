@@ -222,6 +222,8 @@ static char *newCopy(const char *text)
 bool SDLSystem::search(SearchIndex *index, char *&word, char *&fileName)
 {
     logf("search\n");
+    if (!searchPanel && screen)
+        SDLSystem_placeSearchPanel(this, screen->w, screen->h);
     SDLGUI::SearchPanel *panel = searchPanel;
     if (!index || !index->ok || !panel || !screen)
         return false;

@@ -257,7 +257,9 @@ bool SDLSystem::find_one_file(char *&name)
 
 void SDLSystem::dropCurrentFile()
 {
-    if (openFile && openFile != replacement.stream())
+    if (openFile && openFile == scratch.stream())
+        endScratch(false);
+    else if (openFile && openFile != replacement.stream())
         fclose(openFile);
     openFile = nullptr;
     replacement.discard();
@@ -277,7 +279,10 @@ bool SDLSystem::create_file(const char *name, int where)
         path = std::string("save/") + name;
     else
         path = name;
-    if (where & FILE_TRUNCATE) {
+    if ((where & FILE_TRUNCATE) && (where & FILE_SCRATCH)) {
+        openFile = scratch.open(path);
+        scratchName = name;
+    } else if (where & FILE_TRUNCATE) {
         openFile = replacement.open(path);
         holdReplacement = (where & FILE_HOLD) != 0;
     } else {
@@ -349,6 +354,8 @@ bool SDLSystem::write_file(const void *buffer, int size)
     M2_ASSERT(openFile != NULL, SOURCE);
     if (!buffer || size < 0)
         return false;
+    if (openFile == scratch.stream())
+        return scratch.write(buffer, (size_t)size);
     return fwrite(buffer, 1, (size_t)size, openFile) == (size_t)size;
 }
 
@@ -356,7 +363,7 @@ void SDLSystem::close_file()
 {
     logf("close_file\n");
     M2_ASSERT(openFile != NULL, SOURCE);
-    if (openFile == replacement.stream()) {
+    if (openFile == replacement.stream() || openFile == scratch.stream()) {
         // Put in place when written whole; the old file stays otherwise.
         commitCurrentFile(true);
         return;
@@ -366,9 +373,21 @@ void SDLSystem::close_file()
     appendedPath.clear();
 }
 
+bool SDLSystem::endScratch(bool keep)
+{
+    openFile = nullptr;
+    std::vector<unsigned char> unwritten;
+    bool ok = scratch.end(keep, &unwritten);
+    if (!unwritten.empty())
+        unwrittenCopies[scratchName] = std::move(unwritten);
+    return ok;
+}
+
 bool SDLSystem::commitCurrentFile(bool keep)
 {
     bool ok = false;
+    if (openFile && openFile == scratch.stream())
+        return endScratch(keep);
     if (openFile && openFile == replacement.stream()) {
         openFile = nullptr;
         if (!holdReplacement)

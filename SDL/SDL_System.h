@@ -11,11 +11,13 @@
 #define MIRANDOL_SDL_SYSTEM_H
 
 #include "ReplaceFile.h"
+#include "ScratchFile.h"
 #include "System.h"
 
 #include <stdio.h>
 
 #include <atomic>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -117,6 +119,16 @@ public:
     bool holdReplacement = false;          // it waits for place_files once committed
     std::vector<ReplacingFile> waiting;    // committed, waiting for place_files
     std::string appendedPath;   // path of the file create_file opened for appending
+    // A scratch copy (FILE_SCRATCH): compared with the file there as it is
+    // written, and written itself only when it differs.
+    ScratchCopy scratch;
+    std::string scratchName;
+    // Scratch copies that could not be written, by name; install_font hands
+    // them to the font map, which reads them from memory.
+    std::map<std::string, std::vector<unsigned char>> unwrittenCopies;
+    // Ends the scratch copy: written (keep) or dropped; true when the file
+    // holds its bytes. A copy that could not be written is kept in memory.
+    bool endScratch(bool keep);
     // Ends the current file: a replacement not committed is discarded.
     void dropCurrentFile();
     // commit_file without its log line (close_file commits too).

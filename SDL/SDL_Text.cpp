@@ -55,7 +55,7 @@ void SDLSystem_buildFontMap(SDLSystem *system)
     system->fontMapping->writeCache();
     system->fontMapping->buildMap();
     system->syncFontMap();
-    SDLGUI::setFontMap(system->fontMap);
+    SDLGUI::setFontMap(system->fontMap, system->fontMapping);
 }
 
 void SDLSystem_releaseDisplayAndFonts(SDLSystem *system)
@@ -82,6 +82,14 @@ int SDLSystem::install_font(const char *name, int where)
     logf("install_font, '%s', from: %i\n", name ? name : "", where);
     if (!fontMapping)
         return 0;
+    for (auto copy = unwrittenCopies.begin(); name && copy != unwrittenCopies.end();) {
+        if (copy->first.find(name) == std::string::npos) {
+            ++copy;
+            continue;
+        }
+        fontMapping->keepInMemory(copy->first, std::move(copy->second));
+        copy = unwrittenCopies.erase(copy);
+    }
     int count = fontMapping->installFont(name);
     syncFontMap();
     return count;

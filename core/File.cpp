@@ -203,8 +203,9 @@ void File::installFonts(File *node)
             continue;    // an unreadable font does not stop the others
         String fontName(f->name.fileName());
         if (!fontName.isEmpty()) {
-            // Truncate: the copy in "temp/" is replaced on every run.
-            if (sys->create_file(fontName.str, FILE_IN_TEMP | FILE_TRUNCATE)) {
+            // A scratch copy, made again on every run; the platform still
+            // installs it when "temp/" cannot take it.
+            if (sys->create_file(fontName.str, FILE_IN_TEMP | FILE_TRUNCATE | FILE_SCRATCH)) {
                 sys->write_file(bytes, (int)size);
                 sys->close_file();
             }

@@ -49,7 +49,13 @@ enum {
     FILE_TRUNCATE = 4,
     // With FILE_TRUNCATE: commit_file leaves the file waiting for
     // place_files, so that several files are put in place together.
-    FILE_HOLD = 8
+    FILE_HOLD = 8,
+    // With FILE_TRUNCATE: a scratch copy that is made again at every start
+    // (the magazine's fonts in "temp/"). It is put in place whole but not
+    // synced, and left as it is when it already holds the same bytes. One
+    // that cannot be written at all is kept by the platform, so that
+    // install_font still finds it.
+    FILE_SCRATCH = 16
 };
 
 // Positions travel as one word: x in the upper, y in the lower 16 bits.
@@ -88,6 +94,8 @@ public:
     // Display, fonts and drawing.
     virtual bool init_display(int width, int height) = 0;
     virtual void set_window_title(const char *title) = 0;
+    // Makes the fonts written to "temp/" whose names contain the name known
+    // to the font map, scratch copies that could not be written included.
     virtual int install_font(const char *name, int where) = 0;
     virtual FontHandle create_font(const char *face, int height, int flags, int charset,
                                    int *ascent, int *descent) = 0;

@@ -19,15 +19,16 @@ static const int kFontHeight = 16;
 static const int kMinThumb = 10;
 
 BasicLook::BasicLook()
-    : fontMap(nullptr), font(nullptr), fontTried(false), formatBits(0), backgroundColour(0),
+    : fontMap(nullptr), fontFiles(nullptr), font(nullptr), fontTried(false), formatBits(0), backgroundColour(0),
       dark(0), dark2(0), light(0), face(0)
 {
     formatMasks[0] = formatMasks[1] = formatMasks[2] = 0;
 }
 
-void BasicLook::setFontMap(MapArray *map)
+void BasicLook::setFontMap(MapArray *map, const FontMapping *files)
 {
     fontMap = map;
+    fontFiles = files;
     if (!font)
         fontTried = false;
 }
@@ -40,7 +41,7 @@ SDLFont *BasicLook::getFont()
     fontTried = true;
     const char *path = (const char *)MapArray_get(fontMap, "default:0");
     if (path)
-        font = SDLFont::openFont(path, kFontHeight);
+        font = SDLFont::openFont(path, kFontHeight, fontFiles);
     if (!font) {
         printf("Fatal problem! Default font not available\n");
         fflush(stdout);

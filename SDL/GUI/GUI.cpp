@@ -15,9 +15,9 @@ static BasicLook *sharedLook()
     return look;
 }
 
-void setFontMap(MapArray *map)
+void setFontMap(MapArray *map, const FontMapping *files)
 {
-    sharedLook()->setFontMap(map);
+    sharedLook()->setFontMap(map, files);
 }
 
 void forgetFontMap(MapArray *map)

@@ -16,6 +16,7 @@
 
 #include <string>
 
+class FontMapping;
 class SDLFont;
 struct MapArray;
 struct Vector;
@@ -309,7 +310,7 @@ public:
 class BasicLook : public Look {
 public:
     BasicLook();
-    void setFontMap(MapArray *map);
+    void setFontMap(MapArray *map, const FontMapping *files = nullptr);
     MapArray *getFontMap() const { return fontMap; }
 
     void frame(SDL_Surface *surface, const SDL_Rect &rect) override;
@@ -336,6 +337,7 @@ private:
     void text(SDL_Surface *surface, SDLFont *font, const char *text, int length, int x, int y);
 
     MapArray *fontMap;   // not owned
+    const FontMapping *fontFiles;   // not owned; the fonts kept in memory, or null
     SDLFont *font;       // owned; lives until the program ends
     bool fontTried;
     // Colours of the surface format they were mapped for.
@@ -345,7 +347,8 @@ private:
 };
 
 // The font map the look takes its font from; set before anything is painted.
-void setFontMap(MapArray *map);
+// The mapping, when given, supplies the fonts it keeps in memory.
+void setFontMap(MapArray *map, const FontMapping *files = nullptr);
 // The look stops reading a map that is about to be deleted.
 void forgetFontMap(MapArray *map);
 // The one shared look.

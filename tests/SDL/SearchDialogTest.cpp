@@ -9,6 +9,7 @@
 #include "Messages.h"
 #include "QuitSignals.h"
 #include "SDLTestSupport.h"
+#include "SDL_Hooks.h"
 #include "SdlEvents.h"
 #include "SdlTestScreen.h"
 #include "SearchIndex.h"
@@ -65,7 +66,13 @@ struct Dialog : ::testing::Test {
         dropEvents();
     }
 
-    SDLGUI::SearchPanel &panel() { return *system->searchPanel; }
+    // Made by the first search; the steps may point at it before.
+    SDLGUI::SearchPanel &panel()
+    {
+        if (!system->searchPanel)
+            SDLSystem_placeSearchPanel(system, 640, 480);
+        return *system->searchPanel;
+    }
     SDL_Rect bounds(SDLGUI::Component &c)
     {
         SDL_Rect r;

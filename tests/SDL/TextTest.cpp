@@ -185,11 +185,24 @@ TEST(Text, FontThatCannotOpenFallsBackAndNoFontDrawsNothing)
                       std::make_pair(std::string("/nonexistent.ttf"), 12)})
         EXPECT_EQ(SDLFont::openFont(open.first.c_str(), open.second), nullptr) << open.first << " " << open.second;
 
-    // Without a fallback font: no font, no metrics, nothing measured or drawn.
-    ScopedWorkDir empty;   // no temp/ directory: default.ttf cannot be written
-    FontMapping bare{FontLocations()};
-    EXPECT_EQ(bare.lookup("default:0"), nullptr);
+    // Where default.ttf cannot be written (no temp/ directory), it is read
+    // from memory: the same font all the same.
+    ScopedWorkDir empty;
+    FontMapping unwritten{FontLocations()};
+    EXPECT_FALSE(fileExists(unwritten.fallbackPath()));
     MapArray *cache = MapArray_new(10);
+    SDLFont *fromMemory = createMappedFont(cache, unwritten, "anything", 20, 0, false, &ascent, &descent);
+    ASSERT_TRUE(fromMemory);
+    EXPECT_EQ(fontTextWidth(fromMemory, "Hello"), fontTextWidth(font, "Hello"));
+    deleteCachedFonts(cache);
+    MapArray_delete(cache);
+
+    // Without a fallback font (no magazine): no font, no metrics, nothing measured or drawn.
+    FontLocations noFallback;
+    noFallback.writeFallback = false;
+    FontMapping bare{noFallback};
+    EXPECT_EQ(bare.lookup("default:0"), nullptr);
+    cache = MapArray_new(10);
     SDLFont *none = createMappedFont(cache, bare, "anything", 20, 0, false, &ascent, &descent);
     EXPECT_EQ(none, nullptr);
     EXPECT_EQ(std::make_pair(ascent, descent), std::make_pair(0, 0));

@@ -324,6 +324,8 @@ TEST(Container, FontsAreCopiedToTempTruncatedAndInstalled)
         ASSERT_TRUE(run == 0 || writeFile("temp/nice.ttf", std::string("an old and longer copy")));
         ASSERT_TRUE(m.open());
         EXPECT_EQ(text("temp/nice.ttf"), "TTF-DATA");
+        // A scratch copy: the platform neither syncs it nor rewrites the same bytes.
+        EXPECT_TRUE(m.sys.called("create_file nice.ttf " + std::to_string(FILE_IN_TEMP | FILE_TRUNCATE | FILE_SCRATCH)));
         EXPECT_TRUE(m.sys.called("install_font nice.ttf 2"));
         EXPECT_TRUE(m.sys.called("install_font z.ttf 2"));
         EXPECT_FALSE(m.sys.called("install_font broken.ttf"));

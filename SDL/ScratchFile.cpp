@@ -1,0 +1,165 @@
+// Scratch copies: compared first, else written beside and renamed over,
+// without a sync (see ScratchFile.h).
+#include "ScratchFile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+
+namespace {
+
+const size_t kBlock = 65536;
+
+// Whether the next size bytes of the stream are these.
+bool streamHolds(FILE *f, const void *bytes, size_t size)
+{
+    const unsigned char *want = (const unsigned char *)bytes;
+    unsigned char block[kBlock];
+    for (size_t at = 0; at < size;) {
+        size_t n = fread(block, 1, kBlock < size - at ? kBlock : size - at, f);
+        if (n == 0 || memcmp(block, want + at, n) != 0)
+            return false;
+        at += n;
+    }
+    return true;
+}
+
+// A new file beside path, of a name of its own (O_EXCL): the name the
+// settings' new files take ("NAME.mirandol2-new-PID-N"), so that those a
+// killed reader left are swept with theirs. -1 when none can be made.
+int newFileBeside(const std::string &path, std::string &name)
+{
+    static std::atomic<unsigned> counter{0};
+    size_t slash = path.rfind('/');
+    std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string base = path.substr(directory.size());
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::string suffix = ".mirandol2-new-" + std::to_string((long)getpid()) + "-" + std::to_string(counter++);
+        name = directory + base.substr(0, NAME_MAX - suffix.size()) + suffix;
+        int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Writes the bytes beside the path and renames them over it.
+bool replaceScratch(const std::string &path, const void *bytes, size_t size)
+{
+    std::string name;
+    int fd = newFileBeside(path, name);
+    if (fd < 0)
+        return false;
+    const char *p = (const char *)bytes;
+    bool ok = true;
+    for (size_t left = size; ok && left > 0;) {
+        ssize_t n = write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok) {
+            p += n;
+            left -= (size_t)n;
+        }
+    }
+    ok = close(fd) == 0 && ok;
+    if (!ok || rename(name.c_str(), path.c_str()) != 0) {
+        unlink(name.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool fileHolds(const std::string &path, const void *bytes, size_t size)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    struct stat st;
+    bool same = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && (size_t)st.st_size == size &&
+                streamHolds(f, bytes, size) && fgetc(f) == EOF;   // nothing may follow
+    fclose(f);
+    return same;
+}
+
+bool writeScratchFile(const std::string &path, const void *bytes, size_t size)
+{
+    return fileHolds(path, bytes, size) || replaceScratch(path, bytes, size);
+}
+
+FILE *ScratchCopy::open(const std::string &path)
+{
+    end(false);
+    stream_ = open_memstream(&bytes_, &size_);
+    if (!stream_)
+        return nullptr;
+    path_ = path;
+    old_ = fopen(path.c_str(), "rb");
+    return stream_;
+}
+
+bool ScratchCopy::sameAsOld(const void *bytes, size_t size)
+{
+    return old_ && streamHolds(old_, bytes, size);
+}
+
+bool ScratchCopy::diverge()
+{
+    differs_ = true;
+    if (matched_ == 0)
+        return true;
+    unsigned char block[kBlock];
+    bool ok = fseek(old_, 0, SEEK_SET) == 0;
+    for (size_t left = matched_; ok && left > 0;) {
+        size_t n = fread(block, 1, kBlock < left ? kBlock : left, old_);
+        ok = n > 0 && fwrite(block, 1, n, stream_) == n;
+        left -= n;
+    }
+    return ok;
+}
+
+bool ScratchCopy::write(const void *bytes, size_t size)
+{
+    if (!stream_ || !bytes)
+        return false;
+    if (!differs_ && sameAsOld(bytes, size)) {
+        matched_ += size;
+        return true;
+    }
+    if (!differs_ && !diverge())
+        return false;
+    return fwrite(bytes, 1, size, stream_) == size;
+}
+
+bool ScratchCopy::end(bool keep, std::vector<unsigned char> *unwritten)
+{
+    if (!stream_)
+        return false;
+    bool unchanged = !differs_ && old_ && fgetc(old_) == EOF && !ferror(old_);
+    bool ok = keep && (unchanged || differs_ || diverge());
+    ok = !ferror(stream_) && ok;
+    ok = fclose(stream_) == 0 && ok;
+    stream_ = nullptr;
+    if (old_)
+        fclose(old_);
+    old_ = nullptr;
+    if (ok && !unchanged) {
+        ok = replaceScratch(path_, bytes_, size_);
+        if (!ok && unwritten)
+            unwritten->assign(bytes_, bytes_ + size_);
+    }
+    free(bytes_);
+    bytes_ = nullptr;
+    size_ = 0;
+    matched_ = 0;
+    differs_ = false;
+    return ok;
+}
