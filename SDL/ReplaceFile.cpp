@@ -179,6 +179,21 @@ ReplacingFile &ReplacingFile::operator=(ReplacingFile &&other) noexcept
     return *this;
 }
 
+int createBeside(const std::string &target, unsigned mode, std::string &name)
+{
+    // Cut short where the target's name is long enough to make it too long.
+    std::string directory = directoryOf(target);
+    std::string base = target.substr(directory.size());
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::string suffix = MARKER + std::to_string((long)getpid()) + "-" + std::to_string(s_counter++);
+        name = directory + base.substr(0, NAME_MAX - suffix.size()) + suffix;
+        int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, (mode_t)mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 ReplacingFile::~ReplacingFile()
 {
     discard();
@@ -190,25 +205,14 @@ FILE *ReplacingFile::open(const std::string &path)
     std::string target = resolveLinks(path);
     if (target.empty())
         return nullptr;
-    std::string directory = directoryOf(target);
-    std::string base = target.substr(directory.size());
     struct stat old;
     bool replacing = stat(target.c_str(), &old) == 0;
 
-    // A name of its own (O_EXCL: never an existing file nor a link), cut
-    // short where the replaced name is long enough to make it too long.
-    int fd = -1;
+    // Without a file to take them from, the permissions a file made anew
+    // gets; a replaced one's are set below, once nobody else can read the
+    // empty file.
     std::string name;
-    for (int attempt = 0; fd < 0 && attempt < 100; attempt++) {
-        std::string suffix = MARKER + std::to_string((long)getpid()) + "-" + std::to_string(s_counter++);
-        name = directory + base.substr(0, NAME_MAX - suffix.size()) + suffix;
-        // Without a file to take them from, the permissions a file made
-        // anew gets; a replaced one's are set below, once nobody else can
-        // read the empty file.
-        fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, replacing ? 0600 : 0644);
-        if (fd < 0 && errno != EEXIST)
-            return nullptr;
-    }
+    int fd = createBeside(target, replacing ? 0600 : 0644, name);
     if (fd < 0)
         return nullptr;
     if (replacing)

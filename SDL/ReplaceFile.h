@@ -59,6 +59,12 @@ private:
     std::string temporary_;     // empty when there is no new file
 };
 
+// Makes a new file beside target with a name of its own (O_EXCL: never an
+// existing file nor a link), one that isReplacementName knows, opened for
+// reading and writing with the given permissions (less the umask). The
+// name is set; -1 when none can be made.
+int createBeside(const std::string &target, unsigned mode, std::string &name);
+
 // The file a chain of symbolic links starting at path ends at (path itself
 // when it is no link, also when nothing is there); empty when the chain
 // does not end (a loop) or a link cannot be read.

@@ -2,15 +2,15 @@
 // without a sync (see ScratchFile.h).
 #include "ScratchFile.h"
 
+#include "ReplaceFile.h"
+
 #include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 
 namespace {
 
@@ -30,30 +30,11 @@ bool streamHolds(FILE *f, const void *bytes, size_t size)
     return true;
 }
 
-// A new file beside path, of a name of its own (O_EXCL): the name the
-// settings' new files take ("NAME.mirandol2-new-PID-N"), so that those a
-// killed reader left are swept with theirs. -1 when none can be made.
-int newFileBeside(const std::string &path, std::string &name)
-{
-    static std::atomic<unsigned> counter{0};
-    size_t slash = path.rfind('/');
-    std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string base = path.substr(directory.size());
-    for (int attempt = 0; attempt < 100; attempt++) {
-        std::string suffix = ".mirandol2-new-" + std::to_string((long)getpid()) + "-" + std::to_string(counter++);
-        name = directory + base.substr(0, NAME_MAX - suffix.size()) + suffix;
-        int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
 // Writes the bytes beside the path and renames them over it.
 bool replaceScratch(const std::string &path, const void *bytes, size_t size)
 {
     std::string name;
-    int fd = newFileBeside(path, name);
+    int fd = createBeside(path, 0644, name);   // swept with the replace step's own
     if (fd < 0)
         return false;
     const char *p = (const char *)bytes;

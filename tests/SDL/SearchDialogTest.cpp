@@ -69,8 +69,10 @@ struct Dialog : ::testing::Test {
     // Made by the first search; the steps may point at it before.
     SDLGUI::SearchPanel &panel()
     {
-        if (!system->searchPanel)
-            SDLSystem_placeSearchPanel(system, 640, 480);
+        if (!system->searchPanel) {   // made on the first search, at the display's size
+            SDL_Surface *screen = SDL_GetVideoSurface();
+            SDLSystem_placeSearchPanel(system, screen ? screen->w : 640, screen ? screen->h : 480);
+        }
         return *system->searchPanel;
     }
     SDL_Rect bounds(SDLGUI::Component &c)
