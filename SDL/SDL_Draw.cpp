@@ -51,7 +51,11 @@ bool SDLSystem::init_display(int width, int height)
     set_window_title("Mirandol 2");
     if (backBuffer)
         SDL_FreeSurface(backBuffer);
-    backBuffer = SDL_DisplayFormat(screen);
+    // A black surface of the screen's format: the screen is black after a new
+    // mode, and converting it (SDL_DisplayFormat) would only copy that black.
+    const SDL_PixelFormat *format = screen->format;
+    backBuffer = SDL_CreateRGBSurface(SDL_SWSURFACE, screen->w, screen->h, format->BitsPerPixel,
+                                      format->Rmask, format->Gmask, format->Bmask, format->Amask);
     if (!backBuffer) {
         fprintf(stderr, "Unable to set %ix%i video: %s\n", width, height, SDL_GetError());
         return false;
