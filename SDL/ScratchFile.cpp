@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,28 +84,31 @@ FILE *ScratchCopy::open(const std::string &path)
     if (!stream_)
         return nullptr;
     path_ = path;
-    old_ = fopen(path.c_str(), "rb");
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        oldSize_ = (size_t)st.st_size;
+        void *map = oldSize_ ? mmap(nullptr, oldSize_, PROT_READ, MAP_PRIVATE, fd, 0) : nullptr;
+        hasOld_ = oldSize_ == 0 || map != MAP_FAILED;
+        old_ = hasOld_ ? (const unsigned char *)map : nullptr;
+        if (!hasOld_)
+            oldSize_ = 0;
+    }
+    if (fd >= 0)
+        close(fd);
     return stream_;
 }
 
 bool ScratchCopy::sameAsOld(const void *bytes, size_t size)
 {
-    return old_ && streamHolds(old_, bytes, size);
+    return hasOld_ && size <= oldSize_ - matched_ &&
+           (size == 0 || memcmp(old_ + matched_, bytes, size) == 0);
 }
 
 bool ScratchCopy::diverge()
 {
     differs_ = true;
-    if (matched_ == 0)
-        return true;
-    unsigned char block[kBlock];
-    bool ok = fseek(old_, 0, SEEK_SET) == 0;
-    for (size_t left = matched_; ok && left > 0;) {
-        size_t n = fread(block, 1, kBlock < left ? kBlock : left, old_);
-        ok = n > 0 && fwrite(block, 1, n, stream_) == n;
-        left -= n;
-    }
-    return ok;
+    return matched_ == 0 || fwrite(old_, 1, matched_, stream_) == matched_;
 }
 
 bool ScratchCopy::write(const void *bytes, size_t size)
@@ -124,14 +128,16 @@ bool ScratchCopy::end(bool keep, std::vector<unsigned char> *unwritten)
 {
     if (!stream_)
         return false;
-    bool unchanged = !differs_ && old_ && fgetc(old_) == EOF && !ferror(old_);
+    bool unchanged = !differs_ && hasOld_ && matched_ == oldSize_;
     bool ok = keep && (unchanged || differs_ || diverge());
     ok = !ferror(stream_) && ok;
     ok = fclose(stream_) == 0 && ok;
     stream_ = nullptr;
     if (old_)
-        fclose(old_);
+        munmap((void *)old_, oldSize_);
     old_ = nullptr;
+    oldSize_ = 0;
+    hasOld_ = false;
     if (ok && !unchanged) {
         ok = replaceScratch(path_, bytes_, size_);
         if (!ok && unwritten)
