@@ -155,6 +155,9 @@ public:
 
     // --- display (SDL_Draw.cpp) ---
     SDL_Surface *backBuffer = nullptr;
+    void *backBufferPixels = nullptr;   // the back buffer's, calloc'd: untouched pages cost nothing
+    // Frees the back buffer and its pixels.
+    void dropBackBuffer();
     SDL_Surface *screen = nullptr;
     ImageHandle pointerImage = nullptr;
     int16_t savedPointerX = 0, savedPointerY = 0;
