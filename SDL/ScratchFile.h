@@ -21,7 +21,8 @@ bool writeScratchFile(const std::string &path, const void *bytes, size_t size);
 
 // A scratch copy written in pieces through a stream. The bytes are compared
 // with the file already there as they come, and kept in memory only from
-// the first difference on: an unchanged copy costs one read of the file.
+// the first difference on: an unchanged copy costs one comparison with the
+// file, mapped where it lies.
 class ScratchCopy {
 public:
     ScratchCopy() = default;
