@@ -9,6 +9,7 @@
 #include <SDL.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <string>
 
@@ -49,10 +50,20 @@ bool SDLSystem::init_display(int width, int height)
     }
     screen = mode;
     set_window_title("Mirandol 2");
-    if (backBuffer)
-        SDL_FreeSurface(backBuffer);
-    backBuffer = SDL_DisplayFormat(screen);
+    dropBackBuffer();
+    // A black surface of the screen's format: the screen is black after a new
+    // mode, and converting it (SDL_DisplayFormat) would only copy that black.
+    // Its pixels come zeroed from calloc, so the first frame does not wait
+    // for every page of them to be cleared.
+    const SDL_PixelFormat *format = screen->format;
+    int pitch = (screen->w * format->BytesPerPixel + 3) & ~3;
+    backBufferPixels = calloc((size_t)screen->h, (size_t)pitch);
+    if (backBufferPixels)
+        backBuffer = SDL_CreateRGBSurfaceFrom(backBufferPixels, screen->w, screen->h,
+                                              format->BitsPerPixel, pitch, format->Rmask,
+                                              format->Gmask, format->Bmask, format->Amask);
     if (!backBuffer) {
+        dropBackBuffer();
         fprintf(stderr, "Unable to set %ix%i video: %s\n", width, height, SDL_GetError());
         return false;
     }
@@ -62,6 +73,15 @@ bool SDLSystem::init_display(int width, int height)
     if (searchPanel)
         SDLSystem_placeSearchPanel(this, width, height);
     return true;
+}
+
+void SDLSystem::dropBackBuffer()
+{
+    if (backBuffer)
+        SDL_FreeSurface(backBuffer);
+    backBuffer = nullptr;
+    free(backBufferPixels);
+    backBufferPixels = nullptr;
 }
 
 // Magazine titles are Latin-1; window managers expect UTF-8.

@@ -115,6 +115,7 @@ public:
 
     // --- files, configuration, platform (SDL_System.cpp) ---
     FILE *openFile = nullptr;   // the current file; the replacement's stream while one is written
+    bool openForReading = false;   // the current file came from open_file
     ReplacingFile replacement;  // the file create_file makes by truncation
     bool holdReplacement = false;          // it waits for place_files once committed
     std::vector<ReplacingFile> waiting;    // committed, waiting for place_files
@@ -154,6 +155,9 @@ public:
 
     // --- display (SDL_Draw.cpp) ---
     SDL_Surface *backBuffer = nullptr;
+    void *backBufferPixels = nullptr;   // the back buffer's, calloc'd: untouched pages cost nothing
+    // Frees the back buffer and its pixels.
+    void dropBackBuffer();
     SDL_Surface *screen = nullptr;
     ImageHandle pointerImage = nullptr;
     int16_t savedPointerX = 0, savedPointerY = 0;

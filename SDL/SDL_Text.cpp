@@ -72,9 +72,7 @@ void SDLSystem_releaseDisplayAndFonts(SDLSystem *system)
     system->fadeBuffer = nullptr;
     delete system->scaleCache;
     system->scaleCache = nullptr;
-    if (system->backBuffer)
-        SDL_FreeSurface(system->backBuffer);
-    system->backBuffer = nullptr;
+    system->dropBackBuffer();
 }
 
 int SDLSystem::install_font(const char *name, int where)

@@ -8,26 +8,41 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 
 namespace {
 
-const size_t kBlock = 65536;
-
-// Whether the next size bytes of the stream are these.
-bool streamHolds(FILE *f, const void *bytes, size_t size)
+// Maps the regular file at path read-only (an empty one maps to null), so
+// that it is compared where it lies instead of being read in; false when
+// there is none or it cannot be mapped.
+bool mapFile(const std::string &path, const unsigned char *&bytes, size_t &size)
 {
-    const unsigned char *want = (const unsigned char *)bytes;
-    unsigned char block[kBlock];
-    for (size_t at = 0; at < size;) {
-        size_t n = fread(block, 1, kBlock < size - at ? kBlock : size - at, f);
-        if (n == 0 || memcmp(block, want + at, n) != 0)
-            return false;
-        at += n;
+    bytes = nullptr;
+    size = 0;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && st.st_size > 0) {
+        void *map = mmap(nullptr, (size_t)st.st_size, PROT_READ, MAP_PRIVATE, fd, 0);
+        ok = map != MAP_FAILED;
+        if (ok) {
+            bytes = (const unsigned char *)map;
+            size = (size_t)st.st_size;
+        }
     }
-    return true;
+    close(fd);
+    return ok;
+}
+
+void unmapFile(const unsigned char *bytes, size_t size)
+{
+    if (bytes)
+        munmap((void *)bytes, size);
 }
 
 // Writes the bytes beside the path and renames them over it.
@@ -61,13 +76,12 @@ bool replaceScratch(const std::string &path, const void *bytes, size_t size)
 
 bool fileHolds(const std::string &path, const void *bytes, size_t size)
 {
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
+    const unsigned char *old;
+    size_t oldSize;
+    if (!mapFile(path, old, oldSize))
         return false;
-    struct stat st;
-    bool same = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && (size_t)st.st_size == size &&
-                streamHolds(f, bytes, size) && fgetc(f) == EOF;   // nothing may follow
-    fclose(f);
+    bool same = oldSize == size && (size == 0 || memcmp(old, bytes, size) == 0);
+    unmapFile(old, oldSize);
     return same;
 }
 
@@ -83,28 +97,20 @@ FILE *ScratchCopy::open(const std::string &path)
     if (!stream_)
         return nullptr;
     path_ = path;
-    old_ = fopen(path.c_str(), "rb");
+    hasOld_ = mapFile(path, old_, oldSize_);
     return stream_;
 }
 
 bool ScratchCopy::sameAsOld(const void *bytes, size_t size)
 {
-    return old_ && streamHolds(old_, bytes, size);
+    return hasOld_ && size <= oldSize_ - matched_ &&
+           (size == 0 || memcmp(old_ + matched_, bytes, size) == 0);
 }
 
 bool ScratchCopy::diverge()
 {
     differs_ = true;
-    if (matched_ == 0)
-        return true;
-    unsigned char block[kBlock];
-    bool ok = fseek(old_, 0, SEEK_SET) == 0;
-    for (size_t left = matched_; ok && left > 0;) {
-        size_t n = fread(block, 1, kBlock < left ? kBlock : left, old_);
-        ok = n > 0 && fwrite(block, 1, n, stream_) == n;
-        left -= n;
-    }
-    return ok;
+    return matched_ == 0 || fwrite(old_, 1, matched_, stream_) == matched_;
 }
 
 bool ScratchCopy::write(const void *bytes, size_t size)
@@ -124,14 +130,15 @@ bool ScratchCopy::end(bool keep, std::vector<unsigned char> *unwritten)
 {
     if (!stream_)
         return false;
-    bool unchanged = !differs_ && old_ && fgetc(old_) == EOF && !ferror(old_);
+    bool unchanged = !differs_ && hasOld_ && matched_ == oldSize_;
     bool ok = keep && (unchanged || differs_ || diverge());
     ok = !ferror(stream_) && ok;
     ok = fclose(stream_) == 0 && ok;
     stream_ = nullptr;
-    if (old_)
-        fclose(old_);
+    unmapFile(old_, oldSize_);
     old_ = nullptr;
+    oldSize_ = 0;
+    hasOld_ = false;
     if (ok && !unchanged) {
         ok = replaceScratch(path_, bytes_, size_);
         if (!ok && unwritten)

@@ -21,7 +21,8 @@ bool writeScratchFile(const std::string &path, const void *bytes, size_t size);
 
 // A scratch copy written in pieces through a stream. The bytes are compared
 // with the file already there as they come, and kept in memory only from
-// the first difference on: an unchanged copy costs one read of the file.
+// the first difference on: an unchanged copy costs one comparison with the
+// file, mapped where it lies.
 class ScratchCopy {
 public:
     ScratchCopy() = default;
@@ -48,7 +49,11 @@ private:
     FILE *stream_ = nullptr;    // owned memory stream over bytes_
     char *bytes_ = nullptr;     // malloc'd by the stream, size_ bytes
     size_t size_ = 0;
-    FILE *old_ = nullptr;       // owned; the file there before, null when none
+    // The file there before, mapped read-only (compared where it lies, not
+    // copied in); hasOld_ is false when there is none.
+    const unsigned char *old_ = nullptr;
+    size_t oldSize_ = 0;
+    bool hasOld_ = false;
     size_t matched_ = 0;        // bytes written so far, all equal to the old file's
     bool differs_ = false;
     std::string path_;

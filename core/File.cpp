@@ -4,6 +4,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "containr.h"
@@ -56,15 +58,32 @@ File::~File()
 
 bool File::load(uint8_t *&buffer, uint32_t &size)
 {
+    std::unique_ptr<uint8_t[]> held;
+    uint32_t capacity = 0;
     buffer = nullptr;
+    if (!loadInto(held, capacity, size))
+        return false;
+    buffer = held.release();
+    return true;
+}
+
+bool File::loadInto(std::unique_ptr<uint8_t[]> &held, uint32_t &capacity, uint32_t &size)
+{
     size = 0;
     System *sys = g_system;
     if (!sys)
         return false;
-    uint8_t *data = nullptr;
     uint32_t length = 0;
     bool ok = false;
 
+    // The buffer grows to the member's size and two more bytes.
+    auto room = [&]() {
+        if (capacity >= length + 2)
+            return true;
+        held.reset(new (std::nothrow) uint8_t[(size_t)length + 2]);
+        capacity = held ? length + 2 : 0;
+        return held != nullptr;
+    };
     if (!loose) {
         // A stored member's two sizes agree; nothing larger than the limit is loaded.
         if (unpSize > FILE_MAX_SIZE || (stored && unpSize != packSize))
@@ -78,15 +97,14 @@ bool File::load(uint8_t *&buffer, uint32_t &size)
             return false;
         }
         length = unpSize;
-        data = new (std::nothrow) uint8_t[(size_t)length + 2];
-        if (!data) {
+        if (!room()) {
             sys->close_file();
             return false;
         }
         if (stored)
-            ok = g_container.read(data, length);
+            ok = g_container.read(held.get(), length);
         else
-            ok = g_container.unpackFile(data, packSize, unpSize, unpVer, crc);
+            ok = g_container.unpackFile(held.get(), packSize, unpSize, unpVer, crc);
         sys->close_file();
     } else {
         if (!sys->open_file(nameOnDisk()))
@@ -97,21 +115,17 @@ bool File::load(uint8_t *&buffer, uint32_t &size)
             return false;
         }
         length = (uint32_t)fileSize;
-        data = new (std::nothrow) uint8_t[(size_t)length + 2];
-        if (!data) {
+        if (!room()) {
             sys->close_file();
             return false;
         }
-        ok = sys->read_file(data, (int)length);
+        ok = sys->read_file(held.get(), (int)length);
         sys->close_file();
     }
-    if (!ok) {
-        delete[] data;
+    if (!ok)
         return false;
-    }
-    data[length] = 0;
-    data[length + 1] = 0;
-    buffer = data;
+    held[length] = 0;
+    held[length + 1] = 0;
     size = length;
     return true;
 }
@@ -184,6 +198,10 @@ bool File::writeVisitedNames(File *node)
 void File::installFonts(File *node)
 {
     System *sys = g_system;
+    // One buffer for every font: each read into fresh memory cost more than
+    // the copy itself.
+    std::unique_ptr<uint8_t[]> bytes;
+    uint32_t capacity = 0;
     std::vector<File *> stack;
     if (node)
         stack.push_back(node);
@@ -197,20 +215,18 @@ void File::installFonts(File *node)
             stack.push_back(f->leftFile());
         if (f->fileType != FILE_TTF)
             continue;
-        uint8_t *bytes;
         uint32_t size;
-        if (!f->load(bytes, size))
+        if (!f->loadInto(bytes, capacity, size))
             continue;    // an unreadable font does not stop the others
         String fontName(f->name.fileName());
         if (!fontName.isEmpty()) {
             // A scratch copy, made again on every run; the platform still
             // installs it when "temp/" cannot take it.
             if (sys->create_file(fontName.str, FILE_IN_TEMP | FILE_TRUNCATE | FILE_SCRATCH)) {
-                sys->write_file(bytes, (int)size);
+                sys->write_file(bytes.get(), (int)size);
                 sys->close_file();
             }
             sys->install_font(fontName.str, FILE_IN_TEMP);
         }
-        delete[] bytes;
     }
 }

@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include <memory>
+
 #include "System.h"
 #include "Tree.h"
 
@@ -64,6 +66,10 @@ public:
     // data); the caller frees it with delete[]. False (and no buffer) when the
     // file cannot be read: missing, empty, damaged, too large, out of memory.
     bool load(uint8_t *&buffer, uint32_t &size);
+    // The same bytes into held, a buffer of capacity bytes that is replaced
+    // by a larger one only when they do not fit; false when the file cannot
+    // be read (held may then have been replaced all the same).
+    bool loadInto(std::unique_ptr<uint8_t[]> &held, uint32_t &capacity, uint32_t &size);
 
     // Defined by the picture code: the cached picture, one reference added.
     Image *getImage();

@@ -122,6 +122,37 @@ TEST(SDLSystem, FilesAndTheProgramDirectory)
     EXPECT_FALSE(fileExists("save/visited.txt"));
 }
 
+// Short steps forward are read past, longer ones and steps back seek; each
+// lands where asked, and a position past the end leaves nothing to read.
+TEST(SDLSystem, SeeksLandWhereAsked)
+{
+    SystemFixture f(QUIET);
+    std::string bytes(10000, 0);
+    for (size_t i = 0; i < bytes.size(); i++)
+        bytes[i] = (char)(i * 7 + i / 251);
+    ASSERT_TRUE(writeFile("data.bin", bytes));
+    ASSERT_TRUE(f.system->open_file("data.bin"));
+    const struct { int pos; bool readable; } steps[] = {
+        {3, true},   {3, true},    {100, true},  {4200, true}, {4300, true}, {50, true},
+        {9000, true}, {9996, true}, {9997, false}, {10000, false}, {20000, false}, {0, true}};
+    for (const auto &step : steps) {
+        ASSERT_TRUE(f.system->seek_file(step.pos)) << step.pos;
+        char got[4] = {};
+        ASSERT_EQ(f.system->read_file(got, 4), step.readable) << step.pos;
+        if (step.readable) {
+            EXPECT_EQ(std::string(got, 4), bytes.substr((size_t)step.pos, 4)) << step.pos;
+        }
+    }
+    f.system->close_file();
+    // A file being written is never read past.
+    ASSERT_TRUE(f.system->create_file("out.bin", FILE_IN_SAVE));
+    ASSERT_TRUE(f.system->write_file("abcdef", 6));
+    ASSERT_TRUE(f.system->seek_file(2));
+    ASSERT_TRUE(f.system->write_file("XY", 2));
+    f.system->close_file();
+    EXPECT_EQ(readText("save/out.bin").substr(0, 6), "abcdef");
+}
+
 TEST(SDLSystemDeathTest, CriticalCheckEndsTheProgram)
 {
     SystemFixture f(QUIET);

@@ -133,6 +133,8 @@ TEST(TempFonts, AScratchCopyIsWrittenOnlyWhenItsBytesDiffer)
         {"nothing written over a file", "abc", {}, true, true},
         {"no file before", nullptr, {"abc"}, true, true},
         {"not kept", "abc", {"xyz"}, false, false},
+        {"empty, nothing written", "", {""}, true, false},
+        {"empty, bytes written", "", {"", "a"}, true, true},
     };
     for (const Case &c : cases) {
         ScopedWorkDir work;

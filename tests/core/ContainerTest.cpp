@@ -332,6 +332,24 @@ TEST(Container, FontsAreCopiedToTempTruncatedAndInstalled)
     }
 }
 
+// The fonts share one buffer: each copy holds its own bytes whatever the
+// sizes of the fonts read before it.
+TEST(Container, EachFontCopyHoldsItsOwnBytes)
+{
+    const std::vector<std::pair<const char *, std::string>> fonts = {
+        {"a.ttf", std::string(3000, 'a')}, {"b.ttf", "bb"}, {"c.ttf", std::string(9000, 'c')},
+        {"d.ttf", std::string(500, 'd')}, {"e.ttf", ""}};
+    MagArchive a = sampleMagazine();
+    for (const auto &font : fonts)
+        a.members.push_back(magFile(font.first, font.second));
+    Magazine m;
+    m.write(a);
+    ASSERT_TRUE(m.open());
+    for (const auto &font : fonts) {
+        EXPECT_EQ(text((std::string("temp/") + font.first).c_str()), font.second) << font.first;
+    }
+}
+
 TEST(Container, VisitedListRoundTripsByteForByte)
 {
     Magazine m;
