@@ -4,9 +4,12 @@
 #ifndef MIRANDOL_SDL_FONT_H
 #define MIRANDOL_SDL_FONT_H
 
+#include "SDL_Draw.h"
+
 #include <SDL/SDL.h>
 
 #include <stdint.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,9 @@ struct MapArray;
 
 struct Glyph {
     SDL_Surface *surface = nullptr;   // null for glyphs without pixels (blanks)
+    // The surface's alpha as blend weights, shared by the glyph's copies in
+    // the font's other colours; null with the surface.
+    std::shared_ptr<const SDL_Draw::GlyphWeights> weights;
     int32_t left = 0;                 // pen to the bitmap's left edge
     int32_t top = 0;                  // baseline up to the bitmap's top edge
     int32_t advance = 0;              // whole pixels
