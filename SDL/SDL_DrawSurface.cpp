@@ -212,10 +212,14 @@ __attribute__((target("avx2"))) void blendGlyphStepped(Uint8 *to, size_t toPitch
     const __m256i lowLane = _mm256_set1_epi32(0x0000FFFF);
     const __m256i inkEven = _mm256_set1_epi32((int)(colour & 0x00FF00FF));
     const __m256i inkOdd = _mm256_set1_epi32((int)(colour >> 8 & 0xFF));
+    // Read once: the pixels written could be these words as far as the
+    // compiler knows.
+    const uint32_t *weights = glyph.weight.data();
     for (const GlyphWeights::Span &span : glyph.rows) {
         Uint32 *t = (Uint32 *)to + span.start;
-        const uint32_t *weight = glyph.weight.data() + span.at;
-        for (int i = 0; i < span.length; i += kGlyphStep) {
+        const uint32_t *weight = weights + span.at;
+        const int length = span.length;
+        for (int i = 0; i < length; i += kGlyphStep) {
             __m256i w = _mm256_loadu_si256((const __m256i *)(weight + i));
             __m256i d = _mm256_loadu_si256((const __m256i *)(t + i));
             __m256i even = _mm256_sub_epi16(inkEven, _mm256_and_si256(d, evenBytes));
