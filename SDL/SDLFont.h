@@ -1,6 +1,7 @@
 // TrueType text for the SDL layer: one font file at one size, rendered once
-// per colour into glyph surfaces that carry the coverage as alpha; a font
-// keeps the glyph sets of its last few colours.
+// per colour into glyph surfaces that carry the coverage as alpha, and once
+// into blend weights that every colour draws from; a font keeps the glyph
+// sets of its last few colours.
 #ifndef MIRANDOL_SDL_FONT_H
 #define MIRANDOL_SDL_FONT_H
 

@@ -1,5 +1,6 @@
-// Drawing on SDL surfaces: pictures with masks, clipped blits, stretched
-// blits, lines, rectangles, the timed cross-fade and the software pointer.
+// Drawing on SDL surfaces: pictures with masks, clipped blits, glyphs of
+// text, stretched blits, lines, rectangles, the timed cross-fade and the
+// software pointer.
 // SDLSystem's display operations are thin wrappers around these functions.
 #ifndef MIRANDOL_SDL_DRAW_H
 #define MIRANDOL_SDL_DRAW_H

@@ -7,7 +7,6 @@
 #include <SDL/SDL.h>
 
 #include <stddef.h>
-#include <stdint.h>
 
 namespace SDL_Draw {
 namespace detail {
