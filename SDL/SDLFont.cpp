@@ -159,6 +159,8 @@ bool SDLFont::renderGlyph(FT_Face face, int code, uint8_t red, uint8_t green, ui
     if (SDL_MUSTLOCK(s))
         SDL_UnlockSurface(s);
     glyph.surface = s;
+    glyph.weights = std::make_shared<const SDL_Draw::GlyphWeights>(
+        SDL_Draw::glyphWeights(bm.buffer, (int)bm.width, (int)bm.rows, bm.pitch));
     return true;
 }
 
@@ -267,15 +269,27 @@ int SDLFont::blitText(const GlyphSet *set, const char *text, int length, SDL_Sur
     const unsigned char *p = (const unsigned char *)text;
     long long pen = x;
     const SDL_Rect &clip = target->clip_rect;
+    // Where SDL would blend the set's glyph surfaces into the target (they
+    // are all alike), glyphs inside the clip rectangle are blended from their
+    // weights in the colour the surfaces hold.
+    enum { unknown, byWeights, bySurfaces } way = unknown;
+    Uint32 colour = 0;
     // The text ends at its NUL even when the length says more.
     for (int i = 0; i < length && p[i]; i++) {
         const Glyph &g = set->glyphs[p[i]];
         if (g.surface) {
             long long gx = pen + g.left;
             long long gy = (long long)y + set->ascent - g.top;
-            // Only glyphs that reach the clip rectangle are handed to SDL,
+            if (way == unknown) {
+                const SDL_PixelFormat *f = g.surface->format;
+                way = SDL_Draw::glyphBlends(g.surface, target) ? byWeights : bySurfaces;
+                colour = SDL_MapRGB(f, (Uint8)(set->colourKey >> 16), (Uint8)(set->colourKey >> 8),
+                                    (Uint8)set->colourKey) & ~f->Amask;
+            }
+            bool drawn = way == byWeights && g.weights && SDL_Draw::drawGlyph(*g.weights, colour, target, gx, gy);
+            // The others that reach the clip rectangle are handed to SDL,
             // whose rectangles hold 16-bit positions.
-            if (gx < clip.x + clip.w && gx + g.surface->w > clip.x && gy < clip.y + clip.h &&
+            if (!drawn && gx < clip.x + clip.w && gx + g.surface->w > clip.x && gy < clip.y + clip.h &&
                 gy + g.surface->h > clip.y) {
                 SDL_Rect to = {(Sint16)gx, (Sint16)gy, 0, 0};
                 SDL_Draw::blitSurface(g.surface, nullptr, target, &to);

@@ -1,12 +1,16 @@
 // TrueType text for the SDL layer: one font file at one size, rendered once
-// per colour into glyph surfaces that carry the coverage as alpha; a font
-// keeps the glyph sets of its last few colours.
+// per colour into glyph surfaces that carry the coverage as alpha, and once
+// into blend weights that every colour draws from; a font keeps the glyph
+// sets of its last few colours.
 #ifndef MIRANDOL_SDL_FONT_H
 #define MIRANDOL_SDL_FONT_H
+
+#include "SDL_Draw.h"
 
 #include <SDL/SDL.h>
 
 #include <stdint.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +22,9 @@ struct MapArray;
 
 struct Glyph {
     SDL_Surface *surface = nullptr;   // null for glyphs without pixels (blanks)
+    // The surface's alpha as blend weights, shared by the glyph's copies in
+    // the font's other colours; null with the surface.
+    std::shared_ptr<const SDL_Draw::GlyphWeights> weights;
     int32_t left = 0;                 // pen to the bitmap's left edge
     int32_t top = 0;                  // baseline up to the bitmap's top edge
     int32_t advance = 0;              // whole pixels

@@ -1,5 +1,6 @@
-// Drawing on SDL surfaces: pictures with masks, clipped blits, stretched
-// blits, lines, rectangles, the timed cross-fade and the software pointer.
+// Drawing on SDL surfaces: pictures with masks, clipped blits, glyphs of
+// text, stretched blits, lines, rectangles, the timed cross-fade and the
+// software pointer.
 // SDLSystem's display operations are thin wrappers around these functions.
 #ifndef MIRANDOL_SDL_DRAW_H
 #define MIRANDOL_SDL_DRAW_H
@@ -47,6 +48,40 @@ SDL_Surface *createImage(int width, int height, const uint32_t *pixels, const ui
 // in the high byte (text, masked pictures), with SDL's arithmetic. Every
 // other case is SDL_BlitSurface's own.
 int blitSurface(SDL_Surface *source, SDL_Rect *sourceRect, SDL_Surface *target, SDL_Rect *targetRect);
+
+// A glyph of text kept for drawing in any colour: per row, the span from
+// its first to its last pixel that is not clear, and the span's weights in
+// SDL's blend by per-pixel alpha (the alpha, 256 for 255), each twice in a
+// word, w | w << 16, padded with weight 0 to whole steps of kGlyphStep
+// pixels.
+const int kGlyphStep = 8;
+struct GlyphWeights {
+    struct Span {
+        int start = 0;      // the first pixel
+        int length = 0;     // 0 for a clear row
+        size_t at = 0;      // where its weights begin
+    };
+    int width = 0;
+    int height = 0;
+    int reach = 0;          // how far right of the left edge the padded spans reach
+    std::vector<Span> rows;
+    std::vector<uint32_t> weight;
+};
+
+// The weights of width x height alpha bytes (rows alphaPitch apart).
+GlyphWeights glyphWeights(const uint8_t *alpha, int width, int height, ptrdiff_t alphaPitch);
+
+// Whether drawGlyph draws on the target what blitSurface draws from the
+// glyph's surface there (a surface whose pixels are one colour with the
+// glyph's alpha): where blitSurface draws it as SDL's blend.
+bool glyphBlends(const SDL_Surface *surface, const SDL_Surface *target);
+
+// The glyph blended with its top left corner at (x, y) in the colour (a
+// pixel of the target's format; its high byte is not used), when it lies
+// wholly inside the target's clip rectangle; false, drawing nothing, when
+// it does not. Pixels its padding covers inside the target's rows may be
+// written again with the values they hold.
+bool drawGlyph(const GlyphWeights &glyph, Uint32 colour, SDL_Surface *target, long long x, long long y);
 
 // Clip rectangle: all four 0 removes it.
 void setRegion(SDL_Surface *target, int x, int y, int width, int height);

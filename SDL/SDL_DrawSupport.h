@@ -2,6 +2,8 @@
 #ifndef MIRANDOL_SDL_DRAW_SUPPORT_H
 #define MIRANDOL_SDL_DRAW_SUPPORT_H
 
+#include "SDL_Draw.h"
+
 #include <SDL/SDL.h>
 
 #include <stddef.h>
@@ -79,6 +81,12 @@ BlitKind blitKind(const SDL_Surface *source, const SDL_Surface *target);
 // processor has it (canPairRows), else one pixel at a time.
 bool canPairRows();
 void blendRows(Uint8 *to, size_t toPitch, const Uint8 *from, size_t fromPitch, int n, int h, bool paired);
+
+// The same blend of a glyph's spans in one colour, the glyph's top left
+// pixel at to. Stepped: with AVX2, kGlyphStep pixels at a time (where the
+// processor has it: canPairRows), reading and writing the target as far as
+// the glyph's reach; else one pixel at a time.
+void blendGlyph(Uint8 *to, size_t toPitch, const GlyphWeights &glyph, Uint32 colour, bool stepped);
 
 // One span of a fade's frame: the channel bytes (at the offsets in channel)
 // of out become now + ((weight x (old - now)) >> 8), weight 0..256; the

@@ -190,3 +190,79 @@ TEST(Blit, EveryRowShapeBlendsAsSdlDoes)
         }
     }
 }
+
+namespace {
+
+// A glyph's alpha as fonts make it (clear margins and a clear row, full
+// pixels, every level between) and its surface in one colour.
+std::vector<uint8_t> glyphAlpha(int w, int h)
+{
+    std::vector<uint8_t> alpha((size_t)w * h);
+    for (int i = 0; i < w * h; i++) {
+        int x = i % w, y = i / w;
+        bool clear = y == 1 || (x == 0 && y % 2) || (x == w - 1 && y % 3 == 0);
+        alpha[i] = clear ? 0 : (x + y) % 5 ? (uint8_t)((unsigned)(i * 37 + w) * 2654435761u >> 24) : 255;
+    }
+    return alpha;
+}
+
+Owned glyphSurface(const std::vector<uint8_t> &alpha, int w, int h, uint32_t rgb)
+{
+    Owned raw(SDL_CreateRGBSurface(SDL_SWSURFACE | SDL_SRCALPHA, w, h, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000));
+    for (int i = 0; raw && i < w * h; i++)
+        ((Uint32 *)((Uint8 *)raw->pixels + (size_t)(i / w) * raw->pitch))[i % w] = rgb | (Uint32)alpha[i] << 24;
+    return Owned(raw ? SDL_DisplayFormatAlpha(raw.get()) : nullptr);
+}
+
+} // namespace
+
+// A glyph blended from its weights, both ways (eight pixels at a time where
+// the processor can, one at a time), gives SDL's blend of its surface for
+// every width up to two steps and more; drawGlyph draws only glyphs wholly
+// inside the clip, up to the target's right and bottom edges.
+TEST(Blit, GlyphWeightsBlendAsSdlBlendsTheGlyphSurface)
+{
+    SDL_Surface *screen = testScreen(40, 30);
+    ASSERT_TRUE(screen);
+    for (bool stepped : {false, canPairRows()}) {
+        for (int w = 1; w <= 19; w++) {
+            for (int h = 1; h <= 4; h++) {
+                const uint32_t rgb = (uint32_t)(w * 0x0B1D07 + h * 0x230517) & 0xFFFFFF;
+                std::vector<uint8_t> alpha = glyphAlpha(w, h);
+                Owned glyph = glyphSurface(alpha, w, h, rgb), ours(SDL_DisplayFormat(screen));
+                ASSERT_TRUE(glyph && ours && glyphBlends(glyph.get(), screen));
+                scramble(ours.get(), (uint32_t)(w * 5 + h));
+                Owned sdls = copyOf(ours.get());
+                SDL_Rect at = {3, 4, 0, 0};
+                SDL_BlitSurface(glyph.get(), nullptr, sdls.get(), &at);
+                blendGlyph((Uint8 *)pixelAt(ours.get(), 3, 4), ours->pitch, glyphWeights(alpha.data(), w, h, w),
+                           mapRGB(ours.get(), rgb), stepped);
+                EXPECT_TRUE(sameBytes(ours.get(), sdls.get())) << "stepped " << stepped << ", " << w << " x " << h;
+            }
+        }
+    }
+
+    std::vector<uint8_t> alpha = glyphAlpha(13, 5);
+    Owned glyph = glyphSurface(alpha, 13, 5, 0x3060C0);
+    const SDL_Rect all = {0, 0, 40, 30}, part = {5, 5, 30, 20};
+    const struct { const char *name; SDL_Rect clip; int x, y; bool drawn; } places[] = {
+        {"inside the clip", part, 6, 6, true},
+        {"touching the clip's right and bottom edges", part, 22, 20, true},
+        {"at the target's right and bottom edges", all, 27, 25, true},
+        {"across the clip's left edge", part, 3, 6, false},
+        {"across the clip's bottom edge", part, 6, 22, false},
+    };
+    for (const auto &p : places) {
+        Owned ours(SDL_DisplayFormat(screen));
+        ASSERT_TRUE(glyph && ours);
+        scramble(ours.get(), 17);
+        SDL_Rect clip = p.clip, at = {(Sint16)p.x, (Sint16)p.y, 0, 0};
+        SDL_SetClipRect(ours.get(), &clip);
+        Owned sdls = copyOf(ours.get());
+        if (p.drawn)
+            SDL_BlitSurface(glyph.get(), nullptr, sdls.get(), &at);
+        EXPECT_EQ(drawGlyph(glyphWeights(alpha.data(), 13, 5, 13), mapRGB(ours.get(), 0x3060C0), ours.get(), p.x, p.y),
+                  p.drawn) << p.name;
+        EXPECT_TRUE(sameBytes(ours.get(), sdls.get())) << p.name;
+    }
+}

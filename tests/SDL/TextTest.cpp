@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -233,4 +234,31 @@ TEST(Text, AFontThatFailsToOpenIsReportedOnceAndFallsBackAfterwards)
         EXPECT_EQ(c.fallsBack, fonts[0] != nullptr) << c.face;
         EXPECT_EQ(fonts, std::vector<SDLFont *>(50, fonts[0])) << c.face;
     }
+}
+
+// Text is the same, byte for byte, as its glyph surfaces drawn by SDL one by
+// one, with glyphs inside the clip, across it and outside.
+TEST(Text, TextIsDrawnAsSdlDrawsItsGlyphSurfaces)
+{
+    TextFixture t;
+    SDLFont *font = t.font("default", 23);
+    SDL_Surface *sdls = t.back ? SDL_DisplayFormat(t.back) : nullptr;
+    ASSERT_TRUE(font && sdls);
+    for (int i = 0; i < t.back->w * t.back->h; i++)
+        ((Uint32 *)((Uint8 *)t.back->pixels + (size_t)(i / t.back->w) * t.back->pitch))[i % t.back->w] = (Uint32)i * 0x01020307;
+    SDL_BlitSurface(t.back, nullptr, sdls, nullptr);
+    SDL_Rect clip = {37, 12, 190, 19};
+    SDL_SetClipRect(t.back, &clip);
+    SDL_SetClipRect(sdls, &clip);
+    const char *text = "Mirandol: jaw, fig \xE9t\xE9 @ WAVE";
+    fontOutText(font, text, (int)strlen(text), 21, 9, 0xC03080, t.back);
+    const GlyphSet *set = SDLFont::setForColour(font, 0xC03080);
+    for (int pen = 21; *text; pen += set->glyphs[(unsigned char)*text++].advance) {
+        const Glyph &g = set->glyphs[(unsigned char)*text];
+        SDL_Rect at = {(Sint16)(pen + g.left), (Sint16)(9 + set->ascent - g.top), 0, 0};
+        if (g.surface)
+            SDL_BlitSurface(g.surface, nullptr, sdls, &at);
+    }
+    EXPECT_EQ(memcmp(t.back->pixels, sdls->pixels, (size_t)sdls->h * sdls->pitch), 0);
+    SDL_FreeSurface(sdls);
 }
