@@ -462,6 +462,15 @@ Unpacker::Step Unpacker::decodeLz29()
         if (DecodeTable::quickLiteral(e) &&
             DecodeTable::quickLiteral(LD.quick[(in.bits << DecodeTable::quickLength(e)) >> (64 - kQuickBits)]) &&
             in.ptr <= inLimit && op < opLimit) {
+            // The first two here (19 bits or more stay for the next look-up).
+            in.consume(DecodeTable::quickLength(e));
+            win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
+            e = LD.quick[in.bits >> (64 - kQuickBits)];
+            in.consume(DecodeTable::quickLength(e));
+            win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
+            e = LD.quick[in.bits >> (64 - kQuickBits)];
+            if (!DecodeTable::quickLiteral(e) || op >= opLimit)
+                continue;
             LiteralRun run = literalRun(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit);
             in.bits = run.bits;
             in.ptr = run.ptr;
