@@ -799,6 +799,13 @@ struct AudioChannel {
         }
 #endif
         memcpy(deltas, deltas + kRun, 3 * sizeof deltas[0]);
+        adjust(dif);
+    }
+
+    // Moves a weight by one towards the adjustment whose error sum is the
+    // first smallest.
+    void adjust(const uint32_t dif[7])
+    {
         uint32_t minDif = dif[0], minIndex = 0;
         for (uint32_t i = 1; i < 7; i++)
             if (dif[i] < minDif) {
@@ -836,14 +843,25 @@ void decodeAudioPairRuns(AudioChannel &a, AudioChannel &b, uint8_t *&o, uint32_t
     __m128i q = pair(a.d1, b.d1);                 // the one before
     __m128i r = pair(a.d2, b.d2);                 // and the one before that
     __m128i bytes = _mm_cvtsi32_si128((int)((a.prevByte & 0xFF) | ((b.prevByte & 0xFF) << 8)));
-    alignas(16) int16_t src[2 * kRun + 8] = {};   // -256 x source byte, a and b in turn
-    alignas(16) int8_t deltas[2 * kRun];
+    // Per run, a and b in turn: -256 x source byte; 8 x source byte as a
+    // signed byte (the error terms); the deltas, the three before the run
+    // first.
+    alignas(16) int16_t src[2 * kRun + 8] = {};
+    alignas(16) int16_t scaled[2 * kRun];
+    int16_t deltas[2 * (3 + kRun)];
+    for (int t = 0; t < 3; t++) {
+        deltas[2 * t] = a.deltas[t];
+        deltas[2 * t + 1] = b.deltas[t];
+    }
     for (uint32_t run = 0; run < runs; run++) {
         for (int h = 0; h < kRun; h += 8) {
             __m128i ab = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)(a.src + h)),
                                            _mm_loadl_epi64((const __m128i *)(b.src + h)));
-            _mm_store_si128((__m128i *)(src + 2 * h), _mm_sub_epi16(zero, _mm_unpacklo_epi8(zero, ab)));
-            _mm_store_si128((__m128i *)(src + 2 * h + 8), _mm_sub_epi16(zero, _mm_unpackhi_epi8(zero, ab)));
+            __m128i lo = _mm_unpacklo_epi8(zero, ab), hi = _mm_unpackhi_epi8(zero, ab);   // byte x 256
+            _mm_store_si128((__m128i *)(src + 2 * h), _mm_sub_epi16(zero, lo));
+            _mm_store_si128((__m128i *)(src + 2 * h + 8), _mm_sub_epi16(zero, hi));
+            _mm_store_si128((__m128i *)(scaled + 2 * h), _mm_srai_epi16(lo, 5));
+            _mm_store_si128((__m128i *)(scaled + 2 * h + 8), _mm_srai_epi16(hi, 5));
         }
         const __m128i k12 = pair(32 * a.k12, 32 * b.k12);
         const __m128i k32 = pair(32 * a.k32, 32 * b.k32);
@@ -864,21 +882,59 @@ void decodeAudioPairRuns(AudioChannel &a, AudioChannel &b, uint8_t *&o, uint32_t
             r = q;
             q = p;
             p = x;
-            const __m128i xb = _mm_packs_epi16(x, x);
-            bytes = _mm_add_epi8(bytes, xb);
+            bytes = _mm_add_epi8(bytes, _mm_packs_epi16(x, x));
             const uint16_t out2 = (uint16_t)_mm_cvtsi128_si32(bytes);
-            const uint16_t d2 = (uint16_t)_mm_cvtsi128_si32(xb);
+            const int32_t x2 = _mm_cvtsi128_si32(x);
             memcpy(o, &out2, 2);
-            memcpy(deltas + 2 * t, &d2, 2);
-        }
-        for (int t = 0; t < kRun; t++) {
-            a.deltas[3 + t] = deltas[2 * t];
-            b.deltas[3 + t] = deltas[2 * t + 1];
+            memcpy(deltas + 2 * (3 + t), &x2, 4);
         }
         a.src += kRun;
         b.src += kRun;
-        b.adapt();
-        a.adapt();
+        // The error sums of both channels at once (see AudioChannel::adapt),
+        // four steps of both per vector: each lane adds eight terms of at
+        // most 1024 + 255.
+        __m128i acc[7];
+        for (__m128i &v : acc)
+            v = zero;
+        auto addAbs = [&](__m128i &v, __m128i x) { v = _mm_add_epi16(v, _mm_max_epi16(x, _mm_sub_epi16(zero, x))); };
+        for (int t = 0; t < kRun; t += 4) {
+            const __m128i d = _mm_load_si128((const __m128i *)(scaled + 2 * t));
+            const __m128i e3 = _mm_loadu_si128((const __m128i *)(deltas + 2 * t));
+            const __m128i e2 = _mm_loadu_si128((const __m128i *)(deltas + 2 * t + 2));
+            const __m128i e1 = _mm_loadu_si128((const __m128i *)(deltas + 2 * t + 4));
+            const __m128i t2 = _mm_sub_epi16(e1, e2), t3 = _mm_sub_epi16(e2, e3);
+            addAbs(acc[0], d);
+            addAbs(acc[1], _mm_sub_epi16(d, e1));
+            addAbs(acc[2], _mm_add_epi16(d, e1));
+            addAbs(acc[3], _mm_sub_epi16(d, t2));
+            addAbs(acc[4], _mm_add_epi16(d, t2));
+            addAbs(acc[5], _mm_sub_epi16(d, t3));
+            addAbs(acc[6], _mm_add_epi16(d, t3));
+        }
+        memcpy(deltas, deltas + 2 * kRun, 6 * sizeof deltas[0]);
+        // Channel a's lanes and b's summed apart: four sums of four in one
+        // vector each.
+        auto sums4 = [](__m128i v0, __m128i v1, __m128i v2, __m128i v3) {
+            const __m128i s01 = _mm_add_epi32(_mm_unpacklo_epi32(v0, v1), _mm_unpackhi_epi32(v0, v1));
+            const __m128i s23 = _mm_add_epi32(_mm_unpacklo_epi32(v2, v3), _mm_unpackhi_epi32(v2, v3));
+            return _mm_add_epi32(_mm_unpacklo_epi64(s01, s23), _mm_unpackhi_epi64(s01, s23));
+        };
+        uint32_t dif[2][8];
+        for (int c = 0; c < 2; c++) {
+            const __m128i pick = _mm_set1_epi32(c == 0 ? 1 : 1 << 16);
+            __m128i v[8];
+            for (int i = 0; i < 7; i++)
+                v[i] = _mm_madd_epi16(acc[i], pick);
+            v[7] = zero;
+            _mm_storeu_si128((__m128i *)dif[c], sums4(v[0], v[1], v[2], v[3]));
+            _mm_storeu_si128((__m128i *)(dif[c] + 4), sums4(v[4], v[5], v[6], v[7]));
+        }
+        b.adjust(dif[1]);
+        a.adjust(dif[0]);
+    }
+    for (int t = 0; t < 3; t++) {
+        a.deltas[t] = (int8_t)deltas[2 * t];
+        b.deltas[t] = (int8_t)deltas[2 * t + 1];
     }
     auto lane = [](__m128i v, int i) { return (int)(int16_t)(_mm_cvtsi128_si32(_mm_srli_si128(v, 2 * i)) & 0xFFFF); };
     a.prevDelta = lane(p, 0);
