@@ -451,12 +451,15 @@ Unpacker::Step Unpacker::decodeLz29()
         const uint8_t *inLimit = in.buf + border;
 
         do {
-        // 49 bits or more: enough for a symbol with its length bits and a
-        // distance slot with the distance bits up to the low four (those
-        // refill again).
-        if (in.count < 49)
-            in.refill();
+        // The code is looked up before the refill, which leaves the bits at
+        // hand in place: every step leaves 18 bits or more (at most 20 for
+        // a symbol with its length bits and 18 for a distance slot up to 9
+        // with its bits, of 56; a slot above 9 refills again), so the
+        // refill, not waited for, needs no branch. Then 56 bits or more:
+        // enough for a symbol with its length bits and a distance slot with
+        // the distance bits up to the low four.
         uint32_t e = LD.quick[in.bits >> (64 - kQuickBits)];
+        in.refill();
         // Two literals or more: a run (not in a stretch's forced first step,
         // op at or past opLimit: that decodes one symbol).
         if (DecodeTable::quickLiteral(e) &&
