@@ -936,7 +936,10 @@ void decodeAudioPairRuns(AudioChannel &a, AudioChannel &b, uint8_t *&o, uint32_t
         a.deltas[t] = (int8_t)deltas[2 * t];
         b.deltas[t] = (int8_t)deltas[2 * t + 1];
     }
-    auto lane = [](__m128i v, int i) { return (int)(int16_t)(_mm_cvtsi128_si32(_mm_srli_si128(v, 2 * i)) & 0xFFFF); };
+    auto lane = [](__m128i v, int i) {
+        const uint32_t two = (uint32_t)_mm_cvtsi128_si32(v);
+        return (int)(int16_t)(i == 0 ? two & 0xFFFF : two >> 16);
+    };
     a.prevDelta = lane(p, 0);
     b.prevDelta = lane(p, 1);
     a.d1 = lane(q, 0);
