@@ -509,13 +509,26 @@ Unpacker::Step Unpacker::decodeLz29()
             uint32_t d = in.decodeExtra(DD, dt.highBits, high);
             uint32_t distance = dt.base[d] + 1;
             if (d > 9) {
+                // The low bits' code is looked up before the refill, which
+                // keeps the bits at hand in place, when they hold the
+                // look-up's width (all but the longest codes).
+                uint32_t le = LDD.quick[in.bits >> (64 - kQuickBits)];
+                const bool atHand = in.count >= kQuickBits;
                 in.refill();
+                if (__builtin_expect(!atHand, 0))
+                    le = LDD.quick[in.bits >> (64 - kQuickBits)];
                 distance += high << 4;
                 if (lowRepeat > 0) {
                     lowRepeat--;
                     distance += lowDist;
                 } else {
-                    uint32_t low = in.decodeWide(LDD);
+                    uint32_t low;
+                    if (__builtin_expect(le != 0, 1)) {
+                        in.consume(DecodeTable::quickLength(le));
+                        low = DecodeTable::quickSymbol(le);
+                    } else {
+                        low = in.decodeWide(LDD);
+                    }
                     if (low == 16) {
                         lowRepeat = 15;
                         distance += lowDist;
