@@ -582,8 +582,10 @@ Unpacker::Step Unpacker::decodeLz29()
         if (sym < 263) {
             uint32_t k = sym - 259;
             uint32_t distance = od[k];
-            for (uint32_t i = k; i > 0; i--)
-                od[i] = od[i - 1];
+            // The ones before it move up one place, without a loop on k.
+            od[3] = k >= 3 ? od[2] : od[3];
+            od[2] = k >= 2 ? od[1] : od[2];
+            od[1] = k >= 1 ? od[0] : od[1];
             od[0] = distance;
             uint32_t lx;
             uint32_t r = in.decodeExtra(RD, kLenBits, lx);
