@@ -379,7 +379,10 @@ Unpacker::Step Unpacker::decodeLz29()
     uint32_t lDist, lLength, lowDist;
     int32_t lowRepeat, border;
 
-    auto save = [&]() {
+    // The helpers are inlined at once: a call left for later holds the
+    // address of the bit input, which then stays in memory instead of
+    // registers.
+    auto save = [&]() __attribute__((always_inline)) {
         uint32_t p = in.position();
         inPos = (int32_t)(p >> 3);
         inBit = (int32_t)(p & 7);
@@ -390,7 +393,7 @@ Unpacker::Step Unpacker::decodeLz29()
         prevLowDist = (int32_t)lowDist;
         lowDistRepeat = lowRepeat;
     };
-    auto load = [&]() {
+    auto load = [&]() __attribute__((always_inline)) {
         in.start(inBuf, inPos, inBit);
         op = outPos;
         flushed = flushedPos;
@@ -402,7 +405,7 @@ Unpacker::Step Unpacker::decodeLz29()
         lowRepeat = lowDistRepeat;
     };
 
-    auto copyWindow = [&](uint32_t length, uint32_t distance) {
+    auto copyWindow = [&](uint32_t length, uint32_t distance) __attribute__((always_inline)) {
         if (Sized)
             copySized(win, op, length, distance);
         else
