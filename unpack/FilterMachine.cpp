@@ -715,6 +715,25 @@ void filterRgb(uint8_t *mem, uint32_t n, uint32_t r0, uint32_t redPos)
 // |D - D1|, |D + D1|, |D - D2|, |D + D2|, |D - D3|, |D + D3|) are added up
 // over the run at once from its source bytes and deltas, and the smallest
 // chooses the weights' adjustment.
+#if defined(__SSE2__)
+// Adds to acc[0..6] the absolute errors of the audio filter's seven
+// candidate adjustments, lane by lane: d is 8 x the source byte, e1, e2 and
+// e3 the three deltas before its byte.
+inline void addAudioErrors(__m128i acc[7], __m128i d, __m128i e1, __m128i e2, __m128i e3)
+{
+    const __m128i zero = _mm_setzero_si128();
+    auto addAbs = [&](__m128i &a, __m128i x) { a = _mm_add_epi16(a, _mm_max_epi16(x, _mm_sub_epi16(zero, x))); };
+    const __m128i t2 = _mm_sub_epi16(e1, e2), t3 = _mm_sub_epi16(e2, e3);
+    addAbs(acc[0], d);
+    addAbs(acc[1], _mm_sub_epi16(d, e1));
+    addAbs(acc[2], _mm_add_epi16(d, e1));
+    addAbs(acc[3], _mm_sub_epi16(d, t2));
+    addAbs(acc[4], _mm_add_epi16(d, t2));
+    addAbs(acc[5], _mm_sub_epi16(d, t3));
+    addAbs(acc[6], _mm_add_epi16(d, t3));
+}
+#endif
+
 struct AudioChannel {
     enum { kRun = 32 };
     uint32_t prevByte = 0;
@@ -756,7 +775,6 @@ struct AudioChannel {
         __m128i acc[7];
         for (__m128i &a : acc)
             a = zero;
-        auto addAbs = [&](__m128i &a, __m128i x) { a = _mm_add_epi16(a, _mm_max_epi16(x, _mm_sub_epi16(zero, x))); };
         // Each lane adds four terms of at most 1024 + 255: no overflow.
         for (int h = 0; h < kRun; h += 8) {
             __m128i b = _mm_loadl_epi64((const __m128i *)(run + h));
@@ -765,15 +783,7 @@ struct AudioChannel {
                 __m128i v = _mm_loadl_epi64((const __m128i *)p);
                 return _mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8);
             };
-            __m128i e3 = widen(deltas + h), e2 = widen(deltas + h + 1), e1 = widen(deltas + h + 2);
-            __m128i t2 = _mm_sub_epi16(e1, e2), t3 = _mm_sub_epi16(e2, e3);
-            addAbs(acc[0], d);
-            addAbs(acc[1], _mm_sub_epi16(d, e1));
-            addAbs(acc[2], _mm_add_epi16(d, e1));
-            addAbs(acc[3], _mm_sub_epi16(d, t2));
-            addAbs(acc[4], _mm_add_epi16(d, t2));
-            addAbs(acc[5], _mm_sub_epi16(d, t3));
-            addAbs(acc[6], _mm_add_epi16(d, t3));
+            addAudioErrors(acc, d, widen(deltas + h + 2), widen(deltas + h + 1), widen(deltas + h));
         }
         const __m128i ones = _mm_set1_epi16(1);
         for (int i = 0; i < 7; i++) {
@@ -896,21 +906,11 @@ void decodeAudioPairRuns(AudioChannel &a, AudioChannel &b, uint8_t *&o, uint32_t
         __m128i acc[7];
         for (__m128i &v : acc)
             v = zero;
-        auto addAbs = [&](__m128i &v, __m128i x) { v = _mm_add_epi16(v, _mm_max_epi16(x, _mm_sub_epi16(zero, x))); };
-        for (int t = 0; t < kRun; t += 4) {
-            const __m128i d = _mm_load_si128((const __m128i *)(scaled + 2 * t));
-            const __m128i e3 = _mm_loadu_si128((const __m128i *)(deltas + 2 * t));
-            const __m128i e2 = _mm_loadu_si128((const __m128i *)(deltas + 2 * t + 2));
-            const __m128i e1 = _mm_loadu_si128((const __m128i *)(deltas + 2 * t + 4));
-            const __m128i t2 = _mm_sub_epi16(e1, e2), t3 = _mm_sub_epi16(e2, e3);
-            addAbs(acc[0], d);
-            addAbs(acc[1], _mm_sub_epi16(d, e1));
-            addAbs(acc[2], _mm_add_epi16(d, e1));
-            addAbs(acc[3], _mm_sub_epi16(d, t2));
-            addAbs(acc[4], _mm_add_epi16(d, t2));
-            addAbs(acc[5], _mm_sub_epi16(d, t3));
-            addAbs(acc[6], _mm_add_epi16(d, t3));
-        }
+        for (int t = 0; t < kRun; t += 4)
+            addAudioErrors(acc, _mm_load_si128((const __m128i *)(scaled + 2 * t)),
+                           _mm_loadu_si128((const __m128i *)(deltas + 2 * t + 4)),
+                           _mm_loadu_si128((const __m128i *)(deltas + 2 * t + 2)),
+                           _mm_loadu_si128((const __m128i *)(deltas + 2 * t)));
         memcpy(deltas, deltas + 2 * kRun, 6 * sizeof deltas[0]);
         // Channel a's lanes and b's summed apart: four sums of four in one
         // vector each.
