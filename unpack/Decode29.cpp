@@ -331,11 +331,12 @@ bool Unpacker::readTables29()
     tablesRead = true;
     if (inPos > inTop)
         return false;
-    // The LZ loop looks codes up by kQuickBits bits, and reads LD, DD and RD
-    // with the bits behind their codes.
+    // The LZ loop looks LD, DD and RD codes up by kQuickBits bits, and reads
+    // them with the bits behind their codes; LDD (few symbols, short codes:
+    // a narrow table is quicker to build) by its own width.
     buildDecodeTable(table, LD, 299, kQuickBits, kMainExtra.bits);
     buildDecodeTable(table + 299, DD, 60, kQuickBits, distTables().highBits);
-    buildDecodeTable(table + 359, LDD, 17, kQuickBits);
+    buildDecodeTable(table + 359, LDD, 17);
     buildDecodeTable(table + 376, RD, 28, kQuickBits, kLenBits);
     memcpy(oldTable, table, sizeof oldTable);
     oldTableUnset = false;
@@ -515,11 +516,12 @@ Unpacker::Step Unpacker::decodeLz29()
                 // The low bits' code is looked up before the refill, which
                 // keeps the bits at hand in place, when they hold the
                 // look-up's width (all but the longest codes).
-                uint32_t le = LDD.quick[in.bits >> (64 - kQuickBits)];
-                const bool atHand = in.count >= kQuickBits;
+                const uint32_t shift = 64 - LDD.quickBits;
+                uint32_t le = LDD.quick[in.bits >> shift];
+                const bool atHand = in.count >= LDD.quickBits;
                 in.refill();
                 if (__builtin_expect(!atHand, 0))
-                    le = LDD.quick[in.bits >> (64 - kQuickBits)];
+                    le = LDD.quick[in.bits >> shift];
                 distance += high << 4;
                 if (lowRepeat > 0) {
                     lowRepeat--;
@@ -530,7 +532,7 @@ Unpacker::Step Unpacker::decodeLz29()
                         in.consume(DecodeTable::quickLength(le));
                         low = DecodeTable::quickSymbol(le);
                     } else {
-                        low = in.decodeWide(LDD);
+                        low = in.decode(LDD);
                     }
                     if (low == 16) {
                         lowRepeat = 15;
