@@ -308,19 +308,6 @@ struct LoopBits {
         consume(len);
         return sym;
     }
-    // decode for a table whose first-level lookup is kQuickBits wide.
-    uint32_t decodeWide(const DecodeTable &t)
-    {
-        uint32_t e = t.quick[bits >> (64 - kQuickBits)];
-        if (__builtin_expect(e != 0, 1)) {
-            consume(DecodeTable::quickLength(e));
-            return DecodeTable::quickSymbol(e);
-        }
-        uint32_t len;
-        uint32_t sym = decodeSlow((uint32_t)(bits >> 48), t, len, kQuickBits + 1);
-        consume(len);
-        return sym;
-    }
     // Decodes one symbol with a table built with extra (the same counts)
     // and a first-level lookup kQuickBits wide, and consumes its code and
     // the extra bits behind it; value: those bits as a number. Takes up to
