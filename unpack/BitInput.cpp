@@ -29,7 +29,8 @@ BitReader::~BitReader()
     t_spareInput.give(inBuf);
 }
 
-void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size, uint32_t minQuickBits)
+void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size, uint32_t minQuickBits,
+                      const uint8_t *extra)
 {
     if (size > (uint32_t)DecodeTable::kCapacity)
         size = DecodeTable::kCapacity;
@@ -111,7 +112,8 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size,
         uint16_t *p = &table.quick[q];
         auto entry = [&](uint32_t k) -> uint16_t {
             uint32_t m = n + k;
-            return (uint16_t)((table.symbolList[m >= table.maxNum ? 0 : m] << 6) | l);
+            uint32_t sym = table.symbolList[m >= table.maxNum ? 0 : m];
+            return (uint16_t)((sym << 6) | (l + (extra ? extra[sym] : 0)));
         };
         if (runBits >= 3) {
             uint32_t run = 1u << runBits;

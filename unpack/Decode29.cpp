@@ -10,6 +10,20 @@ namespace {
 // The lengths a block sent from zeros adds its own to.
 const uint8_t kNoLengths[404] = {};
 
+// The bits behind each code of the main alphabet: a short distance's
+// (263..270) and a long match's length bits (271..298).
+struct MainExtra {
+    uint8_t bits[299] = {};
+    constexpr MainExtra()
+    {
+        for (int k = 0; k < 8; k++)
+            bits[263 + k] = kShortDistBits[k];
+        for (int k = 0; k < 28; k++)
+            bits[271 + k] = kLenBits[k];
+    }
+};
+constexpr MainExtra kMainExtra;
+
 inline void copy8(uint8_t *d, const uint8_t *s)
 {
     uint64_t v;
@@ -166,6 +180,57 @@ inline void copySized(uint8_t *win, uint32_t &op, uint32_t length, uint32_t dist
     }
 }
 
+// Where a run of literals ended: the bit input, the entry of the code
+// after the run (looked up, not consumed) and the next output byte.
+struct LiteralRun {
+    uint64_t bits;
+    const uint8_t *ptr;
+    uint32_t count;
+    uint32_t entry;
+    uint8_t *out;
+};
+
+// Stores literals from entry e on (a literal's) until a code that is not a
+// literal resolved by the first-level lookup: four per refill (each code at
+// most kQuickBits long, and a refill leaves 56 bits), with one position and
+// input test per four: a run may end up to three bytes past oLimit, well
+// inside the room a single step may take, and ptr never passes inLimit by
+// more than one refill. Apart from the decode loop, whose registers it
+// would crowd. The bit count is kept modulo 64 only: taking the whole entry
+// off it takes its length off the low six bits.
+__attribute__((noinline)) LiteralRun literalRun(const DecodeTable &LD, uint64_t bits, const uint8_t *ptr,
+                                                uint32_t count, uint32_t e, uint8_t *o, uint8_t *const oLimit,
+                                                const uint8_t *inLimit)
+{
+    LoopBits in;
+    in.bits = bits;
+    in.ptr = ptr;
+    in.count = count;
+    auto literal = [&](uint32_t entry) {
+        in.bits <<= entry & 63;
+        in.count -= entry;
+        *o++ = (uint8_t)DecodeTable::quickSymbol(entry);
+        return LD.quick[in.bits >> (64 - kQuickBits)];
+    };
+    for (;;) {
+        in.count &= 63;
+        in.refill();
+        e = literal(e);
+        if (!DecodeTable::quickLiteral(e))
+            break;
+        e = literal(e);
+        if (!DecodeTable::quickLiteral(e))
+            break;
+        e = literal(e);
+        if (!DecodeTable::quickLiteral(e))
+            break;
+        e = literal(e);
+        if (!DecodeTable::quickLiteral(e) || o >= oLimit || in.ptr > inLimit)
+            break;
+    }
+    return { in.bits, in.ptr, in.count & 63, e, o };
+}
+
 }  // namespace
 
 void Unpacker::copyMatch(uint32_t length, uint32_t distance)
@@ -266,10 +331,13 @@ bool Unpacker::readTables29()
     tablesRead = true;
     if (inPos > inTop)
         return false;
-    buildDecodeTable(table, LD, 299, kQuickBits);   // the LZ loop indexes it by kQuickBits bits
-    buildDecodeTable(table + 299, DD, 60);
+    // The LZ loop looks LD, DD and RD codes up by kQuickBits bits, and reads
+    // them with the bits behind their codes; LDD (few symbols, short codes:
+    // a narrow table is quicker to build) by its own width.
+    buildDecodeTable(table, LD, 299, kQuickBits, kMainExtra.bits);
+    buildDecodeTable(table + 299, DD, 60, kQuickBits, distTables().highBits);
     buildDecodeTable(table + 359, LDD, 17);
-    buildDecodeTable(table + 376, RD, 28);
+    buildDecodeTable(table + 376, RD, 28, kQuickBits, kLenBits);
     memcpy(oldTable, table, sizeof oldTable);
     oldTableUnset = false;
     return true;
@@ -312,7 +380,10 @@ Unpacker::Step Unpacker::decodeLz29()
     uint32_t lDist, lLength, lowDist;
     int32_t lowRepeat, border;
 
-    auto save = [&]() {
+    // The helpers are inlined at once: a call left for later holds the
+    // address of the bit input, which then stays in memory instead of
+    // registers.
+    auto save = [&]() __attribute__((always_inline)) {
         uint32_t p = in.position();
         inPos = (int32_t)(p >> 3);
         inBit = (int32_t)(p & 7);
@@ -323,7 +394,7 @@ Unpacker::Step Unpacker::decodeLz29()
         prevLowDist = (int32_t)lowDist;
         lowDistRepeat = lowRepeat;
     };
-    auto load = [&]() {
+    auto load = [&]() __attribute__((always_inline)) {
         in.start(inBuf, inPos, inBit);
         op = outPos;
         flushed = flushedPos;
@@ -335,7 +406,7 @@ Unpacker::Step Unpacker::decodeLz29()
         lowRepeat = lowDistRepeat;
     };
 
-    auto copyWindow = [&](uint32_t length, uint32_t distance) {
+    auto copyWindow = [&](uint32_t length, uint32_t distance) __attribute__((always_inline)) {
         if (Sized)
             copySized(win, op, length, distance);
         else
@@ -384,93 +455,95 @@ Unpacker::Step Unpacker::decodeLz29()
         const uint8_t *inLimit = in.buf + border;
 
         do {
-        // 35 bits or more: enough for a symbol, its length bits and a
-        // distance slot (the distance bits refill again).
-        if (in.count < 35)
-            in.refill();
+        // The code is looked up before the refill, which leaves the bits at
+        // hand in place: every step leaves 18 bits or more (at most 20 for
+        // a symbol with its length bits and 18 for a distance slot up to 9
+        // with its bits, of 56; a slot above 9 refills again), so the
+        // refill, not waited for, needs no branch. Then 56 bits or more:
+        // enough for a symbol with its length bits and a distance slot with
+        // the distance bits up to the low four.
         uint32_t e = LD.quick[in.bits >> (64 - kQuickBits)];
-        // Not in a stretch's forced first step (op at or past opLimit: a
-        // stalled flush, or the window end near): that decodes one symbol.
-        if (DecodeTable::quickLiteral(e) && in.ptr <= inLimit && op < opLimit) {
-            // A run of literals, four per refill (each code at most
-            // kQuickBits long, and a refill leaves 56 bits), with one
-            // position and input test per four: a run may end up to three
-            // bytes past opLimit, well inside the room a single step may
-            // take, and ptr never passes inLimit by more than one refill.
-            // Inside the run the bit count is kept modulo 64 only: taking
-            // the whole entry off it takes its length off the low six bits.
-            uint8_t *o = win + op;
-            uint8_t *const oLimit = win + opLimit;
-            auto literal = [&](uint32_t entry) {
-                in.bits <<= entry & 63;
-                in.count -= entry;
-                *o++ = (uint8_t)DecodeTable::quickSymbol(entry);
-                return LD.quick[in.bits >> (64 - kQuickBits)];
-            };
-            for (;;) {
-                in.count &= 63;
-                in.refill();
-                e = literal(e);
-                if (!DecodeTable::quickLiteral(e))
-                    break;
-                e = literal(e);
-                if (!DecodeTable::quickLiteral(e))
-                    break;
-                e = literal(e);
-                if (!DecodeTable::quickLiteral(e))
-                    break;
-                e = literal(e);
-                if (!DecodeTable::quickLiteral(e) || o >= oLimit || in.ptr > inLimit)
-                    break;
-            }
-            in.count &= 63;
-            op = (uint32_t)(o - win);
+        in.refill();
+        // Two literals or more: a run (not in a stretch's forced first step,
+        // op at or past opLimit: that decodes one symbol).
+        if (DecodeTable::quickLiteral(e) &&
+            DecodeTable::quickLiteral(LD.quick[(in.bits << DecodeTable::quickLength(e)) >> (64 - kQuickBits)]) &&
+            in.ptr <= inLimit && op < opLimit) {
+            // The first two here (19 bits or more stay for the next look-up).
+            in.consume(DecodeTable::quickLength(e));
+            win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
+            e = LD.quick[in.bits >> (64 - kQuickBits)];
+            in.consume(DecodeTable::quickLength(e));
+            win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
+            e = LD.quick[in.bits >> (64 - kQuickBits)];
+            if (!DecodeTable::quickLiteral(e) || op >= opLimit)
+                continue;
+            LiteralRun run = literalRun(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit);
+            in.bits = run.bits;
+            in.ptr = run.ptr;
+            in.count = run.count;
+            e = run.entry;
+            op = (uint32_t)(run.out - win);
             if (op >= opLimit || in.ptr > inLimit)
                 continue;   // ends the stretch
             // The code after the run was looked up already (a refill keeps
             // the bits at hand in place).
-            if (in.count < 35)
+            if (in.count < 49)
                 in.refill();
         }
-        uint32_t sym;
+        // The code and the bits behind it (the table's lengths take them in).
+        const uint64_t before = in.bits;
+        uint32_t sym, len;
         if (e) {
-            in.consume(DecodeTable::quickLength(e));
+            len = DecodeTable::quickLength(e);
             sym = DecodeTable::quickSymbol(e);
         } else {
-            sym = in.decode(LD);
+            sym = decodeSlow((uint32_t)(in.bits >> 48), LD, len, kQuickBits + 1);
+            len += kMainExtra.bits[sym];
         }
+        in.consume(len);
         if (sym < 256) {
             win[op++] = (uint8_t)sym;
             continue;
         }
+        const uint32_t x = (uint32_t)(before >> (64 - len)) & ((1u << kMainExtra.bits[sym]) - 1);
         if (sym >= 271) {
-            uint32_t slot = sym - 271;
-            // Extra bits are taken without branching on their count: the
-            // counts change from match to match and would be mispredicted.
-            uint32_t length = kLenBase[slot] + 3u + in.takeUpTo25(kLenBits[slot]);
-            uint32_t d = in.decode(DD);
+            uint32_t length = kLenBase[sym - 271] + 3u + x;
+            uint32_t high;
+            uint32_t d = in.decodeExtra(DD, dt.highBits, high);
             uint32_t distance = dt.base[d] + 1;
-            uint32_t n = dt.bits[d];
-            in.refill();
-            {
-                if (d > 9) {
-                    distance += in.takeUpTo25(n - 4) << 4;   // slots above 9 have at least 4 bits
-                    if (lowRepeat > 0) {
-                        lowRepeat--;
+            if (d > 9) {
+                // The low bits' code is looked up before the refill, which
+                // keeps the bits at hand in place, when they hold the
+                // look-up's width (all but the longest codes).
+                const uint32_t shift = 64 - LDD.quickBits;
+                uint32_t le = LDD.quick[in.bits >> shift];
+                const bool atHand = in.count >= LDD.quickBits;
+                in.refill();
+                if (__builtin_expect(!atHand, 0))
+                    le = LDD.quick[in.bits >> shift];
+                distance += high << 4;
+                if (lowRepeat > 0) {
+                    lowRepeat--;
+                    distance += lowDist;
+                } else {
+                    uint32_t low;
+                    if (__builtin_expect(le != 0, 1)) {
+                        in.consume(DecodeTable::quickLength(le));
+                        low = DecodeTable::quickSymbol(le);
+                    } else {
+                        low = in.decode(LDD);
+                    }
+                    if (low == 16) {
+                        lowRepeat = 15;
                         distance += lowDist;
                     } else {
-                        uint32_t low = in.decode(LDD);
-                        if (low == 16) {
-                            lowRepeat = 15;
-                            distance += lowDist;
-                        } else {
-                            distance += low;
-                            lowDist = low;
-                        }
+                        distance += low;
+                        lowDist = low;
                     }
-                } else {
-                    distance += in.takeUpTo25(n);
                 }
+            } else {
+                distance += high;
             }
             length += (distance >= 0x2000) + (distance >= 0x40000);
             od[3] = od[2]; od[2] = od[1]; od[1] = od[0]; od[0] = distance;
@@ -514,11 +587,14 @@ Unpacker::Step Unpacker::decodeLz29()
         if (sym < 263) {
             uint32_t k = sym - 259;
             uint32_t distance = od[k];
-            for (uint32_t i = k; i > 0; i--)
-                od[i] = od[i - 1];
+            // The ones before it move up one place, without a loop on k.
+            od[3] = k >= 3 ? od[2] : od[3];
+            od[2] = k >= 2 ? od[1] : od[2];
+            od[1] = k >= 1 ? od[0] : od[1];
             od[0] = distance;
-            uint32_t r = in.decode(RD);
-            uint32_t length = kLenBase[r] + 2u + in.takeUpTo25(kLenBits[r]);
+            uint32_t lx;
+            uint32_t r = in.decodeExtra(RD, kLenBits, lx);
+            uint32_t length = kLenBase[r] + 2u + lx;
             lDist = distance;
             lLength = length;
             copyWindow(length, distance);
@@ -526,7 +602,7 @@ Unpacker::Step Unpacker::decodeLz29()
         }
         // 263..270: short distances, length 2.
         uint32_t k = sym - 263;
-        uint32_t distance = kShortDistBase[k] + 1u + in.take(kShortDistBits[k]);
+        uint32_t distance = kShortDistBase[k] + 1u + x;
         od[3] = od[2]; od[2] = od[1]; od[1] = od[0]; od[0] = distance;
         lDist = distance;
         lLength = 2;

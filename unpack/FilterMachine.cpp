@@ -644,7 +644,19 @@ void filterDelta(uint8_t *mem, uint32_t n, uint32_t channels)
 #endif
     for (uint32_t j = 0; j < channels; j++) {
         uint8_t prev = 0;
-        for (uint32_t d = n + j; d < 2 * n; d += channels) {
+        uint32_t d = n + j;
+        // Eight source bytes per load: a load for every byte, each behind
+        // stores to the same memory, can wait on them.
+        while (d + 7 * channels < 2 * n) {
+            uint64_t w;
+            memcpy(&w, src, 8);
+            src += 8;
+            for (int k = 0; k < 8; k++, d += channels) {
+                prev = (uint8_t)(prev - (uint8_t)(w >> (8 * k)));
+                mem[d] = prev;
+            }
+        }
+        for (; d < 2 * n; d += channels) {
             prev = (uint8_t)(prev - *src++);
             mem[d] = prev;
         }
@@ -715,6 +727,25 @@ void filterRgb(uint8_t *mem, uint32_t n, uint32_t r0, uint32_t redPos)
 // |D - D1|, |D + D1|, |D - D2|, |D + D2|, |D - D3|, |D + D3|) are added up
 // over the run at once from its source bytes and deltas, and the smallest
 // chooses the weights' adjustment.
+#if defined(__SSE2__)
+// Adds to acc[0..6] the absolute errors of the audio filter's seven
+// candidate adjustments, lane by lane: d is 8 x the source byte, e1, e2 and
+// e3 the three deltas before its byte.
+inline void addAudioErrors(__m128i acc[7], __m128i d, __m128i e1, __m128i e2, __m128i e3)
+{
+    const __m128i zero = _mm_setzero_si128();
+    auto addAbs = [&](__m128i &a, __m128i x) { a = _mm_add_epi16(a, _mm_max_epi16(x, _mm_sub_epi16(zero, x))); };
+    const __m128i t2 = _mm_sub_epi16(e1, e2), t3 = _mm_sub_epi16(e2, e3);
+    addAbs(acc[0], d);
+    addAbs(acc[1], _mm_sub_epi16(d, e1));
+    addAbs(acc[2], _mm_add_epi16(d, e1));
+    addAbs(acc[3], _mm_sub_epi16(d, t2));
+    addAbs(acc[4], _mm_add_epi16(d, t2));
+    addAbs(acc[5], _mm_sub_epi16(d, t3));
+    addAbs(acc[6], _mm_add_epi16(d, t3));
+}
+#endif
+
 struct AudioChannel {
     enum { kRun = 32 };
     uint32_t prevByte = 0;
@@ -756,7 +787,6 @@ struct AudioChannel {
         __m128i acc[7];
         for (__m128i &a : acc)
             a = zero;
-        auto addAbs = [&](__m128i &a, __m128i x) { a = _mm_add_epi16(a, _mm_max_epi16(x, _mm_sub_epi16(zero, x))); };
         // Each lane adds four terms of at most 1024 + 255: no overflow.
         for (int h = 0; h < kRun; h += 8) {
             __m128i b = _mm_loadl_epi64((const __m128i *)(run + h));
@@ -765,15 +795,7 @@ struct AudioChannel {
                 __m128i v = _mm_loadl_epi64((const __m128i *)p);
                 return _mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8);
             };
-            __m128i e3 = widen(deltas + h), e2 = widen(deltas + h + 1), e1 = widen(deltas + h + 2);
-            __m128i t2 = _mm_sub_epi16(e1, e2), t3 = _mm_sub_epi16(e2, e3);
-            addAbs(acc[0], d);
-            addAbs(acc[1], _mm_sub_epi16(d, e1));
-            addAbs(acc[2], _mm_add_epi16(d, e1));
-            addAbs(acc[3], _mm_sub_epi16(d, t2));
-            addAbs(acc[4], _mm_add_epi16(d, t2));
-            addAbs(acc[5], _mm_sub_epi16(d, t3));
-            addAbs(acc[6], _mm_add_epi16(d, t3));
+            addAudioErrors(acc, d, widen(deltas + h + 2), widen(deltas + h + 1), widen(deltas + h));
         }
         const __m128i ones = _mm_set1_epi16(1);
         for (int i = 0; i < 7; i++) {
@@ -799,6 +821,13 @@ struct AudioChannel {
         }
 #endif
         memcpy(deltas, deltas + kRun, 3 * sizeof deltas[0]);
+        adjust(dif);
+    }
+
+    // Moves a weight by one towards the adjustment whose error sum is the
+    // first smallest.
+    void adjust(const uint32_t dif[7])
+    {
         uint32_t minDif = dif[0], minIndex = 0;
         for (uint32_t i = 1; i < 7; i++)
             if (dif[i] < minDif) {
@@ -818,6 +847,122 @@ struct AudioChannel {
         k32 = k3 - k2;
     }
 };
+
+#if defined(__SSE2__)
+// runs whole runs of two channels at once, a in the first 16-bit lane and b
+// in the second, then each channel's adjustment; o moves on by kRun
+// strides per run. The step of next() in 16-bit lanes: with y = K1 D1 +
+// K2 D2 + K3 D3 - 8 x source byte (as next() computes it), the new delta is
+// bits 3..10 of y as a signed byte, which is the top byte of 32 y modulo
+// 2^16 shifted down arithmetically. So every term is taken times 32 (the
+// source byte times -256) and only the low 16 bits of each are kept.
+void decodeAudioPairRuns(AudioChannel &a, AudioChannel &b, uint8_t *&o, uint32_t stride, uint32_t runs)
+{
+    enum { kRun = AudioChannel::kRun };
+    const __m128i zero = _mm_setzero_si128();
+    auto pair = [](int x, int y) { return _mm_cvtsi32_si128((int)(((uint32_t)x & 0xFFFF) | ((uint32_t)y << 16))); };
+    __m128i p = pair(a.prevDelta, b.prevDelta);   // the last delta
+    __m128i q = pair(a.d1, b.d1);                 // the one before
+    __m128i r = pair(a.d2, b.d2);                 // and the one before that
+    __m128i bytes = _mm_cvtsi32_si128((int)((a.prevByte & 0xFF) | ((b.prevByte & 0xFF) << 8)));
+    // Per run, a and b in turn: -256 x source byte; 8 x source byte as a
+    // signed byte (the error terms); the deltas, the three before the run
+    // first.
+    alignas(16) int16_t src[2 * kRun + 8] = {};
+    alignas(16) int16_t scaled[2 * kRun];
+    int16_t deltas[2 * (3 + kRun)];
+    for (int t = 0; t < 3; t++) {
+        deltas[2 * t] = a.deltas[t];
+        deltas[2 * t + 1] = b.deltas[t];
+    }
+    for (uint32_t run = 0; run < runs; run++) {
+        for (int h = 0; h < kRun; h += 8) {
+            __m128i ab = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)(a.src + h)),
+                                           _mm_loadl_epi64((const __m128i *)(b.src + h)));
+            __m128i lo = _mm_unpacklo_epi8(zero, ab), hi = _mm_unpackhi_epi8(zero, ab);   // byte x 256
+            _mm_store_si128((__m128i *)(src + 2 * h), _mm_sub_epi16(zero, lo));
+            _mm_store_si128((__m128i *)(src + 2 * h + 8), _mm_sub_epi16(zero, hi));
+            _mm_store_si128((__m128i *)(scaled + 2 * h), _mm_srai_epi16(lo, 5));
+            _mm_store_si128((__m128i *)(scaled + 2 * h + 8), _mm_srai_epi16(hi, 5));
+        }
+        const __m128i k12 = pair(32 * a.k12, 32 * b.k12);
+        const __m128i k32 = pair(32 * a.k32, 32 * b.k32);
+        const __m128i k3 = pair(-32 * a.k3, -32 * b.k3);
+        // The terms known a step ahead are added up a step ahead: the chain
+        // from one delta to the next is a multiplication, an addition and
+        // a shift.
+        auto aheadOf = [&](int t, __m128i q1, __m128i r1) {
+            int32_t s2;
+            memcpy(&s2, src + 2 * t, 4);
+            return _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(k32, q1), _mm_mullo_epi16(k3, r1)),
+                                 _mm_cvtsi32_si128(s2));
+        };
+        __m128i ahead = aheadOf(0, q, r);
+        for (int t = 0; t < kRun; t++, o += stride) {
+            const __m128i x = _mm_srai_epi16(_mm_add_epi16(_mm_mullo_epi16(k12, p), ahead), 8);
+            ahead = aheadOf(t + 1, p, q);   // past the run (src's spare entries): not used
+            r = q;
+            q = p;
+            p = x;
+            bytes = _mm_add_epi8(bytes, _mm_packs_epi16(x, x));
+            const uint16_t out2 = (uint16_t)_mm_cvtsi128_si32(bytes);
+            const int32_t x2 = _mm_cvtsi128_si32(x);
+            memcpy(o, &out2, 2);
+            memcpy(deltas + 2 * (3 + t), &x2, 4);
+        }
+        a.src += kRun;
+        b.src += kRun;
+        // The error sums of both channels at once (see AudioChannel::adapt),
+        // four steps of both per vector: each lane adds eight terms of at
+        // most 1024 + 255.
+        __m128i acc[7];
+        for (__m128i &v : acc)
+            v = zero;
+        for (int t = 0; t < kRun; t += 4)
+            addAudioErrors(acc, _mm_load_si128((const __m128i *)(scaled + 2 * t)),
+                           _mm_loadu_si128((const __m128i *)(deltas + 2 * t + 4)),
+                           _mm_loadu_si128((const __m128i *)(deltas + 2 * t + 2)),
+                           _mm_loadu_si128((const __m128i *)(deltas + 2 * t)));
+        memcpy(deltas, deltas + 2 * kRun, 6 * sizeof deltas[0]);
+        // Channel a's lanes and b's summed apart: four sums of four in one
+        // vector each.
+        auto sums4 = [](__m128i v0, __m128i v1, __m128i v2, __m128i v3) {
+            const __m128i s01 = _mm_add_epi32(_mm_unpacklo_epi32(v0, v1), _mm_unpackhi_epi32(v0, v1));
+            const __m128i s23 = _mm_add_epi32(_mm_unpacklo_epi32(v2, v3), _mm_unpackhi_epi32(v2, v3));
+            return _mm_add_epi32(_mm_unpacklo_epi64(s01, s23), _mm_unpackhi_epi64(s01, s23));
+        };
+        uint32_t dif[2][8];
+        for (int c = 0; c < 2; c++) {
+            const __m128i pick = _mm_set1_epi32(c == 0 ? 1 : 1 << 16);
+            __m128i v[8];
+            for (int i = 0; i < 7; i++)
+                v[i] = _mm_madd_epi16(acc[i], pick);
+            v[7] = zero;
+            _mm_storeu_si128((__m128i *)dif[c], sums4(v[0], v[1], v[2], v[3]));
+            _mm_storeu_si128((__m128i *)(dif[c] + 4), sums4(v[4], v[5], v[6], v[7]));
+        }
+        b.adjust(dif[1]);
+        a.adjust(dif[0]);
+    }
+    for (int t = 0; t < 3; t++) {
+        a.deltas[t] = (int8_t)deltas[2 * t];
+        b.deltas[t] = (int8_t)deltas[2 * t + 1];
+    }
+    auto lane = [](__m128i v, int i) {
+        const uint32_t two = (uint32_t)_mm_cvtsi128_si32(v);
+        return (int)(int16_t)(i == 0 ? two & 0xFFFF : two >> 16);
+    };
+    a.prevDelta = lane(p, 0);
+    b.prevDelta = lane(p, 1);
+    a.d1 = lane(q, 0);
+    b.d1 = lane(q, 1);
+    a.d2 = lane(r, 0);
+    b.d2 = lane(r, 1);
+    const uint32_t last = (uint32_t)_mm_cvtsi128_si32(bytes);
+    a.prevByte = last & 0xFF;
+    b.prevByte = (last >> 8) & 0xFF;
+}
+#endif
 
 // Decodes count bytes of the channel whose source bytes start at srcA to
 // out, out + stride, ... and, when srcB is given, countB (count or
@@ -843,6 +988,13 @@ void decodeAudioChannels(const uint8_t *srcA, const uint8_t *srcB, uint8_t *out,
     uint8_t *o = out + stride;
     // Whole runs of both channels, each followed by the adjustment.
     const uint32_t whole = two ? countB : count;
+#if defined(__SSE2__)
+    if (two && i + AudioChannel::kRun <= whole) {
+        const uint32_t runs = (whole - i) / AudioChannel::kRun;
+        decodeAudioPairRuns(a, b, o, stride, runs);
+        i += runs * AudioChannel::kRun;
+    }
+#endif
     for (; i + AudioChannel::kRun <= whole; i += AudioChannel::kRun) {
         if (two) {
             for (uint32_t t = 0; t < AudioChannel::kRun; t++, o += stride) {

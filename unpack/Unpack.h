@@ -190,9 +190,12 @@ struct DecodeTable {
 // Builds table from size bit lengths (low four bits of each byte; 0 = unused).
 // size is cut to the table's capacity. Damaged length sets are not rejected.
 // The first-level lookup is at least minQuickBits wide (kQuickBits for a
-// table a loop indexes by kQuickBits bits itself).
+// table a loop indexes by kQuickBits bits itself). With extra given (a
+// count of extra bits for each symbol, each at most 24), the first-level
+// entries' lengths take in the extra bits that follow each code: such a
+// table is read through LoopBits::decodeExtra alone.
 void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size,
-                      uint32_t minQuickBits = 1);
+                      uint32_t minQuickBits = 1, const uint8_t *extra = nullptr);
 
 // Clears table: it then decodes every input as symbol 0, after 15 bits.
 void clearDecodeTable(DecodeTable &table);
@@ -230,6 +233,9 @@ inline constexpr uint8_t kShortDistBits[8] = { 2, 2, 3, 4, 5, 6, 6, 6 };
 struct DistTables {
     uint32_t base[60];
     uint8_t bits[60];
+    // The bits a 2.9 distance slot's code is followed by directly: all of
+    // them for slots up to 9, all but the low four above.
+    uint8_t highBits[60];
     DistTables();
 };
 const DistTables &distTables();
@@ -300,6 +306,26 @@ struct LoopBits {
         uint32_t len;
         uint32_t sym = decodeSlow((uint32_t)(bits >> 48), t, len, t.quickBits + 1);
         consume(len);
+        return sym;
+    }
+    // Decodes one symbol with a table built with extra (the same counts)
+    // and a first-level lookup kQuickBits wide, and consumes its code and
+    // the extra bits behind it; value: those bits as a number. Takes up to
+    // the longest code plus 24 bits.
+    uint32_t decodeExtra(const DecodeTable &t, const uint8_t *extra, uint32_t &value)
+    {
+        const uint64_t before = bits;
+        uint32_t e = t.quick[bits >> (64 - kQuickBits)];
+        uint32_t sym, len;
+        if (__builtin_expect(e != 0, 1)) {   // the length takes in the extra bits
+            len = DecodeTable::quickLength(e);
+            sym = DecodeTable::quickSymbol(e);
+        } else {
+            sym = decodeSlow((uint32_t)(bits >> 48), t, len, kQuickBits + 1);
+            len += extra[sym];
+        }
+        consume(len);
+        value = (uint32_t)(before >> (64 - len)) & ((1u << extra[sym]) - 1);
         return sym;
     }
 };

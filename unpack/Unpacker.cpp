@@ -292,6 +292,8 @@ DistTables::DistTables()
     base[0] = 0;
     for (int i = 1; i < 60; i++)
         base[i] = base[i - 1] + (1u << bits[i - 1]);
+    for (int i = 0; i < 60; i++)
+        highBits[i] = (uint8_t)(i > 9 ? bits[i] - 4 : bits[i]);
 }
 
 const DistTables &distTables()

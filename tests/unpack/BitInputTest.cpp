@@ -73,3 +73,42 @@ TEST(DecodeTable, QuickLookupAgreesWithLimitsForAnyLengths)
         }
     }
 }
+
+// Tables built with the bits behind each code taken in (as the 2.9 loop
+// reads LD, DD and RD): the symbol of the limits, its code and extra bits
+// consumed, and those bits as the value, whether the first-level lookup
+// resolves the code or not.
+TEST(DecodeTable, ExtraBitsTakenInGiveTheSymbolAndTheBitsBehindItsCode)
+{
+    std::mt19937 rng(11);
+    DecodeTable t;
+    uint8_t buf[16 + kInBufPad] = { 0 };
+    for (int round = 0; round < 60; round++) {
+        uint32_t size = round % 3 == 0 ? 28 : (round % 3 == 1 ? 60 : 299);
+        std::vector<uint8_t> len(size), extra(size);
+        for (uint32_t i = 0; i < size; i++) {
+            len[i] = (uint8_t)(rng() % (1 + 1 + round % 15));
+            extra[i] = (uint8_t)(rng() % 15);   // up to a distance slot's 14
+        }
+        buildDecodeTable(len.data(), t, size, kQuickBits, extra.data());
+        for (int k = 0; k < 2000; k++) {
+            for (int i = 0; i < 8; i++)
+                buf[i] = (uint8_t)rng();
+            uint32_t refLen;
+            uint32_t ref = referenceDecode((uint32_t)buf[0] << 8 | buf[1], t, refLen);
+            uint64_t all = LoopBits::load64be(buf);
+            uint32_t want = extra[ref] ? (uint32_t)((all << refLen) >> (64 - extra[ref])) : 0;
+            LoopBits in;
+            in.start(buf, 0, 0);
+            uint32_t value = 12345;
+            ASSERT_EQ(ref, in.decodeExtra(t, extra.data(), value)) << round << " " << k;
+            ASSERT_EQ(refLen + extra[ref], in.position());
+            ASSERT_EQ(want, value);
+            if (extra[ref] == 0) {   // the plain look-up agrees
+                in.start(buf, 0, 0);
+                ASSERT_EQ(ref, in.decode(t));
+                ASSERT_EQ(refLen, in.position());
+            }
+        }
+    }
+}
