@@ -9,6 +9,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -849,33 +852,82 @@ struct AudioChannel {
 };
 
 #if defined(__SSE2__)
-// runs whole runs of two channels at once, a in the first 16-bit lane and b
-// in the second, then each channel's adjustment; o moves on by kRun
-// strides per run. The step of next() in 16-bit lanes: with y = K1 D1 +
-// K2 D2 + K3 D3 - 8 x source byte (as next() computes it), the new delta is
-// bits 3..10 of y as a signed byte, which is the top byte of 32 y modulo
-// 2^16 shifted down arithmetically. So every term is taken times 32 (the
-// source byte times -256) and only the low 16 bits of each are kept.
-void decodeAudioPairRuns(AudioChannel &a, AudioChannel &b, uint8_t *&o, uint32_t stride, uint32_t runs)
-{
+// Whole runs of two channels at once, a in the first 16-bit lane and b in
+// the second, then each channel's adjustment. The step of next() in 16-bit
+// lanes: with y = K1 D1 + K2 D2 + K3 D3 - 8 x source byte (as next()
+// computes it), the new delta is bits 3..10 of y as a signed byte, which is
+// the top byte of 32 y modulo 2^16 shifted down arithmetically. So every
+// term is taken times 32 (the source byte times -256) and only the low 16
+// bits of each are kept.
+// The chain's state: kept apart from the arrays of AudioPair so that the
+// compiler keeps it in registers.
+struct AudioChain {
+    __m128i p, q, r;   // the last delta and the two before it
+    __m128i bytes;     // the last output bytes (a, b) in each 16-bit lane of the low half
+    __m128i k12, k32, k3, ahead;
+    uint8_t *o;
+};
+
+// D1, D2 and D3 of the four steps of a group.
+struct AudioGroup {
+    __m128i e1, e2, e3;
+};
+
+struct AudioPair {
     enum { kRun = AudioChannel::kRun };
-    const __m128i zero = _mm_setzero_si128();
-    auto pair = [](int x, int y) { return _mm_cvtsi32_si128((int)(((uint32_t)x & 0xFFFF) | ((uint32_t)y << 16))); };
-    __m128i p = pair(a.prevDelta, b.prevDelta);   // the last delta
-    __m128i q = pair(a.d1, b.d1);                 // the one before
-    __m128i r = pair(a.d2, b.d2);                 // and the one before that
-    __m128i bytes = _mm_cvtsi32_si128((int)((a.prevByte & 0xFF) | ((b.prevByte & 0xFF) << 8)));
+    AudioChannel &a, &b;
+    const uint32_t stride;
     // Per run, a and b in turn: -256 x source byte; 8 x source byte as a
     // signed byte (the error terms); the deltas, the three before the run
     // first.
-    alignas(16) int16_t src[2 * kRun + 8] = {};
-    alignas(16) int16_t scaled[2 * kRun];
-    int16_t deltas[2 * (3 + kRun)];
-    for (int t = 0; t < 3; t++) {
-        deltas[2 * t] = a.deltas[t];
-        deltas[2 * t + 1] = b.deltas[t];
+    alignas(32) int16_t src[2 * kRun + 8];
+    alignas(32) int16_t scaled[2 * kRun];
+    alignas(32) int16_t deltas[2 * (3 + kRun) + 10];
+
+    static __m128i pair(int x, int y)
+    {
+        return _mm_cvtsi32_si128((int)(((uint32_t)x & 0xFFFF) | ((uint32_t)y << 16)));
     }
-    for (uint32_t run = 0; run < runs; run++) {
+    static int lane(__m128i v, int i)
+    {
+        const uint32_t two = (uint32_t)_mm_cvtsi128_si32(v);
+        return (int)(int16_t)(i == 0 ? two & 0xFFFF : two >> 16);
+    }
+
+    AudioPair(AudioChannel &a_, AudioChannel &b_, uint32_t stride_) : a(a_), b(b_), stride(stride_)
+    {
+        memset(src, 0, sizeof src);
+        memset(deltas, 0, sizeof deltas);
+        // Where a run leaves its last three (see startRun).
+        for (int t = 0; t < 3; t++) {
+            deltas[2 * (kRun + t)] = a.deltas[t];
+            deltas[2 * (kRun + t) + 1] = b.deltas[t];
+        }
+    }
+
+    __attribute__((always_inline)) AudioChain start(uint8_t *o) const
+    {
+        AudioChain c;
+        c.p = pair(a.prevDelta, b.prevDelta);
+        c.q = pair(a.d1, b.d1);
+        c.r = pair(a.d2, b.d2);
+        // In each 16-bit lane of the low half.
+        c.bytes = _mm_shufflelo_epi16(_mm_cvtsi32_si128((int)((a.prevByte & 0xFF) | ((b.prevByte & 0xFF) << 8))), 0);
+        c.k12 = c.k32 = c.k3 = c.ahead = _mm_setzero_si128();
+        c.o = o;
+        return c;
+    }
+
+    // The run's source bytes and weights (see pair()).
+    __attribute__((always_inline)) void startRun(AudioChain &c)
+    {
+        startRun(c, pair(32 * a.k12, 32 * b.k12), pair(32 * a.k32, 32 * b.k32), pair(-32 * a.k3, -32 * b.k3));
+    }
+    __attribute__((always_inline)) void startRun(AudioChain &c, __m128i k12, __m128i k32, __m128i k3)
+    {
+        // The last three deltas of the run before lead this one's.
+        memcpy(deltas, deltas + 2 * kRun, 6 * sizeof deltas[0]);
+        const __m128i zero = _mm_setzero_si128();
         for (int h = 0; h < kRun; h += 8) {
             __m128i ab = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)(a.src + h)),
                                            _mm_loadl_epi64((const __m128i *)(b.src + h)));
@@ -885,45 +937,62 @@ void decodeAudioPairRuns(AudioChannel &a, AudioChannel &b, uint8_t *&o, uint32_t
             _mm_store_si128((__m128i *)(scaled + 2 * h), _mm_srai_epi16(lo, 5));
             _mm_store_si128((__m128i *)(scaled + 2 * h + 8), _mm_srai_epi16(hi, 5));
         }
-        const __m128i k12 = pair(32 * a.k12, 32 * b.k12);
-        const __m128i k32 = pair(32 * a.k32, 32 * b.k32);
-        const __m128i k3 = pair(-32 * a.k3, -32 * b.k3);
-        // The terms known a step ahead are added up a step ahead: the chain
-        // from one delta to the next is a multiplication, an addition and
-        // a shift.
-        auto aheadOf = [&](int t, __m128i q1, __m128i r1) {
-            int32_t s2;
-            memcpy(&s2, src + 2 * t, 4);
-            return _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(k32, q1), _mm_mullo_epi16(k3, r1)),
-                                 _mm_cvtsi32_si128(s2));
-        };
-        __m128i ahead = aheadOf(0, q, r);
-        for (int t = 0; t < kRun; t++, o += stride) {
-            const __m128i x = _mm_srai_epi16(_mm_add_epi16(_mm_mullo_epi16(k12, p), ahead), 8);
-            ahead = aheadOf(t + 1, p, q);   // past the run (src's spare entries): not used
-            r = q;
-            q = p;
-            p = x;
-            bytes = _mm_add_epi8(bytes, _mm_packs_epi16(x, x));
-            const uint16_t out2 = (uint16_t)_mm_cvtsi128_si32(bytes);
-            const int32_t x2 = _mm_cvtsi128_si32(x);
-            memcpy(o, &out2, 2);
-            memcpy(deltas + 2 * (3 + t), &x2, 4);
-        }
         a.src += kRun;
         b.src += kRun;
-        // The error sums of both channels at once (see AudioChannel::adapt),
-        // four steps of both per vector: each lane adds eight terms of at
-        // most 1024 + 255.
-        __m128i acc[7];
-        for (__m128i &v : acc)
-            v = zero;
-        for (int t = 0; t < kRun; t += 4)
-            addAudioErrors(acc, _mm_load_si128((const __m128i *)(scaled + 2 * t)),
-                           _mm_loadu_si128((const __m128i *)(deltas + 2 * t + 4)),
-                           _mm_loadu_si128((const __m128i *)(deltas + 2 * t + 2)),
-                           _mm_loadu_si128((const __m128i *)(deltas + 2 * t)));
-        memcpy(deltas, deltas + 2 * kRun, 6 * sizeof deltas[0]);
+        c.k12 = k12;
+        c.k32 = k32;
+        c.k3 = k3;
+        c.ahead = aheadOf(c, 0, c.q, c.r);
+    }
+
+    // The terms known a step ahead, added up a step ahead: the chain from
+    // one delta to the next is a multiplication, an addition and a shift.
+    __attribute__((always_inline)) __m128i aheadOf(const AudioChain &c, int t, __m128i q1, __m128i r1) const
+    {
+        int32_t s2;
+        memcpy(&s2, src + 2 * t, 4);
+        __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(c.k32, q1), _mm_mullo_epi16(c.k3, r1)),
+                                    _mm_cvtsi32_si128(s2));
+        // Whole before the chain adds it: the compiler would otherwise add
+        // the source term to the product of the chain first, one more step
+        // on the chain.
+        __asm__("" : "+x"(sum));
+        return sum;
+    }
+
+    // Steps t .. t + 3 of the run. Returns D1, D2 and D3 of its steps (see
+    // AudioChannel::adapt), a and b in turn, made in registers: the run's
+    // last group is summed at once, and its deltas stored just now would
+    // come back from memory only once the stores have left the store queue.
+    __attribute__((always_inline)) AudioGroup fourSteps(AudioChain &c, int t)
+    {
+        const __m128i r0 = c.r, q0 = c.q, p0 = c.p;
+        __m128i x[4];
+        for (int u = 0; u < 4; u++, c.o += stride) {
+            x[u] = _mm_srai_epi16(_mm_add_epi16(_mm_mullo_epi16(c.k12, c.p), c.ahead), 8);
+            c.ahead = aheadOf(c, t + u + 1, c.p, c.q);   // past the run (src's spare entries): not used
+            c.r = c.q;
+            c.q = c.p;
+            c.p = x[u];
+            c.bytes = _mm_add_epi8(c.bytes, _mm_packs_epi16(x[u], x[u]));
+            const uint16_t out2 = (uint16_t)_mm_cvtsi128_si32(c.bytes);
+            const int32_t x2 = _mm_cvtsi128_si32(x[u]);
+            memcpy(c.o, &out2, 2);
+            memcpy(deltas + 2 * (3 + t + u), &x2, 4);
+        }
+        // Lanes 2 .. 7 of each delta are zero.
+        const __m128i before = _mm_unpacklo_epi32(p0, x[0]);
+        AudioGroup g;
+        g.e1 = _mm_unpacklo_epi64(before, _mm_unpacklo_epi32(x[1], x[2]));
+        g.e2 = _mm_unpacklo_epi64(_mm_unpacklo_epi32(q0, p0), _mm_unpacklo_epi32(x[0], x[1]));
+        g.e3 = _mm_unpacklo_epi64(_mm_unpacklo_epi32(r0, q0), before);
+        return g;
+    }
+
+    // After the run: the error sums (16-bit lanes, a and b in turn, seven
+    // kinds) choose each channel's adjustment.
+    __attribute__((always_inline)) void endRun(const __m128i acc[7])
+    {
         // Channel a's lanes and b's summed apart: four sums of four in one
         // vector each.
         auto sums4 = [](__m128i v0, __m128i v1, __m128i v2, __m128i v3) {
@@ -931,6 +1000,7 @@ void decodeAudioPairRuns(AudioChannel &a, AudioChannel &b, uint8_t *&o, uint32_t
             const __m128i s23 = _mm_add_epi32(_mm_unpacklo_epi32(v2, v3), _mm_unpackhi_epi32(v2, v3));
             return _mm_add_epi32(_mm_unpacklo_epi64(s01, s23), _mm_unpackhi_epi64(s01, s23));
         };
+        const __m128i zero = _mm_setzero_si128();
         uint32_t dif[2][8];
         for (int c = 0; c < 2; c++) {
             const __m128i pick = _mm_set1_epi32(c == 0 ? 1 : 1 << 16);
@@ -944,24 +1014,219 @@ void decodeAudioPairRuns(AudioChannel &a, AudioChannel &b, uint8_t *&o, uint32_t
         b.adjust(dif[1]);
         a.adjust(dif[0]);
     }
-    for (int t = 0; t < 3; t++) {
-        a.deltas[t] = (int8_t)deltas[2 * t];
-        b.deltas[t] = (int8_t)deltas[2 * t + 1];
+
+    // The error terms of steps t .. t + 3 (8 lanes).
+    __attribute__((always_inline)) void sumFour(__m128i acc[7], int t) const
+    {
+        addAudioErrors(acc, _mm_load_si128((const __m128i *)(scaled + 2 * t)),
+                       _mm_loadu_si128((const __m128i *)(deltas + 2 * t + 4)),
+                       _mm_loadu_si128((const __m128i *)(deltas + 2 * t + 2)),
+                       _mm_loadu_si128((const __m128i *)(deltas + 2 * t)));
     }
-    auto lane = [](__m128i v, int i) {
-        const uint32_t two = (uint32_t)_mm_cvtsi128_si32(v);
-        return (int)(int16_t)(i == 0 ? two & 0xFFFF : two >> 16);
-    };
-    a.prevDelta = lane(p, 0);
-    b.prevDelta = lane(p, 1);
-    a.d1 = lane(q, 0);
-    b.d1 = lane(q, 1);
-    a.d2 = lane(r, 0);
-    b.d2 = lane(r, 1);
-    const uint32_t last = (uint32_t)_mm_cvtsi128_si32(bytes);
-    a.prevByte = last & 0xFF;
-    b.prevByte = (last >> 8) & 0xFF;
+
+    void finish(const AudioChain &c)
+    {
+        for (int t = 0; t < 3; t++) {
+            a.deltas[t] = (int8_t)deltas[2 * (kRun + t)];
+            b.deltas[t] = (int8_t)deltas[2 * (kRun + t) + 1];
+        }
+        a.prevDelta = lane(c.p, 0);
+        b.prevDelta = lane(c.p, 1);
+        a.d1 = lane(c.q, 0);
+        b.d1 = lane(c.q, 1);
+        a.d2 = lane(c.r, 0);
+        b.d2 = lane(c.r, 1);
+        const uint32_t last = (uint32_t)_mm_cvtsi128_si32(c.bytes);
+        a.prevByte = last & 0xFF;
+        b.prevByte = (last >> 8) & 0xFF;
+    }
+};
+
+// The runs with 128-bit error sums. Each group of four steps is summed
+// after the next group's steps, when its deltas have left the store
+// queue: the sums overlap the chain instead of waiting for it. The last
+// group, whose sums the adjustment waits for, is summed from registers.
+void decodeAudioPairRuns(AudioChannel &a, AudioChannel &b, uint8_t *&o, uint32_t stride, uint32_t runs)
+{
+    enum { kRun = AudioChannel::kRun };
+    AudioPair s(a, b, stride);
+    AudioChain c = s.start(o);
+    for (uint32_t run = 0; run < runs; run++) {
+        s.startRun(c);
+        __m128i acc[7];
+        for (__m128i &v : acc)
+            v = _mm_setzero_si128();
+        for (int t = 0; t < kRun - 4; t += 4) {
+            s.fourSteps(c, t);
+            if (t > 0)
+                s.sumFour(acc, t - 4);
+        }
+        s.sumFour(acc, kRun - 8);
+        const AudioGroup g = s.fourSteps(c, kRun - 4);
+        addAudioErrors(acc, _mm_load_si128((const __m128i *)(s.scaled + 2 * (kRun - 4))), g.e1, g.e2, g.e3);
+        s.endRun(acc);
+    }
+    s.finish(c);
+    o = c.o;
 }
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// Adds the error terms of eight steps (16 lanes; see addAudioErrors).
+__attribute__((target("avx2"), always_inline)) inline void addAudioErrorsWide(__m256i acc[7], __m256i d, __m256i e1,
+                                                                              __m256i e2, __m256i e3)
+{
+    const __m256i t2 = _mm256_sub_epi16(e1, e2), t3 = _mm256_sub_epi16(e2, e3);
+    acc[0] = _mm256_add_epi16(acc[0], _mm256_abs_epi16(d));
+    acc[1] = _mm256_add_epi16(acc[1], _mm256_abs_epi16(_mm256_sub_epi16(d, e1)));
+    acc[2] = _mm256_add_epi16(acc[2], _mm256_abs_epi16(_mm256_add_epi16(d, e1)));
+    acc[3] = _mm256_add_epi16(acc[3], _mm256_abs_epi16(_mm256_sub_epi16(d, t2)));
+    acc[4] = _mm256_add_epi16(acc[4], _mm256_abs_epi16(_mm256_add_epi16(d, t2)));
+    acc[5] = _mm256_add_epi16(acc[5], _mm256_abs_epi16(_mm256_sub_epi16(d, t3)));
+    acc[6] = _mm256_add_epi16(acc[6], _mm256_abs_epi16(_mm256_add_epi16(d, t3)));
+}
+
+// ... of steps t .. t + 7, their deltas read back.
+__attribute__((target("avx2"), always_inline)) inline void addStoredErrorsWide(__m256i acc[7], const AudioPair &s,
+                                                                               int t)
+{
+    addAudioErrorsWide(acc, _mm256_load_si256((const __m256i *)(s.scaled + 2 * t)),
+                       _mm256_loadu_si256((const __m256i *)(s.deltas + 2 * t + 4)),
+                       _mm256_loadu_si256((const __m256i *)(s.deltas + 2 * t + 2)),
+                       _mm256_loadu_si256((const __m256i *)(s.deltas + 2 * t)));
+}
+
+bool t_wideAudioAllowed = true;
+
+const bool kWideAudio = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+
+bool audioPairsWide()
+{
+    return kWideAudio && t_wideAudioAllowed;
+}
+
+// Both channels' weights, in 32-bit lanes 0 (a) and 1 (b), adjusted after
+// each run without a branch: which adjustment wins is close to random, and
+// a mispredicted branch there waits for the whole run's sums.
+struct AudioWeights {
+    __m128i k1, k2, k3;
+
+    __attribute__((target("avx2"))) AudioWeights(const AudioChannel &a, const AudioChannel &b)
+    {
+        k1 = _mm_setr_epi32(a.k1, b.k1, 0, 0);
+        k2 = _mm_setr_epi32(a.k2, b.k2, 0, 0);
+        k3 = _mm_setr_epi32(a.k3, b.k3, 0, 0);
+    }
+    void store(AudioChannel &a, AudioChannel &b) const
+    {
+        int32_t w[3][4];
+        _mm_storeu_si128((__m128i *)w[0], k1);
+        _mm_storeu_si128((__m128i *)w[1], k2);
+        _mm_storeu_si128((__m128i *)w[2], k3);
+        for (int c = 0; c < 2; c++) {
+            AudioChannel &ch = c == 0 ? a : b;
+            ch.k1 = w[0][c];
+            ch.k2 = w[1][c];
+            ch.k3 = w[2][c];
+            ch.k12 = ch.k1 + ch.k2;
+            ch.k32 = ch.k3 - ch.k2;
+        }
+    }
+
+    // The chain's weights (see AudioPair::pair): 16-bit lanes 0 and 1.
+    __attribute__((target("avx2"), always_inline)) static __m128i chainPair(__m128i v)
+    {
+        return _mm_packs_epi32(_mm_slli_epi32(v, 5), _mm_setzero_si128());
+    }
+    __attribute__((target("avx2"), always_inline)) __m128i chainK12() const { return chainPair(_mm_add_epi32(k1, k2)); }
+    __attribute__((target("avx2"), always_inline)) __m128i chainK32() const { return chainPair(_mm_sub_epi32(k3, k2)); }
+    __attribute__((target("avx2"), always_inline)) __m128i chainK3() const
+    {
+        return chainPair(_mm_sub_epi32(_mm_setzero_si128(), k3));
+    }
+
+    // What AudioChannel::adjust does, for both channels. acc: the seven
+    // error sums in 16-bit lanes, a and b in turn (each lane's part below
+    // 2^14, so a channel's whole sum fits 16 bits unsigned); acc[7] is
+    // filled here.
+    __attribute__((target("avx2"), always_inline)) void adjust(__m128i acc[8])
+    {
+        // A kind that never wins: each of its four parts 0x3FFF.
+        acc[7] = _mm_set1_epi16(0x3FFF);
+        // Each kind's (a, b) sums in one 32-bit lane: kinds 0 .. 3 and 4 .. 7.
+        auto halves = [](__m128i x, __m128i y) __attribute__((always_inline)) {
+            return _mm_add_epi16(_mm_unpacklo_epi32(x, y), _mm_unpackhi_epi32(x, y));
+        };
+        auto wholes = [](__m128i x, __m128i y) __attribute__((always_inline)) {
+            return _mm_add_epi16(_mm_unpacklo_epi64(x, y), _mm_unpackhi_epi64(x, y));
+        };
+        const __m128i v = wholes(halves(acc[0], acc[1]), halves(acc[2], acc[3]));
+        const __m128i u = wholes(halves(acc[4], acc[5]), halves(acc[6], acc[7]));
+        // Keys: sum x 8 + kind; the smallest is the first smallest sum.
+        const __m128i mask = _mm_set1_epi32(0x7FFF8);
+        const __m128i low = _mm_setr_epi32(0, 1, 2, 3), high = _mm_setr_epi32(4, 5, 6, 7);
+        const __m128i ka = _mm_min_epu32(_mm_or_si128(_mm_and_si128(_mm_slli_epi32(v, 3), mask), low),
+                                         _mm_or_si128(_mm_and_si128(_mm_slli_epi32(u, 3), mask), high));
+        const __m128i kb = _mm_min_epu32(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 13), mask), low),
+                                         _mm_or_si128(_mm_and_si128(_mm_srli_epi32(u, 13), mask), high));
+        __m128i m = _mm_min_epu32(_mm_unpacklo_epi32(ka, kb), _mm_unpackhi_epi32(ka, kb));
+        m = _mm_min_epu32(m, _mm_shuffle_epi32(m, 0x4E));
+        const __m128i index = _mm_and_si128(m, _mm_setr_epi32(7, 7, 0, 0));
+        k1 = move(k1, index, 1);
+        k2 = move(k2, index, 3);
+        k3 = move(k3, index, 5);
+    }
+
+    // Kind down takes the weight down one, kind down + 1 up one (the
+    // comparisons give -1).
+    __attribute__((target("avx2"), always_inline)) static __m128i move(__m128i k, __m128i index, int down)
+    {
+        k = _mm_add_epi32(k, _mm_sub_epi32(_mm_cmpeq_epi32(index, _mm_set1_epi32(down)),
+                                           _mm_cmpeq_epi32(index, _mm_set1_epi32(down + 1))));
+        return _mm_min_epi32(_mm_max_epi32(k, _mm_set1_epi32(-17)), _mm_set1_epi32(16));
+    }
+};
+
+// The same with 256-bit error sums (eight steps of both channels per
+// vector, one instruction per absolute value: half the work of the sums)
+// and the weights adjusted in vectors.
+__attribute__((target("avx2"))) void decodeAudioPairRunsWide(AudioChannel &a, AudioChannel &b, uint8_t *&o,
+                                                             uint32_t stride, uint32_t runs)
+{
+    enum { kRun = AudioChannel::kRun };
+    AudioPair s(a, b, stride);
+    AudioChain c = s.start(o);
+    AudioWeights w(a, b);
+    for (uint32_t run = 0; run < runs; run++) {
+        s.startRun(c, w.chainK12(), w.chainK32(), w.chainK3());
+        __m256i acc[7];
+        for (__m256i &v : acc)
+            v = _mm256_setzero_si256();
+        for (int t = 0; t < kRun - 8; t += 8) {
+            s.fourSteps(c, t);
+            s.fourSteps(c, t + 4);
+            if (t > 0)
+                addStoredErrorsWide(acc, s, t - 8);   // the eight steps before these
+        }
+        const AudioGroup g0 = s.fourSteps(c, kRun - 8), g1 = s.fourSteps(c, kRun - 4);
+        addStoredErrorsWide(acc, s, kRun - 16);
+        // Both halves hold a and b in turn: folded, and with the last eight
+        // steps' terms (128 bits wide, the shortest way to the adjustment),
+        // each lane adds eight terms, as in the 128-bit sums.
+        __m128i folded[8];
+        for (int i = 0; i < 7; i++)
+            folded[i] = _mm_add_epi16(_mm256_castsi256_si128(acc[i]), _mm256_extracti128_si256(acc[i], 1));
+        addAudioErrors(folded, _mm_load_si128((const __m128i *)(s.scaled + 2 * (kRun - 8))), g0.e1, g0.e2, g0.e3);
+        addAudioErrors(folded, _mm_load_si128((const __m128i *)(s.scaled + 2 * (kRun - 4))), g1.e1, g1.e2, g1.e3);
+        w.adjust(folded);
+    }
+    s.finish(c);
+    w.store(a, b);
+    o = c.o;
+}
+#endif
 #endif
 
 // Decodes count bytes of the channel whose source bytes start at srcA to
@@ -991,7 +1256,12 @@ void decodeAudioChannels(const uint8_t *srcA, const uint8_t *srcB, uint8_t *out,
 #if defined(__SSE2__)
     if (two && i + AudioChannel::kRun <= whole) {
         const uint32_t runs = (whole - i) / AudioChannel::kRun;
-        decodeAudioPairRuns(a, b, o, stride, runs);
+#if defined(__GNUC__) && defined(__x86_64__)
+        if (audioPairsWide())
+            decodeAudioPairRunsWide(a, b, o, stride, runs);
+        else
+#endif
+            decodeAudioPairRuns(a, b, o, stride, runs);
         i += runs * AudioChannel::kRun;
     }
 #endif
@@ -1057,6 +1327,15 @@ void filterUpcase(uint8_t *mem, uint32_t n)
 }
 
 }  // namespace
+
+void FilterMachine::allowWideAudioSums(bool allowed)
+{
+#if defined(__GNUC__) && defined(__x86_64__)
+    t_wideAudioAllowed = allowed;
+#else
+    (void)allowed;
+#endif
+}
 
 void FilterMachine::runStandard(VmStandardFilter kind)
 {

@@ -134,6 +134,11 @@ public:
     // disarms the program: its first command becomes RET.
     uint64_t execute(PreparedFilter &prog, uint64_t maxInstructions = kVmInstructionLimit);
 
+    // The audio filter sums its error terms with 256-bit vectors where the
+    // processor has them; false keeps it to the 128-bit code everywhere
+    // (the same output: for checking that code on such a processor).
+    static void allowWideAudioSums(bool allowed);
+
     // The memory itself; whatever the caller does with it is cleared with
     // the rest when the machine goes.
     uint8_t *memory()
