@@ -1107,44 +1107,45 @@ bool audioPairsWide()
     return kWideAudio && t_wideAudioAllowed;
 }
 
-// Both channels' weights, in 32-bit lanes 0 (a) and 1 (b), adjusted after
-// each run without a branch: which adjustment wins is close to random, and
-// a mispredicted branch there waits for the whole run's sums.
+// Both channels' weights, in 16-bit lanes 0 (a) and 1 (b) (the other
+// lanes are never read), adjusted after each run without a branch: which
+// adjustment wins is close to random, and a mispredicted branch there
+// waits for the whole run's sums.
 struct AudioWeights {
     __m128i k1, k2, k3;
 
     __attribute__((target("avx2"))) AudioWeights(const AudioChannel &a, const AudioChannel &b)
     {
-        k1 = _mm_setr_epi32(a.k1, b.k1, 0, 0);
-        k2 = _mm_setr_epi32(a.k2, b.k2, 0, 0);
-        k3 = _mm_setr_epi32(a.k3, b.k3, 0, 0);
+        k1 = AudioPair::pair(a.k1, b.k1);
+        k2 = AudioPair::pair(a.k2, b.k2);
+        k3 = AudioPair::pair(a.k3, b.k3);
     }
     void store(AudioChannel &a, AudioChannel &b) const
     {
-        int32_t w[3][4];
-        _mm_storeu_si128((__m128i *)w[0], k1);
-        _mm_storeu_si128((__m128i *)w[1], k2);
-        _mm_storeu_si128((__m128i *)w[2], k3);
-        for (int c = 0; c < 2; c++) {
-            AudioChannel &ch = c == 0 ? a : b;
-            ch.k1 = w[0][c];
-            ch.k2 = w[1][c];
-            ch.k3 = w[2][c];
-            ch.k12 = ch.k1 + ch.k2;
-            ch.k32 = ch.k3 - ch.k2;
+        a.k1 = AudioPair::lane(k1, 0);
+        b.k1 = AudioPair::lane(k1, 1);
+        a.k2 = AudioPair::lane(k2, 0);
+        b.k2 = AudioPair::lane(k2, 1);
+        a.k3 = AudioPair::lane(k3, 0);
+        b.k3 = AudioPair::lane(k3, 1);
+        for (AudioChannel *ch : {&a, &b}) {
+            ch->k12 = ch->k1 + ch->k2;
+            ch->k32 = ch->k3 - ch->k2;
         }
     }
 
-    // The chain's weights (see AudioPair::pair): 16-bit lanes 0 and 1.
-    __attribute__((target("avx2"), always_inline)) static __m128i chainPair(__m128i v)
+    // The chain's weights (see AudioPair::pair).
+    __attribute__((target("avx2"), always_inline)) __m128i chainK12() const
     {
-        return _mm_packs_epi32(_mm_slli_epi32(v, 5), _mm_setzero_si128());
+        return _mm_slli_epi16(_mm_add_epi16(k1, k2), 5);
     }
-    __attribute__((target("avx2"), always_inline)) __m128i chainK12() const { return chainPair(_mm_add_epi32(k1, k2)); }
-    __attribute__((target("avx2"), always_inline)) __m128i chainK32() const { return chainPair(_mm_sub_epi32(k3, k2)); }
+    __attribute__((target("avx2"), always_inline)) __m128i chainK32() const
+    {
+        return _mm_slli_epi16(_mm_sub_epi16(k3, k2), 5);
+    }
     __attribute__((target("avx2"), always_inline)) __m128i chainK3() const
     {
-        return chainPair(_mm_sub_epi32(_mm_setzero_si128(), k3));
+        return _mm_slli_epi16(_mm_sub_epi16(_mm_setzero_si128(), k3), 5);
     }
 
     // What AudioChannel::adjust does, for both channels. acc: the seven
@@ -1164,16 +1165,14 @@ struct AudioWeights {
         };
         const __m128i v = wholes(halves(acc[0], acc[1]), halves(acc[2], acc[3]));
         const __m128i u = wholes(halves(acc[4], acc[5]), halves(acc[6], acc[7]));
-        // Keys: sum x 8 + kind; the smallest is the first smallest sum.
-        const __m128i mask = _mm_set1_epi32(0x7FFF8);
-        const __m128i low = _mm_setr_epi32(0, 1, 2, 3), high = _mm_setr_epi32(4, 5, 6, 7);
-        const __m128i ka = _mm_min_epu32(_mm_or_si128(_mm_and_si128(_mm_slli_epi32(v, 3), mask), low),
-                                         _mm_or_si128(_mm_and_si128(_mm_slli_epi32(u, 3), mask), high));
-        const __m128i kb = _mm_min_epu32(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 13), mask), low),
-                                         _mm_or_si128(_mm_and_si128(_mm_srli_epi32(u, 13), mask), high));
-        __m128i m = _mm_min_epu32(_mm_unpacklo_epi32(ka, kb), _mm_unpackhi_epi32(ka, kb));
+        // Keys: sum x 2^16 + kind, a and b in turn; the smallest is the
+        // first smallest sum.
+        const __m128i low = _mm_setr_epi16(0, 0, 1, 1, 2, 2, 3, 3), high = _mm_setr_epi16(4, 4, 5, 5, 6, 6, 7, 7);
+        __m128i m = _mm_min_epu32(_mm_min_epu32(_mm_unpacklo_epi16(low, v), _mm_unpackhi_epi16(low, v)),
+                                  _mm_min_epu32(_mm_unpacklo_epi16(high, u), _mm_unpackhi_epi16(high, u)));
         m = _mm_min_epu32(m, _mm_shuffle_epi32(m, 0x4E));
-        const __m128i index = _mm_and_si128(m, _mm_setr_epi32(7, 7, 0, 0));
+        // The winning kinds in 16-bit lanes 0 and 1.
+        const __m128i index = _mm_shufflelo_epi16(m, 0x08);
         k1 = move(k1, index, 1);
         k2 = move(k2, index, 3);
         k3 = move(k3, index, 5);
@@ -1183,9 +1182,9 @@ struct AudioWeights {
     // comparisons give -1).
     __attribute__((target("avx2"), always_inline)) static __m128i move(__m128i k, __m128i index, int down)
     {
-        k = _mm_add_epi32(k, _mm_sub_epi32(_mm_cmpeq_epi32(index, _mm_set1_epi32(down)),
-                                           _mm_cmpeq_epi32(index, _mm_set1_epi32(down + 1))));
-        return _mm_min_epi32(_mm_max_epi32(k, _mm_set1_epi32(-17)), _mm_set1_epi32(16));
+        k = _mm_sub_epi16(_mm_add_epi16(k, _mm_cmpeq_epi16(index, _mm_set1_epi16((short)down))),
+                          _mm_cmpeq_epi16(index, _mm_set1_epi16((short)(down + 1))));
+        return _mm_min_epi16(_mm_max_epi16(k, _mm_set1_epi16(-17)), _mm_set1_epi16(16));
     }
 };
 
@@ -1210,7 +1209,7 @@ __attribute__((target("avx2"))) void decodeAudioPairRunsWide(AudioChannel &a, Au
             if (t > 0)
                 addStoredErrorsWide(acc, s, t - 8);   // the eight steps before these
         }
-        const AudioGroup g0 = s.fourSteps(c, kRun - 8), g1 = s.fourSteps(c, kRun - 4);
+        const AudioGroup g0 = s.fourSteps(c, kRun - 8);
         addStoredErrorsWide(acc, s, kRun - 16);
         // Both halves hold a and b in turn: folded, and with the last eight
         // steps' terms (128 bits wide, the shortest way to the adjustment),
@@ -1219,6 +1218,7 @@ __attribute__((target("avx2"))) void decodeAudioPairRunsWide(AudioChannel &a, Au
         for (int i = 0; i < 7; i++)
             folded[i] = _mm_add_epi16(_mm256_castsi256_si128(acc[i]), _mm256_extracti128_si256(acc[i], 1));
         addAudioErrors(folded, _mm_load_si128((const __m128i *)(s.scaled + 2 * (kRun - 8))), g0.e1, g0.e2, g0.e3);
+        const AudioGroup g1 = s.fourSteps(c, kRun - 4);
         addAudioErrors(folded, _mm_load_si128((const __m128i *)(s.scaled + 2 * (kRun - 4))), g1.e1, g1.e2, g1.e3);
         w.adjust(folded);
     }
