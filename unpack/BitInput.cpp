@@ -36,21 +36,14 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size,
         size = DecodeTable::kCapacity;
     // One pass over the lengths counts them and notes the symbols in use,
     // eight lengths at a time past unused ones (most of a small member's
-    // alphabet), each with its length and its rank among the symbols of
-    // that length before it; the placement then visits the used symbols
-    // alone and waits on no counter.
+    // alphabet); the placement then visits the used symbols alone.
     uint32_t lenCount[16] = { 0 };
     uint16_t used[DecodeTable::kCapacity];
-    uint8_t usedLength[DecodeTable::kCapacity];
-    uint16_t usedRank[DecodeTable::kCapacity];
     uint32_t usedCount = 0;
     auto note = [&](uint32_t s) {
         uint32_t l = lengths[s] & 15;
-        uint32_t rank = lenCount[l];
-        lenCount[l] = rank + 1;
+        lenCount[l]++;
         used[usedCount] = (uint16_t)s;
-        usedLength[usedCount] = (uint8_t)l;
-        usedRank[usedCount] = (uint16_t)rank;
         usedCount += l != 0;
     };
     uint32_t i = 0;
@@ -81,8 +74,12 @@ void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size,
 
     // The used symbols fill the list's first usedCount places, ordered by
     // length and then by symbol; the places behind them read as symbol 0.
-    for (uint32_t k = 0; k < usedCount; k++)
-        table.symbolList[table.decodePos[usedLength[k]] + usedRank[k]] = used[k];
+    uint32_t next[16];
+    memcpy(next, table.decodePos, sizeof next);
+    for (uint32_t k = 0; k < usedCount; k++) {
+        uint32_t sym = used[k];
+        table.symbolList[next[lengths[sym] & 15]++] = (uint16_t)sym;
+    }
     memset(table.symbolList + usedCount, 0, (size - usedCount) * sizeof table.symbolList[0]);
     table.maxNum = size;
 
