@@ -4,6 +4,9 @@
 #include "Unpack.h"
 
 #include <string.h>
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 namespace {
 
@@ -198,9 +201,10 @@ struct LiteralRun {
 // more than one refill. Apart from the decode loop, whose registers it
 // would crowd. The bit count is kept modulo 64 only: taking the whole entry
 // off it takes its length off the low six bits.
-__attribute__((noinline)) LiteralRun literalRun(const DecodeTable &LD, uint64_t bits, const uint8_t *ptr,
-                                                uint32_t count, uint32_t e, uint8_t *o, uint8_t *const oLimit,
-                                                const uint8_t *inLimit)
+__attribute__((always_inline)) inline LiteralRun literalRunBody(const DecodeTable &LD, uint64_t bits,
+                                                                const uint8_t *ptr, uint32_t count, uint32_t e,
+                                                                uint8_t *o, uint8_t *const oLimit,
+                                                                const uint8_t *inLimit)
 {
     LoopBits in;
     in.bits = bits;
@@ -229,6 +233,22 @@ __attribute__((noinline)) LiteralRun literalRun(const DecodeTable &LD, uint64_t 
             break;
     }
     return { in.bits, in.ptr, in.count & 63, e, o };
+}
+
+// literalRunBody as the baseline and the wide loop call it.
+__attribute__((noinline)) LiteralRun literalRun(const DecodeTable &LD, uint64_t bits, const uint8_t *ptr,
+                                                uint32_t count, uint32_t e, uint8_t *o, uint8_t *const oLimit,
+                                                const uint8_t *inLimit)
+{
+    return literalRunBody(LD, bits, ptr, count, e, o, oLimit, inLimit);
+}
+
+__attribute__((noinline)) MIRANDOL_WIDE_TARGET LiteralRun literalRunWide(const DecodeTable &LD, uint64_t bits,
+                                                                         const uint8_t *ptr, uint32_t count,
+                                                                         uint32_t e, uint8_t *o, uint8_t *const oLimit,
+                                                                         const uint8_t *inLimit)
+{
+    return literalRunBody(LD, bits, ptr, count, e, o, oLimit, inLimit);
 }
 
 }  // namespace
@@ -352,9 +372,10 @@ void Unpacker::decode29(bool solid)
     if (!readTables29() || ppmError)
         return;
     for (;;) {
-        Step step = blockType == 1                ? decodePpm29()
-                    : winSize < kWindowSize ? decodeLz29<true>()
-                                            : decodeLz29<false>();
+        const bool sized = winSize < kWindowSize;
+        Step step = blockType == 1 ? decodePpm29()
+                    : wideLoop     ? (sized ? decodeLz29Wide<true>() : decodeLz29Wide<false>())
+                                   : (sized ? decodeLz29<true>() : decodeLz29<false>());
         if (step == StepAbort)
             return;
         if (step == StepStop)
@@ -363,14 +384,41 @@ void Unpacker::decode29(bool solid)
     flush29();
 }
 
+bool Unpacker::wideLoopSupported()
+{
+#if defined(__GNUC__) && defined(__x86_64__)
+    static const bool supported = [] {
+        unsigned a, b, c, d;
+        if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_MOVBE))
+            return false;
+        return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_BMI) && (b & bit_BMI2);
+    }();
+    return supported;
+#else
+    return false;
+#endif
+}
+
+template <bool Sized>
+__attribute__((aligned(4096))) Unpacker::Step Unpacker::decodeLz29()
+{
+    return lzLoop<Sized, false>();
+}
+
+template <bool Sized>
+MIRANDOL_WIDE_TARGET __attribute__((aligned(4096))) Unpacker::Step Unpacker::decodeLz29Wide()
+{
+    return lzLoop<Sized, true>();
+}
+
 // The LZ loop reads its bits through a 64-bit buffer (the next bits in the
 // top places, refilled without branches) and keeps the window position and
 // the match history in locals; everything goes back to the object around
 // every call out (refill, flush, tables, filters). The input, flush and
 // window-end checks run once per stretch of symbols that cannot reach any of
 // them. Sized: the window is smaller than kWindowSize (no wrap, wide copies).
-template <bool Sized>
-Unpacker::Step Unpacker::decodeLz29()
+template <bool Sized, bool Wide>
+__attribute__((always_inline)) inline Unpacker::Step Unpacker::lzLoop()
 {
     const DistTables &dt = distTables();
     uint8_t *const win = window;
@@ -456,12 +504,12 @@ Unpacker::Step Unpacker::decodeLz29()
 
         do {
         // The code is looked up before the refill, which leaves the bits at
-        // hand in place: every step leaves 18 bits or more (at most 20 for
-        // a symbol with its length bits and 18 for a distance slot up to 9
-        // with its bits, of 56; a slot above 9 refills again), so the
-        // refill, not waited for, needs no branch. Then 56 bits or more:
-        // enough for a symbol with its length bits and a distance slot with
-        // the distance bits up to the low four.
+        // hand in place: every step leaves 12 bits or more (a long match
+        // refills after its symbol, of at most 20 bits with its length bits,
+        // then takes at most 29 for the distance slot with its high bits and
+        // 15 for the low bits' code), so the refill, not waited for, needs
+        // no branch. Then 56 bits or more: enough for a symbol with its
+        // length bits and the look-up of a distance slot.
         uint32_t e = LD.quick[in.bits >> (64 - kQuickBits)];
         in.refill();
         // Two literals or more: a run (not in a stretch's forced first step,
@@ -478,7 +526,8 @@ Unpacker::Step Unpacker::decodeLz29()
             e = LD.quick[in.bits >> (64 - kQuickBits)];
             if (!DecodeTable::quickLiteral(e) || op >= opLimit)
                 continue;
-            LiteralRun run = literalRun(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit);
+            LiteralRun run = Wide ? literalRunWide(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit)
+                                  : literalRun(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit);
             in.bits = run.bits;
             in.ptr = run.ptr;
             in.count = run.count;
@@ -509,19 +558,26 @@ Unpacker::Step Unpacker::decodeLz29()
         const uint32_t x = (uint32_t)(before >> (64 - len)) & ((1u << kMainExtra.bits[sym]) - 1);
         if (sym >= 271) {
             uint32_t length = kLenBase[sym - 271] + 3u + x;
-            uint32_t high;
-            uint32_t d = in.decodeExtra(DD, dt.highBits, high);
+            // The slot's code is looked up before a refill, which keeps
+            // the bits at hand (29 or more) in place; the refill leaves
+            // enough for the slot with its high bits (29 at most) and the
+            // low bits' code.
+            const uint64_t at = in.bits;
+            const uint32_t de = DD.quick[at >> (64 - kQuickBits)];
+            in.refill();
+            uint32_t d, dLength;
+            if (__builtin_expect(de != 0, 1)) {   // the length takes in the high bits
+                dLength = DecodeTable::quickLength(de);
+                d = DecodeTable::quickSymbol(de);
+            } else {
+                d = decodeSlow((uint32_t)(at >> 48), DD, dLength, kQuickBits + 1);
+                dLength += dt.highBits[d];
+            }
+            in.consume(dLength);
+            const uint32_t high = (uint32_t)(at >> (64 - dLength)) & ((1u << dt.highBits[d]) - 1);
             uint32_t distance = dt.base[d] + 1;
             if (d > 9) {
-                // The low bits' code is looked up before the refill, which
-                // keeps the bits at hand in place, when they hold the
-                // look-up's width (all but the longest codes).
-                const uint32_t shift = 64 - LDD.quickBits;
-                uint32_t le = LDD.quick[in.bits >> shift];
-                const bool atHand = in.count >= LDD.quickBits;
-                in.refill();
-                if (__builtin_expect(!atHand, 0))
-                    le = LDD.quick[in.bits >> shift];
+                const uint32_t le = LDD.quick[in.bits >> (64 - LDD.quickBits)];
                 distance += high << 4;
                 if (lowRepeat > 0) {
                     lowRepeat--;
