@@ -162,3 +162,40 @@ uint32_t decodeSymbol(BitReader &in, const DecodeTable &table)
     in.skipBits((int)len);
     return sym;
 }
+
+void buildLiteralPairs(const DecodeTable &table, uint32_t *pairs)
+{
+    static_assert(kPairBits > kQuickBits && kPairBits - kQuickBits <= 6, "pair look-up wider than the first level");
+    const uint32_t spare = kPairBits - kQuickBits;
+    // What follows a first code of l bits in its entries (the bits behind
+    // it as j) is the same for every first code of that length: the second
+    // literal's part of the entry where a literal's whole code is in those
+    // bits, else 0. Made once per length (codes come shortest first).
+    uint32_t row[1u << (kPairBits - 1)];
+    uint32_t rowLength = 0;
+    for (uint32_t q = 0; q < (1u << kQuickBits);) {
+        const uint32_t e = table.quick[q];
+        const uint32_t l1 = DecodeTable::quickLength(e);
+        const uint32_t span = e && l1 <= kQuickBits ? 1u << (kQuickBits - l1) : 1;
+        uint32_t *to = pairs + (q << spare);
+        const uint32_t n = span << spare;
+        q += span;
+        if (!DecodeTable::quickLiteral(e)) {
+            memset(to, 0, n * sizeof *to);
+            continue;
+        }
+        if (l1 != rowLength) {
+            for (uint32_t j = 0; j < n; j++) {
+                const uint32_t f = table.quick[(j << l1) >> spare];
+                const uint32_t l2 = DecodeTable::quickLength(f);
+                // Without branches: which codes pair is hard to predict.
+                const uint32_t pairs2 = (uint32_t)DecodeTable::quickLiteral(f) & (uint32_t)(l1 + l2 <= kPairBits);
+                row[j] = (l2 + (1u << 6) + (DecodeTable::quickSymbol(f) << 16)) & (0u - pairs2);
+            }
+            rowLength = l1;
+        }
+        const uint32_t one = l1 | 1u << 6 | DecodeTable::quickSymbol(e) << 8;
+        for (uint32_t j = 0; j < n; j++)
+            to[j] = one + row[j];
+    }
+}

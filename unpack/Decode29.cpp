@@ -4,11 +4,18 @@
 #include "Unpack.h"
 
 #include <string.h>
+
+#include <new>
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <cpuid.h>
 #endif
 
 namespace {
+
+// The smallest member whose blocks get literal pairs, and how many literals
+// a block's runs store before they get them.
+const int64_t kPairMinOutput = 32768;
+const uint32_t kPairAfter = 1024;
 
 // The lengths a block sent from zeros adds its own to.
 const uint8_t kNoLengths[404] = {};
@@ -201,15 +208,41 @@ struct LiteralRun {
 // more than one refill. Apart from the decode loop, whose registers it
 // would crowd. The bit count is kept modulo 64 only: taking the whole entry
 // off it takes its length off the low six bits.
-__attribute__((always_inline)) inline LiteralRun literalRunBody(const DecodeTable &LD, uint64_t bits,
-                                                                const uint8_t *ptr, uint32_t count, uint32_t e,
-                                                                uint8_t *o, uint8_t *const oLimit,
+// With pairs (buildLiteralPairs; only in a smaller window, where nothing
+// ahead of the output is ever read), one or two literals a look-up, three
+// look-ups per refill (each takes at most kPairBits bits, and at least 20
+// stay for the look-up of the code after the run): a run may end up to six
+// bytes past oLimit, and the byte after its last literal may hold the
+// second byte of a pair entry of one literal.
+__attribute__((always_inline)) inline LiteralRun literalRunBody(const DecodeTable &LD, const uint32_t *pairs,
+                                                                uint64_t bits, const uint8_t *ptr, uint32_t count,
+                                                                uint32_t e, uint8_t *o, uint8_t *const oLimit,
                                                                 const uint8_t *inLimit)
 {
     LoopBits in;
     in.bits = bits;
     in.ptr = ptr;
     in.count = count;
+    if (pairs) {
+        auto pair = [&]() __attribute__((always_inline)) {
+            const uint32_t p = pairs[in.bits >> (64 - kPairBits)];
+            if (!p)
+                return false;
+            const uint16_t two = (uint16_t)(p >> 8);
+            memcpy(o, &two, 2);
+            o += (p >> 6) & 3;
+            in.bits <<= p & 63;
+            in.count -= p;
+            return true;
+        };
+        for (;;) {
+            in.count &= 63;
+            in.refill();
+            if (!pair() || !pair() || !pair() || o >= oLimit || in.ptr > inLimit)
+                break;
+        }
+        return { in.bits, in.ptr, in.count & 63, LD.quick[in.bits >> (64 - kQuickBits)], o };
+    }
     auto literal = [&](uint32_t entry) {
         in.bits <<= entry & 63;
         in.count -= entry;
@@ -236,22 +269,33 @@ __attribute__((always_inline)) inline LiteralRun literalRunBody(const DecodeTabl
 }
 
 // literalRunBody as the baseline and the wide loop call it.
-__attribute__((noinline)) LiteralRun literalRun(const DecodeTable &LD, uint64_t bits, const uint8_t *ptr,
-                                                uint32_t count, uint32_t e, uint8_t *o, uint8_t *const oLimit,
-                                                const uint8_t *inLimit)
+__attribute__((noinline)) LiteralRun literalRun(const DecodeTable &LD, const uint32_t *pairs, uint64_t bits,
+                                                const uint8_t *ptr, uint32_t count, uint32_t e, uint8_t *o,
+                                                uint8_t *const oLimit, const uint8_t *inLimit)
 {
-    return literalRunBody(LD, bits, ptr, count, e, o, oLimit, inLimit);
+    return literalRunBody(LD, pairs, bits, ptr, count, e, o, oLimit, inLimit);
 }
 
-__attribute__((noinline)) MIRANDOL_WIDE_TARGET LiteralRun literalRunWide(const DecodeTable &LD, uint64_t bits,
-                                                                         const uint8_t *ptr, uint32_t count,
-                                                                         uint32_t e, uint8_t *o, uint8_t *const oLimit,
-                                                                         const uint8_t *inLimit)
+__attribute__((noinline)) MIRANDOL_WIDE_TARGET LiteralRun literalRunWide(const DecodeTable &LD, const uint32_t *pairs,
+                                                                         uint64_t bits, const uint8_t *ptr,
+                                                                         uint32_t count, uint32_t e, uint8_t *o,
+                                                                         uint8_t *const oLimit, const uint8_t *inLimit)
 {
-    return literalRunBody(LD, bits, ptr, count, e, o, oLimit, inLimit);
+    return literalRunBody(LD, pairs, bits, ptr, count, e, o, oLimit, inLimit);
 }
 
 }  // namespace
+
+void Unpacker::makeLiteralPairs()
+{
+    pairsWanted = false;
+    if (!pairBuffer)
+        pairBuffer.reset(new (std::nothrow) uint32_t[1u << kPairBits]);
+    if (pairBuffer) {
+        buildLiteralPairs(LD, pairBuffer.get());
+        pairs = pairBuffer.get();
+    }
+}
 
 void Unpacker::copyMatch(uint32_t length, uint32_t distance)
 {
@@ -355,6 +399,18 @@ bool Unpacker::readTables29()
     // them with the bits behind their codes; LDD (few symbols, short codes:
     // a narrow table is quicker to build) by its own width.
     buildDecodeTable(table, LD, 299, kQuickBits, kMainExtra.bits);
+    // Literal pairs pay for their table in a long block whose literal
+    // codes of six bits or less take half the code space or more: they are
+    // made once the block's runs have stored kPairAfter literals.
+    pairs = nullptr;
+    pairsWanted = false;
+    literalsInRuns = 0;
+    if (winSize < kWindowSize && outLeft >= kPairMinOutput) {
+        uint32_t shortLiterals = 0;   // their code space, in 64ths
+        for (int i = 0; i < 256; i++)
+            shortLiterals += table[i] - 1u < 6u ? 32u >> (table[i] - 1) : 0;
+        pairsWanted = shortLiterals >= 32;
+    }
     buildDecodeTable(table + 299, DD, 60, kQuickBits, distTables().highBits);
     buildDecodeTable(table + 359, LDD, 17);
     buildDecodeTable(table + 376, RD, 28, kQuickBits, kLenBits);
@@ -526,12 +582,20 @@ __attribute__((always_inline)) inline Unpacker::Step Unpacker::lzLoop()
             e = LD.quick[in.bits >> (64 - kQuickBits)];
             if (!DecodeTable::quickLiteral(e) || op >= opLimit)
                 continue;
-            LiteralRun run = Wide ? literalRunWide(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit)
-                                  : literalRun(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit);
+            const uint32_t *const literalPairs = Sized ? pairs : nullptr;
+            LiteralRun run = Wide ? literalRunWide(LD, literalPairs, in.bits, in.ptr, in.count, e, win + op,
+                                                   win + opLimit, inLimit)
+                                  : literalRun(LD, literalPairs, in.bits, in.ptr, in.count, e, win + op,
+                                               win + opLimit, inLimit);
             in.bits = run.bits;
             in.ptr = run.ptr;
             in.count = run.count;
             e = run.entry;
+            if (Sized && !literalPairs && pairsWanted) {
+                literalsInRuns += (uint32_t)(run.out - (win + op));
+                if (literalsInRuns >= kPairAfter)
+                    makeLiteralPairs();
+            }
             op = (uint32_t)(run.out - win);
             if (op >= opLimit || in.ptr > inLimit)
                 continue;   // ends the stretch
