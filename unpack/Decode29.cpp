@@ -162,24 +162,28 @@ inline void copySized(uint8_t *win, uint32_t &op, uint32_t length, uint32_t dist
         copy16(d, s);
         for (uint32_t i = 16; i < length; i += 16)
             copy16(d + i, s + i);
-    } else if (distance >= 8) {
-        copy8(d, s);
-        for (uint32_t i = 8; i < length; i += 8)
-            copy8(d + i, s + i);
+    } else if (distance >= 2) {
+        // A short period: the first 16 bytes one at a time, then those
+        // stored again and again a whole number of periods on (the most
+        // that fits in 16), never reading back what was just stored.
+        const uint32_t first = length < 16 ? length : 16;
+        for (uint32_t i = 0; i < first; i++)
+            d[i] = s[i];
+        if (length <= 16)
+            return;
+        uint64_t a, b;
+        memcpy(&a, d, 8);
+        memcpy(&b, d + 8, 8);
+        const uint32_t step = 16 - 16 % distance;
+        for (uint32_t i = step; i < length; i += step) {
+            memcpy(d + i, &a, 8);
+            memcpy(d + i + 8, &b, 8);
+        }
     } else if (distance == 1) {
         memset(d, s[0], length);
-    } else if (distance == 0) {
+    } else {
         // Each byte copied onto itself: never written in this member, so zero.
         memset(d, 0, length);
-    } else {
-        // A short period: one period multiple of at least 8 bytes byte by
-        // byte, then that repeated in chunks.
-        uint32_t period = distance * ((8 + distance - 1) / distance);
-        uint32_t i = 0;
-        for (; i < length && i < period; i++)
-            d[i] = s[i];
-        for (; i < length; i += 8)
-            copy8(d + i, d + i - period);
     }
 }
 
