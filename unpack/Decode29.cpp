@@ -198,11 +198,12 @@ struct LiteralRun {
 };
 
 // Stores literals from entry e on (a literal's) until a code that is not a
-// literal resolved by the first-level lookup: four per refill (each code at
-// most kQuickBits long, and a refill leaves 56 bits), with one position and
-// input test per four: a run may end up to three bytes past oLimit, well
-// inside the room a single step may take, and ptr never passes inLimit by
-// more than one refill. Apart from the decode loop, whose registers it
+// literal resolved by the first-level lookup: five per refill (each code at
+// most kQuickBits long; a refill counts 56 bits or more, and fills all 64
+// with the bits that follow, so after five codes the next look-up still
+// reads input bits), with one position and input test per five: a run may
+// end up to four bytes past oLimit, well inside the room a single step may
+// take, and ptr never passes inLimit by more than one refill. Apart from the decode loop, whose registers it
 // would crowd. The bit count is kept modulo 64 only: taking the whole entry
 // off it takes its length off the low six bits.
 __attribute__((always_inline)) inline LiteralRun literalRunBody(const DecodeTable &LD, uint64_t bits,
@@ -223,6 +224,9 @@ __attribute__((always_inline)) inline LiteralRun literalRunBody(const DecodeTabl
     for (;;) {
         in.count &= 63;
         in.refill();
+        e = literal(e);
+        if (!DecodeTable::quickLiteral(e))
+            break;
         e = literal(e);
         if (!DecodeTable::quickLiteral(e))
             break;
@@ -355,13 +359,14 @@ bool Unpacker::readTables29()
     tablesRead = true;
     if (inPos > inTop)
         return false;
-    // The LZ loop looks LD, DD and RD codes up by kQuickBits bits, and reads
-    // them with the bits behind their codes; LDD (few symbols, short codes:
-    // a narrow table is quicker to build) by its own width.
+    // The LZ loop looks LD and DD codes up by kQuickBits bits, and reads LD,
+    // DD and RD codes with the bits behind them; LDD and RD (few symbols,
+    // short codes, and rarely used: a narrow table is quicker to build) by
+    // their own widths.
     buildDecodeTable(table, LD, 299, kQuickBits, kMainExtra.bits);
     buildDecodeTable(table + 299, DD, 60, kQuickBits, distTables().highBits);
     buildDecodeTable(table + 359, LDD, 17);
-    buildDecodeTable(table + 376, RD, 28, kQuickBits, kLenBits);
+    buildDecodeTable(table + 376, RD, 28, 1, kLenBits);
     memcpy(oldTable, table, sizeof oldTable);
     oldTableUnset = false;
     return true;
