@@ -526,10 +526,16 @@ __attribute__((always_inline)) inline Unpacker::Step Unpacker::lzLoop()
         if (DecodeTable::quickLiteral(e) &&
             DecodeTable::quickLiteral(LD.quick[(in.bits << DecodeTable::quickLength(e)) >> (64 - kQuickBits)]) &&
             in.ptr <= inLimit && op < opLimit) {
-            // The first two here (19 bits or more stay for the next look-up).
+            // The first two here, and a third (26 bits or more stay for the
+            // next look-up): the shortest runs need no call.
             in.consume(DecodeTable::quickLength(e));
             win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
             e = LD.quick[in.bits >> (64 - kQuickBits)];
+            in.consume(DecodeTable::quickLength(e));
+            win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
+            e = LD.quick[in.bits >> (64 - kQuickBits)];
+            if (!DecodeTable::quickLiteral(e) || op >= opLimit)
+                continue;
             in.consume(DecodeTable::quickLength(e));
             win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
             e = LD.quick[in.bits >> (64 - kQuickBits)];
