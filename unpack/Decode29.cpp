@@ -203,9 +203,10 @@ struct LiteralRun {
 // with the bits that follow, so after five codes the next look-up still
 // reads input bits), with one position and input test per five: a run may
 // end up to four bytes past oLimit, well inside the room a single step may
-// take, and ptr never passes inLimit by more than one refill. Apart from the decode loop, whose registers it
-// would crowd. The bit count is kept modulo 64 only: taking the whole entry
-// off it takes its length off the low six bits.
+// take, and ptr never passes inLimit by more than one refill. Apart from the
+// decode loop, whose registers it would crowd. The bit count is kept modulo
+// 64 only: taking the whole entry off it takes its length off the low six
+// bits.
 __attribute__((always_inline)) inline LiteralRun literalRunBody(const DecodeTable &LD, uint64_t bits,
                                                                 const uint8_t *ptr, uint32_t count, uint32_t e,
                                                                 uint8_t *o, uint8_t *const oLimit,
