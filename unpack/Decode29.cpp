@@ -4,6 +4,9 @@
 #include "Unpack.h"
 
 #include <string.h>
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 namespace {
 
@@ -159,24 +162,28 @@ inline void copySized(uint8_t *win, uint32_t &op, uint32_t length, uint32_t dist
         copy16(d, s);
         for (uint32_t i = 16; i < length; i += 16)
             copy16(d + i, s + i);
-    } else if (distance >= 8) {
-        copy8(d, s);
-        for (uint32_t i = 8; i < length; i += 8)
-            copy8(d + i, s + i);
+    } else if (distance >= 2) {
+        // A short period: the first 16 bytes one at a time, then those
+        // stored again and again a whole number of periods on (the most
+        // that fits in 16), never reading back what was just stored.
+        const uint32_t first = length < 16 ? length : 16;
+        for (uint32_t i = 0; i < first; i++)
+            d[i] = s[i];
+        if (length <= 16)
+            return;
+        uint64_t a, b;
+        memcpy(&a, d, 8);
+        memcpy(&b, d + 8, 8);
+        const uint32_t step = 16 - 16 % distance;
+        for (uint32_t i = step; i < length; i += step) {
+            memcpy(d + i, &a, 8);
+            memcpy(d + i + 8, &b, 8);
+        }
     } else if (distance == 1) {
         memset(d, s[0], length);
-    } else if (distance == 0) {
+    } else {
         // Each byte copied onto itself: never written in this member, so zero.
         memset(d, 0, length);
-    } else {
-        // A short period: one period multiple of at least 8 bytes byte by
-        // byte, then that repeated in chunks.
-        uint32_t period = distance * ((8 + distance - 1) / distance);
-        uint32_t i = 0;
-        for (; i < length && i < period; i++)
-            d[i] = s[i];
-        for (; i < length; i += 8)
-            copy8(d + i, d + i - period);
     }
 }
 
@@ -191,16 +198,19 @@ struct LiteralRun {
 };
 
 // Stores literals from entry e on (a literal's) until a code that is not a
-// literal resolved by the first-level lookup: four per refill (each code at
-// most kQuickBits long, and a refill leaves 56 bits), with one position and
-// input test per four: a run may end up to three bytes past oLimit, well
-// inside the room a single step may take, and ptr never passes inLimit by
-// more than one refill. Apart from the decode loop, whose registers it
-// would crowd. The bit count is kept modulo 64 only: taking the whole entry
-// off it takes its length off the low six bits.
-__attribute__((noinline)) LiteralRun literalRun(const DecodeTable &LD, uint64_t bits, const uint8_t *ptr,
-                                                uint32_t count, uint32_t e, uint8_t *o, uint8_t *const oLimit,
-                                                const uint8_t *inLimit)
+// literal resolved by the first-level lookup: five per refill (each code at
+// most kQuickBits long; a refill counts 56 bits or more, and fills all 64
+// with the bits that follow, so after five codes the next look-up still
+// reads input bits), with one position and input test per five: a run may
+// end up to four bytes past oLimit, well inside the room a single step may
+// take, and ptr never passes inLimit by more than one refill. Apart from the
+// decode loop, whose registers it would crowd. The bit count is kept modulo
+// 64 only: taking the whole entry off it takes its length off the low six
+// bits.
+__attribute__((always_inline)) inline LiteralRun literalRunBody(const DecodeTable &LD, uint64_t bits,
+                                                                const uint8_t *ptr, uint32_t count, uint32_t e,
+                                                                uint8_t *o, uint8_t *const oLimit,
+                                                                const uint8_t *inLimit)
 {
     LoopBits in;
     in.bits = bits;
@@ -225,10 +235,29 @@ __attribute__((noinline)) LiteralRun literalRun(const DecodeTable &LD, uint64_t 
         if (!DecodeTable::quickLiteral(e))
             break;
         e = literal(e);
+        if (!DecodeTable::quickLiteral(e))
+            break;
+        e = literal(e);
         if (!DecodeTable::quickLiteral(e) || o >= oLimit || in.ptr > inLimit)
             break;
     }
     return { in.bits, in.ptr, in.count & 63, e, o };
+}
+
+// literalRunBody as the baseline and the wide loop call it.
+__attribute__((noinline)) LiteralRun literalRun(const DecodeTable &LD, uint64_t bits, const uint8_t *ptr,
+                                                uint32_t count, uint32_t e, uint8_t *o, uint8_t *const oLimit,
+                                                const uint8_t *inLimit)
+{
+    return literalRunBody(LD, bits, ptr, count, e, o, oLimit, inLimit);
+}
+
+__attribute__((noinline)) MIRANDOL_WIDE_TARGET LiteralRun literalRunWide(const DecodeTable &LD, uint64_t bits,
+                                                                         const uint8_t *ptr, uint32_t count,
+                                                                         uint32_t e, uint8_t *o, uint8_t *const oLimit,
+                                                                         const uint8_t *inLimit)
+{
+    return literalRunBody(LD, bits, ptr, count, e, o, oLimit, inLimit);
 }
 
 }  // namespace
@@ -331,13 +360,14 @@ bool Unpacker::readTables29()
     tablesRead = true;
     if (inPos > inTop)
         return false;
-    // The LZ loop looks LD, DD and RD codes up by kQuickBits bits, and reads
-    // them with the bits behind their codes; LDD (few symbols, short codes:
-    // a narrow table is quicker to build) by its own width.
+    // The LZ loop looks LD and DD codes up by kQuickBits bits, and reads LD,
+    // DD and RD codes with the bits behind them; LDD and RD (few symbols,
+    // short codes, and rarely used: a narrow table is quicker to build) by
+    // their own widths.
     buildDecodeTable(table, LD, 299, kQuickBits, kMainExtra.bits);
     buildDecodeTable(table + 299, DD, 60, kQuickBits, distTables().highBits);
     buildDecodeTable(table + 359, LDD, 17);
-    buildDecodeTable(table + 376, RD, 28, kQuickBits, kLenBits);
+    buildDecodeTable(table + 376, RD, 28, 1, kLenBits);
     memcpy(oldTable, table, sizeof oldTable);
     oldTableUnset = false;
     return true;
@@ -352,9 +382,10 @@ void Unpacker::decode29(bool solid)
     if (!readTables29() || ppmError)
         return;
     for (;;) {
-        Step step = blockType == 1                ? decodePpm29()
-                    : winSize < kWindowSize ? decodeLz29<true>()
-                                            : decodeLz29<false>();
+        const bool sized = winSize < kWindowSize;
+        Step step = blockType == 1 ? decodePpm29()
+                    : wideLoop     ? (sized ? decodeLz29Wide<true>() : decodeLz29Wide<false>())
+                                   : (sized ? decodeLz29<true>() : decodeLz29<false>());
         if (step == StepAbort)
             return;
         if (step == StepStop)
@@ -363,14 +394,41 @@ void Unpacker::decode29(bool solid)
     flush29();
 }
 
+bool Unpacker::wideLoopSupported()
+{
+#if defined(__GNUC__) && defined(__x86_64__)
+    static const bool supported = [] {
+        unsigned a, b, c, d;
+        if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_MOVBE))
+            return false;
+        return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_BMI) && (b & bit_BMI2);
+    }();
+    return supported;
+#else
+    return false;
+#endif
+}
+
+template <bool Sized>
+__attribute__((aligned(4096))) Unpacker::Step Unpacker::decodeLz29()
+{
+    return lzLoop<Sized, false>();
+}
+
+template <bool Sized>
+MIRANDOL_WIDE_TARGET __attribute__((aligned(4096))) Unpacker::Step Unpacker::decodeLz29Wide()
+{
+    return lzLoop<Sized, true>();
+}
+
 // The LZ loop reads its bits through a 64-bit buffer (the next bits in the
 // top places, refilled without branches) and keeps the window position and
 // the match history in locals; everything goes back to the object around
 // every call out (refill, flush, tables, filters). The input, flush and
 // window-end checks run once per stretch of symbols that cannot reach any of
 // them. Sized: the window is smaller than kWindowSize (no wrap, wide copies).
-template <bool Sized>
-Unpacker::Step Unpacker::decodeLz29()
+template <bool Sized, bool Wide>
+__attribute__((always_inline)) inline Unpacker::Step Unpacker::lzLoop()
 {
     const DistTables &dt = distTables();
     uint8_t *const win = window;
@@ -456,12 +514,12 @@ Unpacker::Step Unpacker::decodeLz29()
 
         do {
         // The code is looked up before the refill, which leaves the bits at
-        // hand in place: every step leaves 18 bits or more (at most 20 for
-        // a symbol with its length bits and 18 for a distance slot up to 9
-        // with its bits, of 56; a slot above 9 refills again), so the
-        // refill, not waited for, needs no branch. Then 56 bits or more:
-        // enough for a symbol with its length bits and a distance slot with
-        // the distance bits up to the low four.
+        // hand in place: every step leaves 12 bits or more (a long match
+        // refills after its symbol, of at most 20 bits with its length bits,
+        // then takes at most 29 for the distance slot with its high bits and
+        // 15 for the low bits' code), so the refill, not waited for, needs
+        // no branch. Then 56 bits or more: enough for a symbol with its
+        // length bits and the look-up of a distance slot.
         uint32_t e = LD.quick[in.bits >> (64 - kQuickBits)];
         in.refill();
         // Two literals or more: a run (not in a stretch's forced first step,
@@ -469,7 +527,8 @@ Unpacker::Step Unpacker::decodeLz29()
         if (DecodeTable::quickLiteral(e) &&
             DecodeTable::quickLiteral(LD.quick[(in.bits << DecodeTable::quickLength(e)) >> (64 - kQuickBits)]) &&
             in.ptr <= inLimit && op < opLimit) {
-            // The first two here (19 bits or more stay for the next look-up).
+            // The first two here, and a third (26 bits or more stay for the
+            // next look-up): the shortest runs need no call.
             in.consume(DecodeTable::quickLength(e));
             win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
             e = LD.quick[in.bits >> (64 - kQuickBits)];
@@ -478,7 +537,13 @@ Unpacker::Step Unpacker::decodeLz29()
             e = LD.quick[in.bits >> (64 - kQuickBits)];
             if (!DecodeTable::quickLiteral(e) || op >= opLimit)
                 continue;
-            LiteralRun run = literalRun(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit);
+            in.consume(DecodeTable::quickLength(e));
+            win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
+            e = LD.quick[in.bits >> (64 - kQuickBits)];
+            if (!DecodeTable::quickLiteral(e) || op >= opLimit)
+                continue;
+            LiteralRun run = Wide ? literalRunWide(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit)
+                                  : literalRun(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit);
             in.bits = run.bits;
             in.ptr = run.ptr;
             in.count = run.count;
@@ -509,19 +574,26 @@ Unpacker::Step Unpacker::decodeLz29()
         const uint32_t x = (uint32_t)(before >> (64 - len)) & ((1u << kMainExtra.bits[sym]) - 1);
         if (sym >= 271) {
             uint32_t length = kLenBase[sym - 271] + 3u + x;
-            uint32_t high;
-            uint32_t d = in.decodeExtra(DD, dt.highBits, high);
+            // The slot's code is looked up before a refill, which keeps
+            // the bits at hand (29 or more) in place; the refill leaves
+            // enough for the slot with its high bits (29 at most) and the
+            // low bits' code.
+            const uint64_t at = in.bits;
+            const uint32_t de = DD.quick[at >> (64 - kQuickBits)];
+            in.refill();
+            uint32_t d, dLength;
+            if (__builtin_expect(de != 0, 1)) {   // the length takes in the high bits
+                dLength = DecodeTable::quickLength(de);
+                d = DecodeTable::quickSymbol(de);
+            } else {
+                d = decodeSlow((uint32_t)(at >> 48), DD, dLength, kQuickBits + 1);
+                dLength += dt.highBits[d];
+            }
+            in.consume(dLength);
+            const uint32_t high = (uint32_t)(at >> (64 - dLength)) & ((1u << dt.highBits[d]) - 1);
             uint32_t distance = dt.base[d] + 1;
             if (d > 9) {
-                // The low bits' code is looked up before the refill, which
-                // keeps the bits at hand in place, when they hold the
-                // look-up's width (all but the longest codes).
-                const uint32_t shift = 64 - LDD.quickBits;
-                uint32_t le = LDD.quick[in.bits >> shift];
-                const bool atHand = in.count >= LDD.quickBits;
-                in.refill();
-                if (__builtin_expect(!atHand, 0))
-                    le = LDD.quick[in.bits >> shift];
+                const uint32_t le = LDD.quick[in.bits >> (64 - LDD.quickBits)];
                 distance += high << 4;
                 if (lowRepeat > 0) {
                     lowRepeat--;

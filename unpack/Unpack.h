@@ -309,19 +309,18 @@ struct LoopBits {
         return sym;
     }
     // Decodes one symbol with a table built with extra (the same counts)
-    // and a first-level lookup kQuickBits wide, and consumes its code and
-    // the extra bits behind it; value: those bits as a number. Takes up to
-    // the longest code plus 24 bits.
+    // and consumes its code and the extra bits behind it; value: those bits
+    // as a number. Takes up to the longest code plus 24 bits.
     uint32_t decodeExtra(const DecodeTable &t, const uint8_t *extra, uint32_t &value)
     {
         const uint64_t before = bits;
-        uint32_t e = t.quick[bits >> (64 - kQuickBits)];
+        uint32_t e = t.quick[bits >> (64 - t.quickBits)];
         uint32_t sym, len;
         if (__builtin_expect(e != 0, 1)) {   // the length takes in the extra bits
             len = DecodeTable::quickLength(e);
             sym = DecodeTable::quickSymbol(e);
         } else {
-            sym = decodeSlow((uint32_t)(bits >> 48), t, len, kQuickBits + 1);
+            sym = decodeSlow((uint32_t)(bits >> 48), t, len, t.quickBits + 1);
             len += extra[sym];
         }
         consume(len);
@@ -398,6 +397,14 @@ std::unique_ptr<Ppm29> createPpm29();
 // ---------------------------------------------------------------------------
 // The unpacker
 
+// What the wide build of the version 2.9 LZ loop is compiled for: shifts by
+// any register that leave the flags alone, and byte-swapping loads.
+#if defined(__GNUC__) && defined(__x86_64__)
+#define MIRANDOL_WIDE_TARGET __attribute__((target("bmi,bmi2,movbe")))
+#else
+#define MIRANDOL_WIDE_TARGET
+#endif
+
 class Unpacker : public BitReader {
 public:
     explicit Unpacker(UnpackIo *io);
@@ -447,6 +454,10 @@ public:
     bool ppmError;
     bool windowClean;       // every window byte is decoded data or zero
     bool needsExtension;    // the stream asked for filters or PPMd that are not built in
+    // The wide build of the version 2.9 LZ loop is used (set where the
+    // processor can run it, wideLoopSupported); either build gives the same bytes.
+    bool wideLoop;
+    static bool wideLoopSupported();   // the processor has BMI1, BMI2 and MOVBE
 
     // Version 2.9 state.
     bool tablesRead;
@@ -546,8 +557,16 @@ public:
 private:
     // Outcome of decoding one run of blocks of one kind.
     enum Step { StepStop, StepSwitch, StepAbort };
+    // LZ symbols until a switch to PPMd or a stop: lzLoop built for the
+    // baseline processor (decodeLz29) and wide (decodeLz29Wide). Each starts
+    // a page: the loop's speed depends on where its branches fall, which
+    // then does not change with whatever is linked before it.
+    template <bool Sized, bool Wide>
+    Step lzLoop();
     template <bool Sized>
-    Step decodeLz29();      // LZ symbols until a switch to PPMd or a stop
+    __attribute__((aligned(4096))) Step decodeLz29();
+    template <bool Sized>
+    MIRANDOL_WIDE_TARGET __attribute__((aligned(4096))) Step decodeLz29Wide();
     Step decodePpm29();     // PPMd bytes until a switch to LZ or a stop
     void countDecoded()
     {

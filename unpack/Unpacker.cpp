@@ -37,6 +37,7 @@ Unpacker::Unpacker(UnpackIo *io_)
       inTop(0), inBorder(0), window(nullptr), windowBytes(0), winSize(kWindowSize),
       externalWindow(false), outLeft(0), outWritten(0),
       outDecoded(0), countedPos(0), ppmError(false), windowClean(false), needsExtension(false),
+      wideLoop(wideLoopSupported()),
       tablesRead(false),
       lastDist(0), lastLength(0), oldTableUnset(true), blockType(0), prevLowDist(0), lowDistRepeat(0), ppmEscChar(2)
 {

@@ -21,15 +21,17 @@ struct DecodeResult {
 
 // Decodes packed with version method into a buffer of size bytes followed by
 // guard bytes, the way the container does. With nativeFilters false the
-// standard filter programs run in the interpreter.
+// standard filter programs run in the interpreter; with wideLoop false the
+// baseline build of the LZ loop runs.
 inline DecodeResult decodeBytes(const std::vector<uint8_t> &packed, uint32_t size, uint32_t method = 29,
-                                bool nativeFilters = true)
+                                bool nativeFilters = true, bool wideLoop = Unpacker::wideLoopSupported())
 {
     const size_t guard = 64;
     std::vector<uint8_t> buffer(size + guard, 0xEE);
     memset(buffer.data(), 0, size);
     UnpackIo io = { packed.data(), (uint32_t)packed.size(), buffer.data(), size };
     Unpacker u(&io);
+    u.wideLoop = wideLoop;
     if (!nativeFilters)
         u.filters = createFilters29(false);
     u.init(nullptr);
