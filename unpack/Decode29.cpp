@@ -169,24 +169,28 @@ inline void copySized(uint8_t *win, uint32_t &op, uint32_t length, uint32_t dist
         copy16(d, s);
         for (uint32_t i = 16; i < length; i += 16)
             copy16(d + i, s + i);
-    } else if (distance >= 8) {
-        copy8(d, s);
-        for (uint32_t i = 8; i < length; i += 8)
-            copy8(d + i, s + i);
+    } else if (distance >= 2) {
+        // A short period: the first 16 bytes one at a time, then those
+        // stored again and again a whole number of periods on (the most
+        // that fits in 16), never reading back what was just stored.
+        const uint32_t first = length < 16 ? length : 16;
+        for (uint32_t i = 0; i < first; i++)
+            d[i] = s[i];
+        if (length <= 16)
+            return;
+        uint64_t a, b;
+        memcpy(&a, d, 8);
+        memcpy(&b, d + 8, 8);
+        const uint32_t step = 16 - 16 % distance;
+        for (uint32_t i = step; i < length; i += step) {
+            memcpy(d + i, &a, 8);
+            memcpy(d + i + 8, &b, 8);
+        }
     } else if (distance == 1) {
         memset(d, s[0], length);
-    } else if (distance == 0) {
+    } else {
         // Each byte copied onto itself: never written in this member, so zero.
         memset(d, 0, length);
-    } else {
-        // A short period: one period multiple of at least 8 bytes byte by
-        // byte, then that repeated in chunks.
-        uint32_t period = distance * ((8 + distance - 1) / distance);
-        uint32_t i = 0;
-        for (; i < length && i < period; i++)
-            d[i] = s[i];
-        for (; i < length; i += 8)
-            copy8(d + i, d + i - period);
     }
 }
 
@@ -201,13 +205,15 @@ struct LiteralRun {
 };
 
 // Stores literals from entry e on (a literal's) until a code that is not a
-// literal resolved by the first-level lookup: four per refill (each code at
-// most kQuickBits long, and a refill leaves 56 bits), with one position and
-// input test per four: a run may end up to three bytes past oLimit, well
-// inside the room a single step may take, and ptr never passes inLimit by
-// more than one refill. Apart from the decode loop, whose registers it
-// would crowd. The bit count is kept modulo 64 only: taking the whole entry
-// off it takes its length off the low six bits.
+// literal resolved by the first-level lookup: five per refill (each code at
+// most kQuickBits long; a refill counts 56 bits or more, and fills all 64
+// with the bits that follow, so after five codes the next look-up still
+// reads input bits), with one position and input test per five: a run may
+// end up to four bytes past oLimit, well inside the room a single step may
+// take, and ptr never passes inLimit by more than one refill. Apart from the
+// decode loop, whose registers it would crowd. The bit count is kept modulo
+// 64 only: taking the whole entry off it takes its length off the low six
+// bits.
 // With pairs (buildLiteralPairs; only in a smaller window, where nothing
 // ahead of the output is ever read), one or two literals a look-up, three
 // look-ups per refill (each takes at most kPairBits bits, and at least 20
@@ -252,6 +258,9 @@ __attribute__((always_inline)) inline LiteralRun literalRunBody(const DecodeTabl
     for (;;) {
         in.count &= 63;
         in.refill();
+        e = literal(e);
+        if (!DecodeTable::quickLiteral(e))
+            break;
         e = literal(e);
         if (!DecodeTable::quickLiteral(e))
             break;
@@ -395,9 +404,10 @@ bool Unpacker::readTables29()
     tablesRead = true;
     if (inPos > inTop)
         return false;
-    // The LZ loop looks LD, DD and RD codes up by kQuickBits bits, and reads
-    // them with the bits behind their codes; LDD (few symbols, short codes:
-    // a narrow table is quicker to build) by its own width.
+    // The LZ loop looks LD and DD codes up by kQuickBits bits, and reads LD,
+    // DD and RD codes with the bits behind them; LDD and RD (few symbols,
+    // short codes, and rarely used: a narrow table is quicker to build) by
+    // their own widths.
     buildDecodeTable(table, LD, 299, kQuickBits, kMainExtra.bits);
     // Literal pairs pay for their table in a long block whose literal
     // codes of six bits or less take half the code space or more: they are
@@ -413,7 +423,7 @@ bool Unpacker::readTables29()
     }
     buildDecodeTable(table + 299, DD, 60, kQuickBits, distTables().highBits);
     buildDecodeTable(table + 359, LDD, 17);
-    buildDecodeTable(table + 376, RD, 28, kQuickBits, kLenBits);
+    buildDecodeTable(table + 376, RD, 28, 1, kLenBits);
     memcpy(oldTable, table, sizeof oldTable);
     oldTableUnset = false;
     return true;
@@ -573,10 +583,16 @@ __attribute__((always_inline)) inline Unpacker::Step Unpacker::lzLoop()
         if (DecodeTable::quickLiteral(e) &&
             DecodeTable::quickLiteral(LD.quick[(in.bits << DecodeTable::quickLength(e)) >> (64 - kQuickBits)]) &&
             in.ptr <= inLimit && op < opLimit) {
-            // The first two here (19 bits or more stay for the next look-up).
+            // The first two here, and a third (26 bits or more stay for the
+            // next look-up): the shortest runs need no call.
             in.consume(DecodeTable::quickLength(e));
             win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
             e = LD.quick[in.bits >> (64 - kQuickBits)];
+            in.consume(DecodeTable::quickLength(e));
+            win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
+            e = LD.quick[in.bits >> (64 - kQuickBits)];
+            if (!DecodeTable::quickLiteral(e) || op >= opLimit)
+                continue;
             in.consume(DecodeTable::quickLength(e));
             win[op++] = (uint8_t)DecodeTable::quickSymbol(e);
             e = LD.quick[in.bits >> (64 - kQuickBits)];

@@ -318,19 +318,18 @@ struct LoopBits {
         return sym;
     }
     // Decodes one symbol with a table built with extra (the same counts)
-    // and a first-level lookup kQuickBits wide, and consumes its code and
-    // the extra bits behind it; value: those bits as a number. Takes up to
-    // the longest code plus 24 bits.
+    // and consumes its code and the extra bits behind it; value: those bits
+    // as a number. Takes up to the longest code plus 24 bits.
     uint32_t decodeExtra(const DecodeTable &t, const uint8_t *extra, uint32_t &value)
     {
         const uint64_t before = bits;
-        uint32_t e = t.quick[bits >> (64 - kQuickBits)];
+        uint32_t e = t.quick[bits >> (64 - t.quickBits)];
         uint32_t sym, len;
         if (__builtin_expect(e != 0, 1)) {   // the length takes in the extra bits
             len = DecodeTable::quickLength(e);
             sym = DecodeTable::quickSymbol(e);
         } else {
-            sym = decodeSlow((uint32_t)(bits >> 48), t, len, kQuickBits + 1);
+            sym = decodeSlow((uint32_t)(bits >> 48), t, len, t.quickBits + 1);
             len += extra[sym];
         }
         consume(len);
