@@ -471,12 +471,10 @@ public:
     // Version 2.9 state.
     bool tablesRead;
     DecodeTable LD, DD, LDD, RD, BD;
-    // LD's literal pairs (buildLiteralPairs), made for a long block of a
-    // long member in a smaller window whose literal codes are mostly short;
-    // null otherwise. The buffer stays for the member's later blocks.
+    // LD's literal pairs (buildLiteralPairs), made for a block of a long
+    // member in a smaller window whose literal codes are mostly short; null
+    // otherwise. The buffer stays for the member's later blocks.
     const uint32_t *pairs;
-    bool pairsWanted;          // the block is to get them ...
-    uint32_t literalsInRuns;   // ... once its runs have stored this many literals
     std::unique_ptr<uint32_t[]> pairBuffer;
     void makeLiteralPairs();
     uint32_t oldDist[4];
