@@ -162,3 +162,69 @@ uint32_t decodeSymbol(BitReader &in, const DecodeTable &table)
     in.skipBits((int)len);
     return sym;
 }
+
+void buildLiteralPairs(const DecodeTable &table, uint32_t *pairs)
+{
+    static_assert(kPairBits > kQuickBits && kPairBits - kQuickBits <= 2, "pair look-up too wide");
+    const uint32_t spare = kPairBits - kQuickBits;
+    // What follows a first code of l bits in its entries (the bits behind
+    // it as j) is the same for every first code of that length: the second
+    // literal's part of the entry where a literal's whole code is in those
+    // bits, else 0. rows[l] has 1 << (kPairBits - l) of them. The row of
+    // the shortest first code is filled a first-level run at a time; each
+    // longer one takes every other entry of the one before, less the codes
+    // that no longer fit.
+    uint32_t shortest = 0;
+    for (uint32_t q = 0; q < (1u << kQuickBits) && !shortest;) {
+        const uint32_t e = table.quick[q];
+        const uint32_t l = DecodeTable::quickLength(e);
+        if (DecodeTable::quickLiteral(e) && l >= 1)
+            shortest = l;
+        q += e && l <= kQuickBits ? 1u << (kQuickBits - l) : 1;
+    }
+    if (!shortest) {
+        memset(pairs, 0, (sizeof *pairs) << kPairBits);
+        return;
+    }
+    uint32_t rowsBuffer[2u << (kPairBits - 1)];
+    uint32_t *rows[kQuickBits + 1] = {};
+    rows[shortest] = rowsBuffer;
+    for (uint32_t q = 0; q < (1u << kQuickBits);) {
+        const uint32_t f = table.quick[q];
+        const uint32_t l2 = DecodeTable::quickLength(f);
+        const uint32_t span = f && l2 <= kQuickBits ? 1u << (kQuickBits - l2) : 1;
+        const uint32_t value = DecodeTable::quickLiteral(f) && shortest + l2 <= kPairBits
+                                   ? l2 + (1u << 6) + (DecodeTable::quickSymbol(f) << 16)
+                                   : 0;
+        // The j whose bits (j << shortest) >> spare fall in q .. q + span.
+        const uint32_t from = ((q << spare) + (1u << shortest) - 1) >> shortest;
+        const uint32_t to = (((q + span) << spare) + (1u << shortest) - 1) >> shortest;
+        for (uint32_t j = from; j < to; j++)
+            rows[shortest][j] = value;
+        q += span;
+    }
+    for (uint32_t l = shortest + 1; l <= kQuickBits; l++) {
+        const uint32_t *before = rows[l - 1];
+        uint32_t *row = rows[l] = rows[l - 1] + (1u << (kPairBits - l + 1));
+        for (uint32_t j = 0; j < (1u << (kPairBits - l)); j++) {
+            const uint32_t v = before[2 * j];
+            row[j] = (v & 63) + l <= kPairBits ? v : 0;
+        }
+    }
+    for (uint32_t q = 0; q < (1u << kQuickBits);) {
+        const uint32_t e = table.quick[q];
+        const uint32_t l1 = DecodeTable::quickLength(e);
+        const uint32_t span = e && l1 <= kQuickBits ? 1u << (kQuickBits - l1) : 1;
+        uint32_t *to = pairs + (q << spare);
+        const uint32_t n = span << spare;
+        q += span;
+        if (!DecodeTable::quickLiteral(e) || l1 < shortest) {
+            memset(to, 0, n * sizeof *to);
+            continue;
+        }
+        const uint32_t one = l1 | 1u << 6 | DecodeTable::quickSymbol(e) << 8;
+        const uint32_t *row = rows[l1];
+        for (uint32_t j = 0; j < n; j++)
+            to[j] = one + row[j];
+    }
+}

@@ -4,11 +4,17 @@
 #include "Unpack.h"
 
 #include <string.h>
+
+#include <new>
+
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <cpuid.h>
 #endif
 
 namespace {
+
+// The smallest member whose blocks get literal pairs.
+const int64_t kPairMinOutput = 32768;
 
 // The lengths a block sent from zeros adds its own to.
 const uint8_t kNoLengths[404] = {};
@@ -260,6 +266,14 @@ __attribute__((noinline)) MIRANDOL_WIDE_TARGET LiteralRun literalRunWide(const D
     return literalRunBody(LD, bits, ptr, count, e, o, oLimit, inLimit);
 }
 
+// Runs by literal pairs (defined at the end: placed after the rest, they
+// leave the other code where it is).
+LiteralRun literalPairRun(const DecodeTable &LD, const uint32_t *pairs, uint64_t bits, const uint8_t *ptr,
+                          uint32_t count, uint8_t *o, uint8_t *const oLimit, const uint8_t *inLimit);
+MIRANDOL_WIDE_TARGET LiteralRun literalPairRunWide(const DecodeTable &LD, const uint32_t *pairs, uint64_t bits,
+                                                   const uint8_t *ptr, uint32_t count, uint8_t *o,
+                                                   uint8_t *const oLimit, const uint8_t *inLimit);
+
 }  // namespace
 
 void Unpacker::copyMatch(uint32_t length, uint32_t distance)
@@ -365,6 +379,17 @@ bool Unpacker::readTables29()
     // short codes, and rarely used: a narrow table is quicker to build) by
     // their own widths.
     buildDecodeTable(table, LD, 299, kQuickBits, kMainExtra.bits);
+    // Literal pairs pay for their table (a microsecond or two) in a long
+    // member whose literal codes of six bits or less take half the code
+    // space or more.
+    pairs = nullptr;
+    if (winSize < kWindowSize && outLeft >= kPairMinOutput) {
+        uint32_t shortLiterals = 0;   // their code space, in 64ths
+        for (int i = 0; i < 256; i++)
+            shortLiterals += table[i] - 1u < 6u ? 32u >> (table[i] - 1) : 0;
+        if (shortLiterals >= 32)
+            makeLiteralPairs();
+    }
     buildDecodeTable(table + 299, DD, 60, kQuickBits, distTables().highBits);
     buildDecodeTable(table + 359, LDD, 17);
     buildDecodeTable(table + 376, RD, 28, 1, kLenBits);
@@ -542,8 +567,13 @@ __attribute__((always_inline)) inline Unpacker::Step Unpacker::lzLoop()
             e = LD.quick[in.bits >> (64 - kQuickBits)];
             if (!DecodeTable::quickLiteral(e) || op >= opLimit)
                 continue;
-            LiteralRun run = Wide ? literalRunWide(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit)
-                                  : literalRun(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit);
+            LiteralRun run;
+            if (Sized && pairs)
+                run = Wide ? literalPairRunWide(LD, pairs, in.bits, in.ptr, in.count, win + op, win + opLimit, inLimit)
+                           : literalPairRun(LD, pairs, in.bits, in.ptr, in.count, win + op, win + opLimit, inLimit);
+            else
+                run = Wide ? literalRunWide(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit)
+                           : literalRun(LD, in.bits, in.ptr, in.count, e, win + op, win + opLimit, inLimit);
             in.bits = run.bits;
             in.ptr = run.ptr;
             in.count = run.count;
@@ -763,3 +793,69 @@ Unpacker::Step Unpacker::decodePpm29()
         }
     }
 }
+
+void Unpacker::makeLiteralPairs()
+{
+    if (!pairBuffer)
+        pairBuffer.reset(new (std::nothrow) uint32_t[1u << kPairBits]);
+    if (pairBuffer) {
+        buildLiteralPairs(LD, pairBuffer.get());
+        pairs = pairBuffer.get();
+    }
+}
+
+namespace {
+
+// literalRunBody with LD's literal pairs (buildLiteralPairs; only in a
+// smaller window, where nothing ahead of the output is ever read): one or
+// two literals a look-up, four look-ups per refill (each takes at most
+// kPairBits bits, and the 16 input bits behind them serve the look-up of
+// the code after the run). A run may end up to eight bytes past oLimit, and
+// the byte after its last literal may hold the second byte of a pair entry
+// of one literal.
+__attribute__((always_inline)) inline LiteralRun literalPairRunBody(const DecodeTable &LD, const uint32_t *pairs,
+                                                                    uint64_t bits, const uint8_t *ptr,
+                                                                    uint32_t count, uint8_t *o, uint8_t *const oLimit,
+                                                                    const uint8_t *inLimit)
+{
+    LoopBits in;
+    in.bits = bits;
+    in.ptr = ptr;
+    in.count = count;
+    auto pair = [&]() __attribute__((always_inline)) {
+        const uint32_t p = pairs[in.bits >> (64 - kPairBits)];
+        if (!p)
+            return false;
+        const uint16_t two = (uint16_t)(p >> 8);
+        memcpy(o, &two, 2);
+        o += (p >> 6) & 3;
+        in.bits <<= p & 63;
+        in.count -= p;
+        return true;
+    };
+    for (;;) {
+        in.count &= 63;
+        in.refill();
+        if (!pair() || !pair() || !pair() || !pair() || o >= oLimit || in.ptr > inLimit)
+            break;
+    }
+    return { in.bits, in.ptr, in.count & 63, LD.quick[in.bits >> (64 - kQuickBits)], o };
+}
+
+__attribute__((noinline)) LiteralRun literalPairRun(const DecodeTable &LD, const uint32_t *pairs, uint64_t bits,
+                                                    const uint8_t *ptr, uint32_t count, uint8_t *o,
+                                                    uint8_t *const oLimit, const uint8_t *inLimit)
+{
+    return literalPairRunBody(LD, pairs, bits, ptr, count, o, oLimit, inLimit);
+}
+
+__attribute__((noinline)) MIRANDOL_WIDE_TARGET LiteralRun literalPairRunWide(const DecodeTable &LD,
+                                                                             const uint32_t *pairs, uint64_t bits,
+                                                                             const uint8_t *ptr, uint32_t count,
+                                                                             uint8_t *o, uint8_t *const oLimit,
+                                                                             const uint8_t *inLimit)
+{
+    return literalPairRunBody(LD, pairs, bits, ptr, count, o, oLimit, inLimit);
+}
+
+}  // namespace

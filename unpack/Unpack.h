@@ -122,7 +122,8 @@ enum {
     kMinWindow = 0x10000,   // smallest window of a version 2.9 member
     kWindowPad = 512,       // bytes behind a smaller window: a step begun before its
                             // end, and wide match copies writing a little ahead
-    kQuickBits = 10         // first-level lookup width of the decode tables
+    kQuickBits = 10,        // first-level lookup width of the decode tables
+    kPairBits = 12          // look-up width of the literal pair table
 };
 
 // Reads bits most significant first from inBuf. The buffer always has
@@ -196,6 +197,14 @@ struct DecodeTable {
 // table is read through LoopBits::decodeExtra alone.
 void buildDecodeTable(const uint8_t *lengths, DecodeTable &table, uint32_t size,
                       uint32_t minQuickBits = 1, const uint8_t *extra = nullptr);
+
+// Fills pairs (1 << kPairBits entries) from the first-level look-up of a
+// table of the main alphabet: for the top kPairBits bits, the bits the
+// literals there take (bits 0..5), how many (1 or 2, bits 6..7), the first
+// literal (bits 8..15) and the second (bits 16..23; the second code is a
+// literal the look-up resolves, whole within the kPairBits bits); 0 where
+// the first code is no literal the look-up resolves.
+void buildLiteralPairs(const DecodeTable &table, uint32_t *pairs);
 
 // Clears table: it then decodes every input as symbol 0, after 15 bits.
 void clearDecodeTable(DecodeTable &table);
@@ -462,6 +471,12 @@ public:
     // Version 2.9 state.
     bool tablesRead;
     DecodeTable LD, DD, LDD, RD, BD;
+    // LD's literal pairs (buildLiteralPairs), made for a block of a long
+    // member in a smaller window whose literal codes are mostly short; null
+    // otherwise. The buffer stays for the member's later blocks.
+    const uint32_t *pairs;
+    std::unique_ptr<uint32_t[]> pairBuffer;
+    void makeLiteralPairs();
     uint32_t oldDist[4];
     uint32_t lastDist, lastLength;
     uint8_t oldTable[404];

@@ -38,7 +38,7 @@ Unpacker::Unpacker(UnpackIo *io_)
       externalWindow(false), outLeft(0), outWritten(0),
       outDecoded(0), countedPos(0), ppmError(false), windowClean(false), needsExtension(false),
       wideLoop(wideLoopSupported()),
-      tablesRead(false),
+      tablesRead(false), pairs(nullptr),
       lastDist(0), lastLength(0), oldTableUnset(true), blockType(0), prevLowDist(0), lowDistRepeat(0), ppmEscChar(2)
 {
     // The decode tables are left as they are: version 2.9 builds each one

@@ -2,6 +2,7 @@
 
 #include "Unpack.h"
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -109,6 +110,65 @@ TEST(DecodeTable, ExtraBitsTakenInGiveTheSymbolAndTheBitsBehindItsCode)
                 in.start(buf, 0, 0);
                 ASSERT_EQ(ref, in.decode(t));
                 ASSERT_EQ(refLen, in.position());
+            }
+        }
+    }
+}
+
+// Every entry of the literal pair table gives what decoding its bits code by
+// code gives: the first code's literal (or 0 where the first code is no
+// literal of ten bits or less), and the second literal (ten bits or less)
+// only where its whole code is within the entry's bits.
+TEST(DecodeTable, LiteralPairsGiveWhatDecodingCodeByCodeGives)
+{
+    std::mt19937 rng(5);
+    DecodeTable t;
+    std::vector<uint32_t> pairs(1u << kPairBits);
+    for (int round = 0; round < 40; round++) {
+        // A complete code (a random tree, split at random leaves) for some
+        // of the main alphabet's symbols: short literal codes, longer ones
+        // and the other symbols, with the bits behind some of them taken in.
+        std::vector<uint8_t> depths = { 0 };
+        const size_t used = 20 + rng() % 250;
+        while (depths.size() < used) {
+            size_t at = rng() % depths.size();
+            // Lopsided trees (a few short codes, many long ones) deepen the
+            // newest leaves while they can.
+            const size_t newest = depths.size() - 1 - (rng() % std::min<size_t>(depths.size(), 3));
+            if (round % 2 && depths[newest] < 15)
+                at = newest;
+            if (depths[at] >= 15)
+                continue;
+            depths[at]++;
+            depths.push_back(depths[at]);
+        }
+        std::vector<uint8_t> len(299, 0), extra(299, 0);
+        std::vector<uint32_t> order(299);
+        for (uint32_t i = 0; i < 299; i++)
+            order[i] = i;
+        std::shuffle(order.begin(), order.end(), rng);
+        for (size_t i = 0; i < used; i++)
+            len[order[i]] = depths[i];
+        for (uint32_t i = 263; i < 299; i++)
+            extra[i] = (uint8_t)(rng() % 6);
+        buildDecodeTable(len.data(), t, 299, kQuickBits, extra.data());
+        buildLiteralPairs(t, pairs.data());
+        for (uint32_t v = 0; v < (1u << kPairBits); v++) {
+            const uint32_t bits16 = v << (16 - kPairBits);
+            uint32_t l1, l2;
+            const uint32_t s1 = referenceDecode(bits16, t, l1);
+            const uint32_t p = pairs[v];
+            if (s1 >= 256 || l1 > kQuickBits) {
+                ASSERT_EQ(0u, p) << round << " " << v;
+                continue;
+            }
+            const uint32_t s2 = referenceDecode((bits16 << l1) & 0xFFFF, t, l2);
+            const bool two = s2 < 256 && l2 <= kQuickBits && l1 + l2 <= kPairBits;
+            ASSERT_EQ(two ? 2u : 1u, (p >> 6) & 3) << round << " " << v;
+            ASSERT_EQ(two ? l1 + l2 : l1, p & 63) << round << " " << v;
+            ASSERT_EQ(s1, (p >> 8) & 0xFF) << round << " " << v;
+            if (two) {
+                ASSERT_EQ(s2, (p >> 16) & 0xFF) << round << " " << v;
             }
         }
     }
