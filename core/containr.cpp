@@ -209,11 +209,6 @@ bool Container::walkBlocks(uint32_t position)
         switch (type) {
         case BLOCK_END:
             return true;
-        case BLOCK_COMMENT:
-        case BLOCK_AV:
-        case BLOCK_PROTECT:
-        case BLOCK_SIGN:
-            break;
         case BLOCK_MAIN:
             return false;
         case BLOCK_FILE:
@@ -250,6 +245,9 @@ bool Container::walkBlocks(uint32_t position)
             break;
         }
         default:
+            // Old-style comment, authenticity, recovery and signature blocks
+            // are passed over like any other; a recovery record carries its
+            // data after the header (a long block), which is passed over too.
             if (h.headFlags & LONG_BLOCK) {
                 uint8_t add[4];
                 if (!seek(start + 7) || !read(add, 4)) {

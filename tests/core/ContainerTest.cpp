@@ -126,8 +126,8 @@ bool opensWithFirst(const MagMember &first)
     return opensWith(a);
 }
 
-// The sample archive as it is, scrambled, and with an unknown long block, an old-style comment block and an
-// old-style directory in front and no end block.
+// The sample archive as it is, scrambled, and with an unknown long block, an old-style comment block, an
+// old-style recovery record with its data and an old-style directory in front and no end block.
 TEST(Container, OpensPlainScrambledAndOldStyleArchivesAndBuildsTheTree)
 {
     for (int variant = 0; variant < 3; variant++) {
@@ -140,7 +140,9 @@ TEST(Container, OpensPlainScrambledAndOldStyleArchivesAndBuildsTheTree)
             oldDir.attr = 0x10; // a directory by its attributes
             a.members.insert(a.members.begin(),
                              {rawBlock({0, 0, 0x77, 0x00, 0x80, 11, 0, 3, 0, 0, 0, 'a', 'b', 'c'}),
-                              rawBlock({0, 0, 0x75, 0, 0, 9, 0, 'h', 'i'}), oldDir});
+                              rawBlock({0, 0, 0x75, 0, 0, 9, 0, 'h', 'i'}),
+                              rawBlock({0, 0, 0x78, 0x00, 0x80, 11, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+                              oldDir});
         }
         m.write(a, variant == 1);
         ASSERT_TRUE(m.open()) << m.error();
