@@ -19,7 +19,8 @@
 // While the new file exists SIGINT, SIGTERM and SIGHUP are held back; one
 // that came meanwhile (and is not ignored) stops the write and is taken.
 // Returns 0 once the file is in place; that signal, for the caller to act
-// on once it has said so; or -1 with error set ("cannot write NAME: ...").
+// on once it has said so; or -1. error then says what failed and whether
+// the old file was kept.
 int magWriteWhole(const std::string &path, const std::vector<uint8_t> &bytes, std::string &error);
 
 // Whether a file name (a member's, with any folders) is one of the new
