@@ -124,8 +124,8 @@ std::vector<uint8_t> magScramble(const std::vector<uint8_t> &archive)
     return out;
 }
 
-// What a member may be at most: the longest name the reader takes, and a
-// size whose sum with others still fits an archive.
+// What a member may be at most: the longest name the reader takes, and
+// the largest file mkmag packs.
 const size_t MAX_NAME = 1023;
 const uint64_t MAX_DATA = 0x40000000u;
 
@@ -202,15 +202,12 @@ static bool collect(const std::string &dir, const std::string &prefix, std::vect
             m.name = prefix + n;
             // Told from the size first: a huge file is never read. One that
             // grew meanwhile is read no further than the limit.
-            if (m.name.size() > MAX_NAME || (uint64_t)st.st_size > MAX_DATA) {
-                error = "name or file too long: " + path;
-                return false;
-            }
-            if (!readWhole(path, m.data, MAX_DATA)) {
+            bool tooLong = m.name.size() > MAX_NAME || (uint64_t)st.st_size > MAX_DATA;
+            if (!tooLong && !readWhole(path, m.data, MAX_DATA)) {
                 error = "cannot read " + path;
                 return false;
             }
-            if (m.data.size() > MAX_DATA) {
+            if (tooLong || m.data.size() > MAX_DATA) {
                 error = "name or file too long: " + path;
                 return false;
             }
