@@ -3,7 +3,10 @@
 // with stored members, scrambled when asked. Archives in DIR (its own output
 // among them) and the reader's own folders "temp" and "save" at the top of
 // DIR are left out; an empty DIR is refused, and what the reader would miss,
-// misread or refuse is told on standard error.
+// misread or refuse is told on standard error. The archive is written beside
+// OUT and put in its place only when whole: a failure or a quit signal
+// leaves the old one as it was.
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "MagCheck.h"
+#include "MagOutput.h"
 #include "MagWriter.h"
 
 static int usage()
@@ -36,13 +40,19 @@ int main(int argc, char **argv)
     }
     if (args.size() != 2)
         return usage();
+    // Past a file-size limit a write fails (EFBIG) and is told like a full disk.
+    signal(SIGXFSZ, SIG_IGN);
 
     MagArchive archive;
     std::string error;
     std::vector<MagMember> found;
+    std::vector<std::string> skipped;
     // What the reader writes beside its magazine is never part of it.
     const std::vector<std::string> readersOwn = {"temp", "save"};
-    if (!magCollect(args[1], found, error, readersOwn)) {
+    bool collected = magCollect(args[1], found, error, readersOwn, &skipped);
+    for (const std::string &s : skipped)
+        fprintf(stderr, "mkmag: %s\n", s.c_str());
+    if (!collected) {
         fprintf(stderr, "mkmag: %s\n", error.c_str());
         return 1;
     }
@@ -57,7 +67,8 @@ int main(int argc, char **argv)
                 path[i] = '/';
         bool isOutput = outExists && stat(path.c_str(), &st) == 0 && st.st_dev == out.st_dev &&
                         st.st_ino == out.st_ino;
-        if (isOutput || magIsArchiveName(m.name))
+        // An unfinished archive of this tool is one too.
+        if (isOutput || magIsArchiveName(m.name) || magIsUnfinishedName(m.name))
             fprintf(stderr, "mkmag: leaving out %s: an archive is never packed into another\n",
                     m.name.c_str());
         else
@@ -78,15 +89,18 @@ int main(int argc, char **argv)
     }
     if (scramble)
         bytes = magScramble(bytes);
-    FILE *f = fopen(args[0].c_str(), "wb");
-    if (!f) {
-        fprintf(stderr, "mkmag: cannot create %s\n", args[0].c_str());
-        return 1;
-    }
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = fclose(f) == 0 && ok;
-    if (!ok) {
-        fprintf(stderr, "mkmag: cannot write %s\n", args[0].c_str());
+    int result = magWriteWhole(args[0], bytes, error);
+    if (result != 0) {
+        fprintf(stderr, "mkmag: %s\n", error.c_str());
+        if (result > 0) {
+            // Ended by the signal that stopped it, as a shell expects.
+            signal(result, SIG_DFL);
+            sigset_t stop;
+            sigemptyset(&stop);
+            sigaddset(&stop, result);
+            sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+            raise(result);
+        }
         return 1;
     }
     printf("%s: %zu members, %zu bytes%s\n", args[0].c_str(), archive.members.size(), bytes.size(),

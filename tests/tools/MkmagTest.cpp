@@ -1,12 +1,17 @@
 // Runs the built mkmag on folders an editor might give it.
 #include <gtest/gtest.h>
 
+#include "FullDisk.h"
 #include "PictureWriters.h"
 #include "TestDirs.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -44,6 +49,53 @@ int runTool(const std::string &tool, const std::string &args, std::string &out, 
     out = text("out.txt");
     err = text("err.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// How mkmag is hindered in runMkmag: a file-size limit of that many bytes
+// (SIGXFSZ left to its default), a quit signal waiting from the start.
+struct Hindrance {
+    rlim_t fileLimit = RLIM_INFINITY;
+    int pendingSignal = 0;
+};
+
+// Runs the built mkmag with its standard error to errPath (standard output
+// dropped) and ten seconds at most: the status as waitpid gives it, and the
+// most memory it held in KiB.
+int runMkmag(const std::vector<std::string> &args, const std::string &errPath, const Hindrance &h = Hindrance(),
+             long *maxKiB = nullptr)
+{
+    const std::string tool = M2_BINARY_DIR "/mkmag";
+    std::vector<char *> argv = {const_cast<char *>(tool.c_str())};
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), out = open("/dev/null", O_WRONLY);
+        dup2(err, 2);
+        dup2(out, 1);
+        signal(SIGXFSZ, SIG_DFL);
+        struct rlimit limit;
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = h.fileLimit;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        if (h.pendingSignal) {   // held back and waiting across the exec
+            sigset_t held;
+            sigemptyset(&held);
+            sigaddset(&held, h.pendingSignal);
+            sigprocmask(SIG_BLOCK, &held, nullptr);
+            raise(h.pendingSignal);
+        }
+        alarm(10);
+        execv(tool.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = -1;
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    if (maxKiB)
+        *maxKiB = usage.ru_maxrss;
+    return status;
 }
 
 // The folder "in" (with an empty "sub") holding the files.
@@ -166,4 +218,121 @@ TEST(Mkmag, WarnsOfWhatTheReaderRefuses)
         EXPECT_EQ(runTool("mkmag", "out.dat in", out, err), 0) << c.what;
         EXPECT_EQ(err, c.warning) << c.what;
     }
+}
+
+// Packing again in place that fails (a file-size limit, a full disk) or is
+// stopped by a quit signal leaves the old archive byte for byte and nothing
+// beside it, and says so.
+TEST(Mkmag, AFailedPackingKeepsTheOldArchive)
+{
+    const struct { const char *what; DiskKind disk; bool limited; int signal; } cases[] = {
+        {"file-size limit", DISK_ROOMY, true, 0},
+        {"full tmpfs", DISK_TMPFS, false, 0},
+        {"SIGTERM while writing", DISK_ROOMY, false, SIGTERM},
+    };
+    for (const auto &c : cases) {
+        ScopedWorkDir dir;
+        const std::string errPath = dir.path() + "/err.txt";
+        ScopedDisk disk(c.disk);
+        if (!disk.available()) {
+            printf("[  SKIPPED ] %s: no tmpfs can be mounted here\n", c.what);
+            continue;
+        }
+        makeFolder(kMagazine);
+        ASSERT_EQ(runMkmag({"in/issue.dat", "in"}, errPath), 0) << c.what << ": " << text(errPath);
+        std::vector<uint8_t> old = readFile("in/issue.dat");
+        writeFile("in/sound.wav", std::string(8192, 'x'));
+        std::vector<std::string> before = listDirectory("in");
+        Hindrance h;
+        if (c.limited)
+            h.fileLimit = old.size();
+        h.pendingSignal = c.signal;
+        disk.fill();
+        int status = runMkmag({"in/issue.dat", "in"}, errPath, h);
+        disk.empty();
+        EXPECT_TRUE(c.signal ? WIFSIGNALED(status) && WTERMSIG(status) == c.signal
+                             : WIFEXITED(status) && WEXITSTATUS(status) == 1)
+            << c.what << ": status " << status;
+        EXPECT_EQ(readFile("in/issue.dat"), old) << c.what;
+        EXPECT_EQ(listDirectory("in"), before) << c.what;
+        std::string err = text(errPath);
+        EXPECT_NE(err.find(c.signal ? "mkmag: stopped by signal " : "mkmag: cannot write in/issue.dat: "),
+                  std::string::npos) << c.what << ": " << err;
+        EXPECT_NE(err.find("in/issue.dat is left as it was\n"), std::string::npos) << c.what << ": " << err;
+    }
+}
+
+// A link to a folder already on the way down is skipped with a word, each
+// one; links to files and to folders elsewhere are followed.
+TEST(Mkmag, LinksBackUpAreSkippedWithAWord)
+{
+    typedef std::vector<std::pair<std::string, std::string>> Links;   // name in "in", what it names
+    const struct { const char *what; Links links; std::vector<std::string> skipped, extra; } cases[] = {
+        {"two links to the folder itself", {{"l1", "."}, {"l2", "."}}, {"in/l1", "in/l2"}, {}},
+        {"a link to the folder above, deeper down", {{"sub/up", ".."}, {"sub/top", "../../in"}},
+         {"in/sub/top", "in/sub/up"}, {}},
+        {"links to a file and a folder elsewhere", {{"far", "../elsewhere"}, {"sub/file.txt", "../../elsewhere/x.txt"}},
+         {}, {"far/x.txt", "sub/file.txt"}},
+        {"a link from elsewhere back in", {{"far", "../elsewhere"}, {"../elsewhere/back", "../in"}},
+         {"in/far/back"}, {"far/x.txt"}},
+    };
+    for (const auto &c : cases) {
+        ScopedWorkDir dir;
+        makeFolder(kMagazine);
+        mkdir("elsewhere", 0755);
+        writeFile("elsewhere/x.txt", "far away");
+        for (const auto &l : c.links)
+            ASSERT_EQ(symlink(l.second.c_str(), ("in/" + l.first).c_str()), 0) << l.first;
+        ASSERT_EQ(runMkmag({"out.dat", "in"}, "err.txt"), 0) << c.what << ": " << text("err.txt");
+        std::string said;
+        for (const std::string &s : c.skipped)
+            said += "mkmag: skipping " + s + ": a link back to a folder being packed\n";
+        EXPECT_EQ(text("err.txt"), said) << c.what;
+        std::string listing, err;
+        runTool("magls", "out.dat", listing, err);
+        for (const std::string &n : c.extra)
+            EXPECT_NE(listing.find(" " + n + "\n"), std::string::npos) << c.what << ": " << n << " in " << listing;
+        EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 3 + (long)c.extra.size()) << c.what << listing;
+    }
+}
+
+// A file past the size an archive member may have is refused from its size,
+// before a byte of it is read (a sparse 5 GiB file, read in no time).
+TEST(Mkmag, AFileOverTheLimitIsRefusedFromItsSize)
+{
+    ScopedWorkDir dir;
+    makeFolder(kMagazine);
+    int fd = open("in/huge.wav", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(ftruncate(fd, 5LL << 30), 0);
+    close(fd);
+    long maxKiB = 0;
+    int status = runMkmag({"out.dat", "in"}, "err.txt", Hindrance(), &maxKiB);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(text("err.txt"), "mkmag: name or file too long: in/huge.wav\n");
+    EXPECT_LT(maxKiB, 256 * 1024);
+    EXPECT_FALSE(fileExists("out.dat"));
+}
+
+// A link named as the archive stays one, the file it ends at is replaced
+// and keeps its permissions; what a killed run left beside an archive is
+// never packed.
+TEST(Mkmag, ReplacesTheFileALinkEndsAtAndLeavesOutLeftovers)
+{
+    ScopedWorkDir dir;
+    makeFolder(kMagazine);
+    mkdir("issues", 0755);
+    writeFile("issues/real.dat", "an older archive");
+    chmod("issues/real.dat", 0604);
+    ASSERT_EQ(symlink("issues/real.dat", "link.dat"), 0);
+    writeFile("in/issue.dat.mkmag-new-999999-0", "half an archive");
+    ASSERT_EQ(runMkmag({"link.dat", "in"}, "err.txt"), 0) << text("err.txt");
+    EXPECT_EQ(text("err.txt"), "mkmag: leaving out issue.dat.mkmag-new-999999-0: an archive is never packed "
+                               "into another\n");
+    struct stat st;
+    ASSERT_EQ(lstat("link.dat", &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat("issues/real.dat", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    EXPECT_EQ(text("issues/real.dat").substr(0, 4), "Rar!");
+    EXPECT_EQ(listDirectory("issues"), std::vector<std::string>{"real.dat"});
 }

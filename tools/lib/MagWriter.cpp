@@ -124,7 +124,14 @@ std::vector<uint8_t> magScramble(const std::vector<uint8_t> &archive)
     return out;
 }
 
-static bool readWhole(const std::string &path, std::vector<uint8_t> &data)
+// What a member may be at most: the longest name the reader takes, and
+// the largest file mkmag packs.
+const size_t MAX_NAME = 1023;
+const uint64_t MAX_DATA = 0x40000000u;
+
+// Reads a file of at most limit bytes: false when it cannot be read; more
+// than limit bytes in data when it has grown past that.
+static bool readWhole(const std::string &path, std::vector<uint8_t> &data, uint64_t limit)
 {
     FILE *f = fopen(path.c_str(), "rb");
     if (!f)
@@ -132,17 +139,26 @@ static bool readWhole(const std::string &path, std::vector<uint8_t> &data)
     data.clear();
     uint8_t buf[65536];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+    while (data.size() <= limit && (n = fread(buf, 1, sizeof buf, f)) > 0)
         data.insert(data.end(), buf, buf + n);
     bool ok = !ferror(f);
     fclose(f);
     return ok;
 }
 
-static bool collect(const std::string &dir, const std::string &prefix,
-                    std::vector<MagMember> &members, std::string &error, int depth,
-                    const std::vector<std::string> &leaveOut)
+// A folder told by its device and inode.
+struct FolderId {
+    dev_t dev;
+    ino_t ino;
+};
+
+// Collects the files under dir; walk holds the folders from the top one
+// down to dir.
+static bool collect(const std::string &dir, const std::string &prefix, std::vector<MagMember> &members,
+                    std::string &error, std::vector<FolderId> &walk, const std::vector<std::string> &leaveOut,
+                    std::vector<std::string> *skipped)
 {
+    int depth = (int)walk.size() - 1;
     if (depth > 64) {
         error = "directories nested too deeply: " + dir;
         return false;
@@ -166,16 +182,32 @@ static bool collect(const std::string &dir, const std::string &prefix,
         if (S_ISDIR(st.st_mode)) {
             if (depth == 0 && std::find(leaveOut.begin(), leaveOut.end(), n) != leaveOut.end())
                 continue;
-            if (!collect(path, prefix + n + "\\", members, error, depth + 1, leaveOut))
+            // A folder already on the walk (a link back up, such as one to
+            // ".") would be packed inside itself again and again.
+            bool onWalk = std::any_of(walk.begin(), walk.end(), [&](const FolderId &f) {
+                return f.dev == st.st_dev && f.ino == st.st_ino;
+            });
+            if (onWalk) {
+                if (skipped)
+                    skipped->push_back("skipping " + path + ": a link back to a folder being packed");
+                continue;
+            }
+            walk.push_back({st.st_dev, st.st_ino});
+            bool ok = collect(path, prefix + n + "\\", members, error, walk, leaveOut, skipped);
+            walk.pop_back();
+            if (!ok)
                 return false;
         } else if (S_ISREG(st.st_mode)) {
             MagMember m;
             m.name = prefix + n;
-            if (!readWhole(path, m.data)) {
+            // Told from the size first: a huge file is never read. One that
+            // grew meanwhile is read no further than the limit.
+            bool tooLong = m.name.size() > MAX_NAME || (uint64_t)st.st_size > MAX_DATA;
+            if (!tooLong && !readWhole(path, m.data, MAX_DATA)) {
                 error = "cannot read " + path;
                 return false;
             }
-            if (m.name.size() > 1023 || m.data.size() > 0x40000000u) {
+            if (tooLong || m.data.size() > MAX_DATA) {
                 error = "name or file too long: " + path;
                 return false;
             }
@@ -186,7 +218,13 @@ static bool collect(const std::string &dir, const std::string &prefix,
 }
 
 bool magCollect(const std::string &dir, std::vector<MagMember> &members, std::string &error,
-                const std::vector<std::string> &leaveOut)
+                const std::vector<std::string> &leaveOut, std::vector<std::string> *skipped)
 {
-    return collect(dir, "", members, error, 0, leaveOut);
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0) {
+        error = "cannot read directory " + dir;
+        return false;
+    }
+    std::vector<FolderId> walk = {{st.st_dev, st.st_ino}};
+    return collect(dir, "", members, error, walk, leaveOut, skipped);
 }

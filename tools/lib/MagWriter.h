@@ -56,8 +56,12 @@ MagMember magDirectory(const std::string &name);
 std::vector<uint8_t> magScramble(const std::vector<uint8_t> &archive);
 
 // Every regular file under dir, names relative to it with "\" separators,
-// sorted; the folders directly in dir named in leaveOut are not read.
+// sorted; the folders directly in dir named in leaveOut are not read. Links
+// are followed, but never into a folder already on the way down from dir
+// (a link back up): each such link is left out with a line in skipped.
+// A member whose name or size is past the limits ends the walk ("name or
+// file too long"), told from its size before it is read.
 bool magCollect(const std::string &dir, std::vector<MagMember> &members, std::string &error,
-                const std::vector<std::string> &leaveOut = {});
+                const std::vector<std::string> &leaveOut = {}, std::vector<std::string> *skipped = nullptr);
 
 #endif

@@ -1,0 +1,212 @@
+// Writing an archive beside the old one and renaming it over (see MagOutput.h).
+#include "MagOutput.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+// What follows the name of the file replaced: MARKER, the writer's process
+// id, "-" and a number telling apart the names tried.
+const char MARKER[] = ".mkmag-new-";
+const size_t MARKER_LENGTH = sizeof MARKER - 1;
+
+// Links followed at most, as the system does for a path.
+const int MAX_LINKS = 40;
+
+// Bytes written between two looks for a quit signal.
+const size_t CHUNK = 1 << 20;
+
+const int QUIT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The directory part of path with its trailing "/" ("" for a bare name).
+std::string directoryOf(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file a chain of links starting at path ends at (path itself when it
+// is no link or nothing is there); empty with errno set when the chain
+// does not end or a link cannot be read.
+std::string resolveLinks(const std::string &path)
+{
+    std::string current = path;
+    for (int links = 0; links <= MAX_LINKS; links++) {
+        struct stat st;
+        if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        char text[PATH_MAX];
+        ssize_t n = readlink(current.c_str(), text, sizeof text);
+        if (n <= 0 || (size_t)n >= sizeof text) {
+            errno = n < 0 ? errno : ENAMETOOLONG;
+            return std::string();
+        }
+        current = text[0] == '/' ? std::string(text, (size_t)n) : directoryOf(current) + std::string(text, (size_t)n);
+    }
+    errno = ELOOP;
+    return std::string();
+}
+
+// Makes the new file beside target (O_EXCL: never an existing file nor a
+// link); -1 with errno set when none can be made.
+int createBeside(const std::string &target, mode_t mode, std::string &name)
+{
+    std::string directory = directoryOf(target);
+    std::string base = target.substr(directory.size());
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::string suffix = MARKER + std::to_string((long)getpid()) + "-" + std::to_string(attempt);
+        // Cut short where the target's name is long enough to make it too long.
+        name = directory + base.substr(0, NAME_MAX - suffix.size()) + suffix;
+        int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// A quit signal held back and waiting, taken so that it does not end the
+// process when let through; 0 when none (one the process ignores is taken
+// and dropped).
+int takeQuitSignal()
+{
+    sigset_t pending;
+    if (sigpending(&pending) != 0)
+        return 0;
+    for (int sig : QUIT_SIGNALS) {
+        if (sigismember(&pending, sig) != 1)
+            continue;
+        struct sigaction action;
+        sigaction(sig, nullptr, &action);
+        sigset_t one;
+        sigemptyset(&one);
+        sigaddset(&one, sig);
+        const struct timespec now = {0, 0};
+        sigtimedwait(&one, nullptr, &now);
+        if (action.sa_handler != SIG_IGN)
+            return sig;
+    }
+    return 0;
+}
+
+// Writes every byte to fd, looking for a quit signal after each chunk when
+// asked: false with errno set, or with the signal in quit.
+bool writeAll(int fd, const std::vector<uint8_t> &bytes, bool watch, int &quit)
+{
+    for (size_t done = 0; done < bytes.size();) {
+        size_t size = bytes.size() - done < CHUNK ? bytes.size() - done : CHUNK;
+        ssize_t n = write(fd, bytes.data() + done, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            errno = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        done += (size_t)n;
+        if (watch && (quit = takeQuitSignal()) != 0)
+            return false;
+    }
+    return true;
+}
+
+// A device or pipe named by path: written into as it is.
+int writeInto(const std::string &path, const std::vector<uint8_t> &bytes, std::string &error)
+{
+    int quit = 0;
+    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    bool ok = fd >= 0 && writeAll(fd, bytes, false, quit);
+    int saved = errno;
+    if (fd >= 0 && close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (ok)
+        return 0;
+    error = "cannot write " + path + ": " + strerror(saved);
+    return -1;
+}
+
+// The new file's part of magWriteWhole, with the quit signals held back.
+int replaceWith(const std::string &path, const std::string &target, const std::vector<uint8_t> &bytes,
+                std::string &error)
+{
+    struct stat old;
+    bool replacing = stat(target.c_str(), &old) == 0;
+    // A replaced file's permissions are set below, once nobody else can
+    // read the empty file.
+    std::string name;
+    int fd = createBeside(target, replacing ? 0600 : 0644, name);
+    if (fd < 0) {
+        error = "cannot create a new file beside " + target + ": " + strerror(errno);
+        return -1;
+    }
+    if (replacing)
+        fchmod(fd, old.st_mode & 07777);   // a file system without modes keeps 0600
+    int quit = 0;
+    bool ok = writeAll(fd, bytes, true, quit) && fsync(fd) == 0;
+    int saved = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (ok && (quit = takeQuitSignal()) == 0) {
+        if (rename(name.c_str(), target.c_str()) == 0)
+            return 0;
+        saved = errno;
+    }
+    unlink(name.c_str());
+    if (quit) {
+        error = std::string("stopped by signal ") + strsignal(quit) + ": " + path +
+                (replacing ? " is left as it was" : " was not written");
+        return quit;
+    }
+    error = "cannot write " + path + ": " + strerror(saved) +
+            (replacing ? "; " + path + " is left as it was" : std::string());
+    return -1;
+}
+
+} // namespace
+
+int magWriteWhole(const std::string &path, const std::vector<uint8_t> &bytes, std::string &error)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
+            return writeInto(path, bytes, error);
+        error = "cannot write " + path + ": not a regular file";
+        return -1;
+    }
+    std::string target = resolveLinks(path);
+    if (target.empty()) {
+        error = "cannot write " + path + ": " + strerror(errno);
+        return -1;
+    }
+    sigset_t quit, previous;
+    sigemptyset(&quit);
+    for (int sig : QUIT_SIGNALS)
+        sigaddset(&quit, sig);
+    sigprocmask(SIG_BLOCK, &quit, &previous);
+    int result = replaceWith(path, target, bytes, error);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return result;
+}
+
+bool magIsUnfinishedName(const std::string &name)
+{
+    size_t at = name.rfind(MARKER);
+    if (at == std::string::npos || at == 0)
+        return false;
+    size_t pid = at + MARKER_LENGTH, dash = name.find('-', pid);
+    if (dash == std::string::npos || dash == pid || dash + 1 == name.size())
+        return false;
+    for (size_t i = pid; i < name.size(); i++)
+        if (i != dash && (name[i] < '0' || name[i] > '9'))
+            return false;
+    return true;
+}
