@@ -395,6 +395,11 @@ void Browser::startMagazine()
     File *file = static_cast<File *>(Tree::findPath(g_container.root, config().startArticle.str));
     g_container.lastFound = file;
     Article *article = file ? file->getArticle() : nullptr;
+    if (!article && g_system->quit_requested()) {
+        // A quit cut the layout short: nothing is missing, and the exit
+        // already queued ends the run.
+        return;
+    }
     if (!article) {
         settle();
         g_system->set_error_message("No main article");
