@@ -506,7 +506,9 @@ void Browser::dispatch(int msg, int param)
             currentArticle->activate();
             presentPage();
             settle();
-        } else {
+        } else if (!g_system->quit_requested()) {
+            // (A quit that cut the layout short ends the run without the
+            // closing show.)
             handleMessage(MSG_QUIT_REQUEST, 0);
         }
         break;
