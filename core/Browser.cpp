@@ -420,6 +420,10 @@ void Browser::startMagazine()
 
 void Browser::openMain()
 {
+    // A quit asked for since the start article was laid out: the reader is
+    // ending, and the article is not shown (nor counted as read).
+    if (g_system->quit_requested())
+        return;
     history.open(config().startArticle.str);
     g_playlist.pendingSound = nullptr;
     if (!config().immsong)

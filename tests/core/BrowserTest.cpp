@@ -179,7 +179,8 @@ TEST(BrowserRun, NoSystemOrArchiveRunsNothingAndTeardownSilencesTheMusicLast)
     g_system = previous;
 }
 
-// Ctrl+C as the n-th picture of the start article is made.
+// Ctrl+C as the n-th picture of the start article is made, or (n = 0) once
+// it is laid out, just before the message that opens it is queued.
 struct QuitAtPicture : FakeSystem {
     size_t quitAt = 1;
     size_t made = 0;
@@ -188,6 +189,12 @@ struct QuitAtPicture : FakeSystem {
         if (++made == quitAt)
             post_message(MSG_EXIT, 0);
         return FakeSystem::create_image(width, height, pixels, mask);
+    }
+    void post_message(int message, int parameter) override
+    {
+        if (message == MSG_OPEN_MAIN && quitAt == 0)
+            FakeSystem::post_message(MSG_EXIT, 0);
+        FakeSystem::post_message(message, parameter);
     }
 };
 
@@ -203,6 +210,7 @@ TEST(BrowserRun, AQuitDuringALayoutEndsItBeforeTheNextPictureAndTheArticleIsNotR
     } cases[] = {
         {"at the first picture: the rest is skipped", 1, 1},
         {"at the last picture: laid out whole, but not shown", 8, 8},
+        {"after the layout, before the article is opened", 0, 8},
     };
     for (const auto &c : cases) {
         System *previous = g_system;
