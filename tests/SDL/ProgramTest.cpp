@@ -1,7 +1,6 @@
 // Runs the built reader as a user would, in a directory of its own.
 #include <gtest/gtest.h>
 
-#include "PictureWriters.h"
 #include "SDLTestSupport.h"
 #include "TestDirs.h"
 
@@ -230,45 +229,4 @@ TEST(Program, UnsavedSettingsAreSaidAndEndWithOne)
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Could not save the settings\n");
     EXPECT_NE(run.out.find("this text"), std::string::npos);
-}
-
-// SIGTERM while the start article's eight large photographs are laid out:
-// the layout stops, the reader ends as always, and the article it never
-// showed is not in the visited list (nor is an article that was never
-// opened); an earlier visit stays.
-TEST(Program, ATerminationDuringTheStartArticlesLayoutLeavesItUnread)
-{
-    std::vector<uint32_t> pixels((size_t)4000 * 3000);
-    for (uint32_t y = 0; y < 3000; y++)
-        for (uint32_t x = 0; x < 4000; x++)
-            pixels[(size_t)y * 4000 + x] = (x * 255 / 4000) << 16 | (y * 255 / 3000) << 8 | ((x ^ y) & 0x3F);
-    std::vector<uint8_t> jpeg = makeJPEG(4000, 3000, pixels, 90);
-    auto prepare = [&](const std::string &dir) {
-        std::vector<std::pair<std::string, std::string>> files = {
-            {"config.txt", "<scheme name=a><background theme=t></scheme><theme name=t></theme>"},
-            {"background.jpg", "not decoded"},
-            {"old.txt", "<article scheme=a>Read before"}};
-        std::string text = "<article scheme=a>Eight photographs <link command=a target=old.txt>old</link>";
-        for (char n = '0'; n < '8'; n++) {
-            files.push_back({std::string("p") + n + ".jpg", std::string(jpeg.begin(), jpeg.end())});
-            text += std::string("<img file=p") + n + ".jpg>";
-        }
-        files.push_back({"main.txt", text});
-        packMagazine(dir, files);
-        mkdir((dir + "/temp").c_str(), 0755);
-        writeFile(dir + "/temp/visited.txt", std::string("old.txt\r\n"));
-    };
-    const std::string config = std::string("verbose=true\nfullscreen=false\n") + QUIET;
-    ReaderRun run = runReader("", config, prepare, {1, "^create_image, width: 4000", 2, "TERM"},
-                              [](const std::string &dir) {
-                                  EXPECT_EQ(readText(dir + "/temp/visited.txt"), "old.txt\r\n");
-                              });
-    EXPECT_EQ(run.status, 0) << run.err;
-    // Stopped before the last photograph, and nothing of the article drawn.
-    size_t made = 0;
-    for (size_t at = 0; (at = run.out.find("create_image, width: 4000", at)) != std::string::npos; at++)
-        made++;
-    EXPECT_GE(made, 2u);
-    EXPECT_LT(made, 8u);
-    EXPECT_EQ(run.out.find("out_text, 'Eight"), std::string::npos);
 }
