@@ -4,6 +4,7 @@
 #include "ArticleLayout.h"
 #include "Browser.h"
 #include "File.h"
+#include "System.h"
 
 static void deleteCachedArticle(Article *article)
 {
@@ -24,12 +25,18 @@ Article *File::getArticle()
     if (!load(data, size))
         return nullptr;
     Article *laidOut;
+    bool cut;
     {
         ArticleLayout layout(this, data, size);
         laidOut = layout.parse();
+        // A quit asked for during the layout (the markup after some picture
+        // skipped, or the whole article laid out meanwhile): the reader is
+        // ending, and an article it never showed whole is neither shown nor
+        // counted as read. Nor is it kept as if whole.
+        cut = layout.quitting || (g_system && g_system->quit_requested());
     }
     delete[] data;
-    if (laidOut && laidOut->failed) {
+    if (laidOut && (laidOut->failed || cut)) {
         delete laidOut;
         laidOut = nullptr;
     }

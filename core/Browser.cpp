@@ -395,6 +395,11 @@ void Browser::startMagazine()
     File *file = static_cast<File *>(Tree::findPath(g_container.root, config().startArticle.str));
     g_container.lastFound = file;
     Article *article = file ? file->getArticle() : nullptr;
+    if (!article && g_system->quit_requested()) {
+        // A quit cut the layout short: nothing is missing, and the exit
+        // already queued ends the run.
+        return;
+    }
     if (!article) {
         settle();
         g_system->set_error_message("No main article");
@@ -415,6 +420,10 @@ void Browser::startMagazine()
 
 void Browser::openMain()
 {
+    // A quit asked for since the start article was laid out: the reader is
+    // ending, and the article is not shown (nor counted as read).
+    if (g_system->quit_requested())
+        return;
     history.open(config().startArticle.str);
     g_playlist.pendingSound = nullptr;
     if (!config().immsong)
@@ -501,7 +510,9 @@ void Browser::dispatch(int msg, int param)
             currentArticle->activate();
             presentPage();
             settle();
-        } else {
+        } else if (!g_system->quit_requested()) {
+            // (A quit that cut the layout short ends the run without the
+            // closing show.)
             handleMessage(MSG_QUIT_REQUEST, 0);
         }
         break;

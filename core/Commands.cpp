@@ -105,6 +105,9 @@ static Article *findArticle(const char *name)
 // The message stays while the pointer rests on the link that gave it.
 static void articleNotFound(Article *article)
 {
+    // A quit cut the layout short: the article is there, the reader ending.
+    if (g_system->quit_requested())
+        return;
     statusText.set("Article not found");
     if (article)
         article->setStatus(statusText.str);

@@ -365,6 +365,11 @@ bool SearchIndex::addAllArticles(File *node, uint32_t &counter)
         File *file = stack.back();
         stack.pop_back();
         if (isArticleFile(file)) {
+            // Loading a damaged member can take long: a quit asked for
+            // meanwhile is served before the next one, and the index cut
+            // short is given up (the caller keeps only a whole one).
+            if (g_system->quit_requested())
+                return false;
             uint8_t *data = nullptr;
             uint32_t size = 0;
             if (file->load(data, size))

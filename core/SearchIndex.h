@@ -70,7 +70,7 @@ public:
 
     // Indexes every text File of the tree in name order, reporting each one
     // to indexing_progress (counter counts them). False when the platform
-    // asked to stop.
+    // asked to stop, or a quit was asked for (checked before each article).
     bool addAllArticles(File *node, uint32_t &counter);
     // Indexes one article: the words after its "article" tag. Takes the text
     // (new[]) over and frees it. Nothing happens once N articles are in.

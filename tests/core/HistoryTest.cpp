@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "Area.h"
 #include "Areas.h"
+#include "Commands.h"
 #include "File.h"
 #include "Link.h"
 #include "MagazineRig.h"
@@ -197,6 +199,35 @@ TEST_F(ViewFixture, ReloadLaysOutAgainAndAFailedReloadShowsThePreviousPlace)
         EXPECT_FALSE(history.hasOlder());
     }
     EXPECT_TRUE(sys.called("post_message 13"));
+}
+
+// A quit asked for while an article is laid out: the reader is ending, and
+// the article is neither shown, kept as laid out, nor counted as read; no
+// "Article not found" is said, and a reload of the first article cut so
+// ends without the closing show.
+TEST_F(ViewFixture, AnArticleLaidOutWhileAQuitWasAskedForIsNeitherShownNorRead)
+{
+    ASSERT_TRUE(history.open(name(0).c_str()));
+    Article *a = currentArticle;
+    sys.quitting = true;
+    const struct {
+        const char *name;
+        std::function<bool()> open;
+    } cases[] = {
+        {"opened by name", [&] { return history.open(name(1).c_str()); }},
+        {"a link's article", [&] { return Article::executeCommand(a, CMD_ARTICLE, name(2).c_str(), 0); }},
+        {"a link replacing the page", [&] { return Article::executeCommand(a, CMD_REPLACE, name(3).c_str(), 0); }},
+    };
+    for (int i = 0; i < 3; i++) {
+        EXPECT_FALSE(cases[i].open()) << cases[i].name;
+        EXPECT_EQ(currentArticle, a) << cases[i].name;
+        EXPECT_TRUE(!file(i + 1)->visited && !file(i + 1)->article) << cases[i].name;
+        EXPECT_STRNE(statusText.c_str(), "Article not found") << cases[i].name;
+    }
+    sys.clearCalls();
+    g_browser.handleMessage(MSG_RELOAD, 0);
+    EXPECT_EQ(currentArticle, nullptr);
+    EXPECT_FALSE(sys.called("post_message 13") || sys.called("flip")) << "the closing show began";
 }
 
 TEST_F(ViewFixture, TwentyRoundsOfThemesOpensBacksAndReloads)

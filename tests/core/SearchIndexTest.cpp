@@ -10,6 +10,7 @@
 #include "Browser.h"
 #include "LayoutRig.h"
 #include "MagWriter.h"
+#include "Messages.h"
 #include "SearchIndex.h"
 
 namespace {
@@ -105,6 +106,49 @@ TEST(SearchIndex, BuildCoversLooseArticlesAndNeedsAnArticle)
     ASSERT_TRUE(g_container.open());
     g_browser.buildSearchIndex();
     EXPECT_EQ(g_browser.searchIndex, nullptr);
+}
+
+// Ctrl+C as the n-th article of the first search is indexed.
+struct QuitDuringIndex : FakeSystem {
+    int quitAt = 0;
+    std::vector<int> reported;
+    bool indexing_progress(int count) override
+    {
+        reported.push_back(count);
+        if (count == quitAt)
+            post_message(MSG_EXIT, 0);
+        return true;
+    }
+};
+
+// A quit during the build ends it before the next article is loaded, and the
+// index cut short is not kept: a later search would build it again.
+TEST(SearchIndex, AQuitDuringTheBuildEndsItBeforeTheNextArticle)
+{
+    const struct {
+        const char *name;
+        int quitAt;
+        std::vector<int> reported;
+        bool kept;
+    } cases[] = {
+        {"no quit: every article, the index kept", 0, {1, 2, 3, 4, 5}, true},
+        {"after the second: two articles, nothing kept", 2, {1, 2}, false},
+        {"after the last: whole, but the reader is ending", 5, {1, 2, 3, 4, 5}, true},
+    };
+    for (const auto &c : cases) {
+        std::vector<MagMember> members{magFile("config.txt", "<article> configword")};
+        for (char n = 'a'; n < 'f'; n++)
+            members.push_back(magFile(std::string(1, n) + ".txt", std::string("<article> word") + n));
+        Magazine m(members);
+        ASSERT_TRUE(g_container.open());
+        QuitDuringIndex sys;
+        sys.quitAt = c.quitAt;
+        g_system = &sys;
+        g_browser.buildSearchIndex();
+        g_system = &m.fake.sys;
+        EXPECT_EQ(sys.reported, c.reported) << c.name;
+        EXPECT_EQ(g_browser.searchIndex != nullptr, c.kept) << c.name;
+    }
 }
 
 TEST(TextSearch, HighlightsEveryMatchWithoutTouchingTheText)
