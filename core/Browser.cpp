@@ -568,6 +568,8 @@ void Browser::dispatch(int msg, int param)
                 if (article->redraw)
                     g_system->flip(0, 0, 0);
                 article->redraw = false;
+                // The page stays as it was: the busy pointer gives way.
+                repassPointer();
             }
         }
         break;
@@ -575,6 +577,8 @@ void Browser::dispatch(int msg, int param)
         if (history.open(config().helpArticle.str)) {
             presentPage();
             settle();
+        } else {
+            repassPointer();
         }
         break;
     case MSG_SEARCH:
