@@ -37,6 +37,9 @@ public:
     // Standalone: brackets itself with begin/end_display and restores the
     // background first; otherwise paints inside the caller's redraw.
     virtual void draw(bool) {}
+    // Whether taking the pointer shows a pointer of this area's own; over an
+    // area that shows none the view shows the theme's normal pointer.
+    virtual bool showsPointer() const { return false; }
 
     bool contains(int32_t x, int32_t y) const { return x >= left && x <= right && y >= top && y <= bottom; }
     int32_t width() const { return right - left + 1; }

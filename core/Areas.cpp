@@ -152,6 +152,10 @@ bool PageArea::mouseDown()
 {
     armed = true;
     showCursor(link && (link->flags & Link::FLAG_NO_POINTER) ? normalCursor : pressCursor);
+    // While the button is held the status bar describes the link a release
+    // follows, not the lit one a pass after a view move left in the text.
+    if (link)
+        statusText.set(link->description.str);
     return true;
 }
 

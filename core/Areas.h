@@ -28,6 +28,8 @@ public:
     bool mouseOver(int32_t x, int32_t y) override;
     bool mouseDown() override;
     void mouseUp() override;
+    // Taken only on an edge, with that edge's pointer.
+    bool showsPointer() const override { return true; }
 };
 
 // The article text; follows the link under the pointer.
@@ -45,6 +47,8 @@ public:
     bool mouseDown() override;
     void mouseUp() override;
     void draw(bool standalone) override;
+    // Taken only over a link, with the link pointer.
+    bool showsPointer() const override { return true; }
 };
 
 // Thumb over a track: pictures (begin, stretched middle, end) or a fill.
@@ -72,6 +76,7 @@ public:
     bool mouseDown() override;
     void mouseUp() override;
     void draw(bool standalone) override;
+    bool showsPointer() const override { return true; }
 
     uint32_t track() const { return (uint32_t)(horizontal ? width() : height()); }
     uint32_t lengthOf(const Image *image) const;
@@ -147,6 +152,8 @@ public:
     void mouseUp() override;
     void tick() override;
     void draw(bool standalone) override;
+    // A button without a command shows no pointer of its own.
+    bool showsPointer() const override { return command != 0; }
 };
 
 // A movie played by the platform (none on this one: it stays closed).

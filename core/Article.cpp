@@ -625,7 +625,17 @@ void Article::handleMouse(int message, int32_t x, int32_t y)
         setStatus(statusText.str);
     if (message == MSG_MOUSE_UP)
         g_system->post_message(MSG_MOUSE_MOVE, (int)makePosition(x, y));
-    if (shown && message == MSG_MOUSE_MOVE && !taken && cursors[CURSOR_NORMAL])
+    if (shown && message == MSG_MOUSE_MOVE)
+        showNormalPointerUnless(taken);
+}
+
+void Article::showNormalPointerUnless(bool taken)
+{
+    // The area under the pointer shows its own pointer, if it has one; any
+    // other (the busy one of an opening, a link's left behind) gives way.
+    if (taken && Area::captured && Area::captured->showsPointer())
+        return;
+    if (cursors[CURSOR_NORMAL])
         cursors[CURSOR_NORMAL]->setAsPointer();
 }
 
@@ -644,8 +654,7 @@ void Article::hoverAgain(int32_t x, int32_t y)
         return;
     if (taken || showsHover)
         setStatus(statusText.str);
-    if (!taken && cursors[CURSOR_NORMAL])
-        cursors[CURSOR_NORMAL]->setAsPointer();
+    showNormalPointerUnless(taken);
 }
 
 void Article::setAutoscroll(int mode)

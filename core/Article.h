@@ -183,6 +183,9 @@ public:
     // view moved under it: as a motion, except that a status text that the
     // keys gave (a focused link's) stays when the pointer is on nothing.
     void hoverAgain(int32_t x, int32_t y);
+    // After a motion: the theme's normal pointer, unless the area that took
+    // the pointer (taken) shows one of its own.
+    void showNormalPointerUnless(bool taken);
     // The status bar's text, when there is a status bar.
     void setStatus(const char *text);
 

@@ -579,6 +579,8 @@ void Browser::dispatch(int msg, int param)
                 if (article->redraw)
                     g_system->flip(0, 0, 0);
                 article->redraw = false;
+                // The page stays as it was: the busy pointer gives way.
+                repassPointer();
             }
         }
         break;
@@ -586,6 +588,8 @@ void Browser::dispatch(int msg, int param)
         if (history.open(config().helpArticle.str)) {
             presentPage();
             settle();
+        } else {
+            repassPointer();
         }
         break;
     case MSG_SEARCH:

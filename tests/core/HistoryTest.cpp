@@ -414,6 +414,117 @@ TEST_F(ViewFixture, ReturnAfterTheViewWasPagedAgainFollowsOnlyALinkOnThePage)
     }
 }
 
+// The pointers shown, read from the set_cursor calls: each picture carries
+// its own hot spot x, the normal one 1, then link, button, edge and busy.
+TEST_F(ViewFixture, OnScreenThePointerIsTheOneOfTheAreaUnderItOrTheNormalOne)
+{
+    parseMagazineConfig("<theme name=pointy inherit=day><cursors linkup=link.bmp buttonup=button.bmp up=edge.bmp>"
+                        "<button x=60 y=20 width=20 height=10 normal=cap.bmp command=s1></theme>"
+                        "<scheme name=p><page width=170><background theme=pointy></scheme>");
+    const char *pictures[] = {"normal.bmp", "link.bmp", "button.bmp", "edge.bmp", "busy.bmp"};
+    for (uint32_t i = 0; i < 5; i++) {
+        if (!g_container.find(pictures[i]))
+            add(pictures[i], makeBMP(2, 2, std::vector<uint32_t>(4, 0x204060), 24));
+        g_container.find(pictures[i])->hotspotX = i + 1;
+    }
+    auto shown = [&] {
+        std::string pointers;
+        for (const std::string &call : sys.calls)
+            if (call.rfind("set_cursor ", 0) == 0)
+                pointers += "NLBEW"[call[11] - '1'];
+        sys.clearCalls();
+        return pointers;
+    };
+    auto send = [&](const std::vector<std::pair<int, int>> &messages) {
+        for (auto m : messages) {
+            g_browser.handleMessage(m.first, m.second);
+            pump();
+        }
+    };
+    // An article still laid out opens, or the look on screen is asked for
+    // (nothing is laid out or built on the way), with the pointer resting on
+    // the title bar, where no area shows one: busy while it works, normal
+    // once the page is on screen and after small moves.
+    const struct {
+        const char *what, *help;
+        std::vector<std::pair<int, int>> before, opening;
+        bool opens;
+    } reopenings[] = {
+        {"help, back, and help again: the article from the ring", "a1.txt", {{MSG_HELP, 0}, {MSG_BACK, 1}},
+         {{MSG_HELP, 0}}, true},
+        {"a link to the article on screen", "a1.txt", {{MSG_LINK_NEXT, NAV_LINE_DOWN}}, {{MSG_FOLLOW_LINK, 0}}, true},
+        {"the look on screen", "a1.txt", {}, {{MSG_THEME, 1}}, false},
+        {"help that the magazine lacks", "gone.txt", {}, {{MSG_HELP, 0}}, false},
+    };
+    for (const auto &c : reopenings) {
+        g_magazine_config.helpArticle.set(c.help);
+        history.clear();
+        ASSERT_TRUE(history.open(name(0).c_str()));
+        send({{MSG_MOUSE_MOVE, (int)makePosition(50, 10)}});
+        send(c.before);
+        shown();
+        send(c.opening);
+        ASSERT_EQ(c.opens, history.hasOlder()) << c.what;
+        EXPECT_EQ("WN", shown()) << c.what;
+        send({{MSG_MOUSE_MOVE, (int)makePosition(55, 12)}, {MSG_MOUSE_MOVE, (int)makePosition(60, 12)}});
+        EXPECT_EQ(std::make_pair(std::string(), g_pointer_image),
+                  std::make_pair(shown(), currentArticle->cursors[CURSOR_NORMAL])) << c.what;
+    }
+    // Moves from area to area: a link, a button and an edge show their own.
+    add("pointy.txt", "<article scheme=p><link article=a0.txt desc=Home>home</link>");
+    ASSERT_TRUE(history.open("pointy.txt"));
+    const LinkRect on = currentArticle->links->rects[0];
+    const struct { const char *what; int x, y; const char *pointer; } moves[] = {
+        {"a link", 10 + on.x1 + 2, 30 + on.y1 + 2, "L"}, {"the title bar after the link", 50, 10, "N"},
+        {"a button with a command", 65, 25, "B"}, {"the clock after the button", 160, 10, "N"},
+        {"the top edge", 50, 2, "E"}, {"the status bar after the edge", 50, 150, "N"},
+    };
+    for (const auto &m : moves) {
+        shown();
+        send({{MSG_MOUSE_MOVE, (int)makePosition(m.x, m.y)}});
+        EXPECT_EQ(m.pointer, shown()) << m.what;
+    }
+}
+
+// Three links a row, "a0 b0 c0" on the first; the pointer rests on a link
+// further down while the wheel and the keys move the view and the focus.
+TEST_F(ViewFixture, AHeldButtonShowsTheDescriptionOfTheLinkUnderThePointer)
+{
+    std::string text = "<article scheme=s>";
+    for (int row = 0; row < 30; row++) {
+        text += "<br>";
+        for (const char *c : {"a", "b", "c"})
+            text += std::string("<link article=a1.txt desc=") + c + std::to_string(row) + ">" + c +
+                    std::to_string(row) + "</link> ";
+    }
+    add("links.txt", text);
+    ASSERT_TRUE(history.open("links.txt"));
+    Article *a = currentArticle;
+    Link *p = nullptr;
+    for (Link *l = a->links; l; l = l->next)
+        if (l->description.c_str() == std::string("b4"))
+            p = l;
+    ASSERT_NE(p, nullptr);
+    const int x = 10 + p->rects[0].x1 + 2, y = 30 + p->rects[0].y1 + 2;
+    ASSERT_LT(y, 130);
+    const std::pair<int, int> messages[] = {
+        {MSG_MOUSE_MOVE, (int)makePosition(x, y)}, {MSG_WHEEL, -1}, {MSG_NAVIGATE, NAV_HOME},
+        {MSG_LINK_NEXT, NAV_LINE_DOWN}, {MSG_LINK_NEXT, NAV_LINE_DOWN}, {MSG_LINK_NEXT, NAV_LINE_DOWN},
+        {MSG_LINK_NEXT, NAV_LINE_DOWN}, {MSG_LINK_NEXT, NAV_LINE_DOWN}};
+    for (auto m : messages) {
+        g_browser.handleMessage(m.first, m.second);
+        pump();
+    }
+    ASSERT_EQ(std::make_pair(0, std::string("c1")), std::make_pair(a->scroll, std::string(a->focusedLink->description.c_str())));
+    ASSERT_EQ(std::string("c1"), a->statusbarArea->text1.c_str());
+    g_browser.handleMessage(MSG_MOUSE_DOWN, (int)makePosition(x, y));
+    EXPECT_EQ(std::string("b4"), a->statusbarArea->text1.c_str());
+    // The release follows that link.
+    g_browser.handleMessage(MSG_MOUSE_UP, (int)makePosition(x, y));
+    pump();
+    EXPECT_EQ(std::string("a1.txt"), currentArticle->file->name.c_str());
+}
+
 TEST_F(ViewFixture, TheBackgroundIsNotPaintedUnderAPictureThatHidesIt)
 {
     // After a wheel step the page (10, 30, 170 x 100) is painted once all
