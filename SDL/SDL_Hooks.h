@@ -1,5 +1,6 @@
-// Steps of SDLSystem's construction and of indexing_progress that belong to
-// other parts of the layer or to the core. Each has exactly one caller.
+// Steps of SDLSystem's construction, of indexing_progress and of the search
+// dialog that belong to other parts of the layer or to the core. Each has
+// exactly one caller, but the search panel's placing, which has two.
 #ifndef MIRANDOL_SDL_HOOKS_H
 #define MIRANDOL_SDL_HOOKS_H
 
@@ -22,8 +23,9 @@ void SDLSystem_closeSound(SDLSystem *system);
 // The core's search-index build, run by the first indexing_progress call.
 void SDLSystem_buildSearchIndex();
 
-// The search dialog's panel, made by the first init_display and centred on
-// the display by every one, no larger than the display.
+// The search dialog's panel, centred on a display of that size and no larger
+// than it: made by the first search (SDLSystem::search), moved by every
+// init_display after that (a display before the first search leaves it unmade).
 void SDLSystem_placeSearchPanel(SDLSystem *system, int width, int height);
 // Frees the panel and the strings of its lists (the program never does; tests do).
 void SDLSystem_releaseSearch(SDLSystem *system);

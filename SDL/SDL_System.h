@@ -188,12 +188,16 @@ public:
     MapArray *openFonts = nullptr;
     MapArray *fontMap = nullptr;
     FontMapping *fontMapping = nullptr;
-    // The font map's entries are texts owned by fontMapping; this copies
-    // entries added since the last call into fontMap.
+    // Makes fontMap at the first call, then puts every entry of fontMapping's
+    // map into it, the whole map each time (a look-up in fontMap per entry).
+    // Neither map ever replaces the path of a key it holds, so the entries
+    // fontMap has stay as they are and the keys mapped since the last call
+    // join it. fontMap owns copies of the keys; its paths are fontMapping's
+    // own texts, which never move while fontMapping lives.
     void syncFontMap();
 
     // --- search dialog (SDL_Search.cpp) ---
-    SDLGUI::SearchPanel *searchPanel = nullptr;   // owned; made by init_display
+    SDLGUI::SearchPanel *searchPanel = nullptr;   // owned; made by the first search
     Vector *searchWords = nullptr;      // malloc'd words the word list shows
     Vector *searchArticles = nullptr;   // malloc'd "display\0file name" entries
     // A malloc'd copy of the character stack.

@@ -203,12 +203,18 @@ struct LiteralRun {
     uint8_t *out;
 };
 
+// Literals per refill in a run (literalRunBody): their codes, each at most
+// kQuickBits long, are all among the bits a refill counts, and the look-up
+// after them still reads input bits (a refill fills all 64 places).
+const uint32_t kRunLiterals = 5;
+static_assert(kRunLiterals * kQuickBits <= LoopBits::kCountedBits, "a run's literals are counted bits");
+static_assert((kRunLiterals + 1) * kQuickBits <= 64, "the look-up after a run's literals reads input bits");
+static_assert(kRunLiterals - 1 <= kFlushMargin, "a run ending past oLimit stays inside a step's room");
+
 // Stores literals from entry e on (a literal's) until a code that is not a
-// literal resolved by the first-level lookup: five per refill (each code at
-// most kQuickBits long; a refill counts 56 bits or more, and fills all 64
-// with the bits that follow, so after five codes the next look-up still
-// reads input bits), with one position and input test per five: a run may
-// end up to four bytes past oLimit, well inside the room a single step may
+// literal resolved by the first-level lookup: kRunLiterals per refill, with
+// one position and input test per kRunLiterals: a run may end up to
+// kRunLiterals - 1 bytes past oLimit, inside the room a single step may
 // take, and ptr never passes inLimit by more than one refill. Apart from the
 // decode loop, whose registers it would crowd. The bit count is kept modulo
 // 64 only: taking the whole entry off it takes its length off the low six
@@ -806,13 +812,33 @@ void Unpacker::makeLiteralPairs()
 
 namespace {
 
+// Look-ups per refill in a run by literal pairs (literalPairRunBody), each
+// of at most kPairBits bits and one or two literals: they take counted bits
+// only, and the input bits behind them serve the look-up of the code after
+// the run.
+const uint32_t kPairLookups = 4;
+const uint32_t kPairRunLiterals = 2 * kPairLookups;
+static_assert(kPairLookups * kPairBits <= LoopBits::kCountedBits, "a refill's look-ups take counted bits");
+static_assert(kPairLookups * kPairBits + kQuickBits <= 64, "the look-up after the run reads input bits");
+// Such a run works only in a smaller window, whose end is oLimit: what it
+// writes past oLimit falls in the window's padding.
+static_assert(kPairRunLiterals <= kWindowPad, "a run ending past oLimit stays in the window's padding");
+// The run stops once ptr has passed inLimit, which lies at or before the end
+// of the valid input: every refill it makes reads at most
+// LoopBits::kReadBytes past that end, within the input buffer's zeroed
+// padding, and it leaves ptr at most LoopBits::kMaxAdvance past inLimit, so
+// the loop's next refill reads within the padding too (the loop's own input
+// test takes over from there). Without that stop a run would read on as far
+// as the room left in the window lets it, past the padding and out of the
+// buffer.
+static_assert(LoopBits::kMaxAdvance + LoopBits::kReadBytes <= kInBufPad,
+              "the refill after a run that passed the end of the input reads the padding");
+
 // literalRunBody with LD's literal pairs (buildLiteralPairs; only in a
-// smaller window, where nothing ahead of the output is ever read): one or
-// two literals a look-up, four look-ups per refill (each takes at most
-// kPairBits bits, and the 16 input bits behind them serve the look-up of
-// the code after the run). A run may end up to eight bytes past oLimit, and
-// the byte after its last literal may hold the second byte of a pair entry
-// of one literal.
+// smaller window, where nothing ahead of the output is ever read):
+// kPairLookups look-ups per refill. A run may end up to kPairRunLiterals
+// bytes past oLimit, and the byte after its last literal may hold the
+// second byte of a pair entry of one literal.
 __attribute__((always_inline)) inline LiteralRun literalPairRunBody(const DecodeTable &LD, const uint32_t *pairs,
                                                                     uint64_t bits, const uint8_t *ptr,
                                                                     uint32_t count, uint8_t *o, uint8_t *const oLimit,

@@ -258,6 +258,18 @@ struct LoopBits {
     uint64_t bits;        // upcoming bits, the first in the top place
     uint32_t count;       // valid bits in bits
 
+    // A refill reads the kReadBytes bytes at ptr, moves ptr on by the whole
+    // bytes that fit (kMaxAdvance at most), and leaves kCountedBits bits or
+    // more counted, with input bits in all 64 places of bits. A loop that
+    // refills only while ptr is at or before the end of the valid input thus
+    // reads at most kReadBytes bytes past that end.
+    static constexpr uint32_t kReadBytes = 8;
+    static constexpr uint32_t kMaxAdvance = 7;
+    static constexpr uint32_t kCountedBits = 56;
+    static_assert(kReadBytes == sizeof(uint64_t), "a refill is one 64-bit load");
+    static_assert(kMaxAdvance == 63 / 8 && kCountedBits == 64 - 8, "whole bytes into 64 bits");
+    static_assert(kReadBytes <= kInBufPad, "a refill at the end of the input reads the zeroed padding");
+
     static uint64_t load64be(const uint8_t *p)
     {
         uint64_t v;
@@ -268,7 +280,7 @@ struct LoopBits {
     {
         bits |= load64be(ptr) >> count;
         ptr += (63 - count) >> 3;
-        count |= 56;
+        count |= kCountedBits;
     }
     void consume(uint32_t n)
     {

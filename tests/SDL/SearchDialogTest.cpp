@@ -66,9 +66,14 @@ struct Dialog : ::testing::Test {
         dropEvents();
     }
 
+    // Not owned; when set, the steps are measured on it and not on the system's panel.
+    SDLGUI::SearchPanel *measured = nullptr;
+
     // Made by the first search; the steps may point at it before.
     SDLGUI::SearchPanel &panel()
     {
+        if (measured)
+            return *measured;
         if (!system->searchPanel) {   // made on the first search, at the display's size
             SDL_Surface *screen = SDL_GetVideoSurface();
             SDLSystem_placeSearchPanel(system, screen ? screen->w : 640, screen ? screen->h : 480);
@@ -159,6 +164,37 @@ TEST_F(Dialog, ChoosingAWordAndAnArticleReturnsBoth)
     // entry's key follows the NUL), the noscan one not at all.
     EXPECT_EQ(entries, (std::vector<std::string>{"cars today", "d\xE9j\xE0"}));
     EXPECT_EQ(Vector_size(system->searchArticles), 0);   // emptied after the dialog
+}
+
+// The system makes the panel at the first search, nobody else: the person's
+// keys and clicks wait in SDL's queue before the search starts, measured on a
+// panel of the place and size the system gives its own (centred, 200 x 300).
+TEST_F(Dialog, TheFirstSearchMakesThePanelAndRunsIt)
+{
+    ASSERT_EQ(system->searchPanel, nullptr);   // a new display has none
+    SDLGUI::SearchPanel same(system->searchWords, system->searchArticles, 220, 90, 200, 300);
+    measured = &same;
+    const std::vector<Step> steps = {{"CA"}, wordRow(1), articleRow(0), button(true)};
+    measured = nullptr;
+    for (const Step &s : steps) {
+        for (unsigned char c : s.text) {
+            SDL_Event e = keyEvent((SDLKey)tolower(c), c);
+            SDL_PushEvent(&e);
+        }
+        for (bool down : {true, false}) {
+            SDL_Event e = buttonEvent(down, s.x, s.y);
+            if (s.text.empty())
+                SDL_PushEvent(&e);
+        }
+    }
+    char *w = nullptr, *f = nullptr;
+    EXPECT_TRUE(system->search(&index, w, f));
+    EXPECT_EQ(std::string(w ? w : "") + " " + (f ? f : ""), "caravan a.txt");
+    delete[] w;
+    delete[] f;
+    ASSERT_NE(system->searchPanel, nullptr);
+    SDL_Rect made = bounds(*system->searchPanel);
+    EXPECT_EQ(std::vector<int>({made.x, made.y, made.w, made.h}), std::vector<int>({220, 90, 200, 300}));
 }
 
 TEST_F(Dialog, EntriesCarryTheFileNameBehindTheTitle)

@@ -348,6 +348,23 @@ TEST_F(ConfigTest, OfTwoObjectsOfOneNameTheBalancedTreeDecidesAndInheritTakesThe
         }
 }
 
+// With the built-in "?default", two font styles of a name that sorts before
+// it make three nodes, a zig-zag left as inserted: the first one is used.
+TEST_F(ConfigTest, OfTwoFontStylesOfOneNameBeforeTheBuiltInOneTheFirstIsUsed)
+{
+    const struct { const char *name, *text; unsigned height; } cases[] = {
+        {"!a", "<fontstyle name=\"!a\" height=1><fontstyle name=\"!a\" height=2>", 1},
+        {"x", "<fontstyle name=x height=1><fontstyle name=x height=2>", 1},   // a chain: the same either way
+    };
+    for (const auto &c : cases) {
+        cfg.deleteTrees();
+        cfg.reset();
+        read(c.text);
+        ASSERT_EQ(3u, Tree::count(cfg.fontStyles)) << c.text;
+        EXPECT_EQ(c.height, (unsigned)style(c.name)->height) << c.text;
+    }
+}
+
 TEST_F(ConfigTest, LoadReadsConfigFromTheContainerAndTakesTheUserArticle)
 {
     ScopedWorkDir dir;

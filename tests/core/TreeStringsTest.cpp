@@ -56,6 +56,30 @@ TEST(Tree, OfEqualNamesTheOneNearerTheRootIsFoundAndLaterInsertsAreLinkedPlainly
     EXPECT_EQ(Node::alive, 0);
 }
 
+// Trees of three nodes keep the shape their inserts give them, so of two
+// equal names the first inserted stays above the second and is found. A
+// rotation would lift the second over the first in each of these shapes.
+TEST(Tree, TreesOfThreeNodesKeepTheirInsertShapeAndFindTheFirstOfEqualNames)
+{
+    const struct { const char *shape; const char *names[3]; const char *key; int found; } cases[] = {
+        {"zig-zag, left then right", {"?default", "!a", "!a"}, "!a", 1},
+        {"zig-zag, right then left", {"a", "c", "a"}, "a", 0},
+        {"chain to the right", {"a", "a", "b"}, "a", 0},
+    };
+    for (const auto &c : cases) {
+        Node *n[3];
+        Tree *root = nullptr;
+        for (int i = 0; i < 3; i++)
+            Tree::insertInto(root, n[i] = new Node(c.names[i]));
+        root = Tree::balance(root);   // leaves trees under four nodes as they are
+        EXPECT_EQ(root, n[0]) << c.shape;
+        EXPECT_EQ(Tree::find(root, c.key), n[c.found]) << c.shape;
+        EXPECT_EQ(Tree::findWhileFilling(root, c.key), n[c.found]) << c.shape;
+        delete root;
+    }
+    EXPECT_EQ(Node::alive, 0);
+}
+
 TEST(Tree, InsertsInNameOrderStayShallowAndBalanceToTheTreeOfPlainInserts)
 {
     // Sorted names (as archives and configurations bring them), each twice,

@@ -287,3 +287,43 @@ TEST(Stream, MatchCopiesEqualByteByByteCopies)
     for (size_t i = 0; i < expect.size(); i++)
         ASSERT_EQ(expect[i], r.out[i]) << i;
 }
+
+// A stream cut short inside a long run of literals, in a member long enough
+// for literal pairs, whose shortest literal code is the one of all zero bits:
+// the zeros behind the input would go on giving that literal, two a look-up.
+// The run stops at the input's end, and decoding stops once the bits at hand
+// are spent: no more literals come out than a refill's 64 bits hold. One cut
+// fills the input buffer exactly, so a run reading on leaves the buffer.
+TEST(Stream, ARunOfLiteralPairsStopsAtTheEndOfTheInput)
+{
+    TestTables t;
+    t.ld['a'] = 1;   // code 0
+    t.ld['b'] = 2;
+    t.ld['c'] = 3;
+    t.ld[256] = 3;
+    const struct { const char *name; uint32_t packed; } cuts[] = {
+        { "a short input", 4000 }, { "an input filling the buffer", kInBufSize } };
+    for (const auto &c : cuts)
+        for (bool wide : { false, true }) {
+            if (wide && !Unpacker::wideLoopSupported())
+                continue;
+            Stream s(t);
+            std::string text;
+            for (uint32_t i = 0; s.w.bitCount() < c.packed * 8; i++) {
+                const char letter = "abacabab"[i % 8];
+                s.literal((uint8_t)letter);
+                text += letter;
+            }
+            std::vector<uint8_t> bytes = s.w.bytes(0);
+            bytes.resize(c.packed);   // the last literal may be cut
+            UnpackRun r(bytes, (uint32_t)text.size() + 40000);
+            r.u.wideLoop = wide;
+            r.run();
+            const std::string name = std::string(c.name) + (wide ? ", wide loop" : ", baseline loop");
+            ASSERT_NE(r.u.pairs, nullptr) << name;
+            const size_t whole = text.size() - 1;
+            EXPECT_TRUE(r.text(whole) == text.substr(0, whole)) << name;
+            EXPECT_GE(r.u.outDecoded, (int64_t)whole) << name;
+            EXPECT_LE(r.u.outDecoded, (int64_t)text.size() + 64) << name;
+        }
+}
