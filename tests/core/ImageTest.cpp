@@ -232,6 +232,17 @@ TEST_F(ImageFixture, APictureTheDisplayTakesIsDecodedWholeWhateverItsDrawnSize)
     image->release();
 }
 
+// The page's picture tag gives the drawn size the photograph is decoded for.
+TEST(PictureNames, APageShowsALargePhotographAtItsDrawnSize)
+{
+    LayoutRig rig;
+    addLooseFile("large.jpg", largePhotograph());
+    std::vector<LaidToken> laid = rig.lay("<img file=large.jpg width=400 height=300>");
+    ASSERT_EQ(laid.size(), 1u);
+    EXPECT_TRUE(laid[0].kind == TOKEN_IMAGE && laid[0].width == 400 && laid[0].ascent == 300);
+    EXPECT_EQ(picturesAndReports(rig.scope.sys), std::vector<std::string>{"create_image 1025 513"});
+}
+
 // A picture an article names that the magazine lacks, or a file of a kind the
 // reader does not show, is named once, as one it cannot read is.
 TEST(PictureNames, MissingPicturesAndOtherKindsAreNamedOnce)
