@@ -63,7 +63,9 @@ bool readJpegSize(const uint8_t *data, size_t size, int &width, int &height);
 // size the picture must lie within kMaxPictureSide and kMaxPicturePixels;
 // shrunk, only the result must, and libjpeg's working memory is bounded
 // (kJpegShrunkWorkBytes), so a header claiming a huge picture is refused.
-const long kJpegShrunkWorkBytes = 256L * 1024 * 1024;
+// A progressive JPEG keeps two bytes a sample while it is decoded: the bound
+// takes a 64-megapixel photograph even without chroma subsampling.
+const long kJpegShrunkWorkBytes = 512L * 1024 * 1024;
 bool decodeJPEG(const uint8_t *data, size_t size, bool fastDct, DecodedPicture &out, int shrink = 1);
 
 // Bytes per mask row: one bit per pixel, rows padded to 4 bytes.
