@@ -16,11 +16,14 @@
 #include <tuple>
 #include <vector>
 
+#include "System.h"
+
 namespace SDL_Draw {
 
-// Largest picture side and pixel count create_image accepts.
-const int kMaxImageSide = 16000;
-const size_t kMaxImagePixels = (size_t)32 * 1024 * 1024;
+// Largest picture side and pixel count create_image accepts (the core's
+// decoders read them too, to shrink or refuse a picture beforehand).
+using ::kMaxImageSide;
+using ::kMaxImagePixels;
 
 // A colour value of the core as 0x00RRGGBB: direct colours arrive with red
 // and blue exchanged and are exchanged back; a palette index that reaches

@@ -37,10 +37,7 @@ void markRedraw()
 // A picture of the magazine by file name, one reference taken; null when missing.
 Image *pictureNamed(const String &name)
 {
-    if (name.isEmpty())
-        return nullptr;
-    File *file = g_container.find(name.str);
-    return file ? file->getImage() : nullptr;
+    return findPicture(name.str);
 }
 
 SampleHandle soundNamed(const String &name)

@@ -3,6 +3,8 @@
 // freshly laid-out Article.
 #include "Article.h"
 
+#include <string.h>
+
 #include <new>
 
 #include "Area.h"
@@ -18,10 +20,17 @@ namespace {
 
 Image *pictureNamed(const String &name)
 {
-    if (name.isEmpty())
+    return findPicture(name.str);
+}
+
+// A pointer the theme may leave at its default name ("busy.bmp"), which
+// then need not exist: only a name the theme gave is said to be missing.
+Image *pointerNamed(const Theme &theme, int kind)
+{
+    const String &name = theme.cursors[kind];
+    if (strcmp(name.c_str(), Theme::cursorDefaults[kind]) == 0 && !g_container.find(name.str))
         return nullptr;
-    File *file = g_container.find(name.str);
-    return file ? file->getImage() : nullptr;
+    return pictureNamed(name);
 }
 
 // Hands over a new picture and releases the old one afterwards, so that a
@@ -72,9 +81,9 @@ bool Article::setTheme(uint32_t n)
     Image *front = pictureNamed(t->overlay);
     Image *pointers[CURSOR_COUNT];
     for (int i = 0; i < CURSOR_COUNT; i++) {
-        pointers[i] = pictureNamed(t->cursors[i]);
+        pointers[i] = pointerNamed(*t, i);
         if (!pointers[i])
-            pointers[i] = pictureNamed(t->cursors[CURSOR_NORMAL]);
+            pointers[i] = pointerNamed(*t, CURSOR_NORMAL);
     }
     // The new pointer is shown before the old cursors go, so the platform
     // never keeps a pointer picture that was unloaded.

@@ -71,8 +71,10 @@ public:
     // be read (held may then have been replaced all the same).
     bool loadInto(std::unique_ptr<uint8_t[]> &held, uint32_t &capacity, uint32_t &size);
 
-    // Defined by the picture code: the cached picture, one reference added.
-    Image *getImage();
+    // Defined by the picture code: the cached picture, one reference added,
+    // for drawing at drawnWidth x drawnHeight (0: at its own size that way).
+    // Only a JPEG too large to show whole depends on the drawn size.
+    Image *getImage(int drawnWidth = 0, int drawnHeight = 0);
     // Defined by the article code: the cached laid-out article.
     Article *getArticle();
     SampleHandle getSound();

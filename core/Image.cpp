@@ -82,16 +82,20 @@ void Image::createSurface(const uint32_t *pixels)
             opaque = !(mask[(size_t)y * rowBytes + (size_t)(x >> 3)] & (0x80 >> (x & 7)));
 }
 
-JPEGImage::JPEGImage(File *file, uint8_t *data, uint32_t size) : Image(file)
+JPEGImage::JPEGImage(File *file, uint8_t *data, uint32_t size, int scale) : Image(file)
 {
     DecodedPicture picture;
     bool fast = g_system->get_user_flag(USER_FLAG_FAST_JPEG) != 0;
-    bool ok = decodeJPEG(data, size, fast, picture);
+    int fullWidth = 0, fullHeight = 0;
+    bool ok = readJpegSize(data, size, fullWidth, fullHeight) && decodeJPEG(data, size, fast, picture, scale);
     delete[] data;
     failed = true;
     if (ok) {
         width = picture.width;
         height = picture.height;
+        shrink = scale;
+        ownWidth = fullWidth;
+        ownHeight = fullHeight;
         createSurface(picture.pixels.data());
     }
 }
@@ -109,22 +113,103 @@ BMPImage::BMPImage(File *file, uint8_t *data, uint32_t size) : Image(file)
     }
 }
 
+namespace {
+
+// Whether create_image takes a picture of that size.
+bool displayTakes(int64_t width, int64_t height)
+{
+    return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
+           (uint64_t)width * (uint64_t)height <= kMaxImagePixels;
+}
+
+// The scale 1/shrink at which a JPEG of width x height is decoded for
+// drawing at drawnWidth x drawnHeight (0: at its own size that way). A
+// picture the display takes whole is decoded whole, so it shows as it always
+// did; a larger one at the smallest of libjpeg's scales that still covers
+// the drawn size, or whole when none does.
+int jpegShrink(int width, int height, int drawnWidth, int drawnHeight)
+{
+    if (displayTakes(width, height))
+        return 1;
+    int64_t needWidth = drawnWidth > 0 ? drawnWidth : width;
+    int64_t needHeight = drawnHeight > 0 ? drawnHeight : height;
+    for (size_t i = sizeof kJpegShrinks / sizeof kJpegShrinks[0]; i-- > 1;) {
+        int shrink = kJpegShrinks[i];
+        if (shrunkSide(width, shrink) >= needWidth && shrunkSide(height, shrink) >= needHeight)
+            return shrink;
+    }
+    return 1;
+}
+
+// Whether a cached picture serves a drawing at drawnWidth x drawnHeight: a
+// shrunk JPEG only where it is drawn no larger than it was decoded for.
+bool serves(const Image *image, int drawnWidth, int drawnHeight)
+{
+    return image->shrink == 1 || image->shrink <= jpegShrink(image->ownWidth, image->ownHeight, drawnWidth, drawnHeight);
+}
+
+std::string sizeText(int64_t width, int64_t height)
+{
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+// Why a picture the display cannot take is left out, at the scale it would
+// have been decoded at, with the limit.
+std::string tooLargeText(int64_t width, int64_t height, int shrink)
+{
+    std::string text = "it is too large: " + sizeText(width, height) + " pixels";
+    if (shrink > 1)
+        text += ", still " + sizeText(shrunkSide(width, shrink), shrunkSide(height, shrink)) + " at 1/" +
+                std::to_string(shrink) + " of its size";
+    return text + ", over the limit of " + std::to_string(kMaxImagePixels) + " pixels and " +
+           std::to_string(kMaxImageSide) + " a side";
+}
+
+void sayCannotShow(const char *name, const std::string &why)
+{
+    std::string text = std::string("The reader cannot show the picture '") + name + "': " + why;
+    g_system->report(text.c_str());
+}
+
 // Names a picture that cannot be shown and says why, once per file, so that
 // an editor learns why it is missing.
-static void reportUnreadable(File *file, const std::string &why)
+void reportUnreadable(File *file, const std::string &why)
 {
     if (file->reported)
         return;
     file->reported = true;
-    std::string text = std::string("The reader cannot show the picture '") + file->name.c_str() + "': " + why;
-    g_system->report(text.c_str());
+    sayCannotShow(file->name.c_str(), why);
 }
 
-Image *File::getImage()
+bool isPictureType(uint32_t type)
 {
-    if (fileType != FILE_JPEG && fileType != FILE_BMP && fileType != FILE_ANI)
+    return type == FILE_JPEG || type == FILE_BMP || type == FILE_ANI;
+}
+
+} // namespace
+
+Image *findPicture(const char *name, int drawnWidth, int drawnHeight)
+{
+    if (!name || !*name)
         return nullptr;
-    if (cached && image) {
+    File *file = g_container.find(name);
+    if (!file) {
+        if (g_container.missingPictures.insert(name).second)
+            sayCannotShow(name, "the magazine has no such file");
+        return nullptr;
+    }
+    if (!isPictureType(file->fileType)) {
+        reportUnreadable(file, "it shows only .jpg, .bmp and .ani pictures");
+        return nullptr;
+    }
+    return file->getImage(drawnWidth, drawnHeight);
+}
+
+Image *File::getImage(int drawnWidth, int drawnHeight)
+{
+    if (!isPictureType(fileType))
+        return nullptr;
+    if (cached && image && serves(image, drawnWidth, drawnHeight)) {
         image->references++;
         return image;
     }
@@ -139,14 +224,32 @@ Image *File::getImage()
             reportUnreadable(this, "it cannot be read from the magazine");
             return nullptr;
         }
+        // A picture the display cannot take is refused from its header,
+        // before any decoding.
+        std::string tooLarge;
         if (fileType == FILE_JPEG) {
             why = "it cannot decode this JPEG";
-            picture = new JPEGImage(this, data, size);
+            int width = 0, height = 0, shrink = 1;
+            if (readJpegSize(data, size, width, height)) {
+                shrink = jpegShrink(width, height, drawnWidth, drawnHeight);
+                if (!displayTakes(shrunkSide(width, shrink), shrunkSide(height, shrink)))
+                    tooLarge = tooLargeText(width, height, shrink);
+            }
+            picture = tooLarge.empty() ? new JPEGImage(this, data, size, shrink) : nullptr;
         } else {
             BmpInfo info;
             readBmpInfo(data, size, info);
-            why = bmpFaultText(checkBMP(data, size), info);
-            picture = new BMPImage(this, data, size);
+            PictureFault fault = checkBMP(data, size);
+            int64_t rows = info.height < 0 ? -(int64_t)info.height : info.height;
+            if (fault == PICTURE_OK && !displayTakes(info.width, rows))
+                tooLarge = tooLargeText(info.width, rows, 1);
+            why = bmpFaultText(fault, info);
+            picture = tooLarge.empty() ? new BMPImage(this, data, size) : nullptr;
+        }
+        if (!picture) {
+            delete[] data;
+            reportUnreadable(this, tooLarge);
+            return nullptr;
         }
     }
     if (picture->failed) {
@@ -155,6 +258,10 @@ Image *File::getImage()
         return nullptr;
     }
     picture->references = 1;
+    // A picture decoded smaller for another drawing lives on with its
+    // holders, no longer cached here.
+    if (image && image->owner == this)
+        image->owner = nullptr;
     image = picture;
     cached = true;
     return picture;

@@ -268,28 +268,19 @@ uint32_t cmykToRGB(const uint8_t *p)
     return (r << 16) | (g << 8) | b;
 }
 
-} // namespace
-
-bool decodeJPEG(const uint8_t *data, size_t size, bool fastDct, DecodedPicture &out)
+// A decompressor whose fatal errors jump back to err.jump, reading from
+// memory (jpeg_create_decompress comes after the caller's setjmp).
+void prepareReader(jpeg_decompress_struct &cinfo, JpegError &err)
 {
-    if (!data || size < 4)
-        return false;
-    jpeg_decompress_struct cinfo;
-    JpegError err;
-    jpeg_source_mgr source;
     memset(&cinfo, 0, sizeof cinfo);
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = jpegErrorExit;
     err.pub.emit_message = jpegSilence;
     err.pub.output_message = jpegNoOutput;
-    // Everything that must survive a longjmp lives outside this frame's registers.
-    std::vector<uint8_t> row;
-    DecodedPicture result;
-    if (setjmp(err.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
+}
+
+void readFromMemory(jpeg_decompress_struct &cinfo, jpeg_source_mgr &source, const uint8_t *data, size_t size)
+{
     source.next_input_byte = data;
     source.bytes_in_buffer = size;
     source.init_source = sourceNop;
@@ -298,10 +289,67 @@ bool decodeJPEG(const uint8_t *data, size_t size, bool fastDct, DecodedPicture &
     source.resync_to_restart = jpeg_resync_to_restart;
     source.term_source = sourceNop;
     cinfo.src = &source;
-    jpeg_read_header(&cinfo, TRUE);
-    if (!acceptableSize(cinfo.image_width, cinfo.image_height)) {
+}
+
+} // namespace
+
+bool readJpegSize(const uint8_t *data, size_t size, int &width, int &height)
+{
+    if (!data || size < 4)
+        return false;
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    jpeg_source_mgr source;
+    prepareReader(cinfo, err);
+    if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    readFromMemory(cinfo, source, data, size);
+    jpeg_read_header(&cinfo, TRUE);
+    width = (int)cinfo.image_width;
+    height = (int)cinfo.image_height;
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+bool decodeJPEG(const uint8_t *data, size_t size, bool fastDct, DecodedPicture &out, int shrink)
+{
+    if (!data || size < 4 || (shrink != 1 && shrink != 2 && shrink != 4 && shrink != 8))
+        return false;
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    jpeg_source_mgr source;
+    prepareReader(cinfo, err);
+    // Everything that must survive a longjmp lives outside this frame's registers.
+    std::vector<uint8_t> row;
+    DecodedPicture result;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    readFromMemory(cinfo, source, data, size);
+    jpeg_read_header(&cinfo, TRUE);
+    if (shrink == 1) {
+        if (!acceptableSize(cinfo.image_width, cinfo.image_height)) {
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
+    } else {
+        // libjpeg reduces each 8x8 block in its inverse transform, so the
+        // whole picture never exists. A progressive picture still keeps all
+        // its coefficients: beyond this memory libjpeg gives up (it has no
+        // backing store) instead of allocating what the header claims.
+        cinfo.scale_num = 1;
+        cinfo.scale_denom = (unsigned)shrink;
+        cinfo.mem->max_memory_to_use = kJpegShrunkWorkBytes;
+        jpeg_calc_output_dimensions(&cinfo);
+        if (!acceptableSize(cinfo.output_width, cinfo.output_height)) {
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
     }
     // Print work often comes as CMYK (or YCCK, which libjpeg turns into
     // CMYK); those are read as CMYK and turned into RGB here.

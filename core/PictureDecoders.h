@@ -50,7 +50,23 @@ PictureFault checkMask(const uint8_t *data, size_t size, int width, int height);
 std::string bmpFaultText(PictureFault fault, const BmpInfo &info);
 
 bool decodeBMP(const uint8_t *data, size_t size, DecodedPicture &out);
-bool decodeJPEG(const uint8_t *data, size_t size, bool fastDct, DecodedPicture &out);
+
+// The scales libjpeg decodes at, as the divisor of each side: a JPEG decoded
+// at 1/shrink of its size has its sides divided by shrink, rounded up.
+const int kJpegShrinks[] = {1, 2, 4, 8};
+inline int64_t shrunkSide(int64_t side, int shrink) { return (side + shrink - 1) / shrink; }
+
+// A JPEG's own width and height, read from its header alone (nothing is
+// decoded); false when libjpeg finds no header it can read.
+bool readJpegSize(const uint8_t *data, size_t size, int &width, int &height);
+// Decodes a JPEG at 1/shrink of its size (one of kJpegShrinks). At its own
+// size the picture must lie within kMaxPictureSide and kMaxPicturePixels;
+// shrunk, only the result must, and libjpeg's working memory is bounded
+// (kJpegShrunkWorkBytes), so a header claiming a huge picture is refused.
+// A progressive JPEG keeps two bytes a sample while it is decoded: the bound
+// takes a 64-megapixel photograph even without chroma subsampling.
+const long kJpegShrunkWorkBytes = 512L * 1024 * 1024;
+bool decodeJPEG(const uint8_t *data, size_t size, bool fastDct, DecodedPicture &out, int shrink = 1);
 
 // Bytes per mask row: one bit per pixel, rows padded to 4 bytes.
 inline size_t maskRowBytes(int width) { return (((size_t)width + 7) / 8 + 3) & ~(size_t)3; }

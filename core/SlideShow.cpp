@@ -18,10 +18,10 @@ void releaseImageListPicture(ImageListEntry *entry)
     entry->image = nullptr;
 }
 
+// Drawn over the whole display: a photograph larger than that may be decoded smaller.
 static Image *takePicture(const ImageListEntry *entry)
 {
-    File *file = g_container.find(entry->file.str);
-    return file ? file->getImage() : nullptr;
+    return findPicture(entry->file.str, (int)g_magazine_config.width, (int)g_magazine_config.height);
 }
 
 void ImageList::start(Browser &browser, const char *name, int endMessage)

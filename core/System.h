@@ -4,6 +4,7 @@
 #ifndef MIRANDOL_SYSTEM_H
 #define MIRANDOL_SYSTEM_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 class Article;
@@ -66,6 +67,11 @@ inline uint32_t makePosition(int x, int y)
 inline int positionX(uint32_t pos) { return (int16_t)(uint16_t)(pos >> 16); }
 inline int positionY(uint32_t pos) { return (int16_t)(uint16_t)(pos & 0xFFFFu); }
 
+// The largest picture create_image takes: at most kMaxImageSide pixels a
+// side and kMaxImagePixels in all. A larger one gives no image.
+const int kMaxImageSide = 16000;
+const size_t kMaxImagePixels = (size_t)32 * 1024 * 1024;
+
 class System {
 public:
     virtual bool is_ready() = 0;
@@ -99,7 +105,8 @@ public:
     virtual int install_font(const char *name, int where) = 0;
     virtual FontHandle create_font(const char *face, int height, int flags, int charset,
                                    int *ascent, int *descent) = 0;
-    // pixels: width*height host 32-bit words 0x00RRGGBB, rows top to bottom.
+    // pixels: width*height host 32-bit words 0x00RRGGBB, rows top to bottom
+    // (within kMaxImageSide and kMaxImagePixels).
     // mask: 1 bit per pixel, MSB first, rows padded to 4 bytes; a set bit is transparent.
     virtual ImageHandle create_image(int width, int height, const uint32_t *pixels,
                                      const uint8_t *mask) = 0;

@@ -149,8 +149,7 @@ ImageToken::ImageToken(const char *path, uint32_t w, uint32_t h, bool top, uint3
                        uint32_t right, uint32_t topMargin_, uint32_t bottom)
     : Token(TOKEN_IMAGE), topAligned(top)
 {
-    File *file = path ? g_container.find(path) : nullptr;
-    image = file ? file->getImage() : nullptr;
+    image = findPicture(path, (int)w, (int)h);
     if (!image)
         return;
     leftMargin = left;

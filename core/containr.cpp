@@ -380,6 +380,7 @@ void Container::close()
     root = nullptr;
     lastFound = nullptr;
     articleCount = 0;
+    missingPictures.clear();
     releaseUnpackWindow();   // kept by the decompressor from member to member
 }
 

@@ -8,6 +8,9 @@
 
 #include <stdint.h>
 
+#include <set>
+#include <string>
+
 #include "File.h"
 #include "Strings.h"
 
@@ -59,6 +62,9 @@ public:
     uint32_t archiveSize = 0;      // size of the archive file when opened
     uint32_t damagedHeaderAt = 0;  // where the block walk met a damaged header (0: nowhere)
     uint8_t table[1024] = {};      // descrambling bytes by position & 0x3FF
+    // Names of pictures asked for that no File has, each said once (the
+    // picture code's record; a File keeps its own in File::reported).
+    std::set<std::string> missingPictures;
 
     // Reads the archive into the File tree; false with the error text set.
     bool open();

@@ -180,6 +180,26 @@ TEST_F(ViewFixture, AThemeWhoseBackgroundCannotBeReadClearsTheOldScreenAndNamesI
     EXPECT_EQ(sys.count("report"), 1u);
 }
 
+// A picture a theme names that the magazine lacks, or one of another kind,
+// is named once; pointers left at their default names may be missing.
+TEST_F(ViewFixture, PicturesAThemeNamesThatCannotBeShownAreNamedOnce)
+{
+    add("logo.jpeg", std::vector<uint8_t>(8, 0));
+    parseMagazineConfig("<theme name=odd inherit=day image=bg.bmp><cursors linkup=hand.bmp><overlay image=logo.jpeg>"
+                        "<button x=0 y=0 width=9 height=9 normal=none.bmp command=s1></theme>"
+                        "<scheme name=o><page width=170><background theme=odd><background theme=night></scheme>");
+    addArticle(17, "o");
+    ASSERT_TRUE(history.open(name(17).c_str()));
+    for (int round = 0; round < 2; round++) {
+        g_browser.handleMessage(MSG_THEME, 2);
+        g_browser.handleMessage(MSG_THEME, 1);
+    }
+    for (const char *said : {"'hand.bmp': the magazine has no such file", "'none.bmp': the magazine has no such file",
+                             "'logo.jpeg': it shows only .jpg, .bmp and .ani pictures"})
+        EXPECT_EQ(sys.count(std::string("report The reader cannot show the picture ") + said), 1u) << said;
+    EXPECT_EQ(sys.count("report"), 3u);
+}
+
 TEST_F(ViewFixture, ReloadLaysOutAgainAndAFailedReloadShowsThePreviousPlace)
 {
     ASSERT_TRUE(history.open(name(0).c_str()));

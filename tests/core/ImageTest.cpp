@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <set>
 #include <string>
 
@@ -9,9 +10,11 @@
 #include "Browser.h"
 #include "FakeSystem.h"
 #include "File.h"
+#include "LayoutRig.h"
 #include "LooseFiles.h"
 #include "MagazineConfig.h"
 #include "Image.h"
+#include "PictureDecoders.h"
 #include "PictureWriters.h"
 #include "TestDirs.h"
 #include "containr.h"
@@ -85,6 +88,182 @@ TEST_F(ImageFixture, BrokenPicturesGiveNoImage)
         EXPECT_EQ(f->getImage(), nullptr) << f->name.c_str();
         EXPECT_FALSE(f->cached) << f->name.c_str();
     }
+}
+
+// Smooth colours, so that a shrunk decode can be held against a box filter.
+uint32_t smoothColour(int x, int y)
+{
+    auto wave = [](int v) { v %= 510; return (uint32_t)(v < 255 ? v : 509 - v); };
+    return wave(x) << 16 | wave(2 * y) << 8 | wave(x + y);
+}
+
+// Just over what the display takes (32 Mi pixels), as small a JPEG as that
+// allows; made once, as it takes a moment.
+const int kLargeWidth = 8193, kLargeHeight = 4097;
+const std::vector<uint8_t> &largePhotograph()
+{
+    static const std::vector<uint8_t> file = makeJPEGOf(kLargeWidth, kLargeHeight, smoothColour, 75);
+    return file;
+}
+
+const char *const kOverTheLimit = ", over the limit of 33554432 pixels and 16000 a side";
+
+// The surfaces asked for and the reports, in order.
+std::vector<std::string> picturesAndReports(const FakeSystem &sys)
+{
+    std::vector<std::string> out;
+    for (const std::string &call : sys.calls)
+        if (call.rfind("create_image", 0) == 0 || call.rfind("report", 0) == 0)
+            out.push_back(call);
+    return out;
+}
+
+// A picture too large to show whole is decoded with libjpeg's scaling at the
+// smallest scale that still covers its drawn size, or refused from its header.
+TEST_F(ImageFixture, ALargeJPEGIsDecodedAtTheSmallestScaleCoveringItsDrawnSize)
+{
+    File *file = addLooseFile("large.jpg", largePhotograph());
+    const std::string refused = "report The reader cannot show the picture 'large.jpg': it is too large: 8193x4097 pixels";
+    const struct { const char *what; int drawnWidth, drawnHeight, width, height; } cases[] = {
+        {"drawn at 400x300: 1/8", 400, 300, 1025, 513},
+        {"1/8 of it exactly", 1025, 513, 1025, 513},
+        {"a side past 1/8: 1/4", 1026, 300, 2049, 1025},
+        {"past 1/4: 1/2, within the limit", 3000, 1100, 4097, 2049},
+        {"at its own size: refused", 0, 0, 0, 0},
+        {"its own height: no scale covers it", 400, 0, 0, 0},
+        {"larger than 1/2 of it: refused", 4098, 300, 0, 0},
+    };
+    for (const auto &c : cases) {
+        scope.sys.clearCalls();
+        file->reported = false;
+        auto start = std::chrono::steady_clock::now();
+        Image *image = file->getImage(c.drawnWidth, c.drawnHeight);
+        if (!c.width) {
+            // From the header alone: nothing decoded, no surface asked for.
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.what;
+            EXPECT_EQ(image, nullptr) << c.what;
+            EXPECT_EQ(picturesAndReports(scope.sys), std::vector<std::string>{refused + kOverTheLimit}) << c.what;
+            continue;
+        }
+        ASSERT_NE(image, nullptr) << c.what;
+        const FakeSystem::FakeImage *surface = FakeSystem::image(image->surface);
+        EXPECT_EQ(std::make_pair(surface->width, surface->height), std::make_pair(c.width, c.height)) << c.what;
+        EXPECT_FALSE(scope.sys.called("report")) << c.what;
+        // Each pixel is about the mean of the block it stands for.
+        int shrink = (kLargeWidth + c.width - 1) / c.width, worst = 0;
+        for (int y = 0; y < kLargeHeight / shrink; y += 37)
+            for (int x = 0; x < kLargeWidth / shrink; x += 41)
+                for (int shift : {16, 8, 0}) {
+                    int sum = 0;
+                    for (int v = 0; v < shrink; v++)
+                        for (int u = 0; u < shrink; u++)
+                            sum += smoothColour(x * shrink + u, y * shrink + v) >> shift & 0xFF;
+                    int got = surface->pixels[(size_t)y * c.width + x] >> shift & 0xFF;
+                    worst = std::max(worst, std::abs(got - sum / (shrink * shrink)));
+                }
+        EXPECT_LE(worst, 8) << c.what;
+        EXPECT_TRUE(image->release());
+    }
+    // Drawn larger elsewhere, it is decoded again at the larger scale, which
+    // then serves the smaller drawing too; the smaller decode lives on with
+    // its holder.
+    scope.sys.clearCalls();
+    Image *small = file->getImage(400, 300), *large = file->getImage(3000, 1100), *again = file->getImage(400, 300);
+    ASSERT_TRUE(small && large && small != large);
+    EXPECT_EQ(again, large);
+    EXPECT_EQ(picturesAndReports(scope.sys), (std::vector<std::string>{"create_image 1025 513", "create_image 4097 2049"}));
+    EXPECT_TRUE(small->release());
+    EXPECT_TRUE(file->cached);
+    EXPECT_FALSE(large->release());
+    EXPECT_TRUE(large->release());
+    EXPECT_TRUE(!file->cached && scope.sys.liveImages == 0);
+}
+
+// Refused from the header with the real reason, once: pictures the display
+// cannot take even shrunk, and a BMP too large (BMPs have no scaling).
+TEST_F(ImageFixture, PicturesTooLargeEvenShrunkAreRefusedFromTheirHeader)
+{
+    auto huge = makeJPEG(16, 16, std::vector<uint32_t>(256, 0x336699));
+    for (size_t i = 0; i + 8 < huge.size(); i++)
+        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
+            huge[i + 5] = huge[i + 7] = 0xEA; // 60000 x 60000
+            huge[i + 6] = huge[i + 8] = 0x60;
+            break;
+        }
+    auto wide = makeJPEG(16, 8, std::vector<uint32_t>(128, 0x336699));
+    for (size_t i = 0; i + 8 < wide.size(); i++)
+        if (wide[i] == 0xFF && wide[i + 1] == 0xC0) {
+            wide[i + 7] = 16001 >> 8; // 16001 x 8
+            wide[i + 8] = 16001 & 0xFF;
+            break;
+        }
+    // A 1-bit BMP of 8193 x 4097 pixels: 4 MB of bits.
+    auto big = makeBMP(8, 1, std::vector<uint32_t>(8, 0), 1);
+    writeLE32(&big[18], kLargeWidth);
+    writeLE32(&big[22], kLargeHeight);
+    big.resize(readLE32(&big[10]) + maskRowBytes(kLargeWidth) * kLargeHeight);
+    const struct { const char *name; const std::vector<uint8_t> &bytes; int drawnWidth, drawnHeight; const char *why; } cases[] = {
+        {"huge.jpg", huge, 400, 300, "60000x60000 pixels, still 7500x7500 at 1/8 of its size"},
+        {"wide.jpg", wide, 400, 8, "16001x8 pixels"},
+        {"big.bmp", big, 400, 300, "8193x4097 pixels"},
+    };
+    for (const auto &c : cases) {
+        File *file = addLooseFile(c.name, c.bytes);
+        scope.sys.clearCalls();
+        auto start = std::chrono::steady_clock::now();
+        for (int round = 0; round < 2; round++)
+            EXPECT_EQ(file->getImage(c.drawnWidth, c.drawnHeight), nullptr) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.name;
+        EXPECT_EQ(picturesAndReports(scope.sys), std::vector<std::string>{std::string("report The reader cannot show the picture '") +
+                                                            c.name + "': it is too large: " + c.why + kOverTheLimit});
+    }
+}
+
+// What is drawn for a picture the display takes does not depend on its drawn size.
+TEST_F(ImageFixture, APictureTheDisplayTakesIsDecodedWholeWhateverItsDrawnSize)
+{
+    auto bytes = makeJPEGOf(64, 32, smoothColour, 90);
+    File *file = addLooseFile("small.jpg", bytes);
+    DecodedPicture whole;
+    ASSERT_TRUE(decodeJPEG(bytes.data(), bytes.size(), false, whole));
+    Image *image = file->getImage(4, 4);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(FakeSystem::image(image->surface)->pixels, whole.pixels);
+    image->release();
+}
+
+// The page's picture tag gives the drawn size the photograph is decoded for.
+TEST(PictureNames, APageShowsALargePhotographAtItsDrawnSize)
+{
+    LayoutRig rig;
+    addLooseFile("large.jpg", largePhotograph());
+    std::vector<LaidToken> laid = rig.lay("<img file=large.jpg width=400 height=300>");
+    ASSERT_EQ(laid.size(), 1u);
+    EXPECT_TRUE(laid[0].kind == TOKEN_IMAGE && laid[0].width == 400 && laid[0].ascent == 300);
+    EXPECT_EQ(picturesAndReports(rig.scope.sys), std::vector<std::string>{"create_image 1025 513"});
+}
+
+// A picture an article names that the magazine lacks, or a file of a kind the
+// reader does not show, is named once, as one it cannot read is.
+TEST(PictureNames, MissingPicturesAndOtherKindsAreNamedOnce)
+{
+    LayoutRig rig;
+    addLooseFile("photo.jpeg", makeJPEG(4, 4, std::vector<uint32_t>(16, 0x00FF00)));
+    addLooseFile("notes.txt", "words");
+    addLooseFile("here.jpg", makeJPEG(4, 4, std::vector<uint32_t>(16, 0x00FF00)));
+    const char *said[] = {
+        "report The reader cannot show the picture 'gone.jpg': the magazine has no such file",
+        "report The reader cannot show the picture 'photo.jpeg': it shows only .jpg, .bmp and .ani pictures",
+        "report The reader cannot show the picture 'notes.txt': it shows only .jpg, .bmp and .ani pictures",
+    };
+    for (int round = 0; round < 2; round++)
+        rig.lay("<img file=gone.jpg><img file=photo.jpeg>a<img file=GONE.jpg width=9><img file=notes.txt>"
+                "<img file=here.jpg>");
+    EXPECT_EQ(findPicture("photo.jpeg"), nullptr);
+    EXPECT_EQ(findPicture(""), nullptr);
+    for (const char *text : said)
+        EXPECT_EQ(rig.scope.sys.count(text), 1u) << text;
+    EXPECT_EQ(rig.scope.sys.count("report"), 3u);
 }
 
 // Animated pointers: scripts p.ani and q.ani over three still frames a, b, c.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 
 #include "PictureDecoders.h"
@@ -181,6 +182,72 @@ TEST(JPEGDecoder, CMYKAndYCCKShowInTheirColours)
                 EXPECT_NEAR((int)(p >> shift & 0xFF), (int)(c.rgb >> shift & 0xFF), 6)
                     << std::hex << c.ink << " ycck " << ycck << " gives " << p;
         }
+}
+
+// Smooth colours (each channel a triangle wave changing by at most 2 a
+// pixel), so that a shrunk decode can be held against a box filter.
+uint32_t smoothColour(int x, int y)
+{
+    auto wave = [](int v) { v %= 510; return (uint32_t)(v < 255 ? v : 509 - v); };
+    return wave(x) << 16 | wave(2 * y) << 8 | wave(x + y);
+}
+
+// Makes the frame header (SOF0 or SOF2) of a JPEG claim another size.
+void claimSize(std::vector<uint8_t> &file, int width, int height)
+{
+    for (size_t i = 0; i + 8 < file.size(); i++)
+        if (file[i] == 0xFF && (file[i + 1] == 0xC0 || file[i + 1] == 0xC2)) {
+            file[i + 5] = (uint8_t)(height >> 8), file[i + 6] = (uint8_t)height;
+            file[i + 7] = (uint8_t)(width >> 8), file[i + 8] = (uint8_t)width;
+            return;
+        }
+    ADD_FAILURE() << "no frame header";
+}
+
+TEST(JPEGDecoder, AShrunkDecodeIsTheWholeOneBoxFilteredAtLibjpegsSize)
+{
+    const int w = 203, h = 77; // sides that do not divide: shrunk sides round up
+    auto file = makeJPEGOf(w, h, smoothColour, 95);
+    DecodedPicture whole, pic;
+    ASSERT_TRUE(decodeJPEG(file.data(), file.size(), false, whole));
+    int size = 0, rows = 0;
+    ASSERT_TRUE(readJpegSize(file.data(), file.size(), size, rows));
+    EXPECT_EQ(std::make_pair(size, rows), std::make_pair(w, h));
+    const struct { int shrink, width, height; } cases[] = {{1, 203, 77}, {2, 102, 39}, {4, 51, 20}, {8, 26, 10}};
+    for (const auto &c : cases) {
+        ASSERT_TRUE(decodeJPEG(file.data(), file.size(), false, pic, c.shrink)) << c.shrink;
+        ASSERT_EQ(std::make_pair(pic.width, pic.height), std::make_pair(c.width, c.height)) << c.shrink;
+        int worst = 0;
+        for (int y = 0; y < h / c.shrink; y++)     // blocks inside the picture
+            for (int x = 0; x < w / c.shrink; x++)
+                for (int shift : {16, 8, 0}) {
+                    int sum = 0;
+                    for (int v = 0; v < c.shrink; v++)
+                        for (int u = 0; u < c.shrink; u++)
+                            sum += whole.pixels[(size_t)(y * c.shrink + v) * w + x * c.shrink + u] >> shift & 0xFF;
+                    int mean = (sum + c.shrink * c.shrink / 2) / (c.shrink * c.shrink);
+                    int got = pic.pixels[(size_t)y * pic.width + x] >> shift & 0xFF;
+                    worst = std::max(worst, std::abs(got - mean));
+                }
+        EXPECT_LE(worst, 4) << "shrink " << c.shrink;
+    }
+    EXPECT_FALSE(decodeJPEG(file.data(), file.size(), false, pic, 3));
+    std::vector<uint8_t> junk(300, 0xFF);
+    EXPECT_FALSE(readJpegSize(junk.data(), junk.size(), size, rows));
+}
+
+// A progressive JPEG keeps every coefficient while it is decoded, shrunk or
+// not: a header claiming 40000 x 12000 asks for 1.4 GB, which a shrunk
+// decode refuses at once instead of allocating it.
+TEST(JPEGDecoder, AShrunkDecodeRefusesTheMemoryAHugeProgressiveHeaderClaims)
+{
+    auto file = makeJPEGOf(64, 64, smoothColour, 90, true);
+    DecodedPicture pic;
+    ASSERT_TRUE(decodeJPEG(file.data(), file.size(), false, pic, 8));
+    claimSize(file, 40000, 12000);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(decodeJPEG(file.data(), file.size(), false, pic, 8));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 } // namespace

@@ -77,4 +77,19 @@ TEST_F(SlideShow, AMissingPictureEndsTheShowAndEffectsFade)
     EXPECT_FALSE(sys.called("strech"));
 }
 
+// A photograph too large to show whole is decoded at the smallest of
+// libjpeg's scales that still covers the screen; a missing one is named.
+TEST_F(SlideShow, ALargePhotographShowsShrunkToTheScreenAndAMissingOneIsNamed)
+{
+    ASSERT_NE(nullptr, addLooseFile("large.jpg", makeJPEGOf(8193, 4097, [](int, int) { return 0x3366CCu; })));
+    setUp(0, "<imagelist name=show><image file=large.jpg><image file=gone.jpg></imagelist>");
+    ASSERT_TRUE(list->step());
+    EXPECT_TRUE(sys.called("create_image 1025 513"));
+    EXPECT_TRUE(sys.called("strech 0 0 640 480"));
+    list->step();
+    EXPECT_EQ(MSG_SLIDE_MISSING, sys.posted.back().first);
+    EXPECT_EQ(sys.count("report The reader cannot show the picture 'gone.jpg': the magazine has no such file"), 1u);
+    EXPECT_EQ(sys.count("report"), 1u);
+}
+
 } // namespace

@@ -39,6 +39,7 @@ void dropLooseFiles()
     delete g_container.root;
     g_container.root = nullptr;
     g_container.lastFound = nullptr;
+    g_container.missingPictures.clear();
 }
 
 void parseMagazineConfig(const std::string &text)

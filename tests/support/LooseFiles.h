@@ -20,7 +20,8 @@ File *addLooseFile(const std::string &name, const std::string &text);
 // Adds a File of that name to g_container's tree, with nothing on disk.
 File *addTreeFile(const char *name);
 
-// Deletes g_container's tree of files and forgets it.
+// Deletes g_container's tree of files and forgets it (and the missing
+// pictures it named).
 void dropLooseFiles();
 
 // Parses `text` as the magazine's configuration file.

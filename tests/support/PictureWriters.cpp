@@ -89,7 +89,7 @@ std::vector<uint8_t> makeMaskBMP(int width, int height, const std::vector<bool> 
 // libjpeg's choice, YCbCr for RGB).
 template <class Row>
 static std::vector<uint8_t> compress(int width, int height, int components, J_COLOR_SPACE in,
-                                     J_COLOR_SPACE stored, int quality, Row row)
+                                     J_COLOR_SPACE stored, int quality, Row row, bool progressive = false)
 {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
@@ -106,6 +106,8 @@ static std::vector<uint8_t> compress(int width, int height, int components, J_CO
     if (stored != JCS_UNKNOWN)
         jpeg_set_colorspace(&c, stored);
     jpeg_set_quality(&c, quality, TRUE);
+    if (progressive)
+        jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
     std::vector<uint8_t> bytes((size_t)width * components);
     while (c.next_scanline < c.image_height) {
@@ -135,6 +137,19 @@ std::vector<uint8_t> makeJPEG(int width, int height, const std::vector<uint32_t>
             }
         }
     });
+}
+
+std::vector<uint8_t> makeJPEGOf(int width, int height, const std::function<uint32_t(int x, int y)> &colour,
+                                int quality, bool progressive)
+{
+    return compress(width, height, 3, JCS_RGB, JCS_UNKNOWN, quality, [&](int y, uint8_t *row) {
+        for (int x = 0; x < width; x++) {
+            uint32_t c = colour(x, y);
+            row[3 * x] = (uint8_t)(c >> 16);
+            row[3 * x + 1] = (uint8_t)(c >> 8);
+            row[3 * x + 2] = (uint8_t)c;
+        }
+    }, progressive);
 }
 
 std::vector<uint8_t> makeInkJPEG(int width, int height, uint32_t ink, bool ycck)
