@@ -121,7 +121,7 @@ struct LimitedRun { bool exited; int status; int signal; std::string out, err; }
 // that only the reader itself can keep the signal off. Its output goes
 // through pipes, which the limit does not cut. Once the verbose log has
 // shown the pointer twice (the page is up), SIGTERM asks it to quit; a
-// reader still there after 40 s is killed.
+// reader still there after 30 s is killed.
 LimitedRun runLimited(const std::string &dir, rlim_t limit)
 {
     std::vector<std::string> environment = {"XDG_CONFIG_HOME=" + dir + "/../config", "SDL_VIDEODRIVER=dummy",
@@ -145,8 +145,8 @@ LimitedRun runLimited(const std::string &dir, rlim_t limit)
     if (child == 0) {
         dup2(out[1], 1);
         dup2(err[1], 2);
-        close(out[0]);
-        close(err[0]);
+        for (int fd : {out[0], out[1], err[0], err[1]})
+            close(fd);
         struct rlimit fsize = {limit, limit};
         if (chdir(dir.c_str()) != 0 || setrlimit(RLIMIT_FSIZE, &fsize) != 0)
             _exit(127);
@@ -159,7 +159,7 @@ LimitedRun runLimited(const std::string &dir, rlim_t limit)
     struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string *texts[2] = {&run.out, &run.err};
     bool asked = false, killed = false;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     for (int open = 2; open > 0;) {
         poll(fds, 2, 100);
         if (!killed && std::chrono::steady_clock::now() > deadline) {
