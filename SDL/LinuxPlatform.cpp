@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -170,8 +171,18 @@ bool LinuxPlatform::execute(const char *target, const char *program)
     argv.push_back(&targetCopy[0]);
     argv.push_back(nullptr);
 
+    // The reader ignores SIGXFSZ (QuitSignals.h); the program gets the
+    // default back, as it would have it when started by hand.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGXFSZ);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid;
-    int rc = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+    int rc = posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     if (rc != 0) {
         fprintf(stderr, "Could not start '%s': %s\n", argv[0], strerror(rc));
         return false;

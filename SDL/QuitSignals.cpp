@@ -1,6 +1,7 @@
-// SIGINT, SIGTERM and SIGHUP as a quit message (see QuitSignals.h). The handler only
-// writes one byte to a pipe; a thread of its own turns that byte into the
-// quit request, since posting its message takes a lock and allocates.
+// SIGINT, SIGTERM and SIGHUP as a quit message, SIGXFSZ ignored (see
+// QuitSignals.h). The handler only writes one byte to a pipe; a thread of
+// its own turns that byte into the quit request, since posting its message
+// takes a lock and allocates.
 #include "QuitSignals.h"
 
 #include "SDL_System.h"
@@ -59,6 +60,10 @@ void *postQuit(void *argument)
 
 void installQuitSignals()
 {
+    // Past the file size limit a write fails (EFBIG) instead of ending the
+    // reader: the fonts are then read from memory and a file that must be
+    // saved is kept whole and said to be unsaved, as on a full disk.
+    signal(SIGXFSZ, SIG_IGN);
     if (s_pipe[0] >= 0 || pipe(s_pipe) != 0)
         return;
     struct sigaction action = {};

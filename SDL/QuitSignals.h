@@ -11,7 +11,9 @@ class SDLSystem;
 
 // Installs the handlers, before the system exists, so that a request
 // during the configuration window is seen too (see quitSignalled). A
-// request that comes before catchQuitSignals waits for it.
+// request that comes before catchQuitSignals waits for it. SIGXFSZ is
+// ignored from here on: a write past the file size limit fails with EFBIG
+// (programs the reader starts get its default back).
 void installQuitSignals();
 
 // Installs the handlers if that is not done yet, and from now on turns a

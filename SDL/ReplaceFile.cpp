@@ -80,6 +80,16 @@ size_t markerOf(const std::string &name, long &writer)
     return at;
 }
 
+// Whether the new file name (MARKER at `at`) was made for the file called
+// base: what precedes MARKER is base, or, in a name createBeside cut short
+// to keep it within NAME_MAX, the start of base.
+bool madeFor(const std::string &name, size_t at, const std::string &base)
+{
+    if (name.compare(0, at, base) == 0)
+        return true;
+    return name.size() == NAME_MAX && at < base.size() && base.compare(0, at, name, 0, at) == 0;
+}
+
 // Whether the process that made a new file still runs (this one included).
 // A killed one that its parent has not yet collected has ended too.
 bool writerRuns(long writer)
@@ -135,7 +145,7 @@ int sweepReplacements(const std::string &directory, const std::string &only)
         std::string name = entry->d_name;
         long writer = 0;
         size_t at = markerOf(name, writer);
-        if (at == std::string::npos || (!only.empty() && name.compare(0, at, only) != 0) || writerRuns(writer))
+        if (at == std::string::npos || (!only.empty() && !madeFor(name, at, only)) || writerRuns(writer))
             continue;
         stale.push_back(directory + name);
     }
@@ -181,7 +191,8 @@ ReplacingFile &ReplacingFile::operator=(ReplacingFile &&other) noexcept
 
 int createBeside(const std::string &target, unsigned mode, std::string &name)
 {
-    // Cut short where the target's name is long enough to make it too long.
+    // Cut short where the target's name is long enough to make it too long
+    // (the sweep still knows whose it is: madeFor).
     std::string directory = directoryOf(target);
     std::string base = target.substr(directory.size());
     for (int attempt = 0; attempt < 100; attempt++) {

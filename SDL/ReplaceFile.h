@@ -77,7 +77,8 @@ bool isReplacementName(const std::string &name, long &writer);
 // Removes the new files that a reader no longer running left in directory
 // (with its trailing separator, or empty for the current one): those made
 // by a ReplacingFile whose writer has ended. With only set, just those
-// made for that file name. Returns how many were removed.
+// made for that file name (also where createBeside cut a long one short).
+// Returns how many were removed.
 int sweepReplacements(const std::string &directory, const std::string &only = std::string());
 
 // Sweeps the leftovers made for the file path names, beside its target.

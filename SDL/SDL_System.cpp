@@ -111,9 +111,12 @@ SDLSystem::SDLSystem(Platform *platform, int argc, char **argv) : platform(platf
         platform->makeDir(save.c_str());
         platform->makeDir(temp.c_str());
         // What a killed reader was writing there never took a name of the
-        // user's; the new files themselves go.
-        sweepReplacements(save + platform->pathSeparator());
-        sweepReplacements(temp + platform->pathSeparator());
+        // user's; the new files themselves go. The fallback font is
+        // written in a folder of its own below temp/.
+        std::string separator = platform->pathSeparator();
+        sweepReplacements(save + separator);
+        sweepReplacements(temp + separator);
+        sweepReplacements(temp + separator + "fallback" + separator);
     }
 
     SDLSystem_buildFontMap(this);
