@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -191,4 +194,30 @@ TEST(FontMapping, InstallFontMapsMagazineFontsUnlessAlreadyMapped)
     FontMapping::addFontFile({mapping.fallbackPath()}, probe);
     EXPECT_TRUE(probe.get("dejavu sans:0"));
     EXPECT_STREQ(mapping.lookup("dejavu serif:0"), "./temp/magserif.ttf");
+}
+
+// A FIFO where the override file or the font cache lies is read as missing,
+// at once (nobody will ever write into it), and is not replaced: the cache
+// is refused with its message and the map is complete all the same.
+TEST(FontMapping, AFifoForTheCacheOrTheOverrideDoesNotWait)
+{
+    FontDirs d;
+    copyFonts({{"DejaVuSans.ttf", "a/DejaVuSans.ttf"}});
+    ASSERT_EQ(mkfifo(d.where.overridePath.c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo(d.where.cachePath.c_str(), 0644), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        alarm(10);   // a read that waits ends here, failing the test
+        FontMapping fonts(d.where);
+        fonts.build("a/");
+        bool refused = !fonts.writeCache();
+        fonts.buildMap();
+        const char *mapped = fonts.lookup("dejavu sans:0");
+        _exit(refused && mapped && strcmp(mapped, "a/DejaVuSans.ttf") == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    struct stat st;
+    EXPECT_TRUE(lstat(d.where.cachePath.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
 }
