@@ -1,6 +1,7 @@
 // Font map: fallback font, override file, font cache sections, rescans.
 #include "FontMapping.h"
 
+#include "SDLTestSupport.h"
 #include "TestDirs.h"
 
 #include <gtest/gtest.h>
@@ -205,19 +206,14 @@ TEST(FontMapping, AFifoForTheCacheOrTheOverrideDoesNotWait)
     copyFonts({{"DejaVuSans.ttf", "a/DejaVuSans.ttf"}});
     ASSERT_EQ(mkfifo(d.where.overridePath.c_str(), 0644), 0);
     ASSERT_EQ(mkfifo(d.where.cachePath.c_str(), 0644), 0);
-    pid_t child = fork();
-    if (child == 0) {
-        alarm(10);   // a read that waits ends here, failing the test
+    EXPECT_TRUE(endsWithin(10, [&] {
         FontMapping fonts(d.where);
         fonts.build("a/");
         bool refused = !fonts.writeCache();
         fonts.buildMap();
         const char *mapped = fonts.lookup("dejavu sans:0");
-        _exit(refused && mapped && strcmp(mapped, "a/DejaVuSans.ttf") == 0 ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        return refused && mapped && strcmp(mapped, "a/DejaVuSans.ttf") == 0;
+    }));
     struct stat st;
     EXPECT_TRUE(lstat(d.where.cachePath.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
 }

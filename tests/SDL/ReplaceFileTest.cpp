@@ -97,19 +97,6 @@ TEST(ReplacingFile, SweepTakesOnlyWhatEndedWritersLeft)
 
 namespace {
 
-// Whether body ends within the time (run in a child, so that a read that
-// waits for ever fails the test instead of stopping the run).
-bool endsWithin(unsigned seconds, const std::function<bool()> &body)
-{
-    pid_t child = fork();
-    if (child == 0) {
-        alarm(seconds);
-        _exit(body() ? 0 : 1);
-    }
-    int status = 0;
-    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // Writes text through a ReplacingFile; true when it is in place.
 bool replaceWith(const std::string &path, const char *text)
 {
