@@ -100,8 +100,8 @@ bool keepAside(const std::string &target, std::string &name);
 int createBeside(const std::string &target, unsigned mode, std::string &name);
 
 // The path with every symbolic link along it followed, those naming the
-// folders included (path itself when there is none, also when nothing is
-// there); empty when the links do not end (a loop), one cannot be read, or
+// folders included (path itself, its separators tidied, when there is
+// none, also when nothing is there); empty when the links do not end (a loop), one cannot be read, or
 // one belongs to neither the user running the reader nor root (errno
 // EACCES): such a path is never written through.
 std::string resolveLinks(const std::string &path);
