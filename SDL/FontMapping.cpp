@@ -56,7 +56,7 @@ void listFontDirectory(const std::string &dir, std::vector<std::string> &paths)
 
 bool readTextLines(const std::string &path, std::vector<std::string> &lines)
 {
-    FILE *f = fopen(path.c_str(), "r");
+    FILE *f = openRegularFile(path, "r");   // a FIFO or a device: missing
     if (!f)
         return false;
     char *buffer = nullptr;
@@ -91,7 +91,8 @@ void FontMapping::createFallback()
     // folder of its own keeps a member called "default.ttf" from replacing
     // the fallback.
     std::string folder = tempDir() + "fallback";
-    mkdir(folder.c_str(), 0755);
+    if (!resolveLinks(tempDir()).empty())   // not through someone else's link
+        mkdir(folder.c_str(), 0755);
     fallback = folder + where.separator + "default.ttf";
     // Where it cannot be written (a read-only folder, a full disk) it is
     // read from memory: the fallback is always there.
@@ -329,7 +330,8 @@ int FontMapping::installFont(const char *name)
         return 0;
     std::string temp = tempDir();
     std::vector<std::string> listed;
-    lister(temp, listed);
+    if (!resolveLinks(temp).empty())   // someone else's folder: only those in memory
+        lister(temp, listed);
     std::vector<std::string> kept;
     for (const std::string &path : listed)
         if (path.find(name) != std::string::npos)

@@ -1,4 +1,5 @@
 #include "LinuxPlatform.h"
+#include "ReplaceFile.h"
 
 #include "Vector/Vector.h"
 
@@ -56,14 +57,16 @@ const char *LinuxPlatform::pathSeparator() { return "/"; }
 
 const char *LinuxPlatform::homeDir() { return "./"; }
 
-// Makes every missing directory along the path (like mkdir -p).
+// Makes every missing directory along the path (like mkdir -p), but none
+// through a link of someone else's (see resolveLinks).
 static void makeDirectories(const std::string &path)
 {
     for (size_t pos = 1; pos <= path.size(); pos++) {
         if (pos == path.size() || path[pos] == '/') {
             std::string part = path.substr(0, pos);
-            if (!part.empty())
-                mkdir(part.c_str(), 0755);
+            if (resolveLinks(part).empty())
+                return;
+            mkdir(part.c_str(), 0755);
         }
     }
 }

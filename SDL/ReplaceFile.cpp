@@ -114,20 +114,93 @@ bool writerRuns(long writer)
 
 } // namespace
 
+// Whether a link may be followed: the user's own, or root's (as the
+// system's protected links rule has it).
+static bool followable(const struct stat &link)
+{
+    return link.st_uid == geteuid() || link.st_uid == 0;
+}
+
+// Appends the parts of path between its slashes, the last one first.
+static void pushParts(const std::string &path, std::vector<std::string> &parts)
+{
+    for (size_t end = path.size(); end > 0;) {
+        size_t slash = path.rfind('/', end - 1);
+        size_t start = slash == std::string::npos ? 0 : slash + 1;
+        if (end > start)
+            parts.push_back(path.substr(start, end - start));
+        if (slash == std::string::npos)
+            break;
+        end = slash;
+    }
+}
+
 std::string resolveLinks(const std::string &path)
 {
-    std::string current = path;
-    for (int links = 0; links <= MAX_LINKS; links++) {
+    // The parts still to walk (the next one last) and the path walked so
+    // far, in which no link is left.
+    std::vector<std::string> left;
+    pushParts(path, left);
+    std::string done = !path.empty() && path[0] == '/' ? "/" : "";
+    int links = 0;
+    while (!left.empty()) {
+        std::string next = done.empty() ? left.back() : done == "/" ? "/" + left.back() : done + "/" + left.back();
+        left.pop_back();
         struct stat st;
-        if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return current;
+        if (lstat(next.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            done = next;
+            continue;
+        }
         std::string text;
-        if (!readLink(current, text) || text.empty())
+        if (!followable(st)) {
+            errno = EACCES;
             return std::string();
-        current = text[0] == '/' ? text : directoryOf(current) + text;
+        }
+        if (++links > MAX_LINKS) {
+            errno = ELOOP;
+            return std::string();
+        }
+        if (!readLink(next, text) || text.empty())
+            return std::string();
+        // A relative link goes on from the folder it lies in.
+        if (text[0] == '/')
+            done = "/";
+        pushParts(text, left);
     }
-    errno = ELOOP;
-    return std::string();
+    return done;
+}
+
+TargetKind targetKind(const std::string &target)
+{
+    struct stat st;
+    if (lstat(target.c_str(), &st) != 0)
+        return errno == ENOENT ? TargetKind::Absent : TargetKind::Refused;
+    if (S_ISCHR(st.st_mode))
+        return TargetKind::Device;
+    // A file without any write bit was frozen on purpose: not even root
+    // replaces it. Renaming over it would need only the folder's permission.
+    if (S_ISREG(st.st_mode) && (st.st_mode & 0222) != 0 &&
+        faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0)
+        return TargetKind::Replaceable;
+    return TargetKind::Refused;
+}
+
+FILE *openRegularFile(const std::string &path, const char *mode)
+{
+    // Not blocking: a FIFO would wait for a writer here.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    int flags = fcntl(fd, F_GETFL);
+    FILE *file = nullptr;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        file = fdopen(fd, mode);
+    if (!file) {
+        close(fd);
+        errno = ENOENT;
+    }
+    return file;
 }
 
 bool isReplacementName(const std::string &name, long &writer)
@@ -137,6 +210,8 @@ bool isReplacementName(const std::string &name, long &writer)
 
 int sweepReplacements(const std::string &directory, const std::string &only)
 {
+    if (!directory.empty() && resolveLinks(directory).empty())
+        return 0;   // not through someone else's link
     DIR *dir = opendir(directory.empty() ? "." : directory.c_str());
     if (!dir)
         return 0;
@@ -169,10 +244,11 @@ int sweepReplacementsOf(const std::string &path)
 
 ReplacingFile::ReplacingFile(ReplacingFile &&other) noexcept
     : stream_(other.stream_), path_(std::move(other.path_)), target_(std::move(other.target_)),
-      temporary_(std::move(other.temporary_))
+      temporary_(std::move(other.temporary_)), device_(other.device_)
 {
     other.stream_ = nullptr;
     other.temporary_.clear();
+    other.device_ = false;
 }
 
 ReplacingFile &ReplacingFile::operator=(ReplacingFile &&other) noexcept
@@ -183,26 +259,81 @@ ReplacingFile &ReplacingFile::operator=(ReplacingFile &&other) noexcept
         path_ = std::move(other.path_);
         target_ = std::move(other.target_);
         temporary_ = std::move(other.temporary_);
+        device_ = other.device_;
         other.stream_ = nullptr;
         other.temporary_.clear();
+        other.device_ = false;
     }
     return *this;
 }
 
-int createBeside(const std::string &target, unsigned mode, std::string &name)
+// A new name beside target, one that isReplacementName knows. Cut short
+// where the target's name is long enough to make it too long (the sweep
+// still knows whose it is: madeFor).
+static std::string besideName(const std::string &target)
 {
-    // Cut short where the target's name is long enough to make it too long
-    // (the sweep still knows whose it is: madeFor).
     std::string directory = directoryOf(target);
     std::string base = target.substr(directory.size());
+    std::string suffix = MARKER + std::to_string((long)getpid()) + "-" + std::to_string(s_counter++);
+    return directory + base.substr(0, NAME_MAX - suffix.size()) + suffix;
+}
+
+int createBeside(const std::string &target, unsigned mode, std::string &name)
+{
     for (int attempt = 0; attempt < 100; attempt++) {
-        std::string suffix = MARKER + std::to_string((long)getpid()) + "-" + std::to_string(s_counter++);
-        name = directory + base.substr(0, NAME_MAX - suffix.size()) + suffix;
+        name = besideName(target);
         int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, (mode_t)mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
+}
+
+// Copies the bytes of the open file from into the open file to.
+static bool copyBytes(int from, int to)
+{
+    char block[65536];
+    for (;;) {
+        ssize_t n = read(from, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = write(to, block + done, (size_t)(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return false;
+            done += w;
+        }
+    }
+}
+
+bool keepAside(const std::string &target, std::string &name)
+{
+    for (int attempt = 0; attempt < 100; attempt++) {
+        name = besideName(target);
+        if (link(target.c_str(), name.c_str()) == 0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    // No second link to be had (a file system without them): a copy.
+    int from = ::open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (from < 0)
+        return false;
+    int to = fstat(from, &st) == 0 && S_ISREG(st.st_mode) ? createBeside(target, 0600, name) : -1;
+    bool ok = to >= 0 && copyBytes(from, to);
+    if (to >= 0) {
+        fchmod(to, st.st_mode & 07777);
+        ok = close(to) == 0 && ok;
+        if (!ok)
+            unlink(name.c_str());
+    }
+    close(from);
+    return ok;
 }
 
 ReplacingFile::~ReplacingFile()
@@ -216,8 +347,13 @@ FILE *ReplacingFile::open(const std::string &path)
     std::string target = resolveLinks(path);
     if (target.empty())
         return nullptr;
+    TargetKind kind = targetKind(target);
+    if (kind == TargetKind::Refused)
+        return nullptr;
+    if (kind == TargetKind::Device)
+        return openDevice(path, target);
     struct stat old;
-    bool replacing = stat(target.c_str(), &old) == 0;
+    bool replacing = kind == TargetKind::Replaceable && stat(target.c_str(), &old) == 0;
 
     // Without a file to take them from, the permissions a file made anew
     // gets; a replaced one's are set below, once nobody else can read the
@@ -240,12 +376,34 @@ FILE *ReplacingFile::open(const std::string &path)
     return stream_;
 }
 
+FILE *ReplacingFile::openDevice(const std::string &path, const std::string &target)
+{
+    // Not blocking while opened (nor made the controlling terminal); the
+    // kind is checked again on what was opened.
+    int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        stream_ = fdopen(fd, "wb");
+    if (!stream_) {
+        close(fd);
+        return nullptr;
+    }
+    path_ = path;
+    target_ = target;
+    device_ = true;
+    return stream_;
+}
+
 bool ReplacingFile::finish()
 {
     if (!stream_)
         return false;
     bool ok = fflush(stream_) == 0 && !ferror(stream_);
-    ok = fsync(fileno(stream_)) == 0 && ok;
+    // A device (/dev/null) cannot be synced, nor does it need to be.
+    ok = (device_ || fsync(fileno(stream_)) == 0) && ok;
     ok = fclose(stream_) == 0 && ok;
     stream_ = nullptr;
     if (!ok)
@@ -255,7 +413,13 @@ bool ReplacingFile::finish()
 
 bool ReplacingFile::place()
 {
-    if (stream_ || temporary_.empty())
+    if (stream_)
+        return false;
+    if (device_) {
+        device_ = false;   // written already
+        return true;
+    }
+    if (temporary_.empty())
         return false;
     if (rename(temporary_.c_str(), target_.c_str()) != 0) {
         discard();
@@ -273,6 +437,7 @@ void ReplacingFile::discard()
     if (!temporary_.empty())
         unlink(temporary_.c_str());
     temporary_.clear();
+    device_ = false;
 }
 
 bool ReplacingFile::commit(bool keep)

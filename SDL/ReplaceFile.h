@@ -9,6 +9,13 @@
 // names of their own ("NAME.mirandol2-new-PID-N", PID the writer's process),
 // which no one else makes, so that those a killed reader left behind can be
 // told apart and swept (sweepReplacements).
+//
+// What may be replaced (targetKind): only a regular file the user may write
+// and that has a write bit at all (one without is frozen, also for root),
+// or nothing. A character device (a link to /dev/null) is written into as
+// it is. Any other kind is refused, and so is a path through a link that
+// belongs to neither the user running the reader nor root (a link planted
+// in a folder others can write to).
 #ifndef MIRANDOL_REPLACE_FILE_H
 #define MIRANDOL_REPLACE_FILE_H
 
@@ -27,9 +34,11 @@ public:
     ~ReplacingFile();
 
     // Makes a new, empty file beside the file path names (the end of its
-    // links); null when it cannot be made. It has the permissions of the
-    // file it replaces, or 0644 less the umask when there is none. The
-    // stream is owned by this object.
+    // links); null when it cannot be made or the target may not be
+    // replaced (targetKind). It has the permissions of the file it
+    // replaces, or 0644 less the umask when there is none. A device there
+    // is opened itself: what is written goes straight to it, and placing
+    // it does nothing. The stream is owned by this object.
     FILE *open(const std::string &path);
     // The stream of an open file, null once it was finished or discarded.
     FILE *stream() const { return stream_; }
@@ -53,11 +62,36 @@ public:
     bool commit(bool keep);
 
 private:
+    FILE *openDevice(const std::string &path, const std::string &target);
+
     FILE *stream_ = nullptr;    // owned
     std::string path_;
     std::string target_;
     std::string temporary_;     // empty when there is no new file
+    bool device_ = false;       // the stream writes into the target, a device
 };
+
+// What a resolved target (no link along it, see resolveLinks) is to the
+// replace step.
+enum class TargetKind {
+    Absent,        // nothing there: made anew
+    Replaceable,   // a regular file the user may write, with a write bit
+    Device,        // a character device: written into, never replaced
+    Refused,       // anything else (folder, FIFO, socket, block device,
+                   // a frozen or unwritable file): the save fails
+};
+TargetKind targetKind(const std::string &target);
+
+// Opens the regular file at path for reading (fopen's mode); null, with
+// errno ENOENT, when something else is there (a FIFO or a device is read as
+// missing, without waiting for a writer).
+FILE *openRegularFile(const std::string &path, const char *mode);
+
+// Keeps the regular file at target under a name beside it that
+// isReplacementName knows (a second link to it, or a copy where the file
+// system has none), so that it can be put back by renaming; the name is
+// set. False when neither can be made.
+bool keepAside(const std::string &target, std::string &name);
 
 // Makes a new file beside target with a name of its own (O_EXCL: never an
 // existing file nor a link), one that isReplacementName knows, opened for
@@ -65,9 +99,11 @@ private:
 // name is set; -1 when none can be made.
 int createBeside(const std::string &target, unsigned mode, std::string &name);
 
-// The file a chain of symbolic links starting at path ends at (path itself
-// when it is no link, also when nothing is there); empty when the chain
-// does not end (a loop) or a link cannot be read.
+// The path with every symbolic link along it followed, those naming the
+// folders included (path itself, its separators tidied, when there is
+// none, also when nothing is there); empty when the links do not end (a loop), one cannot be read, or
+// one belongs to neither the user running the reader nor root (errno
+// EACCES): such a path is never written through.
 std::string resolveLinks(const std::string &path);
 
 // Whether name (a bare file name) is one a ReplacingFile makes; writer is

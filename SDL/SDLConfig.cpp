@@ -88,10 +88,12 @@ void SDLConfig::load(Platform *platform)
     mixOptions = Vector_create();
     entries = MapArray_new(10);
 
-    FILE *file = path ? fopen(path, "r") : nullptr;
+    FILE *file = path ? openRegularFile(path, "r") : nullptr;
     if (!file) {
         // A first start has no settings yet: it writes the defaults instead
         // of complaining at every start until the configuration window runs.
+        // A FIFO or a device there counts as missing (reading it would wait
+        // or never end).
         bool missing = path && errno == ENOENT;
         if (!missing)
             printf("Could not read config file at path : %s!\n", path ? path : "");

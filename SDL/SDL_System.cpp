@@ -303,10 +303,12 @@ bool SDLSystem::open_file(const char *name)
         return false;
     dropCurrentFile();
     openForReading = true;
-    openFile = fopen(name, "rb");
+    // Only regular files: a FIFO or a device there is missing (reading one
+    // would wait for a writer, or never end).
+    openFile = openRegularFile(name, "rb");
     if (!openFile) {
         std::string temp = std::string("temp/") + name;
-        openFile = fopen(temp.c_str(), "rb");
+        openFile = openRegularFile(temp, "rb");
     }
     if (!openFile) {
         // A missing visited list only means nothing was read before.
@@ -435,27 +437,42 @@ bool SDLSystem::commit_file(bool keep)
 bool SDLSystem::place_files(bool keep)
 {
     logf("place_files, keep: %i\n", keep ? 1 : 0);
+    // Every name is looked at before any is placed: each must be free, a
+    // file that may be replaced, or a device (written into already).
+    bool ok = keep;
+    for (ReplacingFile &file : waiting)
+        ok = ok && targetKind(file.target()) != TargetKind::Refused;
     // New names first: only they can need room in the directory (a rename
-    // over an existing name takes none). Should one of them fail, those
-    // placed so far are removed again before anything was replaced.
+    // over an existing name takes none). Each file replaced is kept aside
+    // (under a name the start-up sweep knows) until all are in place;
+    // should one fail, those are put back and the new names removed.
     std::vector<ReplacingFile *> order;
     for (int pass = 0; pass < 2; pass++)
         for (ReplacingFile &file : waiting)
             if ((access(file.target().c_str(), F_OK) == 0) == (pass == 1))
                 order.push_back(&file);
-    std::vector<std::string> placedNew;
-    bool ok = keep;
+    struct Placed { std::string target, aside; };   // aside empty: a new name
+    std::vector<Placed> placed;
     for (ReplacingFile *file : order) {
         if (!ok)
             break;
-        bool isNew = access(file->target().c_str(), F_OK) != 0;
-        ok = file->place();
-        if (ok && isNew)
-            placedNew.push_back(file->target());
+        TargetKind kind = targetKind(file->target());
+        std::string aside;
+        ok = kind != TargetKind::Replaceable || keepAside(file->target(), aside);
+        ok = ok && file->place();
+        if (ok && kind != TargetKind::Device)
+            placed.push_back({file->target(), aside});
+        else if (!aside.empty())
+            unlink(aside.c_str());   // not replaced after all
     }
-    if (!ok)
-        for (const std::string &path : placedNew)
-            unlink(path.c_str());
+    for (auto at = placed.rbegin(); at != placed.rend(); ++at) {
+        if (ok && !at->aside.empty())
+            unlink(at->aside.c_str());                       // all in place: the old file goes
+        else if (!ok && at->aside.empty())
+            unlink(at->target.c_str());                      // a new name: removed again
+        else if (!ok)
+            rename(at->aside.c_str(), at->target.c_str());   // the old file is put back
+    }
     waiting.clear();    // the rest are discarded
     return ok;
 }

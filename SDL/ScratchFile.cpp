@@ -22,7 +22,7 @@ bool mapFile(const std::string &path, const unsigned char *&bytes, size_t &size)
 {
     bytes = nullptr;
     size = 0;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);   // a FIFO does not wait
     if (fd < 0)
         return false;
     struct stat st;
@@ -45,9 +45,22 @@ void unmapFile(const unsigned char *bytes, size_t size)
         munmap((void *)bytes, size);
 }
 
+// The path to write a copy to: its folder with the links to it followed;
+// empty when one of them is someone else's (nothing is written through it).
+std::string scratchPath(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return path;
+    std::string folder = resolveLinks(path.substr(0, slash + 1));
+    return folder.empty() ? folder : folder + path.substr(slash);
+}
+
 // Writes the bytes beside the path and renames them over it.
 bool replaceScratch(const std::string &path, const void *bytes, size_t size)
 {
+    if (path.empty())
+        return false;
     std::string name;
     int fd = createBeside(path, 0644, name);   // swept with the replace step's own
     if (fd < 0)
@@ -87,7 +100,8 @@ bool fileHolds(const std::string &path, const void *bytes, size_t size)
 
 bool writeScratchFile(const std::string &path, const void *bytes, size_t size)
 {
-    return fileHolds(path, bytes, size) || replaceScratch(path, bytes, size);
+    std::string written = scratchPath(path);
+    return !written.empty() && (fileHolds(written, bytes, size) || replaceScratch(written, bytes, size));
 }
 
 FILE *ScratchCopy::open(const std::string &path)
@@ -96,8 +110,8 @@ FILE *ScratchCopy::open(const std::string &path)
     stream_ = open_memstream(&bytes_, &size_);
     if (!stream_)
         return nullptr;
-    path_ = path;
-    hasOld_ = mapFile(path, old_, oldSize_);
+    path_ = scratchPath(path);
+    hasOld_ = !path_.empty() && mapFile(path_, old_, oldSize_);
     return stream_;
 }
 

@@ -2,7 +2,9 @@
 // holds (the fonts in "temp/"), so losing one to a crash costs nothing. They
 // are not synced, but still written beside and renamed over, so a copy is
 // never left cut short; one that already holds the bytes is not written.
-// (Files that must survive a crash go through ReplacingFile instead.)
+// (Files that must survive a crash go through ReplacingFile instead.) A
+// folder reached through a link of someone else's (not the user's, not
+// root's) is not written into: the copy fails.
 #ifndef MIRANDOL_SCRATCH_FILE_H
 #define MIRANDOL_SCRATCH_FILE_H
 

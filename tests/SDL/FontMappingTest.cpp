@@ -1,12 +1,16 @@
 // Font map: fallback font, override file, font cache sections, rescans.
 #include "FontMapping.h"
 
+#include "SDLTestSupport.h"
 #include "TestDirs.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -191,4 +195,25 @@ TEST(FontMapping, InstallFontMapsMagazineFontsUnlessAlreadyMapped)
     FontMapping::addFontFile({mapping.fallbackPath()}, probe);
     EXPECT_TRUE(probe.get("dejavu sans:0"));
     EXPECT_STREQ(mapping.lookup("dejavu serif:0"), "./temp/magserif.ttf");
+}
+
+// A FIFO where the override file or the font cache lies is read as missing,
+// at once (nobody will ever write into it), and is not replaced: the cache
+// is refused with its message and the map is complete all the same.
+TEST(FontMapping, AFifoForTheCacheOrTheOverrideDoesNotWait)
+{
+    FontDirs d;
+    copyFonts({{"DejaVuSans.ttf", "a/DejaVuSans.ttf"}});
+    ASSERT_EQ(mkfifo(d.where.overridePath.c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo(d.where.cachePath.c_str(), 0644), 0);
+    EXPECT_TRUE(endsWithin(10, [&] {
+        FontMapping fonts(d.where);
+        fonts.build("a/");
+        bool refused = !fonts.writeCache();
+        fonts.buildMap();
+        const char *mapped = fonts.lookup("dejavu sans:0");
+        return refused && mapped && strcmp(mapped, "a/DejaVuSans.ttf") == 0;
+    }));
+    struct stat st;
+    EXPECT_TRUE(lstat(d.where.cachePath.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
 }

@@ -1,5 +1,6 @@
 // What the reader's own files look like after a write failed for want of
-// room, or was stopped by a quit: the visited list and an HTML export,
+// room, was stopped by a quit, or was refused (a frozen file, a device, a
+// folder, someone else's link): the visited list and an HTML export,
 // through the platform's files.
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include "containr.h"
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <functional>
 #include <iostream>
@@ -148,4 +151,91 @@ TEST(ExportQuit, AQuitStopsTheExportAndLeavesSaveAsItWas)
     delete article;
     dropLooseFiles();
     g_system = previous;
+}
+
+// A visited list that may not be replaced (frozen, a FIFO, reached through
+// someone else's link) stays as it was and the reader says so; one linked
+// to a device is written into it, which stays a device.
+TEST(SavedFiles, AVisitedListThatMayNotBeReplacedStaysAsItWas)
+{
+    const std::string old = "main.txt\r\n";
+    const char *FAILED = "Could not save the visited list";
+    const struct { const char *name; std::function<bool()> make; const char *end; mode_t kind; const char *error; } cases[] = {
+        {"frozen", [&] { return writeFile("temp/visited.txt", old) && chmod("temp/visited.txt", 0444) == 0; },
+         "temp/visited.txt", S_IFREG, FAILED},
+        {"FIFO", [] { return mkfifo("temp/visited.txt", 0644) == 0; }, "temp/visited.txt", S_IFIFO, FAILED},
+        {"link to a device",
+         [] { return mknod("null-copy", S_IFCHR | 0666, makedev(1, 3)) == 0 && symlink("../null-copy", "temp/visited.txt") == 0; },
+         "null-copy", S_IFCHR, nullptr},
+        {"someone else's link",
+         [&] {
+             return geteuid() == 0 && writeFile("elsewhere", old) && symlink("../elsewhere", "temp/visited.txt") == 0 &&
+                    lchown("temp/visited.txt", 12345, 12345) == 0;
+         },
+         "elsewhere", S_IFREG, FAILED},
+    };
+    for (const auto &c : cases) {
+        SystemFixture fixture;
+        System *previous = g_system;
+        g_system = fixture.system.get();
+        if (c.make()) {
+            addTreeFile("main.txt")->visited = true;
+            addTreeFile("new.txt")->visited = true;
+            g_container.close();
+            struct stat st;
+            EXPECT_TRUE(lstat(c.end, &st) == 0 && (st.st_mode & S_IFMT) == c.kind) << c.name;
+            if (c.kind == S_IFREG) {
+                EXPECT_EQ(readText(c.end), old) << c.name;
+            }
+            EXPECT_STREQ(fixture.system->get_error_message(), c.error) << c.name;
+            EXPECT_EQ(listDirectory("temp").size(), 2u) << c.name;   // "fallback" and the list: nothing beside
+        } else {
+            std::cout << "[ SKIPPED  ] " << c.name << ": cannot be made here\n";
+            g_container.close();
+        }
+        g_system = previous;
+    }
+}
+
+// A name of the export taken by a folder fails the save before any file is
+// replaced, whether the folder was there when the export began or came
+// while it was written: every earlier file stays as it was.
+TEST(SavedFiles, AnExportWithANameTakenByAFolderLeavesSaveAsItWas)
+{
+    const Files kept = {{"a.bmp", "old picture"}, {"story.htm", "old page"}};
+    for (bool during : {false, true}) {
+        SystemFixture fixture;
+        System *previous = g_system;
+        SDLSystem *system = fixture.system.get();
+        g_system = system;
+        for (const auto &file : kept)
+            ASSERT_TRUE(writeFile("save/" + file.first, file.second));
+        if (during) {
+            // The files wait to be placed, and then b.bmp becomes a folder.
+            for (const char *name : {"story.htm", "a.bmp", "b.bmp"}) {
+                ASSERT_TRUE(system->create_file(name, FILE_IN_SAVE | FILE_TRUNCATE | FILE_HOLD)) << name;
+                ASSERT_TRUE(system->write_file("new", 3));
+                ASSERT_TRUE(system->commit_file(true)) << name;
+            }
+            mkdir("save/b.bmp", 0755);
+            EXPECT_FALSE(system->place_files(true));
+        } else {
+            mkdir("save/b.bmp", 0755);
+            File *source = addLooseFile("arts/story.txt", "<article>Text<img file=pics/a.bmp><img file=pics/b.bmp>");
+            addLooseFile("pics/a.bmp", "BM a");
+            addLooseFile("pics/b.bmp", "BM b");
+            Article *article = new Article(source);
+            StatusbarArea *status = new StatusbarArea(AreaPlacement());
+            article->areas = article->statusbarArea = status;
+            saveArticleAsHtml(article);
+            EXPECT_STREQ(status->text1.c_str(), "Could not save the article");
+            delete article;
+            dropLooseFiles();
+        }
+        Files files = contents("save");
+        files.erase("b.bmp");
+        EXPECT_EQ(files, kept) << during;   // nothing beside either
+        EXPECT_EQ(listDirectory("save/b.bmp"), std::vector<std::string>{}) << during;
+        g_system = previous;
+    }
 }

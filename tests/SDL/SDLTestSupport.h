@@ -7,6 +7,11 @@
 #include "SDL_System.h"
 #include "TestDirs.h"
 
+#include <pthread.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +22,25 @@ inline std::string readText(const std::string &path)
 {
     std::vector<uint8_t> data = readFile(path);
     return std::string(data.begin(), data.end());
+}
+
+// Whether body ends within the time and yields true. It runs in a child
+// (with the default alarm action, whatever SDL set), so that a step that
+// would wait for ever fails the test instead of stopping the run.
+inline bool endsWithin(unsigned seconds, const std::function<bool()> &body)
+{
+    pid_t child = fork();
+    if (child == 0) {
+        signal(SIGALRM, SIG_DFL);
+        sigset_t alarm;
+        sigemptyset(&alarm);
+        sigaddset(&alarm, SIGALRM);
+        pthread_sigmask(SIG_UNBLOCK, &alarm, nullptr);
+        ::alarm(seconds);
+        _exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 class TestPlatform : public LinuxPlatform {
