@@ -10,15 +10,14 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "ReplaceFile.h"
+
 namespace {
 
 // What follows the name of the file replaced: MARKER, the writer's process
 // id, "-" and a number telling apart the names tried.
 const char MARKER[] = ".mkmag-new-";
 const size_t MARKER_LENGTH = sizeof MARKER - 1;
-
-// Links followed at most, as the system does for a path.
-const int MAX_LINKS = 40;
 
 // Bytes written between two looks for a quit signal.
 const size_t CHUNK = 1 << 20;
@@ -32,31 +31,9 @@ std::string directoryOf(const std::string &path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// The file a chain of links starting at path ends at (path itself when it
-// is no link or nothing is there); empty with errno set when the chain
-// does not end or a link cannot be read.
-std::string resolveLinks(const std::string &path)
-{
-    std::string current = path;
-    for (int links = 0; links <= MAX_LINKS; links++) {
-        struct stat st;
-        if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return current;
-        char text[PATH_MAX];
-        ssize_t n = readlink(current.c_str(), text, sizeof text);
-        if (n <= 0 || (size_t)n >= sizeof text) {
-            errno = n < 0 ? errno : ENAMETOOLONG;
-            return std::string();
-        }
-        current = text[0] == '/' ? std::string(text, (size_t)n) : directoryOf(current) + std::string(text, (size_t)n);
-    }
-    errno = ELOOP;
-    return std::string();
-}
-
 // Makes the new file beside target (O_EXCL: never an existing file nor a
 // link); -1 with errno set when none can be made.
-int createBeside(const std::string &target, mode_t mode, std::string &name)
+int createArchiveBeside(const std::string &target, mode_t mode, std::string &name)
 {
     std::string directory = directoryOf(target);
     std::string base = target.substr(directory.size());
@@ -141,7 +118,7 @@ int replaceWith(const std::string &path, const std::string &target, const std::v
     // A replaced file's permissions are set below, once nobody else can
     // read the empty file.
     std::string name;
-    int fd = createBeside(target, replacing ? 0600 : 0644, name);
+    int fd = createArchiveBeside(target, replacing ? 0600 : 0644, name);
     if (fd < 0) {
         error = "cannot create a new file beside " + target + ": " + strerror(errno);
         return -1;
