@@ -15,6 +15,7 @@
 #include <dumb.h>
 
 #include "Messages.h"
+#include "ReplaceFile.h"
 #include "Strings.h"
 #include "System.h"
 
@@ -321,7 +322,7 @@ bool OggVorbisPlayer::loadFile(const char *name, bool loopSong, DeviceFormat *fo
     if (!hasExtension(name, "ogg"))
         return false;
     release();
-    FILE *file = fopen(name, "rb");
+    FILE *file = openRegularFile(name, "rb");   // a FIFO or a device: no song
     if (!file)
         return false;
     if (ov_open(file, &vf, nullptr, 0) < 0) {
@@ -560,6 +561,11 @@ bool DumbPlayer::loadFile(const char *name, bool loopSong, DeviceFormat *format)
     if (kind == MODULE_NONE)
         return false;
     release();
+    // DUMB opens the file by name itself: a FIFO there would wait for a
+    // writer for ever, so only a regular file is handed on.
+    struct stat st;
+    if (stat(name, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
     loop = loopSong;
     switch (kind) {
     case MODULE_IT: module = dumb_load_it_quick(name); break;

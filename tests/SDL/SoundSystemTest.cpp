@@ -1,6 +1,7 @@
 // Mixing tests: the players write into buffers that are compared sample by
 // sample, so byte-order and length mistakes show.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 #include "FakeSystem.h"
 #include "Messages.h"
+#include "SDLTestSupport.h"
 #include "SoundMedia.h"
 #include "SoundSystem.h"
 #include "Strings.h"
@@ -295,6 +297,11 @@ TEST(SoundPlayers, SongsFromMemoryAndFileJunkRefused)
         }
         EXPECT_FALSE(c.player->loadFile(("missing-" + c.name).c_str(), true, &f));
         EXPECT_EQ(peak(mixOnce(*c.player, f)), 0);
+        // A FIFO by a song's name is no song, and is not waited on.
+        std::string fifo = "fifo-" + c.name;
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        Player *player = c.player;
+        EXPECT_TRUE(endsWithin(5, [&] { return !player->loadFile(fifo.c_str(), true, &f); }));
         EXPECT_FALSE(c.player->loadMemory(c.name.c_str(), junk.data(), (int)junk.size(), true, &f));
     }
     EXPECT_FALSE(vorbis.isOpen());
