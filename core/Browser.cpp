@@ -170,21 +170,25 @@ void Browser::pageMetrics(int *a, int *b, int *c, int scale)
 }
 
 // Where the shown article is: a change means the view moved under the pointer.
+// The page is told by the history's count of page changes, not by the
+// Article's address: a reloaded article may be the same object, or sit where
+// the old one was.
 namespace {
 struct ViewPlace {
-    const Article *article;
+    uint32_t page;
     int32_t scroll;
     uint32_t column, theme;
     bool operator==(const ViewPlace &o) const
     {
-        return article == o.article && scroll == o.scroll && column == o.column && theme == o.theme;
+        return page == o.page && scroll == o.scroll && column == o.column && theme == o.theme;
     }
 };
 
 ViewPlace viewPlace()
 {
     const Article *a = currentArticle;
-    return a ? ViewPlace{a, a->scroll, a->column, a->themeNumber} : ViewPlace{nullptr, 0, 0, 0};
+    return a ? ViewPlace{history.pageChanges, a->scroll, a->column, a->themeNumber}
+             : ViewPlace{history.pageChanges, 0, 0, 0};
 }
 } // namespace
 
@@ -225,8 +229,13 @@ void Browser::drain()
 void Browser::flushEvents()
 {
     drain();
-    handleMessage(MSG_MOUSE_MOVE, (int)packPosition(mouseX, mouseY));
+    resendPointer();
     postHeld(0);
+}
+
+void Browser::resendPointer()
+{
+    handleMessage(MSG_MOUSE_MOVE, (int)packPosition(mouseX, mouseY));
 }
 
 void Browser::stopSlideShow()
@@ -383,7 +392,7 @@ void Browser::search()
         mouseX = x;
         mouseY = y;
     }
-    handleMessage(MSG_MOUSE_MOVE, (int)packPosition(mouseX, mouseY));
+    resendPointer();
     postHeld(0);
     delete[] word;
     delete[] fileName;
@@ -505,6 +514,7 @@ void Browser::dispatch(int msg, int param)
     case MSG_RELOAD:
         if (history.reload()) {
             updateScreen();
+            settle();
         } else if (currentArticle) {
             // Not laid out again: the previous place is shown instead.
             currentArticle->activate();
@@ -533,9 +543,15 @@ void Browser::dispatch(int msg, int param)
         if (currentArticle && currentArticle->cursors[CURSOR_BACK])
             currentArticle->cursors[CURSOR_BACK]->setAsPointer();
         break;
-    case MSG_RIGHT_UP:
+    case MSG_RIGHT_UP: {
+        uint32_t page = history.pageChanges;
         handleMessage(MSG_BACK, 0);
+        // Nothing to go back to: the page stays, and the back pointer the
+        // press showed gives way to the one of what lies under the pointer.
+        if (history.pageChanges == page && currentArticle && !busy && !slideShow)
+            resendPointer();
         break;
+    }
     case MSG_WHEEL:
         if (currentArticle) {
             currentArticle->scrollBy(param);
@@ -641,6 +657,8 @@ void Browser::dispatch(int msg, int param)
             currentArticle->redrawAll();
         presentPage();
         g_system->show_cursor(true);
+        // The pointer comes back where it rests, hovering what lies there.
+        settle();
         break;
     case MSG_MOVIE_FRAME:
         if (currentArticle) {

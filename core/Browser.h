@@ -50,6 +50,10 @@ private:
     void animationTick();
     void teardown();
     void settle() { flushEvents(); }
+    // Sends the stored pointer position through the handler as a motion:
+    // the pointer is drawn, in the look of the area under it, and that area
+    // is hovered and taken for the next press.
+    void resendPointer();
     // Passes the last pointer position through the shown article's areas
     // again (hover, status text, capture), as after a motion.
     void repassPointer();

@@ -54,6 +54,7 @@ void restoreView(HistoryEntry &entry, uint32_t themeNumber)
 void show(Article *article)
 {
     currentArticle = article;
+    history.pageChanges++;
     Area::releaseCapture();
 }
 

@@ -30,6 +30,10 @@ public:
     HistoryEntry *current = nullptr; // owned list
     uint32_t oldest = 0;
     uint32_t nextSlot = 0;
+    // Counts the times an article was put on screen. An article laid out
+    // again may sit where the one it replaced was, or be that very object
+    // (one shown twice on the path): this count changes all the same.
+    uint32_t pageChanges = 0;
 
     // Opens the named article on top of the current one; true when it is in
     // the back buffer (the caller presents it).

@@ -18,6 +18,8 @@
 #include "Article.h"
 #include "Browser.h"
 #include "File.h"
+#include "History.h"
+#include "Image.h"
 #include "Link.h"
 #include "Messages.h"
 #include "SDLTestSupport.h"
@@ -35,6 +37,27 @@ public:
     std::vector<Shown> shown;              // read after the run
     std::atomic<int> flips{0};             // read by the person meanwhile
     std::atomic<unsigned> theme{0};
+    // The pointer: whether it is shown, whether it was drawn since it was
+    // last shown or hidden, and the picture it was given last.
+    std::atomic<bool> pointerShown{false}, pointerDrawn{false};
+    std::atomic<ImageHandle> pointer{nullptr};
+    void show_cursor(bool show) override
+    {
+        pointerDrawn = false;
+        pointerShown = show;
+        SDLSystem::show_cursor(show);
+    }
+    void move_cursor(int x, int y) override
+    {
+        SDLSystem::move_cursor(x, y);
+        if (pointerShown)
+            pointerDrawn = true;
+    }
+    void set_cursor(ImageHandle image, int hotX, int hotY) override
+    {
+        pointer = image;
+        SDLSystem::set_cursor(image, hotX, hotY);
+    }
     void flip(int effect, int clearFlags, int duration) override
     {
         if (currentArticle) {
@@ -136,6 +159,49 @@ struct Driver {
         press(SDLK_RETURN);
         return waitFor([&] { return shown() == opens; }, "following the link to " + target);
     }
+    static void push(SDL_Event e) { SDL_PushEvent(&e); }
+    // The middle of the first rectangle of the shown link to target, on screen.
+    static bool linkOnScreen(const std::string &target, int &x, int &y)
+    {
+        Article *a = currentArticle;
+        for (Link *link = a ? a->links : nullptr; link; link = link->next) {
+            if (target != link->target.c_str() || !link->rectCount || !a->pageArea)
+                continue;
+            const LinkRect &r = link->rects[0];
+            x = a->pageArea->left + (r.x1 + r.x2) / 2;
+            y = a->pageArea->top + (r.y1 + r.y2) / 2 - a->scroll;
+            return true;
+        }
+        return false;
+    }
+};
+
+// The sample magazine without sound: the person ends the opening show with a
+// key, acts on the contents page, and the reader is closed afterwards.
+struct ContentsFixture : ::testing::Test {
+    SampleReader reader{"showConfig=false\nmusic=false\nsoundEffects=false\neffects=false\n"
+                        "fontPaths=/usr/share/fonts/truetype/dejavu/\n"};
+    RecordingSystem *s = reader.ready();
+    Driver d;
+
+    void run(const std::function<void()> &act)
+    {
+        ASSERT_NE(s, nullptr) << "the sample magazine is built with the project";
+        std::thread driver([&] {
+            if (d.waitFor([this] { return s->flips > 0; }, "the opening show")) {
+                Driver::press(SDLK_0);
+                if (d.waitFor([] { return Driver::shown() == "main.txt"; }, "the contents page"))
+                    act();
+            }
+            for (int i = 0; i < 3; i++) {   // the first may be taken by a page change on its way
+                s->post_message(MSG_QUIT_REQUEST, 0);
+                SDL_Delay(200);
+            }
+        });
+        runBrowser(s);
+        driver.join();
+        EXPECT_FALSE(d.failed) << d.failure;
+    }
 };
 
 TEST(Reader, ThemesLinksKeysAndPageMovesOnTheSampleMagazineWithMusic)
@@ -232,6 +298,78 @@ TEST(Reader, ThemesLinksKeysAndPageMovesOnTheSampleMagazineWithMusic)
     }
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     EXPECT_GT(peakOf(readFile(raw)), 1000);
+}
+
+// F12 with the pointer resting on a link: the page laid out again is hovered
+// at once, so one click follows the link. The contents page is reloaded while
+// it is on the path twice, so the same Article comes back.
+TEST_F(ContentsFixture, AfterAReloadOneClickFollowsTheLinkUnderThePointer)
+{
+    std::string status;
+    run([&] {
+        if (!d.follow("features.txt", "features.txt") || !d.follow("main.txt", "main.txt"))
+            return;
+        int x = 0, y = 0;
+        if (!Driver::linkOnScreen("gallery.txt", x, y))
+            return (void)d.waitFor([] { return false; }, "the link to the gallery");
+        Driver::push(motionEvent(x, y));
+        if (!d.waitFor([] { return Driver::focusedTarget() == "gallery.txt"; }, "the link lit under the pointer"))
+            return;
+        uint32_t pages = history.pageChanges;
+        Driver::press(SDLK_F12);
+        if (!d.waitFor([pages] { return history.pageChanges != pages; }, "the reload"))
+            return;
+        SDL_Delay(300);
+        status = currentArticle->statusbarArea->text1.c_str();
+        Driver::push(buttonEvent(true, x, y));
+        Driver::push(buttonEvent(false, x, y));
+        d.waitFor([] { return Driver::shown() == "gallery.txt"; }, "one click on the link");
+    });
+    EXPECT_EQ("Pictures and a slide show", status);
+}
+
+// A slide show over the contents page ended by a key: the pointer is drawn
+// again where it rests, without waiting for it to move.
+TEST_F(ContentsFixture, AfterASlideShowEndedByAKeyThePointerIsDrawn)
+{
+    bool drawn = false;
+    run([&] {
+        if (!d.follow("gallery", "main.txt") || !d.waitFor([] { return g_browser.slideShow != 0; }, "the show"))
+            return;
+        SDL_Delay(500);
+        Driver::press(SDLK_ESCAPE);
+        if (!d.waitFor([this] { return !g_browser.slideShow && s->pointerShown; }, "the end of the show"))
+            return;
+        SDL_Delay(300);
+        drawn = s->pointerDrawn;
+    });
+    EXPECT_TRUE(drawn);
+}
+
+// A right click on the first article goes nowhere: the back pointer that the
+// press showed gives way to the normal one on its release.
+TEST_F(ContentsFixture, AfterARightClickWithNothingToGoBackToThePointerIsTheNormalOne)
+{
+    ImageHandle pressed = nullptr, released = nullptr, normal = nullptr, back = nullptr;
+    run([&] {
+        normal = currentArticle->cursors[CURSOR_NORMAL]->surface;
+        back = currentArticle->cursors[CURSOR_BACK]->surface;
+        Driver::push(motionEvent(320, 100));   // on the heading, on no link
+        if (!d.waitFor([&] { return s->pointer == normal; }, "the normal pointer"))
+            return;
+        SDL_Event right = buttonEvent(true, 320, 100);
+        right.button.button = SDL_BUTTON_RIGHT;
+        Driver::push(right);
+        d.waitFor([&] { return s->pointer == back; }, "the back pointer");
+        pressed = s->pointer;
+        right = buttonEvent(false, 320, 100);
+        right.button.button = SDL_BUTTON_RIGHT;
+        Driver::push(right);
+        SDL_Delay(400);
+        released = s->pointer;
+    });
+    EXPECT_EQ(std::make_pair(back, normal), std::make_pair(pressed, released));
+    EXPECT_NE(back, normal);
 }
 
 } // namespace
