@@ -56,7 +56,8 @@ void listFontDirectory(const std::string &dir, std::vector<std::string> &paths)
 
 bool readTextLines(const std::string &path, std::vector<std::string> &lines)
 {
-    FILE *f = openRegularFile(path, "r");   // a FIFO or a device: missing
+    // A FIFO or a device, or a file behind someone else's link: missing.
+    FILE *f = openOwnRegularFile(path, "r");
     if (!f)
         return false;
     char *buffer = nullptr;
@@ -91,8 +92,9 @@ void FontMapping::createFallback()
     // folder of its own keeps a member called "default.ttf" from replacing
     // the fallback.
     std::string folder = tempDir() + "fallback";
-    if (!resolveLinks(tempDir()).empty())   // not through someone else's link
-        mkdir(folder.c_str(), 0755);
+    WalkedPath at;   // not through someone else's link
+    if (at.walk(folder))
+        mkdirat(at.folder(), at.name().c_str(), 0755);
     fallback = folder + where.separator + "default.ttf";
     // Where it cannot be written (a read-only folder, a full disk) it is
     // read from memory: the fallback is always there.

@@ -57,18 +57,22 @@ const char *LinuxPlatform::pathSeparator() { return "/"; }
 
 const char *LinuxPlatform::homeDir() { return "./"; }
 
-// Makes every missing directory along the path (like mkdir -p), but none
-// through a link of someone else's (see resolveLinks).
+// Makes the folder path names in the folder its walk ends in (see
+// WalkedPath): never through a link of someone else's, nor one put in
+// place of a folder after the walk.
+static void makeDirectory(const std::string &path)
+{
+    WalkedPath at;
+    if (at.walk(path))
+        mkdirat(at.folder(), at.name().c_str(), 0755);
+}
+
+// Makes every missing directory along the path (like mkdir -p).
 static void makeDirectories(const std::string &path)
 {
-    for (size_t pos = 1; pos <= path.size(); pos++) {
-        if (pos == path.size() || path[pos] == '/') {
-            std::string part = path.substr(0, pos);
-            if (resolveLinks(part).empty())
-                return;
-            mkdir(part.c_str(), 0755);
-        }
-    }
+    for (size_t pos = 1; pos <= path.size(); pos++)
+        if (pos == path.size() || path[pos] == '/')
+            makeDirectory(path.substr(0, pos));
 }
 
 const char *LinuxPlatform::configDir()
@@ -120,7 +124,7 @@ const char *LinuxPlatform::fontCachePath()
 
 void LinuxPlatform::makeDir(const char *path)
 {
-    mkdir(path, 0755);
+    makeDirectory(path);
 }
 
 static void *reapChild(void *arg)

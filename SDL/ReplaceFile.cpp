@@ -170,25 +170,183 @@ std::string resolveLinks(const std::string &path)
     return done;
 }
 
+// The text of the link open as fd (O_PATH); false when it cannot be read.
+static bool readLinkAt(int fd, std::string &text)
+{
+    std::vector<char> buffer(256);
+    for (;;) {
+        ssize_t n = readlinkat(fd, "", buffer.data(), buffer.size());
+        if (n < 0)
+            return false;
+        if ((size_t)n < buffer.size()) {
+            text.assign(buffer.data(), (size_t)n);
+            return true;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+static int openStart(bool absolute)
+{
+    return ::open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+WalkedPath::WalkedPath(WalkedPath &&other) noexcept
+    : folder_(other.folder_), name_(std::move(other.name_)), text_(std::move(other.text_))
+{
+    other.folder_ = -1;
+}
+
+WalkedPath &WalkedPath::operator=(WalkedPath &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        folder_ = other.folder_;
+        name_ = std::move(other.name_);
+        text_ = std::move(other.text_);
+        other.folder_ = -1;
+    }
+    return *this;
+}
+
+void WalkedPath::close()
+{
+    if (folder_ >= 0)
+        ::close(folder_);
+    folder_ = -1;
+    name_.clear();
+    text_.clear();
+}
+
+bool WalkedPath::walk(const std::string &path)
+{
+    close();
+    // The parts still to walk (the next one last), the folder reached so
+    // far and its path, in which no link is left.
+    std::vector<std::string> left;
+    pushParts(path, left);
+    bool absolute = !path.empty() && path[0] == '/';
+    int folder = openStart(absolute);
+    if (folder < 0)
+        return false;
+    std::string done = absolute ? "/" : "", name = ".";
+    int links = 0, error = 0;
+    while (!left.empty()) {
+        std::string part = left.back();
+        left.pop_back();
+        std::string next = done.empty() ? part : done == "/" ? "/" + part : done + "/" + part;
+        struct stat st;
+        int fd = openat(folder, part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 || fstat(fd, &st) != 0) {
+            error = errno;
+            if (fd >= 0)
+                ::close(fd);
+            if (error == ENOENT && left.empty()) {   // the last part need not exist
+                name = part;
+                done = next;
+                error = 0;
+            }
+            break;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            // Checked and read on the link itself, as opened above.
+            std::string text;
+            error = !followable(st) ? EACCES : ++links > MAX_LINKS ? ELOOP : 0;
+            errno = 0;
+            if (!error && (!readLinkAt(fd, text) || text.empty()))
+                error = errno ? errno : ENOENT;
+            ::close(fd);
+            if (error)
+                break;
+            // A relative link goes on from the folder it lies in.
+            if (text[0] == '/') {
+                ::close(folder);
+                folder = openStart(true);
+                if (folder < 0)
+                    return false;
+                done = "/";
+                name = ".";
+            }
+            pushParts(text, left);
+            continue;
+        }
+        if (left.empty()) {
+            ::close(fd);
+            name = part;
+            done = next;
+            break;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            error = ENOTDIR;
+            break;
+        }
+        ::close(folder);
+        folder = fd;
+        done = next;
+        name = ".";
+    }
+    if (error) {
+        ::close(folder);
+        errno = error;
+        return false;
+    }
+    folder_ = folder;
+    name_ = name;
+    text_ = done;
+    return true;
+}
+
+int openFolder(const std::string &path)
+{
+    WalkedPath at;
+    if (!at.walk(path.empty() ? "." : path))
+        return -1;
+    return openat(at.folder(), at.name().c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The folder of path (its directory part, opened as it stands) and the
+// directory part itself, for the path versions of the steps below.
+static int openParent(const std::string &path, std::string &directory)
+{
+    directory = directoryOf(path);
+    return ::open(directory.empty() ? "." : directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+void keepOwnerAndMode(int fd, const struct stat &old)
+{
+    // Not allowed to a user for someone else's file: the group, where it
+    // is theirs, is still kept. Changing the owner clears set-id bits, so
+    // the permissions come after.
+    if (fchown(fd, old.st_uid, old.st_gid) != 0)
+        (void)!fchown(fd, (uid_t)-1, old.st_gid);
+    fchmod(fd, old.st_mode & 07777);   // a file system without modes keeps its own
+}
+
 TargetKind targetKind(const std::string &target)
 {
+    return targetKindAt(AT_FDCWD, target);
+}
+
+TargetKind targetKindAt(int folder, const std::string &name)
+{
     struct stat st;
-    if (lstat(target.c_str(), &st) != 0)
+    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? TargetKind::Absent : TargetKind::Refused;
     if (S_ISCHR(st.st_mode))
         return TargetKind::Device;
     // A file without any write bit was frozen on purpose: not even root
     // replaces it. Renaming over it would need only the folder's permission.
     if (S_ISREG(st.st_mode) && (st.st_mode & 0222) != 0 &&
-        faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0)
+        faccessat(folder, name.c_str(), W_OK, AT_EACCESS) == 0)
         return TargetKind::Replaceable;
     return TargetKind::Refused;
 }
 
-FILE *openRegularFile(const std::string &path, const char *mode)
+// The stream of fd, opened without blocking, when it is a regular file;
+// else null with errno ENOENT (fd is closed).
+static FILE *regularStream(int fd, const char *mode)
 {
-    // Not blocking: a FIFO would wait for a writer here.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
     struct stat st;
@@ -203,18 +361,39 @@ FILE *openRegularFile(const std::string &path, const char *mode)
     return file;
 }
 
+FILE *openRegularFile(const std::string &path, const char *mode)
+{
+    // Not blocking: a FIFO would wait for a writer here.
+    return regularStream(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), mode);
+}
+
+FILE *openOwnRegularFile(const std::string &path, const char *mode)
+{
+    WalkedPath at;
+    if (!at.walk(path)) {
+        if (errno == EACCES)
+            errno = ENOENT;   // not to be reached: as good as missing
+        return nullptr;
+    }
+    return regularStream(openat(at.folder(), at.name().c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC),
+                         mode);
+}
+
 bool isReplacementName(const std::string &name, long &writer)
 {
     return markerOf(name, writer) != std::string::npos;
 }
 
-int sweepReplacements(const std::string &directory, const std::string &only)
+// The sweep of the open folder (see sweepReplacements).
+static int sweepAt(int folder, const std::string &only)
 {
-    if (!directory.empty() && resolveLinks(directory).empty())
-        return 0;   // not through someone else's link
-    DIR *dir = opendir(directory.empty() ? "." : directory.c_str());
-    if (!dir)
+    int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0)
+            close(fd);
         return 0;
+    }
     std::vector<std::string> stale;
     while (struct dirent *entry = readdir(dir)) {
         std::string name = entry->d_name;
@@ -222,28 +401,37 @@ int sweepReplacements(const std::string &directory, const std::string &only)
         size_t at = markerOf(name, writer);
         if (at == std::string::npos || (!only.empty() && !madeFor(name, at, only)) || writerRuns(writer))
             continue;
-        stale.push_back(directory + name);
+        stale.push_back(name);
     }
     closedir(dir);
     int removed = 0;
-    for (const std::string &path : stale) {
+    for (const std::string &name : stale) {
         struct stat st;
-        if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(path.c_str()) == 0)
+        if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            unlinkat(folder, name.c_str(), 0) == 0)
             removed++;
     }
     return removed;
 }
 
+int sweepReplacements(const std::string &directory, const std::string &only)
+{
+    int folder = openFolder(directory);   // not through someone else's link
+    if (folder < 0)
+        return 0;
+    int removed = sweepAt(folder, only);
+    close(folder);
+    return removed;
+}
+
 int sweepReplacementsOf(const std::string &path)
 {
-    std::string target = resolveLinks(path);
-    if (target.empty())
-        return 0;
-    return sweepReplacements(directoryOf(target), target.substr(directoryOf(target).size()));
+    WalkedPath at;
+    return at.walk(path) ? sweepAt(at.folder(), at.name()) : 0;
 }
 
 ReplacingFile::ReplacingFile(ReplacingFile &&other) noexcept
-    : stream_(other.stream_), path_(std::move(other.path_)), target_(std::move(other.target_)),
+    : stream_(other.stream_), at_(std::move(other.at_)), path_(std::move(other.path_)), target_(std::move(other.target_)),
       temporary_(std::move(other.temporary_)), device_(other.device_)
 {
     other.stream_ = nullptr;
@@ -256,6 +444,7 @@ ReplacingFile &ReplacingFile::operator=(ReplacingFile &&other) noexcept
     if (this != &other) {
         discard();
         stream_ = other.stream_;
+        at_ = std::move(other.at_);
         path_ = std::move(other.path_);
         target_ = std::move(other.target_);
         temporary_ = std::move(other.temporary_);
@@ -267,26 +456,38 @@ ReplacingFile &ReplacingFile::operator=(ReplacingFile &&other) noexcept
     return *this;
 }
 
-// A new name beside target, one that isReplacementName knows. Cut short
-// where the target's name is long enough to make it too long (the sweep
-// still knows whose it is: madeFor).
-static std::string besideName(const std::string &target)
+// A new name beside the file called base, one that isReplacementName
+// knows. Cut short where base is long enough to make it too long (the
+// sweep still knows whose it is: madeFor).
+static std::string besideName(const std::string &base)
 {
-    std::string directory = directoryOf(target);
-    std::string base = target.substr(directory.size());
     std::string suffix = MARKER + std::to_string((long)getpid()) + "-" + std::to_string(s_counter++);
-    return directory + base.substr(0, NAME_MAX - suffix.size()) + suffix;
+    return base.substr(0, NAME_MAX - suffix.size()) + suffix;
 }
 
-int createBeside(const std::string &target, unsigned mode, std::string &name)
+int createBesideAt(int folder, const std::string &base, unsigned mode, std::string &name)
 {
     for (int attempt = 0; attempt < 100; attempt++) {
-        name = besideName(target);
-        int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, (mode_t)mode);
+        name = besideName(base);
+        int fd = openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, (mode_t)mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
+}
+
+int createBeside(const std::string &target, unsigned mode, std::string &name)
+{
+    std::string directory;
+    int folder = openParent(target, directory);
+    if (folder < 0)
+        return -1;
+    int fd = createBesideAt(folder, target.substr(directory.size()), mode, name);
+    int error = errno;
+    close(folder);
+    name = directory + name;
+    errno = error;
+    return fd;
 }
 
 // Copies the bytes of the open file from into the open file to.
@@ -310,29 +511,41 @@ static bool copyBytes(int from, int to)
     }
 }
 
-bool keepAside(const std::string &target, std::string &name)
+bool keepAsideAt(int folder, const std::string &base, std::string &name)
 {
     for (int attempt = 0; attempt < 100; attempt++) {
-        name = besideName(target);
-        if (link(target.c_str(), name.c_str()) == 0)
+        name = besideName(base);
+        if (linkat(folder, base.c_str(), folder, name.c_str(), 0) == 0)
             return true;
         if (errno != EEXIST)
             break;
     }
     // No second link to be had (a file system without them): a copy.
-    int from = ::open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int from = openat(folder, base.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat st;
     if (from < 0)
         return false;
-    int to = fstat(from, &st) == 0 && S_ISREG(st.st_mode) ? createBeside(target, 0600, name) : -1;
+    int to = fstat(from, &st) == 0 && S_ISREG(st.st_mode) ? createBesideAt(folder, base, 0600, name) : -1;
     bool ok = to >= 0 && copyBytes(from, to);
     if (to >= 0) {
-        fchmod(to, st.st_mode & 07777);
+        keepOwnerAndMode(to, st);
         ok = close(to) == 0 && ok;
         if (!ok)
-            unlink(name.c_str());
+            unlinkat(folder, name.c_str(), 0);
     }
     close(from);
+    return ok;
+}
+
+bool keepAside(const std::string &target, std::string &name)
+{
+    std::string directory;
+    int folder = openParent(target, directory);
+    if (folder < 0)
+        return false;
+    bool ok = keepAsideAt(folder, target.substr(directory.size()), name);
+    close(folder);
+    name = directory + name;
     return ok;
 }
 
@@ -344,43 +557,46 @@ ReplacingFile::~ReplacingFile()
 FILE *ReplacingFile::open(const std::string &path)
 {
     discard();
-    std::string target = resolveLinks(path);
-    if (target.empty())
+    // From here on every step acts in the folder as walked.
+    if (!at_.walk(path))
         return nullptr;
-    TargetKind kind = targetKind(target);
-    if (kind == TargetKind::Refused)
+    TargetKind kind = targetKindAt(at_.folder(), at_.name());
+    if (kind == TargetKind::Refused) {
+        at_.close();
         return nullptr;
+    }
+    path_ = path;
+    target_ = at_.text();
     if (kind == TargetKind::Device)
-        return openDevice(path, target);
+        return openDevice();
     struct stat old;
-    bool replacing = kind == TargetKind::Replaceable && stat(target.c_str(), &old) == 0;
+    bool replacing = kind == TargetKind::Replaceable &&
+                     fstatat(at_.folder(), at_.name().c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
 
     // Without a file to take them from, the permissions a file made anew
     // gets; a replaced one's are set below, once nobody else can read the
     // empty file.
     std::string name;
-    int fd = createBeside(target, replacing ? 0600 : 0644, name);
+    int fd = createBesideAt(at_.folder(), at_.name(), replacing ? 0600 : 0644, name);
     if (fd < 0)
         return nullptr;
     if (replacing)
-        fchmod(fd, old.st_mode & 07777);   // a file system without modes keeps 0600
+        keepOwnerAndMode(fd, old);
     stream_ = fdopen(fd, "w+b");
     if (!stream_) {
         close(fd);
-        unlink(name.c_str());
+        unlinkat(at_.folder(), name.c_str(), 0);
         return nullptr;
     }
-    path_ = path;
-    target_ = target;
     temporary_ = name;
     return stream_;
 }
 
-FILE *ReplacingFile::openDevice(const std::string &path, const std::string &target)
+FILE *ReplacingFile::openDevice()
 {
     // Not blocking while opened (nor made the controlling terminal); the
     // kind is checked again on what was opened.
-    int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = openat(at_.folder(), at_.name().c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
     struct stat st;
@@ -391,8 +607,6 @@ FILE *ReplacingFile::openDevice(const std::string &path, const std::string &targ
         close(fd);
         return nullptr;
     }
-    path_ = path;
-    target_ = target;
     device_ = true;
     return stream_;
 }
@@ -421,7 +635,7 @@ bool ReplacingFile::place()
     }
     if (temporary_.empty())
         return false;
-    if (rename(temporary_.c_str(), target_.c_str()) != 0) {
+    if (renameat(at_.folder(), temporary_.c_str(), at_.folder(), at_.name().c_str()) != 0) {
         discard();
         return false;
     }
@@ -435,7 +649,7 @@ void ReplacingFile::discard()
         fclose(stream_);
     stream_ = nullptr;
     if (!temporary_.empty())
-        unlink(temporary_.c_str());
+        unlinkat(at_.folder(), temporary_.c_str(), 0);
     temporary_.clear();
     device_ = false;
 }

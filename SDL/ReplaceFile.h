@@ -10,6 +10,12 @@
 // which no one else makes, so that those a killed reader left behind can be
 // told apart and swept (sweepReplacements).
 //
+// Every step acts on the folder as it was found: the path is walked once
+// (WalkedPath) and the file is made, kept aside, renamed and removed
+// relative to that open folder, so that a folder swapped for a link after
+// the walk cannot lead the write elsewhere. The owner and group of a
+// replaced file are kept where the process may set them.
+//
 // What may be replaced (targetKind): only a regular file the user may write
 // and that has a write bit at all (one without is frozen, also for root),
 // or nothing. A character device (a link to /dev/null) is written into as
@@ -20,8 +26,49 @@
 #define MIRANDOL_REPLACE_FILE_H
 
 #include <stdio.h>
+#include <sys/stat.h>
 
 #include <string>
+
+// A path walked once, part by part: the folder holding its last part, held
+// open, and that part's name. Each link on the way (and the last part while
+// it is one) is checked and read on the very object it is, so nothing put
+// in its place afterwards can redirect what is done relative to the
+// folder. A link is followed only when it belongs to the user running the
+// reader or to root.
+class WalkedPath {
+public:
+    WalkedPath() = default;
+    WalkedPath(WalkedPath &&other) noexcept;
+    WalkedPath &operator=(WalkedPath &&other) noexcept;
+    WalkedPath(const WalkedPath &) = delete;
+    WalkedPath &operator=(const WalkedPath &) = delete;
+    ~WalkedPath() { close(); }
+
+    // False, with errno set, when a folder on the way is missing or no
+    // folder, the links do not end (ELOOP), or one is someone else's
+    // (EACCES). The last part need not exist.
+    bool walk(const std::string &path);
+    void close();
+    bool walked() const { return folder_ >= 0; }
+    int folder() const { return folder_; }            // O_PATH, owned
+    const std::string &name() const { return name_; } // never a link of the walk's time
+    // The path as walked, its links followed (as resolveLinks gives it).
+    const std::string &text() const { return text_; }
+
+private:
+    int folder_ = -1;
+    std::string name_, text_;
+};
+
+// The folder path names, walked and opened (O_PATH); -1 when it is none
+// or may not be reached (see WalkedPath).
+int openFolder(const std::string &path);
+
+// Opens the regular file at path for reading, walked as for a write: what
+// lies behind a link of someone else's, a FIFO or a device reads as
+// missing (null, errno ENOENT).
+FILE *openOwnRegularFile(const std::string &path, const char *mode);
 
 class ReplacingFile {
 public:
@@ -47,6 +94,10 @@ public:
     // The name the new file takes once in place: path, or the file its
     // links end at.
     const std::string &target() const { return target_; }
+    // The folder the target lies in (open until this object is reopened or
+    // goes) and the target's name there; -1 before an open.
+    int folder() const { return at_.folder(); }
+    const std::string &name() const { return at_.name(); }
     // Whether a new file exists (open or finished, not yet placed).
     bool pending() const { return !temporary_.empty(); }
 
@@ -62,12 +113,13 @@ public:
     bool commit(bool keep);
 
 private:
-    FILE *openDevice(const std::string &path, const std::string &target);
+    FILE *openDevice();
 
     FILE *stream_ = nullptr;    // owned
+    WalkedPath at_;             // where the target lies, held open
     std::string path_;
     std::string target_;
-    std::string temporary_;     // empty when there is no new file
+    std::string temporary_;     // its name in at_'s folder; empty when there is no new file
     bool device_ = false;       // the stream writes into the target, a device
 };
 
@@ -81,6 +133,12 @@ enum class TargetKind {
                    // a frozen or unwritable file): the save fails
 };
 TargetKind targetKind(const std::string &target);
+TargetKind targetKindAt(int folder, const std::string &name);
+
+// Gives the new file fd the owner and group of the file old describes,
+// where the process may (root always; a user the group, where theirs),
+// then its permissions.
+void keepOwnerAndMode(int fd, const struct stat &old);
 
 // Opens the regular file at path for reading (fopen's mode); null, with
 // errno ENOENT, when something else is there (a FIFO or a device is read as
@@ -92,12 +150,16 @@ FILE *openRegularFile(const std::string &path, const char *mode);
 // system has none), so that it can be put back by renaming; the name is
 // set. False when neither can be made.
 bool keepAside(const std::string &target, std::string &name);
+// The same for the file called base in the open folder; name is bare.
+bool keepAsideAt(int folder, const std::string &base, std::string &name);
 
 // Makes a new file beside target with a name of its own (O_EXCL: never an
 // existing file nor a link), one that isReplacementName knows, opened for
 // reading and writing with the given permissions (less the umask). The
 // name is set; -1 when none can be made.
 int createBeside(const std::string &target, unsigned mode, std::string &name);
+// The same beside the file called base in the open folder; name is bare.
+int createBesideAt(int folder, const std::string &base, unsigned mode, std::string &name);
 
 // The path with every symbolic link along it followed, those naming the
 // folders included (path itself, its separators tidied, when there is

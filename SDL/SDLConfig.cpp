@@ -88,12 +88,15 @@ void SDLConfig::load(Platform *platform)
     mixOptions = Vector_create();
     entries = MapArray_new(10);
 
-    FILE *file = path ? openRegularFile(path, "r") : nullptr;
+    // Read as they are written: through a link of someone else's they are
+    // not read at all.
+    FILE *file = path ? openOwnRegularFile(path, "r") : nullptr;
     if (!file) {
         // A first start has no settings yet: it writes the defaults instead
         // of complaining at every start until the configuration window runs.
         // A FIFO or a device there counts as missing (reading it would wait
-        // or never end).
+        // or never end), and so does a file behind someone else's link
+        // (then they cannot be saved either, which is said).
         bool missing = path && errno == ENOENT;
         if (!missing)
             printf("Could not read config file at path : %s!\n", path ? path : "");

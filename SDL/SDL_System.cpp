@@ -21,6 +21,7 @@
 #include <SDL.h>
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -267,7 +268,7 @@ void SDLSystem::dropCurrentFile()
     openFile = nullptr;
     openForReading = false;
     replacement.discard();
-    appendedPath.clear();
+    appended.close();
 }
 
 bool SDLSystem::create_file(const char *name, int where)
@@ -290,8 +291,19 @@ bool SDLSystem::create_file(const char *name, int where)
         openFile = replacement.open(path);
         holdReplacement = (where & FILE_HOLD) != 0;
     } else {
-        openFile = fopen(path.c_str(), "a+b");
-        appendedPath = openFile ? path : std::string();
+        // Appended to in the folder as walked, as every write is: a new
+        // file or a regular one the user may write.
+        TargetKind kind = appended.walk(path) ? targetKindAt(appended.folder(), appended.name()) : TargetKind::Refused;
+        int fd = kind == TargetKind::Absent || kind == TargetKind::Replaceable
+                     ? openat(appended.folder(), appended.name().c_str(),
+                              O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644)
+                     : -1;
+        openFile = fd >= 0 ? fdopen(fd, "a+b") : nullptr;
+        if (!openFile) {
+            if (fd >= 0)
+                close(fd);
+            appended.close();
+        }
     }
     return openFile != nullptr;
 }
@@ -304,11 +316,18 @@ bool SDLSystem::open_file(const char *name)
     dropCurrentFile();
     openForReading = true;
     // Only regular files: a FIFO or a device there is missing (reading one
-    // would wait for a writer, or never end).
-    openFile = openRegularFile(name, "rb");
-    if (!openFile) {
-        std::string temp = std::string("temp/") + name;
-        openFile = openRegularFile(temp, "rb");
+    // would wait for a writer, or never end). The visited list is read
+    // from temp/, where it is written, and walked as it is written; one
+    // left beside the magazine counts only when temp/ has none.
+    std::string temp = std::string("temp/") + name;
+    if (strcmp(name, "visited.txt") == 0) {
+        openFile = openOwnRegularFile(temp, "rb");
+        if (!openFile)
+            openFile = openOwnRegularFile(name, "rb");
+    } else {
+        openFile = openRegularFile(name, "rb");
+        if (!openFile)
+            openFile = openRegularFile(temp, "rb");
     }
     if (!openFile) {
         // A missing visited list only means nothing was read before.
@@ -390,7 +409,7 @@ void SDLSystem::close_file()
     }
     fclose(openFile);
     openFile = nullptr;
-    appendedPath.clear();
+    appended.close();
 }
 
 bool SDLSystem::endScratch(bool keep)
@@ -422,9 +441,9 @@ bool SDLSystem::commitCurrentFile(bool keep)
         ok = fclose(openFile) == 0;
         openFile = nullptr;
     }
-    if ((!keep || !ok) && !appendedPath.empty())
-        remove(appendedPath.c_str());
-    appendedPath.clear();
+    if ((!keep || !ok) && appended.walked())
+        unlinkat(appended.folder(), appended.name().c_str(), 0);
+    appended.close();
     return ok && keep;
 }
 
@@ -441,37 +460,41 @@ bool SDLSystem::place_files(bool keep)
     // file that may be replaced, or a device (written into already).
     bool ok = keep;
     for (ReplacingFile &file : waiting)
-        ok = ok && targetKind(file.target()) != TargetKind::Refused;
+        ok = ok && targetKindAt(file.folder(), file.name()) != TargetKind::Refused;
     // New names first: only they can need room in the directory (a rename
     // over an existing name takes none). Each file replaced is kept aside
     // (under a name the start-up sweep knows) until all are in place;
     // should one fail, those are put back and the new names removed.
+    // Every step acts in the folder each file found when it was made.
     std::vector<ReplacingFile *> order;
+    struct stat st;
     for (int pass = 0; pass < 2; pass++)
         for (ReplacingFile &file : waiting)
-            if ((access(file.target().c_str(), F_OK) == 0) == (pass == 1))
+            if ((fstatat(file.folder(), file.name().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) == (pass == 1))
                 order.push_back(&file);
-    struct Placed { std::string target, aside; };   // aside empty: a new name
+    struct Placed { ReplacingFile *file; std::string aside; };   // aside empty: a new name
     std::vector<Placed> placed;
     for (ReplacingFile *file : order) {
         if (!ok)
             break;
-        TargetKind kind = targetKind(file->target());
+        TargetKind kind = targetKindAt(file->folder(), file->name());
         std::string aside;
-        ok = kind != TargetKind::Replaceable || keepAside(file->target(), aside);
+        ok = kind != TargetKind::Replaceable || keepAsideAt(file->folder(), file->name(), aside);
         ok = ok && file->place();
         if (ok && kind != TargetKind::Device)
-            placed.push_back({file->target(), aside});
+            placed.push_back({file, aside});
         else if (!aside.empty())
-            unlink(aside.c_str());   // not replaced after all
+            unlinkat(file->folder(), aside.c_str(), 0);   // not replaced after all
     }
     for (auto at = placed.rbegin(); at != placed.rend(); ++at) {
-        if (ok && !at->aside.empty())
-            unlink(at->aside.c_str());                       // all in place: the old file goes
-        else if (!ok && at->aside.empty())
-            unlink(at->target.c_str());                      // a new name: removed again
+        int folder = at->file->folder();
+        const char *name = at->file->name().c_str(), *aside = at->aside.c_str();
+        if (ok && *aside)
+            unlinkat(folder, aside, 0);                   // all in place: the old file goes
+        else if (!ok && !*aside)
+            unlinkat(folder, name, 0);                    // a new name: removed again
         else if (!ok)
-            rename(at->aside.c_str(), at->target.c_str());   // the old file is put back
+            renameat(folder, aside, folder, name);        // the old file is put back
     }
     waiting.clear();    // the rest are discarded
     return ok;

@@ -119,7 +119,7 @@ public:
     ReplacingFile replacement;  // the file create_file makes by truncation
     bool holdReplacement = false;          // it waits for place_files once committed
     std::vector<ReplacingFile> waiting;    // committed, waiting for place_files
-    std::string appendedPath;   // path of the file create_file opened for appending
+    WalkedPath appended;        // where the file create_file opened for appending lies
     // A scratch copy (FILE_SCRATCH): compared with the file there as it is
     // written, and written itself only when it differs.
     ScratchCopy scratch;

@@ -15,14 +15,17 @@
 
 namespace {
 
-// Maps the regular file at path read-only (an empty one maps to null), so
-// that it is compared where it lies instead of being read in; false when
-// there is none or it cannot be mapped.
-bool mapFile(const std::string &path, const unsigned char *&bytes, size_t &size)
+// Maps the regular file called name in the open folder read-only (an
+// empty one maps to null), so that it is compared where it lies instead of
+// being read in; false when there is none or it cannot be mapped.
+bool mapFile(const WalkedPath &at, const unsigned char *&bytes, size_t &size)
 {
     bytes = nullptr;
     size = 0;
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);   // a FIFO does not wait
+    if (!at.walked())
+        return false;
+    // A FIFO does not wait.
+    int fd = openat(at.folder(), at.name().c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st;
@@ -45,26 +48,34 @@ void unmapFile(const unsigned char *bytes, size_t size)
         munmap((void *)bytes, size);
 }
 
-// The path to write a copy to: its folder with the links to it followed;
-// empty when one of them is someone else's (nothing is written through it).
-std::string scratchPath(const std::string &path)
+// Where a copy for path goes, walked as for any write (a link of someone
+// else's on the way: nowhere); false when the file there may not be
+// replaced. A device takes no copy to read back: refused too.
+bool scratchPlace(const std::string &path, WalkedPath &at)
 {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return path;
-    std::string folder = resolveLinks(path.substr(0, slash + 1));
-    return folder.empty() ? folder : folder + path.substr(slash);
+    if (!at.walk(path))
+        return false;
+    TargetKind kind = targetKindAt(at.folder(), at.name());
+    if (kind == TargetKind::Absent || kind == TargetKind::Replaceable)
+        return true;
+    at.close();
+    return false;
 }
 
-// Writes the bytes beside the path and renames them over it.
-bool replaceScratch(const std::string &path, const void *bytes, size_t size)
+// Writes the bytes beside the file and renames them over it; a file
+// replaced keeps its owner and permissions.
+bool replaceScratch(const WalkedPath &at, const void *bytes, size_t size)
 {
-    if (path.empty())
+    if (!at.walked())
         return false;
+    struct stat old;
+    bool replacing = fstatat(at.folder(), at.name().c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
     std::string name;
-    int fd = createBeside(path, 0644, name);   // swept with the replace step's own
+    int fd = createBesideAt(at.folder(), at.name(), 0644, name);   // swept with the replace step's own
     if (fd < 0)
         return false;
+    if (replacing)
+        keepOwnerAndMode(fd, old);
     const char *p = (const char *)bytes;
     bool ok = true;
     for (size_t left = size; ok && left > 0;) {
@@ -78,8 +89,8 @@ bool replaceScratch(const std::string &path, const void *bytes, size_t size)
         }
     }
     ok = close(fd) == 0 && ok;
-    if (!ok || rename(name.c_str(), path.c_str()) != 0) {
-        unlink(name.c_str());
+    if (!ok || renameat(at.folder(), name.c_str(), at.folder(), at.name().c_str()) != 0) {
+        unlinkat(at.folder(), name.c_str(), 0);
         return false;
     }
     return true;
@@ -87,21 +98,28 @@ bool replaceScratch(const std::string &path, const void *bytes, size_t size)
 
 } // namespace
 
-bool fileHolds(const std::string &path, const void *bytes, size_t size)
+// Whether the file the walk reached holds exactly these bytes.
+static bool holds(const WalkedPath &at, const void *bytes, size_t size)
 {
     const unsigned char *old;
     size_t oldSize;
-    if (!mapFile(path, old, oldSize))
+    if (!mapFile(at, old, oldSize))
         return false;
     bool same = oldSize == size && (size == 0 || memcmp(old, bytes, size) == 0);
     unmapFile(old, oldSize);
     return same;
 }
 
+bool fileHolds(const std::string &path, const void *bytes, size_t size)
+{
+    WalkedPath at;
+    return at.walk(path) && holds(at, bytes, size);
+}
+
 bool writeScratchFile(const std::string &path, const void *bytes, size_t size)
 {
-    std::string written = scratchPath(path);
-    return !written.empty() && (fileHolds(written, bytes, size) || replaceScratch(written, bytes, size));
+    WalkedPath at;
+    return scratchPlace(path, at) && (holds(at, bytes, size) || replaceScratch(at, bytes, size));
 }
 
 FILE *ScratchCopy::open(const std::string &path)
@@ -110,8 +128,8 @@ FILE *ScratchCopy::open(const std::string &path)
     stream_ = open_memstream(&bytes_, &size_);
     if (!stream_)
         return nullptr;
-    path_ = scratchPath(path);
-    hasOld_ = !path_.empty() && mapFile(path_, old_, oldSize_);
+    scratchPlace(path, at_);
+    hasOld_ = mapFile(at_, old_, oldSize_);
     return stream_;
 }
 
@@ -154,7 +172,7 @@ bool ScratchCopy::end(bool keep, std::vector<unsigned char> *unwritten)
     oldSize_ = 0;
     hasOld_ = false;
     if (ok && !unchanged) {
-        ok = replaceScratch(path_, bytes_, size_);
+        ok = replaceScratch(at_, bytes_, size_);
         if (!ok && unwritten)
             unwritten->assign(bytes_, bytes_ + size_);
     }
@@ -163,5 +181,6 @@ bool ScratchCopy::end(bool keep, std::vector<unsigned char> *unwritten)
     size_ = 0;
     matched_ = 0;
     differs_ = false;
+    at_.close();
     return ok;
 }

@@ -2,11 +2,16 @@
 // holds (the fonts in "temp/"), so losing one to a crash costs nothing. They
 // are not synced, but still written beside and renamed over, so a copy is
 // never left cut short; one that already holds the bytes is not written.
-// (Files that must survive a crash go through ReplacingFile instead.) A
-// folder reached through a link of someone else's (not the user's, not
-// root's) is not written into: the copy fails.
+// (Files that must survive a crash go through ReplacingFile instead.) The
+// path is walked once and the copy written relative to the folder found,
+// as ReplacingFile does: a folder reached through a link of someone else's
+// (not the user's, not root's) is not written into, and a name that may
+// not be replaced (a FIFO, a device, a frozen file) is left as it is: the
+// copy fails.
 #ifndef MIRANDOL_SCRATCH_FILE_H
 #define MIRANDOL_SCRATCH_FILE_H
+
+#include "ReplaceFile.h"
 
 #include <stddef.h>
 #include <stdio.h>
@@ -58,7 +63,7 @@ private:
     bool hasOld_ = false;
     size_t matched_ = 0;        // bytes written so far, all equal to the old file's
     bool differs_ = false;
-    std::string path_;
+    WalkedPath at_;             // where the copy goes; not walked when it may not
 };
 
 #endif

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+#include <iostream>
 #include <string>
 
 namespace {
@@ -171,4 +173,36 @@ TEST(SDLConfig, WriteThroughALinkKeepsTheLinkAndTheMode)
     EXPECT_TRUE(lstat(file.path().c_str(), &st) == 0 && S_ISLNK(st.st_mode));
     EXPECT_TRUE(stat("dotfiles/mirandol2", &st) == 0 && (st.st_mode & 0777) == 0600);
     EXPECT_NE(readText("dotfiles/mirandol2").find("\nmusic=false\n"), std::string::npos);
+}
+
+// Settings behind another user's link are not read (their program would be
+// run for links), and a FIFO there is not waited on: both count as missing,
+// and the defaults cannot be saved over them, which is said.
+TEST(SDLConfig, SettingsThatMayNotBeReadCountAsMissing)
+{
+    const struct { const char *name; std::function<bool(const std::string &)> make; } cases[] = {
+        {"someone else's link",
+         [](const std::string &path) {
+             return geteuid() == 0 && writeFile("theirs", std::string("verbose=true\nexternalLink=their-program\n")) &&
+                    symlink("theirs", path.c_str()) == 0 && lchown(path.c_str(), 12345, 12345) == 0;
+         }},
+        {"FIFO", [](const std::string &path) { return mkfifo(path.c_str(), 0644) == 0; }},
+    };
+    for (const auto &c : cases) {
+        ScopedWorkDir dir;
+        std::string path = dir.path() + "/mirandol2";
+        if (!c.make(path)) {
+            std::cout << "[ SKIPPED  ] " << c.name << ": cannot be made here\n";
+            continue;
+        }
+        EXPECT_TRUE(endsWithin(5, [&] {
+            TestPlatform platform(path);
+            testing::internal::CaptureStderr();
+            SDLConfig *config = SDLConfig::read(platform.configPath(), &platform);
+            std::string said = testing::internal::GetCapturedStderr();
+            bool defaults = !config->getVerbose() && !config->getExternalLink();
+            delete config;
+            return defaults && said == "Could not save the settings\n";
+        })) << c.name;
+    }
 }

@@ -239,3 +239,25 @@ TEST(SavedFiles, AnExportWithANameTakenByAFolderLeavesSaveAsItWas)
         g_system = previous;
     }
 }
+
+// When a later file of an export cannot be put in place, the files already
+// replaced are put back as they were, and nothing is left beside them.
+TEST(SavedFiles, ALaterFailurePutsTheReplacedFilesBack)
+{
+    const Files kept = {{"a.bmp", "old picture"}, {"b.bmp", "old b"}};
+    SystemFixture fixture;
+    SDLSystem *system = fixture.system.get();
+    for (const auto &file : kept)
+        ASSERT_TRUE(writeFile("save/" + file.first, file.second));
+    for (const char *name : {"a.bmp", "b.bmp"}) {
+        ASSERT_TRUE(system->create_file(name, FILE_IN_SAVE | FILE_TRUNCATE | FILE_HOLD)) << name;
+        ASSERT_TRUE(system->write_file("new", 3));
+        ASSERT_TRUE(system->commit_file(true)) << name;
+    }
+    // b.bmp's new file is gone before it is placed, after a.bmp's was.
+    for (const std::string &name : listDirectory("save"))
+        if (name.compare(0, 6, "b.bmp.") == 0)
+            remove(("save/" + name).c_str());
+    EXPECT_FALSE(system->place_files(true));
+    EXPECT_EQ(contents("save"), kept);
+}

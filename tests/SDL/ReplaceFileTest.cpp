@@ -1,6 +1,7 @@
-// Files replaced whole: what becomes of links and permissions, which kinds
-// of file and whose links are refused, and which leftovers of a killed
-// reader are swept.
+// Files replaced whole: what becomes of links, owners and permissions,
+// which kinds of file and whose links are refused (also when swapped in
+// while the file is written), and which leftovers of a killed reader are
+// swept.
 #include <gtest/gtest.h>
 
 #include "ReplaceFile.h"
@@ -8,6 +9,9 @@
 #include "ScratchFile.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -250,4 +254,59 @@ TEST(ReplacingFile, KeptAsideUnderASweepableName)
     EXPECT_EQ(readText(aside), "old page");
     std::string none;
     EXPECT_FALSE(keepAside("missing", none));
+}
+
+// Another user swaps their own real temp/ for their link to a private
+// folder, over and over: what the reader writes there (a replaced file, a
+// scratch copy) or sweeps lands in the real folder or nowhere, never in
+// the private one.
+TEST(ReplacingFile, AFolderSwappedForSomeoneElsesLinkLeadsNoWriteThrough)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a folder and link of another user need root";
+    ScopedWorkDir dir;
+    chmod(".", 0777);
+    mkdir("private", 0700);
+    ASSERT_TRUE(writeFile("private/visited.txt", std::string("mine")));
+    writeFile("private/visited.txt.mirandol2-new-999999999-0", std::string("mine too"));
+    mkdir("temp", 0777);
+    symlink((dir.path() + "/private").c_str(), "swap");
+    ASSERT_TRUE(lchown("temp", OTHER_USER, OTHER_USER) == 0 && lchown("swap", OTHER_USER, OTHER_USER) == 0);
+    pid_t swapper = fork();
+    if (swapper == 0) {
+        alarm(20);
+        if (setresgid(OTHER_USER, OTHER_USER, OTHER_USER) == 0 && setresuid(OTHER_USER, OTHER_USER, OTHER_USER) == 0)
+            for (;;)
+                renameat2(AT_FDCWD, "temp", AT_FDCWD, "swap", RENAME_EXCHANGE);
+        _exit(1);
+    }
+    for (int i = 0; i < 400; i++) {
+        replaceWith("temp/visited.txt", "reader's");
+        writeScratchFile("temp/font.ttf", "font", 4);
+        sweepReplacements("temp/");
+    }
+    kill(swapper, SIGKILL);
+    waitpid(swapper, nullptr, 0);
+    EXPECT_EQ(listDirectory("private"),
+              (std::vector<std::string>{"visited.txt", "visited.txt.mirandol2-new-999999999-0"}));
+    EXPECT_EQ(readText("private/visited.txt"), "mine");
+}
+
+// A file that root replaces keeps its owner and group (as editors do):
+// its owner can replace it again afterwards.
+TEST(ReplacingFile, TheReplacedFilesOwnerAndGroupAreKept)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving a file to another user needs root";
+    ScopedWorkDir dir;
+    ASSERT_TRUE(writeFile("visited.txt", std::string("old")));
+    ASSERT_EQ(chown("visited.txt", OTHER_USER, OTHER_USER + 1), 0);
+    chmod("visited.txt", 0640);
+    ASSERT_TRUE(replaceWith("visited.txt", "new"));
+    struct stat st;
+    ASSERT_EQ(lstat("visited.txt", &st), 0);
+    EXPECT_EQ(st.st_uid, OTHER_USER);
+    EXPECT_EQ(st.st_gid, OTHER_USER + 1);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(readText("visited.txt"), "new");
 }

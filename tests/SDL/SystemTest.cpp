@@ -315,3 +315,32 @@ TEST(LinuxPlatform, PathsAndListings)
     EXPECT_EQ(std::string(LinuxPlatform().configPath()), std::string(getenv("HOME")) + "/.config/mirandol2");
     setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
 }
+
+// The visited list is read from temp/, where it is written: one left beside
+// the magazine is read only when temp/ has none, and a FIFO in its place is
+// none, not waited on.
+TEST(SDLSystem, VisitedListIsReadFromTempFirst)
+{
+    const struct { const char *name, *beside, *inTemp, *read; bool fifo; } cases[] = {
+        {"both", "stray.txt\r\n", "kept.txt\r\n", "kept.txt\r\n", false},
+        {"beside only", "stray.txt\r\n", nullptr, "stray.txt\r\n", false},
+        {"FIFO in temp", nullptr, nullptr, nullptr, true},
+    };
+    for (const auto &c : cases) {
+        SystemFixture f(QUIET);
+        if (c.beside)
+            writeFile("visited.txt", std::string(c.beside));
+        if (c.inTemp)
+            writeFile("temp/visited.txt", std::string(c.inTemp));
+        if (c.fifo)
+            mkfifo("temp/visited.txt", 0644);
+        EXPECT_TRUE(endsWithin(5, [&] {
+            if (!f.system->open_file("visited.txt"))
+                return c.read == nullptr;
+            std::string text(f.system->get_file_size(), '\0');
+            bool read = f.system->read_file(&text[0], (int)text.size());
+            f.system->close_file();
+            return read && c.read && text == c.read;
+        })) << c.name;
+    }
+}

@@ -156,3 +156,23 @@ TEST(TempFonts, AScratchCopyIsWrittenOnlyWhenItsBytesDiffer)
         EXPECT_EQ(listDirectory("."), std::vector<std::string>{"f"}) << c.name;
     }
 }
+
+// A FIFO, a link to a device or a frozen file where a font copy goes is
+// left as it is, like every other file the reader may not replace: the
+// copy fails and the font is kept in memory instead.
+TEST(TempFonts, ACopyLeavesWhatMayNotBeReplacedAsItIs)
+{
+    ScopedWorkDir dir;
+    ASSERT_TRUE(writeFile("frozen.ttf", std::string("old")) && chmod("frozen.ttf", 0444) == 0);
+    mkfifo("fifo.ttf", 0644);
+    symlink("/dev/null", "device.ttf");
+    const struct { const char *name; mode_t kind; } cases[] = {
+        {"fifo.ttf", S_IFIFO}, {"device.ttf", S_IFLNK}, {"frozen.ttf", S_IFREG}};
+    for (const auto &c : cases) {
+        EXPECT_FALSE(writeScratchFile(c.name, "font", 4)) << c.name;
+        struct stat st;
+        EXPECT_TRUE(lstat(c.name, &st) == 0 && (st.st_mode & S_IFMT) == c.kind) << c.name;
+    }
+    EXPECT_EQ(readText("frozen.ttf"), "old");
+    EXPECT_EQ(listDirectory(".").size(), 3u);   // nothing beside
+}
