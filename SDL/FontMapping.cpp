@@ -10,11 +10,14 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 extern const unsigned char g_fallbackFont[];
 extern const size_t g_fallbackFontSize;
@@ -282,6 +285,61 @@ static int styleOf(const char *name, bool &known)
     return 0;
 }
 
+namespace {
+
+// A FreeType stream over an open font file. The record (allocated with new)
+// holds the descriptor; FreeType closes the stream when the face is done or
+// when the face cannot be opened, and the record goes with it.
+unsigned long readFontStream(FT_Stream stream, unsigned long offset, unsigned char *buffer,
+                             unsigned long count)
+{
+    if (count == 0)   // a seek: fails only past the end
+        return offset > stream->size ? 1 : 0;
+    int fd = (int)stream->descriptor.value;
+    unsigned long done = 0;
+    while (done < count) {
+        ssize_t n = pread(fd, buffer + done, count - done, (off_t)(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += (unsigned long)n;
+    }
+    return done;
+}
+
+void closeFontStream(FT_Stream stream)
+{
+    close((int)stream->descriptor.value);
+    delete stream;
+}
+
+// Opens face 0 of the file at path when it is a regular file. Anything else
+// (a FIFO, a device, a folder) is no font and is never waited on: it is
+// opened without blocking and looked at before FreeType reads a byte.
+FT_Error openRegularFace(FT_Library library, const std::string &path, FT_Face *face)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return FT_Err_Cannot_Open_Resource;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+        close(fd);
+        return FT_Err_Cannot_Open_Resource;
+    }
+    FT_Stream stream = new FT_StreamRec();
+    stream->size = (unsigned long)st.st_size;
+    stream->descriptor.value = fd;
+    stream->read = readFontStream;
+    stream->close = closeFontStream;
+    FT_Open_Args args = {};
+    args.flags = FT_OPEN_STREAM;
+    args.stream = stream;
+    return FT_Open_Face(library, &args, 0, face);
+}
+
+} // namespace
+
 int FontMapping::openFace(const FontMapping *files, FT_Library library, const std::string &path,
                           FT_Face *face)
 {
@@ -291,7 +349,7 @@ int FontMapping::openFace(const FontMapping *files, FT_Library library, const st
             return FT_New_Memory_Face(library, kept->second.data(), (FT_Long)kept->second.size(),
                                       0, face);
     }
-    return FT_New_Face(library, path.c_str(), 0, face);
+    return openRegularFace(library, path, face);
 }
 
 void FontMapping::addFontFile(const std::vector<std::string> &paths, FontMap &map,

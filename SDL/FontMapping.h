@@ -79,7 +79,8 @@ public:
     const std::string &fallbackPath() const { return fallback; }
 
     // Opens face 0 of a font path: from memory when the mapping (which may
-    // be null) keeps the path's font there, else from the file.
+    // be null) keeps the path's font there, else from the file, when it is
+    // a regular one (a FIFO or a device by a font's name is not waited on).
     static int openFace(const FontMapping *files, FT_Library library, const std::string &path,
                         FT_Face *face);
     static void addFontFile(const std::vector<std::string> &paths, FontMap &map,

@@ -222,9 +222,10 @@ bool Container::walkBlocks(uint32_t position)
                 // A solid member cannot be read on its own. Service sub-blocks
                 // (comments, access lists, streams) carry the same bit in
                 // archives made by ordinary tools; they are not magazine files.
-                if (type == BLOCK_SUB)
+                if (type != BLOCK_SUB)
+                    return false;
+                if (!listing)
                     break;
-                return false;
             }
             if (directory)
                 break;
@@ -255,8 +256,10 @@ bool Container::walkBlocks(uint32_t position)
                     return false;
                 }
                 uint64_t next = (uint64_t)position + readLE32(add);
-                if (next > 0xFFFFFFFFu)
+                if (next > 0xFFFFFFFFu) {
+                    damagedHeaderAt = start;
                     return false;
+                }
                 position = (uint32_t)next;
             }
             break;
@@ -327,7 +330,7 @@ bool Container::open()
         if (container_variant >= 0 && readBlockHeader(main) && read(av, sizeof av) &&
             main.headType == BLOCK_MAIN && !(main.headFlags & MHD_REFUSED) &&
             main.headSize >= 13)
-            ok = walkBlocks(7u + main.headSize);
+            ok = walkBlocks(7u + main.headSize) || (listing && damagedHeaderAt);
     }
     sys->close_file();
     if (!ok) {

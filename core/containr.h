@@ -61,6 +61,11 @@ public:
     uint32_t articleCount = 0;     // text Files other than "config.txt"
     uint32_t archiveSize = 0;      // size of the archive file when opened
     uint32_t damagedHeaderAt = 0;  // where the block walk met a damaged header (0: nowhere)
+    // Set by a lister (magls), never by the reader: a block walk stopped by
+    // a damaged header keeps the members met before it and the open goes on
+    // (damagedHeaderAt says where), and every service sub-block becomes a
+    // File (service set), also one marked solid, which the reader passes over.
+    bool listing = false;
     uint8_t table[1024] = {};      // descrambling bytes by position & 0x3FF
     // Names of pictures asked for that no File has, each said once (the
     // picture code's record; a File keeps its own in File::reported).

@@ -1,10 +1,11 @@
 // magls ARCHIVE
 // Opens an archive through the reader's own container and lists its members:
 // "ok" or "bad", unpacked size, CRC-32, name. Every member is read and
-// verified; service sub-blocks (comments, recovery records, streams) are
-// listed as "svc" and not checked. Exit 0 when all are ok, 1 when any is bad
-// or the block walk stopped early at a damaged header, 2 when the archive is
-// refused.
+// verified; every service sub-block (comment, recovery record, stream,
+// access list) is listed as "svc" by its block name, one line each, and not
+// checked. Exit 0 when all are ok, 1 when any is bad or the block walk
+// stopped early at a damaged header (after listing what came before it), 2
+// when the archive is refused.
 #include <stdio.h>
 
 #include <vector>
@@ -21,12 +22,9 @@ int main(int argc, char **argv)
     }
     ToolSystem sys(argv[1]);
     g_system = &sys;
+    g_container.listing = true;
     if (!g_container.open()) {
-        if (g_container.damagedHeaderAt)
-            fprintf(stderr, "magls: %s: %s (damaged block header at offset %u)\n", argv[1],
-                    sys.errorText.c_str(), g_container.damagedHeaderAt);
-        else
-            fprintf(stderr, "magls: %s: %s\n", argv[1], sys.errorText.c_str());
+        fprintf(stderr, "magls: %s: %s\n", argv[1], sys.errorText.c_str());
         g_system = nullptr;
         return 2;
     }

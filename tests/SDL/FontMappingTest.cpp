@@ -217,3 +217,32 @@ TEST(FontMapping, AFifoForTheCacheOrTheOverrideDoesNotWait)
     struct stat st;
     EXPECT_TRUE(lstat(d.where.cachePath.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
 }
+
+// A FIFO by a font's name is no font: a font folder's scan, the folders
+// below the system font folder and the magazine's fonts in temp/ skip it
+// at once (nobody will ever write into it) and map the fonts beside it.
+TEST(FontMapping, AFifoAmongTheFontsIsNotWaitedOn)
+{
+    FontDirs d;
+    for (const char *dir : {"sys", "sys/sub", "temp/serif.ttf.d"})
+        mkdir(dir, 0755);
+    copyFonts({{"DejaVuSans.ttf", "a/DejaVuSans.ttf"}, {"DejaVuSansMono.ttf", "sys/sub/mono.ttf"},
+               {"DejaVuSerif.ttf", "temp/serif.ttf"}});
+    for (const char *fifo : {"a/0.ttf", "sys/sub/0.ttf", "temp/serif.ttf.old"})
+        ASSERT_EQ(mkfifo(fifo, 0644), 0);
+    d.where.systemFontDir = "sys/";
+    EXPECT_TRUE(endsWithin(10, [&] {
+        FontMapping fonts(d.where);
+        fonts.build("a/");
+        fonts.build("sys/");
+        fonts.buildMap();
+        bool counted = fonts.installFont("serif.ttf") == 3;
+        auto mapped = [&](const char *key, const char *path) {
+            const char *m = fonts.lookup(key);
+            return m && strcmp(m, path) == 0;
+        };
+        return counted && mapped("dejavu sans:0", "a/DejaVuSans.ttf") &&
+               mapped("dejavu sans mono:0", "sys/sub/mono.ttf") &&
+               mapped("dejavu serif:0", "./temp/serif.ttf");
+    }));
+}

@@ -1,6 +1,7 @@
 // What a killed reader left beside its files is swept at the next start,
 // also below temp/ and for names cut short; a file size limit makes a write
-// fail, never ends the reader.
+// fail, never ends the reader; a FIFO by a packed font's name in temp/ does
+// not stop it.
 #include <gtest/gtest.h>
 
 #include "ReplaceFile.h"
@@ -194,6 +195,24 @@ LimitedRun runLimited(const std::string &dir, rlim_t limit)
     return run;
 }
 
+// A magazine saying "Hello" in work/run, packed with the given extra
+// files, and the reader's settings (verbose) in work/config.
+void helloMagazine(const std::string &work, const std::vector<std::pair<std::string, std::vector<uint8_t>>> &extra = {})
+{
+    const std::string in = work + "/in";
+    for (const std::string &dir : {work + "/config", work + "/run", in})
+        mkdir(dir.c_str(), 0755);
+    writeFile(work + "/config/mirandol2", std::string("verbose=true\nfullscreen=false\nshowConfig=false\n"
+                                                      "music=false\nsoundEffects=false\n"));
+    writeFile(in + "/config.txt", std::string("<scheme name=a><background theme=t></scheme><theme name=t></theme>"));
+    writeFile(in + "/main.txt", std::string("<article scheme=a>Hello"));
+    writeFile(in + "/background.jpg", std::string("not decoded"));
+    for (const auto &file : extra)
+        writeFile(in + "/" + file.first, file.second);
+    std::string pack = "'" M2_BINARY_DIR "/mkmag' '" + work + "/run/magazine.dat' '" + in + "' > /dev/null 2>&1";
+    ASSERT_EQ(system(pack.c_str()), 0);
+}
+
 } // namespace
 
 // Under a file size limit the reader is never ended by SIGXFSZ: a first
@@ -203,18 +222,8 @@ LimitedRun runLimited(const std::string &dir, rlim_t limit)
 TEST(FileSizeLimit, WritesFailAndTheReaderEndsAsOnAFullDisk)
 {
     ScopedWorkDir work;
-    const std::string config = work.path() + "/config", run = work.path() + "/run";
-    mkdir(config.c_str(), 0755);
-    mkdir(run.c_str(), 0755);
-    writeFile(config + "/mirandol2", std::string("verbose=true\nfullscreen=false\nshowConfig=false\n"
-                                                 "music=false\nsoundEffects=false\n"));
-    mkdir((work.path() + "/in").c_str(), 0755);
-    writeFile(work.path() + "/in/config.txt",
-              std::string("<scheme name=a><background theme=t></scheme><theme name=t></theme>"));
-    writeFile(work.path() + "/in/main.txt", std::string("<article scheme=a>Hello"));
-    writeFile(work.path() + "/in/background.jpg", std::string("not decoded"));
-    std::string pack = "'" M2_BINARY_DIR "/mkmag' '" + run + "/magazine.dat' '" + work.path() + "/in' > /dev/null 2>&1";
-    ASSERT_EQ(system(pack.c_str()), 0);
+    const std::string run = work.path() + "/run";
+    helloMagazine(work.path());
 
     // Each start finds what the one before left.
     const std::string old = "old.txt\r\n";
@@ -271,4 +280,20 @@ TEST(FileSizeLimit, LinkProgramsGetTheSignalsDefault)
     EXPECT_TRUE(fileExists(record));
     EXPECT_EQ(mask & (1ull << (SIGXFSZ - 1)), 0u) << readText(record);
     sigaction(SIGXFSZ, &previous, nullptr);
+}
+
+// A FIFO in temp/ named like a packed font (as an older copy of it would
+// be) is no font: it is not waited on, the page is drawn and one SIGTERM
+// ends the reader.
+TEST(TempFonts, AFifoNamedLikeAPackedFontDoesNotStopTheStart)
+{
+    ScopedWorkDir work;
+    const std::string run = work.path() + "/run";
+    helloMagazine(work.path(), {{"sans.ttf", readFile("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf")}});
+    ASSERT_EQ(mkdir((run + "/temp").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo((run + "/temp/sans.ttf.old").c_str(), 0644), 0);
+    LimitedRun r = runLimited(run, RLIM_INFINITY);
+    EXPECT_TRUE(r.exited && r.status == 0) << "signal " << r.signal << "\n" << r.err;
+    EXPECT_NE(r.out.find("install_font, 'sans.ttf'"), std::string::npos);
+    EXPECT_NE(r.out.find("out_text, 'Hello'"), std::string::npos);
 }

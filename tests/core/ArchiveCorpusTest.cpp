@@ -1,6 +1,7 @@
 // Damaged archives and real ones: the container gives a clear error or
 // unreadable members, never a crash, hang or huge allocation; magls lists
-// every member of the real archives.
+// every member and service block of the real archives, and what came before
+// a damaged header.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -181,16 +182,24 @@ TEST(Magls, ListsEveryMemberOfRealArchives)
           "ok          20 bec8a242 testdir/test.txt", "ok          25 11fcd3f1 testlink"}},
         {"damaged/test_read_format_rar_noeof.rar", 0, {"ok          20 bec8a242 test.txt"}},
         // Comment, access-list and stream sub-blocks marked solid by the tool that made them do not refuse
-        // the archive; service blocks such as the recovery record are named as such, not "bad".
+        // the archive; service blocks such as the recovery record are named as such, not "bad", each on a line.
         {"structure/rar3-comment-plain.rar", 0,
-         {"svc         11 75ec50bc cmt (service block, not checked)", "ok           0 00000000 file1.txt",
+         {"svc         11 75ec50bc cmt (service block, not checked)", "svc         11 106f3f48 cmt (service block, not checked)",
+          "svc         11 02da90a6 cmt (service block, not checked)", "ok           0 00000000 file1.txt",
           "ok           0 00000000 file2.txt"}},
         {"structure/dirs_and_extra_headers.rar", 0,
          {"ok           6 e9989805 ?/%2fempty%2e/file7.txt", "ok           6 0796f929 ?/?_2/file5.txt",
           "ok           6 9e9fa893 ?/?_2/file6_?.txt", "ok           6 eef55c1c ?/file3.txt",
-          "ok           6 7091c9bf ?/file4_?.txt", "ok           6 00fb3d30 file1.txt",
-          "ok           6 99f26c8a file2_?.txt", "svc       1036 60e1e4fe rr (service block, not checked)",
-          "ok          31 03c9f1ff with_streams.txt"}},
+          "ok           6 7091c9bf ?/file4_?.txt", "svc        164 93eca45f acl (service block, not checked)",
+          "svc        164 b203eb7c acl (service block, not checked)", "svc        164 b203eb7c acl (service block, not checked)",
+          "svc        164 b203eb7c acl (service block, not checked)", "svc        164 b203eb7c acl (service block, not checked)",
+          "svc        164 b203eb7c acl (service block, not checked)", "svc        164 b203eb7c acl (service block, not checked)",
+          "svc        164 b203eb7c acl (service block, not checked)", "svc        244 cbca22b5 acl (service block, not checked)",
+          "svc        244 c0c45367 acl (service block, not checked)", "svc        244 c0c45367 acl (service block, not checked)",
+          "svc        244 c0c45367 acl (service block, not checked)", "svc        104 ee82dd7b acl (service block, not checked)",
+          "ok           6 00fb3d30 file1.txt", "ok           6 99f26c8a file2_?.txt",
+          "svc       1036 60e1e4fe rr (service block, not checked)", "svc         17 642e55fc stm (service block, not checked)",
+          "svc         17 8f19eeff stm (service block, not checked)", "ok          31 03c9f1ff with_streams.txt"}},
         {"damaged/test_read_format_rar_invalid1.rar", 1, {"bad          3 f007732d test"}}, // data past the end
     };
     for (const auto &c : cases) {
@@ -215,6 +224,38 @@ TEST(Magls, AWalkCutShortByADamagedHeaderSaysWhereAndFails)
                                                  "magls: " + dir.path() + "/cut.dat: damaged block header at offset " +
                                                      std::to_string(cut) + ": the listing stops there"}));
     EXPECT_EQ(l.status, 1);
+}
+
+// A header damaged inside the walk: what came before it is listed and
+// checked, magls says where the walk stopped and ends with 1.
+TEST(Magls, AWalkStoppedByADamagedHeaderListsWhatCameBefore)
+{
+    ScopedWorkDir dir;
+    MagArchive a;
+    a.endBlock = false;
+    a.members.push_back(magFile("a.txt", "abc"));
+    const uint32_t at = (uint32_t)a.build().size();
+    MagMember wraps;   // a long block whose ADD_SIZE runs past 4 GiB
+    wraps.raw = {0, 0, 0x77, 0x00, 0x80, 11, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+    const struct { std::string file; MagMember block; std::vector<std::string> lines; uint32_t at; } cases[] = {
+        {"wraps.dat", wraps, {"ok           3 352441c2 a.txt"}, at},
+        {fixturePath("damaged/derived_header_truncated.rar"), {}, {"ok          15 7728b6fe plain.txt"}, 86},
+        {fixturePath("damaged/protect-header-seek.rar"), {}, {}, 46},
+    };
+    for (const auto &c : cases) {
+        if (!c.block.raw.empty()) {
+            MagArchive damaged = a;
+            damaged.members.push_back(c.block);
+            damaged.endBlock = true;
+            ASSERT_TRUE(writeFile(c.file, damaged.build()));
+        }
+        std::vector<std::string> lines = c.lines;
+        lines.push_back("magls: " + c.file + ": damaged block header at offset " + std::to_string(c.at) +
+                        ": the listing stops there");
+        Listing l = magls(c.file);
+        EXPECT_EQ(l.lines, lines) << c.file;
+        EXPECT_EQ(l.status, 1) << c.file;
+    }
 }
 
 TEST(Magls, RefusedArchivesExitWithTheContainersError)
