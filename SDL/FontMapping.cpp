@@ -99,10 +99,10 @@ void FontMapping::createFallback()
     if (at.walk(folder))
         mkdirat(at.folder(), at.name().c_str(), 0755);
     fallback = folder + where.separator + "default.ttf";
-    // Where it cannot be written (a read-only folder, a full disk) it is
-    // read from memory: the fallback is always there.
-    if (!writeScratchFile(fallback, g_fallbackFont, g_fallbackFontSize))
-        memoryFonts[fallback].assign(g_fallbackFont, g_fallbackFont + g_fallbackFontSize);
+    // The copy is for other programs; the reader itself opens the fallback
+    // from the bytes it carries (openFace), so a read-only folder, a full
+    // disk or a temp/ changed under it never takes the fallback away.
+    writeScratchFile(fallback, g_fallbackFont, g_fallbackFontSize);
     for (int style = 0; style < 4; style++)
         base.put("default:" + std::to_string(style), fallback);
 }
@@ -343,6 +343,8 @@ FT_Error openRegularFace(FT_Library library, const std::string &path, FT_Face *f
 int FontMapping::openFace(const FontMapping *files, FT_Library library, const std::string &path,
                           FT_Face *face)
 {
+    if (files && !files->fallback.empty() && path == files->fallback)
+        return FT_New_Memory_Face(library, g_fallbackFont, (FT_Long)g_fallbackFontSize, 0, face);
     if (files) {
         auto kept = files->memoryFonts.find(path);
         if (kept != files->memoryFonts.end())

@@ -54,8 +54,9 @@ void listFontDirectory(const std::string &dir, std::vector<std::string> &paths);
 
 class FontMapping {
 public:
-    // Writes the fallback font and reads the override file. A fallback font
-    // that cannot be written is kept in memory and mapped all the same.
+    // Writes the fallback font and reads the override file. The fallback is
+    // mapped all the same where it cannot be written: it is always opened
+    // from the bytes the program carries.
     explicit FontMapping(const FontLocations &locations,
                          DirectoryLister lister = listFontDirectory);
 

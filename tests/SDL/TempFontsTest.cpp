@@ -176,3 +176,22 @@ TEST(TempFonts, ACopyLeavesWhatMayNotBeReplacedAsItIs)
     EXPECT_EQ(readText("frozen.ttf"), "old");
     EXPECT_EQ(listDirectory(".").size(), 3u);   // nothing beside
 }
+
+TEST(TempFonts, TheFallbackDrawsWhateverTempHoldsLater)
+{
+    ScopedWorkDir work;
+    magazineFolder();
+    std::string before;
+    {
+        std::unique_ptr<SDLSystem> system = start(kSerif);
+        ASSERT_TRUE(system->init_display(256, 32));
+        before = drawn(*system, "no such face");
+    }
+    EXPECT_NE(before, std::string(before.size(), '\0'));
+    // The copy on disk turned into something else after the start (a
+    // folder swapped, a file cut short): the reader's fallback stays.
+    std::unique_ptr<SDLSystem> system = start(kSerif);
+    ASSERT_TRUE(system->init_display(256, 32));
+    ASSERT_TRUE(writeFile("temp/fallback/default.ttf", std::string("not a font")));
+    EXPECT_TRUE(drawn(*system, "no such face") == before);
+}
