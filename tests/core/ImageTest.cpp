@@ -219,26 +219,14 @@ TEST_F(ImageFixture, PicturesTooLargeEvenShrunkAreRefusedFromTheirHeader)
     }
 }
 
-// A JPEG header claiming width x height.
-std::vector<uint8_t> claiming(std::vector<uint8_t> file, int width, int height)
-{
-    for (size_t i = 0; i + 8 < file.size(); i++)
-        if (file[i] == 0xFF && (file[i + 1] == 0xC0 || file[i + 1] == 0xC2)) {
-            file[i + 5] = (uint8_t)(height >> 8), file[i + 6] = (uint8_t)height;
-            file[i + 7] = (uint8_t)(width >> 8), file[i + 8] = (uint8_t)width;
-            break;
-        }
-    return file;
-}
-
 // A progressive JPEG keeps all its coefficients however small it is drawn:
 // one needing more than libjpeg may use is refused from its header for
 // that, not as a JPEG it cannot decode; a sequential one of the same size
 // is decoded shrunk.
 TEST_F(ImageFixture, ABigProgressiveJPEGIsRefusedForTheMemoryItNeeds)
 {
-    auto progressive = claiming(makeJPEGOf(64, 64, smoothColour, 90, true), 20000, 12500);
-    auto sequential = claiming(makeJPEGOf(64, 64, smoothColour, 90), 20000, 12500);
+    auto progressive = claimJPEGSize(makeJPEGOf(64, 64, smoothColour, 90, true), 20000, 12500);
+    auto sequential = claimJPEGSize(makeJPEGOf(64, 64, smoothColour, 90), 20000, 12500);
     EXPECT_EQ(fitPicture(FILE_JPEG, sequential.data(), sequential.size(), 500, 312).verdict, PictureFit::FITS);
     EXPECT_EQ(fitPicture(FILE_JPEG, progressive.data(), progressive.size(), 500, 312).shrink, 8);
     File *file = addLooseFile("big.jpg", progressive);

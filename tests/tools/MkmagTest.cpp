@@ -203,6 +203,18 @@ TEST(Mkmag, WarnsOfWhatTheReaderRefuses)
          said + "main.txt, the start article, has no <article> tag: the reader says \"No main article\"\n"},
         {"missing theme picture", {{"config.txt", kConfig + "<theme name=more><button normal=Btn.bmp></theme>"}},
          said + "theme \"more\": <button normal=btn.bmp>: no such file in in/\n"},
+        {"BMP over the reader's limit", {{"pic.bmp", bytes(makeBMP(16001, 8, std::vector<uint32_t>(16001 * 8, 0), 24))}},
+         said + "pic.bmp is too large for the reader: 16001x8 pixels, over the limit of 33554432 pixels and 16000 a "
+                "side; save it smaller with: convert in/pic.bmp -resize '16000x8!' -type TrueColor BMP3:in/pic.bmp\n"},
+        {"JPEG over the reader's limit", {{"wide.jpg", bytes(makeJPEGOf(16400, 8, [](int, int) { return 0x336699u; }))}},
+         said + "wide.jpg: the reader shows this JPEG only where it is drawn at most 8200x4 (by an img tag's width and "
+                "height, or in a slide show): it is 16400x8 pixels, over the limit of 33554432 pixels and 16000 a side; "
+                "to show it at any size, save it smaller with: convert in/wide.jpg -resize '16000x8!' in/wide.jpg\n"},
+        {"progressive JPEG past the memory limit",
+         {{"big.jpg", bytes(claimJPEGSize(makeJPEGOf(64, 64, [](int, int) { return 0x336699u; }, 90, true), 20000, 12500))}},
+         said + "big.jpg is too large for the reader to decode within its memory limit: as a progressive JPEG of "
+                "20000x12500 pixels it needs 716 MiB at any scale, over 512 MiB; save it as a baseline JPEG with: "
+                "convert in/big.jpg -interlace none in/big.jpg\n"},
         {"sounds and a fitting mask", {{"back.msk", mask}, {"sounds/click.wav", "RIFF"}, {"music/song.MOD", "M.K."},
                                        {"a.ogg", "OggS"}},
          ""},
