@@ -113,14 +113,13 @@ BMPImage::BMPImage(File *file, uint8_t *data, uint32_t size) : Image(file)
     }
 }
 
-namespace {
-
-// Whether create_image takes a picture of that size.
 bool displayTakes(int64_t width, int64_t height)
 {
     return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
            (uint64_t)width * (uint64_t)height <= kMaxImagePixels;
 }
+
+namespace {
 
 // The scale 1/shrink at which a JPEG of width x height is decoded for
 // drawing at drawnWidth x drawnHeight (0: at its own size that way). A
@@ -155,14 +154,19 @@ std::string sizeText(int64_t width, int64_t height)
 
 // Why a picture the display cannot take is left out, at the scale it would
 // have been decoded at, with the limit.
-std::string tooLargeText(int64_t width, int64_t height, int shrink)
+std::string overLimitText(int64_t width, int64_t height, int shrink)
 {
-    std::string text = "it is too large: " + sizeText(width, height) + " pixels";
+    std::string text = sizeText(width, height) + " pixels";
     if (shrink > 1)
         text += ", still " + sizeText(shrunkSide(width, shrink), shrunkSide(height, shrink)) + " at 1/" +
                 std::to_string(shrink) + " of its size";
     return text + ", over the limit of " + std::to_string(kMaxImagePixels) + " pixels and " +
            std::to_string(kMaxImageSide) + " a side";
+}
+
+std::string mebibytes(uint64_t bytes)
+{
+    return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB";
 }
 
 void sayCannotShow(const char *name, const std::string &why)
@@ -187,6 +191,69 @@ bool isPictureType(uint32_t type)
 }
 
 } // namespace
+
+std::string PictureFit::reason() const
+{
+    switch (verdict) {
+    case OVER_LIMIT:
+        return "it is too large: " + why;
+    case OVER_MEMORY:
+        return "it is too large to decode within the reader's memory limit: " + why;
+    default:
+        return "";
+    }
+}
+
+PictureFit fitPicture(uint32_t fileType, const uint8_t *data, size_t size, int drawnWidth, int drawnHeight)
+{
+    PictureFit fit;
+    if (fileType == FILE_JPEG) {
+        JpegHeader header;
+        if (!readJpegHeader(data, size, header))
+            return fit;
+        fit.shrink = jpegShrink(header.width, header.height, drawnWidth, drawnHeight);
+        if (!displayTakes(shrunkSide(header.width, fit.shrink), shrunkSide(header.height, fit.shrink))) {
+            fit.verdict = PictureFit::OVER_LIMIT;
+            fit.why = overLimitText(header.width, header.height, fit.shrink);
+        } else if (fit.shrink > 1 && header.wholeCoefficientBytes > (uint64_t)kJpegShrunkWorkBytes) {
+            // Shrinking spares the pixels, not the coefficients.
+            fit.verdict = PictureFit::OVER_MEMORY;
+            fit.why = "as a progressive JPEG of " + sizeText(header.width, header.height) + " pixels it needs " +
+                      mebibytes(header.wholeCoefficientBytes) + " at any scale, over " +
+                      mebibytes(kJpegShrunkWorkBytes);
+        }
+    } else if (fileType == FILE_BMP) {
+        // Past the display's limit whether or not the decoder's own refuses it.
+        BmpInfo info;
+        PictureFault fault = checkBMP(data, size);
+        if (readBmpInfo(data, size, info) && (fault == PICTURE_OK || fault == PICTURE_SIZE)) {
+            int64_t rows = info.height < 0 ? -(int64_t)info.height : info.height;
+            if (info.width > 0 && rows > 0 && !displayTakes(info.width, rows)) {
+                fit.verdict = PictureFit::OVER_LIMIT;
+                fit.why = overLimitText(info.width, rows, 1);
+            }
+        }
+    }
+    return fit;
+}
+
+bool jpegLargestShown(const uint8_t *data, size_t size, int &width, int &height, int &shrink)
+{
+    JpegHeader header;
+    if (!readJpegHeader(data, size, header) || displayTakes(header.width, header.height))
+        return false;
+    for (size_t i = 1; i < sizeof kJpegShrinks / sizeof kJpegShrinks[0]; i++) {
+        int w = (int)shrunkSide(header.width, kJpegShrinks[i]), h = (int)shrunkSide(header.height, kJpegShrinks[i]);
+        PictureFit fit = fitPicture(FILE_JPEG, data, size, w, h);
+        if (fit.verdict == PictureFit::FITS) {
+            width = w;
+            height = h;
+            shrink = fit.shrink;
+            return true;
+        }
+    }
+    return false;
+}
 
 Image *findPicture(const char *name, int drawnWidth, int drawnHeight)
 {
@@ -224,26 +291,18 @@ Image *File::getImage(int drawnWidth, int drawnHeight)
             reportUnreadable(this, "it cannot be read from the magazine");
             return nullptr;
         }
-        // A picture the display cannot take is refused from its header,
-        // before any decoding.
-        std::string tooLarge;
+        // A picture the display cannot take, or libjpeg cannot decode in
+        // the memory it may use, is refused from its header, before any
+        // decoding.
+        PictureFit fit = fitPicture(fileType, data, size, drawnWidth, drawnHeight);
+        std::string tooLarge = fit.reason();
         if (fileType == FILE_JPEG) {
             why = "it cannot decode this JPEG";
-            int width = 0, height = 0, shrink = 1;
-            if (readJpegSize(data, size, width, height)) {
-                shrink = jpegShrink(width, height, drawnWidth, drawnHeight);
-                if (!displayTakes(shrunkSide(width, shrink), shrunkSide(height, shrink)))
-                    tooLarge = tooLargeText(width, height, shrink);
-            }
-            picture = tooLarge.empty() ? new JPEGImage(this, data, size, shrink) : nullptr;
+            picture = tooLarge.empty() ? new JPEGImage(this, data, size, fit.shrink) : nullptr;
         } else {
             BmpInfo info;
             readBmpInfo(data, size, info);
-            PictureFault fault = checkBMP(data, size);
-            int64_t rows = info.height < 0 ? -(int64_t)info.height : info.height;
-            if (fault == PICTURE_OK && !displayTakes(info.width, rows))
-                tooLarge = tooLargeText(info.width, rows, 1);
-            why = bmpFaultText(fault, info);
+            why = bmpFaultText(checkBMP(data, size), info);
             picture = tooLarge.empty() ? new BMPImage(this, data, size) : nullptr;
         }
         if (!picture) {

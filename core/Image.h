@@ -3,7 +3,10 @@
 #ifndef MIRANDOL_IMAGE_H
 #define MIRANDOL_IMAGE_H
 
+#include <stddef.h>
 #include <stdint.h>
+
+#include <string>
 
 #include "System.h"
 
@@ -61,6 +64,31 @@ public:
 // kind the reader does not show, is then named once on standard error, as a
 // picture it cannot read is.
 Image *findPicture(const char *name, int drawnWidth = 0, int drawnHeight = 0);
+
+// Whether create_image takes a picture of width x height.
+bool displayTakes(int64_t width, int64_t height);
+
+// How the reader takes a JPEG or BMP file drawn at drawnWidth x drawnHeight
+// (0: at its own size that way), told from its header alone, before
+// anything is decoded. mkmag asks the same of an editor's pictures.
+struct PictureFit {
+    enum Verdict {
+        FITS,          // decoded (a file it cannot read fails then)
+        OVER_LIMIT,    // larger than the display takes, even at 1/shrink
+        OVER_MEMORY,   // a JPEG whose shrunk decode needs more than libjpeg may use
+    };
+    Verdict verdict = FITS;
+    int shrink = 1;    // a JPEG is decoded at 1/shrink of its size
+    std::string why;   // for a picture left out: its numbers against the limit
+    // The reason the reader gives for leaving it out ("it is too large: ...").
+    std::string reason() const;
+};
+PictureFit fitPicture(uint32_t fileType, const uint8_t *data, size_t size, int drawnWidth, int drawnHeight);
+
+// The largest drawn size at which the reader shows a JPEG too large to show
+// whole, and the scale it is decoded at then; false when it shows whole, or
+// nowhere, or has no header libjpeg reads.
+bool jpegLargestShown(const uint8_t *data, size_t size, int &width, int &height, int &shrink);
 
 // The Image shown as the animated pointer, advanced by the main loop's tick.
 extern Image *g_pointer_image;

@@ -295,6 +295,16 @@ void readFromMemory(jpeg_decompress_struct &cinfo, jpeg_source_mgr &source, cons
 
 bool readJpegSize(const uint8_t *data, size_t size, int &width, int &height)
 {
+    JpegHeader header;
+    if (!readJpegHeader(data, size, header))
+        return false;
+    width = header.width;
+    height = header.height;
+    return true;
+}
+
+bool readJpegHeader(const uint8_t *data, size_t size, JpegHeader &header)
+{
     if (!data || size < 4)
         return false;
     jpeg_decompress_struct cinfo;
@@ -308,8 +318,17 @@ bool readJpegSize(const uint8_t *data, size_t size, int &width, int &height)
     jpeg_create_decompress(&cinfo);
     readFromMemory(cinfo, source, data, size);
     jpeg_read_header(&cinfo, TRUE);
-    width = (int)cinfo.image_width;
-    height = (int)cinfo.image_height;
+    header.width = (int)cinfo.image_width;
+    header.height = (int)cinfo.image_height;
+    // As libjpeg sizes its whole-picture buffer: each component's blocks,
+    // rounded up to whole groups of its sampling factors.
+    header.wholeCoefficientBytes = 0;
+    for (int i = 0; jpeg_has_multiple_scans(&cinfo) && i < cinfo.num_components; i++) {
+        const jpeg_component_info &c = cinfo.comp_info[i];
+        uint64_t columns = (c.width_in_blocks + c.h_samp_factor - 1) / c.h_samp_factor * c.h_samp_factor;
+        uint64_t rows = (c.height_in_blocks + c.v_samp_factor - 1) / c.v_samp_factor * c.v_samp_factor;
+        header.wholeCoefficientBytes += columns * rows * sizeof(JBLOCK);
+    }
     jpeg_destroy_decompress(&cinfo);
     return true;
 }

@@ -59,6 +59,17 @@ inline int64_t shrunkSide(int64_t side, int shrink) { return (side + shrink - 1)
 // A JPEG's own width and height, read from its header alone (nothing is
 // decoded); false when libjpeg finds no header it can read.
 bool readJpegSize(const uint8_t *data, size_t size, int &width, int &height);
+
+// What a JPEG's header tells before anything is decoded.
+struct JpegHeader {
+    int width = 0;
+    int height = 0;
+    // The coefficients libjpeg keeps for the whole picture while it decodes
+    // one stored in several scans (a progressive one), at any scale; 0 for
+    // one of a single scan, decoded a row of blocks at a time.
+    uint64_t wholeCoefficientBytes = 0;
+};
+bool readJpegHeader(const uint8_t *data, size_t size, JpegHeader &header);
 // Decodes a JPEG at 1/shrink of its size (one of kJpegShrinks). At its own
 // size the picture must lie within kMaxPictureSide and kMaxPicturePixels;
 // shrunk, only the result must, and libjpeg's working memory is bounded

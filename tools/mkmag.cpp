@@ -11,6 +11,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,29 @@ static int usage()
                     "Packs every file under DIR but *.dat archives and the reader's own folders\n"
                     "DIR/temp/ and DIR/save/.\n");
     return 2;
+}
+
+// Ends the process by the signal that stopped it, as a shell expects.
+static void endBy(int sig)
+{
+    signal(sig, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, sig);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    raise(sig);
+}
+
+// Stops, saying so as a stopped write does, when a quit signal came while
+// the input was read or checked: out is not touched.
+static void stopWhenAsked(const std::string &out)
+{
+    int sig = magTakeQuitSignal();
+    if (!sig)
+        return;
+    struct stat st;
+    fprintf(stderr, "mkmag: %s\n", magStoppedText(sig, out, lstat(out.c_str(), &st) == 0).c_str());
+    endBy(sig);
 }
 
 int main(int argc, char **argv)
@@ -42,14 +66,16 @@ int main(int argc, char **argv)
         return usage();
     // Past a file-size limit a write fails (EFBIG) and is told like a full disk.
     signal(SIGXFSZ, SIG_IGN);
+    // A quit signal is taken between steps, and said.
+    magHoldQuitSignals();
 
     MagArchive archive;
     std::string error;
-    std::vector<MagMember> found;
+    std::vector<MagFound> found, packed;
     std::vector<std::string> skipped;
     // What the reader writes beside its magazine is never part of it.
     const std::vector<std::string> readersOwn = {"temp", "save"};
-    bool collected = magCollect(args[1], found, error, readersOwn, &skipped);
+    bool collected = magFind(args[1], found, error, readersOwn, &skipped);
     for (const std::string &s : skipped)
         fprintf(stderr, "mkmag: %s\n", s.c_str());
     if (!collected) {
@@ -59,31 +85,45 @@ int main(int argc, char **argv)
     // The output may lie in DIR under any name: it is known by its file.
     struct stat out;
     bool outExists = stat(args[0].c_str(), &out) == 0;
-    for (MagMember &m : found) {
+    for (MagFound &f : found) {
         struct stat st;
-        std::string path = args[1] + "/" + m.name;
-        for (size_t i = args[1].size() + 1; i < path.size(); i++)
-            if (path[i] == '\\')
-                path[i] = '/';
-        bool isOutput = outExists && stat(path.c_str(), &st) == 0 && st.st_dev == out.st_dev &&
+        bool isOutput = outExists && stat(f.path.c_str(), &st) == 0 && st.st_dev == out.st_dev &&
                         st.st_ino == out.st_ino;
         // An unfinished archive of this tool is one too.
-        if (isOutput || magIsArchiveName(m.name) || magIsUnfinishedName(m.name))
-            fprintf(stderr, "mkmag: leaving out %s: an archive is never packed into another\n",
-                    m.name.c_str());
-        else
-            archive.members.push_back(std::move(m));
+        if (isOutput || magIsArchiveName(f.name) || magIsUnfinishedName(f.name)) {
+            std::string name = f.name;
+            std::replace(name.begin(), name.end(), '\\', '/');
+            fprintf(stderr, "mkmag: leaving out %s: an archive is never packed into another\n", name.c_str());
+        } else {
+            packed.push_back(std::move(f));
+        }
     }
-    if (archive.members.empty()) {
+    if (packed.empty()) {
         fprintf(stderr, "mkmag: %s %s: nothing to pack (a magazine needs at least config.txt and "
                         "its start article)\n",
                 args[1].c_str(), found.empty() ? "is empty" : "holds only archives");
         return 2;
     }
+    // Told from the sizes, before a file is read.
+    const uint64_t largest = 0x7FFFFFFFu;
+    if (magArchiveSize(packed) > largest) {
+        fprintf(stderr, "mkmag: the archive would exceed 2 GiB\n");
+        return 1;
+    }
+    for (const MagFound &f : packed) {
+        MagMember m;
+        if (!magRead(f, m, error)) {
+            fprintf(stderr, "mkmag: %s\n", error.c_str());
+            return 1;
+        }
+        archive.members.push_back(std::move(m));
+        stopWhenAsked(args[0]);
+    }
     for (const std::string &warning : magWarnings(archive, args[1]))
         fprintf(stderr, "mkmag: warning: %s\n", warning.c_str());
+    stopWhenAsked(args[0]);
     std::vector<uint8_t> bytes = archive.build();
-    if (bytes.size() > 0x7FFFFFFFu) {
+    if (bytes.size() > largest) {   // a file grew meanwhile
         fprintf(stderr, "mkmag: the archive would exceed 2 GiB\n");
         return 1;
     }
@@ -92,15 +132,8 @@ int main(int argc, char **argv)
     int result = magWriteWhole(args[0], bytes, error);
     if (result != 0) {
         fprintf(stderr, "mkmag: %s\n", error.c_str());
-        if (result > 0) {
-            // Ended by the signal that stopped it, as a shell expects.
-            signal(result, SIG_DFL);
-            sigset_t stop;
-            sigemptyset(&stop);
-            sigaddset(&stop, result);
-            sigprocmask(SIG_UNBLOCK, &stop, nullptr);
-            raise(result);
-        }
+        if (result > 0)
+            endBy(result);
         return 1;
     }
     printf("%s: %zu members, %zu bytes%s\n", args[0].c_str(), archive.members.size(), bytes.size(),

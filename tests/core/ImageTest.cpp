@@ -219,6 +219,24 @@ TEST_F(ImageFixture, PicturesTooLargeEvenShrunkAreRefusedFromTheirHeader)
     }
 }
 
+// A progressive JPEG keeps all its coefficients however small it is drawn:
+// one needing more than libjpeg may use is refused from its header for
+// that, not as a JPEG it cannot decode; a sequential one of the same size
+// is decoded shrunk.
+TEST_F(ImageFixture, ABigProgressiveJPEGIsRefusedForTheMemoryItNeeds)
+{
+    auto progressive = claimJPEGSize(makeJPEGOf(64, 64, smoothColour, 90, true), 20000, 12500);
+    auto sequential = claimJPEGSize(makeJPEGOf(64, 64, smoothColour, 90), 20000, 12500);
+    EXPECT_EQ(fitPicture(FILE_JPEG, sequential.data(), sequential.size(), 500, 312).verdict, PictureFit::FITS);
+    EXPECT_EQ(fitPicture(FILE_JPEG, progressive.data(), progressive.size(), 500, 312).shrink, 8);
+    File *file = addLooseFile("big.jpg", progressive);
+    EXPECT_EQ(file->getImage(500, 312), nullptr);
+    EXPECT_EQ(picturesAndReports(scope.sys),
+              std::vector<std::string>{"report The reader cannot show the picture 'big.jpg': it is too large to decode "
+                                       "within the reader's memory limit: as a progressive JPEG of 20000x12500 pixels "
+                                       "it needs 716 MiB at any scale, over 512 MiB"});
+}
+
 // What is drawn for a picture the display takes does not depend on its drawn size.
 TEST_F(ImageFixture, APictureTheDisplayTakesIsDecodedWholeWhateverItsDrawnSize)
 {

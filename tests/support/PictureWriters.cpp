@@ -159,3 +159,14 @@ std::vector<uint8_t> makeInkJPEG(int width, int height, uint32_t ink, bool ycck)
             row[i] = (uint8_t)(255 - ((ink >> (24 - 8 * (i % 4))) & 0xFF));
     });
 }
+
+std::vector<uint8_t> claimJPEGSize(std::vector<uint8_t> file, int width, int height)
+{
+    for (size_t i = 0; i + 8 < file.size(); i++)
+        if (file[i] == 0xFF && (file[i + 1] == 0xC0 || file[i + 1] == 0xC2)) {
+            file[i + 5] = (uint8_t)(height >> 8), file[i + 6] = (uint8_t)height;
+            file[i + 7] = (uint8_t)(width >> 8), file[i + 8] = (uint8_t)width;
+            break;
+        }
+    return file;
+}

@@ -19,6 +19,9 @@ std::vector<uint8_t> makeJPEG(int width, int height, const std::vector<uint32_t>
 // time: for pictures too large to hold whole. Progressive on request.
 std::vector<uint8_t> makeJPEGOf(int width, int height, const std::function<uint32_t(int x, int y)> &colour,
                                 int quality = 90, bool progressive = false);
+// The JPEG file with its frame header claiming width x height (nothing else
+// changed): a picture too large to make, for checks that read the header.
+std::vector<uint8_t> claimJPEGSize(std::vector<uint8_t> file, int width, int height);
 // A JPEG of one ink colour 0xCCMMYYKK (0 no ink), stored as CMYK or YCCK
 // with the samples inverted as Adobe writes them.
 std::vector<uint8_t> makeInkJPEG(int width, int height, uint32_t ink, bool ycck);

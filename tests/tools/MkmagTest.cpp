@@ -11,6 +11,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,7 +57,16 @@ int runTool(const std::string &tool, const std::string &args, std::string &out, 
 struct Hindrance {
     rlim_t fileLimit = RLIM_INFINITY;
     int pendingSignal = 0;
+    long termAtKiB = 0;   // SIGTERM once mkmag holds that much memory (reading its input)
 };
+
+// The memory a process holds, in KiB (0 once it is gone).
+long residentKiB(pid_t pid)
+{
+    std::string status = text("/proc/" + std::to_string(pid) + "/status");
+    size_t at = status.find("VmRSS:");
+    return at == std::string::npos ? 0 : atol(status.c_str() + at + 6);
+}
 
 // Runs the built mkmag with its standard error to errPath (standard output
 // dropped) and ten seconds at most: the status as waitpid gives it, and the
@@ -92,6 +102,9 @@ int runMkmag(const std::vector<std::string> &args, const std::string &errPath, c
     }
     int status = -1;
     struct rusage usage {};
+    for (bool sent = false; !sent && h.termAtKiB && wait4(pid, &status, WNOHANG, &usage) == 0; usleep(1000))
+        if (residentKiB(pid) >= h.termAtKiB)
+            sent = kill(pid, SIGTERM) == 0;
     wait4(pid, &status, 0, &usage);
     if (maxKiB)
         *maxKiB = usage.ru_maxrss;
@@ -203,6 +216,18 @@ TEST(Mkmag, WarnsOfWhatTheReaderRefuses)
          said + "main.txt, the start article, has no <article> tag: the reader says \"No main article\"\n"},
         {"missing theme picture", {{"config.txt", kConfig + "<theme name=more><button normal=Btn.bmp></theme>"}},
          said + "theme \"more\": <button normal=btn.bmp>: no such file in in/\n"},
+        {"BMP over the reader's limit", {{"pic.bmp", bytes(makeBMP(16001, 8, std::vector<uint32_t>(16001 * 8, 0), 24))}},
+         said + "pic.bmp is too large for the reader: 16001x8 pixels, over the limit of 33554432 pixels and 16000 a "
+                "side; save it smaller with: convert in/pic.bmp -resize '16000x8!' -type TrueColor BMP3:in/pic.bmp\n"},
+        {"JPEG over the reader's limit", {{"wide.jpg", bytes(makeJPEGOf(16400, 8, [](int, int) { return 0x336699u; }))}},
+         said + "wide.jpg: the reader shows this JPEG only where it is drawn at most 8200x4 (by an img tag's width and "
+                "height, or in a slide show): it is 16400x8 pixels, over the limit of 33554432 pixels and 16000 a side; "
+                "to show it at any size, save it smaller with: convert in/wide.jpg -resize '16000x8!' in/wide.jpg\n"},
+        {"progressive JPEG past the memory limit",
+         {{"big.jpg", bytes(claimJPEGSize(makeJPEGOf(64, 64, [](int, int) { return 0x336699u; }, 90, true), 20000, 12500))}},
+         said + "big.jpg is too large for the reader to decode within its memory limit: as a progressive JPEG of "
+                "20000x12500 pixels it needs 716 MiB at any scale, over 512 MiB; save it as a baseline JPEG with: "
+                "convert in/big.jpg -interlace none in/big.jpg\n"},
         {"sounds and a fitting mask", {{"back.msk", mask}, {"sounds/click.wav", "RIFF"}, {"music/song.MOD", "M.K."},
                                        {"a.ogg", "OggS"}},
          ""},
@@ -262,6 +287,23 @@ TEST(Mkmag, AFailedPackingKeepsTheOldArchive)
     }
 }
 
+// A quit signal while the input is still being read is said as one while
+// writing is, and nothing is written.
+TEST(Mkmag, AQuitSignalWhileReadingIsSaid)
+{
+    ScopedWorkDir dir;
+    makeFolder(kMagazine);
+    int fd = open("in/sound.wav", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(ftruncate(fd, 400 << 20), 0);
+    close(fd);
+    Hindrance h;
+    h.termAtKiB = 64 * 1024;
+    int status = runMkmag({"out.dat", "in"}, "err.txt", h);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(text("err.txt"), "mkmag: stopped by signal Terminated: out.dat was not written\n");
+    EXPECT_FALSE(fileExists("out.dat"));
+}
+
 // A link to a folder already on the way down is skipped with a word, each
 // one; links to files and to folders elsewhere are followed.
 TEST(Mkmag, LinksBackUpAreSkippedWithAWord)
@@ -313,6 +355,25 @@ TEST(Mkmag, AFileOverTheLimitIsRefusedFromItsSize)
     EXPECT_FALSE(fileExists("out.dat"));
 }
 
+// Files that together pass what an archive may hold are refused from their
+// sizes, before any is read.
+TEST(Mkmag, FilesTooLargeTogetherAreRefusedBeforeAnyIsRead)
+{
+    ScopedWorkDir dir;
+    makeFolder(kMagazine);
+    for (const char *name : {"in/a.ogg", "in/b.ogg", "in/c.ogg"}) {
+        int fd = open(name, O_WRONLY | O_CREAT, 0644);
+        ASSERT_EQ(ftruncate(fd, 700 << 20), 0);
+        close(fd);
+    }
+    long maxKiB = 0;
+    int status = runMkmag({"out.dat", "in"}, "err.txt", Hindrance(), &maxKiB);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(text("err.txt"), "mkmag: the archive would exceed 2 GiB\n");
+    EXPECT_LT(maxKiB, 256 * 1024);
+    EXPECT_FALSE(fileExists("out.dat"));
+}
+
 // A link named as the archive stays one, the file it ends at is replaced
 // and keeps its permissions; what a killed run left beside an archive is
 // never packed.
@@ -325,9 +386,11 @@ TEST(Mkmag, ReplacesTheFileALinkEndsAtAndLeavesOutLeftovers)
     chmod("issues/real.dat", 0604);
     ASSERT_EQ(symlink("issues/real.dat", "link.dat"), 0);
     writeFile("in/issue.dat.mkmag-new-999999-0", "half an archive");
+    writeFile("in/sub/inner.dat", "an archive in a folder");
     ASSERT_EQ(runMkmag({"link.dat", "in"}, "err.txt"), 0) << text("err.txt");
     EXPECT_EQ(text("err.txt"), "mkmag: leaving out issue.dat.mkmag-new-999999-0: an archive is never packed "
-                               "into another\n");
+                               "into another\n"
+                               "mkmag: leaving out sub/inner.dat: an archive is never packed into another\n");
     struct stat st;
     ASSERT_EQ(lstat("link.dat", &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
@@ -335,4 +398,60 @@ TEST(Mkmag, ReplacesTheFileALinkEndsAtAndLeavesOutLeftovers)
     EXPECT_EQ(st.st_mode & 07777, 0604u);
     EXPECT_EQ(text("issues/real.dat").substr(0, 4), "Rar!");
     EXPECT_EQ(listDirectory("issues"), std::vector<std::string>{"real.dat"});
+}
+
+// Through a link of another user nothing is written, whatever it ends at (a
+// pipe, a terminal); through the user's own the pipe is written into. A
+// replaced archive keeps its owner and group.
+TEST(Mkmag, AnotherUsersLinkIsNeverWrittenThroughAndOwnersAreKept)
+{
+    if (geteuid() != 0) {
+        printf("[  SKIPPED ] only root gives a link to another user\n");
+        return;
+    }
+    const uid_t other = 12345;
+    const struct { const char *what; bool terminal; uid_t owner; int status; } cases[] = {
+        {"their link to a pipe", false, other, 1},
+        {"their link to a terminal", true, other, 1},
+        {"my link to a pipe", false, 0, 0},
+    };
+    for (const auto &c : cases) {
+        ScopedWorkDir dir;
+        makeFolder(kMagazine);
+        // Read without waiting, after mkmag ended: what reached the pipe or terminal.
+        int reader = -1;
+        std::string end = "pipe";
+        if (c.terminal) {
+            reader = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+            ASSERT_TRUE(reader >= 0 && grantpt(reader) == 0 && unlockpt(reader) == 0) << c.what;
+            end = ptsname(reader);
+            struct termios raw;
+            int slave = open(end.c_str(), O_RDWR | O_NOCTTY);
+            tcgetattr(slave, &raw);
+            cfmakeraw(&raw);
+            tcsetattr(slave, TCSANOW, &raw);
+            close(slave);
+        } else {
+            ASSERT_EQ(mkfifo("pipe", 0666), 0);
+            reader = open("pipe", O_RDONLY | O_NONBLOCK);
+        }
+        ASSERT_EQ(symlink(end.c_str(), "link.dat"), 0);
+        ASSERT_EQ(lchown("link.dat", c.owner, c.owner), 0);
+        int status = runMkmag({"link.dat", "in"}, "err.txt");
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.what << ": " << status;
+        EXPECT_EQ(text("err.txt"), c.status ? "mkmag: cannot write link.dat: Permission denied\n" : "") << c.what;
+        char got[8] = {0};
+        ssize_t n = read(reader, got, 4);
+        EXPECT_EQ(n > 0 ? std::string(got, (size_t)n) : std::string(), c.status ? "" : "Rar!") << c.what;
+        close(reader);
+    }
+    ScopedWorkDir dir;
+    makeFolder(kMagazine);
+    writeFile("theirs.dat", "an older archive");
+    ASSERT_EQ(chown("theirs.dat", other, other + 1), 0);
+    ASSERT_EQ(runMkmag({"theirs.dat", "in"}, "err.txt"), 0) << text("err.txt");
+    struct stat st;
+    ASSERT_EQ(stat("theirs.dat", &st), 0);
+    EXPECT_EQ(std::make_pair(st.st_uid, st.st_gid), std::make_pair(other, other + 1));
+    EXPECT_EQ(text("theirs.dat").substr(0, 4), "Rar!");
 }

@@ -2,11 +2,15 @@
 #include "MagCheck.h"
 
 #include <ctype.h>
+#include <math.h>
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
+
 #include "Article.h"
 #include "File.h"
+#include "Image.h"
 #include "MagazineConfig.h"
 #include "Markup.h"
 #include "PictureDecoders.h"
@@ -87,6 +91,20 @@ std::string shellWord(const std::string &path)
     return quoted + "'";
 }
 
+// The largest size of a picture's shape that the reader shows whole, as
+// ImageMagick's exact geometry ("5792x5792!").
+std::string sizeWithinLimit(int64_t width, int64_t height)
+{
+    double factor = std::min((double)kMaxImageSide / (double)std::max(width, height),
+                             sqrt((double)kMaxImagePixels / ((double)width * (double)height)));
+    for (;; factor *= 0.9999) {
+        int64_t w = std::max<int64_t>(1, llround((double)width * factor));
+        int64_t h = std::max<int64_t>(1, llround((double)height * factor));
+        if (displayTakes(w, h))
+            return std::to_string(w) + "x" + std::to_string(h) + "!";
+    }
+}
+
 const char *const kNoMainArticle = ": the reader says \"No main article\"";
 
 struct Checker {
@@ -101,6 +119,7 @@ struct Checker {
     void startArticle(const std::string &start);
     void themePictures();
     void picture(const MagMember &member);
+    void largeJpeg(const MagMember &member, const JpegHeader &header);
     void mask(const std::string &picture, const String &lowered, int width, int height);
 };
 
@@ -223,7 +242,10 @@ void Checker::picture(const MagMember &member)
     lowered.lower();
     DecodedPicture decoded;
     if (type == FILE_JPEG) {
-        if (!decodeJPEG(data, size, false, decoded))
+        JpegHeader header;
+        if (readJpegHeader(data, size, header) && !displayTakes(header.width, header.height))
+            largeJpeg(member, header);
+        else if (!decodeJPEG(data, size, false, decoded))
             out.push_back(name + ": the reader cannot decode this JPEG; save it again with: convert " +
                           path(member.name) + " -type TrueColor JPEG:" + path(member.name));
         else
@@ -236,7 +258,12 @@ void Checker::picture(const MagMember &member)
     BmpInfo info;
     readBmpInfo(data, size, info);
     std::string why = bmpFaultText(fault, info);
-    if (fault == PICTURE_SIZE) {
+    PictureFit fit = fitPicture(FILE_BMP, data, size, 0, 0);
+    if (fit.verdict != PictureFit::FITS) {
+        std::string resize = sizeWithinLimit(info.width, info.height < 0 ? -(int64_t)info.height : info.height);
+        out.push_back(name + " is too large for the reader: " + fit.why + "; save it smaller with: convert " +
+                      path(member.name) + " -resize '" + resize + "' -type TrueColor BMP3:" + path(member.name));
+    } else if (fault == PICTURE_SIZE) {
         out.push_back(name + ": the reader refuses this BMP: " + why + "; save it smaller");
     } else if (fault != PICTURE_OK) {
         out.push_back(name + ": the reader cannot show this BMP: " + why + "; save it with: convert " +
@@ -244,6 +271,38 @@ void Checker::picture(const MagMember &member)
     } else if (decodeBMP(data, size, decoded)) {
         mask(member.name, lowered, decoded.width, decoded.height);
     }
+}
+
+// A JPEG too large to show whole: the largest size it is drawn at, when
+// there is one (decoded at that scale, as the reader would), and how to
+// make it show at any size.
+void Checker::largeJpeg(const MagMember &member, const JpegHeader &header)
+{
+    const uint8_t *data = member.data.data();
+    size_t size = member.data.size();
+    std::string name = withSlashes(member.name), file = path(member.name);
+    std::string resize = " -resize '" + sizeWithinLimit(header.width, header.height) + "' ";
+    int width = 0, height = 0, shrink = 1;
+    DecodedPicture decoded;
+    if (jpegLargestShown(data, size, width, height, shrink)) {
+        if (!decodeJPEG(data, size, false, decoded, shrink))
+            out.push_back(name + ": the reader cannot decode this JPEG; save it again with: convert " + file +
+                          " -type TrueColor JPEG:" + file);
+        else
+            out.push_back(name + ": the reader shows this JPEG only where it is drawn at most " +
+                          std::to_string(width) + "x" + std::to_string(height) + " (by an img tag's width and "
+                          "height, or in a slide show): it is " + fitPicture(FILE_JPEG, data, size, 0, 0).why +
+                          "; to show it at any size, save it smaller with: convert " + file + resize + file);
+        return;
+    }
+    // Told at the smallest scale.
+    PictureFit fit = fitPicture(FILE_JPEG, data, size, 1, 1);
+    if (fit.verdict == PictureFit::OVER_MEMORY)
+        out.push_back(name + " is too large for the reader to decode within its memory limit: " + fit.why +
+                      "; save it as a baseline JPEG with: convert " + file + " -interlace none " + file);
+    else
+        out.push_back(name + " is too large for the reader: " + fit.why + "; save it smaller with: convert " +
+                      file + resize + file);
 }
 
 // The mask of a picture: its name with "msk" after the last ".", found as

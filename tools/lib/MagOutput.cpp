@@ -48,6 +48,15 @@ int createArchiveBeside(const std::string &target, mode_t mode, std::string &nam
     return -1;
 }
 
+sigset_t quitSignals()
+{
+    sigset_t quit;
+    sigemptyset(&quit);
+    for (int sig : QUIT_SIGNALS)
+        sigaddset(&quit, sig);
+    return quit;
+}
+
 // A quit signal held back and waiting, taken so that it does not end the
 // process when let through; 0 when none (one the process ignores is taken
 // and dropped).
@@ -92,17 +101,23 @@ bool writeAll(int fd, const std::vector<uint8_t> &bytes, bool watch, int &quit)
     return true;
 }
 
-// A device or pipe named by path: written into as it is.
-int writeInto(const std::string &path, const std::vector<uint8_t> &bytes, std::string &error)
+// A device or pipe at target (no link along it), named by path: written
+// into as it is. A quit signal ends the process meanwhile: a pipe nobody
+// reads would wait for ever.
+int writeInto(const std::string &path, const std::string &target, const std::vector<uint8_t> &bytes,
+              std::string &error)
 {
     int quit = 0;
-    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    sigset_t signals = quitSignals(), previous;
+    sigprocmask(SIG_UNBLOCK, &signals, &previous);
+    int fd = open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     bool ok = fd >= 0 && writeAll(fd, bytes, false, quit);
     int saved = errno;
     if (fd >= 0 && close(fd) != 0 && ok) {
         ok = false;
         saved = errno;
     }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
     if (ok)
         return 0;
     error = "cannot write " + path + ": " + strerror(saved);
@@ -123,8 +138,15 @@ int replaceWith(const std::string &path, const std::string &target, const std::v
         error = "cannot create a new file beside " + target + ": " + strerror(errno);
         return -1;
     }
-    if (replacing)
+    if (replacing) {
+        // The owner first: a change of owner clears the set-user-ID bits.
+        // Where the process may not give the owner it may still give the
+        // group.
+        if (fchown(fd, old.st_uid, old.st_gid) != 0 && fchown(fd, (uid_t)-1, old.st_gid) != 0) {
+            // Left as the process made it.
+        }
         fchmod(fd, old.st_mode & 07777);   // a file system without modes keeps 0600
+    }
     int quit = 0;
     bool ok = writeAll(fd, bytes, true, quit) && fsync(fd) == 0;
     int saved = errno;
@@ -139,8 +161,7 @@ int replaceWith(const std::string &path, const std::string &target, const std::v
     }
     unlink(name.c_str());
     if (quit) {
-        error = std::string("stopped by signal ") + strsignal(quit) + ": " + path +
-                (replacing ? " is left as it was" : " was not written");
+        error = magStoppedText(quit, path, replacing);
         return quit;
     }
     error = "cannot write " + path + ": " + strerror(saved) +
@@ -152,26 +173,45 @@ int replaceWith(const std::string &path, const std::string &target, const std::v
 
 int magWriteWhole(const std::string &path, const std::vector<uint8_t> &bytes, std::string &error)
 {
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
-            return writeInto(path, bytes, error);
-        error = "cannot write " + path + ": not a regular file";
-        return -1;
-    }
+    // The links first: one of another user's is never written through,
+    // whatever it ends at.
     std::string target = resolveLinks(path);
     if (target.empty()) {
         error = "cannot write " + path + ": " + strerror(errno);
         return -1;
     }
-    sigset_t quit, previous;
-    sigemptyset(&quit);
-    for (int sig : QUIT_SIGNALS)
-        sigaddset(&quit, sig);
+    struct stat st;
+    bool existed = lstat(target.c_str(), &st) == 0;
+    sigset_t quit = quitSignals(), previous;
     sigprocmask(SIG_BLOCK, &quit, &previous);
-    int result = replaceWith(path, target, bytes, error);
+    int result = takeQuitSignal();
+    if (result != 0)
+        error = magStoppedText(result, path, existed);
+    else if (existed && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)))
+        result = writeInto(path, target, bytes, error);
+    else if (existed && !S_ISREG(st.st_mode))
+        error = "cannot write " + path + ": not a regular file", result = -1;
+    else
+        result = replaceWith(path, target, bytes, error);
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     return result;
+}
+
+void magHoldQuitSignals()
+{
+    sigset_t quit = quitSignals();
+    sigprocmask(SIG_BLOCK, &quit, nullptr);
+}
+
+int magTakeQuitSignal()
+{
+    return takeQuitSignal();
+}
+
+std::string magStoppedText(int signal, const std::string &path, bool existed)
+{
+    return std::string("stopped by signal ") + strsignal(signal) + ": " + path +
+           (existed ? " is left as it was" : " was not written");
 }
 
 bool magIsUnfinishedName(const std::string &name)

@@ -152,9 +152,9 @@ struct FolderId {
     ino_t ino;
 };
 
-// Collects the files under dir; walk holds the folders from the top one
-// down to dir.
-static bool collect(const std::string &dir, const std::string &prefix, std::vector<MagMember> &members,
+// Finds the files under dir; walk holds the folders from the top one down
+// to dir.
+static bool collect(const std::string &dir, const std::string &prefix, std::vector<MagFound> &found,
                     std::string &error, std::vector<FolderId> &walk, const std::vector<std::string> &leaveOut,
                     std::vector<std::string> *skipped)
 {
@@ -193,32 +193,28 @@ static bool collect(const std::string &dir, const std::string &prefix, std::vect
                 continue;
             }
             walk.push_back({st.st_dev, st.st_ino});
-            bool ok = collect(path, prefix + n + "\\", members, error, walk, leaveOut, skipped);
+            bool ok = collect(path, prefix + n + "\\", found, error, walk, leaveOut, skipped);
             walk.pop_back();
             if (!ok)
                 return false;
         } else if (S_ISREG(st.st_mode)) {
-            MagMember m;
-            m.name = prefix + n;
-            // Told from the size first: a huge file is never read. One that
-            // grew meanwhile is read no further than the limit.
-            bool tooLong = m.name.size() > MAX_NAME || (uint64_t)st.st_size > MAX_DATA;
-            if (!tooLong && !readWhole(path, m.data, MAX_DATA)) {
-                error = "cannot read " + path;
-                return false;
-            }
-            if (tooLong || m.data.size() > MAX_DATA) {
+            // Told from the size: a huge file is never read.
+            MagFound f;
+            f.name = prefix + n;
+            f.path = path;
+            f.size = (uint64_t)st.st_size;
+            if (f.name.size() > MAX_NAME || f.size > MAX_DATA) {
                 error = "name or file too long: " + path;
                 return false;
             }
-            members.push_back(std::move(m));
+            found.push_back(std::move(f));
         }
     }
     return true;
 }
 
-bool magCollect(const std::string &dir, std::vector<MagMember> &members, std::string &error,
-                const std::vector<std::string> &leaveOut, std::vector<std::string> *skipped)
+bool magFind(const std::string &dir, std::vector<MagFound> &found, std::string &error,
+             const std::vector<std::string> &leaveOut, std::vector<std::string> *skipped)
 {
     struct stat st;
     if (stat(dir.c_str(), &st) != 0) {
@@ -226,5 +222,43 @@ bool magCollect(const std::string &dir, std::vector<MagMember> &members, std::st
         return false;
     }
     std::vector<FolderId> walk = {{st.st_dev, st.st_ino}};
-    return collect(dir, "", members, error, walk, leaveOut, skipped);
+    return collect(dir, "", found, error, walk, leaveOut, skipped);
+}
+
+uint64_t magArchiveSize(const std::vector<MagFound> &files)
+{
+    uint64_t size = 7 + 13 + 7;   // marker, main header, end block
+    for (const MagFound &f : files)
+        size += 32 + f.name.size() + f.size;
+    return size;
+}
+
+bool magRead(const MagFound &file, MagMember &member, std::string &error)
+{
+    member.name = file.name;
+    // One that grew meanwhile is read no further than the limit.
+    if (!readWhole(file.path, member.data, MAX_DATA)) {
+        error = "cannot read " + file.path;
+        return false;
+    }
+    if (member.data.size() > MAX_DATA) {
+        error = "name or file too long: " + file.path;
+        return false;
+    }
+    return true;
+}
+
+bool magCollect(const std::string &dir, std::vector<MagMember> &members, std::string &error,
+                const std::vector<std::string> &leaveOut, std::vector<std::string> *skipped)
+{
+    std::vector<MagFound> found;
+    if (!magFind(dir, found, error, leaveOut, skipped))
+        return false;
+    for (const MagFound &f : found) {
+        MagMember m;
+        if (!magRead(f, m, error))
+            return false;
+        members.push_back(std::move(m));
+    }
+    return true;
 }

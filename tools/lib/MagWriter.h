@@ -55,13 +55,29 @@ MagMember magDirectory(const std::string &name);
 // XORs a whole archive with the scrambling table of its size (its own inverse).
 std::vector<uint8_t> magScramble(const std::vector<uint8_t> &archive);
 
+// A file found under a folder, not yet read.
+struct MagFound {
+    std::string name;   // relative to the folder, "\" separators
+    std::string path;   // where it is read from
+    uint64_t size = 0;  // its size when found
+};
+
 // Every regular file under dir, names relative to it with "\" separators,
 // sorted; the folders directly in dir named in leaveOut are not read. Links
 // are followed, but never into a folder already on the way down from dir
 // (a link back up): each such link is left out with a line in skipped.
 // A member whose name or size is past the limits ends the walk ("name or
-// file too long"), told from its size before it is read.
+// file too long"), told from its size: magFind reads no file, magCollect
+// reads them all once every one is found.
+bool magFind(const std::string &dir, std::vector<MagFound> &found, std::string &error,
+             const std::vector<std::string> &leaveOut = {}, std::vector<std::string> *skipped = nullptr);
 bool magCollect(const std::string &dir, std::vector<MagMember> &members, std::string &error,
                 const std::vector<std::string> &leaveOut = {}, std::vector<std::string> *skipped = nullptr);
+// The size of the archive that build() makes of these files as plain
+// stored members.
+uint64_t magArchiveSize(const std::vector<MagFound> &files);
+// Reads a file magFind found as a member; one that grew past the limit
+// meanwhile is read no further ("name or file too long").
+bool magRead(const MagFound &file, MagMember &member, std::string &error);
 
 #endif
