@@ -188,14 +188,19 @@ bool isPictureType(uint32_t type)
 
 } // namespace
 
+void reportMissingPicture(const char *name)
+{
+    if (g_container.missingPictures.insert(name).second)
+        sayCannotShow(name, "the magazine has no such file");
+}
+
 Image *findPicture(const char *name, int drawnWidth, int drawnHeight)
 {
     if (!name || !*name)
         return nullptr;
     File *file = g_container.find(name);
     if (!file) {
-        if (g_container.missingPictures.insert(name).second)
-            sayCannotShow(name, "the magazine has no such file");
+        reportMissingPicture(name);
         return nullptr;
     }
     if (!isPictureType(file->fileType)) {

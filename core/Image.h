@@ -62,6 +62,9 @@ public:
 // picture it cannot read is.
 Image *findPicture(const char *name, int drawnWidth = 0, int drawnHeight = 0);
 
+// Names on standard error, once per name, a picture the magazine lacks.
+void reportMissingPicture(const char *name);
+
 // The Image shown as the animated pointer, advanced by the main loop's tick.
 extern Image *g_pointer_image;
 // The surface last handed to set_cursor.
