@@ -203,6 +203,8 @@ TEST(Mkmag, WarnsOfWhatTheReaderRefuses)
          said + "main.txt, the start article, has no <article> tag: the reader says \"No main article\"\n"},
         {"missing theme picture", {{"config.txt", kConfig + "<theme name=more><button normal=Btn.bmp></theme>"}},
          said + "theme \"more\": <button normal=btn.bmp>: no such file in in/\n"},
+        {"missing theme background", {{"config.txt", kConfig + "<theme name=more image=gone.jpg></theme>"}},
+         said + "theme \"more\": <theme image=gone.jpg>: no such file in in/\n"},
         {"sounds and a fitting mask", {{"back.msk", mask}, {"sounds/click.wav", "RIFF"}, {"music/song.MOD", "M.K."},
                                        {"a.ogg", "OggS"}},
          ""},
