@@ -255,14 +255,19 @@ bool jpegLargestShown(const uint8_t *data, size_t size, int &width, int &height,
     return false;
 }
 
+void reportMissingPicture(const char *name)
+{
+    if (g_container.missingPictures.insert(name).second)
+        sayCannotShow(name, "the magazine has no such file");
+}
+
 Image *findPicture(const char *name, int drawnWidth, int drawnHeight)
 {
     if (!name || !*name)
         return nullptr;
     File *file = g_container.find(name);
     if (!file) {
-        if (g_container.missingPictures.insert(name).second)
-            sayCannotShow(name, "the magazine has no such file");
+        reportMissingPicture(name);
         return nullptr;
     }
     if (!isPictureType(file->fileType)) {

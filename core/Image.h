@@ -90,6 +90,9 @@ PictureFit fitPicture(uint32_t fileType, const uint8_t *data, size_t size, int d
 // nowhere, or has no header libjpeg reads.
 bool jpegLargestShown(const uint8_t *data, size_t size, int &width, int &height, int &shrink);
 
+// Names on standard error, once per name, a picture the magazine lacks.
+void reportMissingPicture(const char *name);
+
 // The Image shown as the animated pointer, advanced by the main loop's tick.
 extern Image *g_pointer_image;
 // The surface last handed to set_cursor.

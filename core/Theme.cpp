@@ -1,5 +1,6 @@
 #include "Theme.h"
 
+#include "Image.h"
 #include "containr.h"
 #include "MagazineConfig.h"
 #include "Markup.h"
@@ -30,9 +31,14 @@ Theme::Theme(const char *themeName, Tag &tag)
     String value;
     if (tag.getLowerString(KW_INHERIT, value))
         inherit(value.str);
-    if (tag.getLowerString(KW_IMAGE, value) && !value.isEmpty() &&
-        Tree::findPath(g_container.root, value.str))
-        background.take(value);
+    // A background picture the magazine lacks is named and leaves the one
+    // before it (inherited, or "background.jpg").
+    if (tag.getLowerString(KW_IMAGE, value) && !value.isEmpty()) {
+        if (Tree::findPath(g_container.root, value.str))
+            background.take(value);
+        else
+            reportMissingPicture(value.str);
+    }
     uint32_t c;
     if (tag.getColour(KW_FINDCOLOR, c))
         findColour = c;

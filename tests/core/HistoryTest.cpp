@@ -177,7 +177,8 @@ TEST_F(ViewFixture, AThemeWhoseBackgroundCannotBeReadClearsTheOldScreenAndNamesI
         g_browser.handleMessage(MSG_THEME, 1);
     }
     EXPECT_EQ(sys.count("report The reader cannot show the picture 'deep.bmp': 32 bits per pixel (it reads 1, 4, 8 or 24)"), 1u);
-    EXPECT_EQ(sys.count("report"), 1u);
+    // Besides it only the background the theme dusk names and the magazine lacks.
+    EXPECT_EQ(sys.count("report"), 2u);
 }
 
 // A picture a theme names that the magazine lacks, or one of another kind,
@@ -197,7 +198,21 @@ TEST_F(ViewFixture, PicturesAThemeNamesThatCannotBeShownAreNamedOnce)
     for (const char *said : {"'hand.bmp': the magazine has no such file", "'none.bmp': the magazine has no such file",
                              "'logo.jpeg': it shows only .jpg, .bmp and .ani pictures"})
         EXPECT_EQ(sys.count(std::string("report The reader cannot show the picture ") + said), 1u) << said;
-    EXPECT_EQ(sys.count("report"), 3u);
+    // And the background the theme dusk names and the magazine lacks.
+    EXPECT_EQ(sys.count("report"), 4u);
+}
+
+// A theme's background picture the magazine lacks (dusk's gone.bmp) is named
+// once, however many themes name it; a theme naming it keeps the background
+// it had before.
+TEST_F(ViewFixture, AThemesBackgroundPictureTheMagazineLacksIsNamedOnce)
+{
+    parseMagazineConfig("<theme name=gone inherit=day image=gone.bmp></theme>"
+                        "<scheme name=g><page width=170><background theme=gone></scheme>");
+    addArticle(17, "g");
+    ASSERT_TRUE(history.open(name(17).c_str()));
+    EXPECT_EQ(sys.count("report The reader cannot show the picture 'gone.bmp': the magazine has no such file"), 1u);
+    EXPECT_EQ(sys.count("report"), 1u);
 }
 
 TEST_F(ViewFixture, ReloadLaysOutAgainAndAFailedReloadShowsThePreviousPlace)

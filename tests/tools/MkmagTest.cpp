@@ -228,6 +228,8 @@ TEST(Mkmag, WarnsOfWhatTheReaderRefuses)
          said + "big.jpg is too large for the reader to decode within its memory limit: as a progressive JPEG of "
                 "20000x12500 pixels it needs 716 MiB at any scale, over 512 MiB; save it as a baseline JPEG with: "
                 "convert in/big.jpg -interlace none in/big.jpg\n"},
+        {"missing theme background", {{"config.txt", kConfig + "<theme name=more image=gone.jpg></theme>"}},
+         said + "theme \"more\": <theme image=gone.jpg>: no such file in in/\n"},
         {"sounds and a fitting mask", {{"back.msk", mask}, {"sounds/click.wav", "RIFF"}, {"music/song.MOD", "M.K."},
                                        {"a.ogg", "OggS"}},
          ""},

@@ -363,6 +363,8 @@ std::vector<std::string> magWarnings(const MagArchive &archive, const std::strin
 
     std::vector<uint8_t> bytes = archive.build();
     ToolSystem sys(bytes.data(), bytes.size(), "check.dat");
+    // What the reader would name on loading, mkmag names in its own words.
+    sys.quiet = true;
     System *previous = g_system;
     g_system = &sys;
     if (g_container.open()) {

@@ -21,6 +21,8 @@ public:
     ~ToolSystem() override;
 
     std::string errorText;
+    // Drops the core's reports, for a tool that names those faults itself.
+    bool quiet = false;
 
     bool is_ready() override { return true; }
     bool find_files(char *&name) override { return false; }
@@ -85,7 +87,11 @@ public:
     bool search(SearchIndex *index, char *&word, char *&fileName) override { return false; }
     void critical_check(const void *pointer) override {}
     void set_error_message(const char *text) override { errorText = text ? text : ""; }
-    void report(const char *text) override { fprintf(stderr, "%s\n", text ? text : ""); }
+    void report(const char *text) override
+    {
+        if (!quiet)
+            fprintf(stderr, "%s\n", text ? text : "");
+    }
     void spare() override {}
 
 private:
