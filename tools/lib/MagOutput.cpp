@@ -24,24 +24,16 @@ const size_t CHUNK = 1 << 20;
 
 const int QUIT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The directory part of path with its trailing "/" ("" for a bare name).
-std::string directoryOf(const std::string &path)
+// Makes the new file beside the file called base in the open folder
+// (O_EXCL: never an existing file nor a link); -1 with errno set when none
+// can be made. name is its bare name.
+int createArchiveBeside(int folder, const std::string &base, mode_t mode, std::string &name)
 {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// Makes the new file beside target (O_EXCL: never an existing file nor a
-// link); -1 with errno set when none can be made.
-int createArchiveBeside(const std::string &target, mode_t mode, std::string &name)
-{
-    std::string directory = directoryOf(target);
-    std::string base = target.substr(directory.size());
     for (int attempt = 0; attempt < 100; attempt++) {
         std::string suffix = MARKER + std::to_string((long)getpid()) + "-" + std::to_string(attempt);
         // Cut short where the target's name is long enough to make it too long.
-        name = directory + base.substr(0, NAME_MAX - suffix.size()) + suffix;
-        int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        name = base.substr(0, NAME_MAX - suffix.size()) + suffix;
+        int fd = openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -101,16 +93,15 @@ bool writeAll(int fd, const std::vector<uint8_t> &bytes, bool watch, int &quit)
     return true;
 }
 
-// A device or pipe at target (no link along it), named by path: written
-// into as it is. A quit signal ends the process meanwhile: a pipe nobody
-// reads would wait for ever.
-int writeInto(const std::string &path, const std::string &target, const std::vector<uint8_t> &bytes,
-              std::string &error)
+// A device or pipe, the file at (no link along the way), named by path:
+// written into as it is. A quit signal ends the process meanwhile: a pipe
+// nobody reads would wait for ever.
+int writeInto(const std::string &path, const WalkedPath &at, const std::vector<uint8_t> &bytes, std::string &error)
 {
     int quit = 0;
     sigset_t signals = quitSignals(), previous;
     sigprocmask(SIG_UNBLOCK, &signals, &previous);
-    int fd = open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = openat(at.folder(), at.name().c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     bool ok = fd >= 0 && writeAll(fd, bytes, false, quit);
     int saved = errno;
     if (fd >= 0 && close(fd) != 0 && ok) {
@@ -124,29 +115,23 @@ int writeInto(const std::string &path, const std::string &target, const std::vec
     return -1;
 }
 
-// The new file's part of magWriteWhole, with the quit signals held back.
-int replaceWith(const std::string &path, const std::string &target, const std::vector<uint8_t> &bytes,
+// The new file's part of magWriteWhole, with the quit signals held back:
+// made, written, synced and renamed over the file at in the folder found.
+int replaceWith(const std::string &path, const WalkedPath &at, const std::vector<uint8_t> &bytes,
                 std::string &error)
 {
     struct stat old;
-    bool replacing = stat(target.c_str(), &old) == 0;
-    // A replaced file's permissions are set below, once nobody else can
-    // read the empty file.
+    bool replacing = fstatat(at.folder(), at.name().c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    // A replaced file's owner and permissions are set below, once nobody
+    // else can read the empty file.
     std::string name;
-    int fd = createArchiveBeside(target, replacing ? 0600 : 0644, name);
+    int fd = createArchiveBeside(at.folder(), at.name(), replacing ? 0600 : 0644, name);
     if (fd < 0) {
-        error = "cannot create a new file beside " + target + ": " + strerror(errno);
+        error = "cannot create a new file beside " + at.text() + ": " + strerror(errno);
         return -1;
     }
-    if (replacing) {
-        // The owner first: a change of owner clears the set-user-ID bits.
-        // Where the process may not give the owner it may still give the
-        // group.
-        if (fchown(fd, old.st_uid, old.st_gid) != 0 && fchown(fd, (uid_t)-1, old.st_gid) != 0) {
-            // Left as the process made it.
-        }
-        fchmod(fd, old.st_mode & 07777);   // a file system without modes keeps 0600
-    }
+    if (replacing)
+        keepOwnerAndMode(fd, old);
     int quit = 0;
     bool ok = writeAll(fd, bytes, true, quit) && fsync(fd) == 0;
     int saved = errno;
@@ -155,11 +140,11 @@ int replaceWith(const std::string &path, const std::string &target, const std::v
         saved = errno;
     }
     if (ok && (quit = takeQuitSignal()) == 0) {
-        if (rename(name.c_str(), target.c_str()) == 0)
+        if (renameat(at.folder(), name.c_str(), at.folder(), at.name().c_str()) == 0)
             return 0;
         saved = errno;
     }
-    unlink(name.c_str());
+    unlinkat(at.folder(), name.c_str(), 0);
     if (quit) {
         error = magStoppedText(quit, path, replacing);
         return quit;
@@ -174,25 +159,25 @@ int replaceWith(const std::string &path, const std::string &target, const std::v
 int magWriteWhole(const std::string &path, const std::vector<uint8_t> &bytes, std::string &error)
 {
     // The links first: one of another user's is never written through,
-    // whatever it ends at.
-    std::string target = resolveLinks(path);
-    if (target.empty()) {
+    // whatever it ends at. Every step then acts in the folder found.
+    WalkedPath at;
+    if (!at.walk(path)) {
         error = "cannot write " + path + ": " + strerror(errno);
         return -1;
     }
     struct stat st;
-    bool existed = lstat(target.c_str(), &st) == 0;
+    bool existed = fstatat(at.folder(), at.name().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     sigset_t quit = quitSignals(), previous;
     sigprocmask(SIG_BLOCK, &quit, &previous);
     int result = takeQuitSignal();
     if (result != 0)
         error = magStoppedText(result, path, existed);
     else if (existed && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)))
-        result = writeInto(path, target, bytes, error);
+        result = writeInto(path, at, bytes, error);
     else if (existed && !S_ISREG(st.st_mode))
         error = "cannot write " + path + ": not a regular file", result = -1;
     else
-        result = replaceWith(path, target, bytes, error);
+        result = replaceWith(path, at, bytes, error);
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     return result;
 }
