@@ -392,8 +392,11 @@ int FontMapping::installFont(const char *name)
         return 0;
     std::string temp = tempDir();
     std::vector<std::string> listed;
-    if (!resolveLinks(temp).empty())   // someone else's folder: only those in memory
+    int folder = openFolder(temp);   // someone else's folder: only those in memory
+    if (folder >= 0) {
+        close(folder);
         lister(temp, listed);
+    }
     std::vector<std::string> kept;
     for (const std::string &path : listed)
         if (path.find(name) != std::string::npos)

@@ -34,22 +34,6 @@ std::string directoryOf(const std::string &path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// The text of the link at path; false when it cannot be read.
-bool readLink(const std::string &path, std::string &text)
-{
-    std::vector<char> buffer(256);
-    for (;;) {
-        ssize_t n = readlink(path.c_str(), buffer.data(), buffer.size());
-        if (n < 0)
-            return false;
-        if ((size_t)n < buffer.size()) {
-            text.assign(buffer.data(), (size_t)n);
-            return true;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 bool allDigits(const std::string &text, size_t from, size_t to)
 {
     if (from >= to)
@@ -133,41 +117,6 @@ static void pushParts(const std::string &path, std::vector<std::string> &parts)
             break;
         end = slash;
     }
-}
-
-std::string resolveLinks(const std::string &path)
-{
-    // The parts still to walk (the next one last) and the path walked so
-    // far, in which no link is left.
-    std::vector<std::string> left;
-    pushParts(path, left);
-    std::string done = !path.empty() && path[0] == '/' ? "/" : "";
-    int links = 0;
-    while (!left.empty()) {
-        std::string next = done.empty() ? left.back() : done == "/" ? "/" + left.back() : done + "/" + left.back();
-        left.pop_back();
-        struct stat st;
-        if (lstat(next.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            done = next;
-            continue;
-        }
-        std::string text;
-        if (!followable(st)) {
-            errno = EACCES;
-            return std::string();
-        }
-        if (++links > MAX_LINKS) {
-            errno = ELOOP;
-            return std::string();
-        }
-        if (!readLink(next, text) || text.empty())
-            return std::string();
-        // A relative link goes on from the folder it lies in.
-        if (text[0] == '/')
-            done = "/";
-        pushParts(text, left);
-    }
-    return done;
 }
 
 // The text of the link open as fd (O_PATH); false when it cannot be read.
@@ -321,11 +270,6 @@ void keepOwnerAndMode(int fd, const struct stat &old)
     if (fchown(fd, old.st_uid, old.st_gid) != 0)
         (void)!fchown(fd, (uid_t)-1, old.st_gid);
     fchmod(fd, old.st_mode & 07777);   // a file system without modes keeps its own
-}
-
-TargetKind targetKind(const std::string &target)
-{
-    return targetKindAt(AT_FDCWD, target);
 }
 
 TargetKind targetKindAt(int folder, const std::string &name)
@@ -534,18 +478,6 @@ bool keepAsideAt(int folder, const std::string &base, std::string &name)
             unlinkat(folder, name.c_str(), 0);
     }
     close(from);
-    return ok;
-}
-
-bool keepAside(const std::string &target, std::string &name)
-{
-    std::string directory;
-    int folder = openParent(target, directory);
-    if (folder < 0)
-        return false;
-    bool ok = keepAsideAt(folder, target.substr(directory.size()), name);
-    close(folder);
-    name = directory + name;
     return ok;
 }
 

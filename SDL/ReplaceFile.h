@@ -53,7 +53,7 @@ public:
     bool walked() const { return folder_ >= 0; }
     int folder() const { return folder_; }            // O_PATH, owned
     const std::string &name() const { return name_; } // never a link of the walk's time
-    // The path as walked, its links followed (as resolveLinks gives it).
+    // The path as walked, its links followed and its separators tidied.
     const std::string &text() const { return text_; }
 
 private:
@@ -123,8 +123,8 @@ private:
     bool device_ = false;       // the stream writes into the target, a device
 };
 
-// What a resolved target (no link along it, see resolveLinks) is to the
-// replace step.
+// What the file called name in a walked folder (no link along the way, see
+// WalkedPath) is to the replace step.
 enum class TargetKind {
     Absent,        // nothing there: made anew
     Replaceable,   // a regular file the user may write, with a write bit
@@ -132,7 +132,6 @@ enum class TargetKind {
     Refused,       // anything else (folder, FIFO, socket, block device,
                    // a frozen or unwritable file): the save fails
 };
-TargetKind targetKind(const std::string &target);
 TargetKind targetKindAt(int folder, const std::string &name);
 
 // Gives the new file fd the owner and group of the file old describes,
@@ -145,12 +144,10 @@ void keepOwnerAndMode(int fd, const struct stat &old);
 // missing, without waiting for a writer).
 FILE *openRegularFile(const std::string &path, const char *mode);
 
-// Keeps the regular file at target under a name beside it that
-// isReplacementName knows (a second link to it, or a copy where the file
-// system has none), so that it can be put back by renaming; the name is
-// set. False when neither can be made.
-bool keepAside(const std::string &target, std::string &name);
-// The same for the file called base in the open folder; name is bare.
+// Keeps the regular file called base in the open folder under a name
+// beside it that isReplacementName knows (a second link to it, or a copy
+// where the file system has none), so that it can be put back by renaming;
+// the bare name is set. False when neither can be made.
 bool keepAsideAt(int folder, const std::string &base, std::string &name);
 
 // Makes a new file beside target with a name of its own (O_EXCL: never an
@@ -160,13 +157,6 @@ bool keepAsideAt(int folder, const std::string &base, std::string &name);
 int createBeside(const std::string &target, unsigned mode, std::string &name);
 // The same beside the file called base in the open folder; name is bare.
 int createBesideAt(int folder, const std::string &base, unsigned mode, std::string &name);
-
-// The path with every symbolic link along it followed, those naming the
-// folders included (path itself, its separators tidied, when there is
-// none, also when nothing is there); empty when the links do not end (a loop), one cannot be read, or
-// one belongs to neither the user running the reader nor root (errno
-// EACCES): such a path is never written through.
-std::string resolveLinks(const std::string &path);
 
 // Whether name (a bare file name) is one a ReplacingFile makes; writer is
 // then the process that made it.

@@ -206,7 +206,8 @@ TEST(ReplacingFile, ALinkOfSomeoneElseIsNotFollowed)
         ASSERT_EQ(lchown(c.link, c.owner, c.owner), 0) << c.link;
         EXPECT_EQ(replaceWith(c.path, "new"), c.followed) << c.path;
         EXPECT_EQ(readText("real/settings"), c.followed ? "new" : "root's") << c.path;
-        EXPECT_EQ(resolveLinks(c.path).empty(), !c.followed) << c.path;
+        WalkedPath walked;
+        EXPECT_EQ(walked.walk(c.path), c.followed) << c.path;
     }
     EXPECT_EQ(listDirectory("real"), std::vector<std::string>{"settings"});
     // Nor are the sweep or a scratch copy let through such a folder.
@@ -246,14 +247,14 @@ TEST(ReplacingFile, KeptAsideUnderASweepableName)
     ScopedWorkDir dir;
     writeFile("page.htm", std::string("old page"));
     std::string aside;
-    ASSERT_TRUE(keepAside("page.htm", aside));
+    ASSERT_TRUE(keepAsideAt(AT_FDCWD, "page.htm", aside));
     long writer = 0;
     EXPECT_TRUE(isReplacementName(aside, writer) && writer == (long)getpid()) << aside;
     EXPECT_EQ(readText(aside), "old page");
     EXPECT_TRUE(replaceWith("page.htm", "new page"));
     EXPECT_EQ(readText(aside), "old page");
     std::string none;
-    EXPECT_FALSE(keepAside("missing", none));
+    EXPECT_FALSE(keepAsideAt(AT_FDCWD, "missing", none));
 }
 
 // Another user swaps their own real temp/ for their link to a private
