@@ -6,6 +6,7 @@
 // misread or refuse is told on standard error. The archive is written beside
 // OUT and put in its place only when whole: a failure or a quit signal
 // leaves the old one as it was.
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
@@ -18,6 +19,7 @@
 #include "MagCheck.h"
 #include "MagOutput.h"
 #include "MagWriter.h"
+#include "ReplaceFile.h"
 
 static int usage()
 {
@@ -82,9 +84,12 @@ int main(int argc, char **argv)
         fprintf(stderr, "mkmag: %s\n", error.c_str());
         return 1;
     }
-    // The output may lie in DIR under any name: it is known by its file.
+    // The output may lie in DIR under any name: it is known by its file,
+    // found as it would be written (never through another user's link).
     struct stat out;
-    bool outExists = stat(args[0].c_str(), &out) == 0;
+    WalkedPath outAt;
+    bool outExists = outAt.walk(args[0]) &&
+                     fstatat(outAt.folder(), outAt.name().c_str(), &out, AT_SYMLINK_NOFOLLOW) == 0;
     for (MagFound &f : found) {
         struct stat st;
         bool isOutput = outExists && stat(f.path.c_str(), &st) == 0 && st.st_dev == out.st_dev &&

@@ -342,6 +342,17 @@ TEST(Mkmag, LinksBackUpAreSkippedWithAWord)
 
 // A file past the size an archive member may have is refused from its size,
 // before a byte of it is read (a sparse 5 GiB file, read in no time).
+TEST(Mkmag, WhatIsNoFileUnderDirIsSkippedWithAWord)
+{
+    ScopedWorkDir dir;
+    makeFolder(kMagazine);
+    ASSERT_EQ(mkfifo("in/pipe.txt", 0644), 0);
+    ASSERT_EQ(symlink("gone.txt", "in/dangling.txt"), 0);
+    ASSERT_EQ(runMkmag({"out.dat", "in"}, "err.txt"), 0) << text("err.txt");
+    EXPECT_EQ(text("err.txt"), "mkmag: skipping in/dangling.txt: No such file or directory\n"
+                               "mkmag: skipping in/pipe.txt: not a regular file\n");
+}
+
 TEST(Mkmag, AFileOverTheLimitIsRefusedFromItsSize)
 {
     ScopedWorkDir dir;
@@ -449,6 +460,12 @@ TEST(Mkmag, AnotherUsersLinkIsNeverWrittenThroughAndOwnersAreKept)
     }
     ScopedWorkDir dir;
     makeFolder(kMagazine);
+    // Their link to a file being packed is no output of this run: that
+    // file is not left out for it, nor said to be.
+    ASSERT_EQ(symlink("in/main.txt", "link.dat"), 0);
+    ASSERT_EQ(lchown("link.dat", other, other), 0);
+    EXPECT_EQ(WEXITSTATUS(runMkmag({"link.dat", "in"}, "err.txt")), 1);
+    EXPECT_EQ(text("err.txt"), "mkmag: cannot write link.dat: Permission denied\n");
     writeFile("theirs.dat", "an older archive");
     ASSERT_EQ(chown("theirs.dat", other, other + 1), 0);
     ASSERT_EQ(runMkmag({"theirs.dat", "in"}, "err.txt"), 0) << text("err.txt");

@@ -1,6 +1,7 @@
 #include "MagWriter.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -177,8 +178,11 @@ static bool collect(const std::string &dir, const std::string &prefix, std::vect
     for (const std::string &n : names) {
         std::string path = dir + "/" + n;
         struct stat st;
-        if (stat(path.c_str(), &st) != 0)
+        if (stat(path.c_str(), &st) != 0) {
+            if (skipped)
+                skipped->push_back("skipping " + path + ": " + strerror(errno));
             continue;
+        }
         if (S_ISDIR(st.st_mode)) {
             if (depth == 0 && std::find(leaveOut.begin(), leaveOut.end(), n) != leaveOut.end())
                 continue;
@@ -208,6 +212,9 @@ static bool collect(const std::string &dir, const std::string &prefix, std::vect
                 return false;
             }
             found.push_back(std::move(f));
+        } else if (skipped) {
+            // A FIFO would wait for a writer, a device never end.
+            skipped->push_back("skipping " + path + ": not a regular file");
         }
     }
     return true;
